@@ -1,0 +1,91 @@
+// Stand-in for the operating-system kernel calls the library makes: files, temporary names,
+// threads and synchronisation objects, time, errors, code-page conversion and modules by name.
+// Calls keep the shape of the calls they stand for; names carry the K prefix.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+typedef intptr_t KHandle;                 // 0 = none
+#define K_INVALID_HANDLE ((KHandle)-1)    // what a failing KCreateFile returns
+#define K_MAX_PATH 260
+
+// ---- files --------------------------------------------------------------------------------------
+enum { K_GENERIC_READ = 0x80000000u, K_GENERIC_WRITE = 0x40000000u };
+enum { K_CREATE_NEW = 1, K_CREATE_ALWAYS = 2, K_OPEN_EXISTING = 3, K_OPEN_ALWAYS = 4, K_TRUNCATE_EXISTING = 5 };
+enum { K_FILE_BEGIN = 0, K_FILE_CURRENT = 1, K_FILE_END = 2 };
+
+// Opens or creates a file ("/" or "\\" separators); K_INVALID_HANDLE on failure (last error set).
+KHandle KCreateFile(const char *path, uint32_t access, uint32_t creation);
+// 1 on success with *done bytes moved (0 at end of file), 0 on failure.
+int KReadFile(KHandle file, void *buffer, uint32_t size, uint32_t *done);
+int KWriteFile(KHandle file, const void *buffer, uint32_t size, uint32_t *done);
+// New position, or -1 on failure.
+int64_t KSetFilePointer(KHandle file, int64_t offset, int origin);
+// Closes any kernel object (file, thread, event, mutex). 1 / 0.
+int KCloseHandle(KHandle object);
+int KDeleteFile(const char *path);       // 1 / 0
+// The temporary directory with a trailing "/", its length; 0 when there is none that can be written.
+uint32_t KGetTempPath(uint32_t size, char *buffer);
+// Creates a new empty file "<dir><prefix><hex>.tmp" and copies its path (K_MAX_PATH bytes); the unique
+// number, or 0 on failure.
+uint32_t KGetTempFileName(const char *dir, const char *prefix, char *out);
+// The current directory (with no trailing "/"), its length, 0 on failure / sets it, 1 / 0.
+uint32_t KGetCurrentDirectory(uint32_t size, char *buffer);
+int KSetCurrentDirectory(const char *path);
+
+// ---- threads and synchronisation -----------------------------------------------------------------
+typedef uint32_t (*KThreadProc)(void *arg);
+KHandle KCreateThread(KThreadProc proc, void *arg);      // 0 on failure; KCloseHandle joins nothing
+enum : uint32_t { K_WAIT_OBJECT_0 = 0, K_WAIT_TIMEOUT = 258, K_WAIT_FAILED = 0xFFFFFFFFu, K_INFINITE = 0xFFFFFFFFu };
+KHandle KCreateEvent(int manualReset, int initialState);
+int KSetEvent(KHandle event);
+int KResetEvent(KHandle event);
+KHandle KCreateMutex(int initialOwner);                  // recursive, owned by a thread
+int KReleaseMutex(KHandle mutex);                        // 0 when the caller does not own it
+// Waits for a thread's end, an event's signal or a mutex's ownership.
+uint32_t KWaitForSingleObject(KHandle object, uint32_t milliseconds);
+
+struct KCriticalSection { void *impl; };
+void KInitializeCriticalSection(KCriticalSection *cs);
+void KEnterCriticalSection(KCriticalSection *cs);        // recursive
+void KLeaveCriticalSection(KCriticalSection *cs);
+void KDeleteCriticalSection(KCriticalSection *cs);
+uint32_t KGetCurrentThreadId(void);
+
+// ---- time ----------------------------------------------------------------------------------------
+// One clock source serves every time call; tests replace it with a stepped clock.
+struct KClockSource {
+    uint64_t (*nowMicroseconds)(void *user);   // monotonic
+    void (*sleep)(void *user, uint32_t milliseconds);
+    void *user;
+};
+// Replaces the clock (null restores the real one).
+void KSetClockSource(const KClockSource *source);
+void KSleep(uint32_t milliseconds);
+uint32_t KGetTime(void);                                  // milliseconds, wraps at 32 bits
+int KQueryPerformanceCounter(int64_t *count);             // microsecond ticks; 1
+int KQueryPerformanceFrequency(int64_t *frequency);       // 1000000; 1
+
+// ---- errors, debugger output, process ------------------------------------------------------------
+uint32_t KGetLastError(void);
+void KSetLastError(uint32_t error);
+// To stderr when DAZAR_DEBUG_OUTPUT is set, else nowhere.
+void KOutputDebugString(const char *text);
+[[noreturn]] void KExitProcess(int code);
+
+// ---- code page 932 -------------------------------------------------------------------------------
+// Shift-JIS to UTF-16 / back; characters written (with the NUL when it was in the input), 0 on failure.
+// size 0 asks only for the length.
+int KMultiByteToWide(const char *src, int srcLength, uint16_t *dst, int dstSize);
+int KWideToMultiByte(const uint16_t *src, int srcLength, char *dst, int dstSize);
+// UTF-8 conversions for the platform back ends (paths and window titles stay Shift-JIS in the library).
+int KMultiByteToUtf8(const char *src, char *dst, int dstSize);
+
+// ---- modules by name -----------------------------------------------------------------------------
+typedef intptr_t KModule;
+struct KModuleExport { const char *name; void *function; };
+// Registers a stand-in module (exports end with a null name); the name compares case-insensitively.
+int KRegisterModule(const char *name, const KModuleExport *exports);
+KModule KLoadLibrary(const char *name);                   // 0 when no such module is registered
+void *KGetProcAddress(KModule module, const char *name);  // null when not exported
+int KFreeLibrary(KModule module);
