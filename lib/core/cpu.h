@@ -1,0 +1,11 @@
+// Processor and system facts for the log; the MMX flag the software drawers read.
+#pragma once
+
+// Logs OS, processor and memory facts and runs CPUID leaf 1 (MMX = EDX bit 23). 0.
+int LogSystemInfo(void);
+// 1 when the processor has MMX (as found by LogSystemInfo or set by a test).
+int GetMmxAvailable(void);
+// Test override: 0 or 1 forces the flag, -1 returns to the detected value.
+void SetMmxAvailableOverride(int flag);
+// Microseconds from the performance counter (precise is accepted for callers that pass it).
+long long GetCounterMicroseconds(int precise);
