@@ -14,7 +14,12 @@ enum { K_GENERIC_READ = 0x80000000u, K_GENERIC_WRITE = 0x40000000u };
 enum { K_CREATE_NEW = 1, K_CREATE_ALWAYS = 2, K_OPEN_EXISTING = 3, K_OPEN_ALWAYS = 4, K_TRUNCATE_EXISTING = 5 };
 enum { K_FILE_BEGIN = 0, K_FILE_CURRENT = 1, K_FILE_END = 2 };
 
+// Paths given to and returned by these calls are Shift-JIS like every text of the library; the kernel
+// converts them to the disk's UTF-8 (and back), and takes "\\" outside two-byte characters as "/".
+// Paths of K_MAX_PATH bytes or more fail with K_ERROR_FILENAME_EXCED_RANGE.
+
 // Opens or creates a file ("/" or "\\" separators); K_INVALID_HANDLE on failure (last error set).
+// A directory is not a file: K_ERROR_ACCESS_DENIED.
 KHandle KCreateFile(const char *path, uint32_t access, uint32_t creation);
 // 1 on success with *done bytes moved (0 at end of file), 0 on failure.
 int KReadFile(KHandle file, void *buffer, uint32_t size, uint32_t *done);
@@ -32,6 +37,9 @@ uint32_t KGetTempFileName(const char *dir, const char *prefix, char *out);
 // The current directory (with no trailing "/"), its length, 0 on failure / sets it, 1 / 0.
 uint32_t KGetCurrentDirectory(uint32_t size, char *buffer);
 int KSetCurrentDirectory(const char *path);
+// The disk form of a library path (separators mapped, UTF-8) for callers that list directories
+// themselves; its length, or -1 (last error set) when it does not fit or is K_MAX_PATH bytes or more.
+int KPathToDisk(const char *path, char *out, int outSize);
 
 // ---- threads and synchronisation -----------------------------------------------------------------
 typedef uint32_t (*KThreadProc)(void *arg);
@@ -67,7 +75,31 @@ int KQueryPerformanceCounter(int64_t *count);             // microsecond ticks; 
 int KQueryPerformanceFrequency(int64_t *frequency);       // 1000000; 1
 
 // ---- errors, debugger output, process ------------------------------------------------------------
-uint32_t KGetLastError(void);
+// Error values as the calls they stand for report them.
+enum : uint32_t {
+    K_ERROR_SUCCESS = 0,
+    K_ERROR_FILE_NOT_FOUND = 2,
+    K_ERROR_PATH_NOT_FOUND = 3,
+    K_ERROR_TOO_MANY_OPEN_FILES = 4,
+    K_ERROR_ACCESS_DENIED = 5,
+    K_ERROR_INVALID_HANDLE = 6,
+    K_ERROR_NOT_ENOUGH_MEMORY = 8,
+    K_ERROR_WRITE_FAULT = 29,
+    K_ERROR_READ_FAULT = 30,
+    K_ERROR_GEN_FAILURE = 31,
+    K_ERROR_HANDLE_DISK_FULL = 39,
+    K_ERROR_FILE_EXISTS = 80,
+    K_ERROR_INVALID_PARAMETER = 87,
+    K_ERROR_INSUFFICIENT_BUFFER = 122,
+    K_ERROR_MOD_NOT_FOUND = 126,
+    K_ERROR_PROC_NOT_FOUND = 127,
+    K_ERROR_NEGATIVE_SEEK = 131,
+    K_ERROR_ALREADY_EXISTS = 183,
+    K_ERROR_FILENAME_EXCED_RANGE = 206,
+    K_ERROR_NOT_OWNER = 288,
+    K_ERROR_NO_UNICODE_TRANSLATION = 1113,
+};
+uint32_t KGetLastError(void);             // per thread
 void KSetLastError(uint32_t error);
 // To stderr when DAZAR_DEBUG_OUTPUT is set, else nowhere.
 void KOutputDebugString(const char *text);
@@ -79,7 +111,10 @@ void KOutputDebugString(const char *text);
 int KMultiByteToWide(const char *src, int srcLength, uint16_t *dst, int dstSize);
 int KWideToMultiByte(const uint16_t *src, int srcLength, char *dst, int dstSize);
 // UTF-8 conversions for the platform back ends (paths and window titles stay Shift-JIS in the library).
+// NUL-ended src; bytes written with the NUL, 0 on failure; dstSize 0 asks only for the length.
 int KMultiByteToUtf8(const char *src, char *dst, int dstSize);
+// Back from UTF-8 (file names read from the disk), same rules.
+int KUtf8ToMultiByte(const char *src, char *dst, int dstSize);
 
 // ---- modules by name -----------------------------------------------------------------------------
 typedef intptr_t KModule;

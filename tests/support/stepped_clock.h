@@ -1,0 +1,14 @@
+// A stepped clock for tests: time moves only when a test advances it or someone sleeps.
+#pragma once
+#include <cstdint>
+
+// Installs the stepped clock at startMicroseconds as the kernel's clock source.
+void InstallSteppedClock(uint64_t startMicroseconds);
+// Restores the real clock.
+void RemoveSteppedClock(void);
+// Moves the stepped clock forward.
+void AdvanceSteppedClock(uint64_t microseconds);
+// The stepped clock's time now.
+uint64_t GetSteppedClockMicroseconds(void);
+// Total milliseconds slept through the clock since it was installed.
+uint64_t GetSteppedClockSleptMilliseconds(void);

@@ -1,0 +1,9 @@
+// A fresh temporary directory per test: tests that write files (Log.txt, temp files) run in their own.
+#pragma once
+
+// Makes a new directory under the system's temporary directory and changes into it. 0 / -1.
+int EnterFreshTempDir(void);
+// The directory made by EnterFreshTempDir (empty before).
+const char *GetFreshTempDir(void);
+// Changes back to where the test started and removes the directory with everything in it. 0 / -1.
+int LeaveFreshTempDir(void);
