@@ -1,0 +1,138 @@
+// The tracked allocator: a 64-byte header before every block, all blocks in one list.
+#include "lib/core/memory.h"
+
+#include "lib/core/log.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+// The header fields that the integrity copy covers: everything before it.
+#define HEADER_CHECKED_BYTES offsetof(MemoryBlockHeader, check)
+static_assert(HEADER_CHECKED_BYTES == sizeof(((MemoryBlockHeader *)0)->check), "the copy covers the fields");
+
+static std::mutex g_memoryLock;
+static MemoryBlockHeader *g_firstBlock;   // newest first
+static uint16_t g_nextId;
+static int g_blockCount;
+
+static void StampHeader(MemoryBlockHeader *h) { memcpy(h->check, h, HEADER_CHECKED_BYTES); }
+static int HeaderIntact(const MemoryBlockHeader *h) { return memcmp(h->check, h, HEADER_CHECKED_BYTES) == 0; }
+
+static MemoryBlockHeader *HeaderOf(void *block) { return (MemoryBlockHeader *)block - 1; }
+
+// Keeps the last bytes of the caller's file name (the part that tells files apart).
+static void SetNameTail(MemoryBlockHeader *h, const char *file)
+{
+    memset(h->nameTail, 0, sizeof h->nameTail);
+    if (!file)
+        return;
+    size_t length = strlen(file);
+    size_t keep = length < sizeof h->nameTail ? length : sizeof h->nameTail;
+    memcpy(h->nameTail, file + length - keep, keep);
+}
+
+void *AllocMemoryTracked(size_t size, const char *file, int line)
+{
+    if (size > 0xFFFFFFFFu - sizeof(MemoryBlockHeader)) {
+        WriteLogFormat("メモリの確保に失敗しました サイズ %zu in AllocMemoryTracked", size);
+        return nullptr;
+    }
+    MemoryBlockHeader *h = (MemoryBlockHeader *)malloc(sizeof(MemoryBlockHeader) + size);
+    if (!h) {
+        WriteLogFormat("メモリの確保に失敗しました サイズ %zu in AllocMemoryTracked", size);
+        return nullptr;
+    }
+    memset(h, 0, sizeof *h);
+    h->size = (uint32_t)size;
+    h->line = line;
+    SetNameTail(h, file);
+    std::lock_guard<std::mutex> guard(g_memoryLock);
+    h->id = g_nextId++;
+    h->next = g_firstBlock;
+    if (g_firstBlock) {
+        g_firstBlock->prev = h;
+        StampHeader(g_firstBlock);
+    }
+    g_firstBlock = h;
+    g_blockCount++;
+    StampHeader(h);
+    return h + 1;
+}
+
+void *AllocMemoryZeroed(size_t size, const char *file, int line)
+{
+    void *block = AllocMemoryTracked(size, file, line);
+    if (block)
+        memset(block, 0, size);
+    return block;
+}
+
+// 1 when h is intact and sits in the list where its links say.
+static int BlockLinkedSoundly(const MemoryBlockHeader *h)
+{
+    if (!HeaderIntact(h))
+        return 0;
+    if (h->prev ? (!HeaderIntact(h->prev) || h->prev->next != h) : g_firstBlock != h)
+        return 0;
+    if (h->next && (!HeaderIntact(h->next) || h->next->prev != h))
+        return 0;
+    return 1;
+}
+
+void FreeMemoryTracked(void *block)
+{
+    if (!block)
+        return;
+    MemoryBlockHeader *h = HeaderOf(block);
+    {
+        std::lock_guard<std::mutex> guard(g_memoryLock);
+        if (BlockLinkedSoundly(h)) {
+            if (h->prev) {
+                h->prev->next = h->next;
+                StampHeader(h->prev);
+            } else {
+                g_firstBlock = h->next;
+            }
+            if (h->next) {
+                h->next->prev = h->prev;
+                StampHeader(h->next);
+            }
+            g_blockCount--;
+            // A second free of the same block finds a broken copy and stops there.
+            memset(h->check, 0, sizeof h->check);
+            h = nullptr;
+        }
+    }
+    if (h) {
+        // Freeing a damaged block would corrupt the heap further: keep it and say so.
+        WriteLogFormat("メモリブロックのヘッダが壊れています アドレス %p in FreeMemoryTracked", block);
+        return;
+    }
+    free(HeaderOf(block));
+}
+
+int DumpTrackedMemory(void)
+{
+    std::lock_guard<std::mutex> guard(g_memoryLock);
+    if (!g_firstBlock) {
+        WriteLog("解放されていないメモリはありません\n");
+        return 0;
+    }
+    WriteLogFormat("解放されていないメモリが %d 個あります", g_blockCount);
+    IncreaseLogIndent();
+    // Oldest first, as they were allocated.
+    MemoryBlockHeader *h = g_firstBlock;
+    while (h->next)
+        h = h->next;
+    for (; h; h = h->prev)
+        WriteLogFormat("ID:%u サイズ:%u ファイル:%.6s 行:%d", h->id, h->size, h->nameTail, h->line);
+    DecreaseLogIndent();
+    return 0;
+}
+
+int GetTrackedBlockCount(void)
+{
+    std::lock_guard<std::mutex> guard(g_memoryLock);
+    return g_blockCount;
+}

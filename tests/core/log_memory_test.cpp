@@ -1,0 +1,149 @@
+// The log's exact bytes and the tracked allocator's list of blocks still allocated.
+#include "lib/core/log.h"
+#include "lib/core/memory.h"
+#include "platform/kernel/kernel.h"
+#include "tests/support/stepped_clock.h"
+#include "tests/support/test_temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string ReadWholeFile(const char *path)
+{
+    std::string bytes;
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return "<missing>";
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.append(buffer, n);
+    fclose(f);
+    return bytes;
+}
+
+class LogFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(EnterFreshTempDir(), 0);
+        InstallSteppedClock(1000000);
+        ASSERT_EQ(OpenLogFile(GetFreshTempDir()), 0);
+    }
+    void TearDown() override
+    {
+        CloseLogFile();
+        RemoveSteppedClock();
+        LeaveFreshTempDir();
+    }
+};
+
+}  // namespace
+
+TEST_F(LogFile, ContinuedTextsIndentsAndCrLf)
+{
+    EXPECT_EQ(WriteLog("start\n"), -1);
+    AdvanceSteppedClock(12000);
+    IncreaseLogIndent();
+    WriteLog("a\nb");
+    AdvanceSteppedClock(3000);  // the continued text keeps the stamp of its line
+    WriteLog("c\n");
+    IncreaseLogIndent();
+    WriteLog("two\n\n");
+    DecreaseLogIndent();
+    DecreaseLogIndent();
+    DecreaseLogIndent();  // never below none
+    WriteLog("end\n");
+    EXPECT_EQ(ReadWholeFile("Log.txt"), "0:start\r\n"
+                                        "12:\ta\r\n"
+                                        "12:\tbc\r\n"
+                                        "15:\t\ttwo\r\n"
+                                        "15:\t\t\r\n"
+                                        "15:end\r\n");
+}
+
+TEST_F(LogFile, FormatAppendsALineEndAndTruncatesLongTexts)
+{
+    EXPECT_EQ(WriteLogFormat("%s %d", "ファイル", 7), -1);
+    std::string longName(3000, 'x');
+    WriteLogFormat("name %s", longName.c_str());
+    std::string bytes = ReadWholeFile("Log.txt");
+    std::string first = std::string("0:") + "ファイル 7\r\n";
+    ASSERT_EQ(bytes.substr(0, first.size()), first);
+    std::string second = bytes.substr(first.size());
+    // "0:" + 1022 formatted bytes + CR LF: the buffer's 1024 bytes hold the text, "\n" and NUL.
+    EXPECT_EQ(second.size(), 2u + 1022u + 2u);
+    EXPECT_EQ(second.substr(second.size() - 2), "\r\n");
+
+    // A cut through a two-byte character drops its lone lead byte.
+    std::string kana;
+    for (int i = 0; i < 600; i++)
+        kana += "ア";
+    WriteLogFormat("%s", ("x" + kana).c_str());
+    std::string third = ReadWholeFile("Log.txt").substr(first.size() + second.size());
+    EXPECT_EQ(third.size(), 2u + 1021u + 2u);
+}
+
+TEST_F(LogFile, ReopeningEmptiesTheFile)
+{
+    WriteLog("old\n");
+    ASSERT_EQ(OpenLogFile(GetFreshTempDir()), 0);
+    WriteLog("new\n");
+    EXPECT_EQ(ReadWholeFile("Log.txt"), "0:new\r\n");
+    EXPECT_EQ(OpenLogFile("/nonexistent-dazar-dir"), -1);
+    EXPECT_EQ(WriteLog("nowhere\n"), -1);
+}
+
+TEST_F(LogFile, UnfreedBlocksAreListedAndNoneAfterFreeing)
+{
+    int before = GetTrackedBlockCount();
+    void *kept = AllocMemoryTracked(100, "lib/sound/sound.cpp", 42);
+    void *zeroed = AllocMemoryZeroed(33, "", 0);
+    ASSERT_NE(kept, nullptr);
+    ASSERT_NE(zeroed, nullptr);
+    EXPECT_EQ((uintptr_t)kept % 16, 0u);
+    for (int i = 0; i < 33; i++)
+        ASSERT_EQ(((unsigned char *)zeroed)[i], 0);
+    EXPECT_EQ(GetTrackedBlockCount(), before + 2);
+    FreeMemoryTracked(zeroed);
+    FreeMemoryTracked(nullptr);
+    DumpTrackedMemory();
+    std::string dump = ReadWholeFile("Log.txt");
+    EXPECT_NE(dump.find("サイズ:100 ファイル:nd.cpp 行:42\r\n"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("サイズ:33 "), std::string::npos) << dump;
+
+    FreeMemoryTracked(kept);
+    EXPECT_EQ(GetTrackedBlockCount(), before);
+    if (before == 0) {
+        ASSERT_EQ(OpenLogFile(GetFreshTempDir()), 0);
+        DumpTrackedMemory();
+        EXPECT_EQ(ReadWholeFile("Log.txt"), "0:解放されていないメモリはありません\r\n");
+    }
+}
+
+TEST_F(LogFile, DamagedHeaderIsLoggedAndTheBlockKept)
+{
+    int before = GetTrackedBlockCount();
+    unsigned char *block = (unsigned char *)AllocMemoryTracked(16, "t.cpp", 1);
+    ASSERT_NE(block, nullptr);
+    MemoryBlockHeader *h = (MemoryBlockHeader *)block - 1;
+    uint32_t size = h->size;
+    h->size = 0x7FFFFFFF;  // an underrun from the block before
+    FreeMemoryTracked(block);
+    EXPECT_NE(ReadWholeFile("Log.txt").find("in FreeMemoryTracked"), std::string::npos);
+    EXPECT_EQ(GetTrackedBlockCount(), before + 1);
+    h->size = size;
+    FreeMemoryTracked(block);
+    EXPECT_EQ(GetTrackedBlockCount(), before);
+}
+
+TEST_F(LogFile, RefusedAllocationGivesNullAndALogLine)
+{
+    EXPECT_EQ(AllocMemoryTracked((size_t)1 << 32, "", 0), nullptr);  // beyond the header's size field
+    EXPECT_EQ(AllocMemoryTracked(SIZE_MAX - 8, "", 0), nullptr);
+    EXPECT_NE(ReadWholeFile("Log.txt").find("in AllocMemoryTracked"), std::string::npos);
+}
