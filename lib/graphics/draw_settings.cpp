@@ -1,0 +1,124 @@
+// The draw settings record and its setters.
+#include "lib/graphics/draw_settings.h"
+
+#include <cstring>
+
+#include "lib/graphics/memimg.h"
+
+DrawSettings GDrawSettings;
+
+static int gTargetWidth = 640;   // size of the draw target the region is kept in
+static int gTargetHeight = 480;
+
+static inline int ClampByte(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+
+// Identity matrix of 16 floats.
+static void SetIdentity(float *m) {
+    for (int i = 0; i < 16; ++i) m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+}
+
+// Stores a region already clamped into the target, as ints and floats.
+static void StoreDrawRegion(int left, int top, int right, int bottom) {
+    GDrawSettings.drawRegion = Rect{left, top, right, bottom};
+    GDrawSettings.drawRegionF[0] = (float)left;
+    GDrawSettings.drawRegionF[1] = (float)top;
+    GDrawSettings.drawRegionF[2] = (float)right;
+    GDrawSettings.drawRegionF[3] = (float)bottom;
+}
+
+int ResetDrawSettings(void) {
+    DrawSettings &s = GDrawSettings;
+    memset(&s, 0, sizeof(s));
+    s.drawTarget = -4;
+    s.targetWidth = gTargetWidth;
+    s.targetHeight = gTargetHeight;
+    StoreDrawRegion(0, 0, gTargetWidth, gTargetHeight);
+    s.blendMode = MEMIMG_BLEND_COPY;
+    s.blendParam = 255;
+    s.blendGraph = -1;
+    s.bright = 0xFFFFFF;
+    s.drawZ = 0.2f;
+    s.zFunction = 4;
+    s.transColor = 0x000000;
+    s.textureAddressMode = 3;
+    for (int i = 0; i < DRAW_WORLD_MATRIX_COUNT; ++i) SetIdentity(s.worldMatrix[i]);
+    SetIdentity(s.viewMatrix);
+    SetIdentity(s.projectionMatrix);
+    s.waitVSync = 1;
+    return 0;
+}
+
+void SetDrawTargetSize(int width, int height) {
+    gTargetWidth = width < 0 ? 0 : width;
+    gTargetHeight = height < 0 ? 0 : height;
+    GDrawSettings.targetWidth = gTargetWidth;
+    GDrawSettings.targetHeight = gTargetHeight;
+    StoreDrawRegion(0, 0, gTargetWidth, gTargetHeight);
+}
+
+int SelectBlendMode(int mode, int param) {
+    if (GDrawSettings.noDrawGuard) return 0;
+    param = ClampByte(param);
+    if (GDrawSettings.blendMode == mode && GDrawSettings.blendParam == param) return 0;
+    GDrawSettings.blendMode = mode;
+    GDrawSettings.blendParam = param;
+    return 0;
+}
+
+int StoreBlendGraph(int graph, int borderParam, int borderRange) {
+    GDrawSettings.blendGraph = graph;
+    GDrawSettings.blendGraphBorderParam = ClampByte(borderParam);
+    GDrawSettings.blendGraphBorderRange = ClampByte(borderRange);
+    BuildBlendImageLookup(GDrawSettings.blendGraphBorderParam, GDrawSettings.blendGraphBorderRange);
+    return 0;
+}
+
+int SetDrawBright(int red, int green, int blue) {
+    GDrawSettings.bright = ((uint32_t)ClampByte(red) << 16) | ((uint32_t)ClampByte(green) << 8) | (uint32_t)ClampByte(blue);
+    return 0;
+}
+
+int SetDrawBrightColor(uint32_t packed) {
+    GDrawSettings.bright = packed & 0xFFFFFF;
+    return 0;
+}
+
+int SetDrawRegion(int left, int top, int right, int bottom) {
+    Rect r = {left, top, right, bottom};
+    Rect area = {0, 0, GDrawSettings.targetWidth, GDrawSettings.targetHeight};
+    ClipRectToArea(&r, &area);
+    StoreDrawRegion(r.left, r.top, r.right, r.bottom);
+    return 0;
+}
+
+int SelectDrawMode(int mode) {
+    if (GDrawSettings.noDrawGuard) return 0;
+    GDrawSettings.drawMode = mode;
+    return 0;
+}
+
+int SetWorldMatrix(const float *matrix, int index) {
+    if (matrix == nullptr) return -1;
+    if (index < 0 || index >= DRAW_WORLD_MATRIX_COUNT) return 0;
+    memcpy(GDrawSettings.worldMatrix[index], matrix, sizeof(float) * 16);
+    return 0;
+}
+
+int SetViewMatrix(const float *matrix) {
+    if (matrix == nullptr) return -1;
+    memcpy(GDrawSettings.viewMatrix, matrix, sizeof(float) * 16);
+    return 0;
+}
+
+int SetProjectionMatrix(const float *matrix) {
+    if (matrix == nullptr) return -1;
+    memcpy(GDrawSettings.projectionMatrix, matrix, sizeof(float) * 16);
+    return 0;
+}
+
+int SetTransColor(uint32_t rgb) {
+    GDrawSettings.transColor = rgb & 0xFFFFFF;
+    return 0;
+}
+
+int GetDrawTargetHandle(void) { return GDrawSettings.drawTarget; }
