@@ -10,3 +10,5 @@ int EnterLibraryLock(void);
 int LeaveLibraryLock(void);
 // 1 when the calling thread holds the lock.
 int IsLibraryLockHeld(void);
+// How many threads wait for the lock now (for tests that line threads up).
+int GetLibraryLockWaiterCount(void);
