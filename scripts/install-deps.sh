@@ -5,7 +5,8 @@ pkgs=(build-essential cmake ninja-build pkg-config git
       libsdl2-dev libfreetype-dev libpng-dev libjpeg-dev zlib1g-dev
       libfluidsynth-dev libmpg123-dev libogg-dev libvorbis-dev libtheora-dev
       libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev
-      fonts-ipafont-gothic timgm6mb-soundfont espeak-ng)
+      fonts-ipafont-gothic timgm6mb-soundfont espeak-ng
+      sox libsox-fmt-base lame mpg123 midicsv)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,66 @@
+// The one audio mixer of the process. It mixes every playing sound buffer (resampled, 8-bit and mono
+// converted, volume applied, clamped) and the MIDI synthesiser's output into the device format, and
+// hands the result to one of three output back ends:
+//   "sdl"    SDL2 audio out (the default; falls back to "null" when no device opens);
+//   "null"   a thread that consumes audio at the real rate into nothing;
+//   "manual" no thread: tests call AudioTestStep and read back what was mixed.
+// The back end is chosen by DAZAR_AUDIO (sdl | null | manual) or AudioSelectBackend, when the
+// output opens. SDL_AUDIODRIVER=disk with SDL_DISKAUDIOFILE captures the real output to a file.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/dsound/wave_format.h"
+
+// Frames mixed in one slice at most; synthesiser events are seen once per slice.
+#define AUDIO_MIX_SLICE_FRAMES 1024
+
+// One lock serialises every audio object (buffers, devices, the synthesiser). Recursive.
+void AudioLock(void);
+void AudioUnlock(void);
+
+// Chooses the back end for the next open: "sdl", "null" or "manual"; null goes back to DAZAR_AUDIO.
+// 0, or -1 for an unknown name.
+int AudioSelectBackend(const char *name);
+// Opens the output at format (PCM, 1-2 channels, 8 or 16 bits); reopens when already open. 0 / -1.
+int AudioOpenOutput(const WaveFormat *format);
+// Closes the output (the mixer keeps its buffers). 0.
+int AudioCloseOutput(void);
+// 1 while an output is open.
+int AudioIsOutputOpen(void);
+// Sets the device format: kept for the next open, or the open output reopens with it. 0 / -1.
+int AudioSetDeviceFormat(const WaveFormat *format);
+// The device format (44100 Hz, stereo, 16-bit until an open says otherwise).
+void AudioGetDeviceFormat(WaveFormat *format);
+// Name of the open back end ("sdl2", "null", "manual"), or "none".
+const char *AudioGetBackendName(void);
+// Name of the output device the back end reports ("" when none).
+const char *AudioGetDeviceName(void);
+
+// The synthesiser adds itself here: render writes frames of interleaved stereo float samples
+// (full scale 1.0) at the device rate and returns the frames written (the rest counts as silence).
+// Called with the audio lock held, once per slice. after runs after each slice (end-of-music checks).
+struct AudioSynthHook {
+    int (*render)(void *user, float *stereo, int frames);
+    void (*after)(void *user);
+    void *user;
+};
+// Installs (or with null removes) the one synthesiser hook.
+void AudioSetSynthHook(const AudioSynthHook *hook);
+
+// Mixes frames of device-format audio into out (frames * blockAlign bytes) and advances every cursor.
+// The back ends call it; tests use AudioTestStep.
+void AudioMixFrames(uint8_t *out, int frames);
+
+// ---- manual back end -----------------------------------------------------------------------------
+// Mixes frames now on the calling thread and appends them to the capture (manual back end only).
+// 0, or -1 when the manual back end is not the open one.
+int AudioTestStep(int frames);
+// What the manual back end has mixed since the last clear, in device format.
+const uint8_t *AudioTestCapture(size_t *bytes);
+void AudioTestClearCapture(void);
+// Each buffer status query steps the manual back end by this many frames first (0 = off), so calls
+// that wait for a sound's end finish without a test thread.
+void AudioTestSetAutoAdvance(int framesPerStatusQuery);
+// Steps the manual back end when auto-advance is on (used by the status query). Lock held.
+void AudioAutoAdvance(void);
