@@ -1,0 +1,25 @@
+// Shared by the disk file operations: path resolution and the directory operations.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "lib/file/datafile.h"
+
+// Room for a resolved path in the disk's own encoding (UTF-8: up to 3 bytes per Shift-JIS byte).
+#define DISK_PATH_BYTES (K_MAX_PATH * 3 + 1)
+
+// Copies a Shift-JIS name with every "\\" outside two-byte characters turned into "/".
+// 0; -1 when the name (with its NUL) does not fit in outSize bytes.
+int DiskMapSeparators(const char *name, char *out, size_t outSize);
+
+// Turns a library name into the path of an existing disk entry (UTF-8): the exact path when it
+// exists, else each component matched ignoring ASCII case. 0; -1 (logged with caller's name) when
+// the name is null, too long, not Shift-JIS or names nothing.
+int DiskResolvePath(const char *name, char *out, size_t outSize, const char *caller);
+
+// The disk table's directory and find operations.
+int DiskChangeDirectory(const char *path);
+int DiskGetDirectory(char *buffer, size_t size);
+intptr_t DiskFindFirst(const char *pattern, FileFindRecord *out);
+int DiskFindNext(intptr_t find, FileFindRecord *out);
+int DiskFindClose(intptr_t find);
