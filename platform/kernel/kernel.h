@@ -50,7 +50,8 @@ int KSetEvent(KHandle event);
 int KResetEvent(KHandle event);
 KHandle KCreateMutex(int initialOwner);                  // recursive, owned by a thread
 int KReleaseMutex(KHandle mutex);                        // 0 when the caller does not own it
-// Waits for a thread's end, an event's signal or a mutex's ownership.
+// Waits for a thread's end, an event's signal or a mutex's ownership. Timeouts run on real time, not
+// on the clock source: a stepped clock must not stall one thread that waits for another.
 uint32_t KWaitForSingleObject(KHandle object, uint32_t milliseconds);
 
 struct KCriticalSection { void *impl; };

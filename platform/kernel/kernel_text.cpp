@@ -86,25 +86,20 @@ int KWideToMultiByte(const uint16_t *src, int srcLength, char *dst, int dstSize)
     return written < 0 ? 0 : (int)written;
 }
 
-int KMultiByteToUtf8(const char *src, char *dst, int dstSize)
+// A NUL-ended byte text from one code to another, NUL included.
+static int ConvertText(const char *to, const char *from, const char *src, char *dst, int dstSize)
 {
     if (!src || dstSize < 0 || (dstSize > 0 && !dst)) {
         KSetLastError(K_ERROR_INVALID_PARAMETER);
         return 0;
     }
-    long written = ConvertBytes("UTF-8", "CP932", src, strlen(src) + 1, dst, (size_t)dstSize);
+    long written = ConvertBytes(to, from, src, strlen(src) + 1, dst, (size_t)dstSize);
     return written < 0 ? 0 : (int)written;
 }
 
-int KUtf8ToMultiByte(const char *src, char *dst, int dstSize)
-{
-    if (!src || dstSize < 0 || (dstSize > 0 && !dst)) {
-        KSetLastError(K_ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    long written = ConvertBytes("CP932", "UTF-8", src, strlen(src) + 1, dst, (size_t)dstSize);
-    return written < 0 ? 0 : (int)written;
-}
+int KMultiByteToUtf8(const char *src, char *dst, int dstSize) { return ConvertText("UTF-8", "CP932", src, dst, dstSize); }
+
+int KUtf8ToMultiByte(const char *src, char *dst, int dstSize) { return ConvertText("CP932", "UTF-8", src, dst, dstSize); }
 
 // ---- debugger output and exit --------------------------------------------------------------------
 
