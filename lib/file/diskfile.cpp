@@ -48,6 +48,7 @@ struct DiskFileRecord {
     KHandle commandEvent;   // set by the caller once command holds a new command
     KHandle doneEvent;      // set by the reader once the command is finished
     int pending;            // caller side: 1 while a posted command has not been waited for
+    int readerGone;         // set by the reader when it ended on a failed wait
     ReaderCommand command;  // written by the caller before commandEvent, by the reader before doneEvent
     ReadAheadBlock current; // the block reads are served from
     ReadAheadBlock ahead;   // the block after it, filled by the reader while the caller works
@@ -94,6 +95,7 @@ static uint32_t ReaderMain(void *arg)
             // A failed wait ends the reader too; the caller still gets its answer.
             cmd->failed = !waited;
             cmd->done = 0;
+            rec->readerGone = 1;
             KSetEvent(rec->doneEvent);
             return 0;
         }
@@ -119,9 +121,17 @@ static void ReaderWait(DiskFileRecord *rec)
 static void ReaderPost(DiskFileRecord *rec, int kind, int prefetch, int64_t offset, uint8_t *buffer, size_t length)
 {
     ReaderWait(rec);
-    rec->command = ReaderCommand{kind, prefetch, offset, buffer, length, 0, 0};
-    KResetEvent(rec->doneEvent);
+    ReaderCommand *cmd = &rec->command;
+    *cmd = ReaderCommand{kind, prefetch, offset, buffer, length, 0, 0};
     rec->pending = 1;
+    if (rec->readerGone) {
+        // Nobody would answer: run it here rather than wait forever.
+        if (kind == READER_READ)
+            cmd->failed = DiskReadAt(rec->file, offset, buffer, length, &cmd->done) < 0;
+        KSetEvent(rec->doneEvent);
+        return;
+    }
+    KResetEvent(rec->doneEvent);
     KSetEvent(rec->commandEvent);
 }
 

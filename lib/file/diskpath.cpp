@@ -68,6 +68,8 @@ static int EqualNoCase(const char *a, const char *b)
 // 1 when name matches the wildcard pattern ('*' any run, '?' one character), ignoring ASCII case.
 static int MatchWildcard(const char *pattern, const char *name)
 {
+    if (strcmp(pattern, "*.*") == 0)
+        return 1;   // every name, with or without a dot, as the listings it stands for
     const char *starPattern = nullptr, *starName = nullptr;
     while (*name != 0) {
         if (*pattern == '*') {

@@ -118,6 +118,13 @@ TEST_F(FileTest, DirectoriesAndListingsThroughTheTable)
     EXPECT_EQ(t->findClose(find), 0);
     EXPECT_EQ(t->findClose(find), -1);
     EXPECT_EQ(t->findFirst("png\\*.bmp", &rec), -1);
+    WriteDiskFile("png/LICENSE", "");
+    int all = 0;
+    find = t->findFirst("png\\*.*", &rec);   // dotless names too
+    for (int more = find != -1 ? 0 : -1; more == 0; more = t->findNext(find, &rec))
+        all++;
+    EXPECT_EQ(all, 4);
+    t->findClose(find);
 
     char dir[K_MAX_PATH];
     ASSERT_EQ(t->changeDirectory("Png"), 0);
