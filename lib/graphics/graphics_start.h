@@ -1,0 +1,25 @@
+// Graphics start and end as the library start, end and window procedure call them, and the window
+// hooks of the display. Until the screens exist, lib/graphics/graphics_start_stubs.cpp answers them:
+// no DirectDraw, so the start falls back to software rendering.
+#pragma once
+
+// The forced-software setting, read once at library start before anything else. 1 / 0.
+int QuerySoftwareRenderingSetting(void);
+// Graphics start: DirectDraw (on failure: log, software rendering, try once more; a second failure
+// is fatal), the blend tables, the screen mode, graphics management and the draw settings. 0 / -1.
+int StartGraphicsSystem(void);
+// Clears both screens to black (last step of the library start). 0.
+int ClearBothScreens(void);
+// Graphics end: fonts and graphs, then DirectDraw with Direct3D and the screens. 0.
+int EndGraphicsSystem(void);
+// 1 while a DirectDraw object exists (not in software-only mode).
+int IsDirectDrawInUse(void);
+// Restores lost screen surfaces and 2D surfaces (activation). 0.
+int TestAndRestoreSurfaces(void);
+// Rebuilds the display after a loss or a display change. 0 / -1.
+int RestoreDisplay(void);
+// Reads the screen's pixel format again. 0.
+int ReadScreenColorFormat(void);
+// Refreshes the window from the back buffer while the front screen is drawn through it (the 17 ms
+// window timer and paint requests). 0.
+int RefreshWindowFromBackBuffer(void);
