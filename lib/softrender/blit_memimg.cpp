@@ -1,4 +1,205 @@
-// The whole-image blit (being filled in).
+// The whole-image blit: one memory image drawn onto another at a point, in every blend mode.
+//
+// Every setting is resolved once per call into one row function (a template instance per colour
+// type, texel kind, body, tint, blend image and transparent flag); the rows then run it over the
+// clipped rectangle, or over the drawn runs of the source's run table.
 #include "lib/softrender/blit.h"
 
-void BlitMemImg(MEMIMG *dst, const MEMIMG *src, int x, int y, int trans, const MEMIMG *blend) {}
+#include <cstring>
+
+#include "lib/softrender/pixel_ops.h"
+
+// Bodies of this blit beyond the shared ones (ResolveBlendBody numbers 0 to 11).
+enum {
+    BODY_HALF = 20,    // mode 1 at p = 128: average of the two pixels by halving shifts
+    BODY_ALPHA6 = 21,  // type 0 mode 1: each field through Blend6BitAlphaTable[p >> 2]
+};
+
+typedef void (*BlitRowFn)(uint8_t *dst, const uint8_t *src, const uint8_t *blend, int count, const PixelOpSnapshot &sn);
+
+// ---- rows ---------------------------------------------------------------------------------------
+template <int Type, int Kind> static inline uint32_t ReadTexel(const uint8_t *src, int i) {
+    if constexpr (Kind == TEXEL_PALETTE) return src[i];
+    else if constexpr (Type == 0 && Kind == TEXEL_DIRECT) return reinterpret_cast<const uint16_t *>(src)[i];
+    else return reinterpret_cast<const uint32_t *>(src)[i];
+}
+
+// The colour of a palette or direct texel.
+template <int Type, int Kind> static inline uint32_t TexelColour(uint32_t texel, const PixelOpSnapshot &sn) {
+    using Pixel = typename MemImgPixel<Type>::Pixel;
+    if constexpr (Kind == TEXEL_PALETTE) return static_cast<const Pixel *>(sn.palette)[texel];
+    else return texel;
+}
+
+// ((d >> 1) & 0x7F7F7F) + ((s >> 1) & 0x7F7F7F), or 0x7BEF for 16-bit pixels: the X byte becomes 0.
+template <int Type> static inline uint32_t HalfBlend(uint32_t d, uint32_t s) {
+    constexpr uint32_t m = Type == 0 ? 0x7BEFu : 0x7F7F7Fu;
+    return ((d >> 1) & m) + ((s >> 1) & m);
+}
+
+// Each 5- or 6-bit field value indexes one plane of the 6-bit table.
+static inline uint32_t Alpha6Blend565(uint32_t d, uint32_t s, const uint8_t (*plane)[64]) {
+    uint32_t b = plane[s & 31][d & 31];
+    uint32_t g = plane[(s >> 5) & 63][(d >> 5) & 63];
+    uint32_t r = plane[(s >> 11) & 31][(d >> 11) & 31];
+    return (r << 11) | (g << 5) | b;
+}
+
+template <int Type, int Kind, int Body, bool Tint, bool HasBlend, bool Trans>
+static void BlitRow(uint8_t *dst, const uint8_t *src, const uint8_t *blend, int count, const PixelOpSnapshot &sn) {
+    using Pixel = typename MemImgPixel<Type>::Pixel;
+    Pixel *d = reinterpret_cast<Pixel *>(dst);
+    if constexpr (Body == 0 && Kind == TEXEL_DIRECT && !Tint && !HasBlend && !Trans) {
+        memcpy(d, src, sizeof(Pixel) * (size_t)count);
+    } else if constexpr (Body == BODY_HALF || Body == BODY_ALPHA6) {
+        const uint8_t(*plane)[64] = Blend6BitAlphaTable[sn.param >> 2];
+        for (int i = 0; i < count; ++i) {
+            uint32_t t = ReadTexel<Type, Kind>(src, i);
+            if constexpr (Trans) {
+                if (t == sn.colorKey) continue;
+            }
+            uint32_t s = TexelColour<Type, Kind>(t, sn);
+            if constexpr (Body == BODY_HALF) d[i] = (Pixel)HalfBlend<Type>(d[i], s);
+            else d[i] = (Pixel)Alpha6Blend565(d[i], s, plane);
+        }
+    } else {
+        for (int i = 0; i < count; ++i)
+            DrawTexel<Type, Kind, Body, Tint, HasBlend, Trans>(d + i, ReadTexel<Type, Kind>(src, i),
+                                                               HasBlend ? blend[i] : 0, sn);
+    }
+}
+
+// ---- choosing the row ---------------------------------------------------------------------------
+// What one call resolves before touching a pixel.
+struct BlitChoice {
+    int type;    // destination and source colour type
+    int kind;    // TexelKind of the source
+    int body;    // ResolveBlendBody or BODY_*
+    bool tint;
+    bool blend;
+};
+
+template <int Type, int Kind, int Body, bool Tint, bool HasBlend>
+static BlitRowFn PickTrans(bool trans) {
+    return trans ? BlitRow<Type, Kind, Body, Tint, HasBlend, true> : BlitRow<Type, Kind, Body, Tint, HasBlend, false>;
+}
+
+template <int Type, int Kind, int Body>
+static BlitRowFn PickFlags(const BlitChoice &c, bool trans) {
+    if constexpr (Body == BODY_HALF || Body == BODY_ALPHA6) {
+        if constexpr (Kind == TEXEL_DIRECT_ALPHA || (Body == BODY_ALPHA6 && Type != 0)) return nullptr;
+        else return PickTrans<Type, Kind, Body, false, false>(trans);
+    } else {
+        if (c.tint) return c.blend ? PickTrans<Type, Kind, Body, true, true>(trans) : PickTrans<Type, Kind, Body, true, false>(trans);
+        return c.blend ? PickTrans<Type, Kind, Body, false, true>(trans) : PickTrans<Type, Kind, Body, false, false>(trans);
+    }
+}
+
+template <int Type, int Kind>
+static BlitRowFn PickBody(const BlitChoice &c, bool trans) {
+    switch (c.body) {
+    case 0: return PickFlags<Type, Kind, 0>(c, trans);
+    case 1: return PickFlags<Type, Kind, 1>(c, trans);
+    case 2: return PickFlags<Type, Kind, 2>(c, trans);
+    case 3: return PickFlags<Type, Kind, 3>(c, trans);
+    case 4: return PickFlags<Type, Kind, 4>(c, trans);
+    case 10: return PickFlags<Type, Kind, 10>(c, trans);
+    case 11: return PickFlags<Type, Kind, 11>(c, trans);
+    case BODY_HALF: return PickFlags<Type, Kind, BODY_HALF>(c, trans);
+    case BODY_ALPHA6: return PickFlags<Type, Kind, BODY_ALPHA6>(c, trans);
+    default: return nullptr;
+    }
+}
+
+template <int Type>
+static BlitRowFn PickKind(const BlitChoice &c, bool trans) {
+    switch (c.kind) {
+    case TEXEL_PALETTE: return PickBody<Type, TEXEL_PALETTE>(c, trans);
+    case TEXEL_DIRECT: return PickBody<Type, TEXEL_DIRECT>(c, trans);
+    default: return PickBody<Type, TEXEL_DIRECT_ALPHA>(c, trans);
+    }
+}
+
+static BlitRowFn PickBlitRow(const BlitChoice &c, bool trans) {
+    return c.type == MEMIMG_COLOR_565 ? PickKind<0>(c, trans) : PickKind<1>(c, trans);
+}
+
+// The body for the settings: the shared one, or this blit's half blend and 6-bit table where they
+// apply (mode 1 without tint, blend image and source alpha).
+static int ChooseBlitBody(const PixelOpSnapshot &sn, const BlitChoice &c) {
+    int body = ResolveBlendBody(sn.mode, sn.param);
+    if (body != 1 || c.tint || c.blend || c.kind == TEXEL_DIRECT_ALPHA) return body;
+    if (sn.param == 128) return BODY_HALF;
+    return c.type == MEMIMG_COLOR_565 ? BODY_ALPHA6 : body;
+}
+
+// ---- the blit -----------------------------------------------------------------------------------
+// 1 when the pair (and blend image) can be drawn at all.
+static bool IsBlitInputValid(const MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend) {
+    if (!IsMemImgValid(dst) || !IsMemImgValid(src)) return false;
+    const MemImgSharedRecord *d = dst->shared, *s = src->shared;
+    if (d->paletteFlag || d->alphaFlag || (d->colorType != MEMIMG_COLOR_565 && d->colorType != MEMIMG_COLOR_8888))
+        return false;
+    if (s->colorType != d->colorType || (s->paletteFlag && s->palette == nullptr)) return false;
+    if (blend != nullptr) {
+        if (!IsMemImgValid(blend)) return false;
+        if ((int64_t)blend->width * GetMemImgBytesPerPixel(blend) < src->width || blend->height < src->height) return false;
+    }
+    return true;
+}
+
+// Walks the run table of a source that is drawn whole: only the drawn runs reach the row function.
+static void BlitByRuns(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend, int x, int y, BlitRowFn row,
+                       const PixelOpSnapshot &sn) {
+    const MemImgSharedRecord *s = src->shared;
+    int dbpp = GetMemImgBytesPerPixel(dst), sbpp = s->format->pixelByte;
+    for (int r = 0; r < src->height; ++r) {
+        const uint32_t *runs = s->runTable.runs + s->runTable.rowStart[r];
+        uint8_t *drow = GetMemImgRow(dst, y + r) + (intptr_t)x * dbpp;
+        const uint8_t *srow = GetMemImgRow(src, r);
+        const uint8_t *brow = blend ? GetMemImgRow(blend, r) : nullptr;
+        for (int col = 0; col < src->width;) {
+            col += (int)*runs++;
+            int n = (int)*runs++;
+            if (n > 0)
+                row(drow + (intptr_t)col * dbpp, srow + (intptr_t)col * sbpp, brow ? brow + col : nullptr, n, sn);
+            col += n;
+        }
+    }
+}
+
+void BlitMemImg(MEMIMG *dst, const MEMIMG *src, int x, int y, int trans, const MEMIMG *blend) {
+    if (!IsBlitInputValid(dst, src, blend)) return;
+    PixelOpSnapshot sn;
+    TakePixelOpSnapshot(&sn, src->shared);
+    BlitChoice c = {dst->shared->colorType, GetTexelKind(src->shared), 0, sn.tintActive != 0, blend != nullptr};
+    c.body = ChooseBlitBody(sn, c);
+    if (c.body < 0) return;
+    // Clip to the draw region, kept inside the destination.
+    const Rect &reg = GDrawSettings.drawRegion;
+    int64_t left = reg.left > 0 ? reg.left : 0, top = reg.top > 0 ? reg.top : 0;
+    int64_t right = reg.right < dst->width ? reg.right : dst->width;
+    int64_t bottom = reg.bottom < dst->height ? reg.bottom : dst->height;
+    int64_t l = x > left ? x : left, t = y > top ? y : top;
+    int64_t r = (int64_t)x + src->width < right ? (int64_t)x + src->width : right;
+    int64_t b = (int64_t)y + src->height < bottom ? (int64_t)y + src->height : bottom;
+    if (l >= r || t >= b) return;
+    int w = (int)(r - l), h = (int)(b - t), sx = (int)(l - x), sy = (int)(t - y);
+    bool clipped = w != src->width || h != src->height;
+    MemImgSharedRecord *ss = src->shared;
+    bool whole = src->pixels == ss->pixels && src->width == ss->width && src->height == ss->height;
+    if (trans && !clipped && whole && GetMemImgRunTableUse() && UpdateMemImgRunTable(ss) == 0) {
+        // Keys are already excluded from the runs; alpha texels keep their per-texel 0 / 255 tests.
+        BlitRowFn row = PickBlitRow(c, c.kind == TEXEL_DIRECT_ALPHA);
+        if (row != nullptr) BlitByRuns(dst, src, blend, x, y, row, sn);
+    } else {
+        BlitRowFn row = PickBlitRow(c, trans != 0);
+        if (row == nullptr) return;
+        int dbpp = GetMemImgBytesPerPixel(dst), sbpp = ss->format->pixelByte;
+        for (int i = 0; i < h; ++i) {
+            const uint8_t *brow = blend ? GetMemImgRow(blend, sy + i) + sx : nullptr;
+            row(GetMemImgRow(dst, (int)t + i) + l * dbpp, GetMemImgRow(src, sy + i) + (intptr_t)sx * sbpp, brow, w, sn);
+        }
+    }
+    MarkMemImgPixelsChanged(dst);
+}
