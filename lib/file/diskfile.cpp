@@ -9,7 +9,7 @@
 
 #include "lib/core/log.h"
 #include "lib/core/memory.h"
-#include "lib/file/disk_internal.h"
+#include "lib/file/file_internal.h"
 
 #ifndef DISK_FILE_MAX
 #define DISK_FILE_MAX 256
@@ -282,6 +282,15 @@ static void FreeDiskFile(DiskFileRecord *rec)
 
 // ---- the table's file operations ----------------------------------------------------------------
 
+int ResolveSeekTarget(int64_t position, int64_t size, int64_t offset, int origin, int64_t *target,
+                      const char *caller)
+{
+    int64_t base = origin == 0 ? 0 : origin == 1 ? position : origin == 2 ? size : -1;
+    if (base < 0 || __builtin_add_overflow(base, offset, target) || *target < 0)
+        return WriteLogFormat("シーク位置が異常です (%lld, %d) in %s", (long long)offset, origin, caller);
+    return 0;
+}
+
 // Opens an existing regular file for reading. The kernel handle, or K_INVALID_HANDLE (logged).
 static KHandle OpenKernelFile(const char *name, int64_t *size)
 {
@@ -352,10 +361,9 @@ static int DiskSeek(intptr_t file, int64_t offset, int origin)
     DiskFileRecord *rec = LookupDiskFile(file, "SeekDataFile");
     if (rec == nullptr)
         return -1;
-    int64_t base = origin == 0 ? 0 : origin == 1 ? rec->position : origin == 2 ? rec->size : -1;
     int64_t target = 0;
-    if (base < 0 || __builtin_add_overflow(base, offset, &target) || target < 0)
-        return WriteLogFormat("シーク位置が異常です (%lld, %d) in SeekDataFile", (long long)offset, origin);
+    if (ResolveSeekTarget(rec->position, rec->size, offset, origin, &target, "SeekDataFile") < 0)
+        return -1;
     rec->position = target;   // reads go to absolute offsets, so nothing else moves
     return 0;
 }

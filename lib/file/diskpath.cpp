@@ -9,7 +9,7 @@
 
 #include "lib/core/helpers.h"
 #include "lib/core/log.h"
-#include "lib/file/disk_internal.h"
+#include "lib/file/file_internal.h"
 
 #ifndef DISK_FIND_MAX
 #define DISK_FIND_MAX 16

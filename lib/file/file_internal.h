@@ -1,9 +1,14 @@
-// Shared by the disk file operations: path resolution and the directory operations.
+// Shared inside the file module: seek rules, path resolution and the directory operations.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
 #include "lib/file/datafile.h"
+
+// The position a seek asks for: origin 0 start, 1 current, 2 end (size); a position before 0
+// and an unknown origin fail. 0; -1 (logged with caller's name).
+int ResolveSeekTarget(int64_t position, int64_t size, int64_t offset, int origin, int64_t *target,
+                      const char *caller);
 
 // Room for a resolved path in the disk's own encoding (UTF-8: up to 3 bytes per Shift-JIS byte).
 #define DISK_PATH_BYTES (K_MAX_PATH * 3 + 1)

@@ -6,6 +6,7 @@
 #include "lib/core/log.h"
 #include "lib/core/memory.h"
 #include "lib/file/datafile.h"
+#include "lib/file/file_internal.h"
 
 // ---- memory streams -----------------------------------------------------------------------------
 
@@ -28,10 +29,9 @@ static int MemorySeek(intptr_t data, int64_t offset, int origin)
     MemoryStream *s = AsMemoryStream(data, "MemorySeek");
     if (s == nullptr)
         return -1;
-    int64_t base = origin == 0 ? 0 : origin == 1 ? s->position : origin == 2 ? (int64_t)s->size : -1;
     int64_t target = 0;
-    if (base < 0 || __builtin_add_overflow(base, offset, &target) || target < 0)
-        return WriteLogFormat("シーク位置が異常です (%lld, %d) in MemorySeek", (long long)offset, origin);
+    if (ResolveSeekTarget(s->position, (int64_t)s->size, offset, origin, &target, "MemorySeek") < 0)
+        return -1;
     s->position = target;
     s->endFlag = target >= (int64_t)s->size;
     return 0;
