@@ -7,7 +7,7 @@
 
 enum KObjectKind { K_OBJECT_FILE = 1, K_OBJECT_THREAD, K_OBJECT_EVENT, K_OBJECT_MUTEX };
 
-#define K_MAX_OBJECTS 4096
+#define K_MAX_OBJECTS 16384   // room for the library lock's 4096 waiting events beside files and threads
 
 // A kernel object. It lives while a handle or a user (a waiter, a running thread) holds a reference.
 struct KObject {

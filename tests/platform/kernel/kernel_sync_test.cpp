@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <atomic>
+#include <vector>
 
 namespace {
 
@@ -148,4 +149,25 @@ TEST(KernelSync, ThreadIdsDiffer)
     EXPECT_NE(other, 0u);
     EXPECT_NE(other, KGetCurrentThreadId());
     EXPECT_EQ(KGetCurrentThreadId(), KGetCurrentThreadId());
+}
+
+TEST(KernelSync, FullObjectTableFailsCleanly)
+{
+    std::vector<KHandle> events;
+    for (;;) {
+        KHandle e = KCreateEvent(1, 0);
+        if (!e)
+            break;
+        events.push_back(e);
+        ASSERT_LT(events.size(), 100000u);
+    }
+    EXPECT_GE(events.size(), 4096u);  // the library lock's waiters fit
+    EXPECT_EQ(KCreateFile("/dev/null", K_GENERIC_READ, K_OPEN_EXISTING), K_INVALID_HANDLE);
+    KCloseHandle(events.back());
+    events.pop_back();
+    KHandle again = KCreateEvent(0, 0);
+    EXPECT_NE(again, 0);
+    events.push_back(again);
+    for (KHandle e : events)
+        KCloseHandle(e);
 }
