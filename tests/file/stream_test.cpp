@@ -110,6 +110,20 @@ TEST_P(StreamTest, FileReadsLikeMemory)
     EXPECT_EQ(data, MakeData());   // the memory stream never wrote to the caller's block
 }
 
+TEST_P(StreamTest, EmptyFileIsAtItsEnd)
+{
+    WriteDiskFile("empty.bin", "");
+    auto [readAhead, async] = GetParam();
+    intptr_t file = OpenDataFile("empty.bin", readAhead, 1, async);
+    ASSERT_NE(file, 0);
+    char c;
+    EXPECT_EQ(EofDataFile(file), 1);
+    EXPECT_EQ(ReadDataFile(&c, 1, 1, file), 0u);
+    EXPECT_EQ(SeekDataFile(file, 0, 2), 0);
+    EXPECT_EQ(TellDataFile(file), 0);
+    EXPECT_EQ(CloseDataFile(file), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, StreamTest,
                          ::testing::Values(std::make_pair(0, 0), std::make_pair(1, 0), std::make_pair(0, 1),
                                            std::make_pair(1, 1)));
