@@ -72,11 +72,12 @@ static int DiskReadAt(KHandle file, int64_t offset, uint8_t *buffer, size_t leng
         size_t left = length - *done;
         uint32_t chunk = left > DISK_READ_CHUNK ? DISK_READ_CHUNK : (uint32_t)left;
         uint32_t got = 0;
-        if (!KReadFile(file, buffer + *done, chunk, &got))
+        int ok = KReadFile(file, buffer + *done, chunk, &got);
+        *done += got;   // bytes that arrived before a failure still count
+        if (!ok)
             return -1;
         if (got == 0)
             break;
-        *done += got;
     }
     return 0;
 }
