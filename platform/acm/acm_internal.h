@@ -1,0 +1,47 @@
+// Inside the converter stand-in: the stream record and the codec table. Only platform/acm includes it.
+#pragma once
+#include <cstdint>
+
+#include "platform/acm/acm.h"
+
+#define ACM_MAX_STREAMS 64
+#define ACM_MAX_FORMAT_BYTES 1024   // a source format with its codec bytes, at most
+#define ACM_MAX_COEFS 256
+
+struct AcmCodec;
+
+// One open stream. The codec writes its own part; acm.cpp owns the rest.
+struct AcmStream {
+    int open;                               // 1 while the slot is in use
+    const AcmCodec *codec;
+    uint8_t srcFormat[ACM_MAX_FORMAT_BYTES]; // the source format with its codec bytes
+    WaveFormat dst;                          // the PCM it converts to
+    // ADPCM
+    int samplesPerBlock;                     // per channel
+    int numCoef;
+    int16_t coef[ACM_MAX_COEFS][2];
+    // MPEG
+    void *mpg;                               // mpg123 handle
+    uint32_t pendingBytes;                   // decoded output not yet handed out (drain first)
+};
+
+inline const WaveFormat *AcmSource(const AcmStream *s) { return reinterpret_cast<const WaveFormat *>(s->srcFormat); }
+
+// One codec: which tags it takes and how it converts. Replaceable behaviour behind one table.
+struct AcmCodec {
+    const char *name;
+    uint16_t tags[2];                               // format tags served (0 = none)
+    int (*check)(const WaveFormat *src);            // 1 when this source can be converted
+    int (*open)(AcmStream *s);                      // sets up state; 0 / -1
+    void (*close)(AcmStream *s);
+    uint32_t (*sizeFromSource)(const AcmStream *s, uint32_t in);    // PCM bytes, an upper bound
+    uint32_t (*sizeFromDest)(const AcmStream *s, uint32_t out);     // source bytes needed
+    // Converts from h->src to h->dst; sets srcLengthUsed and dstLengthUsed. ACM_OK / ACM_ERR_*.
+    uint32_t (*convert)(AcmStream *s, AcmStreamHeader *h, uint32_t flags);
+};
+
+extern const AcmCodec kAcmCodecMsAdpcm;
+extern const AcmCodec kAcmCodecImaAdpcm;
+extern const AcmCodec kAcmCodecAlaw;
+extern const AcmCodec kAcmCodecMulaw;
+extern const AcmCodec kAcmCodecMpeg;
