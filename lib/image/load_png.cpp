@@ -1,0 +1,97 @@
+// PNG pictures through libpng, read over a stream.
+#include <png.h>
+
+#include <csetjmp>
+#include <cstring>
+
+#include "lib/core/log.h"
+#include "lib/core/memory.h"
+#include "lib/file/stream.h"
+#include "lib/image/image_loader.h"
+
+// What a decode owns; kept in memory the error exit can reach after its jump.
+struct PngLoadState {
+    StreamRecord *stream;
+    png_structp png;
+    png_infop info;
+    png_bytep *rows;     // row pointers into out's pixels
+    GraphImage *out;
+};
+
+int TestPngImage(const unsigned char *head, size_t headSize) {
+    return headSize >= 8 && png_sig_cmp(head, 0, 8) == 0;
+}
+
+// libpng asks for bytes; a short read is a truncated file.
+static void ReadPngBytes(png_structp png, png_bytep data, png_size_t length) {
+    StreamRecord *s = static_cast<StreamRecord *>(png_get_io_ptr(png));
+    if (s->functions.read(data, 1, length, s->data) != length) png_error(png, "truncated file");
+}
+
+static void PngErrorExit(png_structp png, png_const_charp message) {
+    WriteLogFormat("PNG の読み込みでエラーが発生しました: %s", message ? message : "");
+    png_longjmp(png, 1);
+}
+
+static void PngWarning(png_structp, png_const_charp) {}
+
+// The output of a picture of colour type and depth: grey pictures without transparency stay one
+// byte per pixel (a grey ramp palette); everything else becomes BGR or BGRA bytes.
+static int SetPngTransforms(png_structp png, png_infop info, ColorFormatRecord *format) {
+    int colorType = png_get_color_type(png, info);
+    int depth = png_get_bit_depth(png, info);
+    bool trns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) || trns;
+    if (depth == 16) png_set_strip_16(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY && !trns) {
+        if (depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+        uint32_t ramp[256];
+        for (uint32_t i = 0; i < 256; ++i) ramp[i] = 0xFF000000u | (i * 0x010101u);
+        MakePaletteColorFormat(format, ramp, 256);
+        return 1;
+    }
+    png_set_expand(png);  // palette to RGB, tRNS to alpha, low-bit grey to 8 bits
+    if (depth < 8) png_set_packing(png);
+    if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(png);
+    png_set_bgr(png);
+    if (alpha) return MakeColorFormatFromMasks(format, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u) == 0 ? 4 : -1;
+    return MakeColorFormatFromMasks(format, 24, 0xFF0000, 0xFF00, 0xFF, 0) == 0 ? 3 : -1;
+}
+
+// The decode proper; on any libpng error it leaves through the jump point of LoadPngImage.
+__attribute__((noinline)) static int DecodePng(PngLoadState *st) {
+    png_structp png = st->png;
+    png_set_read_fn(png, st->stream, ReadPngBytes);
+    png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
+    png_read_info(png, st->info);
+    png_uint_32 w = png_get_image_width(png, st->info), h = png_get_image_height(png, st->info);
+    if ((uint64_t)w * h > IMAGE_MAX_PIXELS) return WriteLogFormat("PNG 画像が大きすぎます %u x %u", w, h);
+    ColorFormatRecord format;
+    int bytes = SetPngTransforms(png, st->info, &format);
+    if (bytes < 0) return -1;
+    if (png_get_interlace_type(png, st->info) != PNG_INTERLACE_NONE) png_set_interlace_handling(png);
+    png_read_update_info(png, st->info);
+    if (png_get_rowbytes(png, st->info) != (size_t)w * bytes) return WriteLog("PNG の行の長さが想定と違います\n");
+    if (AllocGraphImagePixels(st->out, &format, (int)w, (int)h) != 0) return -1;
+    st->rows = static_cast<png_bytep *>(DZ_ALLOC(sizeof(png_bytep) * h));
+    if (st->rows == nullptr) return -1;
+    for (png_uint_32 y = 0; y < h; ++y)
+        st->rows[y] = static_cast<png_bytep>(st->out->pixels) + (size_t)y * st->out->pitch;
+    png_read_image(png, st->rows);
+    png_read_end(png, nullptr);
+    return 0;
+}
+
+int LoadPngImage(StreamRecord *stream, GraphImage *out) {
+    memset(out, 0, sizeof(*out));
+    PngLoadState st = {stream, nullptr, nullptr, nullptr, out};
+    st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &st, PngErrorExit, PngWarning);
+    if (st.png == nullptr) return WriteLog("PNG の読み込み構造体が作れません in LoadPngImage\n");
+    st.info = png_create_info_struct(st.png);
+    int result = -1;
+    if (st.info != nullptr && setjmp(png_jmpbuf(st.png)) == 0) result = DecodePng(&st);
+    png_destroy_read_struct(&st.png, st.info ? &st.info : nullptr, nullptr);
+    FreeMemoryTracked(st.rows);
+    if (result != 0) DiscardGraphImage(out);
+    return result;
+}
