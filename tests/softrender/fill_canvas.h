@@ -28,6 +28,7 @@ inline MEMIMG MakeImage(int w, int h, int type, uint32_t fill, int alpha = 0, in
     MEMIMG m;
     EXPECT_EQ(CreateMemImg(&m, w, h, type, alpha, palette, key), 0);
     int bpp = GetMemImgBytesPerPixel(&m);
+    if (fill == 0) return m;  // made zeroed
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             uint8_t *p = GetMemImgRow(&m, y) + x * bpp;
