@@ -26,6 +26,18 @@ int RunMessagePump(void);
 // The main window procedure.
 intptr_t HandleWindowMessage(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
+// The hooks every pump pass runs, in this order, and the one of each turn of the inactive wait. They
+// are the network, sound and movie modules' functions; tests put spies in their place.
+struct PumpHookTable {
+    int (*pumpNetWork)(int flag);        // PumpNetWorkMessages
+    int (*stepHttp)(void);               // StepAllHttpHandles
+    int (*refillStreams)(void);          // RefillAllStreamSounds
+    int (*pollMusic)(void);              // PollDirectMusicSegments
+    int (*refreshOverlays)(void);        // RefreshMovieOverlays (inactive wait only)
+};
+// Replaces the hooks (copied; null entries keep the module's function); null restores them all. 0.
+int SetPumpHookTable(const PumpHookTable *table);
+
 // The id of the main window's 17 ms timer.
 #define LIBRARY_WINDOW_TIMER_ID 1
 #define LIBRARY_WINDOW_TIMER_MS 17

@@ -57,13 +57,30 @@ static void DispatchWaitingMessages(void)
     }
 }
 
+static const PumpHookTable kModuleHooks = {
+    PumpNetWorkMessages, StepAllHttpHandles, RefillAllStreamSounds, PollDirectMusicSegments, RefreshMovieOverlays,
+};
+static PumpHookTable sHooks = kModuleHooks;
+
+int SetPumpHookTable(const PumpHookTable *table)
+{
+    sHooks = kModuleHooks;
+    if (!table) return 0;
+    if (table->pumpNetWork) sHooks.pumpNetWork = table->pumpNetWork;
+    if (table->stepHttp) sHooks.stepHttp = table->stepHttp;
+    if (table->refillStreams) sHooks.refillStreams = table->refillStreams;
+    if (table->pollMusic) sHooks.pollMusic = table->pollMusic;
+    if (table->refreshOverlays) sHooks.refreshOverlays = table->refreshOverlays;
+    return 0;
+}
+
 // The hooks every pass runs: sockets, HTTP transfers, streamed sounds, music.
 static void ServicePumpHooks(void)
 {
-    PumpNetWorkMessages(1);
-    StepAllHttpHandles();
-    RefillAllStreamSounds();
-    PollDirectMusicSegments();
+    sHooks.pumpNetWork(1);
+    sHooks.stepHttp();
+    sHooks.refillStreams();
+    sHooks.pollMusic();
 }
 
 int RunMessagePump(void)
@@ -77,7 +94,7 @@ int RunMessagePump(void)
         if (gSystem.active || gSystem.runWhileInactive) return 0;
         // Inactive: stay here, keep the hooks and the window alive until the focus comes back.
         KSleep(1);
-        RefreshMovieOverlays();
+        sHooks.refreshOverlays();
     }
 }
 

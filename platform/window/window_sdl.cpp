@@ -59,6 +59,9 @@ int WInitSubsystem(void)
         return 0;
     }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return -1;
+    // Pads are read whatever the focus: the library decides what inactivity means, and headless
+    // windows never get the focus.
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     // Pads are welcome but not required (containers have none).
     gWin.padsAvailable = SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) == 0;
     gWin.eventThread = KGetCurrentThreadId();

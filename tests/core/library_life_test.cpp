@@ -1,0 +1,167 @@
+// Library start and end: the orders in the log, the double-start refusal, the end state, the fatal exit.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "lib/core/library.h"
+#include "lib/core/memory.h"
+#include "lib/core/system.h"
+#include "platform/window/window.h"
+#include "tests/support/test_temp_dir.h"
+
+namespace {
+
+std::string ReadLog(const char *dir)
+{
+    std::string path = std::string(dir) + "/Log.txt";
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file) return "";
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+    fclose(file);
+    return text;
+}
+
+// Position of a text in the log, or npos.
+size_t Find(const std::string &log, const char *text)
+{
+    return log.find(text);
+}
+
+class LibraryLife : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("DAZAR_SINGLE_INSTANCE", "0", 1);  // parallel test processes share the class name
+        ASSERT_EQ(EnterFreshTempDir(), 0);
+    }
+    void TearDown() override
+    {
+        EndLibrary();
+        // Back to the defaults for the next test of this process.
+        strcpy(gSystem.title, SYSTEM_DEFAULT_TITLE);
+        strcpy(gSystem.className, SYSTEM_DEFAULT_CLASS_NAME);
+        gSystem.titleSet = 0;
+        gSystem.windowed = 0;
+        setenv("DAZAR_SINGLE_INSTANCE", "0", 1);
+        LeaveFreshTempDir();
+    }
+};
+
+TEST_F(LibraryLife, StartAndEndLeaveTheirLinesInOrderAndNoBlocks)
+{
+    ASSERT_EQ(InitLibrary(), 0);
+    EXPECT_EQ(InitLibrary(), 0);  // already started
+    EXPECT_NE(GetMainWindowHandle(), 0);
+    EXPECT_EQ(GetLibraryState(), LIBRARY_RUNNING);
+    EXPECT_EQ(GetEndRequest(), 0);
+    EXPECT_STREQ(GetStartDirectory(), GetFreshTempDir());
+    EXPECT_EQ(EndLibrary(), 0);
+    EXPECT_EQ(GetMainWindowHandle(), 0);
+    EXPECT_EQ(GetTrackedBlockCount(), 0);
+    std::string log = ReadLog(GetFreshTempDir());
+    size_t start = Find(log, "ライブラリの初期化を開始します\r\n");
+    size_t window = Find(log, "ウインドウを作成しました 640 x 480 フルスクリーンモード\r\n");
+    size_t software = Find(log, "ソフトウエアレンダリングモードに変更します\r\n");
+    size_t no3d = Find(log, "３Ｄグラフィック描画機能は使用しません\r\n");
+    size_t started = Find(log, "ライブラリの初期化が完了しました\r\n");
+    size_t ending = Find(log, "ライブラリの終了処理を開始します\r\n");
+    size_t ended = Find(log, "ライブラリの終了処理が完了しました\r\n");
+    ASSERT_NE(start, std::string::npos);
+    ASSERT_NE(window, std::string::npos);
+    ASSERT_NE(software, std::string::npos);
+    ASSERT_NE(no3d, std::string::npos);
+    ASSERT_NE(started, std::string::npos);
+    ASSERT_NE(ending, std::string::npos);
+    ASSERT_NE(ended, std::string::npos);
+    EXPECT_LT(start, window);
+    EXPECT_LT(window, software);
+    EXPECT_LT(software, no3d);
+    EXPECT_LT(no3d, started);
+    EXPECT_LT(started, ending);
+    EXPECT_LT(ending, ended);
+}
+
+TEST_F(LibraryLife, WindowModeChosenBeforeTheStartIsUsed)
+{
+    ChangeWindowMode(1);
+    ASSERT_EQ(InitLibrary(), 0);
+    EXPECT_EQ(GetWindowedFlag(), 1);
+    Rect area{};
+    EXPECT_EQ(GetDrawAreaRect(&area), 0);
+    EXPECT_EQ(area.right - area.left, 640);
+    EXPECT_EQ(area.bottom - area.top, 480);
+    EndLibrary();
+    EXPECT_NE(Find(ReadLog(GetFreshTempDir()), "640 x 480 ウインドウモード"), std::string::npos);
+}
+
+TEST_F(LibraryLife, PumpAfterTheEndReturnsMinusOneOnEveryThread)
+{
+    ASSERT_EQ(InitLibrary(), 0);
+    EXPECT_EQ(PumpMessages(), 0);
+    EndLibrary();
+    EXPECT_EQ(PumpMessages(), -1);
+    EXPECT_EQ(RunMessagePump(), -1);
+    EXPECT_EQ(GetEndRequest(), 1);
+    int fromClockThread = 0;
+    std::thread clock([&] { fromClockThread = PumpMessages(); });
+    clock.join();
+    EXPECT_EQ(fromClockThread, -1);
+    EXPECT_EQ(EndLibrary(), 0);  // a second end does nothing
+}
+
+TEST_F(LibraryLife, SecondInstanceIsRefusedWithTheEndRequestSet)
+{
+    char title[64];
+    snprintf(title, sizeof title, "DaZarTest%d", (int)getpid());
+    SetMainWindowTitle(title);
+    EXPECT_STREQ(gSystem.className, title);
+    setenv("DAZAR_SINGLE_INSTANCE", "1", 1);
+    int firstInstance = WAcquireInstanceLock(title);
+    ASSERT_GT(firstInstance, 0);
+    EXPECT_EQ(InitLibrary(), -1);
+    EXPECT_EQ(GetEndRequest(), 1);
+    EXPECT_EQ(PumpMessages(), -1);
+    EXPECT_EQ(GetMainWindowHandle(), 0);
+    WReleaseInstanceLock(firstInstance);
+    std::string log = ReadLog(GetFreshTempDir());
+    EXPECT_NE(Find(log, "二重起動は出来ません"), std::string::npos);
+    EXPECT_NE(Find(log, "ライブラリの終了処理が完了しました"), std::string::npos);
+    // The lock is free again: the next start runs.
+    ASSERT_EQ(InitLibrary(), 0);
+    EXPECT_EQ(GetEndRequest(), 0);
+}
+
+TEST_F(LibraryLife, LongTitleIsCutWithoutSplittingACharacter)
+{
+    std::string title(62, 'a');
+    title += "ソソ";  // two-byte characters straddling the 63-byte class-name limit
+    SetMainWindowTitle(title.c_str());
+    EXPECT_EQ(strlen(gSystem.className), 62u);
+    EXPECT_EQ(strcmp(gSystem.title, title.c_str()), 0);
+}
+
+TEST_F(LibraryLife, FatalErrorLogsEndsInOrderAndExitsWithMinusOne)
+{
+    EXPECT_EXIT(
+        {
+            InitLibrary();
+            ExitWithError("致命的なテスト");
+        },
+        ::testing::ExitedWithCode(255), "");
+    std::string log = ReadLog(GetFreshTempDir());
+    size_t text = Find(log, "致命的なテスト\r\n");
+    size_t ended = Find(log, "ライブラリの終了処理が完了しました\r\n");
+    ASSERT_NE(text, std::string::npos);
+    ASSERT_NE(ended, std::string::npos);
+    EXPECT_LT(text, ended);
+}
+
+}  // namespace
