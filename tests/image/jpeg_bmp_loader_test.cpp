@@ -1,0 +1,216 @@
+// JPEG and BMP pictures decode to the exact bytes; broken and hostile files are refused.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <jpeglib.h>
+
+#include <cstring>
+#include <vector>
+
+#include "lib/core/memory.h"
+#include "lib/image/image_loader.h"
+
+namespace {
+
+// A JPEG written by libjpeg itself.
+std::vector<uint8_t> WriteJpeg(int w, int h, int components, const std::vector<uint8_t> &pixels, int quality) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = w;
+    c.image_height = h;
+    c.input_components = components;
+    c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, quality, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(pixels.data()) + c.next_scanline * w * components;
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<uint8_t> out(buffer, buffer + size);
+    jpeg_destroy_compress(&c);
+    free(buffer);
+    return out;
+}
+
+// libjpeg's own decode to BGR, the model the loader must match byte for byte.
+std::vector<uint8_t> DecodeJpegPlainly(const std::vector<uint8_t> &file) {
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, file.data(), file.size());
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&d);
+    std::vector<uint8_t> out(d.output_width * d.output_height * 3);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = out.data() + d.output_scanline * d.output_width * 3;
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    return out;
+}
+
+std::vector<uint8_t> Packed(const GraphImage &img) {
+    std::vector<uint8_t> out;
+    for (int y = 0; y < img.height; ++y) {
+        const uint8_t *p = static_cast<const uint8_t *>(img.pixels) + y * img.pitch;
+        out.insert(out.end(), p, p + img.width * img.format.pixelByte);
+    }
+    return out;
+}
+
+class Loader : public ::testing::Test {
+protected:
+    void SetUp() override { blocks = GetTrackedBlockCount(); }
+    void TearDown() override {
+        DiscardGraphImage(&img);
+        EXPECT_EQ(blocks, GetTrackedBlockCount());
+    }
+    int Load(const std::vector<uint8_t> &file) { return LoadGraphImageFromMemory(file.data(), file.size(), &img); }
+    GraphImage img = {};
+    int blocks = 0;
+};
+
+TEST_F(Loader, JpegSolidGreyBlocksDecodeExactly) {
+    std::vector<uint8_t> px(16 * 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) px[y * 16 + x] = x < 8 ? 40 : 200;
+    ASSERT_EQ(0, Load(WriteJpeg(16, 8, 1, px, 100)));
+    ASSERT_EQ(16, img.width);
+    EXPECT_EQ(24, img.format.colorBitDepth);
+    const uint8_t *row = static_cast<const uint8_t *>(img.pixels) + 3 * img.pitch;
+    EXPECT_EQ(40, row[0]);
+    EXPECT_EQ(40, row[2]);
+    EXPECT_EQ(200, row[15 * 3 + 1]);
+}
+
+TEST_F(Loader, JpegColourMatchesLibjpegsOwnDecode) {
+    std::vector<uint8_t> px(37 * 23 * 3);
+    for (size_t i = 0; i < px.size(); ++i) px[i] = (uint8_t)(i * 37 % 251);
+    std::vector<uint8_t> file = WriteJpeg(37, 23, 3, px, 80);
+    ASSERT_EQ(0, Load(file));
+    EXPECT_EQ(DecodeJpegPlainly(file), Packed(img));
+}
+
+TEST_F(Loader, JpegTruncatedOrBrokenMidwayIsRefused) {
+    std::vector<uint8_t> px(64 * 64 * 3, 90);
+    for (size_t i = 0; i < px.size(); i += 7) px[i] = 250;
+    std::vector<uint8_t> file = WriteJpeg(64, 64, 3, px, 90);
+    for (size_t cut : {file.size() / 2, (size_t)20, (size_t)4}) {
+        std::vector<uint8_t> t(file.begin(), file.begin() + cut);
+        EXPECT_EQ(-1, Load(t)) << cut;
+    }
+    // A frame header with no components, found midway through the markers.
+    std::vector<uint8_t> bad = file;
+    for (size_t i = 2; i + 10 < bad.size(); ++i)
+        if (bad[i] == 0xFF && bad[i + 1] == 0xC0) {
+            bad[i + 9] = 0;
+            break;
+        }
+    EXPECT_EQ(-1, Load(bad));
+}
+
+// ---- BMP ----------------------------------------------------------------------------------------
+void Put16(std::vector<uint8_t> &v, uint32_t x) { v.push_back((uint8_t)x); v.push_back((uint8_t)(x >> 8)); }
+void Put32(std::vector<uint8_t> &v, uint32_t x) { Put16(v, x & 0xFFFF); Put16(v, x >> 16); }
+
+// A BMP with a 40-byte information header; extra (masks, palette) follows the header.
+std::vector<uint8_t> Bmp(int w, int h, int bpp, uint32_t compression, const std::vector<uint8_t> &extra,
+                         const std::vector<uint8_t> &rows, int colours = 0) {
+    std::vector<uint8_t> v = {'B', 'M'};
+    uint32_t offset = 14 + 40 + (uint32_t)extra.size();
+    Put32(v, offset + (uint32_t)rows.size());
+    Put32(v, 0);
+    Put32(v, offset);
+    Put32(v, 40);
+    Put32(v, (uint32_t)w);
+    Put32(v, (uint32_t)h);
+    Put16(v, 1);
+    Put16(v, (uint32_t)bpp);
+    Put32(v, compression);
+    Put32(v, (uint32_t)rows.size());
+    Put32(v, 2835);
+    Put32(v, 2835);
+    Put32(v, (uint32_t)colours);
+    Put32(v, 0);
+    v.insert(v.end(), extra.begin(), extra.end());
+    v.insert(v.end(), rows.begin(), rows.end());
+    return v;
+}
+
+TEST_F(Loader, Bmp24BottomUpWithPaddedRows) {
+    // Stored bottom row first; each row 2 pixels (6 bytes) padded to 8.
+    std::vector<uint8_t> rows = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
+    ASSERT_EQ(0, Load(Bmp(2, 2, 24, 0, {}, rows)));
+    EXPECT_EQ((std::vector<uint8_t>{7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}), Packed(img));
+}
+
+TEST_F(Loader, Bmp32TopDown) {
+    std::vector<uint8_t> rows = {1, 2, 3, 4, 5, 6, 7, 8};
+    ASSERT_EQ(0, Load(Bmp(1, -2, 32, 0, {}, rows)));
+    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}), Packed(img));
+    EXPECT_EQ(0u, img.format.alphaMask);
+}
+
+TEST_F(Loader, BmpPalettePicturesOfOneFourAndEightBits) {
+    std::vector<uint8_t> pal = {10, 20, 30, 0, 40, 50, 60, 0};
+    ASSERT_EQ(0, Load(Bmp(10, 1, 1, 0, pal, {0xA5, 0x40, 0, 0}, 2)));
+    EXPECT_EQ((std::vector<uint8_t>{1, 0, 1, 0, 0, 1, 0, 1, 0, 1}), Packed(img));
+    EXPECT_EQ(0xFF3C3228u, img.format.palette[1]);  // stored blue, green, red
+    DiscardGraphImage(&img);
+    ASSERT_EQ(0, Load(Bmp(3, 1, 4, 0, pal, {0x10, 0x10, 0, 0}, 2)));
+    EXPECT_EQ((std::vector<uint8_t>{1, 0, 1}), Packed(img));
+    DiscardGraphImage(&img);
+    ASSERT_EQ(0, Load(Bmp(2, 1, 8, 0, pal, {1, 0, 0, 0}, 2)));
+    EXPECT_EQ((std::vector<uint8_t>{1, 0}), Packed(img));
+    EXPECT_EQ(1, img.format.pixelByte);
+}
+
+TEST_F(Loader, Bmp16FiveFiveFiveAndBitFields) {
+    ASSERT_EQ(0, Load(Bmp(2, 1, 16, 0, {}, {0x1F, 0x7C, 0xE0, 0x03})));
+    EXPECT_EQ(0x7C00u, img.format.redMask);
+    EXPECT_EQ((std::vector<uint8_t>{0x1F, 0x7C, 0xE0, 0x03}), Packed(img));
+    DiscardGraphImage(&img);
+    std::vector<uint8_t> masks;
+    Put32(masks, 0xF800);
+    Put32(masks, 0x07E0);
+    Put32(masks, 0x001F);
+    ASSERT_EQ(0, Load(Bmp(1, 1, 16, 3, masks, {0x34, 0x12, 0, 0})));
+    EXPECT_EQ(0xF800u, img.format.redMask);
+    EXPECT_EQ(6, img.format.greenWidth);
+    DiscardGraphImage(&img);
+    std::vector<uint8_t> gap;
+    Put32(gap, 0xF0F0);
+    Put32(gap, 0x0F00);
+    Put32(gap, 0x000F);
+    EXPECT_EQ(-1, Load(Bmp(1, 1, 16, 3, gap, {0, 0, 0, 0})));
+}
+
+TEST_F(Loader, BmpBrokenOrHostileIsRefused) {
+    std::vector<uint8_t> rows = {1, 2, 3, 0, 4, 5, 6, 0};
+    std::vector<uint8_t> good = Bmp(1, 2, 24, 0, {}, rows);
+    std::vector<uint8_t> cut(good.begin(), good.end() - 3);
+    EXPECT_EQ(-1, Load(cut));
+    EXPECT_EQ(-1, Load(Bmp(100000, 1, 24, 0, {}, rows)));
+    EXPECT_EQ(-1, Load(Bmp(1, -2147483647 - 1, 24, 0, {}, rows)));
+    EXPECT_EQ(-1, Load(Bmp(0, 2, 24, 0, {}, rows)));
+    EXPECT_EQ(-1, Load(Bmp(1, 2, 8, 1, {}, rows)));   // run-length compression is not read
+    EXPECT_EQ(-1, Load(Bmp(1, 2, 7, 0, {}, rows)));
+    std::vector<uint8_t> far = good;
+    far[10] = 0xFF;
+    far[11] = 0xFF;  // pixels past the end of the file
+    EXPECT_EQ(-1, Load(far));
+    std::vector<uint8_t> head(good.begin(), good.begin() + 20);
+    EXPECT_EQ(-1, Load(head));
+}
+
+}  // namespace
