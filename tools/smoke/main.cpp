@@ -1,5 +1,6 @@
 // Smoke program: starts the library, pumps a number of frames (showing a moving test pattern) and
-// ends it. Usage: dazar_smoke [frames]   (default 120; 0 = until the window is closed)
+// ends it, in window mode so that the window can be closed from its close button.
+// Usage: dazar_smoke [frames]   (default 120; 0 = until the window is closed)
 #include <cstdint>
 #include <cstdlib>
 
@@ -22,6 +23,7 @@ static void DrawPattern(uint16_t *pixels, int frame)
 int main(int argc, char **argv)
 {
     int frames = argc > 1 ? atoi(argv[1]) : 120;
+    ChangeWindowMode(1);
     if (InitLibrary() != 0) return -1;
     static uint16_t pixels[SYSTEM_SCREEN_WIDTH * SYSTEM_SCREEN_HEIGHT];
     for (int frame = 0; frames <= 0 || frame < frames; frame++) {
