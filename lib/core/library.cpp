@@ -54,7 +54,8 @@ static int CheckSingleInstance(void)
     return WriteLog("既に起動しています、二重起動は出来ません\n");
 }
 
-// Class, window and its 17 ms timer. 0 / -1.
+// Class, window and its 17 ms timer. 0 / -1. No timer resolution to raise: the kernel clock
+// already ticks in milliseconds.
 static int StartMainWindow(void)
 {
     if (CheckSingleInstance() != 0) return -1;
@@ -67,7 +68,7 @@ static int StartMainWindow(void)
     WHandle window = WCreateWindow(gSystem.className, gSystem.title, width, height, style);
     if (!window) {
         WUnregisterClass(gSystem.className);
-        return WriteLog("ウインドウの作成に失敗しました\n");
+        return WriteLogFormat("ウインドウの作成に失敗しました %s", WGetErrorText());
     }
     gSystem.window = window;
     gSystem.windowThread = KGetCurrentThreadId();
@@ -124,7 +125,7 @@ static int StartLogAndDirectory(void)
 // The window system, the desktop depth check and the machine facts. 0 / -1.
 static int StartPlatform(void)
 {
-    if (WInitSubsystem() != 0) return WriteLog("ウインドウシステムの初期化に失敗しました\n");
+    if (WInitSubsystem() != 0) return WriteLogFormat("ウインドウシステムの初期化に失敗しました %s", WGetErrorText());
     sStarted |= STARTED_PLATFORM;
     // SDL names an XRGB8888 desktop 24 bits: only the byte count tells a true 24-bit desktop apart.
     if (WGetDesktopBytesPerPixel() == 3) return WriteLog("２４ビットカラーのデスクトップには対応していません\n");

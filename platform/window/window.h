@@ -47,6 +47,8 @@ int WInitSubsystem(void);
 void WQuitSubsystem(void);
 // 1 when the calling thread is the event thread.
 int WIsEventThread(void);
+// Why the last failing call failed, in ASCII/UTF-8 words of the back end ("" when unknown).
+const char *WGetErrorText(void);
 
 // ---- classes and windows ------------------------------------------------------------------------
 // Registers a class name (at most 63 bytes) with its window procedure. 1 / 0 (full, or already there).

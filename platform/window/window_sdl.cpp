@@ -100,6 +100,12 @@ int WIsEventThread(void)
     return gWin.initCount > 0 && KGetCurrentThreadId() == gWin.eventThread;
 }
 
+const char *WGetErrorText(void)
+{
+    const char *text = SDL_GetError();
+    return text ? text : "";
+}
+
 // ================================================================================================
 // classes and windows
 // ================================================================================================
