@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <cstring>
 #include <vector>
 
@@ -404,6 +405,65 @@ TEST(DsOutput, SdlOutputOrItsFallbackMovesCursorsInRealTime)
     b->fn->Release(b);
     dev->fn->Release(dev);
     EXPECT_EQ(AudioIsOutputOpen(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DsOutput, NoAudioDeviceFallsBackToTheNullOutput)
+{
+    // As on machines without a sound card: SDL cannot open, yet start-up succeeds and time moves.
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    AudioSelectBackend(nullptr);
+    DsDevice *dev = nullptr;
+    ASSERT_EQ(DsCreateDevice(&dev), DS_OK);
+    ASSERT_EQ(dev->fn->Initialize(dev, nullptr), DS_OK);
+    EXPECT_STREQ(AudioGetBackendName(), "null");
+    EXPECT_EQ(dev->fn->Initialize(dev, nullptr), DS_ERR_ALLOCATED);
+    dev->fn->Release(dev);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+TEST(DsOutput, BuffersAreSafeFromManyThreadsWhileTheOutputMixes)
+{
+    AudioSelectBackend("null");
+    DsDevice *dev = nullptr;
+    ASSERT_EQ(DsCreateDevice(&dev), DS_OK);
+    ASSERT_EQ(dev->fn->Initialize(dev, nullptr), DS_OK);
+    WaveFormat f = {WAVE_TAG_PCM, 2, 22050, 88200, 4, 16, 0};
+    DsBufferDesc d = {sizeof(DsBufferDesc), 0x80E2, 8820, 0, &f, {}};
+    DsBuffer *base = nullptr;
+    ASSERT_EQ(dev->fn->CreateSoundBuffer(dev, &d, &base, nullptr), DS_OK);
+    int before = DsTestLiveBufferCount();
+    auto worker = [&](int seed) {
+        for (int i = 0; i < 300; i++) {
+            DsBuffer *b = nullptr;
+            if (dev->fn->DuplicateSoundBuffer(dev, base, &b) != DS_OK)
+                continue;
+            b->fn->SetCurrentPosition(b, (uint32_t)((i * 4 * seed) % 8820) & ~3u);
+            b->fn->Play(b, 0, 0, (i & 1) ? DS_PLAY_LOOPING : 0);
+            void *p1, *p2;
+            uint32_t n1, n2;
+            if (base->fn->Lock(base, (uint32_t)(i * 40) % 8820, 400, &p1, &n1, &p2, &n2, 0) == DS_OK) {
+                memset(p1, i, n1);
+                if (p2)
+                    memset(p2, i, n2);
+                base->fn->Unlock(base, p1, n1, p2, n2);
+            }
+            uint32_t s;
+            b->fn->GetStatus(b, &s);
+            b->fn->SetVolume(b, -(i % 10000));
+            b->fn->Stop(b);
+            b->fn->Release(b);
+        }
+    };
+    std::thread a(worker, 3), b(worker, 7);
+    a.join();
+    b.join();
+    EXPECT_EQ(DsTestLiveBufferCount(), before);
+    base->fn->Release(base);
+    dev->fn->Release(dev);
 }
 
 }  // namespace
