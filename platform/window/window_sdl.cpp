@@ -59,6 +59,7 @@ int WInitSubsystem(void)
         return 0;
     }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return -1;
+    SDL_StopTextInput();  // no character input is read: keep the IME away
     // Pads are read whatever the focus: the library decides what inactivity means, and headless
     // windows never get the focus.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
