@@ -196,14 +196,21 @@ TEST_F(AcmTest, Mp3DecodesExactlyAsMpg123DoesAndLosesNoTail)
     }
 }
 
+// Half a second of 44.1 kHz stereo at 128 kbit/s, and mpg123's decode of it.
+bool MakeHalfSecondMp3(std::vector<uint8_t> *mp3, Wave *ref)
+{
+    if (!Shell("sox -n -r 44100 -c 2 -b 16 tone.wav synth 0.5 sine 440") ||
+        !Shell("lame --quiet -b 128 tone.wav a.mp3") || !Shell("mpg123 -q -w ref.wav a.mp3"))
+        return false;
+    *mp3 = fixture::ReadFile("a.mp3");
+    return fixture::ReadWave("ref.wav", ref) && !mp3->empty();
+}
+
 TEST_F(AcmTest, Mp3HoldsTheLastByteUntilTheDecoderIsEmpty)
 {
-    ASSERT_TRUE(Shell("sox -n -r 44100 -c 2 -b 16 tone.wav synth 0.5 sine 440"));
-    ASSERT_TRUE(Shell("lame --quiet -b 128 tone.wav a.mp3"));
-    ASSERT_TRUE(Shell("mpg123 -q -w ref.wav a.mp3"));
     Wave ref;
-    ASSERT_TRUE(fixture::ReadWave("ref.wav", &ref));
-    std::vector<uint8_t> mp3 = fixture::ReadFile("a.mp3");
+    std::vector<uint8_t> mp3;
+    ASSERT_TRUE(MakeHalfSecondMp3(&mp3, &ref));
     std::vector<uint8_t> sf = Mp3Format(2, 44100, 128, 417);
     WaveFormat pcm;
     AcmStream *s = OpenToPcm(sf, &pcm);
@@ -233,12 +240,9 @@ TEST_F(AcmTest, Mp3HoldsTheLastByteUntilTheDecoderIsEmpty)
 
 TEST_F(AcmTest, StreamsKeepIndependentState)
 {
-    ASSERT_TRUE(Shell("sox -n -r 44100 -c 2 -b 16 tone.wav synth 0.5 sine 440"));
-    ASSERT_TRUE(Shell("lame --quiet -b 128 tone.wav a.mp3"));
-    ASSERT_TRUE(Shell("mpg123 -q -w ref.wav a.mp3"));
     Wave ref;
-    ASSERT_TRUE(fixture::ReadWave("ref.wav", &ref));
-    std::vector<uint8_t> mp3 = fixture::ReadFile("a.mp3");
+    std::vector<uint8_t> mp3;
+    ASSERT_TRUE(MakeHalfSecondMp3(&mp3, &ref));
     std::vector<uint8_t> sf = Mp3Format(2, 44100, 128, 417);
     WaveFormat pcm;
     AcmStream *main = OpenToPcm(sf, &pcm);
