@@ -124,6 +124,7 @@ TEST_F(LibraryLife, SecondInstanceIsRefusedWithTheEndRequestSet)
     SetMainWindowTitle(title);
     EXPECT_STREQ(gSystem.className, title);
     setenv("DAZAR_SINGLE_INSTANCE", "1", 1);
+    setenv("XDG_RUNTIME_DIR", GetFreshTempDir(), 1);  // the lock file goes with the test's directory
     int firstInstance = WAcquireInstanceLock(title);
     ASSERT_GT(firstInstance, 0);
     EXPECT_EQ(InitLibrary(), -1);

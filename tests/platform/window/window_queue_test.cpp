@@ -14,6 +14,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
 #include "tests/support/stepped_clock.h"
+#include "tests/support/test_temp_dir.h"
 
 namespace {
 
@@ -248,6 +249,8 @@ TEST(WindowMessageBox, AnswersWithoutAskingWhenTheEnvironmentSaysOrNoDisplayCan)
 
 TEST(WindowInstanceLock, SecondHolderIsRefusedUntilTheFirstLetsGo)
 {
+    ASSERT_EQ(EnterFreshTempDir(), 0);
+    setenv("XDG_RUNTIME_DIR", GetFreshTempDir(), 1);  // the lock file goes with the test's directory
     char name[64];
     snprintf(name, sizeof name, "lock-test-%d", (int)getpid());
     int first = WAcquireInstanceLock(name);
@@ -257,6 +260,7 @@ TEST(WindowInstanceLock, SecondHolderIsRefusedUntilTheFirstLetsGo)
     int again = WAcquireInstanceLock(name);
     EXPECT_GT(again, 0);
     WReleaseInstanceLock(again);
+    LeaveFreshTempDir();
 }
 
 TEST(WindowPads, VirtualJoystickArrivesAndReportsItsButtonsAndLeaves)
