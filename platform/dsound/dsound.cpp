@@ -566,11 +566,16 @@ int32_t DsEnumerate(DsEnumCallback callback, void *context)
     return DS_OK;
 }
 
+// The module's name and exports. The kernel keeps the name pointer, so a test can hide the module by
+// renaming it in place (DsTestSetModuleMode).
+static char gDsModuleName[16] = "DSOUND.DLL";
+static const KModuleExport kDsExports[] = {{"DirectSoundEnumerateA", (void *)DsEnumerate}, {nullptr, nullptr}};
+static const KModuleExport kDsNoExports[] = {{nullptr, nullptr}};
+
 int DsRegisterModule(void)
 {
-    static const KModuleExport kExports[] = {{"DirectSoundEnumerateA", (void *)DsEnumerate}, {nullptr, nullptr}};
     DsScopedLock hold;
-    if (KRegisterModule("DSOUND.DLL", kExports) != 0)
+    if (KRegisterModule(gDsModuleName, kDsExports) != 0)
         return -1;
     gDs.moduleRegistered = 1;
     return 0;
@@ -609,8 +614,19 @@ void DsTestSetCaps(const DsCaps *caps)
         gDs.capsOverride = *caps;
 }
 
+void DsTestSetModuleMode(DsModuleMode mode)
+{
+    DsScopedLock hold;
+    memcpy(gDsModuleName, "DSOUND.DLL", 11);
+    KRegisterModule(gDsModuleName, mode == DS_MODULE_NO_ENUMERATE ? kDsNoExports : kDsExports);
+    gDs.moduleRegistered = 1;
+    if (mode == DS_MODULE_MISSING)
+        gDsModuleName[0] = '-';  // no longer found by "DSOUND.DLL"
+}
+
 void DsTestResetFaults(void)
 {
+    DsTestSetModuleMode(DS_MODULE_NORMAL);
     DsScopedLock hold;
     memset(gDs.faults, 0, sizeof gDs.faults);
     gDs.refusedCount = 0;

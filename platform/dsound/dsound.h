@@ -204,7 +204,14 @@ void DsTestFailAlways(DsFaultKind kind, int on);
 void DsTestRefuseBufferFlags(uint32_t flags);
 // Replaces the capabilities GetCaps reports (size field ignored); null restores the defaults.
 void DsTestSetCaps(const DsCaps *caps);
-// Clears every fault, the refused flags and the caps override.
+// How "DSOUND.DLL" looks to the kernel's module loader, for the device report's failure paths.
+enum DsModuleMode {
+    DS_MODULE_NORMAL,          // loads, and exports "DirectSoundEnumerateA"
+    DS_MODULE_NO_ENUMERATE,    // loads, but the export is missing
+    DS_MODULE_MISSING,         // does not load
+};
+void DsTestSetModuleMode(DsModuleMode mode);
+// Clears every fault, the refused flags and the caps override; the module is normal again.
 void DsTestResetFaults(void);
 
 struct DsBufferInfo {

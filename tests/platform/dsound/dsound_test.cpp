@@ -381,6 +381,18 @@ TEST_F(DsTest, EnumerationIsReachedThroughTheModuleName)
     EXPECT_EQ(seen[0], "null|Primary Sound Driver|");
     EXPECT_EQ(seen[1], "guid|Manual Audio Output|manual");
     KFreeLibrary(m);
+    // The report's failure paths: the export missing, then the module itself.
+    DsTestSetModuleMode(DS_MODULE_NO_ENUMERATE);
+    m = KLoadLibrary("DSOUND.DLL");
+    ASSERT_NE(m, 0);
+    EXPECT_EQ(KGetProcAddress(m, "DirectSoundEnumerateA"), nullptr);
+    KFreeLibrary(m);
+    DsTestSetModuleMode(DS_MODULE_MISSING);
+    EXPECT_EQ(KLoadLibrary("DSOUND.DLL"), 0);
+    DsTestSetModuleMode(DS_MODULE_NORMAL);
+    m = KLoadLibrary("DSOUND.DLL");
+    EXPECT_NE(KGetProcAddress(m, "DirectSoundEnumerateA"), nullptr);
+    KFreeLibrary(m);
 }
 
 TEST(DsOutput, SdlOutputOrItsFallbackMovesCursorsInRealTime)
