@@ -128,9 +128,8 @@ static void OnActivate(void)
     TestAndRestoreSurfaces();
     G_D3D_RestoreAllTextures();
     if (!gSystem.windowed && !WIsWindowMinimised(gSystem.window)) RestoreDisplay();
-    if (!gSystem.windowed ? gSystem.state == LIBRARY_RUNNING : !gSystem.runWhileInactive) {
-        ResumeSystemPausedMovies();
-    }
+    int resume = gSystem.windowed ? !gSystem.runWhileInactive : gSystem.state == LIBRARY_RUNNING;
+    if (resume) ResumeSystemPausedMovies();
 }
 
 // A display change in window mode; a 24-bit desktop is not accepted.
