@@ -284,7 +284,8 @@ std::vector<uint8_t> ComposeSong(int n) {
   }
   for (int bar = 0; bar < bars; ++bar) {
     int section = bar / 8;
-    int chord = (section % 2 ? st.progB : st.progA)[bar % 8];
+    const int* prog = section % 2 ? st.progB : st.progA;
+    int chord = prog[bar % 8];
     PlayPad(pad, st, bar, chord);
     PlayBass(bass, st, bar, chord);
     if (section > 0 || bar >= 4) PlayArp(arp, st, bar, chord);

@@ -82,8 +82,9 @@ void DrawBombBody(Canvas& c, const Ramp& body, uint32_t band, int pulse, int fus
   FillRect(c, 13, 7, 6, 2, 0x8890A0);
   DrawLine(c, 18, 6, 20, 3, 0xC8A878);
   DrawLine(c, 20, 3, 23, 2, 0xC8A878);
-  uint32_t spark = fuseSpark % 2 ? 0xF8F8A0 : 0xF89020;
-  Sparkle(c, 24, 2, 1 + fuseSpark % 2, spark);
+  static const uint32_t kSpark[4] = {0xF89020, 0xF8F8A0, 0xF85020, 0xF8D040};
+  Sparkle(c, 24, 2, 1 + fuseSpark % 2, kSpark[fuseSpark & 3]);
+  if (fuseSpark & 2) CanvasPut(c, 26, 4, 0xF8F8F8);
   FillEllipse(c, 12.5f, 14.5f, 2.0f, 2.5f, MixColor(body.hi, 0xFFFFFF, 0.4f));
 }
 
