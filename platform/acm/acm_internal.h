@@ -4,7 +4,7 @@
 
 #include "platform/acm/acm.h"
 
-#define ACM_MAX_STREAMS 64
+#define ACM_MAX_STREAMS 256   // each streamed compressed source holds two
 #define ACM_MAX_FORMAT_BYTES 1024   // a source format with its codec bytes, at most
 #define ACM_MAX_COEFS 256
 

@@ -12,7 +12,8 @@
 // - Duplicates share the sample memory of their source and have their own play state and cursor.
 // - Lock(off, n) wraps: part 1 runs from off to at most the end, part 2 is the buffer start with the
 //   rest (or null and 0). Locking never blocks the mixer; the caller writes where the mixer is not
-//   reading (behind the play cursor), which keeps the two disjoint.
+//   reading (behind the play cursor), which keeps the two disjoint. A thread checker may still
+//   report the writes through Lock pointers against the mixer's reads: that race is by contract.
 // - Stop keeps the cursor; Play starts from it. SetCurrentPosition takes effect at once.
 // - A non-looping buffer that reaches its end stops and its cursor goes back to 0.
 // - GetStatus has DS_STATUS_PLAYING while the buffer plays (and DS_STATUS_LOOPING when it loops).
