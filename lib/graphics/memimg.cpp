@@ -46,6 +46,17 @@ int GetMemImgPixelBytes(int colorType, int alphaFlag, int paletteFlag) {
 }
 
 // ---- creation and release -----------------------------------------------------------------------
+// Fills a valid view.
+static void SetMemImgView(MEMIMG *out, int width, int height, uint8_t *pixels, uint8_t *second,
+                          MemImgSharedRecord *shared) {
+    out->magic = MEMIMG_MAGIC;
+    out->width = width;
+    out->height = height;
+    out->pixels = pixels;
+    out->secondPlane = second;
+    out->shared = shared;
+}
+
 int CreateMemImg(MEMIMG *out, int width, int height, int colorType, int alphaFlag, int paletteFlag,
                  uint32_t colorKey) {
     if (out == nullptr) return WriteLog("メモリイメージの出力先がありません in CreateMemImg\n");
@@ -77,12 +88,7 @@ int CreateMemImg(MEMIMG *out, int width, int height, int colorType, int alphaFla
     shared->palette = palette;
     shared->pixels = pixels;
     shared->runTable.stale = 1;
-    out->magic = MEMIMG_MAGIC;
-    out->width = width;
-    out->height = height;
-    out->pixels = pixels;
-    out->secondPlane = nullptr;
-    out->shared = shared;
+    SetMemImgView(out, width, height, pixels, nullptr, shared);
     return 0;
 }
 
@@ -97,12 +103,7 @@ int CreateMemImgSubView(MEMIMG *out, const MEMIMG *src, int x, int y, int w, int
     uint8_t *pixels = src->pixels + offset;
     uint8_t *second = src->secondPlane ? src->secondPlane + offset : nullptr;
     shared->refCount++;
-    out->magic = MEMIMG_MAGIC;
-    out->width = w;
-    out->height = h;
-    out->pixels = pixels;
-    out->secondPlane = second;
-    out->shared = shared;
+    SetMemImgView(out, w, h, pixels, second, shared);
     return 0;
 }
 

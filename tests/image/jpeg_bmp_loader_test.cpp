@@ -7,8 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "lib/core/memory.h"
-#include "lib/image/image_loader.h"
+#include "tests/image/loader_fixture.h"
 
 namespace {
 
@@ -59,26 +58,7 @@ std::vector<uint8_t> DecodeJpegPlainly(const std::vector<uint8_t> &file) {
     return out;
 }
 
-std::vector<uint8_t> Packed(const GraphImage &img) {
-    std::vector<uint8_t> out;
-    for (int y = 0; y < img.height; ++y) {
-        const uint8_t *p = static_cast<const uint8_t *>(img.pixels) + y * img.pitch;
-        out.insert(out.end(), p, p + img.width * img.format.pixelByte);
-    }
-    return out;
-}
-
-class Loader : public ::testing::Test {
-protected:
-    void SetUp() override { blocks = GetTrackedBlockCount(); }
-    void TearDown() override {
-        DiscardGraphImage(&img);
-        EXPECT_EQ(blocks, GetTrackedBlockCount());
-    }
-    int Load(const std::vector<uint8_t> &file) { return LoadGraphImageFromMemory(file.data(), file.size(), &img); }
-    GraphImage img = {};
-    int blocks = 0;
-};
+using Loader = LoaderFixture;
 
 TEST_F(Loader, JpegSolidGreyBlocksDecodeExactly) {
     std::vector<uint8_t> px(16 * 8);
@@ -98,7 +78,7 @@ TEST_F(Loader, JpegColourMatchesLibjpegsOwnDecode) {
     for (size_t i = 0; i < px.size(); ++i) px[i] = (uint8_t)(i * 37 % 251);
     std::vector<uint8_t> file = WriteJpeg(37, 23, 3, px, 80);
     ASSERT_EQ(0, Load(file));
-    EXPECT_EQ(DecodeJpegPlainly(file), Packed(img));
+    EXPECT_EQ(DecodeJpegPlainly(file), Packed());
 }
 
 TEST_F(Loader, JpegTruncatedOrBrokenMidwayIsRefused) {
@@ -151,34 +131,34 @@ TEST_F(Loader, Bmp24BottomUpWithPaddedRows) {
     // Stored bottom row first; each row 2 pixels (6 bytes) padded to 8.
     std::vector<uint8_t> rows = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
     ASSERT_EQ(0, Load(Bmp(2, 2, 24, 0, {}, rows)));
-    EXPECT_EQ((std::vector<uint8_t>{7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}), Packed(img));
+    EXPECT_EQ((std::vector<uint8_t>{7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}), Packed());
 }
 
 TEST_F(Loader, Bmp32TopDown) {
     std::vector<uint8_t> rows = {1, 2, 3, 4, 5, 6, 7, 8};
     ASSERT_EQ(0, Load(Bmp(1, -2, 32, 0, {}, rows)));
-    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}), Packed(img));
+    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}), Packed());
     EXPECT_EQ(0u, img.format.alphaMask);
 }
 
 TEST_F(Loader, BmpPalettePicturesOfOneFourAndEightBits) {
     std::vector<uint8_t> pal = {10, 20, 30, 0, 40, 50, 60, 0};
     ASSERT_EQ(0, Load(Bmp(10, 1, 1, 0, pal, {0xA5, 0x40, 0, 0}, 2)));
-    EXPECT_EQ((std::vector<uint8_t>{1, 0, 1, 0, 0, 1, 0, 1, 0, 1}), Packed(img));
+    EXPECT_EQ((std::vector<uint8_t>{1, 0, 1, 0, 0, 1, 0, 1, 0, 1}), Packed());
     EXPECT_EQ(0xFF3C3228u, img.format.palette[1]);  // stored blue, green, red
     DiscardGraphImage(&img);
     ASSERT_EQ(0, Load(Bmp(3, 1, 4, 0, pal, {0x10, 0x10, 0, 0}, 2)));
-    EXPECT_EQ((std::vector<uint8_t>{1, 0, 1}), Packed(img));
+    EXPECT_EQ((std::vector<uint8_t>{1, 0, 1}), Packed());
     DiscardGraphImage(&img);
     ASSERT_EQ(0, Load(Bmp(2, 1, 8, 0, pal, {1, 0, 0, 0}, 2)));
-    EXPECT_EQ((std::vector<uint8_t>{1, 0}), Packed(img));
+    EXPECT_EQ((std::vector<uint8_t>{1, 0}), Packed());
     EXPECT_EQ(1, img.format.pixelByte);
 }
 
 TEST_F(Loader, Bmp16FiveFiveFiveAndBitFields) {
     ASSERT_EQ(0, Load(Bmp(2, 1, 16, 0, {}, {0x1F, 0x7C, 0xE0, 0x03})));
     EXPECT_EQ(0x7C00u, img.format.redMask);
-    EXPECT_EQ((std::vector<uint8_t>{0x1F, 0x7C, 0xE0, 0x03}), Packed(img));
+    EXPECT_EQ((std::vector<uint8_t>{0x1F, 0x7C, 0xE0, 0x03}), Packed());
     DiscardGraphImage(&img);
     std::vector<uint8_t> masks;
     Put32(masks, 0xF800);

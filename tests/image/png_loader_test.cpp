@@ -5,8 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "lib/core/memory.h"
-#include "lib/image/image_loader.h"
+#include "tests/image/loader_fixture.h"
 
 namespace {
 
@@ -54,11 +53,6 @@ std::vector<uint8_t> WritePng(const PngSpec &s) {
     return out;
 }
 
-std::vector<uint8_t> Row(const GraphImage &img, int y) {
-    const uint8_t *p = static_cast<const uint8_t *>(img.pixels) + y * img.pitch;
-    return std::vector<uint8_t>(p, p + img.width * img.format.pixelByte);
-}
-
 uint32_t Crc32(const uint8_t *p, size_t n) {
     uint32_t c = 0xFFFFFFFFu;
     for (size_t i = 0; i < n; ++i) {
@@ -68,17 +62,7 @@ uint32_t Crc32(const uint8_t *p, size_t n) {
     return ~c;
 }
 
-class PngLoader : public ::testing::Test {
-protected:
-    void SetUp() override { blocks = GetTrackedBlockCount(); }
-    void TearDown() override {
-        DiscardGraphImage(&img);
-        EXPECT_EQ(blocks, GetTrackedBlockCount());
-    }
-    int Load(const std::vector<uint8_t> &file) { return LoadGraphImageFromMemory(file.data(), file.size(), &img); }
-    GraphImage img = {};
-    int blocks = 0;
-};
+using PngLoader = LoaderFixture;
 
 TEST_F(PngLoader, RgbBecomesBgr) {
     PngSpec s{3, 2, PNG_COLOR_TYPE_RGB, 8};
@@ -86,8 +70,8 @@ TEST_F(PngLoader, RgbBecomesBgr) {
     ASSERT_EQ(0, Load(WritePng(s)));
     EXPECT_EQ(24, img.format.colorBitDepth);
     EXPECT_EQ(0u, img.format.alphaMask);
-    EXPECT_EQ((std::vector<uint8_t>{3, 2, 1, 6, 5, 4, 9, 8, 7}), Row(img, 0));
-    EXPECT_EQ((std::vector<uint8_t>{12, 11, 10, 15, 14, 13, 18, 17, 16}), Row(img, 1));
+    EXPECT_EQ((std::vector<uint8_t>{3, 2, 1, 6, 5, 4, 9, 8, 7}), Row(0));
+    EXPECT_EQ((std::vector<uint8_t>{12, 11, 10, 15, 14, 13, 18, 17, 16}), Row(1));
 }
 
 TEST_F(PngLoader, RgbaBecomesBgra) {
@@ -95,7 +79,7 @@ TEST_F(PngLoader, RgbaBecomesBgra) {
     s.rows = {{1, 2, 3, 4, 5, 6, 7, 0}};
     ASSERT_EQ(0, Load(WritePng(s)));
     EXPECT_EQ(0xFF000000u, img.format.alphaMask);
-    EXPECT_EQ((std::vector<uint8_t>{3, 2, 1, 4, 7, 6, 5, 0}), Row(img, 0));
+    EXPECT_EQ((std::vector<uint8_t>{3, 2, 1, 4, 7, 6, 5, 0}), Row(0));
 }
 
 TEST_F(PngLoader, PaletteExpandsAndTrnsMakesAlpha) {
@@ -104,12 +88,12 @@ TEST_F(PngLoader, PaletteExpandsAndTrnsMakesAlpha) {
     s.rows = {{0x21, 0x00}};  // indices 2, 1, 0
     ASSERT_EQ(0, Load(WritePng(s)));
     EXPECT_EQ(3, img.format.pixelByte);
-    EXPECT_EQ((std::vector<uint8_t>{90, 80, 70, 60, 50, 40, 30, 20, 10}), Row(img, 0));
+    EXPECT_EQ((std::vector<uint8_t>{90, 80, 70, 60, 50, 40, 30, 20, 10}), Row(0));
     DiscardGraphImage(&img);
     s.trns = {0, 128};
     ASSERT_EQ(0, Load(WritePng(s)));
     EXPECT_EQ(4, img.format.pixelByte);
-    EXPECT_EQ((std::vector<uint8_t>{90, 80, 70, 255, 60, 50, 40, 128, 30, 20, 10, 0}), Row(img, 0));
+    EXPECT_EQ((std::vector<uint8_t>{90, 80, 70, 255, 60, 50, 40, 128, 30, 20, 10, 0}), Row(0));
 }
 
 TEST_F(PngLoader, GreyBecomesAPaletteImageWithARamp) {
@@ -118,13 +102,13 @@ TEST_F(PngLoader, GreyBecomesAPaletteImageWithARamp) {
     ASSERT_EQ(0, Load(WritePng(s)));
     EXPECT_EQ(1, img.format.pixelByte);
     EXPECT_EQ(0u, img.format.redMask | img.format.greenMask | img.format.blueMask);
-    EXPECT_EQ((std::vector<uint8_t>{0, 77, 255}), Row(img, 0));
+    EXPECT_EQ((std::vector<uint8_t>{0, 77, 255}), Row(0));
     EXPECT_EQ(0xFF4D4D4Du, img.format.palette[77]);
     DiscardGraphImage(&img);
     PngSpec two{4, 1, PNG_COLOR_TYPE_GRAY, 2};
     two.rows = {{0x1B}};  // 0, 1, 2, 3
     ASSERT_EQ(0, Load(WritePng(two)));
-    EXPECT_EQ((std::vector<uint8_t>{0, 85, 170, 255}), Row(img, 0));
+    EXPECT_EQ((std::vector<uint8_t>{0, 85, 170, 255}), Row(0));
 }
 
 TEST_F(PngLoader, GreyWithTransparencyOrAlphaBecomesBgra) {
@@ -132,19 +116,19 @@ TEST_F(PngLoader, GreyWithTransparencyOrAlphaBecomesBgra) {
     s.trnsGrey = 9;
     s.rows = {{9, 200}};
     ASSERT_EQ(0, Load(WritePng(s)));
-    EXPECT_EQ((std::vector<uint8_t>{9, 9, 9, 0, 200, 200, 200, 255}), Row(img, 0));
+    EXPECT_EQ((std::vector<uint8_t>{9, 9, 9, 0, 200, 200, 200, 255}), Row(0));
     DiscardGraphImage(&img);
     PngSpec ga{1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8};
     ga.rows = {{60, 61}};
     ASSERT_EQ(0, Load(WritePng(ga)));
-    EXPECT_EQ((std::vector<uint8_t>{60, 60, 60, 61}), Row(img, 0));
+    EXPECT_EQ((std::vector<uint8_t>{60, 60, 60, 61}), Row(0));
 }
 
 TEST_F(PngLoader, SixteenBitChannelsKeepTheirHighByte) {
     PngSpec s{1, 1, PNG_COLOR_TYPE_RGB, 16};
     s.rows = {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}};
     ASSERT_EQ(0, Load(WritePng(s)));
-    EXPECT_EQ((std::vector<uint8_t>{0x9A, 0x56, 0x12}), Row(img, 0));
+    EXPECT_EQ((std::vector<uint8_t>{0x9A, 0x56, 0x12}), Row(0));
 }
 
 TEST_F(PngLoader, InterlacedEqualsPlain) {
@@ -156,11 +140,11 @@ TEST_F(PngLoader, InterlacedEqualsPlain) {
     }
     ASSERT_EQ(0, Load(WritePng(s)));
     std::vector<std::vector<uint8_t>> plain;
-    for (int y = 0; y < 9; ++y) plain.push_back(Row(img, y));
+    for (int y = 0; y < 9; ++y) plain.push_back(Row(y));
     DiscardGraphImage(&img);
     s.interlace = true;
     ASSERT_EQ(0, Load(WritePng(s)));
-    for (int y = 0; y < 9; ++y) EXPECT_EQ(plain[y], Row(img, y)) << y;
+    for (int y = 0; y < 9; ++y) EXPECT_EQ(plain[y], Row(y)) << y;
 }
 
 TEST_F(PngLoader, TruncatedFileIsRefused) {
