@@ -1,0 +1,92 @@
+// The stage-clock thread.
+#include "game/stage_clock.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "game/assets.h"
+#include "game/records.h"
+#include "game/services.h"
+
+// The game mutex: only the clock thread holds it; the stop flag and the wake-up go through it.
+static std::mutex g_gameMutex;
+static std::condition_variable g_wake;
+static bool g_stopRequested;                    // under g_gameMutex
+static std::thread g_clockThread;                // main thread only
+static std::atomic<uint64_t> g_secondsDone;
+
+// A real-time slice of the wait, so a stepped clock that moves on is noticed soon.
+#define CLOCK_WAIT_SLICE_MS 20
+
+// Waits one period of the services' clock. false when the stop flag ends the wait.
+static bool WaitOneClockPeriod(void)
+{
+    uint32_t start = gServices.getTime();
+    std::unique_lock<std::mutex> lock(g_gameMutex);
+    for (;;) {
+        if (g_stopRequested) return false;
+        uint32_t elapsed = gServices.getTime() - start;  // unsigned: the clock may wrap
+        if (elapsed >= STAGE_CLOCK_PERIOD_MS) return true;
+        uint32_t slice = STAGE_CLOCK_PERIOD_MS - elapsed;
+        if (slice > CLOCK_WAIT_SLICE_MS) slice = CLOCK_WAIT_SLICE_MS;
+        g_wake.wait_for(lock, std::chrono::milliseconds(slice));
+    }
+}
+
+int IsHurryTime(int secondsLeft)
+{
+    return secondsLeft == HURRY_TIME_SECONDS || (secondsLeft < 10 && secondsLeft % 3 == 0);
+}
+
+int TickStageClock(void)
+{
+    if (gGame->inStage != 1 || gGame->paused != 0) return 0;
+    // fetch_sub: a stage start writing 200 meanwhile is never overwritten by a stale value
+    int now = gGame->timeLeft.fetch_sub(1, std::memory_order_relaxed) - 1;
+    if (IsHurryTime(now)) PlayVoiceIfEnabled(VOICE_HURRY);
+    return 1;
+}
+
+int RunCountdownThread(void)
+{
+    int end = gServices.pumpMessages();
+    if (end != 0) return end;
+    while (WaitOneClockPeriod()) {
+        TickStageClock();
+        g_secondsDone.fetch_add(1);
+        end = gServices.pumpMessages();
+        if (end != 0) return end;
+    }
+    return 0;
+}
+
+uint64_t GetStageClockSeconds(void)
+{
+    return g_secondsDone.load();
+}
+
+int StartStageClock(void)
+{
+    if (g_clockThread.joinable()) return -1;
+    {
+        std::lock_guard<std::mutex> guard(g_gameMutex);
+        g_stopRequested = false;
+    }
+    g_secondsDone = 0;
+    g_clockThread = std::thread([] { RunCountdownThread(); });
+    return 0;
+}
+
+int StopStageClock(void)
+{
+    if (!g_clockThread.joinable()) return 0;
+    {
+        std::lock_guard<std::mutex> guard(g_gameMutex);
+        g_stopRequested = true;
+    }
+    g_wake.notify_all();
+    g_clockThread.join();
+    return 0;
+}
