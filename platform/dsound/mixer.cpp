@@ -3,6 +3,7 @@
 #include "platform/dsound/mixer.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -23,12 +24,12 @@ static const AudioBackend *const kAudioBackends[] = {&kAudioBackendSdl, &kAudioB
 static struct {
     WaveFormat deviceFormat;          // what the output plays (written under the lock)
     const AudioBackend *open;         // open back end, or null
-    const char *requested;            // AudioSelectBackend's choice, or null for DAZAR_AUDIO
+    char requested[16];               // AudioSelectBackend's choice, or "" for DAZAR_AUDIO
     AudioSynthHook synth;             // render null when there is none
     int autoAdvanceFrames;            // manual back end: frames stepped per status query
     std::vector<uint8_t> capture;     // manual back end: everything mixed since the last clear
     int inAutoAdvance;                // guards against a status query inside a mix
-} gMixer = {{WAVE_TAG_PCM, 2, 44100, 176400, 4, 16, 0}, nullptr, nullptr, {}, 0, {}, 0};
+} gMixer = {{WAVE_TAG_PCM, 2, 44100, 176400, 4, 16, 0}, nullptr, "", {}, 0, {}, 0};
 
 void AudioLock(void) { gAudioMutex.lock(); }
 void AudioUnlock(void) { gAudioMutex.unlock(); }
@@ -180,7 +181,7 @@ void AudioSetSynthHook(const AudioSynthHook *hook)
 // The back end named by the request or DAZAR_AUDIO, default the first (SDL).
 static const AudioBackend *ChooseBackend(void)
 {
-    const char *name = gMixer.requested ? gMixer.requested : getenv("DAZAR_AUDIO");
+    const char *name = gMixer.requested[0] ? gMixer.requested : getenv("DAZAR_AUDIO");
     if (name && *name) {
         for (int i = 0; kAudioBackends[i]; i++) {
             if (strcmp(kAudioBackends[i]->name, name) == 0)
@@ -200,7 +201,7 @@ int AudioSelectBackend(const char *name)
             return -1;
     }
     std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
-    gMixer.requested = name;
+    snprintf(gMixer.requested, sizeof gMixer.requested, "%s", name ? name : "");
     return 0;
 }
 
