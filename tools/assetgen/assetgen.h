@@ -29,6 +29,7 @@ constexpr uint32_t kOutline = 0x101014;    // dark edge; pure black would be key
 constexpr uint32_t kWhite = 0xF8F8F8;
 
 void CanvasInit(Canvas& c, int width, int height);  // all transparent
+Canvas NewCanvas(int width, int height);            // all transparent
 void CanvasPut(Canvas& c, int x, int y, uint32_t rgb);  // clipped; black becomes the darkest visible tone
 uint32_t CanvasGet(const Canvas& c, int x, int y);      // 0 outside
 void FillRect(Canvas& c, int x, int y, int w, int h, uint32_t rgb);

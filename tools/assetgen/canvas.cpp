@@ -52,6 +52,12 @@ void CanvasPut(Canvas& c, int x, int y, uint32_t rgb) {
   c.pixels[size_t(y) * c.width + x] = rgb;
 }
 
+Canvas NewCanvas(int width, int height) {
+  Canvas c;
+  CanvasInit(c, width, height);
+  return c;
+}
+
 uint32_t CanvasGet(const Canvas& c, int x, int y) {
   if (x < 0 || y < 0 || x >= c.width || y >= c.height) return 0;
   return c.pixels[size_t(y) * c.width + x];
@@ -157,8 +163,7 @@ void PutFrame(Canvas& sheet, int across, int index, const Canvas& frame) {
 }
 
 Canvas GetFrame(const Canvas& sheet, int across, int index) {
-  Canvas f;
-  CanvasInit(f, kCell, kCell);
+  Canvas f = NewCanvas(kCell, kCell);
   int ox = (index % across) * kCell, oy = (index / across) * kCell;
   for (int y = 0; y < kCell; ++y)
     for (int x = 0; x < kCell; ++x) f.pixels[size_t(y) * kCell + x] = CanvasGet(sheet, ox + x, oy + y);
@@ -237,8 +242,7 @@ void Sparkle(Canvas& c, int cx, int cy, int arm, uint32_t rgb) {
 }
 
 Canvas ScaleAbout(const Canvas& src, float sx, float sy, float ax, float ay) {
-  Canvas out;
-  CanvasInit(out, src.width, src.height);
+  Canvas out = NewCanvas(src.width, src.height);
   for (int y = 0; y < out.height; ++y)
     for (int x = 0; x < out.width; ++x) {
       float fx = (x + 0.5f - ax) / sx + ax, fy = (y + 0.5f - ay) / sy + ay;
@@ -249,8 +253,7 @@ Canvas ScaleAbout(const Canvas& src, float sx, float sy, float ax, float ay) {
 }
 
 Canvas Rotate90(const Canvas& src) {
-  Canvas out;
-  CanvasInit(out, src.height, src.width);
+  Canvas out = NewCanvas(src.height, src.width);
   for (int y = 0; y < src.height; ++y)
     for (int x = 0; x < src.width; ++x)
       out.pixels[size_t(x) * out.width + (src.height - 1 - y)] = src.pixels[size_t(y) * src.width + x];

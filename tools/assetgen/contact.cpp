@@ -45,8 +45,7 @@ Canvas MakeContactSheet(const Canvas* sheets) {
   constexpr int kScale = 2, kBoxW = kCell * kScale + 8, kBoxH = kCell * kScale + 16, kTitle = 20;
   int width = 20 * kBoxW, height = 0;
   for (int i = 0; i < 7; ++i) height += kTitle + (kSheets[i].used + kSheets[i].across - 1) / kSheets[i].across * kBoxH;
-  Canvas out;
-  CanvasInit(out, width, height);
+  Canvas out = NewCanvas(width, height);
   FillRect(out, 0, 0, width, height, 0x303040);
   int top = 0;
   for (int i = 0; i < 7; ++i) {

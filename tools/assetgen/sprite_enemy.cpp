@@ -518,8 +518,7 @@ void DrawHold(Canvas& c, const Design& d, int facing, int step) {
 
 // dir: 0 down, 1 up, 2 left, 3 right.
 Canvas WalkFrame(const Design& d, int dir, int step, bool dead) {
-  Canvas c;
-  CanvasInit(c, kCell, kCell);
+  Canvas c = NewCanvas(kCell, kCell);
   int facing = dir == 0 ? kFront : dir == 1 ? kBack : kSide;
   bool side = facing == kSide;
   Anchor a = DrawBody(c, d, facing, step);
@@ -546,14 +545,12 @@ Canvas DyingFrame(const Design& d, int k) {
     return hit;
   }
   if (k == 1) return ScaleAbout(hit, 1.25f, 0.6f, 16, 31);
-  Canvas c;
-  CanvasInit(c, kCell, kCell);
+  Canvas c = NewCanvas(kCell, kCell);
   if (k == 2) {
     Canvas small = ScaleAbout(hit, 0.75f, 0.75f, 16, 16);
     static const int kQx[4] = {-4, 4, -4, 4}, kQy[4] = {-4, -4, 4, 4};
     for (int q = 0; q < 4; ++q) {
-      Canvas part;
-      CanvasInit(part, kCell, kCell);
+      Canvas part = NewCanvas(kCell, kCell);
       for (int y = (q / 2) * 16; y < (q / 2) * 16 + 16; ++y)
         for (int x = (q % 2) * 16; x < (q % 2) * 16 + 16; ++x) part.pixels[size_t(y) * kCell + x] = CanvasGet(small, x, y);
       Blit(c, part, kQx[q], kQy[q]);
@@ -573,8 +570,7 @@ Canvas DyingFrame(const Design& d, int k) {
 }  // namespace
 
 Canvas MakeEnemySheet() {
-  Canvas sheet;
-  CanvasInit(sheet, 20 * kCell, 120 * kCell);
+  Canvas sheet = NewCanvas(20 * kCell, 120 * kCell);
   for (int kind = 0; kind < 32; ++kind) {
     const Design& d = kDesigns[kind];
     for (int dir = 0; dir < 4; ++dir)

@@ -6,8 +6,7 @@
 namespace {
 
 Canvas Blank() {
-  Canvas c;
-  CanvasInit(c, kCell, kCell);
+  Canvas c = NewCanvas(kCell, kCell);
   return c;
 }
 
@@ -208,8 +207,7 @@ Canvas ItemFrame(int kind) {
 }  // namespace
 
 Canvas MakeItemSheet() {
-  Canvas sheet;
-  CanvasInit(sheet, 4 * kCell, 10 * kCell);
+  Canvas sheet = NewCanvas(4 * kCell, 10 * kCell);
   for (int k = 0; k < 23; ++k) PutFrame(sheet, 4, k, ItemFrame(k));
   return sheet;
 }
@@ -382,8 +380,7 @@ Canvas SpecialBlock(int frame) {
 }  // namespace
 
 Canvas MakeBlockSheet() {
-  Canvas sheet;
-  CanvasInit(sheet, 5 * kCell, 10 * kCell);
+  Canvas sheet = NewCanvas(5 * kCell, 10 * kCell);
   for (int w = 0; w < 6; ++w) {
     Canvas soft = SoftBlock(kWorlds[w].soft, kWorlds[w].softStyle);
     PutFrame(sheet, 5, w * 5, FixedBlock(w));
@@ -435,8 +432,7 @@ Canvas ShotDown(int sprite) {
 }  // namespace
 
 Canvas MakeTamaSheet() {
-  Canvas sheet;
-  CanvasInit(sheet, 4 * kCell, 10 * kCell);
+  Canvas sheet = NewCanvas(4 * kCell, 10 * kCell);
   for (int s = 0; s < 4; ++s) {
     Canvas down = ShotDown(s), up = down, left = Rotate90(down), right;
     FlipY(up);
@@ -500,8 +496,7 @@ Canvas BombFrame(int type, int step) {
 }  // namespace
 
 Canvas MakeBombSheet() {
-  Canvas sheet;
-  CanvasInit(sheet, 4 * kCell, 10 * kCell);
+  Canvas sheet = NewCanvas(4 * kCell, 10 * kCell);
   for (int s = 0; s < 4; ++s) PutFrame(sheet, 4, s, FireFrame(s));
   for (int type = 1; type <= 5; ++type)
     for (int s = 0; s < 4; ++s) PutFrame(sheet, 4, type * 4 + s, BombFrame(type, s));
@@ -597,8 +592,7 @@ Canvas SwitchFrame(bool lit) {
 }  // namespace
 
 Canvas MakeYukaSheet() {
-  Canvas sheet;
-  CanvasInit(sheet, 4 * kCell, 10 * kCell);
+  Canvas sheet = NewCanvas(4 * kCell, 10 * kCell);
   PutFrame(sheet, 4, 0, GoalFrame(false));
   PutFrame(sheet, 4, 1, GoalFrame(true));
   for (int w = 0; w < 6; ++w) PutFrame(sheet, 4, 2 + w, FloorTile(w));

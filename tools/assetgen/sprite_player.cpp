@@ -77,8 +77,7 @@ void DrawSide(Canvas& c, const PlayerLook& p, int step) {
 }
 
 Canvas WalkFrame(const PlayerLook& p, int dir, int step) {
-  Canvas c;
-  CanvasInit(c, kCell, kCell);
+  Canvas c = NewCanvas(kCell, kCell);
   if (dir == kDown || dir == kUp)
     DrawFrontOrBack(c, p, dir == kDown, step, false);
   else
@@ -89,16 +88,14 @@ Canvas WalkFrame(const PlayerLook& p, int dir, int step) {
 
 // Dying: shock, squash, melt, a last sparkle.
 Canvas DyingFrame(const PlayerLook& p, int k) {
-  Canvas c;
-  CanvasInit(c, kCell, kCell);
+  Canvas c = NewCanvas(kCell, kCell);
   if (k == 0) {
     DrawFrontOrBack(c, p, true, 0, true);
     for (int i = 0; i < 3; ++i) DrawLine(c, 3 + i * 2, 3 + i, 5 + i * 2, 6 + i, 0xF8F080);  // shock lines
     return c;
   }
   if (k == 1) {
-    Canvas full;
-    CanvasInit(full, kCell, kCell);
+    Canvas full = NewCanvas(kCell, kCell);
     DrawFrontOrBack(full, p, true, 0, true);
     return ScaleAbout(full, 1.3f, 0.55f, 16, 31);
   }
@@ -121,8 +118,7 @@ Canvas DyingFrame(const PlayerLook& p, int k) {
 }  // namespace
 
 Canvas MakePlayerSheet() {
-  Canvas sheet;
-  CanvasInit(sheet, 4 * kCell, 20 * kCell);
+  Canvas sheet = NewCanvas(4 * kCell, 20 * kCell);
   for (int n = 0; n < 4; ++n) {
     int base = n * 20;
     for (int dir = 0; dir < 4; ++dir)
