@@ -9,7 +9,8 @@
 #include "platform/dsound/fault.h"
 
 static const AcmCodec *const kAcmCodecs[] = {&kAcmCodecMsAdpcm, &kAcmCodecImaAdpcm, &kAcmCodecAlaw,
-                                             &kAcmCodecMulaw, &kAcmCodecMpeg, nullptr};
+                                             &kAcmCodecMulaw, &kAcmCodecMpeg, &kAcmCodecPcmWide,
+                                             nullptr};
 
 static struct {
     std::mutex lock;                          // guards the slots' open flags and the faults

@@ -2,7 +2,8 @@
 // same channels and rate, block by block, with state carried across calls.
 //
 // Codecs: MS ADPCM (tag 2), IMA ADPCM (0x11), A-law (6), mu-law (7), and MPEG audio layers 1-3
-// (0x55 and 0x50) through libmpg123 in feed mode.
+// (0x55 and 0x50) through libmpg123 in feed mode; also 8- to 32-bit integer and 32/64-bit float PCM
+// (tag 3, or the extensible tag 0xFFFE with a PCM or float subformat) reduced to 16 bits.
 //
 // What the sound module relies on:
 // - AcmFormatSuggest gives PCM, 16-bit, the source's channels and rate.

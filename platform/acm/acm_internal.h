@@ -45,3 +45,4 @@ extern const AcmCodec kAcmCodecImaAdpcm;
 extern const AcmCodec kAcmCodecAlaw;
 extern const AcmCodec kAcmCodecMulaw;
 extern const AcmCodec kAcmCodecMpeg;
+extern const AcmCodec kAcmCodecPcmWide;

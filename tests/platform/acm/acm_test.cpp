@@ -126,6 +126,25 @@ TEST_F(AcmTest, AdpcmAndG711DecodeExactlyAsSoxDoes)
     }
 }
 
+TEST_F(AcmTest, WideAndFloatPcmReduceTo16BitsAsSoxDoes)
+{
+    // Made at full resolution, so the reduction has low bits to round.
+    for (const char *opts : {"-b 24", "-b 32", "-e floating-point -b 32", "-e floating-point -b 64"}) {
+        SCOPED_TRACE(opts);
+        ASSERT_TRUE(Shell(std::string("sox -n -r 22050 -c 2 ") + opts + " coded.wav synth 0.3 sine 300-3000 sine 440"));
+        ASSERT_TRUE(Shell("sox coded.wav -D -e signed -b 16 ref.wav"));
+        Wave coded, ref;
+        ASSERT_TRUE(fixture::ReadWave("coded.wav", &coded));
+        ASSERT_TRUE(fixture::ReadWave("ref.wav", &ref));
+        std::vector<uint8_t> sf = SourceFormat(coded);
+        WaveFormat pcm;
+        AcmStream *s = OpenToPcm(sf, &pcm);
+        ASSERT_NE(s, nullptr);
+        EXPECT_TRUE(ConvertAll(s, coded.data, Fmt(sf)->blockAlign, pcm.avgBytesPerSec) == ref.data);
+        AcmStreamClose(s, 0);
+    }
+}
+
 TEST_F(AcmTest, ShortFinalBlockStillDecodes)
 {
     // A hand-cut IMA file: the last block holds only its header and one group of codes.
