@@ -315,4 +315,51 @@ TEST_F(BlitReference, SubViewsDrawAtTheirOffsets) {
     ReleaseMemImg(&dst);
 }
 
+// White mixed over black at factor 255: floor(M * 255 / 256) per field.
+uint32_t Rgb565Max() { return (30u << 11) | (62u << 5) | 30u; }
+
+// Refused input draws nothing and writes nothing.
+TEST_F(BlitReference, BadInputDrawsNothing) {
+    MEMIMG dst, src, pal, alpha, other, smallBlend, dead;
+    ASSERT_EQ(0, CreateMemImg(&dst, 8, 8, MEMIMG_COLOR_565, 0, 0, 0));
+    ASSERT_EQ(0, CreateMemImg(&src, 4, 4, MEMIMG_COLOR_565, 0, 0, 0));
+    ASSERT_EQ(0, CreateMemImg(&pal, 8, 8, MEMIMG_COLOR_565, 0, 1, 0));
+    ASSERT_EQ(0, CreateMemImg(&alpha, 8, 8, MEMIMG_COLOR_565, 1, 0, 0));
+    ASSERT_EQ(0, CreateMemImg(&other, 4, 4, MEMIMG_COLOR_8888, 0, 0, 0));
+    ASSERT_EQ(0, CreateMemImg(&smallBlend, 3, 4, MEMIMG_COLOR_CHANNEL8, 0, 0, 0));
+    memset(&dead, 0, sizeof dead);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            SetPx(src, x, y, 0xFFFF);
+            SetPx(other, x, y, 0xFFFFFF);
+        }
+    for (MEMIMG *d : {&pal, &alpha}) {
+        BlitMemImg(d, &src, 0, 0, 0, nullptr);
+        EXPECT_EQ(0u, GetPx(*d, 1, 1));
+    }
+    BlitMemImg(&dst, &other, 0, 0, 0, nullptr);
+    BlitMemImg(&dst, &src, 0, 0, 0, &smallBlend);
+    BlitMemImg(&dst, &dead, 0, 0, 0, nullptr);
+    BlitMemImg(&dead, &src, 0, 0, 0, nullptr);
+    BlitMemImg(&dst, &src, 0, 0, 0, &dead);
+    BlitMemImg(&dst, &src, 2147483647, 0, 0, nullptr);
+    BlitMemImg(&dst, &src, -2147483647 - 1, -2147483647 - 1, 0, nullptr);
+    BlitMemImg(&dst, &src, 2147483645, 2147483645, 1, nullptr);
+    BlitMemImg(nullptr, &src, 0, 0, 0, nullptr);
+    BlitMemImg(&dst, nullptr, 0, 0, 0, nullptr);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) ASSERT_EQ(0u, GetPx(dst, x, y)) << x << "," << y;
+    SetDrawRegion(2, 2, 2, 8);  // an empty region
+    BlitMemImg(&dst, &src, 0, 0, 0, nullptr);
+    EXPECT_EQ(0u, GetPx(dst, 2, 2));
+    // A blend image exactly as wide in bytes as the source is enough: 2 pixels of 2 bytes.
+    ResetDrawSettings();
+    BuildBlendImageLookup(0, 255);
+    ReleaseMemImg(&smallBlend);
+    ASSERT_EQ(0, CreateMemImg(&smallBlend, 2, 4, MEMIMG_COLOR_565, 0, 0, 0));
+    BlitMemImg(&dst, &src, 0, 0, 0, &smallBlend);
+    EXPECT_EQ(Rgb565Max(), GetPx(dst, 3, 3));
+    for (MEMIMG *m : {&dst, &src, &pal, &alpha, &other, &smallBlend, &dead}) ReleaseMemImg(m);
+}
+
 }  // namespace
