@@ -262,23 +262,35 @@ Anchor DrawOcto(Canvas& c, const Design& d, int facing, int step) {
 
 // The boss: drawn three times its size on screen, so big plain shapes and no single-pixel detail.
 Anchor DrawCore(Canvas& c, const Design& d, int facing, int step) {
-  Ramp r = MakeRamp(d.main), dark = MakeRamp(0x505868);
+  Ramp r = MakeRamp(d.main), dark = MakeRamp(0x505868), dome = MakeRamp(MixColor(d.main, 0xFFFFFF, 0.15f));
   FillRect(c, 3, 24, 26, 8, kOutline);
   FillRect(c, 4, 25, 24, 6, dark.mid);
   for (int x = 4 + (step % 2) * 2; x < 28; x += 4) FillRect(c, x, 25, 2, 6, dark.dark);
-  FillRect(c, 0, 13, 32, 8, kOutline);
-  FillRect(c, 1, 14, 30, 6, dark.light);
-  FillRect(c, 4, 8, 24, 18, kOutline);
-  ShadeRect(c, 5, 9, 22, 16, r);
-  OutlinedEllipse(c, 16, 8, 9, 6, r);
-  FillRect(c, 7, 2, 2, 5, dark.mid);
-  FillRect(c, 23, 2, 2, 5, dark.mid);
+  FillRect(c, 5, 9, 22, 17, kOutline);
+  ShadeRect(c, 6, 10, 20, 15, r);
+  FillTriangle(c, 8, 6, 12, 6, 8, 0, dark.mid);
+  FillTriangle(c, 24, 6, 20, 6, 24, 0, dark.mid);
+  OutlinedEllipse(c, 16, 9, 9, 6.5f, dome);
+  bool side = facing == kSide;
+  if (side) {  // one pod in front, its barrel pointing ahead
+    FillRect(c, 0, 12, 6, 7, kOutline);
+    FillRect(c, 0, 13, 5, 5, dark.dark);
+    OutlinedEllipse(c, 6, 15, 4, 4.5f, dark);
+  } else {
+    for (float px : {4.5f, 27.0f}) {
+      FillRect(c, int(px) - 2, 18, 5, 8, kOutline);
+      FillRect(c, int(px) - 1, 19, 3, 6, dark.dark);
+      OutlinedEllipse(c, px, 15, 4, 4.5f, dark);
+    }
+  }
   if (facing == kBack) {
-    for (int y = 13; y < 23; y += 3) FillRect(c, 8, y, 16, 2, r.dark);
+    for (int y = 13; y < 23; y += 3) FillRect(c, 9, y, 14, 2, r.dark);
     return Anchor{16, 16, 2, 16, 16, 11, 8};
   }
-  float cx = facing == kSide ? 11 : 16;
-  return Anchor{cx, 16, 2, 16, 16, 11, 8};
+  float cx = side ? 14 : 16, glow = step % 2 ? 5.0f : 4.5f;
+  FillEllipse(c, cx, 17, 6, 6, kOutline);
+  ShadeEllipse(c, cx, 17, glow, glow, MakeRamp(d.accent));
+  return Anchor{cx, 17, 2, 16, 16, 11, 8};
 }
 
 Anchor DrawBody(Canvas& c, const Design& d, int facing, int step) {
@@ -321,6 +333,7 @@ void DrawEyes(Canvas& c, const Design& d, float fx, float fy, bool side, bool de
   if (side) xs[0] = fx - (d.body == kFrog ? 7 : 4), xs[1] = fx + (d.body == kFrog ? 1 : 0);
   if (d.eyes == kEyesOne || d.body == kEyeball) {
     float ex = side ? fx - 4 : fx;
+    if (d.body == kCore) ex = side ? fx + 3 : fx;
     if (dead) return DeadEye(c, int(ex), int(fy));
     float rr = d.body == kEyeball ? 5.0f : 3.2f;
     if (d.body == kEyeball) {
@@ -329,8 +342,7 @@ void DrawEyes(Canvas& c, const Design& d, float fx, float fy, bool side, bool de
       FillEllipse(c, ex, fy, 1.8f, 1.8f, kPupil);
       CanvasPut(c, int(ex) - 2, int(fy) - 2, kWhite);
     } else if (d.body == kCore) {
-      FillEllipse(c, ex, fy, 5.5f, 5.5f, kOutline);
-      ShadeEllipse(c, ex, fy, 4.5f, 4.5f, MakeRamp(d.accent));
+      // the core itself belongs to the body; it glows with the walk
     } else {
       FillEllipse(c, ex, fy, rr + 0.8f, rr + 0.8f, kOutline);
       FillEllipse(c, ex, fy, rr, rr, d.accent);

@@ -120,7 +120,12 @@ static void Trim(Samples& s, float threshold) {
 
 int SpeakText(const char* text, int pitch, int speed, Samples& out) {
   int spoken = RunEspeak(text, pitch, speed, out) == 0 ? 1 : 0;
-  if (!spoken) FormantSpeech(text, pitch, out);
+  if (!spoken) {
+    static bool warned = false;
+    if (!warned) std::fprintf(stderr, "assetgen: espeak-ng did not run; spoken cues use the formant stand-in\n");
+    warned = true;
+    FormantSpeech(text, pitch, out);
+  }
   Trim(out, 0.01f);
   if (out.empty()) FormantSpeech(text, pitch, out);
   Normalize(out, 0.9f);
