@@ -1,0 +1,87 @@
+// Fake services for the game's tests: scripted pads and keys, a stepped millisecond clock, a scripted
+// random number, a silent sound and music log, a draw recorder and an in-memory settings file.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+struct DrawnText {
+    int x, y;
+    std::string text;  // Shift-JIS bytes
+    int color;
+};
+struct DrawnGraph {
+    int x, y, handle;
+};
+
+// One scripted input step: the four pads' bits and Escape, held for `reads` pad-1 reads.
+struct PadStep {
+    int pads[4];
+    int escape;
+    int reads;
+};
+
+struct FakeWorld {
+    // drawing since the last ClearDrawn()
+    std::vector<DrawnText> texts;
+    std::vector<DrawnGraph> graphs;
+    std::vector<std::string> calls;      // "erase", "present", "music:<file>", "stop", "volume:<v>",
+                                         // "window:<f>", "init", "end", "rect", "font:<n>", "wait" ...
+    // sound plays (also from the clock thread)
+    std::mutex soundLock;
+    std::vector<int> soundPlays;
+    // input
+    int pads[4] = {};
+    int escape = 0;
+    std::deque<PadStep> script;          // when not empty, pad-1 reads take the pads from it
+    bool scriptOnlyInMenus = false;      // stage turns read zeros and leave the script alone
+    // time, random numbers, pump
+    std::atomic<uint32_t> now{0};        // milliseconds; the clock thread reads it too
+    uint32_t slept = 0;
+    int random = 0;
+    std::atomic<int> pumpsUntilEnd{-1};  // main-thread pumps left before the end; -1 never
+    // music
+    bool musicPlaying = false;
+    // settings file
+    std::vector<uint8_t> file;
+    bool fileExists = false;
+    bool fileWritable = true;
+    int fileWrites = 0;
+    // start-up
+    int fullScreenAnswer = 0;
+    int initResult = 0;
+};
+extern FakeWorld *gFake;
+
+// Installs a fresh FakeWorld as the game's services (library-free) and the default stage hooks.
+void InstallFakeServices(void);
+void RemoveFakeServices(void);
+// Forgets the recorded texts, graphs and calls.
+void ClearDrawn(void);
+// Creates the records as the start-up does (settings from the fake file).
+void CreateRecordsForTest(void);
+// The recorded text at (x, y), or null.
+const DrawnText *FindTextAt(int x, int y);
+// 1 when a text equal to `text` was drawn at (x, y).
+bool DrewText(int x, int y, const char *text);
+// Index of the first call equal to name in gFake->calls, or -1.
+int FindCall(const std::string &name);
+// Number of recorded sound plays of handle.
+int CountSoundPlays(int handle);
+// Queues a press of pad bits on pad 1 (held for one read, then released for one).
+void QueuePress(int bits);
+// The handle the fake loader gives effect n / voice n.
+int FakeEffectHandle(int n);
+int FakeVoiceHandle(int n);
+
+// A fixture with the fake services and fresh records.
+class GameTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
