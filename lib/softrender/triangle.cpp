@@ -4,6 +4,10 @@
 #include "lib/softrender/flat_span.h"
 #include "lib/softrender/triangle_body.h"
 
+int gTriangleFastSpanUse = 1;
+
+void SetTriangleFastSpanUse(int enable) { gTriangleFastSpanUse = enable ? 1 : 0; }
+
 namespace {
 
 // Bytes per texel each texel kind reads, for a texture of colour type.

@@ -40,34 +40,73 @@ using TriangleTextureBodyTable = std::array<TriangleTextureBodyFn, kTriangleVari
 extern const TriangleTextureBodyTable kTriangleTextureBodies565;
 extern const TriangleTextureBodyTable kTriangleTextureBodies8888;
 
+// Test hook: 0 makes every span test each texel against the texture bounds (the reference), 1 (the
+// default) lets spans that lie inside the texture run without the test.
+void SetTriangleFastSpanUse(int enable);
+extern int gTriangleFastSpanUse;
+
+// One texel of a body at (u, v), known to lie inside the texture, onto dst.
+template <int Type, int Kind, int Body, bool Tint, bool HasBlend, bool Trans>
+inline void DrawTriangleTexel(const TriangleTextureDraw &d, typename MemImgPixel<Type>::Pixel *dst, uint32_t u,
+                              uint32_t v)
+{
+    uint32_t col = u >> kTriangleFracBits, row = v >> kTriangleFracBits;
+    const uint8_t *texRow = d.texPixels + row * d.texPitch;
+    uint32_t texel;
+    if constexpr (Kind == TEXEL_PALETTE)
+        texel = texRow[col];
+    else if constexpr (Type == 0 && Kind == TEXEL_DIRECT)
+        texel = reinterpret_cast<const uint16_t *>(texRow)[col];
+    else
+        texel = reinterpret_cast<const uint32_t *>(texRow)[col];
+    uint32_t blendByte = 0;
+    if constexpr (HasBlend) blendByte = d.blendPixels[row * d.blendPitch + col];
+    DrawTexel<Type, Kind, Body, Tint, HasBlend, Trans>(dst, texel, blendByte, d.snap);
+}
+
+// 1 when c, stepped by (int32) dc from pixel lo to pixel hi, stays inside 0..limit - 1 without
+// wrapping: c is known inside at lo, and the 64-bit value at hi is checked.
+inline bool StaysInTriangleTexture(uint32_t c, uint32_t dc, int32_t steps, uint32_t limit)
+{
+    int64_t end = static_cast<int64_t>(c) + static_cast<int64_t>(steps) * static_cast<int32_t>(dc);
+    return end >= 0 && end < static_cast<int64_t>(limit);
+}
+
 // One textured body: the row walk, and per pixel only the texture bounds, the key or alpha test
-// (inside DrawTexel) and the span end.
+// (inside DrawTexel) and the span end. A span's texels lie on a line, so once its first and last
+// texels inside the texture are found, the stretch between them usually needs no bounds test.
 template <int Type, int Kind, int Body, bool Tint, bool HasBlend, bool Trans>
 void DrawTriangleTextureBody(const TriangleTextureDraw *draw)
 {
     using Pixel = typename MemImgPixel<Type>::Pixel;
-    const TriangleTextureDraw &d = *draw;
+    // A local copy: the compiler then knows the pixel stores cannot change it.
+    const TriangleTextureDraw d = *draw;
     const uint32_t dudx = d.setup.plane.dudx, dvdx = d.setup.plane.dvdx;
+    const uint32_t uLimit = d.uLimit, vLimit = d.vLimit;
+    const bool fast = gTriangleFastSpanUse != 0;
     WalkTriangleRows(d.setup, d.area, [&](int32_t y, int32_t xl, int32_t count) {
-        uint32_t u, v;
-        GetTrianglePlaneUV(d.setup.plane, xl, y, &u, &v);
+        uint32_t u0, v0;
+        GetTrianglePlaneUV(d.setup.plane, xl, y, &u0, &v0);
         Pixel *dst = reinterpret_cast<Pixel *>(d.dstPixels + y * d.dstPitch) + xl;
-        for (int32_t i = 0; i < count; ++i, u += dudx, v += dvdx) {
-            // Unsigned compare: negative coordinates are outside too; nothing wraps or clamps.
-            if (u >= d.uLimit || v >= d.vLimit) continue;
-            uint32_t col = u >> kTriangleFracBits, row = v >> kTriangleFracBits;
-            const uint8_t *texRow = d.texPixels + row * d.texPitch;
-            uint32_t texel;
-            if constexpr (Kind == TEXEL_PALETTE)
-                texel = texRow[col];
-            else if constexpr (Type == 0 && Kind == TEXEL_DIRECT)
-                texel = reinterpret_cast<const uint16_t *>(texRow)[col];
-            else
-                texel = reinterpret_cast<const uint32_t *>(texRow)[col];
-            uint32_t blendByte = 0;
-            if constexpr (HasBlend) blendByte = d.blendPixels[row * d.blendPitch + col];
-            DrawTexel<Type, Kind, Body, Tint, HasBlend, Trans>(dst + i, texel, blendByte, d.snap);
+        // Unsigned compares: negative coordinates are outside too; nothing wraps or clamps.
+        auto inside = [&](int32_t i) {
+            return u0 + static_cast<uint32_t>(i) * dudx < uLimit && v0 + static_cast<uint32_t>(i) * dvdx < vLimit;
+        };
+        int32_t lo = 0, hi = count - 1;
+        if (fast) {
+            while (lo <= hi && !inside(lo)) ++lo;
+            while (hi > lo && !inside(hi)) --hi;
+            if (lo > hi) return;
+            uint32_t u = u0 + static_cast<uint32_t>(lo) * dudx, v = v0 + static_cast<uint32_t>(lo) * dvdx;
+            if (StaysInTriangleTexture(u, dudx, hi - lo, uLimit) && StaysInTriangleTexture(v, dvdx, hi - lo, vLimit)) {
+                for (int32_t i = lo; i <= hi; ++i, u += dudx, v += dvdx)
+                    DrawTriangleTexel<Type, Kind, Body, Tint, HasBlend, Trans>(d, dst + i, u, v);
+                return;
+            }
         }
+        uint32_t u = u0 + static_cast<uint32_t>(lo) * dudx, v = v0 + static_cast<uint32_t>(lo) * dvdx;
+        for (int32_t i = lo; i <= hi; ++i, u += dudx, v += dvdx)
+            if (u < uLimit && v < vLimit) DrawTriangleTexel<Type, Kind, Body, Tint, HasBlend, Trans>(d, dst + i, u, v);
     });
 }
 

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "lib/softrender/triangle.h"
+#include "lib/softrender/triangle_body.h"
 #include "tests/softrender/fill_canvas.h"
 
 namespace {
@@ -356,6 +357,45 @@ TEST_F(TriangleDraw, RandomTrianglesStayInsideTheRegion)
         for (auto &t : tex[type]) ReleaseMemImg(&t);
     }
     ReleaseMemImg(&blend);
+}
+
+// Spans that skip the per-texel bounds test give exactly what the tested loop gives, including
+// mappings that leave the texture, turn and wrap.
+TEST_F(TriangleDraw, FastSpansMatchTheReferenceLoop)
+{
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> near(-20, 60), uv(-40, 80), pick(0, 99);
+    for (int n = 0; n < 1500; ++n) {
+        int type = n & 1, kind = pick(rng) % 3;
+        MEMIMG tex = MakeImage(1 + pick(rng) % 40, 1 + pick(rng) % 40, type, 0, kind == 2, kind == 0, 3);
+        FillRandom(&tex, rng);
+        MEMIMG a = MakeImage(40, 40, type, 0), b = MakeImage(40, 40, type, 0);
+        FillRandom(&a, rng);
+        auto start = Pixels(&a);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x) SetPx(&b, x, y, start[y * 40 + x]);
+        TriangleVertex v[3];
+        bool huge = pick(rng) < 5;  // steep gradients that wrap u and v
+        for (auto &p : v) p = {near(rng), near(rng), huge ? (int)(rng() % 8000) - 4000 : uv(rng), uv(rng)};
+        if (huge) v[1].u = v[0].u + (int)(rng() % 191) - 95;
+        SetBlend(pick(rng) < 50 ? 0 : 2, 200);
+        int trans = pick(rng) & 1;
+        SetTriangleFastSpanUse(1);
+        RasterizeMemImgTriangle(&a, &tex, v, trans, nullptr, 0);
+        SetTriangleFastSpanUse(0);
+        RasterizeMemImgTriangle(&b, &tex, v, trans, nullptr, 0);
+        SetTriangleFastSpanUse(1);
+        ASSERT_EQ(Pixels(&a), Pixels(&b)) << "triangle " << n;
+        ReleaseMemImg(&tex);
+        ReleaseMemImg(&a);
+        ReleaseMemImg(&b);
+    }
+    // A step of half the 32-bit range comes back inside after two pixels: not one stretch.
+    EXPECT_FALSE(StaysInTriangleTexture(0, 0x80000000u, 2, 40u << 18));
+    EXPECT_TRUE(StaysInTriangleTexture(100, 5, 3, 200));
+    EXPECT_FALSE(StaysInTriangleTexture(100, 5, 20, 200));
+    EXPECT_TRUE(StaysInTriangleTexture(10, (uint32_t)-3, 3, 200));
+    EXPECT_FALSE(StaysInTriangleTexture(10, (uint32_t)-3, 4, 200));
 }
 
 }  // namespace
