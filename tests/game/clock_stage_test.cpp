@@ -1,0 +1,126 @@
+// The stage clock: counting only in an unpaused stage, the hurry voice, and the thread's stop.
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "game/assets.h"
+#include "game/records.h"
+#include "game/stage_clock.h"
+#include "tests/game/game_fakes.h"
+
+// The thread is always stopped before the fakes go away, also when an assertion ended a test early.
+class ClockTest : public GameTest {
+protected:
+    void TearDown() override
+    {
+        StopStageClock();
+        GameTest::TearDown();
+    }
+};
+
+// Lets a just-started thread take its start time before the test moves the clock.
+static void LetThreadSettle(void)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+}
+
+TEST_F(ClockTest, CountsOnlyInAnUnpausedStage)
+{
+    gGame->timeLeft = 120;
+    gGame->inStage = 0;
+    EXPECT_EQ(TickStageClock(), 0);
+    gGame->inStage = 1;
+    gGame->paused = 1;
+    EXPECT_EQ(TickStageClock(), 0);
+    EXPECT_EQ(gGame->timeLeft, 120);
+    gGame->paused = 0;
+    EXPECT_EQ(TickStageClock(), 1);
+    EXPECT_EQ(gGame->timeLeft, 119);
+}
+
+TEST_F(ClockTest, HurryVoicePlaysAt50And9630AndBelowZero)
+{
+    gGame->inStage = 1;
+    gGame->timeLeft = 52;
+    std::vector<int> hurried;
+    for (int i = 0; i < 56; i++) {
+        int before = CountSoundPlays(FakeVoiceHandle(VOICE_HURRY));
+        TickStageClock();
+        if (CountSoundPlays(FakeVoiceHandle(VOICE_HURRY)) > before) hurried.push_back(gGame->timeLeft);
+    }
+    EXPECT_EQ(hurried, (std::vector<int>{50, 9, 6, 3, 0, -3}));
+    std::lock_guard<std::mutex> guard(gFake->soundLock);
+    for (int h : gFake->soundPlays) EXPECT_EQ(h, FakeVoiceHandle(VOICE_HURRY));
+}
+
+TEST_F(ClockTest, NoHurryVoiceWithEffectsOff)
+{
+    gGame->inStage = 1;
+    gGame->soundEffectsOn = 0;
+    gGame->timeLeft = 51;
+    TickStageClock();
+    gGame->timeLeft = 10;
+    TickStageClock();
+    EXPECT_EQ(gGame->timeLeft, 9);
+    EXPECT_TRUE(gFake->soundPlays.empty());
+}
+
+// Waits (real time, bounded) until the thread has finished `seconds` clock seconds.
+static bool WaitForClockSeconds(uint64_t seconds)
+{
+    for (int i = 0; i < 2000 && GetStageClockSeconds() < seconds; i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return GetStageClockSeconds() >= seconds;
+}
+
+TEST_F(ClockTest, ThreadCountsSecondsOfTheSteppedClock)
+{
+    gGame->inStage = 1;
+    gGame->timeLeft = 51;
+    ASSERT_EQ(StartStageClock(), 0);
+    EXPECT_EQ(StartStageClock(), -1);  // one thread only
+    LetThreadSettle();
+    EXPECT_EQ(GetStageClockSeconds(), 0u);  // the stepped clock has not moved
+    gFake->now += 999;
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(GetStageClockSeconds(), 0u);
+    gFake->now += 1;
+    ASSERT_TRUE(WaitForClockSeconds(1));
+    EXPECT_EQ(gGame->timeLeft, 50);
+    EXPECT_EQ(CountSoundPlays(FakeVoiceHandle(VOICE_HURRY)), 1);
+    gGame->paused = 1;
+    LetThreadSettle();
+    gFake->now += 1000;
+    ASSERT_TRUE(WaitForClockSeconds(2));
+    EXPECT_EQ(gGame->timeLeft, 50);
+    EXPECT_EQ(StopStageClock(), 0);
+}
+
+TEST_F(ClockTest, StopWakesTheThreadMidWait)
+{
+    gGame->inStage = 1;
+    gGame->timeLeft = 200;
+    ASSERT_EQ(StartStageClock(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(StopStageClock(), 0);  // would hang here if the wait could not be woken
+    EXPECT_EQ(StopStageClock(), 0);  // already stopped
+    gFake->now += 5000;
+    EXPECT_EQ(gGame->timeLeft, 200);
+    // and it starts again
+    ASSERT_EQ(StartStageClock(), 0);
+    EXPECT_EQ(StopStageClock(), 0);
+}
+
+TEST_F(ClockTest, ThreadEndsWhenThePumpReportsTheEnd)
+{
+    gGame->inStage = 1;
+    gGame->timeLeft = 100;
+    gFake->pumpsUntilEnd = 1;  // the thread's first pump goes on, the second reports the end
+    ASSERT_EQ(StartStageClock(), 0);
+    LetThreadSettle();
+    gFake->now += 1000;
+    ASSERT_TRUE(WaitForClockSeconds(1));
+    gFake->now += 5000;
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(gGame->timeLeft, 99);
+    EXPECT_EQ(StopStageClock(), 0);
+}
