@@ -1,0 +1,55 @@
+// Entry points of the Direct3D renderer that the graphics core's draws, graphs, draw target, settings
+// and fonts call. Until the renderer exists, lib/d3d/draw_stubs.cpp answers them as a machine without
+// Direct3D: every operation -1, every getter null. The graphics core reaches them only while
+// IsDirect3DDrawUsable() is 1 or for texture graphs and texture fonts, which are never made without it.
+#pragma once
+#include <cstdint>
+
+struct ColorFormatRecord;
+struct GraphImage;
+struct GraphRecord;
+struct Rect;
+
+// The device in use, or null (Direct3D drawing not usable).
+void *G_D3D_GetDevice(void);
+// Draws the pending vertex batch / ends an open scene. 0, -1 when Direct3D is down.
+int G_D3D_FlushVertexBatch(void);
+int G_D3D_EndScene(void);
+// Settings changed: diffuse colour (blend mode, parameter, bright), blend texture, sampling,
+// viewport, matrices, transform. 0 / -1.
+int G_D3D_UpdateDiffuseColor(void);
+int G_D3D_BindBlendTexture(GraphRecord *graph, int borderParam, int borderRange);
+int G_D3D_ApplySamplingMode(int mode);
+int G_D3D_SetViewportFromRect(const Rect *rect);
+int G_D3D_LoadWorldMatrix(const float *matrix, int index);
+int G_D3D_LoadViewMatrix(const float *matrix);
+int G_D3D_LoadProjectionMatrix(const float *matrix);
+int NotifyTransformChange3D(void);
+// Draw target and clear. 0 / -1.
+int G_D3D_ChangeDrawTarget(int target);
+int G_D3D_ClearTarget(void);
+// Image draws of a texture graph. The free quad takes its corners as top-left, top-right,
+// bottom-left, bottom-right (x, y pairs). 0 / -1.
+int G_D3D_RenderGraphAt(int x, int y, float fx, float fy, GraphRecord *graph, int trans, int flag);
+int G_D3D_RenderGraphStretched(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
+                               GraphRecord *graph, int trans, int flag);
+int G_D3D_RenderGraphFreeQuad(const float corners[8], GraphRecord *graph, int trans);
+// Boxes and circles on the device (colour in the screen's format). 0 / -1.
+int G_D3D_DrawSolidRectangle(int x1, int y1, int x2, int y2, uint32_t colour);
+int G_D3D_DrawRectangleOutline(int x1, int y1, int x2, int y2, uint32_t colour);
+int G_D3D_DrawCircle(int x, int y, int r, uint32_t colour, int fill);
+// Textures of a graph: creation, derived pieces, release, uploads, restore and fill. 0 / -1.
+int G_D3D_CreateGraphTextures(GraphRecord *graph);
+int G_D3D_DeriveGraphTextures(GraphRecord *derived, GraphRecord *source);
+int G_D3D_ReleaseGraphTextures(GraphRecord *graph);
+int G_D3D_UploadGraphImage(GraphRecord *graph, int kind, const GraphImage *base, const GraphImage *alpha);
+int G_D3D_UploadGraphImageRect(GraphRecord *graph, int kind, const GraphImage *base, const GraphImage *alpha,
+                               const Rect *srcRect, int x, int y);
+int G_D3D_RestoreGraphTextures(GraphRecord *graph);
+int G_D3D_FillGraphTextures(GraphRecord *graph, int r, int g, int b, int a);
+// String draw of a font whose glyph cache is a texture. 0 / -1.
+int G_D3D_RenderFontString(int x, int y, const char *text, uint32_t colour, int font, uint32_t edgeColour,
+                           int vertical);
+// The texture format for a surface with these properties, or null without Direct3D.
+const ColorFormatRecord *G_D3D_ChooseTextureFormat(int alphaChannel, int alphaTest, int renderTarget,
+                                                   int bitDepth);

@@ -1,0 +1,227 @@
+// Graph creation, derivation, divided sheets and pixel updates.
+#include <cstring>
+
+#include "lib/core/log.h"
+#include "lib/d3d/d3d_draw_hooks.h"
+#include "lib/graphics/draw_settings.h"
+#include "lib/graphics/graph.h"
+#include "lib/graphics/graph_internal.h"
+#include "lib/graphics/screen.h"
+#include "lib/image/image_loader.h"
+
+// The format of a new graph: a texture while Direct3D draws, else a memory image of the screen depth.
+static SurfaceFormat NewGraphFormat(int alpha)
+{
+    SurfaceFormat format = {};
+    format.textureFlag = IsDirect3DDrawUsable() ? 1 : 0;
+    format.alphaChFlag = alpha ? 1 : 0;
+    format.systemMemFlag = format.textureFlag ? 0 : 1;
+    format.colorBitDepth = (uint8_t)QueryScreenColorDepth();
+    return format;
+}
+
+// After adding a texture graph record: its textures. 0 / -1.
+static int BuildGraphSurfaces(GraphRecord *graph)
+{
+    if (G_D3D_CreateGraphTextures(graph) == -1) return WriteLog("グラフィックの作成に失敗しました\n");
+    return 0;
+}
+
+// Gives a new 2D graph one piece over a new store of its size. 0 / -1.
+static int BuildGraphMemImg(GraphRecord *graph, uint32_t keyRgb)
+{
+    int data = AddSurfaceData(0, graph->width, graph->height, keyRgb, &graph->format);
+    if (data == -1) return -1;
+    int piece = AddSurface2D(data, 0, 0, graph->width, graph->height);
+    if (piece == -1) {
+        RemoveSurfaceData(data);
+        return -1;
+    }
+    graph->pieces.handles[0] = piece;
+    graph->pieces.count = 1;
+    return 0;
+}
+
+// A new graph of the given size with its pixel store. The handle or -1.
+static int MakeGraphRecord(int width, int height, int alpha, uint32_t keyRgb)
+{
+    SurfaceFormat format = NewGraphFormat(alpha);
+    GraphRecord *graph = AddGraphRecord(width, height, &format);
+    if (!graph) return -1;
+    int built = format.textureFlag ? BuildGraphSurfaces(graph) : BuildGraphMemImg(graph, keyRgb);
+    if (built != 0) {
+        RemoveGraph(graph->handle, 0);
+        return -1;
+    }
+    return graph->handle;
+}
+
+// 1 when a picture has pixels and a usable size.
+static int IsPictureUsable(const GraphImage *image)
+{
+    return image && image->pixels && image->width > 0 && image->height > 0 && image->width <= 32767 &&
+           image->height <= 32767;
+}
+
+int MakeGraphFromImages(const GraphImage *base, const GraphImage *alpha)
+{
+    EndDirect3DWork();
+    if (!AreGraphTablesReady()) return -1;
+    if (!IsPictureUsable(base) || (alpha && (!IsPictureUsable(alpha) || alpha->width < base->width ||
+                                             alpha->height < base->height)))
+        return WriteLog("グラフィックの元になる画像が不正です in MakeGraphFromImages\n");
+    int hasAlpha = alpha != nullptr || base->format.alphaWidth != 0;
+    int graph = MakeGraphRecord(base->width, base->height, hasAlpha, GDrawSettings.transColor);
+    if (graph == -1) return -1;
+    if (SetGraphImage(graph, 0, 0, base, alpha) != 0) {
+        RemoveGraph(graph, 0);
+        return -1;
+    }
+    return graph;
+}
+
+int MakeBlankGraph(int width, int height, uint32_t keyRgb)
+{
+    if (!AreGraphTablesReady()) return -1;
+    if (width < 1 || height < 1 || width > 32767 || height > 32767)
+        return WriteLogFormat("グラフィックのサイズが不正です %d x %d in MakeBlankGraph", width, height);
+    return MakeGraphRecord(width, height, 0, keyRgb & 0xFFFFFF);
+}
+
+int DeriveGraph(int x, int y, int width, int height, int src)
+{
+    GraphRecord *source = LookupGraph(src);
+    if (!source) return WriteLog("派生元のグラフィックハンドルが不正です in DeriveGraph\n");
+    // Clipped in 64 bits so no corner can overflow.
+    long long left = x < 0 ? 0 : x, top = y < 0 ? 0 : y;
+    long long right = (long long)x + width, bottom = (long long)y + height;
+    if (right > source->width) right = source->width;
+    if (bottom > source->height) bottom = source->height;
+    if (width <= 0 || height <= 0 || right <= left || bottom <= top)
+        return WriteLog("派生するグラフィックの範囲が不正です in DeriveGraph\n");
+    GraphRecord *derived = AddGraphRecord((int)(right - left), (int)(bottom - top), &source->format);
+    if (!derived) return -1;
+    source = LookupGraph(src);  // the table did not move, but keep to the handle's record
+    memcpy(derived->fileName, source->fileName, sizeof derived->fileName);
+    derived->flags = source->flags;
+    derived->srcX = source->srcX + (int)left;
+    derived->srcY = source->srcY + (int)top;
+    if (source->format.textureFlag) {
+        if (G_D3D_DeriveGraphTextures(derived, source) == -1) {
+            WriteLog("グラフィックの派生に失敗しました終了します");
+            RemoveGraph(derived->handle, 0);
+            return -1;
+        }
+        return derived->handle;
+    }
+    Surface2DRecord *piece = source->pieces.count > 0 ? LookupSurface2D(source->pieces.handles[0]) : nullptr;
+    int newPiece = piece ? AddSurface2D(piece->surfaceData, piece->x + (int)left, piece->y + (int)top,
+                                        derived->width, derived->height)
+                         : -1;
+    if (newPiece == -1) {
+        RemoveGraph(derived->handle, 0);
+        return -1;
+    }
+    derived->pieces.handles[0] = newPiece;
+    derived->pieces.count = 1;
+    return derived->handle;
+}
+
+// Removes the first count handles of a failed division.
+static void RemoveGraphList(const int *handles, int count)
+{
+    for (int i = 0; i < count; i++) RemoveGraph(handles[i], 0);
+}
+
+int LoadDividedGraphs(const char *fileName, int all, int across, int down, int width, int height,
+                      int *handles, int flag)
+{
+    if (!fileName || !handles || all < 1 || across < 1 || down < 1 || width < 1 || height < 1 ||
+        (long long)across * down < all || (long long)across * width > 32767 || (long long)down * height > 32767)
+        return WriteLog("分割数又はサイズが不正です in LoadDividedGraphs\n");
+    GraphImage image = {};
+    if (LoadGraphImageFromFile(fileName, &image) != 0)
+        return WriteLogFormat("画像ファイル %s の読み込みに失敗しました in LoadDividedGraphs", fileName);
+    if (image.width < across * width || image.height < down * height) {
+        DiscardGraphImage(&image);
+        return WriteLogFormat("画像 %s が分割サイズより小さいです in LoadDividedGraphs", fileName);
+    }
+    int base = MakeGraphFromImages(&image, nullptr);
+    DiscardGraphImage(&image);
+    if (base == -1) return -1;
+    GraphRecord *record = LookupGraph(base);
+    strncpy(record->fileName, fileName, GRAPH_FILE_NAME_SIZE - 1);
+    for (int k = 0; k < all; k++) {
+        handles[k] = DeriveGraph((k % across) * width, (k / across) * height, width, height, base);
+        if (handles[k] == -1) {
+            RemoveGraphList(handles, k);
+            RemoveGraph(base, 0);
+            return -1;
+        }
+    }
+    // The frames keep the pixel store alive by reference.
+    RemoveGraph(base, 0);
+    return 0;
+}
+
+int SetGraphImage(int graph, int srcX, int srcY, const GraphImage *base, const GraphImage *alpha)
+{
+    GraphRecord *record = LookupGraph(graph);
+    if (!record || !IsPictureUsable(base)) return -1;
+    record->srcX = srcX;
+    record->srcY = srcY;
+    if (record->format.textureFlag) return G_D3D_UploadGraphImage(record, 0, base, alpha);
+    MEMIMG *image = GetGraphMemImg(record);
+    if (!image || srcX < 0 || srcY < 0 || (long long)srcX + record->width > base->width ||
+        (long long)srcY + record->height > base->height)
+        return WriteLog("グラフィックに写す画像の範囲が不正です in SetGraphImage\n");
+    Rect rect = {srcX, srcY, srcX + record->width, srcY + record->height};
+    int result = BlitWithColorConversion(image->pixels, image->shared->pitch, image->shared->format, base->pixels,
+                                         base->pitch, &base->format, alpha ? alpha->pixels : nullptr,
+                                         alpha ? alpha->pitch : 0, alpha ? &alpha->format : nullptr, 0, 0, &rect, 0,
+                                         0, 0);
+    MarkMemImgPixelsChanged(image);
+    return result;
+}
+
+int UpdateGraphImageRect(int graph, int x, int y, const GraphImage *base, const Rect *srcRect)
+{
+    GraphRecord *record = LookupGraph(graph);
+    if (!record || !IsPictureUsable(base) || !srcRect) return -1;
+    // Clip the source rectangle to the picture, then the destination to the graph (64-bit sums).
+    long long l = srcRect->left, t = srcRect->top, r = srcRect->right, b = srcRect->bottom, dx = x, dy = y;
+    if (l < 0) dx -= l, l = 0;
+    if (t < 0) dy -= t, t = 0;
+    if (r > base->width) r = base->width;
+    if (b > base->height) b = base->height;
+    if (dx < 0) l -= dx, dx = 0;
+    if (dy < 0) t -= dy, dy = 0;
+    if (dx + (r - l) > record->width) r = l + (record->width - dx);
+    if (dy + (b - t) > record->height) b = t + (record->height - dy);
+    if (r <= l || b <= t) return 0;
+    Rect src = {(int)l, (int)t, (int)r, (int)b};
+    if (record->format.textureFlag) return G_D3D_UploadGraphImageRect(record, 0, base, nullptr, &src, (int)dx, (int)dy);
+    MEMIMG *image = GetGraphMemImg(record);
+    if (!image) return -1;
+    int result = BlitWithColorConversion(image->pixels, image->shared->pitch, image->shared->format, base->pixels,
+                                         base->pitch, &base->format, nullptr, 0, nullptr, (int)dx, (int)dy, &src, 0, 0, 0);
+    MarkMemImgPixelsChanged(image);
+    return result;
+}
+
+int FillGraphSurfaces(int graph, int r, int g, int b, int a)
+{
+    GraphRecord *record = LookupGraph(graph);
+    if (!record) return -1;
+    if (record->format.textureFlag) return G_D3D_FillGraphTextures(record, r, g, b, a);
+    MEMIMG *image = GetGraphMemImg(record);
+    if (!image) return -1;
+    uint32_t pixel = MatchColorToPixel(image->shared->format, r, g, b, a);
+    int bytes = GetMemImgBytesPerPixel(image);
+    for (int y = 0; y < image->height; y++) {
+        uint8_t *row = GetMemImgRow(image, y);
+        for (int x = 0; x < image->width; x++) memcpy(row + (size_t)x * bytes, &pixel, (size_t)bytes);
+    }
+    MarkMemImgPixelsChanged(image);
+    return 0;
+}

@@ -1,0 +1,356 @@
+// Screens and graphics start and end in software rendering mode: the screen memory images, the
+// screen mode, the draw target, clearing and presenting, and the display hooks of the window
+// procedure. No DirectDraw stand-in exists, so the start always falls back to software rendering.
+#include <algorithm>
+#include <cstring>
+
+#include "lib/core/library.h"
+#include "lib/core/log.h"
+#include "lib/core/system.h"
+#include "lib/d3d/d3d_draw_hooks.h"
+#include "lib/d3d/d3d_hooks.h"
+#include "lib/font/font.h"
+#include "lib/graphics/draw.h"
+#include "lib/graphics/draw_settings.h"
+#include "lib/graphics/graph.h"
+#include "lib/graphics/graphics_start.h"
+#include "lib/graphics/screen.h"
+#include "lib/movie/movie_graph_hooks.h"
+#include "platform/window/window.h"
+
+// The display state; written by this file only.
+static struct {
+    // mode
+    int width = SYSTEM_SCREEN_WIDTH;    // pixels
+    int height = SYSTEM_SCREEN_HEIGHT;
+    int colorBits = 16;                 // 16 or 32
+    int refreshRate = 60;               // Hz (recorded; the window is not synchronised to it)
+    int colorType = MEMIMG_COLOR_565;   // memory-image type of the screens
+    // screens
+    MEMIMG front;                       // what the window shows
+    MEMIMG back;                        // what frames are drawn on
+    int ready;                          // 1 while both screens exist
+    uint64_t presentCount;              // frames shown by PresentFrame
+    // routes
+    int softwareRendering;              // 1: every draw in software on the screen images
+    int softwareOnly;                   // 1: no DirectDraw object at all
+    int direct3DOff;                    // 1: Direct3D not started (setting)
+    int use3D = 1;                      // the use-3D setting
+    int d3dUsable;                      // graphics management found 3D drawing usable
+    int started;                        // 1 between the graphics start and end
+} sDisplay;
+
+int QuerySoftwareRenderingSetting(void) { return sDisplay.softwareRendering; }
+int IsDirectDrawInUse(void) { return 0; }
+int IsScreenReady(void) { return sDisplay.ready; }
+int GetSoftwareRenderingFlag(void) { return sDisplay.softwareRendering; }
+int GetScreenColorType(void) { return sDisplay.colorType; }
+uint64_t GetPresentCount(void) { return sDisplay.presentCount; }
+
+int IsDirect3DDrawUsable(void)
+{
+    return sDisplay.use3D == 1 && sDisplay.d3dUsable && !sDisplay.softwareRendering && G_D3D_GetDevice() != nullptr;
+}
+
+void EndDirect3DWork(void)
+{
+    if (!IsDirect3DDrawUsable()) return;
+    G_D3D_EndScene();
+    G_D3D_FlushVertexBatch();
+}
+
+// ================================================================================================
+// screen images
+// ================================================================================================
+
+// Fills a rectangle of an image with one pixel value, plainly.
+static void FillMemImgPlain(MEMIMG *image, Rect rect, uint32_t pixel)
+{
+    int bytes = GetMemImgBytesPerPixel(image);
+    for (int y = rect.top; y < rect.bottom; y++) {
+        uint8_t *row = GetMemImgRow(image, y);
+        if (bytes == 2) std::fill_n((uint16_t *)row + rect.left, rect.right - rect.left, (uint16_t)pixel);
+        else std::fill_n((uint32_t *)row + rect.left, rect.right - rect.left, pixel);
+    }
+    MarkMemImgPixelsChanged(image);
+}
+
+static void ReleaseScreens(void)
+{
+    ReleaseMemImg(&sDisplay.front);
+    ReleaseMemImg(&sDisplay.back);
+    sDisplay.ready = 0;
+}
+
+// Both screen images at the current mode, black. 0 / -1.
+static int CreateScreens(void)
+{
+    if (CreateMemImg(&sDisplay.front, sDisplay.width, sDisplay.height, sDisplay.colorType, 0, 0, 0) != 0 ||
+        CreateMemImg(&sDisplay.back, sDisplay.width, sDisplay.height, sDisplay.colorType, 0, 0, 0) != 0) {
+        ReleaseScreens();
+        return WriteLog("スクリーン用のメモリイメージが作成できませんでした\n");
+    }
+    sDisplay.ready = 1;
+    return 0;
+}
+
+MEMIMG *GetScreenMemImg(int screen)
+{
+    if (!sDisplay.ready) return nullptr;
+    if (screen == SCREEN_FRONT) return &sDisplay.front;
+    if (screen == SCREEN_BACK) return &sDisplay.back;
+    return nullptr;
+}
+
+// The image of a target handle: a screen, or a graph's pixels.
+static MEMIMG *ResolveTargetMemImg(int target)
+{
+    if (target < 0) return GetScreenMemImg(target);
+    return GetGraphMemImg(LookupGraph(target));
+}
+
+MEMIMG *GetDrawTargetMemImg(void) { return ResolveTargetMemImg(GDrawSettings.drawTarget); }
+
+// ================================================================================================
+// graphics management and the screen mode
+// ================================================================================================
+
+// 3D drawing is usable when the renderer answers.
+static int InitializeGraphicsManagement(void)
+{
+    sDisplay.d3dUsable = G_D3D_ClearSurface3DData() != -1;
+    WriteLog(sDisplay.d3dUsable ? "３Ｄグラフィック描画機能を使用します\n" : "３Ｄグラフィック描画機能は使用しません\n");
+    return 0;
+}
+
+static void TerminateGraphicsManagement(void) { sDisplay.d3dUsable = 0; }
+
+// Makes the draw target's size the settings' (a graph target that went falls back to the front).
+static void RefreshDrawTarget(void)
+{
+    if (!ResolveTargetMemImg(GDrawSettings.drawTarget)) GDrawSettings.drawTarget = SCREEN_FRONT;
+    MEMIMG *target = ResolveTargetMemImg(GDrawSettings.drawTarget);
+    if (target) SetDrawTargetSize(target->width, target->height);
+    GDrawSettings.clientArea = Rect{0, 0, 0, 0};
+}
+
+int ChangeScreenMode(int width, int height, int colorBits, int refreshRate)
+{
+    if (width < 1 || height < 1 || width > 32767 || height > 32767 || (colorBits != 16 && colorBits != 32))
+        return WriteLogFormat("対応していない画面モードです %d x %d %d bit in ChangeScreenMode", width, height, colorBits);
+    WriteLogFormat("画面モードを %d x %d %d bit に変更します", width, height, colorBits);
+    IncreaseLogIndent();
+    DropAllFontCaches();
+    RemoveAllGraphs(0);
+    TerminateGraphicsManagement();
+    G_D3D_Terminate();
+    ReleaseScreens();
+    sDisplay.width = width;
+    sDisplay.height = height;
+    sDisplay.colorBits = colorBits;
+    sDisplay.refreshRate = refreshRate;
+    sDisplay.colorType = colorBits == 32 ? MEMIMG_COLOR_8888 : MEMIMG_COLOR_565;
+    if (CreateScreens() != 0) return DecreaseLogIndent(), -1;
+    if (!sDisplay.softwareOnly && !sDisplay.direct3DOff && !sDisplay.softwareRendering && G_D3D_Initialize() == -1) {
+        DecreaseLogIndent();
+        ReleaseScreens();
+        return -1;
+    }
+    InitializeGraphicsManagement();
+    RefreshDrawTarget();
+    DecreaseLogIndent();
+    return 0;
+}
+
+int SelectScreenMode(int width, int height, int colorBits, int refreshRate)
+{
+    // Before the graphics start only the choice is kept; the start uses it.
+    if (!sDisplay.started) {
+        if (width < 1 || height < 1 || width > 32767 || height > 32767 || (colorBits != 16 && colorBits != 32))
+            return -1;
+        sDisplay.width = width, sDisplay.height = height, sDisplay.colorBits = colorBits;
+        sDisplay.refreshRate = refreshRate;
+        return 0;
+    }
+    return ChangeScreenMode(width, height, colorBits, refreshRate);
+}
+
+// ================================================================================================
+// graphics start and end
+// ================================================================================================
+
+// DirectDraw start: no stand-in for it, so only software rendering can start.
+static int StartDirectDraw(void)
+{
+    if (!sDisplay.softwareRendering) return -1;
+    BuildMemImgBlendTables();
+    return 0;
+}
+
+int StartGraphicsSystem(void)
+{
+    if (StartDirectDraw() != 0) {
+        WriteLog("ソフトウエアレンダリングモードに変更します\n");
+        sDisplay.softwareRendering = 1;
+        if (StartDirectDraw() != 0) ExitWithError("DirectDraw の初期化に失敗しました");
+    }
+    if (InitGraphTables() != 0) return -1;
+    sDisplay.started = 1;
+    if (ChangeScreenMode(sDisplay.width, sDisplay.height, sDisplay.colorBits, sDisplay.refreshRate) != 0) {
+        EndGraphicsSystem();
+        return -1;
+    }
+    ResetDrawSettings();
+    SetSoftwareDrawRoute(nullptr);
+    return 0;
+}
+
+int ClearBothScreens(void)
+{
+    if (!sDisplay.ready) return 0;
+    FillMemImgPlain(&sDisplay.front, Rect{0, 0, sDisplay.width, sDisplay.height}, 0);
+    FillMemImgPlain(&sDisplay.back, Rect{0, 0, sDisplay.width, sDisplay.height}, 0);
+    return 0;
+}
+
+int EndGraphicsSystem(void)
+{
+    RemoveAllFonts();
+    RemoveAllGraphs(0);
+    // TerminateDirectDraw: graphics management and 2D surfaces, Direct3D, then the screens.
+    TerminateGraphicsManagement();
+    TermGraphTables();
+    G_D3D_Terminate();
+    ReleaseScreens();
+    sDisplay.started = 0;
+    sDisplay.softwareRendering = 0;
+    sDisplay.presentCount = 0;
+    return 0;
+}
+
+int TestAndRestoreSurfaces(void) { return 0; }
+
+int RestoreDisplay(void)
+{
+    if (!sDisplay.ready) return 0;
+    RestoreAllGraphSurfaces();
+    RefreshWindowFromBackBuffer();
+    ReopenAllMovies();
+    return 0;
+}
+
+int ReadScreenColorFormat(void) { return 0; }
+
+// Shows the front screen in the main window (owner thread only).
+static void ShowFrontScreen(void)
+{
+    WHandle window = (WHandle)GetMainWindowHandle();
+    if (!window || !sDisplay.ready) return;
+    WPresentPixels(window, sDisplay.front.pixels, sDisplay.width, sDisplay.height, sDisplay.front.shared->pitch,
+                   sDisplay.colorBits);
+}
+
+int RefreshWindowFromBackBuffer(void)
+{
+    // Draws on the front screen become visible with the window timer.
+    if (sDisplay.ready && GDrawSettings.drawTarget == SCREEN_FRONT) ShowFrontScreen();
+    return 0;
+}
+
+// ================================================================================================
+// frames, clearing, colours, target
+// ================================================================================================
+
+int PresentFrame(void)
+{
+    if (!sDisplay.ready) return -1;
+    if (IsDirect3DDrawUsable()) {
+        G_D3D_FlushVertexBatch();
+        G_D3D_EndScene();
+    }
+    size_t rowBytes = (size_t)sDisplay.width * GetMemImgBytesPerPixel(&sDisplay.back);
+    for (int y = 0; y < sDisplay.height; y++)
+        memcpy(GetMemImgRow(&sDisplay.front, y), GetMemImgRow(&sDisplay.back, y), rowBytes);
+    ShowFrontScreen();
+    sDisplay.presentCount++;
+    return 0;
+}
+
+int EraseDrawTarget(void)
+{
+    if (IsDirect3DDrawUsable()) G_D3D_ClearTarget();
+    return EraseDrawTarget2D();
+}
+
+int EraseDrawTarget2D(void)
+{
+    EndDirect3DWork();
+    MEMIMG *target = GetDrawTargetMemImg();
+    if (!target) return -1;
+    int r, g, b;
+    GetBackgroundColor(&r, &g, &b);
+    if (GDrawSettings.drawTarget >= 0) {
+        int rect[4] = {0, 0, target->width, target->height};
+        uint32_t colour = MatchColorToPixel(target->shared->format, r, g, b, 255);
+        GetSoftwareDrawRoute()->fillRect(target, rect, colour);
+        MarkMemImgPixelsChanged(target);
+        return 0;
+    }
+    FillMemImgPlain(target, GDrawSettings.drawRegion, PackScreenColor(r, g, b));
+    return 0;
+}
+
+uint32_t PackScreenColor(int red, int green, int blue)
+{
+    auto clamp = [](int v) { return (uint32_t)(v < 0 ? 0 : v > 255 ? 255 : v); };
+    return PackMemImgColor(sDisplay.colorType, clamp(red) << 16 | clamp(green) << 8 | clamp(blue));
+}
+
+int UnpackScreenColor(uint32_t pixel, int *red, int *green, int *blue)
+{
+    int r, g, b, a;
+    UnpackPixelColor(GetScreenColorFormat(), pixel, &r, &g, &b, &a);
+    if (red) *red = r;
+    if (green) *green = g;
+    if (blue) *blue = b;
+    return 0;
+}
+
+const ColorFormatRecord *GetScreenColorFormat(void) { return GetMemImgColorFormat(sDisplay.colorType, 0, 0); }
+
+int SelectDrawTarget(int target)
+{
+    int previous = GDrawSettings.drawTarget;
+    GDrawSettings.drawTarget = target;
+    int d3d = IsDirect3DDrawUsable() ? G_D3D_ChangeDrawTarget(target) : -1;
+    MEMIMG *image = target == SCREEN_UNUSED ? nullptr : ResolveTargetMemImg(target);
+    if (!image) {
+        if (d3d != 0) {
+            GDrawSettings.drawTarget = previous;
+            return -1;
+        }
+        return 0;
+    }
+    SetDrawTargetSize(image->width, image->height);
+    GDrawSettings.clientArea = Rect{0, 0, 0, 0};
+    return 0;
+}
+
+int QueryScreenColorDepth(void) { return sDisplay.colorBits; }
+
+int QueryScreenSize(int *width, int *height)
+{
+    if (width) *width = sDisplay.width;
+    if (height) *height = sDisplay.height;
+    return 0;
+}
+
+int QueryTargetSize(int target, int *width, int *height)
+{
+    if (target == SCREEN_FRONT || target == SCREEN_BACK || target == SCREEN_UNUSED) return QueryScreenSize(width, height);
+    GraphRecord *graph = LookupGraph(target);
+    if (!graph) return -1;
+    if (width) *width = graph->width;
+    if (height) *height = graph->height;
+    return 0;
+}

@@ -1,0 +1,76 @@
+// A running library in a fresh directory, with the back screen as draw target, and picture helpers
+// for the screen, graph, draw and font tests.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+
+#include "lib/core/library.h"
+#include "lib/core/system.h"
+#include "lib/graphics/draw_settings.h"
+#include "lib/graphics/graph.h"
+#include "lib/graphics/screen.h"
+#include "tests/support/test_temp_dir.h"
+
+class LibraryDrawTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(EnterFreshTempDir(), 0);
+        ChangeWindowMode(1);
+        ASSERT_EQ(InitLibrary(), 0);
+        ASSERT_EQ(SelectScreenMode(640, 480, 16, 60), 0);
+        ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+    }
+    void TearDown() override
+    {
+        EndLibrary();
+        LeaveFreshTempDir();
+    }
+};
+
+// A 32-bit X8R8G8B8 picture whose pixel (x, y) is rgb(x, y).
+inline GraphImage MakePicture(int w, int h, const std::function<uint32_t(int, int)> &rgb)
+{
+    GraphImage image = {};
+    ColorFormatRecord format;
+    MakeColorFormatFromMasks(&format, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    EXPECT_EQ(AllocGraphImagePixels(&image, &format, w, h), 0);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) ((uint32_t *)((uint8_t *)image.pixels + y * image.pitch))[x] = rgb(x, y) & 0xFFFFFF;
+    return image;
+}
+
+// Pixel of a memory image (2 or 4 bytes).
+inline uint32_t PixelAt(const MEMIMG *m, int x, int y)
+{
+    const uint8_t *p = GetMemImgRow(m, y) + x * GetMemImgBytesPerPixel(m);
+    if (GetMemImgBytesPerPixel(m) == 2) {
+        uint16_t v;
+        memcpy(&v, p, 2);
+        return v;
+    }
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+}
+
+inline uint32_t BackPixel(int x, int y) { return PixelAt(GetScreenMemImg(SCREEN_BACK), x, y); }
+
+// Fills the whole back screen with one screen colour.
+inline void FillBack(uint32_t colour)
+{
+    MEMIMG *m = GetScreenMemImg(SCREEN_BACK);
+    for (int y = 0; y < m->height; y++)
+        for (int x = 0; x < m->width; x++) {
+            uint8_t *p = GetMemImgRow(m, y) + x * GetMemImgBytesPerPixel(m);
+            if (GetMemImgBytesPerPixel(m) == 2) {
+                uint16_t v = (uint16_t)colour;
+                memcpy(p, &v, 2);
+            } else {
+                memcpy(p, &colour, 4);
+            }
+        }
+}

@@ -1,0 +1,69 @@
+// Writes memory images and pictures as PNG files (24-bit RGB), for the demo's shots, its generated
+// sprite sheet and the tests that compare against reference pictures.
+#pragma once
+#include <png.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "lib/graphics/memimg.h"
+
+// Writes rows of 0xRRGGBB pixels (width x height) to path. 0 / -1.
+inline int WritePngRgb(const char *path, const uint32_t *rgb, int width, int height)
+{
+    FILE *file = fopen(path, "wb");
+    if (!file) return -1;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        fclose(file);
+        return -1;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<png_byte> row((size_t)width * 3);
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            uint32_t p = rgb[(size_t)y * width + x];
+            row[x * 3] = (png_byte)(p >> 16);
+            row[x * 3 + 1] = (png_byte)(p >> 8);
+            row[x * 3 + 2] = (png_byte)p;
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return fclose(file) == 0 ? 0 : -1;
+}
+
+// 0xRRGGBB of every pixel of a 16-bit (R5G6B5, channels widened by their top bits) or 32-bit image.
+inline std::vector<uint32_t> MemImgToRgb(const MEMIMG *image)
+{
+    std::vector<uint32_t> out((size_t)image->width * image->height);
+    for (int y = 0; y < image->height; y++) {
+        const uint8_t *row = GetMemImgRow(image, y);
+        for (int x = 0; x < image->width; x++) {
+            uint32_t p;
+            if (GetMemImgBytesPerPixel(image) == 2) {
+                uint32_t v = ((const uint16_t *)row)[x];
+                uint32_t r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
+                p = ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+            } else {
+                p = ((const uint32_t *)row)[x] & 0xFFFFFF;
+            }
+            out[(size_t)y * image->width + x] = p;
+        }
+    }
+    return out;
+}
+
+// Writes a memory image as a PNG file. 0 / -1.
+inline int WriteMemImgPng(const char *path, const MEMIMG *image)
+{
+    std::vector<uint32_t> rgb = MemImgToRgb(image);
+    return WritePngRgb(path, rgb.data(), image->width, image->height);
+}
