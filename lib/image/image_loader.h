@@ -26,7 +26,7 @@ struct ImageLoader {
 #define IMAGE_MAX_SIDE 16384
 #define IMAGE_MAX_PIXELS (64 * 1024 * 1024)
 
-// Decodes the stream (from its current position's file start) with the first loader that takes it.
+// Decodes the stream from its start with the first loader that takes it.
 // 0, or -1 (logged, out zeroed) when no loader takes it or the loader fails.
 int LoadGraphImage(StreamRecord *stream, GraphImage *out);
 // The same over a block of memory.
