@@ -1,0 +1,160 @@
+// Fonts: edged glyphs, Shift-JIS characters, the glyph cache's capacity and replacement, bad handles.
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "lib/font/font.h"
+#include "tests/graphics/draw_fixture.h"
+
+using FontTest = LibraryDrawTest;
+
+// Number of back-screen pixels of one colour inside a box.
+static int CountPixels(uint32_t colour, int x0, int y0, int x1, int y1)
+{
+    int n = 0;
+    for (int y = y0; y < y1; y++)
+        for (int x = x0; x < x1; x++) n += BackPixel(x, y) == colour;
+    return n;
+}
+
+TEST_F(FontTest, EdgePixelsSurroundEveryGlyphPixel)
+{
+    uint32_t white = PackScreenColor(255, 255, 255), red = PackScreenColor(255, 0, 0);
+    FillBack(0);
+    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+    ASSERT_NE(font, -1);
+    ASSERT_EQ(DrawTextWithFont(50, 40, "A漢", white, font, red, 0), 0);
+    int body = 0, edge = 0;
+    for (int y = 38; y < 60; y++)
+        for (int x = 48; x < 86; x++) {
+            uint32_t p = BackPixel(x, y);
+            if (p == white) {
+                body++;
+                for (int dy = -1; dy <= 1; dy++)
+                    for (int dx = -1; dx <= 1; dx++) EXPECT_NE(BackPixel(x + dx, y + dy), 0u) << x << "," << y;
+            } else if (p == red) {
+                edge++;
+                int near = 0;
+                for (int dy = -1; dy <= 1; dy++)
+                    for (int dx = -1; dx <= 1; dx++) near += BackPixel(x + dx, y + dy) == white;
+                EXPECT_GT(near, 0) << "edge pixel without a glyph pixel at " << x << "," << y;
+            }
+        }
+    EXPECT_GT(body, 20);
+    EXPECT_GT(edge, body / 2);
+    EXPECT_EQ(CountPixels(white, 0, 0, 640, 38) + CountPixels(red, 0, 0, 640, 38), 0);
+}
+
+TEST_F(FontTest, TwoByteCharacterIsOneGlyph)
+{
+    int font = CreateFontToHandle(nullptr, 16, -1, 0);
+    int extent[2];
+    ASSERT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, "あ", 0, nullptr, nullptr, 1, font, 0, -1, 0, extent), 0);
+    int used;
+    GetFontCacheUsage(font, &used, nullptr);
+    EXPECT_EQ(used, 1);
+    EXPECT_EQ(extent[0], 16);
+    EXPECT_EQ(extent[1], 16);
+    // "ソ" has 0x5C ('\\') as its trail byte: still one character.
+    ASSERT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, "ソ", 0, nullptr, nullptr, 1, font, 0, -1, 0, extent), 0);
+    GetFontCacheUsage(font, &used, nullptr);
+    EXPECT_EQ(used, 2);
+    EXPECT_EQ(extent[0], 16);
+    // Half-width letters advance half a cell; a lead byte cut off by the length is one byte.
+    ASSERT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, "ab", 0, nullptr, nullptr, 1, font, 0, -1, 0, extent), 0);
+    EXPECT_EQ(extent[0], 16);
+    ASSERT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, "あ", 0, nullptr, nullptr, 1, font, 0, 1, 0, extent), 0);
+    EXPECT_EQ(extent[0], 8);
+}
+
+TEST_F(FontTest, CacheReplacesRoundRobinAndTheNextCharacterStillDraws)
+{
+    uint32_t white = PackScreenColor(255, 255, 255);
+    int font = CreateFontToHandle(nullptr, 16, -1, 0);
+    int used, capacity;
+    GetFontCacheUsage(font, &used, &capacity);
+    ASSERT_EQ(capacity, FONT_CACHE_MAX_CHARS);
+    // Distinct level-1 kanji (lead 0x88-0x97, trail 0x40-0x7E and 0x80-0xFC).
+    int drawn = 0;
+    char text[3] = {0, 0, 0};
+    for (int lead = 0x88; lead <= 0x97 && drawn < capacity; lead++)
+        for (int trail = 0x40; trail <= 0xFC && drawn < capacity; trail++) {
+            if (trail == 0x7F || (lead == 0x88 && trail < 0x9F)) continue;
+            text[0] = (char)lead, text[1] = (char)trail;
+            ASSERT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, text, 0, nullptr, nullptr, 1, font, 0, -1, 0, nullptr), 0);
+            drawn++;
+        }
+    GetFontCacheUsage(font, &used, nullptr);
+    ASSERT_EQ(used, capacity);
+    FillBack(0);
+    ASSERT_EQ(DrawTextWithFont(10, 10, "漢", white, font, 0, 0), 0);  // the 2025th character
+    EXPECT_GT(CountPixels(white, 10, 10, 26, 26), 10);
+    // The first character was replaced, and draws again.
+    FillBack(0);
+    ASSERT_EQ(DrawTextWithFont(10, 10, "亜", white, font, 0, 0), 0);
+    EXPECT_GT(CountPixels(white, 10, 10, 26, 26), 10);
+    GetFontCacheUsage(font, &used, nullptr);
+    EXPECT_EQ(used, capacity);
+}
+
+TEST_F(FontTest, LargeFontsFitTheCacheImage)
+{
+    int font = CreateFontToHandle(nullptr, 128, -1, FONT_TYPE_EDGE);
+    int capacity;
+    GetFontCacheUsage(font, nullptr, &capacity);
+    EXPECT_EQ(capacity, (2048 / 258) * (2048 / 130));
+    FillBack(0);
+    ASSERT_EQ(DrawTextWithFont(0, 0, "ステージ", PackScreenColor(255, 255, 255), font, 0, 0), 0);
+    EXPECT_GT(CountPixels(PackScreenColor(255, 255, 255), 0, 0, 512, 128), 1000);
+    EXPECT_EQ(CreateFontToHandle(nullptr, 5000, -1, 0), -1);
+}
+
+TEST_F(FontTest, BadHandleIsLoggedAndEmptyTextDrawsNothing)
+{
+    EXPECT_EQ(DrawTextWithFont(0, 0, "x", 0, 12345, 0, 0), -1);
+    int font = CreateFontToHandle(nullptr, 16, -1, 0);
+    DeleteFontToHandle(font);
+    EXPECT_EQ(DrawTextWithFont(0, 0, "x", 0, font, 0, 0), -1);
+    std::ifstream in("Log.txt", std::ios::binary);
+    std::stringstream log;
+    log << in.rdbuf();
+    EXPECT_NE(log.str().find("フォントハンドル値が異常です"), std::string::npos);
+    font = CreateFontToHandle(nullptr, 16, -1, 0);
+    EXPECT_EQ(DrawTextWithFont(0, 0, "", 0, font, 0, 0), 0);
+    EXPECT_EQ(DrawTextWithFont(0, 0, nullptr, 0, font, 0, 0), 0);
+}
+
+TEST_F(FontTest, DefaultFontFollowsTypeAndSizeAndPrintfTruncates)
+{
+    uint32_t white = PackScreenColor(255, 255, 255);
+    FillBack(0);
+    ChangeDefaultFontType(FONT_TYPE_EDGE);
+    ASSERT_EQ(DrawTextDefaultFont(20, 20, "H", white, PackScreenColor(0, 0, 255)), 0);
+    EXPECT_GT(CountPixels(PackScreenColor(0, 0, 255), 18, 18, 40, 40), 0);
+    int first = GetDefaultFontHandle();
+    ChangeDefaultFontSize(128);
+    EXPECT_EQ(LookUpFontRecord(first), nullptr);
+    EXPECT_EQ(LookUpFontRecord(GetDefaultFontHandle())->size, 128);
+    ChangeDefaultFontSize(16);
+    std::string longText(3000, 'W');
+    EXPECT_EQ(DrawPrintfText(0, 100, white, "%s%d", longText.c_str(), 7), 0);
+    EXPECT_GT(CountPixels(white, 600, 100, 640, 116), 0);
+}
+
+TEST_F(FontTest, CachesSurviveTheGraphsGoingAndAScreenModeChange)
+{
+    uint32_t white = PackScreenColor(255, 255, 255);
+    int font = CreateFontToHandle(nullptr, 16, -1, 0);
+    ASSERT_EQ(DrawTextWithFont(0, 0, "A", white, font, 0, 0), 0);
+    RemoveAllGraphs(0);  // the cache image goes with them
+    FillBack(0);
+    ASSERT_EQ(DrawTextWithFont(0, 0, "A", white, font, 0, 0), 0);
+    EXPECT_GT(CountPixels(white, 0, 0, 16, 16), 5);
+    ASSERT_EQ(SelectScreenMode(640, 480, 32, 60), 0);
+    SelectDrawTarget(SCREEN_BACK);
+    white = PackScreenColor(255, 255, 255);
+    ASSERT_EQ(DrawTextWithFont(0, 0, "A", white, font, 0, 0), 0);
+    EXPECT_GT(CountPixels(white, 0, 0, 16, 16), 5);
+    EXPECT_EQ(RestoreFontCacheImage(font), 0);
+    EXPECT_EQ(RestoreFontCacheImage(-1), -1);
+}
