@@ -512,12 +512,12 @@ int ShowStageInfo(void)
     gServices.drawText(200, 68, "登場する敵キャラ", color, 0);
     for (int i = 0; i < STAGE_TABLE_SLOTS; i++) {
         int kind = gStage->enemyKinds[row][i];
-        if (kind >= 0 && kind * 20 < ENEMY_SHEET_FRAMES) gServices.putGraph(10 + 40 * i, 118, gEnemySheet[kind * 20], 1);
+        if (kind != STAGE_EMPTY_SLOT && kind >= 0 && kind * 20 < ENEMY_SHEET_FRAMES) gServices.putGraph(10 + 40 * i, 118, gEnemySheet[kind * 20], 1);
     }
     gServices.drawText(200, 168, "出現アイテム", color, 0);
     for (int i = 0; i < STAGE_TABLE_SLOTS; i++) {
         int kind = gStage->itemKinds[row][i];
-        if (kind >= 0 && kind < ITEM_SHEET_FRAMES) gServices.putGraph(10 + 40 * i, 218, gItemSheet[kind], 1);
+        if (kind != STAGE_EMPTY_SLOT && kind >= 0 && kind < ITEM_SHEET_FRAMES) gServices.putGraph(10 + 40 * i, 218, gItemSheet[kind], 1);
     }
     gServices.presentFrame();
     gServices.waitForAnyKey();
