@@ -73,6 +73,25 @@ TEST_F(TriangleDraw, TexelsOutsideTheTextureAreSkipped)
     ReleaseMemImg(&dst);
 }
 
+// A triangle partly above and left of the target keeps its mapping: pixel (x, y) still gets texel
+// (x + 20, y + 15) however far the reference vertex lies outside.
+TEST_F(TriangleDraw, NegativeReferenceVertexKeepsTheMapping)
+{
+    MEMIMG tex = MakePatternTexture(40, 40, 0);
+    MEMIMG dst = MakeImage(40, 40, 0, 0x5A5A);
+    DrawCornerTriangle(&dst, &tex, -10, -7, 40, -20, -15);
+    int drawn = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            bool inside = InCornerTriangle(x, y, -10, -7, 40) && x + 20 < 40 && y + 15 < 40;
+            ASSERT_EQ(GetPx(&dst, x, y), inside ? GetPx(&tex, x + 20, y + 15) : 0x5A5Au) << x << "," << y;
+            drawn += inside;
+        }
+    EXPECT_GT(drawn, 100);
+    ReleaseMemImg(&tex);
+    ReleaseMemImg(&dst);
+}
+
 // A sub-view texture is bounded by its own rectangle: the texels around it are never read.
 TEST_F(TriangleDraw, SubViewTextureIsBoundedByItsRectangle)
 {
