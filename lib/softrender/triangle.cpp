@@ -58,6 +58,7 @@ int PrepareTriangleTexture(TriangleTextureDraw *draw, const MEMIMG *dst, const M
     if (texture->width < 1 || texture->height < 1) return -1;
     int kind = GetTexelKind(ts);
     if (GetMemImgBytesPerPixel(texture) != GetTriangleTexelBytes(ts->colorType, kind)) return -1;
+    if (kind == TEXEL_PALETTE && ts->palette == nullptr) return -1;
     if (blend != nullptr) {
         if (!IsMemImgValid(blend)) return -1;
         // The blend byte is read at the texel's column and row.
