@@ -55,6 +55,9 @@ uint32_t ScaleColor(uint32_t rgb, float f);
 uint32_t MixColor(uint32_t a, uint32_t b, float t);
 Ramp MakeRamp(uint32_t base);
 
+// Writes a whole file. Returns 0, or -1 with a message on stderr.
+int WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
 // Writes an 8-bit RGB PNG without alpha. Returns 0, or -1 with a message on stderr.
 int WritePng(const std::string& path, const Canvas& c);
 

@@ -32,7 +32,8 @@ static int MakeDir(const std::string& path) {
   return -1;
 }
 
-static int WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+// Writes the bytes as the whole file.
+int WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
     std::fprintf(stderr, "assetgen: cannot write %s\n", path.c_str());
@@ -40,7 +41,9 @@ static int WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes
   }
   size_t n = std::fwrite(bytes.data(), 1, bytes.size(), f);
   int closed = std::fclose(f);
-  return (n == bytes.size() && closed == 0) ? 0 : -1;
+  if (n == bytes.size() && closed == 0) return 0;
+  std::fprintf(stderr, "assetgen: writing %s failed\n", path.c_str());
+  return -1;
 }
 
 static int WriteSounds(const std::string& dir, const SoundInfo* table, int count) {
@@ -71,6 +74,6 @@ int main(int argc, char** argv) {
   if (WriteSounds(out + "/wav", kEffects, 16) != 0) return 1;
   if (WriteSounds(out + "/voice", kVoices, 32) != 0) return 1;
   for (int i = 0; i < 8; ++i)
-    if (WriteBytes(out + "/mid/" + kSongs[i].file, ComposeSong(i)) != 0) return 1;
+    if (WriteFileBytes(out + "/mid/" + kSongs[i].file, ComposeSong(i)) != 0) return 1;
   return 0;
 }

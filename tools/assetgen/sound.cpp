@@ -43,14 +43,7 @@ int WriteWave(const std::string& path, const Samples& s) {
   PutTag(b, "data");
   Put32(b, dataBytes);
   for (float v : s) Put16(b, uint16_t(int16_t(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767.0f))));
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "assetgen: cannot write %s\n", path.c_str());
-    return -1;
-  }
-  size_t n = std::fwrite(b.data(), 1, b.size(), f);
-  int closed = std::fclose(f);
-  return (n == b.size() && closed == 0) ? 0 : -1;
+  return WriteFileBytes(path, b);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
