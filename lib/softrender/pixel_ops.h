@@ -188,6 +188,14 @@ inline uint32_t BlendTexel(uint32_t d, uint32_t c, uint32_t w, const PixelOpSnap
         for (int i = 0; i < 3; ++i) s |= (P::kMax[i] - GetPixelField<Type>(c, i)) << P::kShift[i];
     }
     if constexpr (Tint) s = TintTexel<Type>(s, sn);
+    if constexpr (Type == 1 && (Mode == 1 || Mode == 10) && NW == 0) {
+        // L_1(d, s, p) = (d * (256 - p) + s * p) >> 8, never negative: red and blue share one
+        // multiply (each lane stays below 2^16), green takes another.
+        uint32_t p = (uint32_t)sn.param, q = 256 - p;
+        uint32_t rb = (((d & 0xFF00FFu) * q + (s & 0xFF00FFu) * p) >> 8) & 0xFF00FFu;
+        uint32_t g = (((d & 0xFF00u) * q + (s & 0xFF00u) * p) >> 8) & 0xFF00u;
+        return (d & P::kKeep) | rb | g;
+    }
     if constexpr (Mode == 2 || Mode == 3) {
         uint32_t sp = 0;  // the source scaled by p (and the weights)
         for (int i = 0; i < 3; ++i) {
