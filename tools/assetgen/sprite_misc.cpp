@@ -124,9 +124,8 @@ void Gem(Canvas& c) {
   Sparkle(c, 6, 24, 1, 0xF8F8F8);
 }
 
-Canvas ItemFrame(int kind) {
-  Canvas c = Blank();
-  const uint32_t kBad = 0x582868;
+// Score items and the first power-ups (kinds 0 to 13).
+void DrawItemLow(Canvas& c, int kind) {
   switch (kind) {
     case 0: Coin(c, 0xC87838, "100", 11); break;
     case 1: Coin(c, 0xA8B0C0, "1000", 12); break;
@@ -168,6 +167,14 @@ Canvas ItemFrame(int kind) {
       FillTriangle(c, 4, 16, 11, 13, 11, 19, 0xF8F8F8);
       FillTriangle(c, 26, 16, 19, 13, 19, 19, 0xF8F8F8);
       break;
+    default: break;
+  }
+}
+
+// The bad items, the bigger bombs, the trap and the kick (kinds 14 to 22).
+void DrawItemHigh(Canvas& c, int kind) {
+  const uint32_t kBad = 0x582868;
+  switch (kind) {
     case 14: Panel(c, kBad, true); MiniBomb(c, 13, 17, 7, 0x384060); Arrow(c, 24, 12, false, 0xF03040); break;
     case 15: Panel(c, kBad, true); Flame(c, 13, 16, 8, 0, true); Arrow(c, 24, 12, false, 0xF03040); break;
     case 16: Panel(c, kBad, true); Boot(c, 6, 10, 0x808890); Arrow(c, 24, 12, false, 0xF03040); break;
@@ -201,6 +208,14 @@ Canvas ItemFrame(int kind) {
       for (int k = 0; k < 2; ++k) FillRect(c, 18, 12 + k * 4, 2, 1, 0xF8F8F8);
       break;
   }
+}
+
+Canvas ItemFrame(int kind) {
+  Canvas c = Blank();
+  if (kind < 14)
+    DrawItemLow(c, kind);
+  else
+    DrawItemHigh(c, kind);
   return c;
 }
 
