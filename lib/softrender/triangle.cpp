@@ -89,7 +89,9 @@ TriangleTextureBodyFn PickTriangleTextureBody(const TriangleTextureDraw &draw, i
     if (body < 0) return nullptr;
     int index = GetTriangleVariantIndex(kind, GetTriangleBodyIndex(body), draw.snap.tintActive,
                                         draw.blendPixels != nullptr, transparent != 0);
-    return colorType == MEMIMG_COLOR_565 ? kTriangleTextureBodies565[index] : kTriangleTextureBodies8888[index];
+    const TriangleTextureBodyTable &table =
+        colorType == MEMIMG_COLOR_565 ? kTriangleTextureBodies565 : kTriangleTextureBodies8888;
+    return table[index];
 }
 
 }  // namespace

@@ -47,8 +47,8 @@ extern int gTriangleFastSpanUse;
 
 // One texel of a body at (u, v), known to lie inside the texture, onto dst.
 template <int Type, int Kind, int Body, bool Tint, bool HasBlend, bool Trans>
-inline void DrawTriangleTexel(const TriangleTextureDraw &d, typename MemImgPixel<Type>::Pixel *dst, uint32_t u,
-                              uint32_t v)
+inline void DrawTriangleTexel(const TriangleTextureDraw &d, typename MemImgPixel<Type>::Pixel *dst,
+                              uint32_t u, uint32_t v)
 {
     uint32_t col = u >> kTriangleFracBits, row = v >> kTriangleFracBits;
     const uint8_t *texRow = d.texPixels + row * d.texPitch;
@@ -90,7 +90,8 @@ void DrawTriangleTextureBody(const TriangleTextureDraw *draw)
         Pixel *dst = reinterpret_cast<Pixel *>(d.dstPixels + y * d.dstPitch) + xl;
         // Unsigned compares: negative coordinates are outside too; nothing wraps or clamps.
         auto inside = [&](int32_t i) {
-            return u0 + static_cast<uint32_t>(i) * dudx < uLimit && v0 + static_cast<uint32_t>(i) * dvdx < vLimit;
+            uint32_t step = static_cast<uint32_t>(i);
+            return u0 + step * dudx < uLimit && v0 + step * dvdx < vLimit;
         };
         int32_t lo = 0, hi = count - 1;
         if (fast) {
@@ -98,7 +99,8 @@ void DrawTriangleTextureBody(const TriangleTextureDraw *draw)
             while (hi > lo && !inside(hi)) --hi;
             if (lo > hi) return;
             uint32_t u = u0 + static_cast<uint32_t>(lo) * dudx, v = v0 + static_cast<uint32_t>(lo) * dvdx;
-            if (StaysInTriangleTexture(u, dudx, hi - lo, uLimit) && StaysInTriangleTexture(v, dvdx, hi - lo, vLimit)) {
+            if (StaysInTriangleTexture(u, dudx, hi - lo, uLimit) &&
+                StaysInTriangleTexture(v, dvdx, hi - lo, vLimit)) {
                 for (int32_t i = lo; i <= hi; ++i, u += dudx, v += dvdx)
                     DrawTriangleTexel<Type, Kind, Body, Tint, HasBlend, Trans>(d, dst + i, u, v);
                 return;
@@ -106,7 +108,8 @@ void DrawTriangleTextureBody(const TriangleTextureDraw *draw)
         }
         uint32_t u = u0 + static_cast<uint32_t>(lo) * dudx, v = v0 + static_cast<uint32_t>(lo) * dvdx;
         for (int32_t i = lo; i <= hi; ++i, u += dudx, v += dvdx)
-            if (u < uLimit && v < vLimit) DrawTriangleTexel<Type, Kind, Body, Tint, HasBlend, Trans>(d, dst + i, u, v);
+            if (u < uLimit && v < vLimit)
+                DrawTriangleTexel<Type, Kind, Body, Tint, HasBlend, Trans>(d, dst + i, u, v);
     });
 }
 
@@ -115,6 +118,6 @@ template <int Type, size_t... I>
 constexpr TriangleTextureBodyTable MakeTriangleTextureBodies(std::index_sequence<I...>)
 {
     return TriangleTextureBodyTable{
-        &DrawTriangleTextureBody<Type, static_cast<int>(I / 56), kTriangleBodies[(I / 8) % 7], ((I / 4) & 1) != 0,
-                                 ((I / 2) & 1) != 0, (I & 1) != 0>...};
+        &DrawTriangleTextureBody<Type, static_cast<int>(I / 56), kTriangleBodies[(I / 8) % 7],
+                                 ((I / 4) & 1) != 0, ((I / 2) & 1) != 0, (I & 1) != 0>...};
 }

@@ -40,7 +40,8 @@ void MakeBenchTexture(MEMIMG *tex, int colorType, int kind)
             bool hole = dx * dx + dy * dy > 30 * 30;
             uint32_t value = hole ? 0 : 0x01020304u * (x + 3 * y + 1);
             if (kind == kAlpha) value = hole ? 0 : (value & 0xFFFFFF) | (0x80u + x) << 24;
-            if (kind == kAlpha && colorType == MEMIMG_COLOR_565) value = (value & 0xFFFF) | ((value >> 24) << 16);
+            if (kind == kAlpha && colorType == MEMIMG_COLOR_565)
+                value = (value & 0xFFFF) | ((value >> 24) << 16);  // alpha in bits 16-23
             std::memcpy(row + x * bytes, &value, bytes);
         }
     }
