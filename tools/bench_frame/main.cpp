@@ -1,0 +1,90 @@
+// Time of a full 640 x 480 frame like the game's in software rendering mode: 195 floor tiles, 150
+// keyed sprites, the HUD band and 40 characters of edged text; with the darkness and its four lit
+// discs; and with the present to the window.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "lib/core/library.h"
+#include "lib/core/system.h"
+#include "lib/font/font.h"
+#include "lib/graphics/draw.h"
+#include "lib/graphics/draw_settings.h"
+#include "lib/graphics/screen.h"
+#include "tools/demo/demo_scene.h"
+
+static int sFrames[DEMO_FRAME_COUNT];  // the demo sheet's frames
+
+// The field, the sprites, the HUD band and its text.
+static void DrawGameLikeFrame(int dark)
+{
+    EraseDrawTarget();
+    for (int i = 0; i < 195; i++) PutGraph(80 + (i % 15) * 32, 80 + (i / 15) * 32, sFrames[0], 1);
+    for (int i = 0; i < 150; i++) PutGraph(80 + (i * 37) % 448, 80 + (i * 53) % 384, sFrames[4 + i % 36], 1);
+    PaintRectangle(0, 0, 640, 90, PackScreenColor(0, 0, 0), 1);
+    if (dark) {
+        SelectBlendMode(MEMIMG_BLEND_MULTIPLY_ALPHA, 255);
+        PaintRectangle(0, 90, 640, 480, PackScreenColor(35, 35, 35), 1);
+        SelectBlendMode(MEMIMG_BLEND_ADD, 128);
+        for (int i = 0; i < 4; i++) PaintCircle(150 + i * 110, 250 + (i % 2) * 100, 96, PackScreenColor(255, 255, 255), 1);
+        SelectBlendMode(MEMIMG_BLEND_COPY, 0);
+    }
+    uint32_t white = PackScreenColor(255, 255, 255);
+    DrawTextDefaultFont(10, 10, "１ー３ ハイスコア　123450", white, 0);          // 20 characters
+    DrawTextDefaultFont(10, 40, "残り時間　200　到達度　7 OK", white, 0);        // 20 characters
+}
+
+static void Frame(benchmark::State &state)
+{
+    for (auto _ : state) DrawGameLikeFrame(0);
+}
+BENCHMARK(Frame)->Name("Frame/plain")->Unit(benchmark::kMicrosecond);
+
+static void FrameDark(benchmark::State &state)
+{
+    for (auto _ : state) DrawGameLikeFrame(1);
+}
+BENCHMARK(FrameDark)->Name("Frame/dark")->Unit(benchmark::kMicrosecond);
+
+static void FramePresent(benchmark::State &state)
+{
+    for (auto _ : state) {
+        DrawGameLikeFrame(0);
+        PresentFrame();
+    }
+}
+BENCHMARK(FramePresent)->Name("Frame/plain+present")->Unit(benchmark::kMicrosecond);
+
+// Starts the library in a fresh directory with the game's screen mode and font. 0 / -1.
+static int StartLibrary(std::string *dir)
+{
+    char path[] = "/tmp/dazar_bench_frame_XXXXXX";
+    if (!mkdtemp(path) || chdir(path) != 0) return -1;
+    *dir = path;
+    ChangeWindowMode(1);
+    if (InitLibrary() != 0) return -1;
+    SelectScreenMode(640, 480, 16, 60);
+    SelectDrawTarget(SCREEN_BACK);
+    ChangeDefaultFontType(FONT_TYPE_EDGE);
+    if (WriteDemoSheet("sheet.png") != 0) return -1;
+    return LoadDividedGraphs("sheet.png", DEMO_FRAME_COUNT, DEMO_SHEET_ACROSS, DEMO_SHEET_DOWN, DEMO_FRAME_SIZE,
+                             DEMO_FRAME_SIZE, sFrames, 0);
+}
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    std::string dir;
+    if (StartLibrary(&dir) != 0) return fprintf(stderr, "the library did not start\n"), 1;
+    benchmark::RunSpecifiedBenchmarks();
+    RemoveAllGraphs(0);
+    EndLibrary();
+    remove("sheet.png");
+    remove("Log.txt");
+    if (chdir("/") == 0) rmdir(dir.c_str());
+    benchmark::Shutdown();
+    return 0;
+}
