@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "tests/assetgen/asset_files.h"
 
@@ -17,6 +18,8 @@ struct Song {
   std::vector<uint32_t> trackEnds;
   int notes = 0;
   bool drums = false;
+  std::set<int> voiced;     // channels that play notes
+  std::set<int> programmed;  // channels whose instrument was chosen before their first note
   std::vector<std::string> faults;
 };
 
@@ -58,7 +61,9 @@ void ParseTrack(const std::vector<uint8_t>& b, size_t at, size_t end, Song& s) {
     int length = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
     if (at + size_t(length) > end) return s.faults.push_back("truncated channel message");
     int key = channel * 128 + b[at];
+    if (kind == 0xC0 && !s.voiced.count(channel)) s.programmed.insert(channel);
     if (kind == 0x90 && b[at + 1] > 0) {
+      s.voiced.insert(channel);
       ++open[key];
       ++s.notes;
       s.drums = s.drums || channel == 9;
@@ -108,6 +113,10 @@ TEST(MusicFiles, EightSongsParseAsStandardMidiFiles) {
     EXPECT_LT(s.division, 0x8000) << name;
     EXPECT_GE(s.notes, 200) << name;
     EXPECT_TRUE(s.drums) << name << " has a drum part";
+    EXPECT_GE(s.voiced.size(), 3u) << name << ": melody, bass and drums at least";
+    for (int ch : s.voiced) {
+      if (ch != 9) EXPECT_TRUE(s.programmed.count(ch)) << name << ": channel " << ch << " plays before its instrument is set";
+    }
   }
 }
 
