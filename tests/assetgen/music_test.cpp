@@ -115,7 +115,8 @@ TEST(MusicFiles, EightSongsParseAsStandardMidiFiles) {
     EXPECT_TRUE(s.drums) << name << " has a drum part";
     EXPECT_GE(s.voiced.size(), 3u) << name << ": melody, bass and drums at least";
     for (int ch : s.voiced) {
-      if (ch != 9) EXPECT_TRUE(s.programmed.count(ch)) << name << ": channel " << ch << " plays before its instrument is set";
+      if (ch == 9) continue;  // the drum kit needs no program
+      EXPECT_TRUE(s.programmed.count(ch)) << name << ": channel " << ch << " plays before its instrument is set";
     }
   }
 }
