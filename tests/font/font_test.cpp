@@ -158,3 +158,56 @@ TEST_F(FontTest, CachesSurviveTheGraphsGoingAndAScreenModeChange)
     EXPECT_EQ(RestoreFontCacheImage(font), 0);
     EXPECT_EQ(RestoreFontCacheImage(-1), -1);
 }
+
+// Bounding box of the back-screen pixels of one colour: left, top, right, bottom (exclusive).
+static Rect FindBox(uint32_t colour)
+{
+    Rect box = {640, 480, 0, 0};
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 640; x++)
+            if (BackPixel(x, y) == colour) {
+                if (x < box.left) box.left = x;
+                if (y < box.top) box.top = y;
+                if (x + 1 > box.right) box.right = x + 1;
+                if (y + 1 > box.bottom) box.bottom = y + 1;
+            }
+    return box;
+}
+
+TEST_F(FontTest, VerticalTextTurnsEachCellAndStacksDownward)
+{
+    uint32_t white = PackScreenColor(255, 255, 255);
+    int font = CreateFontToHandle(nullptr, 32, -1, 0);
+    FillBack(0);
+    ASSERT_EQ(DrawTextWithFont(100, 100, "ー", white, font, 0, 0), 0);
+    Rect flat = FindBox(white);
+    EXPECT_GT(flat.right - flat.left, 2 * (flat.bottom - flat.top));  // a long horizontal bar
+    FillBack(0);
+    ASSERT_EQ(DrawTextWithFont(100, 100, "ーー", white, font, 0, 1), 0);
+    Rect upright = FindBox(white);
+    EXPECT_GT(upright.bottom - upright.top, 2 * (upright.right - upright.left));
+    EXPECT_GE(upright.left, 100);
+    EXPECT_LE(upright.right, 132);
+    EXPECT_GT(upright.bottom, 100 + 32 + 16);  // the second character lies below the first
+}
+
+TEST_F(FontTest, ClipAndScaleApplyOnlyToThatDraw)
+{
+    uint32_t white = PackScreenColor(255, 255, 255);
+    int font = CreateFontToHandle(nullptr, 16, -1, 0);
+    FillBack(0);
+    Rect clip = {100, 100, 108, 116};
+    Rect region = GDrawSettings.drawRegion;
+    ASSERT_EQ(DrawTextCore(1, 100, 100, 0, 1, 1, "WW", white, nullptr, &clip, 1, font, 0, -1, 0, nullptr), 0);
+    Rect box = FindBox(white);
+    EXPECT_GE(box.left, 100);
+    EXPECT_LE(box.right, 108);
+    EXPECT_EQ(GDrawSettings.drawRegion.right, region.right);
+    FillBack(0);
+    int extent[2];
+    ASSERT_EQ(DrawTextCore(1, 0, 0, 1, 2.0, 3.0, "W", white, nullptr, nullptr, 1, font, 0, -1, 0, extent), 0);
+    EXPECT_EQ(extent[0], 16);
+    box = FindBox(white);
+    EXPECT_GT(box.bottom - box.top, 30);  // three times the glyph's height
+    EXPECT_EQ(GDrawSettings.bright, 0xFFFFFFu);
+}

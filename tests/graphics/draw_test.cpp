@@ -187,3 +187,32 @@ TEST_F(DrawPixelTest, FilledBoxAndDiscReachTheScreen)
     EXPECT_EQ(BackPixel(100, 84), 0xF800u);
     EXPECT_EQ(BackPixel(120, 100), 0u);
 }
+
+TEST_F(DrawPixelTest, AxisAlignedFreeQuadDrawsLikePutGraph)
+{
+    GraphImage picture = MakePicture(16, 16, [](int x, int y) { return (x + y) % 5 ? (uint32_t)(x * 16) << 16 | (uint32_t)(y * 16) << 8 | 0x40 : 0; });
+    int graph = MakeGraphFromImages(&picture, nullptr);
+    DiscardGraphImage(&picture);
+    FillBack(0x1111);
+    ASSERT_EQ(PutGraph(0, 0, graph, 1), 0);
+    ASSERT_EQ(PutGraphFreeQuad(100, 0, 116, 0, 116, 16, 100, 16, graph, 1), 0);
+    for (int y = 0; y < 15; y++)
+        for (int x = 0; x < 15; x++) EXPECT_EQ(BackPixel(100 + x, y), BackPixel(x, y)) << x << "," << y;
+}
+
+TEST_F(DrawPixelTest, BlendGraphWeightsTheDrawAndIsSwitchedOff)
+{
+    GraphImage white = MakePicture(8, 8, [](int, int) { return 0xFFFFFF; });
+    GraphImage ramp = MakePicture(16, 8, [](int x, int) { return x < 8 ? 0x000000 : 0xFFFFFF; });
+    int graph = MakeGraphFromImages(&white, nullptr);
+    int blend = MakeGraphFromImages(&ramp, nullptr);
+    DiscardGraphImage(&white);
+    DiscardGraphImage(&ramp);
+    FillBack(0);
+    ASSERT_EQ(SelectBlendGraph(blend, 0, 0), 0);
+    ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
+    ASSERT_EQ(SelectBlendGraph(-1, 0, 0), 0);
+    ASSERT_EQ(PutGraph(0, 20, graph, 0), 0);
+    EXPECT_NE(BackPixel(0, 0), BackPixel(0, 20));  // the black blend bytes held the first draw back
+    EXPECT_EQ(BackPixel(0, 20), 0xFFFFu);
+}
