@@ -37,6 +37,8 @@ struct StretchJob {
     ptrdiff_t blendPitch;
     const StretchRun *runs;     // per destination row, left to right
     int runCount;
+    const int32_t *columns;     // source column of every clipped destination column
+    int width;                  // clipped columns
     const int32_t *rows;        // source row of every clipped destination row
     PixelOpSnapshot snap;
 };
@@ -94,6 +96,37 @@ template <int Type, int Kind, int Body, bool Tint, bool HasBlend, bool Trans> vo
     }
 }
 
+// The plain copy (mode 0, or 1 at p = 255, without tint, blend image or alpha): one load and one
+// store per pixel. Enlargements walk the runs (one key test per source pixel); the rest read the
+// column table, where the short runs would cost more than they save.
+template <int Type, int Kind, bool Trans, bool Runs> void StretchRowsCopy(const StretchJob &j) {
+    using Pixel = typename StretchTexel<Type, Kind>::Pixel;
+    using Texel = typename StretchTexel<Type, Kind>::Texel;
+    const auto *palette = static_cast<const Pixel *>(j.snap.palette);
+    const uint32_t key = j.snap.colorKey;
+    for (int y = 0; y < j.rowCount; ++y) {
+        const auto *s = reinterpret_cast<const Texel *>(j.src + j.rows[y] * j.srcPitch);
+        auto *d = reinterpret_cast<Pixel *>(j.dst + y * j.dstPitch);
+        if constexpr (Runs) {
+            for (int r = 0; r < j.runCount; ++r) {
+                const StretchRun run = j.runs[r];
+                const uint32_t texel = s[run.column];
+                if (!(Trans && texel == key)) {
+                    const Pixel c = Kind == TEXEL_PALETTE ? palette[texel] : (Pixel)texel;
+                    for (int k = 0; k < run.count; ++k) d[k] = c;
+                }
+                d += run.count;
+            }
+        } else {
+            for (int x = 0; x < j.width; ++x) {
+                const uint32_t texel = s[j.columns[x]];
+                if (Trans && texel == key) continue;
+                d[x] = Kind == TEXEL_PALETTE ? palette[texel] : (Pixel)texel;
+            }
+        }
+    }
+}
+
 // The processor's packed unsigned saturating byte subtract on one pixel (no MMX registers, so no
 // EMMS is needed): SSE2 or NEON where present, the byte loop elsewhere; all give the same bytes.
 inline uint32_t SubtractSaturatePixel(uint32_t d, uint32_t s) {
@@ -147,7 +180,12 @@ template <int Type, int Kind, int Body> StretchRowsFn PickStretchFlags(bool tint
     return kTable[(tint ? 4 : 0) + (blend ? 2 : 0) + (trans ? 1 : 0)];
 }
 
-template <int Type, int Kind> StretchRowsFn PickStretchBody(int body, bool tint, bool blend, bool trans) {
+template <int Type, int Kind>
+StretchRowsFn PickStretchBody(int body, bool tint, bool blend, bool trans, bool runs) {
+    if (Kind != TEXEL_DIRECT_ALPHA && body == 0 && !tint && !blend) {
+        if (runs) return trans ? StretchRowsCopy<Type, Kind, true, true> : StretchRowsCopy<Type, Kind, false, true>;
+        return trans ? StretchRowsCopy<Type, Kind, true, false> : StretchRowsCopy<Type, Kind, false, false>;
+    }
     switch (body) {
     case 0: return PickStretchFlags<Type, Kind, 0>(tint, blend, trans);
     case 1: return PickStretchFlags<Type, Kind, 1>(tint, blend, trans);
@@ -167,18 +205,20 @@ template <int Type, int Kind> StretchRowsFn PickStretchSubtract(bool trans, bool
 }
 
 template <int Type>
-StretchRowsFn PickStretchKind(int kind, int body, bool tint, bool blend, bool trans, bool subtract, bool saturate) {
+StretchRowsFn PickStretchKind(int kind, int body, bool tint, bool blend, bool trans, bool subtract, bool saturate,
+                              bool runs) {
     if (kind == TEXEL_PALETTE)
         return subtract ? PickStretchSubtract<Type, TEXEL_PALETTE>(trans, saturate)
-                        : PickStretchBody<Type, TEXEL_PALETTE>(body, tint, blend, trans);
+                        : PickStretchBody<Type, TEXEL_PALETTE>(body, tint, blend, trans, runs);
     if (kind == TEXEL_DIRECT)
         return subtract ? PickStretchSubtract<Type, TEXEL_DIRECT>(trans, saturate)
-                        : PickStretchBody<Type, TEXEL_DIRECT>(body, tint, blend, trans);
-    return PickStretchBody<Type, TEXEL_DIRECT_ALPHA>(body, tint, blend, trans);
+                        : PickStretchBody<Type, TEXEL_DIRECT>(body, tint, blend, trans, runs);
+    return PickStretchBody<Type, TEXEL_DIRECT_ALPHA>(body, tint, blend, trans, runs);
 }
 
-// The loop for this draw, or null when the mode draws nothing.
-StretchRowsFn PickStretchRows(const MEMIMG *src, const PixelOpSnapshot &sn, bool blend, bool trans) {
+// The loop for this draw, or null when the mode draws nothing. runs: the source columns repeat
+// (an enlargement), so the copy walks runs rather than the column table.
+StretchRowsFn PickStretchRows(const MEMIMG *src, const PixelOpSnapshot &sn, bool blend, bool trans, bool runs) {
     const MemImgSharedRecord *sh = src->shared;
     const int kind = GetTexelKind(sh);
     int body = ResolveBlendBody(sn.mode, sn.param);
@@ -188,8 +228,8 @@ StretchRowsFn PickStretchRows(const MEMIMG *src, const PixelOpSnapshot &sn, bool
     const bool subtract = body == 3 && sn.param == 255 && !blend && !sn.tintActive && kind != TEXEL_DIRECT_ALPHA;
     const bool saturate = subtract && GetMmxAvailable() == 1;
     if (sh->colorType == MEMIMG_COLOR_565)
-        return PickStretchKind<0>(kind, body, sn.tintActive, blend, trans, subtract, saturate);
-    return PickStretchKind<1>(kind, body, sn.tintActive, blend, trans, subtract, saturate);
+        return PickStretchKind<0>(kind, body, sn.tintActive, blend, trans, subtract, saturate, runs);
+    return PickStretchKind<1>(kind, body, sn.tintActive, blend, trans, subtract, saturate, runs);
 }
 
 // ---- set-up -------------------------------------------------------------------------------------
@@ -213,27 +253,29 @@ void DrawStretched(MEMIMG *dst, const MEMIMG *src, const Rect &whole, const Rect
                    int trans, const MEMIMG *blend) {
     StretchJob j;
     TakePixelOpSnapshot(&j.snap, src->shared);
-    StretchRowsFn rows = PickStretchRows(src, j.snap, blend != nullptr, trans != 0);
-    if (rows == nullptr) return;
+    if (PickStretchRows(src, j.snap, blend != nullptr, trans != 0, false) == nullptr) return;
     const int width = whole.right - whole.left, height = whole.bottom - whole.top;
     const uint32_t scaleX = (uint32_t)(((int64_t)width * 65536) / src->width);
     const uint32_t scaleY = (uint32_t)(((int64_t)height * 65536) / src->height);
     const int clipW = clip.right - clip.left, clipH = clip.bottom - clip.top;
 
     StretchRun runsOnStack[kTableOnStack];
-    int32_t rowsOnStack[kTableOnStack];
+    int32_t rowsOnStack[kTableOnStack], columnsOnStack[kTableOnStack];
     StretchRun *runs = runsOnStack;
-    int32_t *srcRows = rowsOnStack;
+    int32_t *srcRows = rowsOnStack, *columns = columnsOnStack;
     void *heap = nullptr;
     if (clipW > kTableOnStack || clipH > kTableOnStack) {
-        heap = AllocMemoryTracked((size_t)clipW * sizeof(StretchRun) + (size_t)clipH * sizeof(int32_t), "", 0);
+        heap = AllocMemoryTracked((size_t)clipW * (sizeof(StretchRun) + sizeof(int32_t)) + (size_t)clipH * sizeof(int32_t),
+                                  "", 0);
         if (heap == nullptr) return;
         runs = static_cast<StretchRun *>(heap);
-        srcRows = reinterpret_cast<int32_t *>(runs + clipW);
+        columns = reinterpret_cast<int32_t *>(runs + clipW);
+        srcRows = columns + clipW;
     }
-    int runCount = 0;
+    int runCount = 0, columnCount = 0;
     WalkStretchAxis(clip.left - whole.left, clipW, scaleX, src->width, [&](int32_t col) {
         if (mirrorX) col = src->width - 1 - col;
+        columns[columnCount++] = col;
         if (runCount > 0 && runs[runCount - 1].column == col)
             ++runs[runCount - 1].count;
         else
@@ -243,6 +285,7 @@ void DrawStretched(MEMIMG *dst, const MEMIMG *src, const Rect &whole, const Rect
     WalkStretchAxis(clip.top - whole.top, clipH, scaleY, src->height,
                     [&](int32_t row) { srcRows[rowCount++] = mirrorY ? src->height - 1 - row : row; });
 
+    StretchRowsFn rows = PickStretchRows(src, j.snap, blend != nullptr, trans != 0, runCount * 2 <= clipW);
     j.dst = GetMemImgPixelAddress(dst, clip.left, clip.top);
     j.dstPitch = dst->shared->pitch;
     j.rowCount = clipH;
@@ -252,6 +295,8 @@ void DrawStretched(MEMIMG *dst, const MEMIMG *src, const Rect &whole, const Rect
     j.blendPitch = blend ? blend->shared->pitch : 0;
     j.runs = runs;
     j.runCount = runCount;
+    j.columns = columns;
+    j.width = clipW;
     j.rows = srcRows;
     rows(j);
     FreeMemoryTracked(heap);

@@ -206,8 +206,23 @@ template <int Type, int Body> void FlatSpanVector(uint8_t *dst, int count, const
     constexpr int kBytes = Type == 0 ? 2 : 4;
     int i = 0;
     if constexpr (Body == 0) {
+        // Aligned stores, four at a time; the unaligned ends are covered by one overlapping
+        // store each, which only writes the same colour again.
         const __m128i c = Type == 0 ? _mm_set1_epi16((short)fd->colour) : _mm_set1_epi32((int)fd->colour);
-        for (; i + kPer <= count; i += kPer) _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i * kBytes), c);
+        if (count >= kPer) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), c);
+            i = (int)(((16 - ((uintptr_t)dst & 15)) & 15) / kBytes);
+            for (; i + 4 * kPer <= count; i += 4 * kPer) {
+                auto *q = reinterpret_cast<__m128i *>(dst + i * kBytes);
+                _mm_store_si128(q, c);
+                _mm_store_si128(q + 1, c);
+                _mm_store_si128(q + 2, c);
+                _mm_store_si128(q + 3, c);
+            }
+            for (; i + kPer <= count; i += kPer) _mm_store_si128(reinterpret_cast<__m128i *>(dst + i * kBytes), c);
+            if (i < count) _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + (count - kPer) * kBytes), c);
+            return;
+        }
     } else if constexpr (Type == 0) {
         const Vec565 k = MakeVec565<Body>(fd);
         for (; i + kPer <= count; i += kPer) {

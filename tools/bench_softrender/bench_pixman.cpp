@@ -1,0 +1,89 @@
+// pixman's side: solid fills with the operator closest to each blend mode, OVER of a8r8g8b8 sprites
+// (alpha 0 where our key is) for keyed blits, nearest-filter transforms for the scaled blits, and
+// the disc's row spans as rectangle lists.
+#include <pixman.h>
+
+#include <vector>
+
+#include "tools/bench_softrender/bench_scene.h"
+
+namespace {
+
+// Our colour as the screen holds it (565), widened by bit replication and premultiplied by alpha.
+pixman_color_t PixmanColour(uint32_t rgb, uint32_t alpha) {
+    uint32_t p = PackMemImgColor(MEMIMG_COLOR_565, rgb);
+    uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+    uint32_t c[3] = {(r << 3 | r >> 2), (g << 2 | g >> 4), (b << 3 | b >> 2)};
+    pixman_color_t col;
+    col.red = (uint16_t)(c[0] * alpha / 255 * 257);
+    col.green = (uint16_t)(c[1] * alpha / 255 * 257);
+    col.blue = (uint16_t)(c[2] * alpha / 255 * 257);
+    col.alpha = (uint16_t)(alpha * 257);
+    return col;
+}
+
+// Mode 0: SRC; 1: OVER at alpha p; 2: ADD of the colour scaled by p; 4 and 11: MULTIPLY at alpha p
+// (the PDF multiply over an opaque destination is multiply, then mix by alpha).
+void PixmanFill(BenchScene &s, const BenchFill &f, const pixman_rectangle16_t *rects, int count) {
+    pixman_op_t op = f.mode == 0 ? PIXMAN_OP_SRC : f.mode == 1 ? PIXMAN_OP_OVER : f.mode == 2 ? PIXMAN_OP_ADD
+                                                                                             : PIXMAN_OP_MULTIPLY;
+    uint32_t alpha = f.mode == 0 || f.mode == 4 ? 255 : (uint32_t)f.param;
+    pixman_color_t col = PixmanColour(f.rgb, alpha);
+    pixman_image_fill_rectangles(op, s.pixmanScreen, &col, count, rects);
+}
+
+void PixmanBox(BenchScene &s, const BenchFill &f) {
+    pixman_rectangle16_t r = {(int16_t)f.x, (int16_t)f.y, (uint16_t)f.w, (uint16_t)f.h};
+    PixmanFill(s, f, &r, 1);
+}
+
+void PixmanDisc(BenchScene &s, const BenchFill &f) {
+    static std::vector<pixman_rectangle16_t> rects;
+    rects.clear();
+    for (const BenchSpan &sp : GetDiscSpans(f.x, f.y, f.w))
+        rects.push_back({(int16_t)sp.x, (int16_t)sp.y, (uint16_t)sp.w, 1});
+    PixmanFill(s, f, rects.data(), (int)rects.size());
+}
+
+void PixmanOver(BenchScene &s, pixman_image_t *src, int x, int y, int w, int h) {
+    pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, s.pixmanScreen, 0, 0, 0, 0, x, y, w, h);
+}
+
+// A second view of a sprite's pixels that samples it scaled (destination to source: 1 / factor).
+pixman_image_t *ScaledView(BenchSprite &sp, double sourcePerDest) {
+    pixman_image_t *img = pixman_image_create_bits(PIXMAN_a8r8g8b8, sp.w, sp.h, sp.argb.data(), sp.w * 4);
+    pixman_transform_t t;
+    pixman_transform_init_scale(&t, pixman_double_to_fixed(sourcePerDest), pixman_double_to_fixed(sourcePerDest));
+    pixman_image_set_transform(img, &t);
+    pixman_image_set_filter(img, PIXMAN_FILTER_NEAREST, nullptr, 0);
+    return img;
+}
+
+}  // namespace
+
+int RunPixman(BenchScene &s, BenchOp op) {
+    static pixman_image_t *mechX3 = ScaledView(s.mech32, 1.0 / 3.0);
+    static pixman_image_t *half = ScaledView(s.sprite256, 2.0);
+    switch (op) {
+    case OP_KEYED32: PixmanOver(s, s.sprite32.pixman, 300, 200, 32, 32); return 1;
+    case OP_KEYED256: PixmanOver(s, s.sprite256.pixman, 200, 100, 256, 256); return 1;
+    case OP_STRETCH_X3_KEYED: PixmanOver(s, mechX3, 272, 192, 96, 96); return 1;
+    case OP_STRETCH_HALF_KEYED: PixmanOver(s, half, 200, 100, 128, 128); return 1;
+    case OP_CIRCLE16_M0: case OP_CIRCLE16_M2: case OP_CIRCLE96_M0: case OP_CIRCLE96_M2:
+        PixmanDisc(s, GetBenchFill(op));
+        return 1;
+    case OP_FRAME_NORMAL: case OP_FRAME_WORLD2: case OP_FRAME_DARK:
+        PixmanBox(s, kClearBox);
+        for (int i = 0; i < 195; ++i) PixmanOver(s, s.tile32.pixman, s.tileX[i], s.tileY[i], 32, 32);
+        for (int i = 0; i < 150; ++i) PixmanOver(s, s.sprite32.pixman, s.spriteX[i], s.spriteY[i], 32, 32);
+        PixmanBox(s, kHudBand);
+        if (op == OP_FRAME_WORLD2) PixmanBox(s, kWorld2Tint);
+        if (op == OP_FRAME_DARK) {
+            PixmanBox(s, kDarkness);
+            for (const BenchFill &disc : kLightDiscs) PixmanDisc(s, disc);
+        }
+        return 1;
+    case OP_SCREEN_MEMCPY: return 0;
+    default: PixmanBox(s, GetBenchFill(op)); return 1;
+    }
+}
