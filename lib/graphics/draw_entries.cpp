@@ -101,30 +101,30 @@ static Rect OrderedRect(int x1, int y1, int x2, int y2)
     return Rect{x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1};
 }
 
-int PaintFilledBox(int x1, int y1, int x2, int y2, uint32_t colour)
+typedef int (*BoxDrawer)(int x1, int y1, int x2, int y2, uint32_t colour);
+
+// A box through the device (blend mode 3 in two passes) while Direct3D draws, else in software.
+static int PaintBox(int x1, int y1, int x2, int y2, uint32_t colour, BoxDrawer software, BoxDrawer device)
 {
     int result;
     if (!BeginDraw(&result)) return result;
-    if (!IsDirect3DDrawUsable()) return RenderFilledBox2D(x1, y1, x2, y2, colour);
+    if (!IsDirect3DDrawUsable()) return software(x1, y1, x2, y2, colour);
     Rect box = OrderedRect(x1, y1, x2, y2);
     int subtract = GDrawSettings.blendMode == MEMIMG_BLEND_SUBTRACT;
     if (subtract) BeginSubtractiveBlend(&box);
-    result = G_D3D_DrawSolidRectangle(x1, y1, x2, y2, colour);
+    result = device(x1, y1, x2, y2, colour);
     if (subtract) EndSubtractiveBlend(&box);
     return result;
 }
 
+int PaintFilledBox(int x1, int y1, int x2, int y2, uint32_t colour)
+{
+    return PaintBox(x1, y1, x2, y2, colour, RenderFilledBox2D, G_D3D_DrawSolidRectangle);
+}
+
 int PaintBoxOutline(int x1, int y1, int x2, int y2, uint32_t colour)
 {
-    int result;
-    if (!BeginDraw(&result)) return result;
-    if (!IsDirect3DDrawUsable()) return RenderBoxOutline2D(x1, y1, x2, y2, colour);
-    Rect box = OrderedRect(x1, y1, x2, y2);
-    int subtract = GDrawSettings.blendMode == MEMIMG_BLEND_SUBTRACT;
-    if (subtract) BeginSubtractiveBlend(&box);
-    result = G_D3D_DrawRectangleOutline(x1, y1, x2, y2, colour);
-    if (subtract) EndSubtractiveBlend(&box);
-    return result;
+    return PaintBox(x1, y1, x2, y2, colour, RenderBoxOutline2D, G_D3D_DrawRectangleOutline);
 }
 
 int PaintCircle(int x, int y, int r, uint32_t colour, int fill)

@@ -336,6 +336,8 @@ int SelectDrawTarget(int target)
     return 0;
 }
 
+int SwitchMaskScreen(int flag) { return -1; }
+
 int QueryScreenColorDepth(void) { return sDisplay.colorBits; }
 
 int QueryScreenSize(int *width, int *height)

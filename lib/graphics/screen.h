@@ -54,5 +54,7 @@ MEMIMG *GetDrawTargetMemImg(void);
 int IsDirect3DDrawUsable(void);
 // 1 in software rendering mode (read by the movie open).
 int GetSoftwareRenderingFlag(void);
+// Mask screens are not made in this system: -1 before anything is switched.
+int SwitchMaskScreen(int flag);
 // Ends pending Direct3D work before the graphics core touches pixels itself.
 void EndDirect3DWork(void);
