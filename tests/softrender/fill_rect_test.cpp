@@ -36,6 +36,12 @@ TEST_F(FillRect, NullFillsTheRegionAndEmptyDrawsNothing) {
     FillMemImgRect(&m, nullptr, 0xFFFF);
     EXPECT_TRUE(OutsideRegionUntouched(&m, before));
     EXPECT_EQ(CountChanged(&m, before), 36 * 28);
+    auto filled = Pixels(&m);
+    MEMIMG n = MakeImage(40, 32, 0, 0x1234);
+    int beyond[4] = {-500, 100, 100, -7};
+    FillMemImgRect(&n, beyond, 0xFFFF);
+    EXPECT_EQ(Pixels(&n), filled);
+    ReleaseMemImg(&n);
     ReleaseMemImg(&m);
 }
 

@@ -9,15 +9,14 @@
 
 namespace {
 
-// Our colour as the screen holds it (565), widened by bit replication and premultiplied by alpha.
+// Our colour as the screen holds it, premultiplied by alpha.
 pixman_color_t PixmanColour(uint32_t rgb, uint32_t alpha) {
-    uint32_t p = PackMemImgColor(MEMIMG_COLOR_565, rgb);
-    uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-    uint32_t c[3] = {(r << 3 | r >> 2), (g << 2 | g >> 4), (b << 3 | b >> 2)};
+    uint8_t c[3];
+    WidenScreenColour(rgb, c);
     pixman_color_t col;
-    col.red = (uint16_t)(c[0] * alpha / 255 * 257);
-    col.green = (uint16_t)(c[1] * alpha / 255 * 257);
-    col.blue = (uint16_t)(c[2] * alpha / 255 * 257);
+    col.red = (uint16_t)(c[0] * alpha / 255u * 257u);
+    col.green = (uint16_t)(c[1] * alpha / 255u * 257u);
+    col.blue = (uint16_t)(c[2] * alpha / 255u * 257u);
     col.alpha = (uint16_t)(alpha * 257);
     return col;
 }

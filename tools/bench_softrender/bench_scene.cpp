@@ -191,6 +191,14 @@ int RunOurs(BenchScene &s, BenchOp op) {
     }
 }
 
+void WidenScreenColour(uint32_t rgb, uint8_t c[3]) {
+    uint32_t p = PackMemImgColor(MEMIMG_COLOR_565, rgb);
+    uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+    c[0] = (uint8_t)(r << 3 | r >> 2);
+    c[1] = (uint8_t)(g << 2 | g >> 4);
+    c[2] = (uint8_t)(b << 3 | b >> 2);
+}
+
 int MaxFieldDifference(const uint16_t *a, int pitchA, const uint16_t *b, int pitchB) {
     int worst = 0;
     for (int y = 0; y < kScreenH; ++y)

@@ -83,5 +83,9 @@ int RunOurs(BenchScene &s, BenchOp op);
 int RunPixman(BenchScene &s, BenchOp op);
 int RunSdl(BenchScene &s, BenchOp op);
 
+// Our colour as the screen holds it (R5G6B5), widened to bytes red, green, blue by bit replication,
+// so that narrowing them again gives the same pixel.
+void WidenScreenColour(uint32_t rgb, uint8_t c[3]);
+
 // Largest difference of any 5- or 6-bit field between two R5G6B5 screens.
 int MaxFieldDifference(const uint16_t *a, int pitchA, const uint16_t *b, int pitchB);

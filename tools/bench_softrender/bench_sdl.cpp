@@ -8,18 +8,9 @@
 
 namespace {
 
-// Our colour as the screen holds it (565), widened by bit replication.
-void Widen(uint32_t rgb, uint8_t c[3]) {
-    uint32_t p = PackMemImgColor(MEMIMG_COLOR_565, rgb);
-    uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-    c[0] = (uint8_t)(r << 3 | r >> 2);
-    c[1] = (uint8_t)(g << 2 | g >> 4);
-    c[2] = (uint8_t)(b << 3 | b >> 2);
-}
-
 void SdlFill(BenchScene &s, const BenchFill &f, const SDL_Rect *rects, int count) {
     uint8_t c[3];
-    Widen(f.rgb, c);
+    WidenScreenColour(f.rgb, c);
     if (f.mode == 0) {
         SDL_FillRects(s.sdlScreen, rects, count, SDL_MapRGB(s.sdlScreen->format, c[0], c[1], c[2]));
         return;
