@@ -61,8 +61,9 @@ int PrepareTriangleTexture(TriangleTextureDraw *draw, const MEMIMG *dst, const M
     if (kind == TEXEL_PALETTE && ts->palette == nullptr) return -1;
     if (blend != nullptr) {
         if (!IsMemImgValid(blend)) return -1;
-        // The blend byte is read at the texel's column and row.
-        if (blend->width < texture->width || blend->height < texture->height) return -1;
+        // The blend byte is read at the texel's column (as a byte offset) and row.
+        int64_t blendBytes = static_cast<int64_t>(blend->width) * GetMemImgBytesPerPixel(blend);
+        if (blendBytes < texture->width || blend->height < texture->height) return -1;
         draw->blendPixels = blend->pixels;
         draw->blendPitch = blend->shared->pitch;
     } else {

@@ -17,10 +17,10 @@ struct TriangleVertex {
 // is given; without one it is filled with colour (in dst's pixel format, tinted by the bright
 // colour). Spans include both ends, so triangles sharing an edge both draw it; the bottom row is
 // not drawn. Draws nothing for: a palette, alpha or non-16/32-bit destination; a texture of another
-// colour type, 16384 or more wide or high; a blend image narrower or lower than the texture; any x,
-// y (and with a texture u, v) outside -8192..8191 or two of them more than 8191 apart; collinear
-// vertices; modes 5-9, above 11 or negative; modes 1 and 2 at parameter 0; mode 3 at parameter 0
-// except with a palette texture, which runs the packed subtract of a zero source. Keeps no state;
-// writes nothing outside the draw region.
+// colour type, 16384 or more wide or high; a blend image narrower (in bytes) or lower than the
+// texture; any x, y (and with a texture u, v) outside -8192..8191 or two of them more than 8191
+// apart; collinear vertices; modes 5-9, above 11 or negative; modes 1 and 2 at parameter 0; mode 3
+// at parameter 0 except with a palette texture, which runs the packed subtract of a zero source.
+// Keeps no state; writes nothing outside the draw region.
 void RasterizeMemImgTriangle(MEMIMG *dst, const MEMIMG *texture, const TriangleVertex vertices[3],
                              int transparent, const MEMIMG *blend, uint32_t colour);

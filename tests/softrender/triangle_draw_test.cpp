@@ -201,6 +201,15 @@ TEST_F(TriangleDraw, BlendImageWeightsByTheByteAtTheTexel)
     DrawCornerTriangle(&dst, &tex, 0, 0, 3, 0, 0, 0, &blend);
     EXPECT_EQ(GetPx(&dst, 0, 0), 0x007F7F7Fu);
 
+    // The blend image is measured in bytes: two 16-bit pixels cover four texel columns.
+    MEMIMG wide16 = MakeImage(2, 4, MEMIMG_COLOR_565, 0x8080);
+    SetBlend(4, 255);
+    SetPx(&dst, 3, 0, 0x00C8C8C8);
+    DrawCornerTriangle(&dst, &tex, 0, 0, 6, 0, 0, 0, &wide16);
+    EXPECT_EQ(GetPx(&dst, 3, 0), 0x00636363u);
+    ReleaseMemImg(&wide16);
+    SetBlend(0, 255);
+
     // A blend image smaller than the texture is refused; a flat triangle ignores it.
     MEMIMG small = MakeImage(3, 4, MEMIMG_COLOR_CHANNEL8, 255);
     auto before = Pixels(&dst);
