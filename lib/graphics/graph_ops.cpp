@@ -101,7 +101,6 @@ int DeriveGraph(int x, int y, int width, int height, int src)
         return WriteLog("派生するグラフィックの範囲が不正です in DeriveGraph\n");
     GraphRecord *derived = AddGraphRecord((int)(right - left), (int)(bottom - top), &source->format);
     if (!derived) return -1;
-    source = LookupGraph(src);  // the table did not move, but keep to the handle's record
     memcpy(derived->fileName, source->fileName, sizeof derived->fileName);
     derived->flags = source->flags;
     derived->srcX = source->srcX + (int)left;
