@@ -1,6 +1,8 @@
 // The circle: the midpoint walk, in 64 bits so that any radius is safe; the filled disc keeps one
 // done byte per row of the region so that each row is blended once.
 #include "lib/softrender/circle.h"
+#include <algorithm>
+#include <cmath>
 #include "lib/core/memory.h"
 #include "lib/softrender/flat_span.h"
 
@@ -38,10 +40,84 @@ inline bool CircleRowsAhead(const Rect &a, int64_t y0, int64_t x, int64_t y) {
     return below || above;
 }
 
+// ---- skipping the idle steps of huge circles ----------------------------------------------------
+// While the walk keeps y >= x + 2, its y at step k has a closed form. d at step k is
+// 2(k + 1)^2 + y^2 + (y - 1)^2 - 2r^2 and y falls by one exactly when that is 0 or more, which keeps
+// y the largest value with y^2 + (y - 1)^2 < 2r^2 - 2k^2 (one fall per step suffices while
+// y >= x + 2). A circle far larger than the area can so leap over the steps whose rows all miss it.
+using CircleWide = unsigned __int128;
+constexpr int64_t kLeapMinRadius = 4096;   // smaller circles walk every step: at most ~2900
+constexpr int64_t kLeapMinSteps = 256;     // a leap costs about as much as this many steps
+
+uint64_t SquareRootFloor(CircleWide n) {
+    uint64_t s = (uint64_t)std::sqrt((double)n);
+    while ((CircleWide)s * s > n) --s;
+    while ((CircleWide)(s + 1) * (s + 1) <= n) ++s;
+    return s;
+}
+
+// y^2 + (y - 1)^2, for 0 <= y <= 2^31.
+CircleWide RowPairSum(int64_t y) { return (CircleWide)(y * y) + (CircleWide)((y - 1) * (y - 1)); }
+
+// The walk's y at step k (0 <= k <= r) by the closed form; -1 when no y qualifies.
+int64_t CircleYAtStep(int64_t r, int64_t k) {
+    const CircleWide t = 2 * (CircleWide)(r * r) - 2 * (CircleWide)(k * k);
+    if (t <= 1) return -1;
+    int64_t y = (int64_t)((1 + SquareRootFloor(2 * t - 1)) / 2);
+    while (RowPairSum(y + 1) < t) ++y;
+    while (y > 0 && RowPairSum(y) >= t) --y;
+    return y;
+}
+
+// 1 when step (x, y) has a row y0 +- x or y0 +- y inside the area.
+inline bool CircleStepRowsInside(const Rect &a, int64_t y0, int64_t x, int64_t y) {
+    auto inside = [&](int64_t row) { return row >= a.top && row < a.bottom; };
+    return inside(y0 + x) || inside(y0 - x) || inside(y0 + y) || inside(y0 - y);
+}
+
+// The first step from x on (at most r) whose rows y0 +- x, or y0 +- y by the closed form, can reach
+// the area: offsets v reach it within [lo, hi] below the centre or above it, and y reaches the
+// larger hi first, as y only falls.
+int64_t NextReachingStep(const Rect &a, int64_t y0, int64_t r, int64_t x) {
+    const int64_t lo[2] = {a.top - y0, y0 - (a.bottom - 1)}, hi[2] = {a.bottom - 1 - y0, y0 - a.top};
+    int64_t next = r, upper = std::max(hi[0], hi[1]);
+    for (int i = 0; i < 2; ++i)
+        if (hi[i] >= x) next = std::min(next, std::max(x, lo[i]));
+    if (upper >= r) return x;
+    if (upper >= 0) {
+        const CircleWide need = 2 * (CircleWide)(r * r) - RowPairSum(upper + 1);  // y <= upper from 2k^2 >= need
+        int64_t k = (int64_t)SquareRootFloor(need / 2);
+        while (2 * (CircleWide)(k * k) < need) ++k;
+        next = std::min(next, std::max(x, k));
+    }
+    return next;
+}
+
+// Moves the walk to the last step up to target where the closed form still holds (y >= x + 2),
+// with d as the stepping would have left it. Leaves the walk alone when that gains nothing.
+void LeapCircleWalk(int64_t r, int64_t target, int64_t *x, int64_t *y, int64_t *d) {
+    if (*y < *x + 2 || target - *x < kLeapMinSteps) return;
+    int64_t lo = *x, hi = target;
+    while (lo < hi) {
+        const int64_t mid = lo + (hi - lo + 1) / 2;
+        if (CircleYAtStep(r, mid) >= mid + 2)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    if (lo == *x) return;
+    *x = lo;
+    *y = CircleYAtStep(r, lo);
+    const CircleWide plus = 2 * (CircleWide)((lo + 1) * (lo + 1)) + RowPairSum(*y), minus = 2 * (CircleWide)(r * r);
+    *d = plus >= minus ? (int64_t)(plus - minus) : -(int64_t)(minus - plus);
+}
+
 // The midpoint walk from (0, r); its first step is the general one with x = 0, where the two
-// span pairs and the four point pairs coincide. It stops early once no row of the area is ahead.
+// span pairs and the four point pairs coincide. It stops early once no row of the area is ahead,
+// and huge circles leap over the steps whose rows all miss the area.
 void WalkCircle(CircleDraw *cd, int64_t x0, int64_t y0, int64_t r, bool fill) {
     int64_t d = 3 - 2 * r, x = 0, y = r;
+    const bool leaps = r > kLeapMinRadius;
     if (fill) {
         DrawCircleSpan(cd, y0, x0 - r, x0 + r);
         if (d >= 0) {
@@ -63,6 +139,8 @@ void WalkCircle(CircleDraw *cd, int64_t x0, int64_t y0, int64_t r, bool fill) {
         }
         ++x;
         if (y < x || !CircleRowsAhead(cd->area, y0, x, y)) break;
+        if (leaps && !CircleStepRowsInside(cd->area, y0, x, y))
+            LeapCircleWalk(r, NextReachingStep(cd->area, y0, r, x), &x, &y, &d);
         if (fill) {
             DrawCircleSpan(cd, y0 + x, x0 - y, x0 + y);
             DrawCircleSpan(cd, y0 - x, x0 - y, x0 + y);

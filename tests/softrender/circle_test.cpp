@@ -3,6 +3,7 @@
 #include "tests/softrender/fill_canvas.h"
 
 #include <climits>
+#include <cmath>
 
 #include "lib/core/memory.h"
 #include "lib/softrender/circle.h"
@@ -133,11 +134,68 @@ TEST(Circle, HugeNegativeAndOutsideRadiiAreSafe) {
     RasterizeMemImgCircle(&m, INT_MIN + 100, 30, INT_MAX, 0xFFFFFF, 1);
     EXPECT_TRUE(OutsideRegionUntouched(&m, before));
     EXPECT_EQ(CountChanged(&m, before), 44 * 44);
+    // The region on the circle's diagonal: reached by leaping, not by 1.5e9 steps.
+    const int diagonal = 32 - (int)(INT_MAX * 0.70710678);
+    auto lit = Pixels(&m);
+    RasterizeMemImgCircle(&m, diagonal, diagonal, INT_MAX, 0, 0);
+    RasterizeMemImgCircle(&m, diagonal, diagonal, INT_MAX, 0, 1);
+    EXPECT_TRUE(OutsideRegionUntouched(&m, before));
+    EXPECT_GT(CountChanged(&m, lit), 0);
     EXPECT_EQ(GetTrackedBlockCount(), blocks);  // the row buffer goes back on every way out
     SetBlend(7, 255);
     RasterizeMemImgCircle(&m, 30, 30, 5, 0, 1);
     EXPECT_EQ(GetTrackedBlockCount(), blocks);
     ReleaseMemImg(&m);
+}
+
+// The walk as specified, every step, counting the blends of each pixel of a size x size area: the
+// reference for circles large enough to leap over steps.
+std::vector<uint32_t> ReferenceCircle(int64_t x0, int64_t y0, int64_t r, bool fill, int size) {
+    std::vector<uint32_t> n((size_t)size * size, 0);
+    std::vector<bool> rowDone(size, false);
+    auto point = [&](int64_t x, int64_t y) {
+        if (x >= 0 && x < size && y >= 0 && y < size) ++n[(size_t)y * size + x];
+    };
+    auto span = [&](int64_t y, int64_t xa, int64_t xb) {
+        if (y < 0 || y >= size || xb < 0 || xa >= size || rowDone[y]) return;
+        rowDone[y] = true;
+        for (int64_t x = std::max<int64_t>(xa, 0); x <= std::min<int64_t>(xb, size - 1); ++x) ++n[(size_t)y * size + x];
+    };
+    int64_t d = 3 - 2 * r, x = 0, y = r;
+    for (;;) {
+        if (fill) {
+            span(y0 + x, x0 - y, x0 + y);
+            span(y0 - x, x0 - y, x0 + y);
+            if (d >= 0) span(y0 + y, x0 - x, x0 + x), span(y0 - y, x0 - x, x0 + x);
+        } else {
+            for (int sx : {-1, 1})
+                for (int sy : {-1, 1}) point(x0 + sx * x, y0 + sy * y), point(x0 + sx * y, y0 + sy * x);
+        }
+        if (d < 0) d += 4 * x + 6;
+        else d += 4 * (x - y) + 10, --y;
+        if (++x > y) break;
+    }
+    return n;
+}
+
+// Circles far larger than the area, crossing it at every angle, against the step-by-step walk.
+TEST(Circle, HugeCirclesLeapOverIdleStepsExactly) {
+    std::mt19937 rng(2014);
+    const int size = 48;
+    for (int i = 0; i < 160; ++i) {
+        const int64_t r = 4097 + (int64_t)(rng() % 200000);
+        const double angle = (rng() % 3600) * 3.14159265358979 / 1800.0;
+        const int64_t x0 = size / 2 - (int64_t)std::llround(r * std::cos(angle)) + (int64_t)(rng() % 61) - 30;
+        const int64_t y0 = size / 2 - (int64_t)std::llround(r * std::sin(angle)) + (int64_t)(rng() % 61) - 30;
+        const bool fill = i & 1;
+        ResetDrawState(0, 0, size, size);
+        SetBlend(2, 255);
+        MEMIMG m = MakeImage(size, size, 1, 0);
+        RasterizeMemImgCircle(&m, (int)x0, (int)y0, (int)r, 1, fill);
+        auto want = ReferenceCircle(x0, y0, r, fill, size);
+        ASSERT_EQ(Pixels(&m), want) << "r " << r << " centre " << x0 << "," << y0 << " fill " << fill;
+        ReleaseMemImg(&m);
+    }
 }
 
 }  // namespace
