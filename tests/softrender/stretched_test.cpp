@@ -196,6 +196,37 @@ TEST_F(Stretched, MirroredDrawReadsTheBlendImageMirrored) {
     for (MEMIMG *m : {&s, &b, &sm, &bm, &d1, &d2}) ReleaseMemImg(m);
 }
 
+// The general loop at x2 with a blend image and a key: each destination pixel mixes towards its
+// source texel by the blend byte at the same source position; the key's four pixels stay.
+TEST_F(Stretched, BlendImageFactorsFollowTheSourcePosition) {
+    BuildBlendImageLookup(128, 255);  // factor = blend byte
+    MEMIMG s = MakeImage(3, 2, 1, 0, 0, 0, 0x00123456);
+    MEMIMG b = MakeImage(3, 2, 2, 0);
+    const uint32_t colours[6] = {0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0xFFFFFF, 0x808080};
+    for (int i = 0; i < 6; ++i) {
+        SetPx(&s, i % 3, i / 3, colours[i]);
+        SetPx(&b, i % 3, i / 3, (uint32_t)(40 * i + 30));
+    }
+    MEMIMG d = MakeImage(6, 4, 1, 0xAA204060);
+    int rect[4] = {0, 0, 6, 4};
+    BlitMemImgStretched(&d, &s, rect, 1, &b);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+            const int i = (y / 2) * 3 + x / 2;
+            uint32_t want = 0xAA204060;
+            if (colours[i] != 0x123456) {
+                const uint32_t f = (uint32_t)(40 * i + 30);
+                want = 0xAA000000;
+                for (int sh = 0; sh < 24; sh += 8) {
+                    const int64_t dv = (0xAA204060 >> sh) & 0xFF, sv = (colours[i] >> sh) & 0xFF;
+                    want |= (uint32_t)((dv * 256 + (sv - dv) * f) >> 8) << sh;
+                }
+            }
+            ASSERT_EQ(GetPx(&d, x, y), want) << x << "," << y;
+        }
+    for (MEMIMG *m : {&s, &b, &d}) ReleaseMemImg(m);
+}
+
 TEST_F(Stretched, NoDrawCasesAndThePaletteSubtractAtZero) {
     MEMIMG s = MakeImage(4, 4, 1, 0x00405060);
     MEMIMG d = MakeImage(16, 16, 1, 0xAB101010);
