@@ -264,6 +264,11 @@ void QueuePress(int bits)
     gFake->script.push_back({{0, 0, 0, 0}, 0, 1});
 }
 
+void QueueIdle(int reads)
+{
+    gFake->script.push_back({{0, 0, 0, 0}, 0, reads});
+}
+
 int FakeEffectHandle(int n) { return 100 + n; }
 int FakeVoiceHandle(int n) { return 100 + GAME_EFFECT_COUNT + n; }
 

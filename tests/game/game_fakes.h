@@ -75,6 +75,8 @@ int FindCall(const std::string &name);
 int CountSoundPlays(int handle);
 // Queues a press of pad bits on pad 1 (held for one read, then released for one).
 void QueuePress(int bits);
+// Queues reads with nothing pressed (the menus ignore keys that were already down at their start).
+void QueueIdle(int reads);
 // The handle the fake loader gives effect n / voice n.
 int FakeEffectHandle(int n);
 int FakeVoiceHandle(int n);
