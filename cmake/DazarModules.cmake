@@ -51,12 +51,23 @@ function(dazar_tests)
     string(REPLACE "/" ";" parts "${rel}")
     list(GET parts -1 label)
     add_executable(${name} ${srcs})
-    target_link_libraries(${name} PRIVATE dazar_test_support dazarlib GTest::gtest GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE dazar_test_support dazarlib GTest::gtest)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
-    set(slow_label "")
-    gtest_discover_tests(${name}
-        PROPERTIES LABELS "${label}"
-                   ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;DAZAR_SINGLE_INSTANCE=0;DAZAR_FULLSCREEN_ANSWER=no;DAZAR_ASSET_DIR=${CMAKE_BINARY_DIR}/assets;DAZAR_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
-        DISCOVERY_TIMEOUT 60)
+    # The headless environment is set by the shared test main (tests/support/test_main.cpp).
+    gtest_discover_tests(${name} PROPERTIES LABELS "${label}" DISCOVERY_TIMEOUT 60)
   endforeach()
+endfunction()
+
+# A Google Benchmark program under tools/, built only with DAZAR_BENCHMARKS. Its smoke test (label
+# "bench") proves that it builds and runs; real figures come from a Release build run by hand.
+function(dazar_benchmark name)
+  if(NOT DAZAR_BENCHMARKS)
+    return()
+  endif()
+  add_executable(${name} ${ARGN})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE dazarlib benchmark::benchmark)
+  add_test(NAME ${name}_smoke COMMAND ${name} --benchmark_min_time=0.001)
+  set_tests_properties(${name}_smoke PROPERTIES LABELS bench
+      ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;DAZAR_SINGLE_INSTANCE=0")
 endfunction()

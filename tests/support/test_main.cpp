@@ -1,0 +1,16 @@
+// Test entry: every test program runs headless with the same environment, whoever starts it
+// (ctest, a debugger, or a developer by hand). Values already set by the caller win.
+#include <gtest/gtest.h>
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    setenv("DAZAR_SINGLE_INSTANCE", "0", 0);
+    setenv("DAZAR_FULLSCREEN_ANSWER", "no", 0);
+    setenv("DAZAR_ASSET_DIR", DAZAR_TEST_ASSET_DIR, 0);
+    setenv("DAZAR_SOURCE_DIR", DAZAR_TEST_SOURCE_DIR, 0);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
