@@ -67,6 +67,11 @@ uint64_t GetStageClockSeconds(void)
     return g_secondsDone.load();
 }
 
+int IsStageClockRunning(void)
+{
+    return g_clockThread.joinable() ? 1 : 0;
+}
+
 int StartStageClock(void)
 {
     if (g_clockThread.joinable()) return -1;

@@ -11,6 +11,8 @@
 int StartStageClock(void);
 // Sets the stop flag, wakes the thread and joins it. 0 (also when it is not running).
 int StopStageClock(void);
+// 1 while the thread has been started and not yet joined (main thread).
+int IsStageClockRunning(void);
 // The thread's body: waits a second (on the services' clock, woken early by the stop flag), counts,
 // pumps; returns when stopped (0) or when the pump reports the end (its result).
 int RunCountdownThread(void);
