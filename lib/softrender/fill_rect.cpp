@@ -21,6 +21,10 @@ void FillMemImgRect(MEMIMG *dst, const int *rect, unsigned colour) {
     FlatDraw fd;
     if (!PrepareFlatDraw(&fd, sh->colorType, colour)) return;
     uint8_t *row = GetMemImgPixelAddress(dst, r.left, r.top);
-    for (int y = r.top; y < r.bottom; ++y, row += sh->pitch) fd.span(row, width, &fd);
+    if ((int64_t)width * fd.bytesPerPixel == sh->pitch) {
+        fd.span(row, width * (r.bottom - r.top), &fd);  // whole rows back to back: one span
+    } else {
+        for (int y = r.top; y < r.bottom; ++y, row += sh->pitch) fd.span(row, width, &fd);
+    }
     MarkMemImgPixelsChanged(dst);
 }
