@@ -148,7 +148,7 @@ TEST(Circle, HugeNegativeAndOutsideRadiiAreSafe) {
     ReleaseMemImg(&m);
 }
 
-// The walk as specified, every step, counting the blends of each pixel of a size x size area: the
+// The plain midpoint walk, every step, counting the blends of each pixel of a size x size area: the
 // reference for circles large enough to leap over steps.
 std::vector<uint32_t> ReferenceCircle(int64_t x0, int64_t y0, int64_t r, bool fill, int size) {
     std::vector<uint32_t> n((size_t)size * size, 0);

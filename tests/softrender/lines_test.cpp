@@ -43,7 +43,7 @@ TEST(Lines, PixelListsOfTheWorkedSegments) {
     PixelSet diag;
     for (int k = 0; k <= 10; ++k) diag.insert({10 - k, 10 + k});
     EXPECT_EQ(DrawnBy(10, 10, -10, 30), diag);
-    // The specified clip lets a segment that misses the region touch its corner.
+    // The clip from the unclipped line equations lets a segment that misses the region touch its corner.
     EXPECT_EQ(DrawnBy(-10, 5, 5, -10), (PixelSet{{0, 0}}));
     EXPECT_TRUE(DrawnBy(-10, 5, -1, 50).empty());
 }
