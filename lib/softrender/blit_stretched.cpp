@@ -170,6 +170,7 @@ template <int Type, int Kind, bool Trans, bool Saturate> void StretchRowsSubtrac
 }
 
 // ---- choosing the loop --------------------------------------------------------------------------
+// The general loop for the tint, blend-image and key flags.
 template <int Type, int Kind, int Body> StretchRowsFn PickStretchFlags(bool tint, bool blend, bool trans) {
     static constexpr StretchRowsFn kTable[8] = {
         StretchRows<Type, Kind, Body, false, false, false>, StretchRows<Type, Kind, Body, false, false, true>,
@@ -180,6 +181,7 @@ template <int Type, int Kind, int Body> StretchRowsFn PickStretchFlags(bool tint
     return kTable[(tint ? 4 : 0) + (blend ? 2 : 0) + (trans ? 1 : 0)];
 }
 
+// The plain copy when the settings allow it, else the general loop of the body.
 template <int Type, int Kind>
 StretchRowsFn PickStretchBody(int body, bool tint, bool blend, bool trans, bool runs) {
     if (Kind != TEXEL_DIRECT_ALPHA && body == 0 && !tint && !blend) {
@@ -197,6 +199,7 @@ StretchRowsFn PickStretchBody(int body, bool tint, bool blend, bool trans, bool 
     }
 }
 
+// The subtract at p = 255: the byte-saturating form only on type 1 with the MMX flag.
 template <int Type, int Kind> StretchRowsFn PickStretchSubtract(bool trans, bool saturate) {
     if constexpr (Type == 1) {
         if (saturate) return trans ? StretchRowsSubtract<1, Kind, true, true> : StretchRowsSubtract<1, Kind, false, true>;
@@ -204,6 +207,7 @@ template <int Type, int Kind> StretchRowsFn PickStretchSubtract(bool trans, bool
     return trans ? StretchRowsSubtract<Type, Kind, true, false> : StretchRowsSubtract<Type, Kind, false, false>;
 }
 
+// The loop for a texel kind.
 template <int Type>
 StretchRowsFn PickStretchKind(int kind, int body, bool tint, bool blend, bool trans, bool subtract, bool saturate,
                               bool runs) {

@@ -26,6 +26,7 @@ void DrawCircleSpan(CircleDraw *cd, int64_t y, int64_t xa, int64_t xb) {
     cd->fd.span(GetMemImgPixelAddress(cd->dst, left, (int)y), right - left + 1, &cd->fd);
 }
 
+// One point of the outline, when it lies in the area.
 void DrawCirclePoint(CircleDraw *cd, int64_t x, int64_t y) {
     const Rect &a = cd->area;
     if (x < a.left || x >= a.right || y < a.top || y >= a.bottom) return;

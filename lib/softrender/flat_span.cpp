@@ -24,6 +24,7 @@ template <int Type, int Body> void FlatPixel(uint8_t *dst, const FlatDraw *fd) {
     *p = (FlatPixelT<Type>)BlendFlatColor<Type, Body>(*p, fd->colour, fd->snap);
 }
 
+// count pixels through the shared per-pixel rule: the reference the vector loops are held to.
 template <int Type, int Body> void FlatSpanScalar(uint8_t *dst, int count, const FlatDraw *fd) {
     auto *p = reinterpret_cast<FlatPixelT<Type> *>(dst);
     const uint32_t c = fd->colour;
@@ -54,11 +55,13 @@ struct Fields565 {
     __m128i b, g, r;
 };
 
+// The blue, green and red fields of eight pixels, one per 16-bit lane.
 inline Fields565 Split565(__m128i px) {
     return {_mm_and_si128(px, _mm_set1_epi16(0x1F)), _mm_and_si128(_mm_srli_epi16(px, 5), _mm_set1_epi16(0x3F)),
             _mm_srli_epi16(px, 11)};
 }
 
+// Eight pixels from their fields.
 inline __m128i Join565(const Fields565 &f) {
     return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(f.r, 11), _mm_slli_epi16(f.g, 5)), f.b);
 }
@@ -81,6 +84,7 @@ struct Vec565 {
     __m128i sLow;      // scaled colour & 0x0820, 32-bit lanes (body 2)
 };
 
+// The type 0 constants of one span: body 10 inverts the colour here, once.
 template <int Body> inline Vec565 MakeVec565(const FlatDraw *fd) {
     uint32_t c = fd->colour;
     if (Body == 10) c ^= 0xFFFF;   // M - s on every field
@@ -116,6 +120,7 @@ inline __m128i Narrow32To16(__m128i lo, __m128i hi) {
     return _mm_packs_epi32(lo, hi);
 }
 
+// Eight type 0 pixels through body Body.
 template <int Body> inline __m128i Blend565x8(__m128i px, const Vec565 &k) {
     if constexpr (Body == 2 || Body == 3) {
         const __m128i zero = _mm_setzero_si128();
@@ -150,10 +155,12 @@ struct Vec8888 {
     __m128i sLow;      // scaled colour & 0x10100 (body 2)
 };
 
+// One value per 16-bit lane of two widened pixels: blue, green, red, X, twice.
 inline __m128i Lanes8888(uint32_t b, uint32_t g, uint32_t r, uint32_t x) {
     return _mm_set_epi16((short)x, (short)r, (short)g, (short)b, (short)x, (short)r, (short)g, (short)b);
 }
 
+// The type 1 constants of one span: body 10 inverts the colour here, once.
 template <int Body> inline Vec8888 MakeVec8888(const FlatDraw *fd) {
     uint32_t c = fd->colour;
     if (Body == 10) c ^= 0xFFFFFF;   // 255 - s on every colour byte
@@ -181,6 +188,7 @@ template <int Body> inline __m128i Blend8888x2(__m128i d, const Vec8888 &k) {
     }
 }
 
+// Four type 1 pixels through body Body: the packed forms on whole pixels, the rest widened.
 template <int Body> inline __m128i Blend8888x4(__m128i px, const Vec8888 &k) {
     if constexpr (Body == 2) {
         __m128i sum = _mm_add_epi32(_mm_and_si128(px, _mm_set1_epi32(0xFEFEFF)), k.sMasked);
@@ -240,6 +248,7 @@ template <int Type, int Body> void FlatSpanVector(uint8_t *dst, int count, const
 }
 #endif
 
+// The loops of one (colour type, body).
 struct FlatLoops {
     FlatSpanFn span;
     FlatSpanFn spanScalar;
@@ -255,6 +264,7 @@ template <int Type, int Body> constexpr FlatLoops MakeFlatLoops() {
 #endif
 }
 
+// The loops of a resolved body (0, 1, 2, 3, 4, 10, 11).
 template <int Type> FlatLoops PickFlatLoops(int body) {
     switch (body) {
     case 0: return MakeFlatLoops<Type, 0>();
