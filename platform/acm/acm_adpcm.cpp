@@ -124,15 +124,23 @@ struct MsChannel {
     int s1, s2;      // last two samples
 };
 
-// One 4-bit code of one channel.
+// Largest step: a hostile run of codes would otherwise grow it past the int range. Real files stay
+// far below it, so their samples are unchanged.
+#define MS_MAX_DELTA (0x7FFFFFFF / 768)
+
+// One 4-bit code of one channel. The prediction is summed in 64 bits: two products of extreme
+// samples and coefficients do not fit an int.
 static inline int16_t MsDecode(MsChannel *c, int code)
 {
-    int predict = (c->s1 * c->c1 + c->s2 * c->c2) >> 8;
+    int64_t predict = ((int64_t)c->s1 * c->c1 + (int64_t)c->s2 * c->c2) >> 8;
     int signedCode = code >= 8 ? code - 16 : code;
-    int16_t sample = Clamp16(predict + signedCode * c->delta);
+    int64_t sum = predict + (int64_t)signedCode * c->delta;
+    int16_t sample = Clamp16(sum < -32768 ? -32768 : (sum > 32767 ? 32767 : (int)sum));
     c->delta = (kMsAdapt[code] * c->delta) >> 8;
     if (c->delta < 16)
         c->delta = 16;
+    if (c->delta > MS_MAX_DELTA)
+        c->delta = MS_MAX_DELTA;
     c->s2 = c->s1;
     c->s1 = sample;
     return sample;

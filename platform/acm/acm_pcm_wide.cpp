@@ -37,9 +37,11 @@ static int WideCheck(const WaveFormat *f)
 static int WideOpen(AcmStream *s) { return 0; }
 static void WideClose(AcmStream *s) {}
 
-// A float in -1..1 as a 32-bit sample, rounded and clipped.
+// A float in -1..1 as a 32-bit sample, rounded and clipped; a NaN is silence (casting it is undefined).
 static int32_t FloatToSample(double v)
 {
+    if (v != v)
+        return 0;
     v *= 2147483648.0;
     if (v < 0)
         return v <= -2147483648.5 ? INT32_MIN : (int32_t)(v - 0.5);

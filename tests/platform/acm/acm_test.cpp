@@ -247,8 +247,9 @@ TEST_F(AcmTest, Mp3HoldsTheLastByteUntilTheDecoderIsEmpty)
         AcmStreamPrepareHeader(s, &h, 0);
         ASSERT_EQ(AcmStreamConvert(s, &h, ACM_CONVERT_BLOCK_ALIGN), ACM_OK);
         AcmStreamUnprepareHeader(s, &h, 0);
-        if (calls == 0)
+        if (calls == 0) {
             EXPECT_EQ(h.srcLengthUsed, mp3.size() - 1);  // the last byte waits
+        }
         out.insert(out.end(), dst.begin(), dst.begin() + h.dstLengthUsed);
         pos += h.srcLengthUsed;
     }
@@ -366,6 +367,46 @@ TEST_F(AcmTest, FaultsFailTheChosenCall)
     AcmTestFailAlways(ACM_FAULT_METRICS, 1);
     EXPECT_NE(AcmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &size), ACM_OK);
     AcmStreamClose(a, 0);
+}
+
+// Hostile codec data decodes to clamped samples; nothing overflows (the sanitized build would stop).
+TEST_F(AcmTest, HostileCodecDataDecodesWithoutOverflow)
+{
+    // MS ADPCM, mono, block 64: extreme coefficients and samples, then the code that triples the step.
+    std::vector<uint8_t> sf(18 + 4 + 8, 0);
+    WaveFormat head = {WAVE_TAG_MS_ADPCM, 1, 8000, 4000, 64, 4, 12};
+    memcpy(sf.data(), &head, 18);
+    uint8_t extra[12] = {0, 0, 2, 0, 0x00, 0x80, 0x00, 0x80, 0xFF, 0x7F, 0xFF, 0x7F};
+    memcpy(sf.data() + 18, extra, sizeof extra);
+    WaveFormat pcm;
+    AcmStream *s = OpenToPcm(sf, &pcm);
+    ASSERT_NE(s, nullptr);
+    std::vector<uint8_t> block(64, 0x88);
+    block[0] = 0;                       // predictor 0: both coefficients -32768
+    block[1] = 0xFF, block[2] = 0x7F;   // step 32767
+    block[3] = 0x00, block[4] = 0x80;   // samples -32768
+    block[5] = 0x00, block[6] = 0x80;
+    std::vector<uint8_t> out = ConvertAll(s, block, 64, 4096);
+    EXPECT_EQ(out.size(), (size_t)((64 - 7) * 2 + 2) * 2);
+    AcmStreamClose(s, 0);
+
+    // Float PCM holding NaN and infinities: silence and the two ends.
+    WaveFormat f = {3, 1, 8000, 32000, 4, 32, 0};
+    std::vector<uint8_t> ff(18);
+    memcpy(ff.data(), &f, 18);
+    s = OpenToPcm(ff, &pcm);
+    ASSERT_NE(s, nullptr);
+    float samples[3] = {__builtin_nanf(""), __builtin_inff(), -__builtin_inff()};
+    std::vector<uint8_t> src(sizeof samples);
+    memcpy(src.data(), samples, sizeof samples);
+    out = ConvertAll(s, src, 4, 64);
+    ASSERT_EQ(out.size(), 6u);
+    int16_t got[3];
+    memcpy(got, out.data(), 6);
+    EXPECT_EQ(got[0], 0);
+    EXPECT_EQ(got[1], 32767);
+    EXPECT_EQ(got[2], -32768);
+    AcmStreamClose(s, 0);
 }
 
 }  // namespace
