@@ -7,6 +7,11 @@
 #include "lib/core/library.h"
 #include "lib/core/random.h"
 #include "lib/core/system.h"
+#include "lib/font/font.h"
+#include "lib/graphics/draw.h"
+#include "lib/graphics/draw_settings.h"
+#include "lib/graphics/graph.h"
+#include "lib/graphics/screen.h"
 #include "lib/input/input.h"
 #include "lib/sound/sound.h"
 #include "platform/kernel/kernel.h"
@@ -27,29 +32,20 @@ static int LibraryAskFullScreen(void)
 static uint32_t LibraryGetTime(void) { return KGetTime(); }
 static void LibrarySleep(uint32_t milliseconds) { KSleep(milliseconds); }
 
-// ---- drawing: placeholders until the graphics core and fonts are linked here ---------------------
-static int NoScreenMode(int width, int height, int colorBits, int refreshRate) { return -1; }
-static int NoDrawTarget(int screen) { return -1; }
-static int NoRemoveGraphs(int logFlag) { return 0; }
-static int NoDividedGraphs(const char *file, int total, int across, int down, int width, int height,
-                           int *handles, int flag)
+// ---- drawing: colours are packed screen pixels, which fit an int at 16 and 32 bits ----------------
+static int LibraryPackColor(int red, int green, int blue) { return (int)PackScreenColor(red, green, blue); }
+static int LibraryRectangle(int x1, int y1, int x2, int y2, int color, int fill)
 {
-    return -1;
+    return PaintRectangle(x1, y1, x2, y2, (uint32_t)color, fill);
 }
-static int NoErase(void) { return -1; }
-static int NoPresent(void) { return -1; }
-static int NoPackColor(int red, int green, int blue)
+static int LibraryCircle(int x, int y, int radius, int color, int fill)
 {
-    return ((red & 0xF8) << 8) | ((green & 0xFC) << 3) | ((blue & 0xFF) >> 3);
+    return PaintCircle(x, y, radius, (uint32_t)color, fill);
 }
-static int NoPutGraph(int x, int y, int handle, int transparent) { return -1; }
-static int NoPutStretched(int x1, int y1, int x2, int y2, int handle, int transparent) { return -1; }
-static int NoRectangle(int x1, int y1, int x2, int y2, int color, int fill) { return -1; }
-static int NoCircle(int x, int y, int radius, int color, int fill) { return -1; }
-static int NoBlendMode(int mode, int parameter) { return -1; }
-static int NoText(int x, int y, const char *text, int color, int edgeColor) { return -1; }
-static int NoFontType(int type) { return -1; }
-static int NoFontSize(int size) { return -1; }
+static int LibraryText(int x, int y, const char *text, int color, int edgeColor)
+{
+    return DrawTextDefaultFont(x, y, text, (uint32_t)color, (uint32_t)edgeColor);
+}
 
 // ---- the table -----------------------------------------------------------------------------------
 static const GameServices kLibraryServices = {
@@ -73,21 +69,21 @@ static const GameServices kLibraryServices = {
     ChangeCurrentMusicVolume,
     ReadSettingsFileFromDisk,
     WriteSettingsFileToDisk,
-    NoScreenMode,
-    NoDrawTarget,
-    NoRemoveGraphs,
-    NoDividedGraphs,
-    NoErase,
-    NoPresent,
-    NoPackColor,
-    NoPutGraph,
-    NoPutStretched,
-    NoRectangle,
-    NoCircle,
-    NoBlendMode,
-    NoText,
-    NoFontType,
-    NoFontSize,
+    SelectScreenMode,
+    SelectDrawTarget,
+    RemoveAllGraphs,
+    LoadDividedGraphs,
+    EraseDrawTarget,
+    PresentFrame,
+    LibraryPackColor,
+    PutGraph,
+    PutGraphStretched,
+    LibraryRectangle,
+    LibraryCircle,
+    SelectBlendMode,
+    LibraryText,
+    ChangeDefaultFontType,
+    ChangeDefaultFontSize,
 };
 
 GameServices gServices = kLibraryServices;
