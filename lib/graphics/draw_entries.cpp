@@ -1,6 +1,7 @@
 // The public draw entries: guard, readiness, handle check and the wait while inactive, the movie
 // steps, then the Direct3D renderer for texture graphs (and boxes and circles while it is in use) or
 // the software route.
+#include <climits>
 #include <cmath>
 
 #include "lib/core/library.h"
@@ -127,13 +128,20 @@ int PaintBoxOutline(int x1, int y1, int x2, int y2, uint32_t colour)
     return PaintBox(x1, y1, x2, y2, colour, RenderBoxOutline2D, G_D3D_DrawRectangleOutline);
 }
 
+// v held in the int range: the square round a huge circle must not overflow.
+static int ClampToInt(long long v)
+{
+    return v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : (int)v;
+}
+
 int PaintCircle(int x, int y, int r, uint32_t colour, int fill)
 {
     if (GDrawSettings.noDrawGuard || r < 0) return 0;
     int result;
     if (!BeginDraw(&result)) return result;
     if (!IsDirect3DDrawUsable()) return RenderCircle2D(x, y, r, colour, fill);
-    Rect square = {x - r - 1, y - r - 1, x + r + 1, y + r + 1};
+    Rect square = {ClampToInt((long long)x - r - 1), ClampToInt((long long)y - r - 1),
+                   ClampToInt((long long)x + r + 1), ClampToInt((long long)y + r + 1)};
     int subtract = GDrawSettings.blendMode == MEMIMG_BLEND_SUBTRACT;
     if (subtract) BeginSubtractiveBlend(&square);
     result = G_D3D_DrawCircle(x, y, r, colour, fill);

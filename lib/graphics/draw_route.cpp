@@ -1,5 +1,6 @@
 // The software route of the draws: the callers of the software drawers on the draw target's memory
 // image, which refuse input outside each drawer's limits before calling it.
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -148,6 +149,8 @@ int RenderFilledBox2D(int x1, int y1, int x2, int y2, uint32_t colour)
 
 int RenderBoxOutline2D(int x1, int y1, int x2, int y2, uint32_t colour)
 {
+    // The last column and row are one before x2 and y2: none exists before the smallest int.
+    if (x2 == INT_MIN || y2 == INT_MIN) return 0;
     int param = GDrawSettings.blendParam;
     LineSegmentRecord records[4] = {
         {x1, y1, x2 - 1, y1, (int32_t)colour, param},

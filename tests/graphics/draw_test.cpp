@@ -1,4 +1,5 @@
 // Draw entries and the software route: what reaches the drawers, keyed pixels, refusals, the guard.
+#include <climits>
 #include <vector>
 
 #include "lib/graphics/draw.h"
@@ -108,6 +109,13 @@ TEST_F(DrawRouteTest, OutOfLimitInputIsRefusedBeforeTheDrawer)
     ASSERT_EQ(SelectBlendGraph(-1, 0, 0), 0);
     EXPECT_EQ(PutGraph(0, 0, graph, 1), 0);
     EXPECT_EQ(sSeen.blits, 1);
+
+    // An outline whose last column or row would lie before the smallest int draws nothing.
+    EXPECT_EQ(PaintRectangle(0, 0, INT_MIN, 5, 0xFFFF, 0), 0);
+    EXPECT_EQ(PaintRectangle(0, 0, 5, INT_MIN, 0xFFFF, 0), 0);
+    EXPECT_TRUE(sSeen.lines.empty());
+    EXPECT_EQ(PaintRectangle(INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0xFFFF, 0), 0);
+    EXPECT_EQ(sSeen.lines.size(), 4u);
 }
 
 TEST_F(DrawRouteTest, FreeQuadIsTwoTrianglesOverTheWholeGraph)
