@@ -3,7 +3,10 @@
 
 #include <cstring>
 
+#include "lib/core/log.h"
+#include "lib/d3d/d3d_draw_hooks.h"
 #include "lib/graphics/memimg.h"
+#include "lib/graphics/screen.h"
 
 DrawSettings GDrawSettings;
 
@@ -62,6 +65,7 @@ int SelectBlendMode(int mode, int param) {
     if (GDrawSettings.blendMode == mode && GDrawSettings.blendParam == param) return 0;
     GDrawSettings.blendMode = mode;
     GDrawSettings.blendParam = param;
+    G_D3D_UpdateDiffuseColor();
     return 0;
 }
 
@@ -75,12 +79,21 @@ int StoreBlendGraph(int graph, int borderParam, int borderRange) {
 
 int SetDrawBright(int red, int green, int blue) {
     GDrawSettings.bright = ((uint32_t)ClampByte(red) << 16) | ((uint32_t)ClampByte(green) << 8) | (uint32_t)ClampByte(blue);
+    if (IsDirect3DDrawUsable()) G_D3D_UpdateDiffuseColor();
     return 0;
 }
 
 int SetDrawBrightColor(uint32_t packed) {
-    GDrawSettings.bright = packed & 0xFFFFFF;
+    uint32_t bright = packed & 0xFFFFFF;
+    if (bright == GDrawSettings.bright) return 0;
+    GDrawSettings.bright = bright;
+    if (IsDirect3DDrawUsable()) G_D3D_UpdateDiffuseColor();
     return 0;
+}
+
+// The name of the draw target in the viewport failure line.
+static const char *DrawTargetName(int target) {
+    return target == -4 ? "Front Buffer" : target == -2 ? "Back Buffer" : "Image Buffer";
 }
 
 int SetDrawRegion(int left, int top, int right, int bottom) {
@@ -88,12 +101,16 @@ int SetDrawRegion(int left, int top, int right, int bottom) {
     Rect area = {0, 0, GDrawSettings.targetWidth, GDrawSettings.targetHeight};
     ClipRectToArea(&r, &area);
     StoreDrawRegion(r.left, r.top, r.right, r.bottom);
+    if (r.right > r.left && r.bottom > r.top && IsDirect3DDrawUsable() && G_D3D_SetViewportFromRect(&r) < 0)
+        WriteLogFormat("ビューポートの設定に失敗しました %s", DrawTargetName(GDrawSettings.drawTarget));
+    NotifyTransformChange3D();
     return 0;
 }
 
 int SelectDrawMode(int mode) {
-    if (GDrawSettings.noDrawGuard) return 0;
+    if (GDrawSettings.noDrawGuard || GDrawSettings.drawMode == mode) return 0;
     GDrawSettings.drawMode = mode;
+    if (IsDirect3DDrawUsable()) G_D3D_ApplySamplingMode(mode);
     return 0;
 }
 
@@ -101,18 +118,24 @@ int SetWorldMatrix(const float *matrix, int index) {
     if (matrix == nullptr) return -1;
     if (index < 0 || index >= DRAW_WORLD_MATRIX_COUNT) return 0;
     memcpy(GDrawSettings.worldMatrix[index], matrix, sizeof(float) * 16);
+    if (IsDirect3DDrawUsable()) G_D3D_LoadWorldMatrix(matrix, index);
+    NotifyTransformChange3D();
     return 0;
 }
 
 int SetViewMatrix(const float *matrix) {
     if (matrix == nullptr) return -1;
     memcpy(GDrawSettings.viewMatrix, matrix, sizeof(float) * 16);
+    if (IsDirect3DDrawUsable()) G_D3D_LoadViewMatrix(matrix);
+    NotifyTransformChange3D();
     return 0;
 }
 
 int SetProjectionMatrix(const float *matrix) {
     if (matrix == nullptr) return -1;
     memcpy(GDrawSettings.projectionMatrix, matrix, sizeof(float) * 16);
+    if (IsDirect3DDrawUsable()) G_D3D_LoadProjectionMatrix(matrix);
+    NotifyTransformChange3D();
     return 0;
 }
 
