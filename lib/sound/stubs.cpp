@@ -1,18 +1,26 @@
-// Stand-ins for the sound module's hooks until the module is built: no sound.
+// Stand-ins for the parts of the sound module not built yet: streamed sounds and music. Each is
+// removed as its real function lands.
+#include "lib/sound/sound.h"
 #include "lib/sound/sound_hooks.h"
+#include "lib/sound/sound_internal.h"
 
-int StartupSoundSystem(void) { return -1; }
-int ShutdownSoundSystem(void) { return -1; }
+// ---- streamed sounds ----------------------------------------------------------------------------
+int AppendStreamSourceFile(const char *, int, int, int, int) { return -1; }
+int AppendStreamSourceMemory(const void *, uint32_t, int, int, int, int) { return -1; }
+int PrepareStreamSoundBuffer(int) { return -1; }
+int PlayStreamSound(int, int, int) { return -1; }
+int HaltStreamSound(int) { return 0; }
+int QueryStreamSoundPlaying(int) { return 0; }
+int ReadStreamPositionMs(int) { return -1; }
+int RefillAllStreamSounds(void) { return SoundDevice ? 0 : -1; }
+
+// ---- music --------------------------------------------------------------------------------------
+MciMusicStateRecord MciMusicState;
+
+int DeleteAllMusicHandles(void) { return SoundDevice ? 0 : -1; }
 int StopCurrentMusic(void) { return 0; }
-int RefillAllStreamSounds(void) { return -1; }
 int PollDirectMusicSegments(void) { return 0; }
 int HandleMciNotify(void) { return 0; }
-
-// ---- the public sound calls the game makes: no sound until the sound module replaces them ----------
-#include "lib/sound/sound.h"
-
-int LoadSoundFileToHandle(const char *fileName, int bufferCount, int sharedStreamHandle) { return -1; }
-int PlaySoundByHandle(int handle, int playType, int restartFlag) { return -1; }
-int PlayMusicFile(const char *fileName, int playType) { return -1; }
+int PlayMusicFile(const char *, int) { return -1; }
 int IsCurrentMusicPlaying(void) { return 0; }
-int ChangeCurrentMusicVolume(int volume) { return -1; }
+int ChangeCurrentMusicVolume(int) { return SoundDevice ? 0 : -1; }
