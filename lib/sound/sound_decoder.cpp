@@ -165,6 +165,11 @@ int OpenAcmWaveDecoder(SoundDecoderRecord *d)
         return -1;
     }
     d->blockSize = (int32_t)d->format.avgBytesPerSec;
+    // One feed of large blocks at a low rate can give more than a second: the block must hold it.
+    uint32_t feedOut = 0;
+    if (AcmStreamSize(d->acm.mainStream, d->acm.feedBytes, &feedOut, ACM_SIZE_SOURCE) == ACM_OK &&
+        feedOut > (uint32_t)d->blockSize && feedOut <= DS_BUFFER_MAX_BYTES)
+        d->blockSize = (int32_t)feedOut;
     return 0;
 }
 
