@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <jpeglib.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "tests/image/loader_fixture.h"
@@ -191,6 +193,59 @@ TEST_F(Loader, BmpBrokenOrHostileIsRefused) {
     EXPECT_EQ(-1, Load(far));
     std::vector<uint8_t> head(good.begin(), good.begin() + 20);
     EXPECT_EQ(-1, Load(head));
+}
+
+// ---- BMP files written by netpbm (tests/image/fixtures/make_bmp_fixtures.sh) --------------------
+// The red, green, blue triples of a plain-text PPM picture, top row first.
+std::vector<uint32_t> ReadPpm(const std::string &path, int *w, int *h) {
+    std::vector<uint32_t> px;
+    FILE *f = fopen(path.c_str(), "r");
+    int max = 0;
+    if (!f || fscanf(f, "P3 %d %d %d", w, h, &max) != 3) {
+        if (f) fclose(f);
+        return px;
+    }
+    int r, g, b;
+    while (fscanf(f, "%d %d %d", &r, &g, &b) == 3) px.push_back((uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
+    fclose(f);
+    return px;
+}
+
+std::vector<uint8_t> ReadFile(const std::string &path) {
+    std::vector<uint8_t> bytes;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    int c;
+    while ((c = fgetc(f)) != EOF) bytes.push_back((uint8_t)c);
+    fclose(f);
+    return bytes;
+}
+
+TEST_F(Loader, BmpFilesOfAnOutsideWriterDecodeToTheirPicture) {
+    const char *source = getenv("DAZAR_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    std::string dir = std::string(source) + "/tests/image/fixtures/";
+    struct Case { const char *bmp, *ppm; int depth; };
+    for (Case c : {Case{"colours24.bmp", "colours.ppm", 24}, Case{"colours8.bmp", "colours.ppm", 8},
+                   Case{"colours4.bmp", "colours.ppm", 8}, Case{"colours24os2.bmp", "colours.ppm", 24},
+                   Case{"colours8os2.bmp", "colours.ppm", 8}, Case{"twotone1.bmp", "twotone.ppm", 8}}) {
+        SCOPED_TRACE(c.bmp);
+        int w = 0, h = 0;
+        std::vector<uint32_t> want = ReadPpm(dir + c.ppm, &w, &h);
+        ASSERT_EQ(want.size(), (size_t)(w * h));
+        ASSERT_EQ(0, Load(ReadFile(dir + c.bmp)));
+        ASSERT_EQ(w, img.width);
+        ASSERT_EQ(h, img.height);
+        EXPECT_EQ(c.depth, img.format.colorBitDepth);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const uint8_t *p = static_cast<const uint8_t *>(img.pixels) + y * img.pitch + x * img.format.pixelByte;
+                uint32_t got = img.format.pixelByte == 1 ? img.format.palette[*p] & 0xFFFFFF
+                                                        : (uint32_t)p[2] << 16 | (uint32_t)p[1] << 8 | p[0];
+                EXPECT_EQ(want[(size_t)(y * w + x)], got) << x << "," << y;
+            }
+        DiscardGraphImage(&img);
+    }
 }
 
 }  // namespace
