@@ -331,6 +331,30 @@ static void SelectOnKeyConfig(int row)
     gGame->screenId = SCREEN_OPTIONS;
 }
 
+// One or two players start a new game.
+static void StartNormalGame(int players)
+{
+    gGame->cursor = 0;
+    gGame->playersInPlay = players;
+    gPlayers[0]->inPlay = 1;
+    gPlayers[0]->lives = 1;
+    if (players == 2) gPlayers[1]->inPlay = 1;
+    gPlayers[1]->lives = players == 2 ? 1 : 0;
+    gGame->credits = players == 1 ? 4 : 3;
+}
+
+// Players 1 and 2 with lives left go on to the next stage.
+static void ContinueNormalGame(void)
+{
+    gGame->cursor = 0;
+    for (int i = 0; i < 2; i++) {
+        if (gPlayers[i]->lives > 0) {
+            gPlayers[i]->inPlay = 1;
+            gGame->playersInPlay++;
+        }
+    }
+}
+
 // Rows of the normal start (1) and continue (2) screens.
 static void SelectOnNormalStart(int row)
 {
@@ -344,26 +368,13 @@ static void SelectOnNormalStart(int row)
         return;
     }
     bool first = gGame->screenId == SCREEN_NORMAL_START;
-    int backRow = first ? 3 : 2;
-    if (row == backRow) {
+    if (row == (first ? 3 : 2)) {
         gGame->cursor = 0;
         gGame->screenId = SCREEN_BACK_TO_TITLE;
     } else if (first && (row == 1 || row == 2)) {
-        gGame->cursor = 0;
-        gGame->playersInPlay = row;
-        gPlayers[0]->inPlay = 1;
-        gPlayers[0]->lives = 1;
-        if (row == 2) gPlayers[1]->inPlay = 1;
-        gPlayers[1]->lives = row == 2 ? 1 : 0;
-        gGame->credits = row == 1 ? 4 : 3;
+        StartNormalGame(row);
     } else if (!first && row == 1) {
-        gGame->cursor = 0;
-        for (int i = 0; i < 2; i++) {
-            if (gPlayers[i]->lives > 0) {
-                gPlayers[i]->inPlay = 1;
-                gGame->playersInPlay++;
-            }
-        }
+        ContinueNormalGame();
     }
 }
 
