@@ -228,13 +228,13 @@ uint32_t AcmStreamConvert(AcmStream *stream, AcmStreamHeader *header, uint32_t f
 void AcmTestFailNth(AcmFaultKind kind, int nth)
 {
     std::lock_guard<std::mutex> hold(gAcm.lock);
-    gAcm.faults[kind].countdown = nth > 0 ? nth : 0;
+    StandInFaultSetNth(&gAcm.faults[kind], nth);
 }
 
 void AcmTestFailAlways(AcmFaultKind kind, int on)
 {
     std::lock_guard<std::mutex> hold(gAcm.lock);
-    gAcm.faults[kind].always = on ? 1 : 0;
+    StandInFaultSetAlways(&gAcm.faults[kind], on);
 }
 
 void AcmTestResetFaults(void)

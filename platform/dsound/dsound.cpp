@@ -588,13 +588,13 @@ int DsRegisterModule(void)
 void DsTestFailNth(DsFaultKind kind, int nth)
 {
     DsScopedLock hold;
-    gDs.faults[kind].countdown = nth > 0 ? nth : 0;
+    StandInFaultSetNth(&gDs.faults[kind], nth);
 }
 
 void DsTestFailAlways(DsFaultKind kind, int on)
 {
     DsScopedLock hold;
-    gDs.faults[kind].always = on ? 1 : 0;
+    StandInFaultSetAlways(&gDs.faults[kind], on);
 }
 
 void DsTestRefuseBufferFlags(uint32_t flags)

@@ -15,3 +15,8 @@ inline int StandInFaultHit(StandInFault *fault)
         return 1;
     return 0;
 }
+
+// The nth call of the kind from now fails (1 = the next; 0 or less clears it). Module lock held.
+inline void StandInFaultSetNth(StandInFault *fault, int nth) { fault->countdown = nth > 0 ? nth : 0; }
+// Every call of the kind fails (on) or none does. Module lock held.
+inline void StandInFaultSetAlways(StandInFault *fault, int on) { fault->always = on ? 1 : 0; }

@@ -388,13 +388,13 @@ int MciShutdown(void)
 void MciTestFailNth(MciFaultKind kind, int nth)
 {
     MciScopedLock hold;
-    gMci.faults[kind].countdown = nth > 0 ? nth : 0;
+    StandInFaultSetNth(&gMci.faults[kind], nth);
 }
 
 void MciTestFailAlways(MciFaultKind kind, int on)
 {
     MciScopedLock hold;
-    gMci.faults[kind].always = on ? 1 : 0;
+    StandInFaultSetAlways(&gMci.faults[kind], on);
 }
 
 void MciTestResetFaults(void)
