@@ -204,7 +204,7 @@ void StepSlidingBomb(GameObjectRecord *bomb)
         CheckBombSlideCell(bomb, bomb->cellX + bomb->dx, bomb->cellY + bomb->dy);
         bomb->stepFrames = 0;
     }
-    if (bomb->moving) StepMoverPixels(bomb, 0);
+    if (bomb->moving) StepMoverPixels(bomb, 1);
     if (bomb->framesPerCell == BOMB_JUST_STOPPED) bomb->framesPerCell = BOMB_AT_REST;
 }
 

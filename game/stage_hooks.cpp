@@ -13,10 +13,6 @@
 
 PLACEHOLDER int CreateEnemyGrid(void) { return 0; }
 PLACEHOLDER int FreeEnemyGrid(void) { return 0; }
-PLACEHOLDER int ReadPlayerInput(int player) { return 0; }
-PLACEHOLDER int UpdatePlayerActions(int player) { return 0; }
-PLACEHOLDER int HandlePlayerTouches(int player, int cellX, int cellY) { return 0; }
-PLACEHOLDER int CheckRoundEnd(void) { return 0; }
 
 // ---- the table -----------------------------------------------------------------------------------
 static const StageHooks kDefaultStageHooks = {
