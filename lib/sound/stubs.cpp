@@ -4,16 +4,6 @@
 #include "lib/sound/sound_hooks.h"
 #include "lib/sound/sound_internal.h"
 
-// ---- streamed sounds ----------------------------------------------------------------------------
-int AppendStreamSourceFile(const char *, int, int, int, int) { return -1; }
-int AppendStreamSourceMemory(const void *, uint32_t, int, int, int, int) { return -1; }
-int PrepareStreamSoundBuffer(int) { return -1; }
-int PlayStreamSound(int, int, int) { return -1; }
-int HaltStreamSound(int) { return 0; }
-int QueryStreamSoundPlaying(int) { return 0; }
-int ReadStreamPositionMs(int) { return -1; }
-int RefillAllStreamSounds(void) { return SoundDevice ? 0 : -1; }
-
 // ---- music --------------------------------------------------------------------------------------
 MciMusicStateRecord MciMusicState;
 
