@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -147,3 +149,47 @@ TEST_F(LogFile, RefusedAllocationGivesNullAndALogLine)
     EXPECT_EQ(AllocMemoryTracked(SIZE_MAX - 8, "", 0), nullptr);
     EXPECT_NE(ReadWholeFile("Log.txt").find("in AllocMemoryTracked"), std::string::npos);
 }
+
+namespace {
+
+// Allocations, frees and log lines from several threads at once: the block list stays whole and
+// every line arrives whole, once.
+TEST_F(LogFile, AllocatorAndLogAreSafeFromManyThreads)
+{
+    int before = GetTrackedBlockCount();
+    const int kThreads = 6, kRounds = 400;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; t++) {
+        threads.emplace_back([t] {
+            std::vector<void *> held;
+            for (int i = 0; i < kRounds; i++) {
+                held.push_back(AllocMemoryTracked((size_t)(1 + (i * 7 + t) % 200), "threads.cpp", i));
+                if (i % 3 == 2) {
+                    FreeMemoryTracked(held.front());
+                    held.erase(held.begin());
+                }
+                if (i % 20 == 0) {
+                    char line[64];
+                    snprintf(line, sizeof line, "thread %d round %d\n", t, i);
+                    WriteLog(line);
+                }
+            }
+            for (void *block : held)
+                FreeMemoryTracked(block);
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(GetTrackedBlockCount(), before);
+    std::string log = ReadWholeFile("Log.txt");
+    for (int t = 0; t < kThreads; t++)
+        for (int i = 0; i < kRounds; i += 20) {
+            std::string line = ":thread " + std::to_string(t) + " round " + std::to_string(i) + "\r\n";
+            size_t at = log.find(line);
+            ASSERT_NE(at, std::string::npos) << line;
+            EXPECT_EQ(log.find(line, at + 1), std::string::npos) << line;
+        }
+    EXPECT_EQ(log.find("メモリブロックのヘッダが壊れています"), std::string::npos);
+}
+
+}  // namespace
