@@ -55,8 +55,8 @@ static int IsSolidFor(const PlayerRecord *p, const GameObjectRecord *block)
     return 0;
 }
 
-// Slides the centre c toward `target`'s side of the block centre b by up to speed pixels, stopping on
-// the neighbour's line (b - 32 or b + 32).
+// Moves the centre c by up to speed pixels in direction (-1 or +1), stopping on the line of the block's
+// neighbour on that side (b - 32 or b + 32, b the block's centre).
 static int SlideToward(int c, int b, int direction, int speed)
 {
     for (int i = 0; i < speed; i++) {
@@ -97,28 +97,21 @@ static void SlideAlongBlock(PlayerRecord *p, const GameObjectRecord *block)
     }
 }
 
+// Rests the player flush against a block on one axis: just past it when the near edge of the next box
+// lies in [start, start + 32), just before it when the far edge lies in (start, start + 32].
+static void RestAgainst(int32_t *pixel, int32_t *centre, int nearEdge, int farEdge, int start)
+{
+    if (nearEdge >= start && nearEdge < start + CELL_SIZE) *pixel = start + CELL_SIZE;
+    else if (farEdge > start && farEdge <= start + CELL_SIZE) *pixel = start - CELL_SIZE;
+    else return;
+    *centre = *pixel + CELL_SIZE / 2;
+}
+
 // One solid block in the way: rest flush against it, then slide round its corner.
 static void StopAtBlock(PlayerRecord *p, const StepBox &next, const GameObjectRecord *block)
 {
-    int left = block->left, top = block->top;
-    if (p->dy != 0) {
-        if (next.top >= top && next.top < top + CELL_SIZE) {
-            p->pixelY = top + CELL_SIZE;
-            p->centreY = top + CELL_SIZE + CELL_SIZE / 2;
-        } else if (next.bottom > top && next.bottom <= top + CELL_SIZE) {
-            p->pixelY = top - CELL_SIZE;
-            p->centreY = top - CELL_SIZE / 2;
-        }
-    }
-    if (p->dx != 0) {
-        if (next.left >= left && next.left < left + CELL_SIZE) {
-            p->pixelX = left + CELL_SIZE;
-            p->centreX = left + CELL_SIZE + CELL_SIZE / 2;
-        } else if (next.right > left && next.right <= left + CELL_SIZE) {
-            p->pixelX = left - CELL_SIZE;
-            p->centreX = left - CELL_SIZE / 2;
-        }
-    }
+    if (p->dy != 0) RestAgainst(&p->pixelY, &p->centreY, next.top, next.bottom, block->top);
+    if (p->dx != 0) RestAgainst(&p->pixelX, &p->centreX, next.left, next.right, block->left);
     if (p->dy != 0) SlideAcrossBlock(p, block);
     else if (p->dx != 0) SlideAlongBlock(p, block);
     p->moving = 0;
@@ -166,31 +159,27 @@ static int BombBlocksStep(const PlayerRecord *p, const StepBox &next, const Game
     return BoxOverlaps(next, bomb);
 }
 
+// Stops the player with its pixel on one axis at `pixel` and kicks the bomb toward `direction`.
+static void SnapAndKick(PlayerRecord *p, int32_t *pixel, int32_t *centre, int at, GameObjectRecord *bomb, int direction)
+{
+    p->moving = 0;
+    *pixel = at;
+    *centre = at + CELL_SIZE / 2;
+    KickBomb(p, bomb, direction);
+}
+
 // With the kick: snap flush against the bomb on the walking side and kick it that way.
 static void KickFromSide(PlayerRecord *p, GameObjectRecord *bomb)
 {
     int left = bomb->left, top = bomb->top;
-    if (p->pixelX < left + CELL_SIZE && p->dx == -1) {
-        p->moving = 0;
-        p->pixelX = left + CELL_SIZE;
-        p->centreX = left + CELL_SIZE + CELL_SIZE / 2;
-        KickBomb(p, bomb, DIR_LEFT);
-    } else if (p->pixelX > left - CELL_SIZE && p->dx == 1) {
-        p->moving = 0;
-        p->pixelX = left - CELL_SIZE;
-        p->centreX = left - CELL_SIZE / 2;
-        KickBomb(p, bomb, DIR_RIGHT);
-    } else if (p->pixelY < top + CELL_SIZE && p->dy == -1) {
-        p->moving = 0;
-        p->pixelY = top + CELL_SIZE;
-        p->centreY = top + CELL_SIZE + CELL_SIZE / 2;
-        KickBomb(p, bomb, DIR_UP);
-    } else if (p->pixelY > top - CELL_SIZE && p->dy == 1) {
-        p->moving = 0;
-        p->pixelY = top - CELL_SIZE;
-        p->centreY = top - CELL_SIZE / 2;
-        KickBomb(p, bomb, DIR_DOWN);
-    }
+    if (p->pixelX < left + CELL_SIZE && p->dx == -1)
+        SnapAndKick(p, &p->pixelX, &p->centreX, left + CELL_SIZE, bomb, DIR_LEFT);
+    else if (p->pixelX > left - CELL_SIZE && p->dx == 1)
+        SnapAndKick(p, &p->pixelX, &p->centreX, left - CELL_SIZE, bomb, DIR_RIGHT);
+    else if (p->pixelY < top + CELL_SIZE && p->dy == -1)
+        SnapAndKick(p, &p->pixelY, &p->centreY, top + CELL_SIZE, bomb, DIR_UP);
+    else if (p->pixelY > top - CELL_SIZE && p->dy == 1)
+        SnapAndKick(p, &p->pixelY, &p->centreY, top - CELL_SIZE, bomb, DIR_DOWN);
 }
 
 int CheckBombContact(PlayerRecord *player)
