@@ -372,10 +372,15 @@ static int DecodeOggBlock(SoundDecoderRecord *d)
 
 static void SeekOggDecoder(SoundDecoderRecord *d, int sample)
 {
-    ov_pcm_seek(&d->ogg.file, sample);
     d->validBytes = 0;
     d->readOffset = 0;
-    d->outputPosition = sample * d->format.blockAlign;
+    int64_t target = (int64_t)sample * d->format.blockAlign;
+    // A seek the stream cannot make (past the end) ends the sound, as for PCM.
+    if (target > INT32_MAX || ov_pcm_seek(&d->ogg.file, sample) != 0) {
+        d->end = 1;
+        return;
+    }
+    d->outputPosition = (int32_t)target;
 }
 
 // ================================================================================================
@@ -463,6 +468,8 @@ int SeekSoundDecoder(SoundDecoderRecord *d, int sample)
 {
     if (!d->ready)
         return 0;
+    if (sample < 0)
+        sample = 0;
     int64_t target = (int64_t)sample * d->format.blockAlign;
     int64_t distance = target - d->outputPosition;
     if (distance > -SEEK_IGNORE_BYTES && distance < SEEK_IGNORE_BYTES)

@@ -1,0 +1,123 @@
+// Damaged sound files against the sound module: each round damages a good file image (cut short,
+// bits flipped, a size field made hostile) and loads it as a static sound, plays and deletes it,
+// then decodes it with seeks. Nothing may crash, hang, leak or end the process. Shared by the
+// test suite (a short run) and the sound_fuzz tool (a long one).
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "lib/core/memory.h"
+#include "lib/file/stream.h"
+#include "lib/sound/sound_internal.h"
+#include "platform/dsound/mixer.h"
+
+namespace soundfuzz {
+
+struct FuzzStats {
+    int rounds = 0;
+    int loaded = 0;       // rounds whose image still loaded as a sound
+    int leaks = 0;        // rounds after which blocks, buffers or converter streams were left
+};
+
+// A small deterministic generator (xorshift64*).
+inline uint64_t NextRandom(uint64_t *state)
+{
+    uint64_t x = *state;
+    x ^= x >> 12;
+    x ^= x << 25;
+    x ^= x >> 27;
+    *state = x;
+    return x * 0x2545F4914F6CDD1Dull;
+}
+
+// One damaged copy of image.
+inline std::vector<uint8_t> Damage(const std::vector<uint8_t> &image, uint64_t *rng)
+{
+    std::vector<uint8_t> out = image;
+    if (out.empty())
+        return out;
+    switch (NextRandom(rng) % 4) {
+    case 0:  // cut short
+        out.resize(NextRandom(rng) % out.size());
+        break;
+    case 1: {  // a few bits flipped, mostly in the headers
+        int flips = 1 + (int)(NextRandom(rng) % 8);
+        for (int i = 0; i < flips; i++) {
+            size_t span = (NextRandom(rng) & 1) ? (out.size() < 128 ? out.size() : 128) : out.size();
+            out[NextRandom(rng) % span] ^= (uint8_t)(1u << (NextRandom(rng) % 8));
+        }
+        break;
+    }
+    case 2: {  // a 32-bit or 16-bit field replaced by an edge value
+        static const uint32_t edges[] = {0, 1, 2, 3, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu, 0xFFFF, 0x10000, 2048, 4096};
+        size_t span = out.size() < 96 ? out.size() : 96;
+        size_t at = NextRandom(rng) % span;
+        uint32_t v = edges[NextRandom(rng) % (sizeof edges / sizeof edges[0])];
+        size_t n = (NextRandom(rng) & 1) ? 4 : 2;
+        for (size_t i = 0; i < n && at + i < out.size(); i++)
+            out[at + i] = (uint8_t)(v >> (8 * i));
+        break;
+    }
+    default: {  // random bytes over a stretch
+        size_t at = NextRandom(rng) % out.size();
+        size_t n = 1 + NextRandom(rng) % 64;
+        for (size_t i = 0; i < n && at + i < out.size(); i++)
+            out[at + i] = (uint8_t)NextRandom(rng);
+        break;
+    }
+    }
+    return out;
+}
+
+// Decodes with reads and seeks in a fixed pattern.
+inline void DecodeAround(const std::vector<uint8_t> &image, uint64_t *rng)
+{
+    MemoryStream *memory = OpenMemoryStream(image.data(), image.size());
+    if (!memory)
+        return;
+    StreamRecord stream = {*GetMemoryStreamFunctions(), (intptr_t)memory};
+    SoundDecoderRecord *d = new SoundDecoderRecord();
+    if (SetupSoundDecoder(&stream, d) == 0) {
+        static uint8_t sink[65536];
+        GetSoundDecoderPcmSize(d);
+        for (int i = 0; i < 6; i++) {
+            ReadSoundDecoder(d, sink, (int)(NextRandom(rng) % sizeof sink));
+            SeekSoundDecoder(d, (int)(NextRandom(rng) % 200000) - 100);
+        }
+        WaveFormat f;
+        uint8_t *pcm = nullptr;
+        uint32_t size = 0;
+        if (DecodeWholeSound(d, &f, &pcm, &size) == 0)
+            FreeMemoryTracked(pcm);
+        CloseSoundDecoder(d);
+    }
+    delete d;
+    CloseMemoryStream(memory);
+}
+
+// Runs rounds of damage on one image. The module must be started on the manual output.
+inline void FuzzSoundImage(const std::vector<uint8_t> &image, uint64_t seed, int rounds, FuzzStats *stats)
+{
+    uint64_t rng = seed | 1;
+    for (int r = 0; r < rounds; r++) {
+        std::vector<uint8_t> bad = Damage(image, &rng);
+        int blocks = GetTrackedBlockCount(), buffers = DsTestLiveBufferCount(), streams = AcmTestOpenStreamCount();
+        int h = CreateSoundFromMemoryImage(bad.data(), (uint32_t)bad.size(), 2, -1);
+        if (h != -1) {
+            stats->loaded++;
+            PlaySoundByHandle(h, 1, 1);
+            AudioTestStep(512);
+            AudioTestClearCapture();
+            GetSoundPlayPositionMs(h);
+            DeleteSoundByHandle(h, 0);
+        }
+        DecodeAround(bad, &rng);
+        if (GetTrackedBlockCount() != blocks || DsTestLiveBufferCount() != buffers ||
+            AcmTestOpenStreamCount() != streams)
+            stats->leaks++;
+        stats->rounds++;
+    }
+}
+
+}  // namespace soundfuzz
