@@ -373,9 +373,16 @@ static void ChooseForShot(GameObjectRecord *shot)
 
 void ChooseEnemyDirection(GameObjectRecord *object)
 {
-    if (!object || object->active != 1 || !gEnemyGrid) return;
-    if (IsObjectKind(object, KIND_ENEMY))
+    if (!object || object->active != 1) return;
+    int enemy = IsObjectKind(object, KIND_ENEMY);
+    if (!enemy && !IsObjectKind(object, KIND_SHOT)) return;
+    if (!gEnemyGrid) {
+        // No grid, no search: the object sees nothing rather than keeping a stale answer.
+        object->chosenDirection = DIR_NONE;
+        return;
+    }
+    if (enemy)
         ChooseForEnemy(object);
-    else if (IsObjectKind(object, KIND_SHOT))
+    else
         ChooseForShot(object);
 }

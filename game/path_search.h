@@ -44,7 +44,7 @@ int ResetEnemyGrid(const GameObjectRecord *object);
 
 // Writes the direction an "Enemy" or a "Tama" standing on a cell should take into its chosen
 // direction (4 none) and, for shooters, where to shoot into its sighting direction. Inactive
-// objects and other kinds are left alone.
+// objects and other kinds are left alone. Before CreateEnemyGrid the answer is always 4.
 void ChooseEnemyDirection(GameObjectRecord *object);
 
 // ---- the routines behind ChooseEnemyDirection (each resets the grid first); all return a direction,

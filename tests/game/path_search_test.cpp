@@ -255,4 +255,19 @@ TEST_F(PathSearchTest, SearchesStayOnTheFieldWithoutWalls)
     EXPECT_EQ(Choose(14, 0, 0), DIR_LEFT);
 }
 
+TEST_F(PathSearchTest, WithoutTheGridNothingIsSeen)
+{
+    BuildWalls(true);
+    PlacePlayer(1, 1, 3);
+    GameObjectRecord *e = PutEnemy(1, 1, 0);
+    e->chosenDirection = DIR_LEFT;
+    FreeEnemyGrid();
+    ChooseEnemyDirection(e);
+    EXPECT_EQ(e->chosenDirection, DIR_NONE);
+    EXPECT_EQ(ResetEnemyGrid(e), -1);
+    CreateEnemyGrid();
+    ChooseEnemyDirection(e);
+    EXPECT_EQ(e->chosenDirection, DIR_DOWN);
+}
+
 }  // namespace
