@@ -4,6 +4,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -155,11 +156,21 @@ static void DrawCell(const TextPass *p, const MEMIMG *cell, int x, int y)
         DrawMemImgTriangle(p->dst, cell, upper, p->trans, 0);
         DrawMemImgTriangle(p->dst, cell, lower, p->trans, 0);
     } else if (p->scaleFlag) {
-        int rect[4] = {x, y, x + (int)(w * p->xScale), y + (int)(h * p->yScale)};
+        int rect[4] = {x, y, x + TruncDoubleToInt(w * p->xScale), y + TruncDoubleToInt(h * p->yScale)};
         DrawMemImgStretched(p->dst, cell, rect, p->trans);
     } else {
         DrawMemImgAt(p->dst, cell, x, y, p->trans);
     }
+}
+
+// Cells are placed only within this distance of the origin: far beyond any picture, and small
+// enough that a cell's corners and its stretched size never overflow an int.
+#define TEXT_POSITION_LIMIT (1 << 29)
+
+// 1 when a cell at (x, y) can be placed.
+static int CellPlaceable(long long x, long long y)
+{
+    return x > -TEXT_POSITION_LIMIT && x < TEXT_POSITION_LIMIT && y > -TEXT_POSITION_LIMIT && y < TEXT_POSITION_LIMIT;
 }
 
 // Draws the characters' edge or body cells along the text.
@@ -168,30 +179,39 @@ static void DrawTextPass(const TextPass *p, int font, const char *text, int leng
     FontRecord *f = p->font;
     double pen = 0;
     for (int pos = 0; pos < length && text[pos];) {
+        // The rest of the text lies beyond every picture.
+        if (pen >= TEXT_POSITION_LIMIT || pen <= -TEXT_POSITION_LIMIT) return;
         uint16_t code = NextCharCode(text, length, &pos);
         int slot = FindGlyph(f, code);
         MEMIMG *cache = GetGraphMemImg(LookupGraph(f->cacheGraph));
         if (!cache) return;
         int ex = (slot % f->perRow) * f->entryWidth, ey = (slot / f->perRow) * f->entryHeight;
+        long long offset = (long long)pen - p->edge;
+        long long cx = p->vertical ? (long long)x - p->edge : x + offset;
+        long long cy = p->vertical ? y + offset : (long long)y - p->edge;
         MEMIMG cell;
-        int ok = p->edge ? CreateMemImgSubView(&cell, cache, ex + f->cellWidth, ey, f->cellWidth + 2, f->cellHeight + 2)
-                         : CreateMemImgSubView(&cell, cache, ex, ey, f->cellWidth, f->cellHeight);
-        int offset = (int)pen - p->edge;
-        if (ok == 0) {
-            if (p->vertical) DrawCell(p, &cell, x - p->edge, y + offset);
-            else DrawCell(p, &cell, x + offset, y - p->edge);
+        if (CellPlaceable(cx, cy) &&
+            (p->edge ? CreateMemImgSubView(&cell, cache, ex + f->cellWidth, ey, f->cellWidth + 2, f->cellHeight + 2)
+                     : CreateMemImgSubView(&cell, cache, ex, ey, f->cellWidth, f->cellHeight)) == 0) {
+            DrawCell(p, &cell, (int)cx, (int)cy);
             ReleaseMemImg(&cell);
         }
         pen += f->entries[slot].advance * (p->scaleFlag ? p->xScale : 1.0);
     }
 }
 
+// 1 when a scale factor can stretch a cell: finite and at most the largest picture side.
+static int ScaleUsable(double scale)
+{
+    return scale >= -32767.0 && scale <= 32767.0;
+}
+
 // Sum of the characters' advances.
 static int MeasureText(FontRecord *f, const char *text, int length)
 {
-    int width = 0;
+    long long width = 0;
     for (int pos = 0; pos < length && text[pos];) width += f->entries[FindGlyph(f, NextCharCode(text, length, &pos))].advance;
-    return width;
+    return width > INT_MAX ? INT_MAX : (int)width;
 }
 
 // Sets the draw bright to a colour given in the screen's format.
@@ -208,13 +228,15 @@ int DrawTextCore(int mode, int x, int y, int scaleFlag, double xScale, double yS
 {
     FontRecord *f = LookUpFontRecord(font);
     if (!f || !text) return -1;
+    // Scales outside any picture's size (or not numbers) draw nothing.
+    if (scaleFlag && (!ScaleUsable(xScale) || !ScaleUsable(yScale))) return 0;
     if (length < 0) length = (int)strlen(text);
     EnsureFontCache(f, font);
     int width = MeasureText(f, text, length);
     if (extent) {
-        double along = scaleFlag ? width * xScale : width;
-        extent[0] = vertical ? f->cellHeight : (int)along;
-        extent[1] = vertical ? (int)along : f->cellHeight;
+        int along = TruncDoubleToInt(scaleFlag ? width * xScale : width);
+        extent[0] = vertical ? f->cellHeight : along;
+        extent[1] = vertical ? along : f->cellHeight;
     }
     if (mode != 1) return 0;
     EndDirect3DWork();

@@ -1,4 +1,5 @@
 // Fonts: edged glyphs, Shift-JIS characters, the glyph cache's capacity and replacement, bad handles.
+#include <climits>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -210,4 +211,29 @@ TEST_F(FontTest, ClipAndScaleApplyOnlyToThatDraw)
     box = FindBox(white);
     EXPECT_GT(box.bottom - box.top, 30);  // three times the glyph's height
     EXPECT_EQ(GDrawSettings.bright, 0xFFFFFFu);
+}
+
+// Text at the ends of the coordinate range, or with scales no picture can have, draws what fits and
+// nothing else: no position overflows (the sanitized build would stop).
+TEST_F(FontTest, ExtremePositionsAndScalesDrawNothingAmiss)
+{
+    uint32_t white = PackScreenColor(255, 255, 255);
+    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+    FillBack(0);
+    EXPECT_EQ(DrawTextWithFont(INT_MAX - 5, 10, "WWWW", white, font, 0, 0), 0);
+    EXPECT_EQ(DrawTextWithFont(10, INT_MIN, "WWWW", white, font, 0, 0), 0);
+    EXPECT_EQ(DrawTextWithFont(10, INT_MAX - 5, "WWWW", white, font, 0, 1), 0);
+    const double bad[] = {1e300, -1e300, 0.0 / 0.0, 1e9};
+    for (double scale : bad) {
+        int extent[2] = {-1, -1};
+        EXPECT_EQ(DrawTextCore(1, 0, 0, 1, scale, 1.0, "WW", white, nullptr, nullptr, 1, font, 0, -1, 0, extent), 0);
+        EXPECT_EQ(DrawTextCore(1, 0, 0, 1, 1.0, scale, "WW", white, nullptr, nullptr, 1, font, 0, -1, 0, extent), 0);
+    }
+    Rect box = FindBox(white);
+    EXPECT_GE(box.left, box.right);  // nothing reached the screen
+    // A long text at a large scale runs off the screen without overflowing its pen.
+    std::string longText(400, 'W');
+    EXPECT_EQ(DrawTextCore(1, 0, 0, 1, 30000.0, 1.0, longText.c_str(), white, nullptr, nullptr, 1, font, 0, -1, 0,
+                           nullptr), 0);
+    EXPECT_EQ(DrawTextWithFont(INT_MIN + 5, 10, longText.c_str(), white, font, 0, 0), 0);
 }
