@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -328,6 +329,35 @@ TEST_F(Music, WaitingPlayOfAWaveReturnsOnceItHasEnded)
     ASSERT_EQ(PlayMusicFile("mid/t.mid", SOUND_PLAY_LOOP), 0);
     EXPECT_EQ(StreamRecord(), nullptr);
     EXPECT_EQ(IsCurrentMusicPlaying(), 1);
+}
+
+TEST_F(Music, TheGamesMusicFilesPlayOneAtATimeAndLeaveNoFileBehind)
+{
+    const char *assets = getenv("DAZAR_ASSET_DIR");
+    std::string dir = std::string(assets ? assets : "") + "/mid/";
+    const char *names[] = {"dancers7", "sunrise", "mori2", "kgb_03", "a-san", "dancers4", "dfa_14", "kgb_02"};
+    if (!assets || fixture::ReadFile(dir + names[0] + ".mid").empty())
+        GTEST_SKIP() << "the generated assets are not built";
+    for (const char *name : names) {
+        ASSERT_EQ(PlayMusicFile((dir + name + ".mid").c_str(), SOUND_PLAY_LOOP), 0) << name;
+        EXPECT_EQ(TempFiles().size(), 1u);
+        EXPECT_EQ(MciTestOpenDeviceCount(), 1);
+        AudioTestClearCapture();
+        for (int frames = 0; frames < 2 * kSecond; frames += AUDIO_MIX_SLICE_FRAMES) {
+            AudioTestStep(AUDIO_MIX_SLICE_FRAMES);
+            PumpMessages();
+        }
+        EXPECT_EQ(IsCurrentMusicPlaying(), 1) << name;
+        size_t bytes;
+        const int16_t *s = (const int16_t *)AudioTestCapture(&bytes);
+        int peak = 0;
+        for (size_t i = 0; i < bytes / 2; i++)
+            peak = std::max(peak, std::abs((int)s[i]));
+        EXPECT_GT(peak, 100) << name;
+    }
+    EXPECT_EQ(StopCurrentMusic(), 0);
+    EXPECT_TRUE(TempFiles().empty());
+    EXPECT_EQ(MciTestOpenDeviceCount(), 0);
 }
 
 }  // namespace
