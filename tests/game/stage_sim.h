@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "game/bombs.h"
+#include "game/cells.h"
 #include "game/objects.h"
 
 // The generator: multiply-shift over xorshift32, as the library maps its 32-bit numbers; values queued
