@@ -234,6 +234,15 @@ int ClaimStreamRingBuffer(int handle, SoundHandleRecord *record, SoundBufferEntr
     return 0;
 }
 
+// The ring of a streamed sound whose refills may run: prepared, and not held by another handle.
+static SoundBufferEntry *RefillableRing(int handle, SoundHandleRecord *r)
+{
+    SoundBufferEntry *ring;
+    if (r->kind != SOUND_KIND_STREAM || !r->prepared || ClaimStreamRingBuffer(handle, r, &ring, 0) != 0)
+        return nullptr;
+    return ring;
+}
+
 int HaltStreamSound(int handle)
 {
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
@@ -407,8 +416,8 @@ int RefillStreamSound(int handle)
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
-    SoundBufferEntry *ring;
-    if (r->kind != SOUND_KIND_STREAM || ClaimStreamRingBuffer(handle, r, &ring, 0) != 0 || !r->prepared)
+    SoundBufferEntry *ring = RefillableRing(handle, r);
+    if (!ring)
         return 0;
     TrackStreamPlayPosition(handle, -1);
     if (r->ended)
@@ -455,8 +464,8 @@ int TrackStreamPlayPosition(int handle, int64_t playCursor)
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
-    SoundBufferEntry *ring;
-    if (r->kind != SOUND_KIND_STREAM || ClaimStreamRingBuffer(handle, r, &ring, 0) != 0 || !r->prepared)
+    SoundBufferEntry *ring = RefillableRing(handle, r);
+    if (!ring)
         return 0;
     uint32_t size = r->ringSize;
     uint32_t q = (playCursor < 0 ? RingCursor(ring) : (uint32_t)playCursor) % size;

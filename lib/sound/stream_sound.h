@@ -6,6 +6,9 @@
 
 #include "lib/file/stream.h"
 
+struct SoundBufferEntry;
+struct SoundHandleRecord;
+
 // Source kinds of a streamed sound.
 #define STREAM_SOURCE_DECODED 0  // decoded whole at once into a PCM WAVE image
 #define STREAM_SOURCE_IMAGE 2    // the encoded file image, decoded while playing
@@ -52,6 +55,4 @@ int RefillStreamSound(int handle);
 int TrackStreamPlayPosition(int handle, int64_t playCursor);
 // Makes the handle the user of the ring it plays through; another user is halted with force, else
 // refused. *entry is the ring's buffer entry. 0 / -1.
-struct SoundHandleRecord;
-struct SoundBufferEntry;
 int ClaimStreamRingBuffer(int handle, SoundHandleRecord *record, SoundBufferEntry **entry, int force);
