@@ -78,6 +78,26 @@ TEST(DecoderAcm, AdpcmAndG711EqualSox)
     }
 }
 
+TEST(DecoderAcm, AFailingSizeEstimateLeavesTheSizeUnknown)
+{
+    REQUIRE_TOOLS("sox");
+    fixture::TempDir dir;
+    ASSERT_TRUE(MakeTone("t.wav", 8000, 1, 16, 0.2));
+    ASSERT_TRUE(Shell("sox t.wav -e ms-adpcm x.wav"));
+    AcmTestResetFaults();
+    auto d = DecodeFile("x.wav");
+    ASSERT_EQ(d->setup, 0);
+    AcmTestFailNth(ACM_FAULT_SIZE, 1);
+    EXPECT_EQ(GetSoundDecoderPcmSize(&d->decoder), 0);
+    AcmTestFailNth(ACM_FAULT_SIZE, 1);
+    WaveFormat f;
+    uint8_t *pcm = nullptr;
+    uint32_t size = 0;
+    EXPECT_EQ(DecodeWholeSound(&d->decoder, &f, &pcm, &size), -1);
+    EXPECT_EQ(pcm, nullptr);
+    AcmTestResetFaults();
+}
+
 // An IMA ADPCM file with 4096-byte blocks: more than one 2048-byte feed per block.
 TEST(DecoderAcm, BlocksAbove2048BytesDecode)
 {

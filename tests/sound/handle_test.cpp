@@ -103,6 +103,20 @@ TEST_F(HandleTest, BothFlagSetsRefusedIsFatal)
     EXPECT_NE(Log().find("DirectSoundBuffer の作成に失敗しました\n"), std::string::npos);
 }
 
+TEST_F(HandleTest, ARingThatCannotBeMadeIsFatal)
+{
+    WaveFormat f = Pcm(44100, 2, 16);
+    int h = AddSoundData(-1);
+    EXPECT_EXIT(
+        {
+            DsTestFailAlways(DS_FAULT_CREATE_BUFFER, 1);
+            MakeSoundHandleBuffers(&f, 0, SOUND_KIND_STREAM, 1, h);
+        },
+        ::testing::ExitedWithCode(255), "");
+    EXPECT_NE(Log().find("ストリーム風サウンドバッファの作成に失敗しました\n"), std::string::npos);
+    DeleteSoundByHandle(h, 0);
+}
+
 TEST_F(HandleTest, RingBufferIsSixSecondsAtTheFrontOfTheList)
 {
     WaveFormat f = Pcm(44100, 2, 16);
