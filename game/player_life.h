@@ -9,9 +9,7 @@ struct PlayerRecord;
 #define RESPAWN_START_FRAMES 500             // stage start, join, invincibility item
 #define RESPAWN_HIT_FRAMES 160               // a life lost with lives left
 #define RESPAWN_DYING_FRAMES 80              // the dying animation after the last life
-// Cells of players off the field.
-#define PLAYER_CELL_ABSENT 1000              // took no part from the stage start
-#define PLAYER_CELL_OUT 10000                // taken out of play by the round end
+#define PLAYER_CELL_OUT 10000                // the cell of a player the round end took out of play
 
 // Takes a life: respawn counter 160; after the last one the dying counter 80, the power-ups lost (in
 // battle scattered over the field first) and, in normal mode, the stage clock back at 200. A time-out

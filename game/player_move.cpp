@@ -196,16 +196,6 @@ int CheckBombContact(PlayerRecord *player)
     return 0;
 }
 
-// Takes the bomb out of the kicked chain it is on.
-static void UnlinkKickedBomb(GameObjectRecord *bomb)
-{
-    if (!bomb->kickedPrev) return;
-    bomb->kickedPrev->kickedNext = bomb->kickedNext;
-    if (bomb->kickedNext) bomb->kickedNext->kickedPrev = bomb->kickedPrev;
-    bomb->kickedPrev = nullptr;
-    bomb->kickedNext = nullptr;
-}
-
 int KickBomb(PlayerRecord *player, GameObjectRecord *bomb, int direction)
 {
     if (!player || !bomb) return -1;
@@ -214,7 +204,7 @@ int KickBomb(PlayerRecord *player, GameObjectRecord *bomb, int direction)
     bomb->framesPerCell = KICKED_BOMB_FRAMES_PER_CELL;
     if (bomb->owner <= 0 || !player->ownObject) return 0;
     // A bomb kicked again (by anyone, also before its first slide step) leaves its chain first.
-    UnlinkKickedBomb(bomb);
+    if (bomb->kickedPrev) UnlinkKickedChain(bomb);
     GameObjectRecord *last = player->ownObject;
     int guard = OBJECT_POOL_LIVE_MAX;
     while (last->kickedNext && guard-- > 0) last = last->kickedNext;
