@@ -166,13 +166,15 @@ int SelectBlendGraph(int graph, int borderParam, int borderRange)
 // ================================================================================================
 
 // An inverting white box over rect in blend mode 3 at full parameter, the bright white meanwhile.
-// The setters hand each change to the device themselves.
 static void DrawInvertingBox(const Rect *rect, uint32_t savedBright)
 {
     SetDrawBright(255, 255, 255);
+    G_D3D_UpdateDiffuseColor();
     SelectBlendMode(MEMIMG_BLEND_SUBTRACT, 255);
+    G_D3D_UpdateDiffuseColor();
     G_D3D_DrawSolidRectangle(rect->left, rect->top, rect->right, rect->bottom, PackScreenColor(255, 255, 255));
     SetDrawBrightColor(savedBright);
+    G_D3D_UpdateDiffuseColor();
 }
 
 int BeginSubtractiveBlend(const Rect *rect)
@@ -181,6 +183,7 @@ int BeginSubtractiveBlend(const Rect *rect)
     int param = GDrawSettings.blendParam;
     DrawInvertingBox(rect, bright);
     SelectBlendMode(5, param);
+    G_D3D_UpdateDiffuseColor();
     return 0;
 }
 
@@ -190,5 +193,6 @@ int EndSubtractiveBlend(const Rect *rect)
     int param = GDrawSettings.blendParam;
     DrawInvertingBox(rect, bright);
     SelectBlendMode(MEMIMG_BLEND_SUBTRACT, param);
+    G_D3D_UpdateDiffuseColor();
     return 0;
 }

@@ -87,7 +87,7 @@ int SetDrawBrightColor(uint32_t packed) {
     uint32_t bright = packed & 0xFFFFFF;
     if (bright == GDrawSettings.bright) return 0;
     GDrawSettings.bright = bright;
-    if (IsDirect3DDrawUsable()) G_D3D_UpdateDiffuseColor();
+    G_D3D_UpdateDiffuseColor();
     return 0;
 }
 
