@@ -1,6 +1,7 @@
 // Lives and the end of a stage or round: a hit with lives left, the last life, the dying animation,
 // joins, game over, continue, the time-out, the start corners and the battle round's winner or draw.
 #include "game/player_life.h"
+#include "game/services.h"
 #include "game/stage_hooks.h"
 #include "tests/game/player_arena.h"
 
@@ -57,6 +58,43 @@ TEST_F(PlayerLifeTest, AHitWithLivesLeftBlinksInPlaceAndTheBlinkingEnds)
     EXPECT_EQ(p->inPlay, 1);
     EXPECT_EQ(p->lives, 1);
     EXPECT_EQ(Effects(4), 0);
+}
+
+static int g_flashX, g_flashY, g_flashes;
+static int CountFlash(int x, int y, int radius, int color, int fill)
+{
+    g_flashes += x == g_flashX && y == g_flashY;
+    return 0;
+}
+
+// Draws the field once; 1 when the player was drawn as a flash (a disc round its centre).
+static int DrawnAsFlash(const PlayerRecord *p)
+{
+    g_flashX = p->centreX + 80;  // the field starts at screen (80, 80)
+    g_flashY = p->centreY + 80;
+    g_flashes = 0;
+    DrawFieldObjects();
+    return g_flashes;
+}
+
+TEST_F(PlayerLifeTest, ThePlayerBlinksTwoFramesOfThreeWhileTheCounterRuns)
+{
+    gServices.paintCircle = CountFlash;
+    PlayerRecord *p = Join(1, 5, 5);
+    p->lives = 2;
+    EXPECT_EQ(DrawnAsFlash(p), 0);
+    Burn(p);
+    int flashes = 0;
+    for (int i = 0; i < 159; i++) {
+        Step(1);
+        int flash = DrawnAsFlash(p);
+        EXPECT_EQ(flash, p->respawnCounter % 3 != 0) << p->respawnCounter;
+        flashes += flash;
+    }
+    EXPECT_EQ(flashes, 106);  // counters 159..1: all but the 53 multiples of 3
+    EXPECT_EQ(p->respawnCounter, 1);
+    Step(1);
+    EXPECT_EQ(DrawnAsFlash(p), 0);
 }
 
 TEST_F(PlayerLifeTest, TheLastLifeStartsTheDyingAnimationAndTakesThePowerUps)
