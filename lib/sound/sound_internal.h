@@ -9,7 +9,9 @@
 #include "lib/core/handle.h"
 #include "lib/core/list.h"
 #include "lib/file/stream.h"
+#include "lib/sound/music.h"
 #include "lib/sound/sound.h"
+#include "lib/sound/stream_sound.h"
 #include "platform/acm/acm.h"
 #include "platform/dsound/dsound.h"
 
@@ -249,18 +251,8 @@ int SetSoundBufferEntryPosition(SoundBufferEntry *entry, uint32_t offset);
 uint32_t ReadSoundBufferEntryCursor(SoundBufferEntry *entry);
 
 // ================================================================================================
-// streamed sounds and music (the next parts of the module; stubs until they are built)
+// streamed sounds and music
 // ================================================================================================
-
-int AppendStreamSourceFile(const char *fileName, int loopCount, int handle, int kind, int sharedStreamHandle);
-int AppendStreamSourceMemory(const void *image, uint32_t size, int loopCount, int handle, int kind,
-                             int sharedStreamHandle);
-int PrepareStreamSoundBuffer(int handle);
-int PlayStreamSound(int handle, int playType, int restartFlag);
-int HaltStreamSound(int handle);
-int QueryStreamSoundPlaying(int handle);
-int ReadStreamPositionMs(int handle);
-int DeleteAllMusicHandles(void);
 
 // The sequencer route's state; the sound end deletes its temporary MIDI file.
 struct MciMusicStateRecord {

@@ -10,18 +10,15 @@
 
 #include "tools/sound_fuzz/sound_fuzz.h"
 
-// Reads a whole file; empty when it cannot be read.
+// Reads a whole file through the library; empty when it cannot be read.
 static std::vector<uint8_t> ReadWhole(const std::string &path)
 {
+    uint8_t *data = nullptr;
+    uint32_t size = 0;
     std::vector<uint8_t> bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.insert(bytes.end(), buf, buf + n);
-    fclose(f);
+    if (LoadFileImage(path.c_str(), &data, &size) == 0)
+        bytes.assign(data, data + size);
+    FreeMemoryTracked(data);
     return bytes;
 }
 
