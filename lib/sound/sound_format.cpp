@@ -69,9 +69,9 @@ int LoadFileImage(const char *fileName, uint8_t **data, uint32_t *size)
         return WriteLogFormat("右記のファイルのロードに必要なメモリの確保に失敗しました：%s", fileName);
     }
     // A short read would hand out bytes that were never read.
-    size_t got = length ? ReadDataFile(block, (size_t)length, 1, file) : 1;
+    size_t got = length ? ReadDataFile(block, 1, (size_t)length, file) : 0;
     CloseDataFile(file);
-    if (got != 1) {
+    if (got != (size_t)length) {
         FreeMemoryTracked(block);
         return WriteLogFormat("右記のファイルのオープンに失敗しました：%s", fileName);
     }
