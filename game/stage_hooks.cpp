@@ -1,18 +1,9 @@
-// The StageHooks table, and placeholders of the stage rules that the player and enemy code brings
-// (the field objects, stage build and drawing live in objects.cpp, stage.cpp and field_draw.cpp). Each
-// placeholder keeps the records in the state the menus and the frame loop expect; the code that brings
-// the real function deletes the placeholder here; the table below keeps pointing at the same name.
+// The StageHooks table: the stage rules the frame loop and the menus call (field objects, stage build
+// and drawing in objects.cpp, stage.cpp and field_draw.cpp; players in player_*.cpp).
 #include "game/stage_hooks.h"
 
 #include "game/records.h"
 #include "game/services.h"
-
-// ---- placeholders -------------------------------------------------------------------------------
-// Weak, so the player and enemy code's real definitions win where they are linked.
-#define PLACEHOLDER __attribute__((weak))
-
-PLACEHOLDER int CreateEnemyGrid(void) { return 0; }
-PLACEHOLDER int FreeEnemyGrid(void) { return 0; }
 
 // ---- the table -----------------------------------------------------------------------------------
 static const StageHooks kDefaultStageHooks = {
