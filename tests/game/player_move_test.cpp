@@ -160,7 +160,15 @@ TEST_F(PlayerMoveTest, KickSnapsThePlayerAndTheBombSlidesToTheWall)
     EXPECT_EQ(p->ownObject->kickedNext, bomb);
     EXPECT_EQ(Effects(15), 1);
     Hold(1, 0);
-    Step(8 + 85);  // appear frames, 10 cells of 8 frames, the stop
+    Step(7);  // the rest of its appear frames: it has not moved
+    EXPECT_EQ(bomb->left, 96);
+    for (int i = 1; i <= 16; i++) {
+        Step(1);
+        ASSERT_EQ(bomb->left, 96 + 4 * i);  // 4 pixels a turn
+        ASSERT_EQ(bomb->cellX, 3 + i / 8);  // the cell follows at the end of each step
+        ASSERT_EQ(bomb->moving, 1);
+    }
+    Step(85 - 16);  // 10 cells of 8 turns, then the stop
     EXPECT_EQ(bomb->cellX, 13);  // before the right wall
     EXPECT_EQ(bomb->left, 13 * 32);
     EXPECT_EQ(bomb->framesPerCell == 0 || bomb->framesPerCell == 64, true);
