@@ -69,8 +69,8 @@ static int SlideToward(int c, int b, int direction, int speed)
 // Moving vertically into the block: slide left or right round its corner.
 static void SlideAcrossBlock(PlayerRecord *p, const GameObjectRecord *block)
 {
-    // Only pixel x is written, so c is the centre as it stood before this call, also for a second
-    // block; the centre is worked out from the pixels after the checks.
+    // Only pixel x is written: a second block of the same step starts again from the unslid centre;
+    // the centre follows the pixels once the step is checked.
     int c = p->centreX;
     int bx = block->centreX;
     if (c + CORNER_SLIDE_MARGIN < bx && IsOpenFor(p, block->cellX - 1, block->cellY)) {
