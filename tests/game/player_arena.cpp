@@ -29,13 +29,7 @@ void PlayerArenaTest::SetUp()
     SetStageHooks(&hooks);
     ClearCellHashTable();
     CreateObjectPool();
-    ClearAllObjects();
-    for (int y = 0; y < FIELD_HEIGHT; y++) {
-        for (int x = 0; x < FIELD_WIDTH; x++) {
-            bool border = x == 0 || y == 0 || x == FIELD_WIDTH - 1 || y == FIELD_HEIGHT - 1;
-            if (border || (x % 2 == 0 && y % 2 == 0)) SpawnFixedBlock(x, y, 0);
-        }
-    }
+    BuildWalls();
     gGame->mode = GAME_MODE_NORMAL;
     gGame->inStage = 1;
     gGame->timeLeft = STAGE_TIME_SECONDS;
@@ -57,6 +51,17 @@ void PlayerArenaTest::SetUp()
     }
     gGame->playersInPlay = 0;
     ClearSounds();
+}
+
+void PlayerArenaTest::BuildWalls(void)
+{
+    ClearAllObjects();
+    for (int y = 0; y < FIELD_HEIGHT; y++) {
+        for (int x = 0; x < FIELD_WIDTH; x++) {
+            bool border = x == 0 || y == 0 || x == FIELD_WIDTH - 1 || y == FIELD_HEIGHT - 1;
+            if (border || (x % 2 == 0 && y % 2 == 0)) SpawnFixedBlock(x, y, 0);
+        }
+    }
 }
 
 void PlayerArenaTest::TearDown()

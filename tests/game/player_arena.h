@@ -14,6 +14,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Empties the field, then raises the border and the pillars (every cell with x and y both even).
+    static void BuildWalls(void);
     // Puts player n (1..4) into play with one life on cell (x, y), no respawn counter. The player's
     // anchor object is made on first use.
     PlayerRecord *Join(int n, int x, int y);

@@ -10,31 +10,36 @@ namespace {
 
 class PlayerMoveTest : public PlayerArenaTest {};
 
-TEST_F(PlayerMoveTest, FastStepStopsFlushAtABlock)
-{
-    SpawnSoftBlock(3, 1, 1, 100, 0);
-    PlayerRecord *p = Join(1, 1, 1);
-    p->speed = 5;
-    PutAt(p, 61, 32);  // 3 pixels short of the block at x 96
-    Hold(1, GAME_PAD_RIGHT);
-    Step(1);
-    EXPECT_EQ(p->pixelX, 64);
-    EXPECT_EQ(p->pixelY, 32);
-    EXPECT_EQ(p->moving, 0);
-    Step(3);
-    EXPECT_EQ(p->pixelX, 64);
-    EXPECT_EQ(p->cellX, 2);
-}
+// One step toward a block from close by, the player's pixel before and after.
+struct ShortStep {
+    const char *what;
+    int x, y, speed, pad, softX, softY;  // softX < 0: no soft block
+    int endX, endY;
+};
 
-TEST_F(PlayerMoveTest, SteppingDownOntoAPillarStopsFlushAbove)
+TEST_F(PlayerMoveTest, StepsIntoBlocksStopFlushOrSlideToThePixel)
 {
-    PlayerRecord *p = Join(1, 2, 1);
-    p->speed = 3;
-    PutAt(p, 64, 31);  // one pixel above flush with the pillar at (2, 2)
-    Hold(1, GAME_PAD_DOWN);
-    Step(1);
-    EXPECT_EQ(p->pixelY, 32);
-    EXPECT_EQ(p->pixelX, 64);
+    const ShortStep steps[] = {
+        {"speed 5, 3 pixels short of a soft block", 61, 32, 5, GAME_PAD_RIGHT, 3, 1, 64, 32},
+        {"down onto a pillar from 1 pixel above", 64, 31, 3, GAME_PAD_DOWN, -1, -1, 64, 32},
+        {"right into a pillar 6 below its line: slides down", 32, 70, 2, GAME_PAD_RIGHT, -1, -1, 32, 72},
+        {"up into a pillar 4 left of its line: no slide", 60, 96, 2, GAME_PAD_UP, -1, -1, 60, 96},
+        {"up into a pillar 5 left of its line, left side shut", 59, 96, 2, GAME_PAD_UP, 1, 2, 59, 96},
+    };
+    for (const ShortStep &c : steps) {
+        BuildWalls();
+        if (c.softX >= 0) SpawnSoftBlock(c.softX, c.softY, 1, 100, 0);
+        PlayerRecord *p = Join(1, 1, 1);
+        p->speed = c.speed;
+        PutAt(p, c.x, c.y);
+        Hold(1, c.pad);
+        Step(1);
+        EXPECT_EQ(p->pixelX, c.endX) << c.what;
+        EXPECT_EQ(p->pixelY, c.endY) << c.what;
+        EXPECT_EQ(p->moving, 0) << c.what;
+        Step(3);  // pushing on changes nothing more (or slides on)
+        if (c.endX == c.x && c.endY == c.y) EXPECT_EQ(p->pixelX, c.x) << c.what;
+    }
 }
 
 TEST_F(PlayerMoveTest, CornerSlideSteersRoundAPillarToThePixel)
@@ -53,37 +58,6 @@ TEST_F(PlayerMoveTest, CornerSlideSteersRoundAPillarToThePixel)
     EXPECT_EQ(p->pixelX, 32);
     EXPECT_EQ(p->pixelY, 94);
     EXPECT_EQ(p->facing, DIR_UP);
-}
-
-TEST_F(PlayerMoveTest, WithinFourPixelsOfTheLineThereIsNoSlide)
-{
-    PlayerRecord *p = Join(1, 2, 3);
-    PutAt(p, 60, 96);  // 4 pixels off
-    Hold(1, GAME_PAD_UP);
-    Step(5);
-    EXPECT_EQ(p->pixelX, 60);
-    EXPECT_EQ(p->pixelY, 96);
-}
-
-TEST_F(PlayerMoveTest, NoSlideTowardABlockedNeighbour)
-{
-    SpawnSoftBlock(1, 2, 1, 100, 0);  // the cell left of the pillar is shut
-    PlayerRecord *p = Join(1, 2, 3);
-    PutAt(p, 59, 96);
-    Hold(1, GAME_PAD_UP);
-    Step(3);
-    EXPECT_EQ(p->pixelX, 59);
-    EXPECT_EQ(p->pixelY, 96);
-}
-
-TEST_F(PlayerMoveTest, HorizontalCornerSlide)
-{
-    PlayerRecord *p = Join(1, 1, 2);
-    PutAt(p, 32, 70);  // centre y 86, 6 below the pillar (2, 2)'s line, walking right into it
-    Hold(1, GAME_PAD_RIGHT);
-    Step(1);
-    EXPECT_EQ(p->pixelY, 72);
-    EXPECT_EQ(p->pixelX, 32);
 }
 
 TEST_F(PlayerMoveTest, SoftBlocksStopOnlyWithoutBlockPassFixedBlocksAlways)
