@@ -17,6 +17,7 @@
 #include "lib/sound/sound_internal.h"
 #include "platform/dsound/mixer.h"
 #include "platform/mci/mci.h"
+#include "platform/window/window.h"
 #include "tests/platform/acm/fixture_tools.h"
 #include "tests/sound/sound_test_support.h"
 #include "tests/support/test_temp_dir.h"
@@ -135,6 +136,12 @@ TEST_F(Music, LoopingMidiPlaysFromATempFileRestartsOnItsNoticeAndStopLeavesNothi
     EXPECT_TRUE(TempFiles().empty());
     EXPECT_EQ(IsCurrentMusicPlaying(), 0);
     EXPECT_EQ(MciMusicState.loop, 0);
+    // The notice the close posted was taken by the stop's own pump passes.
+    WMessage message;
+    int notices = 0;
+    while (WPeekMessage(&message, (WHandle)GetMainWindowHandle(), 1))
+        notices += message.message == W_MM_MCINOTIFY;
+    EXPECT_EQ(notices, 0);
 }
 
 TEST_F(Music, BackgroundPlayClosesAtItsEndAndTheSoundEndDeletesItsFile)
