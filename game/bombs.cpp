@@ -175,10 +175,7 @@ int StopSlidingBomb(GameObjectRecord *bomb)
 {
     if (bomb->framesPerCell == BOMB_JUST_STOPPED || bomb->framesPerCell == BOMB_AT_REST) return 0;
     // Back to the last whole cell: a bomb stopped in mid-step jumps back.
-    bomb->left = bomb->cellX * CELL_SIZE;
-    bomb->top = bomb->cellY * CELL_SIZE;
-    bomb->centreX = bomb->left + CELL_SIZE / 2;
-    bomb->centreY = bomb->top + CELL_SIZE / 2;
+    SetObjectCell(bomb, bomb->cellX, bomb->cellY);
     bomb->framesPerCell = BOMB_JUST_STOPPED;
     bomb->moving = 0;
     bomb->stepFrames = 0;

@@ -267,12 +267,7 @@ static void WarpJump(GameObjectRecord *enemy)
         int y = gServices.pickRandomUpTo(FIELD_HEIGHT);
         if (x >= FIELD_WIDTH || y >= FIELD_HEIGHT || QueryCellBlocker(x, y) != 0) continue;
         if (enemy->warpCode > 100) ReleaseEnemyDrop(enemy->warpCode - 101, enemy);
-        enemy->cellX = x;
-        enemy->cellY = y;
-        enemy->left = x * CELL_SIZE;
-        enemy->top = y * CELL_SIZE;
-        enemy->centreX = enemy->left + CELL_SIZE / 2;
-        enemy->centreY = enemy->top + CELL_SIZE / 2;
+        SetObjectCell(enemy, x, y);
         RehashObjectCell(enemy);
         return;
     }

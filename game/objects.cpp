@@ -272,6 +272,17 @@ int UnlinkBombChains(GameObjectRecord *bomb)
 }
 
 // ---- spawners ------------------------------------------------------------------------------------
+int SetObjectCell(GameObjectRecord *object, int x, int y)
+{
+    object->cellX = x;
+    object->cellY = y;
+    object->left = x * CELL_SIZE;
+    object->top = y * CELL_SIZE;
+    object->centreX = object->left + CELL_SIZE / 2;
+    object->centreY = object->top + CELL_SIZE / 2;
+    return 0;
+}
+
 // Takes a record and does what every spawner does: state, list, kind name, cell, box and bucket.
 static GameObjectRecord *SpawnCommon(const char *kind, ObjectBehaviourFn behaviour, int x, int y)
 {
@@ -283,12 +294,7 @@ static GameObjectRecord *SpawnCommon(const char *kind, ObjectBehaviourFn behavio
     AppendActive(object);
     object->stateFrames = 0;
     std::snprintf(object->kindName, sizeof(object->kindName), "%s", kind);
-    object->cellX = x;
-    object->cellY = y;
-    object->left = x * CELL_SIZE;
-    object->top = y * CELL_SIZE;
-    object->centreX = object->left + CELL_SIZE / 2;
-    object->centreY = object->top + CELL_SIZE / 2;
+    SetObjectCell(object, x, y);
     PushBucket(object, bucket);
     object->active = 1;
     return object;

@@ -119,6 +119,8 @@ GameObjectRecord *GetCellObjects(int x, int y);
 // Moves the object to the head of the bucket of its current cell (also when the cell is the same).
 // A cell outside the field leaves it where it is. 0.
 int RehashObjectCell(GameObjectRecord *object);
+// Puts the object on cell (x, y): cell, box (cell x 32) and centre; the bucket is the caller's. 0.
+int SetObjectCell(GameObjectRecord *object, int x, int y);
 // 1 when the object's kind name equals kind.
 int IsObjectKind(const GameObjectRecord *object, const char *kind);
 // 1 for an active object whose box holds the point (bounds included).
