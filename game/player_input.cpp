@@ -2,13 +2,13 @@
 #include "game/player_input.h"
 
 #include "game/assets.h"
+#include "game/bombs.h"
+#include "game/cells.h"
 #include "game/objects.h"
 #include "game/player_life.h"
 #include "game/player_move.h"
 #include "game/records.h"
 #include "game/stage_hooks.h"
-#include "game/cells.h"
-#include "game/bombs.h"
 
 enum : int { EFFECT_BOMB_LAID = 1 };
 

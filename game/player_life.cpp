@@ -2,13 +2,13 @@
 #include "game/player_life.h"
 
 #include "game/assets.h"
+#include "game/cells.h"
 #include "game/menus.h"
 #include "game/objects.h"
 #include "game/records.h"
 #include "game/settings_file.h"
 #include "game/stage.h"
 #include "game/stage_hooks.h"
-#include "game/cells.h"
 
 enum : int { EFFECT_FALL = 4, VOICE_LAST_LIFE = 20 };
 

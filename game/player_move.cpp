@@ -2,10 +2,10 @@
 #include "game/player_move.h"
 
 #include "game/assets.h"
+#include "game/bombs.h"
+#include "game/cells.h"
 #include "game/objects.h"
 #include "game/records.h"
-#include "game/cells.h"
-#include "game/bombs.h"
 
 enum : int { EFFECT_KICK = 15 };
 

@@ -1,16 +1,14 @@
 // What a player touches after the walk: the goal, items, and what costs a life; the score.
 #include "game/player_touch.h"
 
-#include <cstring>
-
 #include "game/assets.h"
+#include "game/enemy_kinds.h"
+#include "game/object_states.h"
 #include "game/objects.h"
 #include "game/player_life.h"
 #include "game/records.h"
 #include "game/settings_file.h"
 #include "game/stage_hooks.h"
-#include "game/enemy_kinds.h"
-#include "game/object_states.h"
 
 enum : int { EFFECT_POWER = 3, EFFECT_TRAP = 5, EFFECT_POWER_DOWN = 6, EFFECT_EXTRA_CREDIT = 12 };
 enum : int { VOICE_EXTRA_CREDIT = 4 };

@@ -2,6 +2,7 @@
 #include "tests/game/player_arena.h"
 
 #include <cstring>
+#include <random>
 
 #include "game/frame_loop.h"
 #include "game/services.h"

@@ -3,7 +3,6 @@
 // real frame turn with a seeded generator, the drawing left out and the pool checked after every turn.
 #pragma once
 #include <cstdint>
-#include <random>
 
 #include "game/objects.h"
 #include "game/records.h"

@@ -4,8 +4,8 @@
 
 #include "game/bombs.h"
 #include "game/player_input.h"
-#include "game/stage_hooks.h"
 #include "game/services.h"
+#include "game/stage_hooks.h"
 #include "tests/game/player_arena.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // kicks and the slide's stops, and the double kick with the pool checked after every turn.
 #include "game/bombs.h"
 #include "game/player_input.h"
-#include "game/stage_hooks.h"
 #include "game/player_move.h"
+#include "game/stage_hooks.h"
 #include "tests/game/player_arena.h"
 
 namespace {
