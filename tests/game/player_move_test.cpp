@@ -205,6 +205,16 @@ TEST_F(PlayerKickStopTest, SlideStopsAtAnotherPlayerUnlessItHasBombPass)
     EXPECT_EQ(bomb->left, 8 * 32);
 }
 
+TEST_F(PlayerKickStopTest, APlayerOutOfPlayNeverStopsTheBomb)
+{
+    PlayerRecord *q = Join(2, 9, 1);  // it fell here and the round end took it out
+    q->inPlay = 0;
+    q->lives = 0;
+    q->cellX = q->cellY = 10000;
+    GameObjectRecord *bomb = KickAndWait(90);
+    EXPECT_EQ(bomb->cellX, 13);
+}
+
 TEST_F(PlayerKickStopTest, APlayerWithBombPassLetsTheBombThrough)
 {
     Join(2, 9, 1)->passFlags = 2;
