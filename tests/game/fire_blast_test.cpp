@@ -352,3 +352,42 @@ TEST_F(FireBlastTest, OuterRingObjectsGetNoHits)
 }
 
 }  // namespace
+
+namespace {
+
+// Through the players' pads: player 1 lays a bomb beside a boxed-in enemy, walks off, and the blast
+// kills it: points times the multiplier, the multiplier back to 0, effects 0 and 7, a pop-up.
+TEST_F(FireBlastTest, APlayersBombByPadKillsABoxedEnemy)
+{
+    PutSoft(4, 1);
+    PutSoft(3, 2);
+    GameObjectRecord *enemy = PutEnemy(3, 1, 13);
+    gPlayers[0]->fireRange = 1;
+    gPlayers[0]->speed = 4;  // the bomb is down before the enemy's first step frame (32)
+    SetPads(GAME_PAD_RIGHT);
+    StepUntil([] { return gPlayers[0]->pixelX >= 2 * 32; }, 100);
+    SetPads(0);
+    Step();
+    ASSERT_EQ(gPlayers[0]->cellX, 2);
+    SetPads(gPlayers[0]->bombButton);
+    Step();
+    SetPads(0);
+    ASSERT_NE(First(2, 1, KIND_BLOCK), nullptr);
+    SetPads(GAME_PAD_LEFT);  // back to the corner and down out of the blast
+    StepUntil([] { return gPlayers[0]->pixelX <= 32; }, 100);
+    SetPads(GAME_PAD_DOWN);
+    StepUntil([] { return gPlayers[0]->pixelY >= 3 * 32; }, 100);
+    SetPads(0);
+    StepUntil([&] { return enemy->active == 0; }, 300);
+    EXPECT_EQ(enemy->active, 0);
+    EXPECT_EQ(gPlayers[0]->score, 100);
+    EXPECT_EQ(gGame->killMultiplier, 0);
+    EXPECT_EQ(gGame->enemiesLeft, 0);
+    EXPECT_EQ(Count(KIND_SCORE), 1);
+    std::vector<int> effects = Effects();
+    EXPECT_NE(std::find(effects.begin(), effects.end(), 0), effects.end());
+    EXPECT_NE(std::find(effects.begin(), effects.end(), 7), effects.end());
+    EXPECT_EQ(gPlayers[0]->lives, 1);
+}
+
+}  // namespace

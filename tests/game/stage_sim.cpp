@@ -161,6 +161,15 @@ GameObjectRecord *StageSimTest::LayBomb(int player, int x, int y)
     return ::testing::AssertionFailure() << message;
 }
 
+void StageSimTest::SetPads(int p1, int p2, int p3, int p4)
+{
+    // The turn does not read the pads (the frame loop does, before it): the bits stay as set.
+    gPlayers[0]->padBits = p1;
+    gPlayers[1]->padBits = p2;
+    gPlayers[2]->padBits = p3;
+    gPlayers[3]->padBits = p4;
+}
+
 void StageSimTest::Step(int n)
 {
     for (int i = 0; i < n; i++) {

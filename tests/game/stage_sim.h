@@ -40,8 +40,10 @@ protected:
     // Lays a bomb of player 1..4 at (x, y) with PlaceBomb (the player's bomb count is topped up first).
     GameObjectRecord *LayBomb(int player, int x, int y);
 
-    // Runs n stage turns (inputs, actions, the walk, touches, counter, round end; no drawing) and checks
-    // the pool invariants after each. Stops at the first broken invariant (a test failure).
+    // The pad bits of players 1..4 from the next turn on (held until changed).
+    void SetPads(int p1, int p2 = 0, int p3 = 0, int p4 = 0);
+    // Runs n stage turns (inputs, actions, the walk, touches, counter, round end; no drawing)
+    // and checks the pool invariants after each. Stops at the first broken invariant (a test failure).
     void Step(int n = 1);
     // Runs frames until pred holds or limit frames have passed; the frames run.
     template <typename Pred>
