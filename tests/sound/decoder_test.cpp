@@ -140,6 +140,7 @@ TEST(DecoderMpeg, LameFilesEqualMpg123)
     ASSERT_TRUE(Shell("lame --quiet -b 128 --add-id3v2 --tt T s.wav cbr.mp3"));
     ASSERT_TRUE(Shell("lame --quiet -m m --resample 22.05 -b 32 m.wav m2.mp3"));
     ASSERT_TRUE(Shell("lame --quiet -V2 s.wav vbr.mp3"));
+    ASSERT_TRUE(Shell("lame --quiet -b 96 --id3v1-only --tt T s.wav v1.mp3"));
 
     auto cbr = DecodeFile("cbr.mp3");
     ASSERT_EQ(cbr->setup, 0);
@@ -151,7 +152,7 @@ TEST(DecoderMpeg, LameFilesEqualMpg123)
     ASSERT_TRUE(Shell("mpg123 -q -w ref.wav cbr.mp3"));
     EXPECT_EQ(whole, WaveData("ref.wav"));
 
-    for (const char *name : {"m2.mp3", "vbr.mp3"}) {
+    for (const char *name : {"m2.mp3", "vbr.mp3", "v1.mp3"}) {
         ASSERT_TRUE(Shell(std::string("mpg123 -q -w ref.wav ") + name));
         auto d = DecodeFile(name);
         ASSERT_EQ(d->setup, 0) << name;
