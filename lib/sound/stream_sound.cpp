@@ -373,10 +373,10 @@ static int WriteRingArea(SoundHandleRecord *r, SoundBufferEntry *ring, uint32_t 
 static int RefillEndedStream(SoundHandleRecord *r, SoundBufferEntry *ring)
 {
     uint32_t q = RingCursor(ring);
-    uint32_t ring_ = r->ringSize;
+    uint32_t size = r->ringSize;
     // Distances round the ring from the cursor at the end: travelled so far, and to the end offset.
-    uint32_t travelled = (q + ring_ - r->endCursor) % ring_;
-    uint32_t toEnd = (r->endOffset + ring_ - r->endCursor) % ring_;
+    uint32_t travelled = (q + size - r->endCursor) % size;
+    uint32_t toEnd = (r->endOffset + size - r->endCursor) % size;
     if (travelled > toEnd) {
         StopSoundBufferEntry(ring);
         r->ended = 0;
