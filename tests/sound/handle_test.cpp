@@ -11,15 +11,7 @@ namespace {
 
 using namespace soundtest;
 
-class HandleTest : public StartedSound {
-protected:
-    // A static sound of the given PCM in a new handle.
-    int MakeStatic(const WaveFormat &f, const std::vector<uint8_t> &pcm, int buffers)
-    {
-        std::vector<uint8_t> image = WaveImage(f, pcm);
-        return CreateSoundFromMemoryImage(image.data(), (uint32_t)image.size(), buffers, -1);
-    }
-};
+class HandleTest : public StartedSound {};
 
 TEST_F(HandleTest, TableFullAndSlotReuse)
 {

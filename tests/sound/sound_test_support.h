@@ -185,6 +185,12 @@ protected:
         return info;
     }
     std::string Log() { return ReadLogWithoutStamps(dir.path + "/Log.txt"); }
+    // A static sound of the given PCM in a new handle (or -1).
+    int MakeStatic(const WaveFormat &f, const std::vector<uint8_t> &pcm, int buffers)
+    {
+        std::vector<uint8_t> image = WaveImage(f, pcm);
+        return CreateSoundFromMemoryImage(image.data(), (uint32_t)image.size(), buffers, -1);
+    }
 };
 
 }  // namespace soundtest

@@ -14,13 +14,8 @@ using namespace soundtest;
 
 class StaticTest : public StartedSound {
 protected:
-    int Make(const WaveFormat &f, const std::vector<uint8_t> &pcm, int buffers)
-    {
-        std::vector<uint8_t> image = WaveImage(f, pcm);
-        return CreateSoundFromMemoryImage(image.data(), (uint32_t)image.size(), buffers, -1);
-    }
     // A one-second stereo ramp at the device rate, three buffers.
-    int MakeSecond(int buffers = 3) { return Make(Pcm(44100, 2, 16), RampPcm(44100, 2), buffers); }
+    int MakeSecond(int buffers = 3) { return MakeStatic(Pcm(44100, 2, 16), RampPcm(44100, 2), buffers); }
 };
 
 TEST_F(StaticTest, PlaysTakeTheBuffersInTurnAndTheFourthRestartsTheOldest)
@@ -129,7 +124,7 @@ TEST_F(StaticTest, MixedOutputEqualsThePcm)
 
 TEST_F(StaticTest, LoopsPlayOnUntilStopped)
 {
-    int h = Make(Pcm(44100, 2, 16), RampPcm(4410, 2), 1);
+    int h = MakeStatic(Pcm(44100, 2, 16), RampPcm(4410, 2), 1);
     ASSERT_EQ(PlaySoundByHandle(h, 3, 1), 0);
     AudioTestStep(4410 * 3 + 7);
     EXPECT_EQ(QuerySoundPlaying(h), 1);
