@@ -1,8 +1,8 @@
 // The stage rules the frame loop, the menus and the start-up call: field objects, stage build,
 // players, contacts, round end and the field drawing. The frame loop reaches them only through the
-// StageHooks table, so tests can watch the turn order. Until the field, player and enemy code exists,
-// game/stage_hooks.cpp holds placeholder definitions of the functions declared here; the code that
-// brings the real function deletes its placeholder there.
+// StageHooks table, so tests can watch the turn order. The definitions live with the field code
+// (objects.cpp, stage.cpp, field_draw.cpp), the player code (player_*.cpp) and the search grid
+// (path_search.cpp).
 #pragma once
 #include <cstdint>
 
