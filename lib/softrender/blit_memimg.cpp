@@ -6,6 +6,9 @@
 #include "lib/softrender/blit.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "lib/softrender/pixel_ops.h"
 
@@ -16,6 +19,121 @@ enum {
 };
 
 typedef void (*BlitRowFn)(uint8_t *dst, const uint8_t *src, const uint8_t *blend, int count, const PixelOpSnapshot &sn);
+
+// ---- copies -------------------------------------------------------------------------------------
+// Sprite runs are short, so a libc call per run costs more than the copy: these move each byte
+// once, inline, in fixed-size pieces.
+
+// Moves 16 bytes (SSE2 where there is one).
+static inline void Move16(uint8_t *d, const uint8_t *s) {
+#if defined(__SSE2__)
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(d), _mm_loadu_si128(reinterpret_cast<const __m128i *>(s)));
+#else
+    memcpy(d, s, 16);
+#endif
+}
+
+// Moves 64 bytes; Aligned: d is 16-byte aligned.
+template <bool Aligned> static inline void Move64(uint8_t *d, const uint8_t *s) {
+#if defined(__SSE2__)
+    const __m128i *v = reinterpret_cast<const __m128i *>(s);
+    __m128i a = _mm_loadu_si128(v), b = _mm_loadu_si128(v + 1), c = _mm_loadu_si128(v + 2), e = _mm_loadu_si128(v + 3);
+    __m128i *o = reinterpret_cast<__m128i *>(d);
+    if constexpr (Aligned) {
+        _mm_store_si128(o, a), _mm_store_si128(o + 1, b), _mm_store_si128(o + 2, c), _mm_store_si128(o + 3, e);
+    } else {
+        _mm_storeu_si128(o, a), _mm_storeu_si128(o + 1, b), _mm_storeu_si128(o + 2, c), _mm_storeu_si128(o + 3, e);
+    }
+#else
+    memcpy(d, s, 64);
+#endif
+}
+
+// Moves the bytes & Mask part of bytes (a whole number of 2-byte units below 64), largest piece
+// first, one fixed-size move per set bit.
+template <size_t Mask> static inline void MovePieces(uint8_t *&d, const uint8_t *&s, size_t bytes) {
+    if ((Mask & 32) && (bytes & 32)) {
+        Move16(d, s), Move16(d + 16, s + 16);
+        d += 32, s += 32;
+    }
+    if ((Mask & 16) && (bytes & 16)) {
+        Move16(d, s);
+        d += 16, s += 16;
+    }
+    if (bytes & 8) {
+        memcpy(d, s, 8);
+        d += 8, s += 8;
+    }
+    if (bytes & 4) {
+        memcpy(d, s, 4);
+        d += 4, s += 4;
+    }
+    if (bytes & 2) {
+        memcpy(d, s, 2);
+        d += 2, s += 2;
+    }
+}
+
+// bytes (a whole number of 2- or 4-byte pixels) from s to d, which do not overlap. Each byte is
+// loaded and stored once: 64-byte blocks, then one fixed-size move per set bit of the rest, so
+// a sprite's recurring run lengths predict well. A long run first moves up to 14 bytes so that
+// its blocks are stored aligned.
+static inline void CopyPixelBytes(uint8_t *d, const uint8_t *s, size_t bytes) {
+    if (bytes >= 128) {
+        size_t head = (size_t)(0 - (uintptr_t)d) & 14;
+        bytes -= head;
+        MovePieces<0>(d, s, head);
+        for (; bytes >= 64; bytes -= 64, d += 64, s += 64) Move64<true>(d, s);
+    } else {
+        for (; bytes >= 64; bytes -= 64, d += 64, s += 64) Move64<false>(d, s);
+    }
+    MovePieces<48>(d, s, bytes);
+}
+
+// The plain copy row (mode 0, direct texels, no tint, blend image or key) between two stores.
+template <int Type>
+static void CopyRow(uint8_t *dst, const uint8_t *src, const uint8_t *, int count, const PixelOpSnapshot &) {
+    CopyPixelBytes(dst, src, sizeof(typename MemImgPixel<Type>::Pixel) * (size_t)count);
+}
+
+// The keyed copy row between two stores: texels equal to the key are skipped. With SSE2, 8 (type
+// 0) or 4 (type 1) texels are tested at once; a group with no key is stored whole, a group of keys
+// skipped, and a mixed group's drawn texels taken from the register, so each texel is still
+// loaded and stored once.
+template <int Type>
+static void CopyKeyedRow(uint8_t *dst, const uint8_t *src, const uint8_t *, int count, const PixelOpSnapshot &sn) {
+    using Pixel = typename MemImgPixel<Type>::Pixel;
+    Pixel *d = reinterpret_cast<Pixel *>(dst);
+    const Pixel key = (Pixel)sn.colorKey;  // a type 0 key above 0xFFFF never comes here
+    int i = 0;
+#if defined(__SSE2__)
+    constexpr int group = 16 / (int)sizeof(Pixel);
+    const __m128i keys = Type == 0 ? _mm_set1_epi16((short)key) : _mm_set1_epi32((int)key);
+    for (; i + group <= count; i += group) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + sizeof(Pixel) * (size_t)i));
+        int m = _mm_movemask_epi8(Type == 0 ? _mm_cmpeq_epi16(v, keys) : _mm_cmpeq_epi32(v, keys));
+        if (m == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d + i), v);
+        } else if (m != 0xFFFF) {
+            Pixel *g = d + i;
+            if constexpr (Type == 0) {
+#define DZ_PUT16(j) \
+    if ((m & (1 << (2 * j))) == 0) g[j] = (Pixel)_mm_extract_epi16(v, j);
+                DZ_PUT16(0) DZ_PUT16(1) DZ_PUT16(2) DZ_PUT16(3) DZ_PUT16(4) DZ_PUT16(5) DZ_PUT16(6) DZ_PUT16(7)
+#undef DZ_PUT16
+            } else {
+#define DZ_PUT32(j) \
+    if ((m & (1 << (4 * j))) == 0) g[j] = (Pixel)_mm_cvtsi128_si32(_mm_shuffle_epi32(v, j));
+                DZ_PUT32(0) DZ_PUT32(1) DZ_PUT32(2) DZ_PUT32(3)
+#undef DZ_PUT32
+            }
+        }
+    }
+#endif
+    const Pixel *s = reinterpret_cast<const Pixel *>(src);
+    for (; i < count; ++i)
+        if (s[i] != key) d[i] = s[i];
+}
 
 // ---- rows ---------------------------------------------------------------------------------------
 template <int Type, int Kind> static inline uint32_t ReadTexel(const uint8_t *src, int i) {
@@ -50,7 +168,7 @@ static void BlitRow(uint8_t *dst, const uint8_t *src, const uint8_t *blend, int 
     using Pixel = typename MemImgPixel<Type>::Pixel;
     Pixel *d = reinterpret_cast<Pixel *>(dst);
     if constexpr (Body == 0 && Kind == TEXEL_DIRECT && !Tint && !HasBlend && !Trans) {
-        memcpy(d, src, sizeof(Pixel) * (size_t)count);
+        memmove(d, src, sizeof(Pixel) * (size_t)count);  // within one store the rows may overlap
     } else if constexpr (Body == BODY_HALF || Body == BODY_ALPHA6) {
         const uint8_t(*plane)[64] = Blend6BitAlphaTable[sn.param >> 2];
         for (int i = 0; i < count; ++i) {
@@ -77,7 +195,15 @@ struct BlitChoice {
     int body;    // ResolveBlendBody or BODY_*
     bool tint;
     bool blend;
+    bool apart;  // source and destination stores differ
+    bool keyFits;  // the key can equal a texel (a type 0 key above 0xFFFF never does)
 };
+
+// 1 for a copy of direct texels between two stores (mode 0, no tint, no blend image): the rows
+// and runs that need no pixel arithmetic.
+static inline bool IsPlainCopy(const BlitChoice &c) {
+    return c.body == 0 && c.kind == TEXEL_DIRECT && !c.tint && !c.blend && c.apart;
+}
 
 template <int Type, int Kind, int Body, bool Tint, bool HasBlend>
 static BlitRowFn PickTrans(bool trans) {
@@ -90,6 +216,10 @@ static BlitRowFn PickFlags(const BlitChoice &c, bool trans) {
         if constexpr (Kind == TEXEL_DIRECT_ALPHA || (Body == BODY_ALPHA6 && Type != 0)) return nullptr;
         else return PickTrans<Type, Kind, Body, false, false>(trans);
     } else {
+        if constexpr (Body == 0 && Kind == TEXEL_DIRECT) {
+            // Inline moves and SSE2 key tests.
+            if (IsPlainCopy(c)) return trans && c.keyFits ? CopyKeyedRow<Type> : CopyRow<Type>;
+        }
         if (c.tint) return c.blend ? PickTrans<Type, Kind, Body, true, true>(trans) : PickTrans<Type, Kind, Body, true, false>(trans);
         return c.blend ? PickTrans<Type, Kind, Body, false, true>(trans) : PickTrans<Type, Kind, Body, false, false>(trans);
     }
@@ -148,6 +278,28 @@ static bool IsBlitInputValid(const MEMIMG *dst, const MEMIMG *src, const MEMIMG 
     return true;
 }
 
+// The run walk of a plain keyed copy: each drawn run is copied inline, with no call per run.
+template <int Bpp> static void CopyByRuns(MEMIMG *dst, const MEMIMG *src, int x, int y) {
+    const MemImgSharedRecord *s = src->shared;
+    const uint32_t *rowStart = s->runTable.rowStart, *runs = s->runTable.runs;
+    const intptr_t dpitch = dst->shared->pitch, spitch = s->pitch;
+    const uint32_t width = (uint32_t)src->width;
+    uint8_t *drow = GetMemImgRow(dst, y) + (intptr_t)x * Bpp;
+    const uint8_t *srow = src->pixels;
+    for (int r = 0; r < src->height; ++r, drow += dpitch, srow += spitch) {
+        // Pairs of (skip, draw) up to the row's width; a row that ends keyed ends with a skip to
+        // the width and a draw of 0, which is never read.
+        const uint32_t *run = runs + rowStart[r];
+        for (uint32_t col = run[0]; col < width; run += 2) {
+            uint32_t n = run[1];
+            CopyPixelBytes(drow + (size_t)col * Bpp, srow + (size_t)col * Bpp, (size_t)n * Bpp);
+            col += n;
+            if (col >= width) break;  // the row's last count: the next one is another row's
+            col += run[2];
+        }
+    }
+}
+
 // Walks the run table of a source that is drawn whole: only the drawn runs reach the row function.
 static void BlitByRuns(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend, int x, int y, BlitRowFn row,
                        const PixelOpSnapshot &sn) {
@@ -172,7 +324,8 @@ void BlitMemImg(MEMIMG *dst, const MEMIMG *src, int x, int y, int trans, const M
     if (!IsBlitInputValid(dst, src, blend)) return;
     PixelOpSnapshot sn;
     TakePixelOpSnapshot(&sn, src->shared);
-    BlitChoice c = {dst->shared->colorType, GetTexelKind(src->shared), 0, sn.tintActive != 0, blend != nullptr};
+    BlitChoice c = {dst->shared->colorType, GetTexelKind(src->shared), 0, sn.tintActive != 0, blend != nullptr,
+                    dst->shared != src->shared, dst->shared->colorType != MEMIMG_COLOR_565 || sn.colorKey <= 0xFFFF};
     c.body = ChooseBlitBody(sn, c);
     if (c.body < 0) return;
     // Clip to the draw region, kept inside the destination.
@@ -190,8 +343,13 @@ void BlitMemImg(MEMIMG *dst, const MEMIMG *src, int x, int y, int trans, const M
     bool whole = src->pixels == ss->pixels && src->width == ss->width && src->height == ss->height;
     if (trans && !clipped && whole && GetMemImgRunTableUse() && UpdateMemImgRunTable(ss) == 0) {
         // Keys are already excluded from the runs; alpha texels keep their per-texel 0 / 255 tests.
-        BlitRowFn row = PickBlitRow(c, c.kind == TEXEL_DIRECT_ALPHA);
-        if (row != nullptr) BlitByRuns(dst, src, blend, x, y, row, sn);
+        if (IsPlainCopy(c)) {
+            if (c.type == MEMIMG_COLOR_565) CopyByRuns<2>(dst, src, x, y);
+            else CopyByRuns<4>(dst, src, x, y);
+        } else {
+            BlitRowFn row = PickBlitRow(c, c.kind == TEXEL_DIRECT_ALPHA);
+            if (row != nullptr) BlitByRuns(dst, src, blend, x, y, row, sn);
+        }
     } else {
         BlitRowFn row = PickBlitRow(c, trans != 0);
         if (row == nullptr) return;
