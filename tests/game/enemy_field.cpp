@@ -80,6 +80,11 @@ GameObjectRecord *EnemyFieldTest::PutEnemy(int x, int y, int kind) { return Spaw
 
 void EnemyFieldTest::PlacePlayer(int number, int x, int y)
 {
+    PutPlayerOnCell(number, x, y);
+}
+
+void PutPlayerOnCell(int number, int x, int y)
+{
     PlayerRecord *p = GetPlayer(number);
     p->cellX = x;
     p->cellY = y;

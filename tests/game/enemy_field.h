@@ -18,6 +18,8 @@ extern EnemyRandom *gEnemyRandom;
 
 // Installs the generator into the game's services (seed 0 keeps the default state).
 void InstallEnemyRandom(uint32_t seed);
+// Puts player 1..4 on cell (x, y) with its pixel box and centre; 1000 takes it off the field.
+void PutPlayerOnCell(int number, int x, int y);
 
 class EnemyFieldTest : public GameTest {
 protected:

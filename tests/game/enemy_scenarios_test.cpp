@@ -11,6 +11,7 @@
 #include "game/object_states.h"
 #include "game/path_search.h"
 #include "game/records.h"
+#include "tests/game/enemy_field.h"
 #include "tests/game/stage_sim.h"
 
 namespace {
@@ -31,14 +32,8 @@ protected:
     // Player 1 stands on (x, y), out of harm's way for the whole test.
     void ParkPlayer(int x, int y)
     {
-        PlayerRecord *p = gPlayers[0];
-        p->cellX = x;
-        p->cellY = y;
-        p->pixelX = x * CELL_SIZE;
-        p->pixelY = y * CELL_SIZE;
-        p->centreX = p->pixelX + CELL_SIZE / 2;
-        p->centreY = p->pixelY + CELL_SIZE / 2;
-        p->respawnCounter = 100000;
+        PutPlayerOnCell(1, x, y);
+        gPlayers[0]->respawnCounter = 100000;
     }
     // Every "Tama" in the active list, also those in their removal frames.
     std::vector<GameObjectRecord *> Shots(void)
