@@ -265,8 +265,10 @@ int SearchChaseDirection(GameObjectRecord *object)
     for (int d : kOrder) {
         int x = object->cellX + kStepX[d], y = object->cellY + kStepY[d];
         // Once a path as short as the distance is known, the other first steps are skipped.
-        if (g->distance != g->bestLength && !IsCellBlockedFor(object, x, y))
-            g->found += SearchPathToPlayer(object, x, y, d);
+        if (g->distance != g->bestLength && !IsCellBlockedFor(object, x, y)) {
+            int result = SearchPathToPlayer(object, x, y, d);  // the search's found, added: it doubles
+            g->found += result;
+        }
     }
     return SearchResult(g->firstStep);
 }
@@ -282,7 +284,8 @@ static int RunLineRoutine(GameObjectRecord *object, LineSearchKind kind, int lim
         if (kind != LINE_TO_BOMB && !TargetLiesToward(object, d)) continue;
         int blocked = kind == LINE_THROUGH_BLOCKS ? IsFixedBlockCell(x, y) : IsCellBlockedFor(object, x, y);
         if (blocked) continue;
-        g->found += SearchLine(object, kind, limit, x, y, d);
+        int result = SearchLine(object, kind, limit, x, y, d);
+        g->found += result;
         g->hitCount = 0;
     }
     return SearchResult(kind == LINE_THROUGH_BLOCKS ? g->throughBlocksDirection : g->firstStep);
