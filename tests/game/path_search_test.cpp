@@ -242,6 +242,18 @@ TEST_F(PathSearchTest, BombWatchSeesTenCells)
     EXPECT_EQ(Choose(1, 5, 4), DIR_NONE);   // 11 cells
 }
 
+// A bomb met farther than the best one leaves bombSeen set, and the next line takes it for a bomb on
+// its first cell: the watcher turns right, where there is none. Kept as the game behaves.
+TEST_F(PathSearchTest, BombWatchCarriesAStaleSightingIntoTheNextLine)
+{
+    BuildWalls(true);
+    PlacePlayer(1, 1000, 1000);
+    PutBomb(5, 7, 1);  // down, 2 cells: the best
+    PutBomb(5, 2, 1);  // up, 3 cells: seen, not better
+    EXPECT_EQ(Choose(5, 5, 4), DIR_RIGHT);
+    EXPECT_EQ(gEnemyGrid->bestLength, 1);
+}
+
 // ---- guards --------------------------------------------------------------------------------------
 TEST_F(PathSearchTest, SearchesStayOnTheFieldWithoutWalls)
 {
