@@ -198,7 +198,8 @@ static void NoteLineTarget(LineSearchKind kind, int x, int y)
 {
     EnemySearchGrid *g = gEnemyGrid;
     if (kind == LINE_TO_BOMB) {
-        // A bomb seen at a depth no better than the best keeps bombSeen at 1 for the next cells.
+        // A bomb seen at a depth no better than the best leaves bombSeen at 1 for the rest of the
+        // search, so the next line takes it for a bomb on its first cell. The game behaves so.
         if (!g->bombSeen) return;
         g->hitCount++;
         if (g->bestLength > g->depth) {
