@@ -124,7 +124,7 @@ static int IsCellBlockedFor(const GameObjectRecord *object, int x, int y)
 }
 
 // The shooters' aim sees through everything but fixed blocks.
-static int IsFixedBlockCell(int x, int y)
+static int IsFixedBlockInCell(int x, int y)
 {
     int bucket = CellBucket(x, y);
     if (bucket < 0) return 1;
@@ -189,7 +189,7 @@ static int LineMayEnter(const GameObjectRecord *object, LineSearchKind kind, int
     EnemySearchGrid *g = gEnemyGrid;
     if (CellState(x, y) != SEARCH_CELL_FREE || g->hitCount != 0) return 0;
     if (kind != LINE_TO_BOMB && g->distance == g->bestLength) return 0;
-    if (kind == LINE_THROUGH_BLOCKS) return !IsFixedBlockCell(x, y);
+    if (kind == LINE_THROUGH_BLOCKS) return !IsFixedBlockInCell(x, y);
     return !IsCellBlockedFor(object, x, y);
 }
 
@@ -283,7 +283,7 @@ static int RunLineRoutine(GameObjectRecord *object, LineSearchKind kind, int lim
     for (int d : kOrder) {
         int x = object->cellX + kStepX[d], y = object->cellY + kStepY[d];
         if (kind != LINE_TO_BOMB && !TargetLiesToward(object, d)) continue;
-        int blocked = kind == LINE_THROUGH_BLOCKS ? IsFixedBlockCell(x, y) : IsCellBlockedFor(object, x, y);
+        int blocked = kind == LINE_THROUGH_BLOCKS ? IsFixedBlockInCell(x, y) : IsCellBlockedFor(object, x, y);
         if (blocked) continue;
         int result = SearchLine(object, kind, limit, x, y, d);
         g->found += result;
