@@ -108,6 +108,22 @@ TEST_F(EnemyScenarioTest, TheBossFiresABurstOfBlockShots)
     EXPECT_EQ(boss->behaviour, EnemyMain);
 }
 
+// A line-of-sight shooter that sees player 1 down its row fires at it on one of its cell stops.
+TEST_F(EnemyScenarioTest, AShooterFiresAtTheSightedPlayer)
+{
+    ParkPlayer(11, 1);
+    GameObjectRecord *shooter = PutEnemy(3, 1, 18);
+    ASSERT_LT(StepUntil([&] { return !Shots().empty(); }, 400), 400);
+    GameObjectRecord *shot = Shots().front();
+    EXPECT_EQ(shooter->sightingDirection, DIR_RIGHT);
+    EXPECT_EQ(shot->turnChance, DIR_RIGHT);
+    EXPECT_EQ(shot->variant, 1);
+    EXPECT_EQ(shot->specialKind, 0);
+    EXPECT_EQ(shot->cellY, 1);
+    EXPECT_EQ(Played(Voices(), 25), 1);
+    EXPECT_EQ(Played(Effects(), 2), 1);
+}
+
 // A block shot that reaches a soft block breaks it into a kind-12 enemy.
 TEST_F(EnemyScenarioTest, BlockShotsTurnSoftBlocksIntoEnemies)
 {
