@@ -261,6 +261,31 @@ TEST_F(EnemyScenarioTest, TheBombEaterLeavesEnemyBombs)
     EXPECT_NE(First(6, 1, KIND_FIRE), nullptr);
 }
 
+// Bomb layers: kind 10 stops to lay an owner-0 bomb and works 100 frames; kind 17 lays owner-10
+// bombs as it walks on.
+TEST_F(EnemyScenarioTest, BombLayersLeaveTheirBombs)
+{
+    ParkPlayer(13, 11);
+    GameObjectRecord *layer = PutEnemy(5, 5, 10);
+    PutEnemy(9, 9, 17);
+    GameObjectRecord *first = nullptr, *walkerBomb = nullptr;
+    for (int i = 0; i < 3000 && !(first && walkerBomb); i++) {
+        Step();
+        for (GameObjectRecord *b = GetFirstBomb(); b; b = b->bombNext) {
+            if (!first && b->owner == OWNER_ENEMY) {
+                first = b;
+                EXPECT_EQ(layer->behaviour, EnemyWorkState);
+                EXPECT_EQ(b->cellX, layer->cellX);
+                EXPECT_EQ(b->cellY, layer->cellY);
+                EXPECT_EQ(b->timer, BOMB_ENEMY_FUSE - 1);  // the laying runs the fuse once
+            }
+            if (!walkerBomb && b->owner == OWNER_ENEMY_KICKABLE) walkerBomb = b;
+        }
+    }
+    EXPECT_NE(first, nullptr);
+    EXPECT_NE(walkerBomb, nullptr);
+}
+
 // The bomb-shy enemy sees the bomb to its right and takes any other way: the scripted flee draws
 // give right twice, then left.
 TEST_F(EnemyScenarioTest, TheBombShyEnemyFlees)
