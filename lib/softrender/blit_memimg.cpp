@@ -96,41 +96,51 @@ static void CopyRow(uint8_t *dst, const uint8_t *src, const uint8_t *, int count
     CopyPixelBytes(dst, src, sizeof(typename MemImgPixel<Type>::Pixel) * (size_t)count);
 }
 
-// The keyed copy row between two stores: texels equal to the key are skipped. With SSE2, 8 (type
-// 0) or 4 (type 1) texels are tested at once; a group with no key is stored whole, a group of keys
-// skipped, and a mixed group's drawn texels taken from the register, so each texel is still
-// loaded and stored once.
+#if defined(__SSE2__)
+// Byte mask of the lanes of v equal to the key (two or four bits per texel).
+template <int Type> static inline int KeyMask(__m128i v, __m128i keys) {
+    return _mm_movemask_epi8(Type == 0 ? _mm_cmpeq_epi16(v, keys) : _mm_cmpeq_epi32(v, keys));
+}
+
+// One group of 8 (type 0) or 4 (type 1) texels with key mask m onto g: stored whole, skipped, or
+// at a sprite's edge texel by texel, a keyed texel going to a scratch slot instead of its pixel so
+// that the changing patterns cost no mispredicted branches.
+template <int Type> static inline void PutKeyedGroup(typename MemImgPixel<Type>::Pixel *g, __m128i v, int m) {
+    using Pixel = typename MemImgPixel<Type>::Pixel;
+    if (m == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(g), v);
+    } else if (m != 0xFFFF) {
+        Pixel scratch;
+        if constexpr (Type == 0) {
+#define DZ_PUT16(j) *((m & (1 << (2 * j))) != 0 ? &scratch : g + j) = (Pixel)_mm_extract_epi16(v, j);
+            DZ_PUT16(0) DZ_PUT16(1) DZ_PUT16(2) DZ_PUT16(3) DZ_PUT16(4) DZ_PUT16(5) DZ_PUT16(6) DZ_PUT16(7)
+#undef DZ_PUT16
+        } else {
+#define DZ_PUT32(j) *((m & (1 << (4 * j))) != 0 ? &scratch : g + j) = (Pixel)_mm_cvtsi128_si32(_mm_shuffle_epi32(v, j));
+            DZ_PUT32(0) DZ_PUT32(1) DZ_PUT32(2) DZ_PUT32(3)
+#undef DZ_PUT32
+        }
+    }
+}
+#endif
+
+// The keyed copy row between two stores: texels equal to the key are skipped. With SSE2, 16 bytes
+// at a time by PutKeyedGroup; each texel is loaded and stored once.
 template <int Type>
 static void CopyKeyedRow(uint8_t *dst, const uint8_t *src, const uint8_t *, int count, const PixelOpSnapshot &sn) {
     using Pixel = typename MemImgPixel<Type>::Pixel;
     Pixel *d = reinterpret_cast<Pixel *>(dst);
+    const Pixel *s = reinterpret_cast<const Pixel *>(src);
     const Pixel key = (Pixel)sn.colorKey;  // a type 0 key above 0xFFFF never comes here
     int i = 0;
 #if defined(__SSE2__)
     constexpr int group = 16 / (int)sizeof(Pixel);
     const __m128i keys = Type == 0 ? _mm_set1_epi16((short)key) : _mm_set1_epi32((int)key);
     for (; i + group <= count; i += group) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + sizeof(Pixel) * (size_t)i));
-        int m = _mm_movemask_epi8(Type == 0 ? _mm_cmpeq_epi16(v, keys) : _mm_cmpeq_epi32(v, keys));
-        if (m == 0) {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(d + i), v);
-        } else if (m != 0xFFFF) {
-            Pixel *g = d + i;
-            if constexpr (Type == 0) {
-#define DZ_PUT16(j) \
-    if ((m & (1 << (2 * j))) == 0) g[j] = (Pixel)_mm_extract_epi16(v, j);
-                DZ_PUT16(0) DZ_PUT16(1) DZ_PUT16(2) DZ_PUT16(3) DZ_PUT16(4) DZ_PUT16(5) DZ_PUT16(6) DZ_PUT16(7)
-#undef DZ_PUT16
-            } else {
-#define DZ_PUT32(j) \
-    if ((m & (1 << (4 * j))) == 0) g[j] = (Pixel)_mm_cvtsi128_si32(_mm_shuffle_epi32(v, j));
-                DZ_PUT32(0) DZ_PUT32(1) DZ_PUT32(2) DZ_PUT32(3)
-#undef DZ_PUT32
-            }
-        }
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+        PutKeyedGroup<Type>(d + i, v, KeyMask<Type>(v, keys));
     }
 #endif
-    const Pixel *s = reinterpret_cast<const Pixel *>(src);
     for (; i < count; ++i)
         if (s[i] != key) d[i] = s[i];
 }
