@@ -82,6 +82,18 @@ TEST_F(EnemyScenarioTest, AnEnemysBlastKillsWithoutPaying)
     EXPECT_EQ(Count(KIND_SCORE), 0);
 }
 
+// A chaser within five cells walks the shortest way round the pillars to player 1, turning at the
+// crossings; the walk takes exactly the path's length in cells.
+TEST_F(EnemyScenarioTest, AChaserWalksTheShortestPathToThePlayer)
+{
+    ParkPlayer(7, 7);
+    GameObjectRecord *chaser = PutEnemy(3, 3, 2);  // 32 frames per cell
+    ASSERT_LT(StepUntil([&] { return chaser->cellX == 7 && chaser->cellY == 7; }, 600), 600);
+    // It sets off on frame 32 (its first step frame after the appear frames) and never stands: 4 cells
+    // across and 4 down.
+    EXPECT_EQ(gGame->frameCounter, 32 + 8 * 32);
+}
+
 // The boss fires its block shots one per direction on four frames running: right, left, up, down.
 TEST_F(EnemyScenarioTest, TheBossFiresABurstOfBlockShots)
 {
