@@ -6,25 +6,14 @@
 
 #include "game/enemy_kinds.h"
 #include "game/object_states.h"
-#include "game/path_search.h"
 #include "game/records.h"
 #include "tests/game/enemy_field.h"
 #include "tests/game/stage_sim.h"
 
 namespace {
 
-class FinalStageTest : public StageSimTest {
+class FinalStageTest : public EnemyStageSimTest {
 protected:
-    void SetUp() override
-    {
-        StageSimTest::SetUp();
-        CreateEnemyGrid();
-    }
-    void TearDown() override
-    {
-        FreeEnemyGrid();
-        StageSimTest::TearDown();
-    }
     // Player 1's fire on the cell alone (range 0).
     void Burn(int x, int y) { SpawnFire(x, y, 0, 4, 0, 32, 1, 0); }
     // Soft blocks holding the content.

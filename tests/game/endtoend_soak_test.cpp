@@ -10,10 +10,10 @@
 
 #include <cstdlib>
 
-#include "game/path_search.h"
 #include "game/records.h"
 #include "game/stage_clock.h"
 #include "game/stage_hooks.h"
+#include "tests/game/enemy_field.h"
 #include "tests/game/stage_sim.h"
 
 namespace {
@@ -44,18 +44,8 @@ static int EnvInt(const char *name, int fallback)
     return value > 0 ? value : fallback;
 }
 
-class EndToEndSoakTest : public StageSimTest {
+class EndToEndSoakTest : public EnemyStageSimTest {
 protected:
-    void SetUp() override
-    {
-        StageSimTest::SetUp();
-        CreateEnemyGrid();
-    }
-    void TearDown() override
-    {
-        FreeEnemyGrid();
-        StageSimTest::TearDown();
-    }
 
     // Fresh records, then the stage (normal mode: players 1 and 2 with many lives) or a battle round of
     // four players.

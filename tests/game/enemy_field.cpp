@@ -126,3 +126,15 @@ int EnemyFieldTest::Count(const char *kind)
 
 int EnemyFieldTest::Effects(int n) { return CountSoundPlays(FakeEffectHandle(n)); }
 int EnemyFieldTest::Voices(int n) { return CountSoundPlays(FakeVoiceHandle(n)); }
+
+void EnemyStageSimTest::SetUp()
+{
+    StageSimTest::SetUp();
+    CreateEnemyGrid();
+}
+
+void EnemyStageSimTest::TearDown()
+{
+    FreeEnemyGrid();
+    StageSimTest::TearDown();
+}

@@ -8,6 +8,7 @@
 
 #include "game/objects.h"
 #include "tests/game/game_fakes.h"
+#include "tests/game/stage_sim.h"
 
 struct EnemyRandom {
     std::deque<int> script;                  // answered first, each clamped into 0..max
@@ -45,4 +46,11 @@ protected:
     int Voices(int n);
 
     EnemyRandom random;
+};
+
+// The stage simulator with the enemies' search grid, as the program has it.
+class EnemyStageSimTest : public StageSimTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
 };

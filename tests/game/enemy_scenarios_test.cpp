@@ -9,25 +9,18 @@
 #include "game/cells.h"
 #include "game/enemy_kinds.h"
 #include "game/object_states.h"
-#include "game/path_search.h"
 #include "game/records.h"
 #include "tests/game/enemy_field.h"
 #include "tests/game/stage_sim.h"
 
 namespace {
 
-class EnemyScenarioTest : public StageSimTest {
+class EnemyScenarioTest : public EnemyStageSimTest {
 protected:
     void SetUp() override
     {
-        StageSimTest::SetUp();
-        CreateEnemyGrid();
+        EnemyStageSimTest::SetUp();
         BuildArena();
-    }
-    void TearDown() override
-    {
-        FreeEnemyGrid();
-        StageSimTest::TearDown();
     }
     // Player 1 stands on (x, y), out of harm's way for the whole test.
     void ParkPlayer(int x, int y)
