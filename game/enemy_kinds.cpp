@@ -4,9 +4,17 @@
 
 #include "game/assets.h"
 #include "game/cells.h"
+#include "game/object_states.h"
 #include "game/objects.h"
 #include "game/records.h"
 #include "game/services.h"
+
+// Sounds of the releases.
+#define EFFECT_ENEMY_RELEASE 5               // "wav\\animal02.wav"
+#define EFFECT_BLOCK_SURPRISE 8              // a core mech gone with more left
+#define EFFECT_LAST_CORE_MECH 9
+#define VOICE_BONUS 0                        // an item from a drop block
+#define VOICE_SURPRISE 18                    // enemies from a block
 
 // ---- the kinds -----------------------------------------------------------------------------------
 static const EnemyKindRecord kEnemyKinds[ENEMY_KIND_COUNT] = {
@@ -156,13 +164,13 @@ static void ReleaseFourOfKind3(int x, int y)
 void SpawnRandomEnemy(int mode, GameObjectRecord *object)
 {
     if (!object) return;
-    PlayEffectIfEnabled(5);
+    PlayEffectIfEnabled(EFFECT_ENEMY_RELEASE);
     ClampEnemiesLeft();
     int x = object->cellX, y = object->cellY;
     switch (mode) {
     case 0: ReleaseEnemy(x, y, DrawGoalEnemyKind()); break;
     case 1: {
-        PlayVoiceIfEnabled(18);
+        PlayVoiceIfEnabled(VOICE_SURPRISE);
         int k = DrawBlockEnemyKind();
         if (k >= 0) ReleaseEnemy(x, y, k);
         break;
@@ -180,25 +188,25 @@ void ReleaseBlockDrop(int mode, GameObjectRecord *block)
     int k;
     switch (mode) {
     case 0:
-        PlayVoiceIfEnabled(0);
+        PlayVoiceIfEnabled(VOICE_BONUS);
         k = Draw(6);
         if (k == 2) k = 0;
         if (k == 3) k = 1;
         SpawnItem(x, y, k);
         break;
     case 1:
-        PlayVoiceIfEnabled(0);
+        PlayVoiceIfEnabled(VOICE_BONUS);
         SpawnItem(x, y, 7 + Draw(15));
         break;
     case 2:
-        PlayVoiceIfEnabled(0);
+        PlayVoiceIfEnabled(VOICE_BONUS);
         k = Draw(22);
         if (IsOneOf(k, kModestItems, 7)) k = Draw(1);
         SpawnItem(x, y, k);
         break;
     case 3:
-        PlayVoiceIfEnabled(18);
-        PlayEffectIfEnabled(5);
+        PlayVoiceIfEnabled(VOICE_SURPRISE);
+        PlayEffectIfEnabled(EFFECT_ENEMY_RELEASE);
         ClampEnemiesLeft();
         ReleaseFourOfKind3(x, y);
         break;
@@ -226,7 +234,7 @@ static int FindDropCell(const GameObjectRecord *enemy, int *x, int *y)
 static void CountCoreMechDown(void)
 {
     gGame->coreMechsLeft--;
-    PlayEffectIfEnabled(gGame->coreMechsLeft <= 0 ? 9 : 8);
+    PlayEffectIfEnabled(gGame->coreMechsLeft <= 0 ? EFFECT_LAST_CORE_MECH : EFFECT_BLOCK_SURPRISE);
 }
 
 void ReleaseEnemyDrop(int code, GameObjectRecord *enemy)
@@ -249,9 +257,9 @@ void ReleaseEnemyDrop(int code, GameObjectRecord *enemy)
     case 0: SpawnItem(x, y, Draw(22)); break;
     case 1: SpawnItem(x, y, 14 + Draw(2)); break;
     case 2: SpawnItem(x, y, 20 + Draw(1)); break;
-    case 3: SpawnSoftBlock(x, y, 1, 500, 0); break;
+    case 3: SpawnSoftBlock(x, y, 1, CONTENT_ENEMY, 0); break;
     case 4:
-        if (!SpawnSoftBlock(x, y, 1, 700, 0)) CountCoreMechDown();
+        if (!SpawnSoftBlock(x, y, 1, CONTENT_CORE_MECH, 0)) CountCoreMechDown();
         break;
     }
 }
