@@ -289,17 +289,20 @@ static bool IsBlitInputValid(const MEMIMG *dst, const MEMIMG *src, const MEMIMG 
 }
 
 // The run walk of a plain keyed copy: each drawn run is copied inline, with no call per run.
+// UpdateMemImgRunTable writes the rows' counts back to back, so each row's pairs follow the last
+// pair of the row before: the walk needs no rowStart load, which would delay every row's first
+// copy behind two dependent loads.
 template <int Bpp> static void CopyByRuns(MEMIMG *dst, const MEMIMG *src, int x, int y) {
     const MemImgSharedRecord *s = src->shared;
-    const uint32_t *rowStart = s->runTable.rowStart, *runs = s->runTable.runs;
     const intptr_t dpitch = dst->shared->pitch, spitch = s->pitch;
     const uint32_t width = (uint32_t)src->width;
     uint8_t *drow = GetMemImgRow(dst, y) + (intptr_t)x * Bpp;
     const uint8_t *srow = src->pixels;
-    for (int r = 0; r < src->height; ++r, drow += dpitch, srow += spitch) {
+    const uint32_t *run = s->runTable.runs + s->runTable.rowStart[0];
+    for (int r = 0; r < src->height; ++r, drow += dpitch, srow += spitch, run += 2) {
         // Pairs of (skip, draw) up to the row's width; a row that ends keyed ends with a skip to
-        // the width and a draw of 0, which is never read.
-        const uint32_t *run = runs + rowStart[r];
+        // the width and a draw of 0, which is never read. Either way run stops on the row's last
+        // pair.
         for (uint32_t col = run[0]; col < width; run += 2) {
             uint32_t n = run[1];
             CopyPixelBytes(drow + (size_t)col * Bpp, srow + (size_t)col * Bpp, (size_t)n * Bpp);
