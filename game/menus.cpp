@@ -133,7 +133,8 @@ static void DrawStageLines(int shownMaximum)
     DrawGameText(200, 118, gGame->textColor, "ステージ %d　Zかパッド１ボタンで詳細情報", gGame->stage);
 }
 
-static void DrawNormalStageLines(void) { DrawStageLines(gGame->progress); }
+// The maximum shown is the one the selection keeps to, whatever the file stored.
+static void DrawNormalStageLines(void) { DrawStageLines(GetStageSelectionMax()); }
 static void DrawBattleStageLines(void) { DrawStageLines(1); }
 
 // The four win counts in two columns from the top row y.

@@ -1,6 +1,9 @@
 // Menu screens: texts, positions, cursor, title call and music, stage information and card.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "game/assets.h"
 #include "game/frame_loop.h"
 #include "game/menus.h"
@@ -126,6 +129,20 @@ TEST_F(MenuTest, NormalModeScreens)
     ExpectTexts({{200, 18, "タイトル画面に戻りますか？"}, {50, 68, "到達度とハイスコア以外のデータは全てリセットされます。"},
                  {200, 118, "ゲームを続ける"}, {200, 168, "タイトルに戻る"}});
     EXPECT_TRUE(CursorAt(140, 118));
+}
+
+TEST_F(MenuTest, TheStageLineShowsTheMaximumTheSelectionKeepsTo)
+{
+    // a hand-edited file: the stored progress stays, the screen offers what can be chosen
+    for (auto [progress, shown] : {std::pair{100, 43}, {43, 43}, {0, 1}, {-7, 1}}) {
+        gGame->progress = progress;
+        DrawScreen(SCREEN_NORMAL_START);
+        std::string line = "左右のキーでステージを選べます 最大 " + std::to_string(shown) + " まで";
+        EXPECT_TRUE(DrewText(200, 68, line.c_str())) << progress;
+        DrawScreen(SCREEN_CONTINUE);
+        EXPECT_TRUE(DrewText(200, 68, line.c_str())) << progress;
+        EXPECT_EQ(gGame->progress, progress);
+    }
 }
 
 TEST_F(MenuTest, BattleScreens)
