@@ -74,10 +74,10 @@ template <size_t Mask> static inline void MovePieces(uint8_t *&d, const uint8_t 
     }
 }
 
-// bytes (a whole number of 2- or 4-byte pixels) from s to d, which do not overlap. Each byte is
-// loaded and stored once: 64-byte blocks, then one fixed-size move per set bit of the rest, so
-// a sprite's recurring run lengths predict well. A long run first moves up to 14 bytes so that
-// its blocks are stored aligned.
+// bytes (a whole number of 2- or 4-byte pixels) from s to d, which do not overlap; d lies on a
+// pixel, so it is even. Each byte is loaded and stored once: 64-byte blocks, then one fixed-size
+// move per set bit of the rest, so a sprite's recurring run lengths predict well. A long run first
+// moves up to 14 bytes so that its blocks are stored aligned.
 static inline void CopyPixelBytes(uint8_t *d, const uint8_t *s, size_t bytes) {
     if (bytes >= 128) {
         size_t head = (size_t)(0 - (uintptr_t)d) & 14;
