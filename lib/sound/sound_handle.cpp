@@ -1,5 +1,7 @@
 // Sound handles and their buffers: the 4096-slot table, the buffer entry operations, making a
 // handle's buffers (one buffer and its duplicates, or one ring) and deleting handles.
+#include <mutex>
+
 #include "lib/core/helpers.h"
 #include "lib/core/library.h"
 #include "lib/core/log.h"
@@ -8,6 +10,11 @@
 
 static HandleRecordHead *sSoundSlots[SOUND_HANDLE_MAX];
 HandleTable SoundHandleTable = {sSoundSlots, SOUND_HANDLE_MAX, 0, 0, 0, HANDLE_TYPE_SOUND};
+
+static std::recursive_mutex sSoundLock;
+
+SoundLockGuard::SoundLockGuard() { sSoundLock.lock(); }
+SoundLockGuard::~SoundLockGuard() { sSoundLock.unlock(); }
 
 SoundHandleRecord *LookupSoundRecord(int handle)
 {
@@ -138,6 +145,7 @@ static int PickFreeSlot(void)
 
 int AddSoundData(int handle)
 {
+    SoundLockGuard hold;
     HandleTable *t = &SoundHandleTable;
     if (t->usedCount >= SOUND_HANDLE_MAX)
         return WriteLog("サウンドの数が許容量を越えました\n");
@@ -290,6 +298,7 @@ static void FreeSoundSlot(int slot, SoundHandleRecord *r)
 
 int DeleteSoundByHandle(int handle, int)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -325,6 +334,7 @@ int DeleteSoundByHandle(int handle, int)
 
 int DeleteAllSoundHandles(int)
 {
+    SoundLockGuard hold;
     if (!SoundDevice)
         return -1;
     for (int slot = 0; slot < SOUND_HANDLE_MAX; slot++) {

@@ -226,6 +226,14 @@ extern int SoundCreationMode;
 // Always 0: MIDI through the sequencer.
 extern int MusicRoute;
 
+// Held while the table or a record is read or changed. PlaySoundByHandle may come from any thread
+// (the game's stage clock plays a voice while the main thread runs); recursive, because deleting stops
+// and a streamed play halts the ring's other user. Never held across a wait that pumps messages.
+struct SoundLockGuard {
+    SoundLockGuard();
+    ~SoundLockGuard();
+};
+
 // The record of a valid sound handle, or null.
 SoundHandleRecord *LookupSoundRecord(int handle);
 // The record of a valid handle while the module is started, or null.

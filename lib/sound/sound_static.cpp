@@ -156,13 +156,10 @@ static void WaitForSoundEnd(int handle)
     }
 }
 
-int PlaySoundByHandle(int handle, int playType, int restartFlag)
+// Starts the next buffer of a static sound in turn. 1 when it started, 0 when restart 0 found it
+// busy, -1 when it cannot play. Sound lock held.
+static int StartStaticPlay(SoundHandleRecord *r, int playType, int restartFlag)
 {
-    SoundHandleRecord *r = GetStartedSoundRecord(handle);
-    if (!r)
-        return -1;
-    if (r->kind == SOUND_KIND_STREAM)
-        return PlayStreamSound(handle, playType, restartFlag);
     if (!GetPlayableStaticRecord(r))
         return -1;
     int current = r->currentBuffer;
@@ -185,6 +182,27 @@ int PlaySoundByHandle(int handle, int playType, int restartFlag)
     if (PlaySoundBufferEntry(entry, playType == SOUND_PLAY_LOOP) != 0)
         return -1;
     r->playStartTime = KGetTime();
+    return 1;
+}
+
+int PlaySoundByHandle(int handle, int playType, int restartFlag)
+{
+    int streamed;
+    {
+        SoundLockGuard hold;
+        SoundHandleRecord *r = GetStartedSoundRecord(handle);
+        if (!r)
+            return -1;
+        streamed = r->kind == SOUND_KIND_STREAM;
+        if (!streamed) {
+            int started = StartStaticPlay(r, playType, restartFlag);
+            if (started <= 0)
+                return started;
+        }
+    }
+    // A streamed sound locks for itself and waits without the lock.
+    if (streamed)
+        return PlayStreamSound(handle, playType, restartFlag);
     if (playType == SOUND_PLAY_WAIT)
         WaitForSoundEnd(handle);
     return 0;
@@ -192,6 +210,7 @@ int PlaySoundByHandle(int handle, int playType, int restartFlag)
 
 int StopSoundByHandle(int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -211,6 +230,7 @@ int StopSoundByHandle(int handle)
 
 int QuerySoundPlaying(int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -228,6 +248,7 @@ int QuerySoundPlaying(int handle)
 
 int GetSoundPlayPositionMs(int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -261,6 +282,7 @@ static int VolumeToAttenuation(int volume)
 
 int ChangeSoundVolume(int volume, int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;

@@ -248,8 +248,12 @@ int ShutdownSoundSystem(void)
         SilentLoopBuffer->fn->Release(SilentLoopBuffer);
         SilentLoopBuffer = nullptr;
     }
-    SoundDevice->fn->Release(SoundDevice);
-    SoundDevice = nullptr;
+    {
+        // A play from another thread tests the device under the lock.
+        SoundLockGuard hold;
+        SoundDevice->fn->Release(SoundDevice);
+        SoundDevice = nullptr;
+    }
     WriteLog("DirectSound の終了処理は正常に終了しました\n");
     return 0;
 }

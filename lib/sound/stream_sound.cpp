@@ -295,7 +295,9 @@ int PrepareStreamSoundBuffer(int handle)
     return 0;
 }
 
-int PlayStreamSound(int handle, int playType, int restartFlag)
+// Steps of a play up to the start of the ring. 1 when it started, 0 when there is nothing to start,
+// -1 for a bad handle. Sound lock held.
+static int StartStreamPlay(int handle, int playType, int restartFlag)
 {
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
@@ -322,6 +324,18 @@ int PlayStreamSound(int handle, int playType, int restartFlag)
     if (ring->valid)
         PlaySoundBufferEntry(ring, 1);
     r->playStartTime = KGetTime();
+    return 1;
+}
+
+int PlayStreamSound(int handle, int playType, int restartFlag)
+{
+    int started;
+    {
+        SoundLockGuard hold;
+        started = StartStreamPlay(handle, playType, restartFlag);
+    }
+    if (started <= 0)
+        return started;
     if (playType == SOUND_PLAY_WAIT) {
         while (RunMessagePump() == 0 && QuerySoundPlaying(handle) == 1) {
         }
@@ -448,6 +462,7 @@ int RefillStreamSound(int handle)
 
 int RefillAllStreamSounds(void)
 {
+    SoundLockGuard hold;
     if (!SoundDevice)
         return -1;
     for (LinkedListNode *n = StreamSoundList.head.next; n && n->next; n = n->next)

@@ -2,8 +2,10 @@
 // positions, the volume table, the mixed output against the PCM, and the game's own sound files.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/sound/sound_test_support.h"
@@ -180,6 +182,43 @@ TEST_F(StaticTest, EveryFormatTheDecodersTakeLoadsAsAStaticSound)
         EXPECT_EQ(PlaySoundByHandle(h, 1, 1), 0);
         DeleteSoundByHandle(h, 0);
     }
+}
+
+// The stage clock plays a voice from its own thread while the main thread plays, reads and deletes:
+// no turn of the buffer rotation is lost, and a play racing the delete finds the handle gone.
+TEST_F(StaticTest, PlaysFromTwoThreadsKeepTheTurnsAndARacingDeleteIsRefused)
+{
+    int h = MakeSecond(3);
+    ASSERT_NE(h, -1);
+    const int plays = 3000;
+    std::atomic<int> failures{0};
+    auto player = [&] {
+        for (int i = 0; i < plays; i++)
+            if (PlaySoundByHandle(h, 1, 1) != 0)
+                failures++;
+    };
+    std::thread clock(player);
+    for (int i = 0; i < plays; i++) {
+        if (PlaySoundByHandle(h, 1, 1) != 0)
+            failures++;
+        if (GetSoundPlayPositionMs(h) < 0)
+            failures++;
+    }
+    clock.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(LookupSoundRecord(h)->currentBuffer, (2 * plays) % 3);
+
+    std::atomic<int> played{0}, refused{0};
+    std::thread late([&] {
+        while (PlaySoundByHandle(h, 1, 1) == 0)
+            played++;
+        refused++;
+    });
+    while (played.load() < 50)
+        std::this_thread::yield();
+    EXPECT_EQ(DeleteSoundByHandle(h, 0), 0);
+    late.join();
+    EXPECT_EQ(refused.load(), 1);
 }
 
 // The generated game sounds: 16 effects and 32 voices, three buffers each, all audible.
