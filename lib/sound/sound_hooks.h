@@ -1,5 +1,5 @@
 // Entry points of the sound module that the library start, end, message pump and window procedure
-// call. Until the sound module exists, lib/sound/stubs.cpp answers them.
+// call.
 #pragma once
 
 // Starts the sound module. 0, or -1 when it is already started or cannot start (the library goes on
