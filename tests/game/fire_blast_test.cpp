@@ -249,6 +249,30 @@ TEST_F(FireBlastTest, AGoalDestroyedByFireIsReplacedByAClosedOneInTheSameCell)
     EXPECT_EQ(goals[0]->timer, 80);
 }
 
+TEST_F(FireBlastTest, AGoalDestroyedOnAFullPoolStaysWholeAndClosedInItsCell)
+{
+    gGame->coreMechsLeft = 1;
+    GameObjectRecord *goal = PutGoal(5, 3);
+    Step(8);  // past its appear state
+    goal->hitPoints = 0;
+    goal->timer = 1;  // its breaking time ends in the next frame
+    while (SpawnFloorTile(7, 7, 0, 0)) {
+    }
+    int enemies = gGame->enemiesLeft;
+    Step();
+    // neither the released enemy nor the fresh goal could be made: the old goal takes its place again
+    EXPECT_EQ(goal->active, 1);
+    EXPECT_EQ(goal->hitPoints, 1);
+    EXPECT_EQ(goal->timer, 80);
+    EXPECT_EQ(goal->variant, 0);
+    EXPECT_EQ(gGame->enemiesLeft, enemies);
+    EXPECT_EQ(At(5, 3, KIND_GOAL), std::vector<GameObjectRecord *>{goal});
+    gGame->coreMechsLeft = 0;
+    Step();
+    EXPECT_EQ(goal->variant, 1);  // the stage can still be won
+    EXPECT_EQ(goal->spriteFrame, 1);
+}
+
 TEST_F(FireBlastTest, ALightSwitchTogglesOncePerBlastAndRestsEightyFrames)
 {
     gGame->darkness = 1;
