@@ -69,6 +69,54 @@ TEST_F(EnemyKindsTest, SpawnedFieldsFollowTheTable)
     }
 }
 
+// Every row of the kind table as the game defines it, read back from the spawned enemies.
+TEST_F(EnemyKindsTest, EveryKindSpawnsWithItsRow)
+{
+    // kind: points, hp, mode, fpc, turn chance, special, pass, warp, drop, voice flags 1 2 3
+    const int rows[ENEMY_KIND_COUNT][12] = {
+        {200, 1, 1, 32, 0, 0, 0, 0, 0, 1, 0, 0},     {300, 1, 3, 32, 20, 0, 0, 1, 0, 0, 0, 1},
+        {400, 2, 0, 32, 50, 0, 0, 0, 0, 0, 0, 0},    {1600, 2, 3, 16, 20, 0, 1, 103, 1, 0, 0, 0},
+        {800, 3, 2, 32, 0, 0, 2, 0, 0, 0, 0, 0},     {500, 2, 1, 32, 20, 1, 0, 0, 0, 0, 0, 0},
+        {1000, 2, 1, 32, 20, 2, 0, 0, 0, 0, 0, 0},   {700, 1, 1, 32, 20, 0, 0, 0, 4, 0, 0, 0},
+        {200, 1, 3, 32, 50, 0, 1, 0, 0, 0, 0, 0},    {200, 1, 3, 32, 50, 0, 1, 0, 6, 0, 0, 0},
+        {400, 1, 3, 32, 20, 10, 0, 0, 0, 0, 0, 0},   {800, 1, 3, 32, 50, 11, 0, 0, 0, 0, 0, 0},
+        {200, 1, 3, 32, 50, 15, 0, 0, 0, 0, 0, 0},   {100, 1, 3, 32, 0, 0, 0, 0, 0, 0, 0, 0},
+        {3200, 5, 3, 16, 0, 0, 0, 0, 1, 0, 0, 0},    {500, 2, 1, 16, 0, 0, 0, 0, 0, 1, 0, 0},
+        {300, 2, 3, 32, 0, 0, 0, 0, 0, 0, 0, 0},     {400, 1, 4, 16, 10, 22, 1, 0, 0, 0, 1, 0},
+        {300, 1, 1, 32, 0, 1, 0, 0, 0, 0, 0, 0},     {3200, 3, 1, 32, 20, 3, 1, 0, 1, 0, 0, 0},
+        {100, 1, 3, 32, 0, 0, 0, 0, 1, 0, 0, 0},     {10000, 10, 1, 16, 20, 4, 1, 0, 5, 0, 0, 0},
+        {1000, 1, 1, 32, 20, 12, 0, 0, 0, 0, 0, 0},  {2000, 1, 3, 16, 20, 13, 0, 0, 0, 0, 0, 0},
+        {200, 1, 3, 32, 10, 0, 0, 0, 2, 0, 0, 0},    {500, 1, 0, 32, 20, 0, 0, 102, 3, 0, 0, 0},
+        {800, 2, 4, 16, 10, 23, 1, 0, 0, 0, 1, 0},   {1600, 2, 3, 16, 10, 0, 0, 1, 0, 0, 0, 1},
+        {3200, 4, 1, 16, 20, 5, 0, 103, 1, 0, 0, 0}, {1600, 4, 2, 16, 0, 0, 2, 1, 1, 0, 0, 0},
+        {1000, 4, 3, 8, 100, 23, 1, 0, 1, 0, 0, 0},  {500, 4, 3, 32, 50, 0, 0, 0, 1, 0, 0, 0},
+    };
+    for (int kind = 0; kind < ENEMY_KIND_COUNT; kind++) {
+        const int *r = rows[kind];
+        GameObjectRecord *e = SpawnEnemyOfKind(6, 7, kind, 128);
+        ASSERT_NE(e, nullptr) << kind;
+        const int got[12] = {e->points,     e->hitPoints, e->moveMode, e->framesPerCell,  e->turnChance,
+                             e->specialKind, e->passKind,  e->warpCode, e->dropCode,       e->firstVoiceFlag,
+                             e->secondVoiceFlag, e->thirdVoiceFlag};
+        for (int i = 0; i < 12; i++) EXPECT_EQ(got[i], r[i]) << "kind " << kind << " column " << i;
+        EXPECT_EQ(e->variant, kind);
+        EXPECT_EQ(e->spriteFrame, kind * 20);
+        EXPECT_EQ(e->timer, 128);
+        EXPECT_EQ(e->coreFlag, kind == ENEMY_CORE_MECH_KIND);
+        EXPECT_EQ(e->chosenDirection, DIR_NONE);
+        EXPECT_EQ(e->cellX, 6);
+        EXPECT_EQ(e->top, 7 * 32);
+        EXPECT_EQ(e->centreX, 6 * 32 + 16);
+        // The table behind GetEnemyKind is the one spawned from.
+        const EnemyKindRecord *k = GetEnemyKind(kind);
+        ASSERT_NE(k, nullptr);
+        EXPECT_EQ(k->points, r[0]);
+        EXPECT_EQ(k->dropCode, r[8]);
+    }
+    EXPECT_EQ(GetEnemyKind(ENEMY_KIND_COUNT), nullptr);
+    EXPECT_EQ(GetEnemyKind(-1), nullptr);
+}
+
 TEST_F(EnemyKindsTest, VoiceFlagsAndTheCoreMech)
 {
     for (int kind = 0; kind < ENEMY_KIND_COUNT; kind++) {
