@@ -183,6 +183,7 @@ int AddSoundData(int handle)
 
 int CountSoundSamples(int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -195,6 +196,7 @@ int CountSoundSamples(int handle)
 
 int MeasureSoundLengthMs(int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     int samples = CountSoundSamples(handle);
     if (!r || samples < 0 || r->format.samplesPerSec == 0)

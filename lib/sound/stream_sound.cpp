@@ -245,6 +245,7 @@ static SoundBufferEntry *RefillableRing(int handle, SoundHandleRecord *r)
 
 int HaltStreamSound(int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -264,6 +265,7 @@ int HaltStreamSound(int handle)
 
 int QueryStreamSoundPlaying(int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -275,6 +277,7 @@ int QueryStreamSoundPlaying(int handle)
 
 int PrepareStreamSoundBuffer(int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -427,6 +430,7 @@ static uint32_t RefillBytes(const SoundHandleRecord *r, uint32_t q, uint32_t *ad
 
 int RefillStreamSound(int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -476,6 +480,7 @@ int RefillAllStreamSounds(void)
 
 int TrackStreamPlayPosition(int handle, int64_t playCursor)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -502,6 +507,7 @@ int TrackStreamPlayPosition(int handle, int64_t playCursor)
 
 int ReadStreamPositionMs(int handle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -643,6 +649,7 @@ static int CheckRoomForSource(SoundHandleRecord *r, int handle)
 int AddSreamSound(const StreamRecord *stream, int loopCount, int handle, int kind, int *mayClose,
                   int sharedStreamHandle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r || !stream)
         return -1;
@@ -683,6 +690,7 @@ int AddSreamSound(const StreamRecord *stream, int loopCount, int handle, int kin
 
 int AppendStreamSourceFile(const char *fileName, int loopCount, int handle, int kind, int sharedStreamHandle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;
@@ -704,6 +712,7 @@ int AppendStreamSourceFile(const char *fileName, int loopCount, int handle, int 
 int AppendStreamSourceMemory(const void *image, uint32_t size, int loopCount, int handle, int kind,
                              int sharedStreamHandle)
 {
+    SoundLockGuard hold;
     SoundHandleRecord *r = GetStartedSoundRecord(handle);
     if (!r)
         return -1;

@@ -2,6 +2,8 @@
 // moves by exactly 4 bytes a frame): refill byte counts and the window, loops, the end, refusals,
 // halt and resume, shared rings, and a real Ogg Vorbis file captured against its reference decode.
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "lib/core/memory.h"
 #include "lib/sound/stream_sound.h"
@@ -395,6 +397,26 @@ TEST_F(StreamSound, TwentySecondOggStreamedEqualsOggdecSampleForSample)
     EXPECT_TRUE(std::equal(ref.begin(), ref.end(), out.begin()));
     EXPECT_TRUE(AllZero(out, ref.size()));
     EXPECT_EQ(DeleteSoundByHandle(h, 0), 0);
+}
+
+// A play from another thread while the main thread refills, steps and finally deletes: the refills
+// and plays take turns on the ring, and the last play finds the handle gone.
+TEST_F(StreamSound, PlaysFromAnotherThreadTakeTurnsWithTheRefills)
+{
+    int h = MakeStream({RampPcm(44100 * 3, 2)}, {STREAM_LOOP_ENDLESS});
+    std::atomic<int> plays{0}, refused{0};
+    std::thread other([&] {
+        while (PlaySoundByHandle(h, plays.load() % 2 ? SOUND_PLAY_LOOP : SOUND_PLAY_BACK, plays.load() % 3 == 0) == 0)
+            plays++;
+        refused++;
+    });
+    for (int i = 0; i < 200 || plays.load() < 20; i++) {
+        Play(AUDIO_MIX_SLICE_FRAMES);
+        EXPECT_LE(ReadStreamPositionMs(h), MeasureSoundLengthMs(h));
+    }
+    EXPECT_EQ(DeleteSoundByHandle(h, 0), 0);
+    other.join();
+    EXPECT_EQ(refused.load(), 1);
 }
 
 TEST_F(StreamSound, EveryCallRefusesBadHandles)
