@@ -3,7 +3,6 @@
 // kills an enemy; then a pause and Escape. The presented back screen is kept at chosen frames and
 // written as PNG files to "endtoend_shots" beside the test's start directory.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -24,8 +23,7 @@
 #include "lib/core/system.h"
 #include "lib/input/input.h"
 #include "platform/window/window_test.h"
-#include "tests/support/stepped_clock.h"
-#include "tests/support/test_temp_dir.h"
+#include "tests/game/program_run_support.h"
 #include "tools/demo/png_out.h"
 
 namespace {
@@ -413,17 +411,6 @@ int RunStageDraw(void)
     return result;
 }
 
-std::string ReadText(const char *name)
-{
-    std::string text;
-    if (std::FILE *f = std::fopen(name, "rb")) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF) text.push_back((char)c);
-        std::fclose(f);
-    }
-    return text;
-}
-
 class EndToEndRun : public ::testing::Test {
 protected:
     void SetUp() override
@@ -431,12 +418,7 @@ protected:
         char cwd[4096];
         ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
         shotDir = std::string(cwd) + "/endtoend_shots";
-        ASSERT_EQ(EnterFreshTempDir(), 0);
-        const char *assets = std::getenv("DAZAR_ASSET_DIR");
-        ASSERT_NE(assets, nullptr);
-        for (const char *dir : {"png", "wav", "voice", "mid"})
-            ASSERT_EQ(symlink((std::string(assets) + "/" + dir).c_str(), dir), 0) << dir;
-        InstallSteppedClock(1000000);
+        ASSERT_TRUE(EnterProgramRunDir());
         g_run = new RunSession();
         GameServices services = {};
         services.sleep = RunSleep;
@@ -450,9 +432,8 @@ protected:
     {
         SetStageHooks(nullptr);
         SetGameServices(nullptr);
-        RemoveSteppedClock();
         delete g_run;
-        LeaveFreshTempDir();
+        LeaveProgramRunDir();
     }
     void Save(const char *name, const Picture &picture)
     {
@@ -496,6 +477,6 @@ TEST_F(EndToEndRun, TitleToStageOneABombKillsAnEnemyPauseAndQuit)
     EXPECT_FALSE(s.counterMovedWhilePaused);
     EXPECT_EQ(s.paused1, s.paused2);  // nothing moves while paused
     EXPECT_NE(s.paused2, s.beforePause);
-    std::string log = ReadText("Log.txt");
+    std::string log = ReadWholeFile("Log.txt");
     EXPECT_NE(log.find("解放されていないメモリはありません"), std::string::npos) << log;
 }

@@ -1,12 +1,9 @@
 // A whole game session, headless, on the real library and the generated assets: keys and a virtual
 // pad go through the window stand-in's event path; a stepped clock keeps it fast.
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -21,8 +18,7 @@
 #include "lib/core/system.h"
 #include "lib/input/input.h"
 #include "platform/window/window_test.h"
-#include "tests/support/stepped_clock.h"
-#include "tests/support/test_temp_dir.h"
+#include "tests/game/program_run_support.h"
 
 namespace {
 
@@ -145,25 +141,15 @@ int SessionRoundEnd(void)
 
 std::vector<uint8_t> ReadBytes(const char *name)
 {
-    std::vector<uint8_t> bytes;
-    if (std::FILE *f = std::fopen(name, "rb")) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF) bytes.push_back((uint8_t)c);
-        std::fclose(f);
-    }
-    return bytes;
+    std::string text = ReadWholeFile(name);
+    return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 class ScriptedRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(EnterFreshTempDir(), 0);
-        const char *assets = std::getenv("DAZAR_ASSET_DIR");
-        ASSERT_NE(assets, nullptr);
-        for (const char *dir : {"png", "wav", "voice", "mid"})
-            ASSERT_EQ(symlink((std::string(assets) + "/" + dir).c_str(), dir), 0) << dir;
-        InstallSteppedClock(1000000);
+        ASSERT_TRUE(EnterProgramRunDir());
         g_session = new Session();
         GameServices services = {};
         services.sleep = SessionSleep;
@@ -177,9 +163,8 @@ protected:
     {
         SetStageHooks(nullptr);
         SetGameServices(nullptr);
-        RemoveSteppedClock();
         delete g_session;
-        LeaveFreshTempDir();
+        LeaveProgramRunDir();
     }
 };
 

@@ -1,0 +1,44 @@
+// The setting of a whole-program test run.
+#include "tests/game/program_run_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "tests/support/stepped_clock.h"
+#include "tests/support/test_temp_dir.h"
+
+#define PROGRAM_RUN_CLOCK_START 1000000      // microseconds: clear of zero, where time differences wrap
+
+::testing::AssertionResult EnterProgramRunDir(void)
+{
+    const char *assets = std::getenv("DAZAR_ASSET_DIR");
+    if (!assets) return ::testing::AssertionFailure() << "DAZAR_ASSET_DIR is not set";
+    if (EnterFreshTempDir() != 0) return ::testing::AssertionFailure() << "no temporary directory";
+    for (const char *dir : {"png", "wav", "voice", "mid"}) {
+        if (symlink((std::string(assets) + "/" + dir).c_str(), dir) != 0) {
+            LeaveFreshTempDir();
+            return ::testing::AssertionFailure() << "cannot link the asset folder " << dir;
+        }
+    }
+    InstallSteppedClock(PROGRAM_RUN_CLOCK_START);
+    return ::testing::AssertionSuccess();
+}
+
+void LeaveProgramRunDir(void)
+{
+    RemoveSteppedClock();
+    LeaveFreshTempDir();
+}
+
+std::string ReadWholeFile(const char *name)
+{
+    std::string text;
+    if (std::FILE *f = std::fopen(name, "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}

@@ -1,0 +1,14 @@
+// The setting of a test that runs the whole program (WinMain) headless: a fresh temporary directory
+// with links to the generated assets, and a stepped clock so that frame sleeps cost no real time.
+#pragma once
+#include <string>
+
+#include <gtest/gtest.h>
+
+// Enters a fresh temporary directory, links the asset folders of DAZAR_ASSET_DIR into it and installs
+// the stepped clock. A failure says why.
+::testing::AssertionResult EnterProgramRunDir(void);
+// Restores the real clock, goes back and removes the directory.
+void LeaveProgramRunDir(void);
+// The whole file (empty when it cannot be read).
+std::string ReadWholeFile(const char *name);
