@@ -146,8 +146,11 @@ static void EnterCell(int x, int y)
 {
     EnemySearchGrid *g = gEnemyGrid;
     SetCellState(x, y, SEARCH_CELL_ON_PATH);
-    g->pathX[g->depth] = x;
-    g->pathY[g->depth] = y;
+    // The searches check the depth before each step; the stack is guarded all the same.
+    if (g->depth >= 0 && g->depth < SEARCH_PATH_MAX) {
+        g->pathX[g->depth] = x;
+        g->pathY[g->depth] = y;
+    }
     g->depth++;
 }
 
@@ -304,6 +307,7 @@ int SearchAimDirection(GameObjectRecord *object)
 
 int SearchBombDirection(GameObjectRecord *object, int limit)
 {
+    if (limit > SEARCH_PATH_MAX) limit = SEARCH_PATH_MAX;
     return RunLineRoutine(object, LINE_TO_BOMB, limit);
 }
 

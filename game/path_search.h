@@ -9,8 +9,8 @@
 struct GameObjectRecord;
 
 #define SEARCH_PATH_MAX 16                   // cells a chase path may hold
-#define SEARCH_LINE_LIMIT 10                 // line searches and the bomb watch see up to 9 cells
-#define SEARCH_FEAR_LIMIT 3                  // the bomb fear sees up to 2 cells
+#define SEARCH_LINE_LIMIT 10                 // line searches and the bomb watch see up to 10 cells
+#define SEARCH_FEAR_LIMIT 3                  // the bomb fear sees up to 3 cells
 #define SEARCH_CHASE_RANGE 5                 // a chaser searches only within 5 cells in both axes
 #define SEARCH_NO_BEST 100                   // best length after a reset
 
@@ -52,4 +52,5 @@ void ChooseEnemyDirection(GameObjectRecord *object);
 int SearchChaseDirection(GameObjectRecord *object);        // depth-first, down right up left
 int SearchSightDirection(GameObjectRecord *object);        // straight lines to a nearly aligned player
 int SearchAimDirection(GameObjectRecord *object);          // as the sight, seeing through soft blocks
-int SearchBombDirection(GameObjectRecord *object, int limit);  // straight lines to a player's bomb
+int SearchBombDirection(GameObjectRecord *object, int limit);  // straight lines to a player's bomb, limit
+                                                               // cells far (at most SEARCH_PATH_MAX)

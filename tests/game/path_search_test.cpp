@@ -112,6 +112,22 @@ TEST_F(PathSearchTest, ChaserIgnoresPlayerTwoWhenAbsent)
     EXPECT_EQ(gEnemyGrid->distance, 2);
 }
 
+// Down leads to player 1 first, but player 2 up the column is nearer: the search goes on until a path
+// as short as the distance to the nearer player is found, and that one wins.
+TEST_F(PathSearchTest, ChaserGoesForTheNearerPlayer)
+{
+    BuildWalls(true);
+    PlacePlayer(1, 5, 9);
+    PlacePlayer(2, 5, 3);
+    EXPECT_EQ(Choose(5, 5, 2), DIR_UP);
+    EXPECT_EQ(gEnemyGrid->distance, 2);
+    EXPECT_EQ(gEnemyGrid->bestLength, 2);
+    PlacePlayer(2, 5, 1);  // now player 1 is the nearer
+    ChooseEnemyDirection(last);
+    EXPECT_EQ(last->chosenDirection, DIR_DOWN);
+    EXPECT_EQ(gEnemyGrid->bestLength, 4);
+}
+
 TEST_F(PathSearchTest, UnreachableTargetEndsAfterTheWholeSearch)
 {
     BuildWalls(true);
@@ -150,6 +166,20 @@ TEST_F(PathSearchTest, SightAlignedByOneColumnLooksDownItsOwnColumn)
     EXPECT_EQ(last->sightingDirection, DIR_NONE);
     PlacePlayer(1, 8, 9);  // not aligned at all
     EXPECT_EQ(Choose(5, 3, 0), DIR_NONE);
+}
+
+// A player one row aside lets the enemy look along its own row, where nobody stands.
+TEST_F(PathSearchTest, SightAlignedByOneRowLooksAlongItsOwnRow)
+{
+    BuildWalls(false);
+    PlacePlayer(1, 9, 4);
+    EXPECT_EQ(Choose(3, 5, 0), DIR_NONE);
+    PlacePlayer(1, 9, 5);
+    EXPECT_EQ(Choose(3, 5, 0), DIR_RIGHT);
+    PlacePlayer(1, 1, 6);
+    EXPECT_EQ(Choose(3, 5, 0), DIR_NONE);
+    PlacePlayer(1, 1, 5);
+    EXPECT_EQ(Choose(3, 5, 0), DIR_LEFT);
 }
 
 TEST_F(PathSearchTest, SightIsStoppedBySoftBlocksButNotByBombs)
@@ -265,6 +295,20 @@ TEST_F(PathSearchTest, SearchesStayOnTheFieldWithoutWalls)
     PlacePlayer(1, 5, 0);
     EXPECT_EQ(Choose(0, 0, 5), DIR_RIGHT);
     EXPECT_EQ(Choose(14, 0, 0), DIR_LEFT);
+}
+
+// A bomb search asked for more than a path holds looks no farther than a path's cells.
+TEST_F(PathSearchTest, BombSearchLimitIsHeldToThePathStack)
+{
+    BuildWalls(false);
+    PlacePlayer(1, 1000, 1000);
+    PutBomb(13, 5, 1);
+    GameObjectRecord *e = PutEnemy(1, 5, 4);
+    EXPECT_EQ(SearchBombDirection(e, 1000), DIR_RIGHT);  // 12 cells
+    EXPECT_EQ(gEnemyGrid->bestLength, 12);
+    EXPECT_EQ(gEnemyGrid->depth, 0);
+    EXPECT_EQ(SearchBombDirection(e, 12), DIR_RIGHT);
+    EXPECT_EQ(SearchBombDirection(e, 11), DIR_NONE);
 }
 
 TEST_F(PathSearchTest, WithoutTheGridNothingIsSeen)
