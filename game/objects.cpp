@@ -381,17 +381,24 @@ GameObjectRecord *SpawnShot(int passKind, int variant, int x, int y, int framesP
     return o;
 }
 
-GameObjectRecord *SpawnGoal(int x, int y)
+// Goal, item and light switch start alike: one hit point, facing up, an 80-frame appear timer.
+static GameObjectRecord *SpawnStillObject(const char *kind, ObjectBehaviourFn appear, int x, int y, int variant,
+                                          int spriteFrame)
 {
-    GameObjectRecord *o = SpawnCommon(KIND_GOAL, GoalAppear, x, y);
+    GameObjectRecord *o = SpawnCommon(kind, appear, x, y);
     if (!o) return nullptr;
-    o->variant = 0;
+    o->variant = variant;
     o->hitPoints = 1;
     o->facing = DIR_UP;
-    o->spriteFrame = 0;
+    o->spriteFrame = spriteFrame;
     o->timer = 80;
     o->sightingDirection = DIR_NONE;
     return o;
+}
+
+GameObjectRecord *SpawnGoal(int x, int y)
+{
+    return SpawnStillObject(KIND_GOAL, GoalAppear, x, y, 0, 0);
 }
 
 GameObjectRecord *SpawnGoalAt(int x, int y)
@@ -401,28 +408,12 @@ GameObjectRecord *SpawnGoalAt(int x, int y)
 
 GameObjectRecord *SpawnItem(int x, int y, int itemKind)
 {
-    GameObjectRecord *o = SpawnCommon(KIND_ITEM, ItemAppear, x, y);
-    if (!o) return nullptr;
-    o->variant = itemKind;
-    o->hitPoints = 1;
-    o->facing = DIR_UP;
-    o->spriteFrame = 0;
-    o->timer = 80;
-    o->sightingDirection = DIR_NONE;
-    return o;
+    return SpawnStillObject(KIND_ITEM, ItemAppear, x, y, itemKind, 0);
 }
 
 GameObjectRecord *SpawnTYukaObject(int x, int y)
 {
-    GameObjectRecord *o = SpawnCommon(KIND_SWITCH, TYukaAppear, x, y);
-    if (!o) return nullptr;
-    o->variant = 0;
-    o->hitPoints = 1;
-    o->facing = DIR_UP;
-    o->spriteFrame = 8;
-    o->timer = 80;
-    o->sightingDirection = DIR_NONE;
-    return o;
+    return SpawnStillObject(KIND_SWITCH, TYukaAppear, x, y, 0, 8);
 }
 
 GameObjectRecord *SpawnScorePopup(int x, int y, int multiplier, int points)
