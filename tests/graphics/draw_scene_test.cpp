@@ -20,21 +20,9 @@ TEST_P(DrawSceneTest, MatchesItsReferencePicture)
     const char *source = getenv("DAZAR_SOURCE_DIR");
     ASSERT_NE(source, nullptr);
     std::string path = std::string(source) + "/tests/graphics/draw_reference/" + GetDemoSceneName(scene) + ".png";
-    GraphImage reference = {};
-    ASSERT_EQ(LoadGraphImageFromFile(path.c_str(), &reference), 0) << path;
-    ASSERT_EQ(reference.width, 640);
-    ASSERT_EQ(reference.height, 480);
-    std::vector<uint32_t> actual = MemImgToRgb(GetScreenMemImg(SCREEN_BACK));
-    int differing = 0, firstX = -1, firstY = -1;
-    for (int y = 0; y < 480; y++) {
-        const uint8_t *row = (const uint8_t *)reference.pixels + (size_t)y * reference.pitch;
-        for (int x = 0; x < 640; x++) {
-            const uint8_t *p = row + x * reference.format.pixelByte;
-            uint32_t expected = (uint32_t)p[2] << 16 | (uint32_t)p[1] << 8 | p[0];  // B, G, R in memory
-            if (actual[(size_t)y * 640 + x] != expected && differing++ == 0) firstX = x, firstY = y;
-        }
-    }
-    DiscardGraphImage(&reference);
+    int firstX, firstY;
+    int differing = CountPixelsDifferingFromPng(path.c_str(), GetScreenMemImg(SCREEN_BACK), &firstX, &firstY);
+    ASSERT_GE(differing, 0) << path;
     if (differing) WriteMemImgPng((std::string(GetDemoSceneName(scene)) + "-actual.png").c_str(), GetScreenMemImg(SCREEN_BACK));
     EXPECT_EQ(differing, 0) << "first difference at " << firstX << "," << firstY;
 }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "lib/graphics/memimg.h"
+#include "lib/image/color_format.h"
+#include "lib/image/image_loader.h"
 
 // Writes rows of 0xRRGGBB pixels (width x height) to path. 0 / -1.
 inline int WritePngRgb(const char *path, const uint32_t *rgb, int width, int height)
@@ -66,4 +68,30 @@ inline int WriteMemImgPng(const char *path, const MEMIMG *image)
 {
     std::vector<uint32_t> rgb = MemImgToRgb(image);
     return WritePngRgb(path, rgb.data(), image->width, image->height);
+}
+
+// Counts the pixels of image that differ from the picture at path (decoded by the library's loader),
+// and where the first one is. -1 when the picture cannot be read or its size differs.
+inline int CountPixelsDifferingFromPng(const char *path, const MEMIMG *image, int *firstX, int *firstY)
+{
+    GraphImage reference = {};
+    if (LoadGraphImageFromFile(path, &reference) != 0)
+        return -1;
+    int differing = -1;
+    *firstX = *firstY = -1;
+    if (reference.width == image->width && reference.height == image->height) {
+        std::vector<uint32_t> actual = MemImgToRgb(image);
+        differing = 0;
+        for (int y = 0; y < image->height; y++) {
+            const uint8_t *row = (const uint8_t *)reference.pixels + (size_t)y * reference.pitch;
+            for (int x = 0; x < image->width; x++) {
+                const uint8_t *p = row + x * reference.format.pixelByte;
+                uint32_t expected = (uint32_t)p[2] << 16 | (uint32_t)p[1] << 8 | p[0];  // B, G, R in memory
+                if (actual[(size_t)y * image->width + x] != expected && differing++ == 0)
+                    *firstX = x, *firstY = y;
+            }
+        }
+    }
+    DiscardGraphImage(&reference);
+    return differing;
 }
