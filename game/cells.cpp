@@ -104,10 +104,9 @@ void ScatterPlayerPowerUps(PlayerRecord *player)
 // ---- movers --------------------------------------------------------------------------------------
 void SetMoveDirection(GameObjectRecord *mover, int direction)
 {
-    static const int kSteps[4][2] = {{0, 1}, {0, -1}, {-1, 0}, {1, 0}};
     if (direction < 0 || direction > 3) return;
-    mover->dx = kSteps[direction][0];
-    mover->dy = kSteps[direction][1];
+    mover->dx = kDirStepX[direction];
+    mover->dy = kDirStepY[direction];
     mover->facing = direction;
     mover->moving = 1;
 }
@@ -133,10 +132,8 @@ static void BlockInTheWay(GameObjectRecord *mover, int variant)
         } else {
             return;
         }
-        mover->moving = 0;
-    } else {
-        mover->moving = 0;
     }
+    mover->moving = 0;
 }
 
 void CheckStepIntoBlock(GameObjectRecord *mover, int x, int y)

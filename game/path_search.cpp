@@ -138,9 +138,6 @@ static int IsFixedBlockInCell(int x, int y)
 }
 
 // ---- the searches --------------------------------------------------------------------------------
-static const int kStepX[4] = {0, 0, -1, 1};  // by DIR_*
-static const int kStepY[4] = {1, -1, 0, 0};
-
 // Enters (x, y): on the path, pushed, one deeper.
 static void EnterCell(int x, int y)
 {
@@ -172,7 +169,7 @@ static int SearchPathToPlayer(const GameObjectRecord *object, int x, int y, int 
         g->found = 1;
     }
     for (int d : kOrder) {
-        int nx = x + kStepX[d], ny = y + kStepY[d];
+        int nx = x + kDirStepX[d], ny = y + kDirStepY[d];
         // The cell test comes last: it closes cells and notes bombs as it goes.
         if (CellState(nx, ny) == SEARCH_CELL_FREE && g->distance != g->bestLength && g->depth < SEARCH_PATH_MAX &&
             !IsCellBlockedFor(object, nx, ny))
@@ -225,7 +222,7 @@ static int SearchLine(const GameObjectRecord *object, LineSearchKind kind, int l
     EnemySearchGrid *g = gEnemyGrid;
     EnterCell(x, y);
     NoteLineTarget(kind, x, y);
-    int nx = x + kStepX[dir], ny = y + kStepY[dir];
+    int nx = x + kDirStepX[dir], ny = y + kDirStepY[dir];
     if (g->depth < limit && LineMayEnter(object, kind, nx, ny)) SearchLine(object, kind, limit, nx, ny, dir);
     LeaveCell(x, y);
     if (g->found == 1) {
@@ -267,7 +264,7 @@ int SearchChaseDirection(GameObjectRecord *object)
     if (ResetEnemyGrid(object) < 0) return DIR_NONE;
     EnemySearchGrid *g = gEnemyGrid;
     for (int d : kOrder) {
-        int x = object->cellX + kStepX[d], y = object->cellY + kStepY[d];
+        int x = object->cellX + kDirStepX[d], y = object->cellY + kDirStepY[d];
         // Once a path as short as the distance is known, the other first steps are skipped.
         if (g->distance != g->bestLength && !IsCellBlockedFor(object, x, y)) {
             int result = SearchPathToPlayer(object, x, y, d);  // the search's found, added: it doubles
@@ -284,7 +281,7 @@ static int RunLineRoutine(GameObjectRecord *object, LineSearchKind kind, int lim
     if (ResetEnemyGrid(object) < 0) return DIR_NONE;
     EnemySearchGrid *g = gEnemyGrid;
     for (int d : kOrder) {
-        int x = object->cellX + kStepX[d], y = object->cellY + kStepY[d];
+        int x = object->cellX + kDirStepX[d], y = object->cellY + kDirStepY[d];
         if (kind != LINE_TO_BOMB && !TargetLiesToward(object, d)) continue;
         int blocked = kind == LINE_THROUGH_BLOCKS ? IsFixedBlockInCell(x, y) : IsCellBlockedFor(object, x, y);
         if (blocked) continue;

@@ -112,13 +112,9 @@ int ReadPlayerInput(int number)
 // The cell one step from (x, y) in the facing direction.
 static void StepCell(int facing, int *x, int *y)
 {
-    switch (facing) {
-    case DIR_DOWN: (*y)++; break;
-    case DIR_UP: (*y)--; break;
-    case DIR_LEFT: (*x)--; break;
-    case DIR_RIGHT: (*x)++; break;
-    default: break;
-    }
+    if (facing < DIR_DOWN || facing > DIR_RIGHT) return;
+    *x += kDirStepX[facing];
+    *y += kDirStepY[facing];
 }
 
 int PlaceLineBombs(PlayerRecord *player, int x, int y, int stop)

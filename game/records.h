@@ -71,6 +71,9 @@ enum : int32_t {
 
 // Directions shared by facing, slides, enemies and shots.
 enum : int32_t { DIR_DOWN = 0, DIR_UP = 1, DIR_LEFT = 2, DIR_RIGHT = 3, DIR_NONE = 4 };
+// One cell's step in each direction 0..3, by DIR_*.
+inline constexpr int kDirStepX[4] = {0, 0, -1, 1};
+inline constexpr int kDirStepY[4] = {1, -1, 0, 0};
 
 // ---- records -------------------------------------------------------------------------------------
 struct GameStateRecord {

@@ -82,16 +82,13 @@ bool HasLivingEnemy(int x, int y)
     return e && e->hitPoints > 0;
 }
 
-const int kDx[4] = {0, 0, -1, 1};  // by DIR_*
-const int kDy[4] = {1, -1, 0, 0};
-
 // Cells a blast from (x, y) of the range reaches (it stops at any block, which it burns).
 void MarkBlast(std::vector<int> &danger, int x, int y, int range)
 {
     danger[y * FIELD_WIDTH + x] = 1;
     for (int d = 0; d < 4; d++) {
         for (int i = 1; i <= range; i++) {
-            int cx = x + kDx[d] * i, cy = y + kDy[d] * i;
+            int cx = x + kDirStepX[d] * i, cy = y + kDirStepY[d] * i;
             if (!IsFieldCell(cx, cy) || FindAt(cx, cy, KIND_BLOCK, BLOCK_FIXED)) break;
             danger[cy * FIELD_WIDTH + cx] = 1;
             if (FindAt(cx, cy, KIND_BLOCK)) break;
@@ -125,7 +122,7 @@ int FirstStepToward(int sx, int sy, bool throughSoft, Goal goal)
         queue.pop_front();
         int x = cell % FIELD_WIDTH, y = cell / FIELD_WIDTH;
         for (int d = 0; d < 4; d++) {
-            int nx = x + kDx[d], ny = y + kDy[d];
+            int nx = x + kDirStepX[d], ny = y + kDirStepY[d];
             if (!IsFieldCell(nx, ny) || from[ny * FIELD_WIDTH + nx] >= 0) continue;
             bool soft = FindAt(nx, ny, KIND_BLOCK, BLOCK_SOFT) != nullptr;
             if (IsBlocked(nx, ny) && !(soft && throughSoft)) continue;
@@ -142,7 +139,7 @@ bool EnemyInReach(int x, int y, int range)
 {
     for (int d = 0; d < 4; d++)
         for (int i = 1; i <= range; i++) {
-            int cx = x + kDx[d] * i, cy = y + kDy[d] * i;
+            int cx = x + kDirStepX[d] * i, cy = y + kDirStepY[d] * i;
             if (IsBlocked(cx, cy)) break;
             if (HasLivingEnemy(cx, cy)) return true;
         }
@@ -279,7 +276,7 @@ void MarkEnemyZones(std::vector<int> &danger)
     for (GameObjectRecord *o = GetFirstActiveObject(); !IsActiveListEnd(o); o = o->next) {
         if (o->active != 1 || !IsObjectKind(o, KIND_ENEMY) || o->hitPoints <= 0) continue;
         for (int d = 0; d <= 4; d++) {
-            int cx = o->cellX + (d < 4 ? kDx[d] : 0), cy = o->cellY + (d < 4 ? kDy[d] : 0);
+            int cx = o->cellX + (d < 4 ? kDirStepX[d] : 0), cy = o->cellY + (d < 4 ? kDirStepY[d] : 0);
             if (IsFieldCell(cx, cy)) danger[cy * FIELD_WIDTH + cx] = 1;
         }
     }
@@ -290,7 +287,8 @@ void MarkEnemyZones(std::vector<int> &danger)
 bool TryBomb(const PlayerRecord *p, const std::vector<int> &danger, int toEnemy)
 {
     int x = p->cellX, y = p->cellY;
-    bool softAhead = toEnemy != DIR_NONE && FindAt(x + kDx[toEnemy], y + kDy[toEnemy], KIND_BLOCK, BLOCK_SOFT);
+    bool softAhead =
+        toEnemy != DIR_NONE && FindAt(x + kDirStepX[toEnemy], y + kDirStepY[toEnemy], KIND_BLOCK, BLOCK_SOFT);
     if (!EnemyInReach(x, y, p->fireRange) && !softAhead) return false;
     std::vector<int> after = danger;
     MarkBlast(after, x, y, p->fireRange);
@@ -333,7 +331,7 @@ void SteerPlayerOne(void)
         CentreOnCell(p);
         return;
     }
-    int nx = x + kDx[toEnemy], ny = y + kDy[toEnemy];
+    int nx = x + kDirStepX[toEnemy], ny = y + kDirStepY[toEnemy];
     if (FindAt(nx, ny, KIND_BLOCK) || danger[ny * FIELD_WIDTH + nx]) {
         CentreOnCell(p);
         return;
