@@ -60,9 +60,10 @@ static BombSpec EnemyBombSpec(const GameObjectRecord *enemy)
     return {0, 0, (kind == 11 || kind == 12) ? 1 : 0, 0, OWNER_ENEMY, 0};
 }
 
-static PlayerRecord *BombOwnerPlayer(const GameObjectRecord *bomb)
+// 1 while the bomb slides: neither at rest nor just stopped.
+static bool IsBombSliding(const GameObjectRecord *bomb)
 {
-    return bomb->owner >= 1 && bomb->owner <= PLAYER_COUNT ? GetPlayer(bomb->owner) : nullptr;
+    return bomb->framesPerCell != BOMB_AT_REST && bomb->framesPerCell != BOMB_JUST_STOPPED;
 }
 
 void PlaceBomb(PlayerRecord *player, int x, int y)
@@ -96,7 +97,7 @@ void StepBomb(GameObjectRecord *bomb)
     if (bomb->timer == 0) {
         PlayEffectIfEnabled(EFFECT_EXPLOSION);
         bomb->active = 0;
-        if (PlayerRecord *player = BombOwnerPlayer(bomb)) player->bombsAvailable++;
+        if (PlayerRecord *player = GetPlayer(bomb->owner)) player->bombsAvailable++;  // null for enemies
         SpawnFire(bomb->cellX, bomb->cellY, bomb->passKind, DIR_NONE, bomb->hitPoints, CENTRE_FIRE_LIFE, bomb->owner,
                   bomb->specialKind);
     }
@@ -112,22 +113,15 @@ void StepBombAndFire(GameObjectRecord *object)
     }
 }
 
-// The sprite steps within its group of four.
-static void StepSpriteInGroup(GameObjectRecord *object)
-{
-    int f = object->spriteFrame;
-    object->spriteFrame = f % 4 == 3 ? f - 3 : f + 1;
-}
-
 void BombMain(GameObjectRecord *bomb)
 {
-    if (bomb->framesPerCell != BOMB_AT_REST && bomb->framesPerCell != BOMB_JUST_STOPPED) {
+    if (IsBombSliding(bomb)) {
         StepSlidingBomb(bomb);
         StopBombAtPlayers(bomb);
         RepelMoversFromBomb(bomb, 2);
     }
     if (IsHitFrame()) IgniteBombFromFire(bomb);
-    PlayerRecord *player = BombOwnerPlayer(bomb);
+    PlayerRecord *player = GetPlayer(bomb->owner);
     if (player && bomb->timer < 0 && player->bombType != BOMB_REMOTE) bomb->timer = BOMB_FUSE;
     StepBombAndFire(bomb);
     if (bomb->timer % 10 == 0) StepSpriteInGroup(bomb);
@@ -173,7 +167,7 @@ int DetonateRemoteBomb(PlayerRecord *player)
 
 int StopSlidingBomb(GameObjectRecord *bomb)
 {
-    if (bomb->framesPerCell == BOMB_JUST_STOPPED || bomb->framesPerCell == BOMB_AT_REST) return 0;
+    if (!IsBombSliding(bomb)) return 0;
     // Back to the last whole cell: a bomb stopped in mid-step jumps back.
     SetObjectCell(bomb, bomb->cellX, bomb->cellY);
     bomb->framesPerCell = BOMB_JUST_STOPPED;
@@ -188,8 +182,7 @@ int StopKickedBomb(PlayerRecord *player)
 {
     if (!player->ownObject) return 0;
     for (GameObjectRecord *b = player->ownObject->kickedNext; b; b = b->kickedNext) {
-        if (b->framesPerCell == BOMB_JUST_STOPPED || b->framesPerCell == BOMB_AT_REST) continue;
-        return StopSlidingBomb(b);
+        if (IsBombSliding(b)) return StopSlidingBomb(b);
     }
     return 0;
 }

@@ -156,8 +156,9 @@ static int DrawBlockEnemyKind(void)
     return -1;
 }
 
-static void ReleaseFourOfKind3(int x, int y)
+void ReleaseFourEnemies(int x, int y)
 {
+    ClampEnemiesLeft();
     for (int i = 0; i < 4; i++) ReleaseEnemy(x, y, 3);
 }
 
@@ -175,7 +176,7 @@ void SpawnRandomEnemy(int mode, GameObjectRecord *object)
         if (k >= 0) ReleaseEnemy(x, y, k);
         break;
     }
-    case 2: ReleaseFourOfKind3(x, y); break;
+    case 2: ReleaseFourEnemies(x, y); break;
     }
 }
 
@@ -207,8 +208,7 @@ void ReleaseBlockDrop(int mode, GameObjectRecord *block)
     case 3:
         PlayVoiceIfEnabled(VOICE_SURPRISE);
         PlayEffectIfEnabled(EFFECT_ENEMY_RELEASE);
-        ClampEnemiesLeft();
-        ReleaseFourOfKind3(x, y);
+        ReleaseFourEnemies(x, y);
         break;
     }
 }
@@ -221,7 +221,7 @@ static int FindDropCell(const GameObjectRecord *enemy, int *x, int *y)
     static const int kDy[5] = {0, 1, -1, 0, 0};
     for (int i = 0; i < 5; i++) {
         int cx = enemy->cellX + kDx[i], cy = enemy->cellY + kDy[i];
-        if (IsFieldCell(cx, cy) && !IsCellBlockedForDrop(cx, cy)) {
+        if (!IsCellBlockedForDrop(cx, cy)) {  // outside the field counts as blocked
             *x = cx;
             *y = cy;
             return 0;
@@ -230,8 +230,7 @@ static int FindDropCell(const GameObjectRecord *enemy, int *x, int *y)
     return -1;
 }
 
-// A core mech whose block could not be placed is destroyed at once, as the block's breaking would.
-static void CountCoreMechDown(void)
+void CountCoreMechDown(void)
 {
     gGame->coreMechsLeft--;
     PlayEffectIfEnabled(gGame->coreMechsLeft <= 0 ? EFFECT_LAST_CORE_MECH : EFFECT_BLOCK_SURPRISE);
@@ -249,7 +248,7 @@ void ReleaseEnemyDrop(int code, GameObjectRecord *enemy)
     if (code < 0 || code > 4) return;
     int x = 0, y = 0;
     if (FindDropCell(enemy, &x, &y) < 0) {
-        if (code == 4) CountCoreMechDown();
+        if (code == 4) CountCoreMechDown();  // destroyed at once, as the block's breaking would
         return;
     }
     // The item draws come only once the cell is chosen.

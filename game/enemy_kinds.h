@@ -46,6 +46,9 @@ GameObjectRecord *SpawnEnemyShot(GameObjectRecord *enemy, int x, int y);
 // band), mode 1 one from a soft block (never kinds 0, 13, 16, 21), mode 2 four of kind 3. Enemies
 // left counts each one made. A null object: nothing.
 void SpawnRandomEnemy(int mode, GameObjectRecord *object);
+// Releases four enemies of kind 3 on cell (x, y) (a drop block, SpawnRandomEnemy mode 2, the trap):
+// enemies left, when below 0, starts again from 0 and counts each one made.
+void ReleaseFourEnemies(int x, int y);
 // Releases a destroyed soft block's surprise (mode = content - 600): 0..2 an item, 3 four enemies of
 // kind 3. A null block: nothing.
 void ReleaseBlockDrop(int mode, GameObjectRecord *block);
@@ -54,3 +57,6 @@ void ReleaseBlockDrop(int mode, GameObjectRecord *block);
 // that finds no cell counts the core mech down at once, so the stage can still be won. A null enemy:
 // nothing.
 void ReleaseEnemyDrop(int code, GameObjectRecord *enemy);
+// A core mech is gone: core mechs left goes down by one, with the sound of the last one or of one
+// more left.
+void CountCoreMechDown(void);

@@ -8,9 +8,6 @@
 
 #define EFFECT_SWITCH 14
 
-// Steps of the directions, in the order a fire spreads: down, up, left, right.
-static const int kDirectionStep[4][2] = {{0, 1}, {0, -1}, {-1, 0}, {1, 0}};
-
 // Burns one frame of life; out at 0.
 static void BurnFire(GameObjectRecord *fire)
 {
@@ -28,10 +25,10 @@ void StepFire(GameObjectRecord *fire)
     // First main frame: spread.
     if (fire->specialKind == 1)
         SpawnFire(fire->cellX, fire->cellY, 0, DIR_NONE, 1, FIRE_LIFE, fire->owner, 0);
-    for (int d = 0; d < 4; d++) {
+    for (int d = 0; d < 4; d++) {  // by DIR_*: down, up, left, right
         if (fire->variant != d && fire->variant != DIR_NONE) continue;
-        fire->dropCode = kDirectionStep[d][0];  // probe dx
-        fire->coreFlag = kDirectionStep[d][1];  // probe dy
+        fire->dropCode = kDirStepX[d];  // probe dx
+        fire->coreFlag = kDirStepY[d];  // probe dy
         int x = fire->cellX + fire->dropCode, y = fire->cellY + fire->coreFlag;
         int r = ProbeFireCell(fire, x, y);
         if (r == FIRE_PLACE_AND_STOP)
@@ -69,11 +66,6 @@ static bool IsSoftBlock(const GameObjectRecord *o)
 static bool IsBomb(const GameObjectRecord *o)
 {
     return IsObjectKind(o, KIND_BLOCK) && o->variant == BLOCK_BOMB;
-}
-
-static bool IsPlayerOwner(int owner)
-{
-    return owner != OWNER_ENEMY && owner != OWNER_ENEMY_KICKABLE;
 }
 
 // A light switch under fire: flips the darkness once, then rests 80 frames.
@@ -162,9 +154,7 @@ static void HitVisit(GameObjectRecord *o, void *context)
     // Rule 4: a bomb eater eats the bombs of owners other than 0.
     if (IsBomb(o) && o->active == 1 && o->owner != OWNER_ENEMY && IsObjectKind(s, KIND_ENEMY) && s->passKind == 2) {
         o->active = 0;
-        if (o->owner != OWNER_ENEMY_KICKABLE) {
-            if (PlayerRecord *player = GetPlayer(o->owner)) player->bombsAvailable++;
-        }
+        if (PlayerRecord *player = GetPlayer(o->owner)) player->bombsAvailable++;  // null for enemy owners
     }
 }
 

@@ -9,13 +9,19 @@
 #include "game/services.h"
 
 #define EFFECT_ENEMY_KILLED 7
-#define EFFECT_BLOCK_SURPRISE 8              // a drop block; a core mech with more left
-#define EFFECT_LAST_CORE_MECH 9
+#define EFFECT_BLOCK_SURPRISE 8              // a drop block
 #define EFFECT_WARP 13
 
 int IsHitFrame(void)
 {
     return gGame->frameCounter % 8 == 0;
+}
+
+// Next sprite of the group of four.
+void StepSpriteInGroup(GameObjectRecord *object)
+{
+    int f = object->spriteFrame;
+    object->spriteFrame = f % 4 == 3 ? f - 3 : f + 1;
 }
 
 // ---- appear states -------------------------------------------------------------------------------
@@ -148,8 +154,7 @@ int ReleaseSoftBlockContent(GameObjectRecord *block)
         PlayEffectIfEnabled(EFFECT_BLOCK_SURPRISE);
         ReleaseBlockDrop(content - CONTENT_DROP, block);
     } else if (content == CONTENT_CORE_MECH) {
-        gGame->coreMechsLeft--;
-        PlayEffectIfEnabled(gGame->coreMechsLeft <= 0 ? EFFECT_LAST_CORE_MECH : EFFECT_BLOCK_SURPRISE);
+        CountCoreMechDown();
     } else if (content == CONTENT_GOAL) {
         SpawnGoal(block->cellX, block->cellY);
     }
@@ -202,10 +207,7 @@ void FireMain(GameObjectRecord *object)
 {
     if (IsHitFrame()) ApplyObjectHits(object);
     StepBombAndFire(object);
-    if (object->timer % 10 == 0) {
-        int f = object->spriteFrame;
-        object->spriteFrame = f % 4 == 3 ? f - 3 : f + 1;
-    }
+    if (object->timer % 10 == 0) StepSpriteInGroup(object);
     RemoveWhenInactive(object);
 }
 
@@ -223,7 +225,7 @@ static int EnemySprite(const GameObjectRecord *enemy)
 // the count goes down.
 static void KillEnemy(GameObjectRecord *enemy)
 {
-    if (enemy->owner != OWNER_ENEMY && enemy->owner != OWNER_ENEMY_KICKABLE) {
+    if (IsPlayerOwner(enemy->owner)) {
         PlayEffectIfEnabled(EFFECT_ENEMY_KILLED);
         SpawnScorePopup(enemy->cellX, enemy->cellY, gGame->killMultiplier, enemy->points);
         enemy->points = enemy->points * gGame->killMultiplier;

@@ -59,5 +59,7 @@ void RemoveBomb(GameObjectRecord *object);
 
 // 1 on frames whose frame counter is a multiple of 8 (the hit checks run then).
 int IsHitFrame(void);
+// Steps the sprite within its group of four (bombs and fire): 0 1 2 3 0 ..., 4 5 6 7 4 ...
+void StepSpriteInGroup(GameObjectRecord *object);
 // Releases a destroyed soft block's content at its cell (item, enemy, drop, core mech, goal). 0.
 int ReleaseSoftBlockContent(GameObjectRecord *block);

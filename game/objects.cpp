@@ -131,6 +131,11 @@ int RehashObjectCell(GameObjectRecord *object)
     return 0;
 }
 
+int IsPlayerOwner(int owner)
+{
+    return owner != OWNER_ENEMY && owner != OWNER_ENEMY_KICKABLE;
+}
+
 int IsObjectKind(const GameObjectRecord *object, const char *kind)
 {
     return std::strcmp(object->kindName, kind) == 0;
@@ -239,7 +244,7 @@ int LinkBombChains(GameObjectRecord *bomb)
     last->bombNext = bomb;
     bomb->bombPrev = last;
     bomb->bombNext = nullptr;
-    PlayerRecord *player = bomb->owner >= 1 && bomb->owner <= PLAYER_COUNT ? GetPlayer(bomb->owner) : nullptr;
+    PlayerRecord *player = GetPlayer(bomb->owner);  // null for enemy owners
     if (player && player->ownObject) {
         GameObjectRecord *tail = player->ownObject;
         while (tail->ownBombNext) tail = tail->ownBombNext;

@@ -36,6 +36,8 @@ enum : int32_t { BLOCK_FIXED = 0, BLOCK_SOFT = 1, BLOCK_BOMB = 2 };
 // Bomb owners that are no player.
 #define OWNER_ENEMY 0
 #define OWNER_ENEMY_KICKABLE 10
+// 1 for an owner that is a player (neither enemy owner), 0 otherwise.
+int IsPlayerOwner(int owner);
 // Bomb frames per cell while resting / sliding / just stopped.
 #define BOMB_AT_REST 0
 #define BOMB_SLIDING 8

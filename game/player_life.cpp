@@ -17,10 +17,7 @@ int PlacePlayerAtStart(PlayerRecord *player)
     if (!player) return -1;
     if (player->number >= 1 && player->number <= PLAYER_COUNT)
         GetPlayerStartCell(player->number, &player->cellX, &player->cellY);
-    player->pixelX = player->cellX * CELL_SIZE;
-    player->pixelY = player->cellY * CELL_SIZE;
-    player->centreX = player->pixelX + CELL_SIZE / 2;
-    player->centreY = player->pixelY + CELL_SIZE / 2;
+    PlacePlayerOnCell(player);
     return 0;
 }
 

@@ -73,10 +73,7 @@ static int LowerToOne(int32_t *value)
 static void SpringTrap(int x, int y)
 {
     PlayEffectIfEnabled(EFFECT_TRAP);
-    if (gGame->enemiesLeft < 0) gGame->enemiesLeft = 0;
-    for (int i = 0; i < 4; i++) {
-        if (SpawnEnemyOfKind(x, y, TRAP_ENEMY_KIND, TRAP_ENEMY_PROTECTION)) gGame->enemiesLeft++;
-    }
+    ReleaseFourEnemies(x, y);
 }
 
 // The item's effect on the player; the closing effect it calls for.

@@ -8,8 +8,6 @@ struct GameObjectRecord;
 
 #define ITEM_KIND_COUNT 23                   // items 0..22
 #define ITEM_TRAP 21                         // four enemies instead of a power-up
-#define TRAP_ENEMY_KIND 3
-#define TRAP_ENEMY_PROTECTION 128
 #define SCORE_THRESHOLD_COUNT 8
 
 // HandlePlayerTouches(player, cellX, cellY) is declared in game/stage_hooks.h: every active object of

@@ -2,6 +2,7 @@
 #include "game/stage.h"
 
 #include "game/enemy_kinds.h"
+#include "game/object_states.h"
 #include "game/objects.h"
 #include "game/services.h"
 #include "game/stage_hooks.h"
@@ -95,8 +96,7 @@ int IsFixedBlockCell(int x, int y)
     return x % 2 == 0 && y % 2 == 0;
 }
 
-// Pixel and centre from the cell.
-static void PlacePlayerOnCell(PlayerRecord *player)
+void PlacePlayerOnCell(PlayerRecord *player)
 {
     player->pixelX = player->cellX * CELL_SIZE;
     player->pixelY = player->cellY * CELL_SIZE;
@@ -193,28 +193,28 @@ static void ChooseBlockContent(int i, int row, int *content, int *frame)
     int stage = gGame->stage, level = gGame->blockContentLevel;
     *frame = gGame->world * 5 + 1;
     if (i == 59) {
-        *content = 1000;
+        *content = CONTENT_GOAL;
     } else if (i >= 56 && i <= 58 && level >= 1) {
-        *content = 500;
+        *content = CONTENT_ENEMY;
     } else if (i == 55) {
         if (gServices.pickRandomUpTo(100) <= 50) {
-            *content = 100;
+            *content = CONTENT_NOTHING;
         } else {
             int r = gServices.pickRandomUpTo(3);
-            *content = 600 + (stage >= 10 ? r : 0);
+            *content = CONTENT_DROP + (stage >= 10 ? r : 0);
         }
     } else if (stage != LAST_STAGE && i >= 50 && i <= 52 + stage / 15) {
-        *content = 700;
+        *content = CONTENT_CORE_MECH;
     } else if (i >= 47 && i <= 49 && level >= 2) {
-        *content = 500;
+        *content = CONTENT_ENEMY;
     } else if (i < STAGE_TABLE_SLOTS) {
         *content = gStage->itemKinds[row][i];
     } else {
-        *content = 100;
+        *content = CONTENT_NOTHING;
     }
-    if (*content == 500) *frame = 30;
-    if (*content >= 600 && *content <= 603) *frame = 31 + *content - 600;
-    if (*content == 700) *frame = 35;
+    if (*content == CONTENT_ENEMY) *frame = 30;
+    if (*content >= CONTENT_DROP && *content <= CONTENT_DROP + 3) *frame = 31 + *content - CONTENT_DROP;
+    if (*content == CONTENT_CORE_MECH) *frame = 35;
 }
 
 // Battle-mode content of block i.
@@ -225,7 +225,7 @@ static int BattleBlockContent(int i)
     if (i < 12) return 6;
     if (i < 18) return 5;
     if (i < 24) return 4;
-    return 100;
+    return CONTENT_NOTHING;
 }
 
 static void PlaceSoftBlocks(int row)
@@ -242,7 +242,7 @@ static void PlaceSoftBlocks(int row)
             ChooseBlockContent(i, row, &content, &frame);
         }
         if (!SpawnSoftBlock(x, y, 1, content, frame)) continue;
-        if (content == 700) gGame->coreMechsLeft++;
+        if (content == CONTENT_CORE_MECH) gGame->coreMechsLeft++;
         *CellState(x, y) = CELL_STATE_SOFT;
     }
 }

@@ -20,5 +20,7 @@ enum : int32_t {
 
 // Player n's (1..4) start cell.
 void GetPlayerStartCell(int player, int *x, int *y);
+// Pixel box and centre of the player from its cell.
+void PlacePlayerOnCell(PlayerRecord *player);
 // 1 where the field has a fixed block: the border and every cell with x and y both even.
 int IsFixedBlockCell(int x, int y);
