@@ -29,8 +29,8 @@ int AreMemImgBlendTablesBuilt(void) { return gTablesBuilt; }
 
 // Maps blend-image bytes to factors: a ramp of slope 256 / (R + 1) moved down by the border parameter.
 void BuildBlendImageLookup(int borderParam, int borderRange) {
-    int p = borderParam < 0 ? 0 : borderParam > 255 ? 255 : borderParam;
-    int r = borderRange < 0 ? 0 : borderRange > 255 ? 255 : borderRange;
+    int p = ClampColorChannel(borderParam);
+    int r = ClampColorChannel(borderRange);
     int step = 65536 / (r + 1);
     int offset = 256 - (step + 256) * p / 256;
     for (int i = 0; i < 256; ++i) {

@@ -136,7 +136,7 @@ static int ClampToInt(long long v)
 
 int PaintCircle(int x, int y, int r, uint32_t colour, int fill)
 {
-    if (GDrawSettings.noDrawGuard || r < 0) return 0;
+    if (r < 0) return 0;
     int result;
     if (!BeginDraw(&result)) return result;
     if (!IsDirect3DDrawUsable()) return RenderCircle2D(x, y, r, colour, fill);
@@ -153,11 +153,8 @@ int SelectBlendGraph(int graph, int borderParam, int borderRange)
 {
     GraphRecord *record = graph == -1 ? nullptr : LookupGraph(graph);
     if (graph != -1 && !record) return -1;
-    if (IsDirect3DDrawUsable()) {
-        int p = borderParam < 0 ? 0 : borderParam > 255 ? 255 : borderParam;
-        int r = borderRange < 0 ? 0 : borderRange > 255 ? 255 : borderRange;
-        G_D3D_BindBlendTexture(record, p, r);
-    }
+    if (IsDirect3DDrawUsable())
+        G_D3D_BindBlendTexture(record, ClampColorChannel(borderParam), ClampColorChannel(borderRange));
     return StoreBlendGraph(graph, borderParam, borderRange);
 }
 

@@ -13,8 +13,6 @@ DrawSettings GDrawSettings;
 static int gTargetWidth = 640;   // size of the draw target the region is kept in
 static int gTargetHeight = 480;
 
-static inline int ClampByte(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
-
 // Identity matrix of 16 floats.
 static void SetIdentity(float *m) {
     for (int i = 0; i < 16; ++i) m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
@@ -61,7 +59,7 @@ void SetDrawTargetSize(int width, int height) {
 
 int SelectBlendMode(int mode, int param) {
     if (GDrawSettings.noDrawGuard) return 0;
-    param = ClampByte(param);
+    param = ClampColorChannel(param);
     if (GDrawSettings.blendMode == mode && GDrawSettings.blendParam == param) return 0;
     GDrawSettings.blendMode = mode;
     GDrawSettings.blendParam = param;
@@ -71,14 +69,14 @@ int SelectBlendMode(int mode, int param) {
 
 int StoreBlendGraph(int graph, int borderParam, int borderRange) {
     GDrawSettings.blendGraph = graph;
-    GDrawSettings.blendGraphBorderParam = ClampByte(borderParam);
-    GDrawSettings.blendGraphBorderRange = ClampByte(borderRange);
+    GDrawSettings.blendGraphBorderParam = ClampColorChannel(borderParam);
+    GDrawSettings.blendGraphBorderRange = ClampColorChannel(borderRange);
     BuildBlendImageLookup(GDrawSettings.blendGraphBorderParam, GDrawSettings.blendGraphBorderRange);
     return 0;
 }
 
 int SetDrawBright(int red, int green, int blue) {
-    GDrawSettings.bright = ((uint32_t)ClampByte(red) << 16) | ((uint32_t)ClampByte(green) << 8) | (uint32_t)ClampByte(blue);
+    GDrawSettings.bright = ((uint32_t)ClampColorChannel(red) << 16) | ((uint32_t)ClampColorChannel(green) << 8) | (uint32_t)ClampColorChannel(blue);
     if (IsDirect3DDrawUsable()) G_D3D_UpdateDiffuseColor();
     return 0;
 }
@@ -136,11 +134,6 @@ int SetProjectionMatrix(const float *matrix) {
     memcpy(GDrawSettings.projectionMatrix, matrix, sizeof(float) * 16);
     if (IsDirect3DDrawUsable()) G_D3D_LoadProjectionMatrix(matrix);
     NotifyTransformChange3D();
-    return 0;
-}
-
-int SetTransColor(uint32_t rgb) {
-    GDrawSettings.transColor = rgb & 0xFFFFFF;
     return 0;
 }
 

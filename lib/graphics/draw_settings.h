@@ -67,7 +67,5 @@ int SelectDrawMode(int mode);
 int SetWorldMatrix(const float *matrix, int index);
 int SetViewMatrix(const float *matrix);
 int SetProjectionMatrix(const float *matrix);
-// Stores the transparent colour (low 24 bits) for images made later. 0.
-int SetTransColor(uint32_t rgb);
 // The draw target of the settings.
 int GetDrawTargetHandle(void);

@@ -1,6 +1,5 @@
 // Graphics start and end as the library start, end and window procedure call them, and the window
-// hooks of the display. Until the screens exist, lib/graphics/graphics_start_stubs.cpp answers them:
-// no DirectDraw, so the start falls back to software rendering.
+// hooks of the display. No DirectDraw exists, so the start falls back to software rendering.
 #pragma once
 
 // The forced-software setting, read once at library start before anything else. 1 / 0.

@@ -220,7 +220,7 @@ int CreateMemImgFromGraphImage(MEMIMG *out, const GraphImage *image, int colorTy
     if (image == nullptr || image->pixels == nullptr || (colorType != MEMIMG_COLOR_565 && colorType != MEMIMG_COLOR_8888))
         return WriteLog("画像からメモリイメージを作れません in CreateMemImgFromGraphImage\n");
     const ColorFormatRecord *f = &image->format;
-    if (f->pixelByte == 1 && f->redMask == 0 && f->greenMask == 0 && f->blueMask == 0) {
+    if (IsPaletteColorFormat(f)) {
         uint32_t key = 0x100;
         uint32_t rgb[256];
         for (int i = 0; i < 256; ++i) {

@@ -43,7 +43,6 @@ static struct {
 int QuerySoftwareRenderingSetting(void) { return sDisplay.softwareRendering; }
 int IsDirectDrawInUse(void) { return 0; }
 int IsScreenReady(void) { return sDisplay.ready; }
-int GetSoftwareRenderingFlag(void) { return sDisplay.softwareRendering; }
 int GetScreenColorType(void) { return sDisplay.colorType; }
 uint64_t GetPresentCount(void) { return sDisplay.presentCount; }
 
@@ -134,9 +133,15 @@ static void RefreshDrawTarget(void)
     GDrawSettings.clientArea = Rect{0, 0, 0, 0};
 }
 
+// 1 for a screen mode the screens can be made in.
+static int IsScreenModeUsable(int width, int height, int colorBits)
+{
+    return width >= 1 && height >= 1 && width <= 32767 && height <= 32767 && (colorBits == 16 || colorBits == 32);
+}
+
 int ChangeScreenMode(int width, int height, int colorBits, int refreshRate)
 {
-    if (width < 1 || height < 1 || width > 32767 || height > 32767 || (colorBits != 16 && colorBits != 32))
+    if (!IsScreenModeUsable(width, height, colorBits))
         return WriteLogFormat("対応していない画面モードです %d x %d %d bit in ChangeScreenMode", width, height, colorBits);
     WriteLogFormat("画面モードを %d x %d %d bit に変更します", width, height, colorBits);
     IncreaseLogIndent();
@@ -166,8 +171,7 @@ int SelectScreenMode(int width, int height, int colorBits, int refreshRate)
 {
     // Before the graphics start only the choice is kept; the start uses it.
     if (!sDisplay.started) {
-        if (width < 1 || height < 1 || width > 32767 || height > 32767 || (colorBits != 16 && colorBits != 32))
-            return -1;
+        if (!IsScreenModeUsable(width, height, colorBits)) return -1;
         sDisplay.width = width, sDisplay.height = height, sDisplay.colorBits = colorBits;
         sDisplay.refreshRate = refreshRate;
         return 0;
@@ -302,8 +306,9 @@ int EraseDrawTarget2D(void)
 
 uint32_t PackScreenColor(int red, int green, int blue)
 {
-    auto clamp = [](int v) { return (uint32_t)(v < 0 ? 0 : v > 255 ? 255 : v); };
-    return PackMemImgColor(sDisplay.colorType, clamp(red) << 16 | clamp(green) << 8 | clamp(blue));
+    uint32_t rgb = (uint32_t)ClampColorChannel(red) << 16 | (uint32_t)ClampColorChannel(green) << 8 |
+                   (uint32_t)ClampColorChannel(blue);
+    return PackMemImgColor(sDisplay.colorType, rgb);
 }
 
 int UnpackScreenColor(uint32_t pixel, int *red, int *green, int *blue)

@@ -52,8 +52,6 @@ MEMIMG *GetDrawTargetMemImg(void);
 // 1 only when Direct3D is set to be used, 3D drawing is usable, rendering is not in software and
 // the renderer has a device. Always 0 without the renderer.
 int IsDirect3DDrawUsable(void);
-// 1 in software rendering mode (read by the movie open).
-int GetSoftwareRenderingFlag(void);
 // Mask screens are not made in this system: -1 before anything is switched.
 int SwitchMaskScreen(int flag);
 // Ends pending Direct3D work before the graphics core touches pixels itself.

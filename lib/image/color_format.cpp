@@ -65,11 +65,6 @@ int CompareColorFormats(const ColorFormatRecord *a, const ColorFormatRecord *b) 
            a->blueMask == b->blueMask && a->alphaMask == b->alphaMask;
 }
 
-// 1 for an 8-bit format read through its palette.
-static inline bool IsPaletteFormat(const ColorFormatRecord *f) {
-    return f->pixelByte == 1 && (f->redMask | f->greenMask | f->blueMask | f->alphaMask) == 0;
-}
-
 // ---- channels -----------------------------------------------------------------------------------
 // A channel value 0..255 narrowed to width bits (cut) or widened past 8 (bits repeated).
 static inline uint32_t PackChannel(uint32_t v, int width) {
@@ -89,11 +84,11 @@ static inline uint32_t UnpackChannel(uint32_t c, int width) {
 }
 
 uint32_t MatchColorToPixel(const ColorFormatRecord *f, int r, int g, int b, int a) {
-    r = r < 0 ? 0 : r > 255 ? 255 : r;
-    g = g < 0 ? 0 : g > 255 ? 255 : g;
-    b = b < 0 ? 0 : b > 255 ? 255 : b;
-    a = a < 0 ? 0 : a > 255 ? 255 : a;
-    if (IsPaletteFormat(f)) {
+    r = ClampColorChannel(r);
+    g = ClampColorChannel(g);
+    b = ClampColorChannel(b);
+    a = ClampColorChannel(a);
+    if (IsPaletteColorFormat(f)) {
         int best = 0;
         long bestDist = -1;
         for (int i = 0; i < 256; ++i) {
@@ -116,7 +111,7 @@ uint32_t MatchColorToPixel(const ColorFormatRecord *f, int r, int g, int b, int 
 }
 
 void UnpackPixelColor(const ColorFormatRecord *f, uint32_t pixel, int *r, int *g, int *b, int *a) {
-    if (IsPaletteFormat(f)) {
+    if (IsPaletteColorFormat(f)) {
         uint32_t e = f->palette[pixel & 0xFF];
         *r = (int)((e >> 16) & 0xFF);
         *g = (int)((e >> 8) & 0xFF);
@@ -147,7 +142,7 @@ static inline void WritePixel(uint8_t *p, int bytes, uint32_t v) {
 // 1 when rows can be copied as they are.
 static bool IsStraightCopy(const ColorFormatRecord *dst, const ColorFormatRecord *src, const void *alpha, int mirror,
                            int keyFlag) {
-    return alpha == nullptr && !mirror && !keyFlag && !IsPaletteFormat(src) && CompareColorFormats(dst, src) &&
+    return alpha == nullptr && !mirror && !keyFlag && !IsPaletteColorFormat(src) && CompareColorFormats(dst, src) &&
            dst->pixelByte == src->pixelByte;
 }
 
@@ -162,7 +157,7 @@ int BlitWithColorConversion(void *dstPixels, int dstPitch, const ColorFormatReco
     if (w <= 0 || h <= 0 || srcRect->left < 0 || srcRect->top < 0 || dx < 0 || dy < 0)
         return WriteLog("転送矩形が不正です in BlitWithColorConversion\n");
     int db = dstFormat->pixelByte, sb = srcFormat->pixelByte, ab = alphaFormat ? alphaFormat->pixelByte : 0;
-    if (db < 2 || db > 4 || IsPaletteFormat(dstFormat) || sb < 1 || sb > 4 || (alphaPixels && (ab < 1 || ab > 4)))
+    if (db < 2 || db > 4 || IsPaletteColorFormat(dstFormat) || sb < 1 || sb > 4 || (alphaPixels && (ab < 1 || ab > 4)))
         return WriteLog("対応していないピクセル形式です in BlitWithColorConversion\n");
     const uint8_t *src = static_cast<const uint8_t *>(srcPixels);
     const uint8_t *alp = static_cast<const uint8_t *>(alphaPixels);

@@ -48,6 +48,13 @@ struct PixelFormatDesc {
     uint32_t alphaMask;
 };
 
+// A colour channel held in 0..255.
+inline int ClampColorChannel(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+// 1 for an 8-bit format read through its palette (no channel masks), else 0.
+inline int IsPaletteColorFormat(const ColorFormatRecord *f) {
+    return f->pixelByte == 1 && (f->redMask | f->greenMask | f->blueMask | f->alphaMask) == 0;
+}
+
 // Fills out from a pixel format: depth, bytes per pixel, widths, shifts, masks and the uncovered
 // bits; an 8-bit palette format gets no masks. 0, or -1 (logged) for a mask with a gap or a depth
 // that is not 8, 16, 24 or 32.

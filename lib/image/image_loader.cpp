@@ -14,8 +14,6 @@ static const ImageLoader kImageLoaders[] = {
     {nullptr, nullptr, nullptr},
 };
 
-const ImageLoader *GetImageLoaders(void) { return kImageLoaders; }
-
 int LoadGraphImage(StreamRecord *stream, GraphImage *out) {
     if (out == nullptr) return -1;
     memset(out, 0, sizeof(*out));

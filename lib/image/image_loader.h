@@ -34,10 +34,7 @@ int LoadGraphImageFromMemory(const void *data, size_t size, GraphImage *out);
 // The same over a data file (library path, "\\" separators allowed).
 int LoadGraphImageFromFile(const char *path, GraphImage *out);
 
-// The loader table, ended by an entry whose name is null.
-const ImageLoader *GetImageLoaders(void);
-
-// The loaders themselves (also reachable through the table).
+// The loaders, tried in turn by LoadGraphImage.
 int TestPngImage(const unsigned char *head, size_t headSize);
 int LoadPngImage(StreamRecord *stream, GraphImage *out);
 int TestJpegImage(const unsigned char *head, size_t headSize);

@@ -37,7 +37,7 @@ struct PixelOpSnapshot {
 
 // Fills snap from GDrawSettings and the source store (null for flat drawers).
 inline void TakePixelOpSnapshot(PixelOpSnapshot *snap, const MemImgSharedRecord *source) {
-    int p = GDrawSettings.blendParam < 0 ? 0 : GDrawSettings.blendParam > 255 ? 255 : GDrawSettings.blendParam;
+    int p = ClampColorChannel(GDrawSettings.blendParam);
     uint32_t bright = GDrawSettings.bright & 0xFFFFFF;
     snap->mode = GDrawSettings.blendMode;
     snap->param = p;
