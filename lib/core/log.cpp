@@ -1,6 +1,7 @@
 // The library's log: "Log.txt" in the start directory, line stamps, indentation, CR LF line ends.
 #include "lib/core/log.h"
 
+#include "lib/core/helpers.h"
 #include "platform/kernel/kernel.h"
 
 #include <cstdarg>
@@ -85,8 +86,7 @@ static int WholeCharacterLength(const char *text, int length)
 {
     int i = 0;
     while (i < length) {
-        unsigned char b = (unsigned char)text[i];
-        int lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        int lead = IsShiftJisLeadByte((unsigned char)text[i]);
         if (lead && i + 1 >= length)
             return i;
         i += lead ? 2 : 1;
