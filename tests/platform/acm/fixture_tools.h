@@ -11,30 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_temp_dir.h"
+
 namespace fixture {
 
 // A fresh temporary directory made the current one; removed with everything in it on destruction.
 struct TempDir {
     std::string path;
-    std::string previous;
     TempDir()
     {
-        char tmpl[] = "/tmp/dz-sound-XXXXXX";
-        char *p = mkdtemp(tmpl);
-        EXPECT_NE(p, nullptr);
-        path = p ? p : "/tmp";
-        char cwd[4096];
-        previous = getcwd(cwd, sizeof cwd) ? cwd : "/";
-        EXPECT_EQ(chdir(path.c_str()), 0);
+        EXPECT_EQ(EnterFreshTempDir(), 0);
+        path = GetFreshTempDir();
     }
-    ~TempDir()
-    {
-        if (chdir(previous.c_str()) != 0)
-            return;
-        std::string cmd = "rm -rf '" + path + "'";
-        if (system(cmd.c_str()) != 0)
-            fprintf(stderr, "could not remove %s\n", path.c_str());
-    }
+    ~TempDir() { LeaveFreshTempDir(); }
 };
 
 // Runs a shell command in the current directory; true when it exits 0.
