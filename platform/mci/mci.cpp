@@ -391,12 +391,6 @@ void MciTestFailNth(MciFaultKind kind, int nth)
     StandInFaultSetNth(&gMci.faults[kind], nth);
 }
 
-void MciTestFailAlways(MciFaultKind kind, int on)
-{
-    MciScopedLock hold;
-    StandInFaultSetAlways(&gMci.faults[kind], on);
-}
-
 void MciTestResetFaults(void)
 {
     MciScopedLock hold;

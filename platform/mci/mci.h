@@ -107,7 +107,6 @@ int MciShutdown(void);
 // ---- test hooks ------------------------------------------------------------------------------------
 enum MciFaultKind { MCI_FAULT_OPEN, MCI_FAULT_STATUS, MCI_FAULT_PLAY, MCI_FAULT_CLOSE, MCI_FAULT_KIND_COUNT };
 void MciTestFailNth(MciFaultKind kind, int nth);
-void MciTestFailAlways(MciFaultKind kind, int on);
 void MciTestResetFaults(void);
 // The port MCI_SEQ_STATUS_PORT reports (MCI_SEQ_MAPPER by default).
 void MciTestSetPort(uint32_t port);
