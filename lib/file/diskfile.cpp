@@ -247,12 +247,10 @@ static void Prefetch(DiskFileRecord *rec)
 
 static DiskFileRecord *LookupDiskFile(intptr_t file, const char *caller)
 {
-    intptr_t slot = file & 0xFFFF, check = file >> 16;
-    if (file <= 0 || slot >= DISK_FILE_MAX || check == 0 || g_disk.files[slot].check != check) {
+    DiskFileRecord *rec = LookupSlotHandle(g_disk.files, file);
+    if (rec == nullptr)
         WriteLogFormat("ファイルハンドル値が異常です in %s", caller);
-        return nullptr;
-    }
-    return &g_disk.files[slot];
+    return rec;
 }
 
 // Takes a free slot for an open kernel file; its handle, or 0 when every slot is in use.
@@ -264,13 +262,11 @@ static intptr_t AllocDiskFile(KHandle kernelFile, int64_t size, int readAhead, D
         if (rec->check != 0)
             continue;
         *rec = DiskFileRecord{};
-        g_disk.nextCheck = g_disk.nextCheck % 0x7FFF + 1;
-        rec->check = g_disk.nextCheck;
         rec->file = kernelFile;
         rec->size = size;
         rec->readAhead = readAhead;
         *out = rec;
-        return ((intptr_t)rec->check << 16) | slot;
+        return StampSlotHandle(&rec->check, &g_disk.nextCheck, slot);
     }
     return 0;
 }

@@ -206,16 +206,6 @@ int DiskGetDirectory(char *buffer, size_t size)
 
 // ---- listings -----------------------------------------------------------------------------------
 
-static DiskFindRecord *LookupFind(intptr_t find)
-{
-    if (find <= 0)
-        return nullptr;
-    intptr_t slot = find & 0xFFFF, check = find >> 16;
-    if (slot >= DISK_FIND_MAX || check == 0 || g_diskPath.finds[slot].check != check)
-        return nullptr;
-    return &g_diskPath.finds[slot];
-}
-
 // Takes a free listing slot; its handle, or -1 when all are in use.
 static intptr_t AllocFind(DIR *dir, const char *dirPath, const char *pattern)
 {
@@ -224,12 +214,10 @@ static intptr_t AllocFind(DIR *dir, const char *dirPath, const char *pattern)
         DiskFindRecord *f = &g_diskPath.finds[slot];
         if (f->check != 0)
             continue;
-        g_diskPath.nextCheck = g_diskPath.nextCheck % 0x7FFF + 1;
-        f->check = g_diskPath.nextCheck;
         f->dir = dir;
         strcpy(f->dirPath, dirPath);
         strcpy(f->pattern, pattern);
-        return ((intptr_t)f->check << 16) | slot;
+        return StampSlotHandle(&f->check, &g_diskPath.nextCheck, slot);
     }
     return -1;
 }
@@ -283,7 +271,7 @@ intptr_t DiskFindFirst(const char *pattern, FileFindRecord *out)
         closedir(dir);
         return WriteLog("検索ハンドルが足りません in DiskFindFirst\n");
     }
-    if (NextMatch(LookupFind(find), out) < 0) {
+    if (NextMatch(LookupSlotHandle(g_diskPath.finds, find), out) < 0) {
         DiskFindClose(find);
         return -1;
     }
@@ -292,7 +280,7 @@ intptr_t DiskFindFirst(const char *pattern, FileFindRecord *out)
 
 int DiskFindNext(intptr_t find, FileFindRecord *out)
 {
-    DiskFindRecord *f = LookupFind(find);
+    DiskFindRecord *f = LookupSlotHandle(g_diskPath.finds, find);
     if (f == nullptr)
         return WriteLog("検索ハンドル値が異常です in DiskFindNext\n");
     return NextMatch(f, out);
@@ -300,7 +288,7 @@ int DiskFindNext(intptr_t find, FileFindRecord *out)
 
 int DiskFindClose(intptr_t find)
 {
-    DiskFindRecord *f = LookupFind(find);
+    DiskFindRecord *f = LookupSlotHandle(g_diskPath.finds, find);
     if (f == nullptr)
         return WriteLog("検索ハンドル値が異常です in DiskFindClose\n");
     closedir(f->dir);

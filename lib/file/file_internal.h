@@ -10,6 +10,26 @@
 int ResolveSeekTarget(int64_t position, int64_t size, int64_t offset, int origin, int64_t *target,
                       const char *caller);
 
+// The module's own handles (open files, listings): a record's check (1..0x7FFF, 0 while its slot
+// is free) in bits 16-30 and its slot in bits 0-15, so a handle is never 0 or negative.
+// The record behind handle, or null when it is out of range, free or stale.
+template <typename Record, int Size>
+Record *LookupSlotHandle(Record (&records)[Size], intptr_t handle)
+{
+    intptr_t slot = handle & 0xFFFF, check = handle >> 16;
+    if (handle <= 0 || slot >= Size || check == 0 || records[slot].check != check)
+        return nullptr;
+    return &records[slot];
+}
+
+// Gives a record in slot the next check (wrapping 0x7FFF to 1) and returns its handle.
+inline intptr_t StampSlotHandle(int *check, int *nextCheck, int slot)
+{
+    *nextCheck = *nextCheck % 0x7FFF + 1;
+    *check = *nextCheck;
+    return ((intptr_t)*check << 16) | slot;
+}
+
 // Room for a resolved path in the disk's own encoding (UTF-8: up to 3 bytes per Shift-JIS byte).
 #define DISK_PATH_BYTES (K_MAX_PATH * 3 + 1)
 
