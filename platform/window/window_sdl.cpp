@@ -37,6 +37,17 @@ WWindowRecord *WLookupSdlWindow(uint32_t sdlId)
     return nullptr;
 }
 
+// Closes the SDL window and frees its slot; the generation stays, so old handles keep failing.
+static void CloseWindowRecord(WWindowRecord *record)
+{
+    WPresentRelease(record);
+    SDL_DestroyWindow(record->sdl);
+    std::lock_guard<std::mutex> hold(gWin.mutex);
+    uint32_t generation = record->generation;
+    *record = WWindowRecord{};
+    record->generation = generation;
+}
+
 // Copies a Shift-JIS text into UTF-8 for SDL; bytes that cannot be converted become '?'.
 static void ConvertTitle(const char *title, char *out, int size)
 {
@@ -78,12 +89,7 @@ void WQuitSubsystem(void)
     for (WWindowRecord &record : gWin.windows) {
         if (!record.used || WDestroyWindow(WHandleOf(&record))) continue;
         // Another thread's window: closed without its procedure, SDL is going away.
-        WPresentRelease(&record);
-        SDL_DestroyWindow(record.sdl);
-        std::lock_guard<std::mutex> hold(gWin.mutex);
-        uint32_t generation = record.generation;
-        record = WWindowRecord{};
-        record.generation = generation;
+        CloseWindowRecord(&record);
     }
     WInputClosePads();
     WInputClearKeys();
@@ -181,12 +187,7 @@ int WDestroyWindow(WHandle window)
     if (!record || record->ownerThread != KGetCurrentThreadId() || record->destroying) return 0;
     record->destroying = 1;
     gWin.classes[record->classSlot].proc(window, W_WM_DESTROY, 0, 0);
-    WPresentRelease(record);
-    SDL_DestroyWindow(record->sdl);
-    std::lock_guard<std::mutex> hold(gWin.mutex);
-    uint32_t generation = record->generation;
-    *record = WWindowRecord{};
-    record->generation = generation;
+    CloseWindowRecord(record);
     return 1;
 }
 
