@@ -1,16 +1,14 @@
 // Pictures read through data files, and the log line a refused picture leaves.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "lib/core/log.h"
 #include "tests/image/loader_fixture.h"
+#include "tests/support/test_temp_dir.h"
 
 namespace {
 
@@ -18,24 +16,16 @@ class ImageFile : public LoaderFixture {
 protected:
     void SetUp() override {
         LoaderFixture::SetUp();
-        char tmpl[] = "/tmp/dazar_image_XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
-        dir = tmpl;
-        ASSERT_EQ(0, getcwd(oldDir, sizeof oldDir) == nullptr);
-        ASSERT_EQ(0, chdir(dir.c_str()));
+        ASSERT_EQ(0, EnterFreshTempDir());
     }
     void TearDown() override {
         CloseLogFile();
-        if (chdir(oldDir) != 0) ADD_FAILURE();
-        std::string rm = "rm -rf " + dir;
-        if (system(rm.c_str()) != 0) ADD_FAILURE();
+        if (LeaveFreshTempDir() != 0) ADD_FAILURE();
         LoaderFixture::TearDown();
     }
     void Write(const char *name, const std::vector<uint8_t> &bytes) {
         std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), bytes.size());
     }
-    std::string dir;
-    char oldDir[4096];
 };
 
 // A 1 x 1 24-bit BMP holding blue 1, green 2, red 3.
@@ -57,14 +47,14 @@ TEST_F(ImageFile, LoadsThroughADataFilePathWithBackslashes) {
 }
 
 TEST_F(ImageFile, ARefusedPictureLeavesALogLine) {
-    ASSERT_EQ(0, OpenLogFile(dir.c_str()));
+    ASSERT_EQ(0, OpenLogFile(GetFreshTempDir()));
     std::vector<uint8_t> bmp = TinyBmp();
     bmp.resize(bmp.size() - 2);  // the row is cut short
     EXPECT_EQ(-1, Load(bmp));
     std::vector<uint8_t> junk(32, 7);
     EXPECT_EQ(-1, Load(junk));
     CloseLogFile();
-    std::ifstream in(dir + "/Log.txt", std::ios::binary);
+    std::ifstream in(std::string(GetFreshTempDir()) + "/Log.txt", std::ios::binary);
     std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(std::string::npos, log.find("BMP")) << log;
     EXPECT_NE(std::string::npos, log.find(" in LoadGraphImage")) << log;
