@@ -57,7 +57,7 @@ static int BlendCovers(const MEMIMG *blend, const MEMIMG *src)
 {
     if (!blend) return 1;
     if (!src) return 0;
-    return (long long)blend->width * GetMemImgBytesPerPixel(blend) >= src->width && blend->height >= src->height;
+    return DoesBlendImageCover(blend, src);
 }
 
 // 1 when the values lie in -8192..8191 and at most 8191 apart.

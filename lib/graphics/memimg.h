@@ -126,6 +126,11 @@ inline uint8_t *GetMemImgRow(const MEMIMG *image, int y) {
 }
 // Bytes per pixel of the view's store.
 inline int GetMemImgBytesPerPixel(const MEMIMG *image) { return image->shared->format->pixelByte; }
+// 1 when the blend image blend covers src: drawers read one byte of it per source column (as a byte
+// offset, whatever its pixel size) and one row per source row. Both views valid.
+inline int DoesBlendImageCover(const MEMIMG *blend, const MEMIMG *src) {
+    return (int64_t)blend->width * GetMemImgBytesPerPixel(blend) >= src->width && blend->height >= src->height;
+}
 
 // Brings the store's run table up to date (built when stale or missing). 0, or -1 with no memory
 // (the caller then draws texel by texel).

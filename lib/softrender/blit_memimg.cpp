@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "lib/softrender/flat_span.h"
 #include "lib/softrender/pixel_ops.h"
 
 // Bodies of this blit beyond the shared ones (ResolveBlendBody numbers 0 to 11).
@@ -282,8 +283,7 @@ static bool IsBlitInputValid(const MEMIMG *dst, const MEMIMG *src, const MEMIMG 
         return false;
     if (s->colorType != d->colorType || (s->paletteFlag && s->palette == nullptr)) return false;
     if (blend != nullptr) {
-        if (!IsMemImgValid(blend)) return false;
-        if ((int64_t)blend->width * GetMemImgBytesPerPixel(blend) < src->width || blend->height < src->height) return false;
+        if (!IsMemImgValid(blend) || !DoesBlendImageCover(blend, src)) return false;
     }
     return true;
 }
@@ -342,13 +342,10 @@ void BlitMemImg(MEMIMG *dst, const MEMIMG *src, int x, int y, int trans, const M
     c.body = ChooseBlitBody(sn, c);
     if (c.body < 0) return;
     // Clip to the draw region, kept inside the destination.
-    const Rect &reg = GDrawSettings.drawRegion;
-    int64_t left = reg.left > 0 ? reg.left : 0, top = reg.top > 0 ? reg.top : 0;
-    int64_t right = reg.right < dst->width ? reg.right : dst->width;
-    int64_t bottom = reg.bottom < dst->height ? reg.bottom : dst->height;
-    int64_t l = x > left ? x : left, t = y > top ? y : top;
-    int64_t r = (int64_t)x + src->width < right ? (int64_t)x + src->width : right;
-    int64_t b = (int64_t)y + src->height < bottom ? (int64_t)y + src->height : bottom;
+    const Rect area = GetMemImgDrawArea(dst);
+    int64_t l = x > area.left ? x : area.left, t = y > area.top ? y : area.top;
+    int64_t r = (int64_t)x + src->width < area.right ? (int64_t)x + src->width : area.right;
+    int64_t b = (int64_t)y + src->height < area.bottom ? (int64_t)y + src->height : area.bottom;
     if (l >= r || t >= b) return;
     int w = (int)(r - l), h = (int)(b - t), sx = (int)(l - x), sy = (int)(t - y);
     bool clipped = w != src->width || h != src->height;

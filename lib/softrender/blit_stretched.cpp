@@ -245,9 +245,8 @@ int CanStretchBetween(const MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend)
     if (ds->colorType != ss->colorType || ds->paletteFlag || ds->alphaFlag) return 0;
     if (src->width <= 0 || src->height <= 0 || src->width > 65536 || src->height > 65536) return 0;
     if (blend != nullptr) {
-        if (!IsMemImgValid(blend)) return 0;
-        // The blend image is read at source positions, one byte per column, without a bounds test.
-        if ((int64_t)blend->width * GetMemImgBytesPerPixel(blend) < src->width || blend->height < src->height) return 0;
+        // The blend image is read at source positions without a bounds test.
+        if (!IsMemImgValid(blend) || !DoesBlendImageCover(blend, src)) return 0;
     }
     return 1;
 }
@@ -269,8 +268,7 @@ void DrawStretched(MEMIMG *dst, const MEMIMG *src, const Rect &whole, const Rect
     int32_t *srcRows = rowsOnStack, *columns = columnsOnStack;
     void *heap = nullptr;
     if (clipW > kTableOnStack || clipH > kTableOnStack) {
-        heap = AllocMemoryTracked((size_t)clipW * (sizeof(StretchRun) + sizeof(int32_t)) + (size_t)clipH * sizeof(int32_t),
-                                  "", 0);
+        heap = DZ_ALLOC((size_t)clipW * (sizeof(StretchRun) + sizeof(int32_t)) + (size_t)clipH * sizeof(int32_t));
         if (heap == nullptr) return;
         runs = static_cast<StretchRun *>(heap);
         columns = reinterpret_cast<int32_t *>(runs + clipW);

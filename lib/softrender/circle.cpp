@@ -180,7 +180,7 @@ void RasterizeMemImgCircle(MEMIMG *dst, int x0, int y0, int r, unsigned colour, 
     if (!PrepareFlatDraw(&cd.fd, sh->colorType, colour)) return;
     cd.rowDone = nullptr;
     if (fill) {
-        cd.rowDone = static_cast<uint8_t *>(AllocMemoryZeroed((size_t)a.bottom, "", 0));
+        cd.rowDone = static_cast<uint8_t *>(DZ_ALLOC_ZERO((size_t)a.bottom));
         if (cd.rowDone == nullptr) return;
     }
     WalkCircle(&cd, x0, y0, r, fill != 0);

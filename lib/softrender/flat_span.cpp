@@ -277,13 +277,6 @@ template <int Type> FlatLoops PickFlatLoops(int body) {
     }
 }
 
-// The colour's three fields through row S[p], in place (the packed add and subtract add this).
-template <int Type> uint32_t ScaleFlatColour(uint32_t c, const int32_t *scaleP) {
-    uint32_t r = 0;
-    for (int i = 0; i < 3; ++i) r |= (uint32_t)scaleP[GetPixelField<Type>(c, i)] << MemImgPixel<Type>::kShift[i];
-    return r;
-}
-
 }  // namespace
 
 int PrepareFlatDraw(FlatDraw *fd, int colorType, uint32_t colour) {
@@ -314,11 +307,7 @@ int PrepareFlatDraw(FlatDraw *fd, int colorType, uint32_t colour) {
 
 Rect GetMemImgDrawArea(const MEMIMG *dst) {
     Rect a = GDrawSettings.drawRegion;
-    if (a.left < 0) a.left = 0;
-    if (a.top < 0) a.top = 0;
-    if (a.right > dst->width) a.right = dst->width;
-    if (a.bottom > dst->height) a.bottom = dst->height;
-    if (a.right < a.left) a.right = a.left;
-    if (a.bottom < a.top) a.bottom = a.top;
+    const Rect image = {0, 0, dst->width, dst->height};
+    ClipRectToArea(&a, &image);
     return a;
 }

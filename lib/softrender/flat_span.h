@@ -31,6 +31,14 @@ struct FlatDraw {
     FlatLineFn line;
 };
 
+// The colour's three fields through row S[p], each in its place (what the packed add and subtract
+// add: FlatDraw::scaled).
+template <int Type> inline uint32_t ScaleFlatColour(uint32_t c, const int32_t *scaleP) {
+    uint32_t r = 0;
+    for (int i = 0; i < 3; ++i) r |= (uint32_t)scaleP[GetPixelField<Type>(c, i)] << MemImgPixel<Type>::kShift[i];
+    return r;
+}
+
 // Takes the draw settings for a flat draw of colour on a destination of colorType: masks a type 0
 // colour to 16 bits, applies the shift-form tint when the tint is active and picks the loops.
 // 1 when something is to be drawn; 0 for a colour type other than 0 and 1 or a mode (with its
@@ -38,7 +46,8 @@ struct FlatDraw {
 int PrepareFlatDraw(FlatDraw *fd, int colorType, uint32_t colour);
 
 // The part of dst the drawers may write: the draw region of GDrawSettings cut to the image (for
-// valid settings the region already lies inside it). Right and bottom are never below left and top.
+// valid settings the region already lies inside it). Right and bottom are never below left and top,
+// and all four lie inside the image.
 Rect GetMemImgDrawArea(const MEMIMG *dst);
 
 // Address of pixel (x, y) of dst (no bounds test).

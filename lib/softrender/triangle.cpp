@@ -22,11 +22,8 @@ int GetTriangleTexelBytes(int colorType, int kind)
 template <int Type> void SetTriangleFlatColour(FlatDraw *fd, uint32_t colour)
 {
     uint32_t c = TintFlatColorTable<Type>(colour, fd->snap.bright);
-    uint32_t scaled = 0;
-    for (int i = 0; i < 3; ++i)
-        scaled |= (uint32_t)fd->snap.scaleP[GetPixelField<Type>(c, i)] << MemImgPixel<Type>::kShift[i];
     fd->colour = c;
-    fd->scaled = scaled;
+    fd->scaled = ScaleFlatColour<Type>(c, fd->snap.scaleP);
 }
 
 void DrawFlatTriangle(MEMIMG *dst, const TriangleSetup &setup, const Rect &area, uint32_t colour)
@@ -60,10 +57,8 @@ int PrepareTriangleTexture(TriangleTextureDraw *draw, const MEMIMG *dst, const M
     if (GetMemImgBytesPerPixel(texture) != GetTriangleTexelBytes(ts->colorType, kind)) return -1;
     if (kind == TEXEL_PALETTE && ts->palette == nullptr) return -1;
     if (blend != nullptr) {
-        if (!IsMemImgValid(blend)) return -1;
         // The blend byte is read at the texel's column (as a byte offset) and row.
-        int64_t blendBytes = static_cast<int64_t>(blend->width) * GetMemImgBytesPerPixel(blend);
-        if (blendBytes < texture->width || blend->height < texture->height) return -1;
+        if (!IsMemImgValid(blend) || !DoesBlendImageCover(blend, texture)) return -1;
         draw->blendPixels = blend->pixels;
         draw->blendPitch = blend->shared->pitch;
     } else {
