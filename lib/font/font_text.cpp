@@ -174,17 +174,18 @@ static int CellPlaceable(long long x, long long y)
 }
 
 // Draws the characters' edge or body cells along the text.
-static void DrawTextPass(const TextPass *p, int font, const char *text, int length, int x, int y)
+static void DrawTextPass(const TextPass *p, const char *text, int length, int x, int y)
 {
     FontRecord *f = p->font;
+    // New glyphs are written into this same image: it stays for the whole pass.
+    MEMIMG *cache = GetGraphMemImg(LookupGraph(f->cacheGraph));
+    if (!cache) return;
     double pen = 0;
     for (int pos = 0; pos < length && text[pos];) {
         // The rest of the text lies beyond every picture.
         if (pen >= TEXT_POSITION_LIMIT || pen <= -TEXT_POSITION_LIMIT) return;
         uint16_t code = NextCharCode(text, length, &pos);
         int slot = FindGlyph(f, code);
-        MEMIMG *cache = GetGraphMemImg(LookupGraph(f->cacheGraph));
-        if (!cache) return;
         int ex = (slot % f->perRow) * f->entryWidth, ey = (slot / f->perRow) * f->entryHeight;
         long long offset = (long long)pen - p->edge;
         long long cx = p->vertical ? (long long)x - p->edge : x + offset;
@@ -256,11 +257,11 @@ int DrawTextCore(int mode, int x, int y, int scaleFlag, double xScale, double yS
     TextPass pass = {dst, f, 1, scaleFlag, xScale, yScale, vertical, trans};
     if (f->fontType & FONT_TYPE_EDGE) {
         SetBrightFromScreenColor(edgeColour);
-        DrawTextPass(&pass, font, text, length, x, y);
+        DrawTextPass(&pass, text, length, x, y);
     }
     pass.edge = 0;
     SetBrightFromScreenColor(colour);
-    DrawTextPass(&pass, font, text, length, x, y);
+    DrawTextPass(&pass, text, length, x, y);
     SetDrawBrightColor(savedBright);
     GDrawSettings.blendGraph = savedBlendGraph;
     GDrawSettings.drawRegion = savedRegion;
@@ -288,7 +289,6 @@ int DrawTextWithFont(int x, int y, const char *text, uint32_t colour, int font, 
     FontRecord *f = LookUpFontRecord(font);
     if (!f) return WriteLog("フォントハンドル値が異常です\n");
     if (!text || !text[0]) return 0;
-    if (f->textureFlag) return G_D3D_RenderFontString(x, y, text, colour, font, edgeColour, vertical);
     return RenderFontString2D(x, y, text, colour, font, edgeColour, vertical);
 }
 
