@@ -114,7 +114,9 @@ TEST(Lines, RandomSegmentsStayInsideTheRegion) {
             }
         }
         bool inside = x1 >= 7 && x1 < 71 && x2 >= 7 && x2 < 71 && y1 >= 9 && y1 < 53 && y2 >= 9 && y2 < 53;
-        if (inside) EXPECT_EQ(count, std::max(std::abs(x2 - x1), std::abs(y2 - y1)));
+        if (inside) {
+            EXPECT_EQ(count, std::max(std::abs(x2 - x1), std::abs(y2 - y1)));
+        }
     }
     ReleaseMemImg(&m);
 }

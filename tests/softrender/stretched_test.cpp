@@ -96,7 +96,9 @@ TEST_F(Stretched, MirrorsAndTheSameSizeHandOff) {
                 if (x < 10 && y < 5) want = GetPx(&s, (k & 1) ? 9 - x : x, (k & 2) ? 4 - y : y);
                 ASSERT_EQ(GetPx(&d, x, y), want) << "rect " << k << " at " << x << "," << y;
             }
-        if (k == 0) EXPECT_EQ(Pixels(&d), Pixels(&ref));
+        if (k == 0) {
+            EXPECT_EQ(Pixels(&d), Pixels(&ref));
+        }
         ReleaseMemImg(&d);
     }
     ReleaseMemImg(&s);
