@@ -1,7 +1,6 @@
 // The software route of the draws: the callers of the software drawers on the draw target's memory
 // image, which refuse input outside each drawer's limits before calling it.
 #include <climits>
-#include <cmath>
 #include <cstdlib>
 
 #include "lib/graphics/draw.h"
@@ -11,12 +10,6 @@
 #include "lib/softrender/blit_stretched.h"
 #include "lib/softrender/circle.h"
 #include "lib/softrender/fill_rect.h"
-
-#define STRETCH_SIZE_LIMIT 32768      // ordered width and height stay below this
-#define TRIANGLE_COORD_MIN (-8192)    // vertex and texel coordinates stay in -8192..8191
-#define TRIANGLE_COORD_MAX 8191
-#define TRIANGLE_SPREAD_MAX 8191      // and at most this far apart
-#define TRIANGLE_TEXTURE_LIMIT 16384  // texture sides stay below this
 
 static const SoftwareDrawRoute kSoftwareRenderer = {
     "software renderer", BlitMemImg, BlitMemImgStretched, FillMemImgRect, RasterizeMemImgLineList,
@@ -60,14 +53,6 @@ static int BlendCovers(const MEMIMG *blend, const MEMIMG *src)
     return DoesBlendImageCover(blend, src);
 }
 
-// 1 when the values lie in -8192..8191 and at most 8191 apart.
-static int FitsTriangleRange(int a, int b, int c)
-{
-    int lo = a < b ? (a < c ? a : c) : (b < c ? b : c);
-    int hi = a > b ? (a > c ? a : c) : (b > c ? b : c);
-    return lo >= TRIANGLE_COORD_MIN && hi <= TRIANGLE_COORD_MAX && hi - lo <= TRIANGLE_SPREAD_MAX;
-}
-
 // ================================================================================================
 // memory-image draws
 // ================================================================================================
@@ -84,7 +69,7 @@ int DrawMemImgAt(MEMIMG *dst, const MEMIMG *src, int x, int y, int trans)
 int DrawMemImgStretched(MEMIMG *dst, const MEMIMG *src, const int rect[4], int trans)
 {
     long long w = llabs((long long)rect[2] - rect[0]), h = llabs((long long)rect[3] - rect[1]);
-    if (w >= STRETCH_SIZE_LIMIT || h >= STRETCH_SIZE_LIMIT) return 0;
+    if (w > kMaxStretchSide || h > kMaxStretchSide) return 0;
     const MEMIMG *blend = GetBlendMemImg();
     if (!BlendCovers(blend, src)) return 0;
     sRoute.blitStretched(dst, src, rect, trans, blend);
@@ -96,11 +81,13 @@ int DrawMemImgTriangle(MEMIMG *dst, const MEMIMG *src, const TriangleVertex vert
                        uint32_t colour)
 {
     const TriangleVertex *v = vertices;
-    if (!FitsTriangleRange(v[0].x, v[1].x, v[2].x) || !FitsTriangleRange(v[0].y, v[1].y, v[2].y)) return 0;
+    if (!AreTriangleValuesInLimits(v[0].x, v[1].x, v[2].x) || !AreTriangleValuesInLimits(v[0].y, v[1].y, v[2].y))
+        return 0;
     const MEMIMG *blend = nullptr;
     if (src) {
-        if (!FitsTriangleRange(v[0].u, v[1].u, v[2].u) || !FitsTriangleRange(v[0].v, v[1].v, v[2].v)) return 0;
-        if (src->width >= TRIANGLE_TEXTURE_LIMIT || src->height >= TRIANGLE_TEXTURE_LIMIT) return 0;
+        if (!AreTriangleValuesInLimits(v[0].u, v[1].u, v[2].u) || !AreTriangleValuesInLimits(v[0].v, v[1].v, v[2].v))
+            return 0;
+        if (src->width > kTriangleMaxTexture || src->height > kTriangleMaxTexture) return 0;
         blend = GetBlendMemImg();
         if (!BlendCovers(blend, src)) return 0;
     }

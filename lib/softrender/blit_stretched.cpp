@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int64_t kMaxStretchSide = 32767;   // ordered width and height; more overflows i * 65536
 constexpr int kTableOnStack = 1024;          // runs and rows kept on the stack up to this many
 
 // A stretch of destination columns that show one source column.

@@ -1,6 +1,9 @@
 // The scaled and mirrored blit of the software renderer.
 #pragma once
+#include <cstdint>
 #include "lib/graphics/memimg.h"
+
+constexpr int64_t kMaxStretchSide = 32767;   // largest ordered width and height; more overflows i * 65536
 
 // Draws the whole of src scaled into the rectangle {x1, y1, x2, y2} of dst (right and bottom
 // exclusive), mirrored left to right when x1 > x2 and top to bottom when y1 > y2, clipped to the

@@ -10,6 +10,15 @@ struct TriangleVertex {
     int32_t x, y, u, v;
 };
 
+constexpr int32_t kTriangleCoordMin = -8192;          // vertex x, y, u, v limits
+constexpr int32_t kTriangleCoordMax = 8191;
+constexpr int32_t kTriangleMaxSpread = 8191;          // largest distance between two vertices
+constexpr int32_t kTriangleMaxTexture = 16383;        // largest texture width and height
+
+// 1 when the three values (the x, y, u or v of the vertices) lie in kTriangleCoordMin..Max and no
+// two are more than kTriangleMaxSpread apart, else 0.
+int AreTriangleValuesInLimits(int32_t a, int32_t b, int32_t c);
+
 // Fills the triangle of vertices[3] on dst, clipped to the draw region of GDrawSettings, with the
 // current blend mode, parameter and bright colour. With a texture each pixel takes the texel of
 // the affine u, v mapping (texels outside the texture leave the pixel as it was), skips key texels

@@ -3,12 +3,6 @@
 
 #include <cstdlib>
 
-namespace {
-
-struct FixedVertex {
-    int32_t X, Y;  // 14.18 pixel centres
-};
-
 // 1 when every value lies in the limits and no two are further apart than the spread allows.
 int AreTriangleValuesInLimits(int32_t a, int32_t b, int32_t c)
 {
@@ -20,6 +14,12 @@ int AreTriangleValuesInLimits(int32_t a, int32_t b, int32_t c)
     if (std::abs(b - c) > kTriangleMaxSpread) return 0;
     return 1;
 }
+
+namespace {
+
+struct FixedVertex {
+    int32_t X, Y;  // 14.18 pixel centres
+};
 
 // The fixed compare-and-swap sequence; equal keys keep the order it gives (5, 5, 3 -> 2, 1, 0).
 void SortTriangleOrder(const int32_t keys[3], int order[3])

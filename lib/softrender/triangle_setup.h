@@ -9,10 +9,6 @@
 constexpr int kTriangleFracBits = 18;                 // 14.18 fixed point
 constexpr int32_t kTriangleOne = 1 << kTriangleFracBits;
 constexpr int32_t kTriangleHalf = kTriangleOne / 2;
-constexpr int32_t kTriangleCoordMin = -8192;          // vertex x, y, u, v limits
-constexpr int32_t kTriangleCoordMax = 8191;
-constexpr int32_t kTriangleMaxSpread = 8191;          // largest distance between two vertices
-constexpr int32_t kTriangleMaxTexture = 16383;        // largest texture width and height
 
 struct TriangleEdge {
     int32_t x;     // x at the edge's first row, 14.18
