@@ -7,6 +7,7 @@
 #include "lib/graphics/draw_settings.h"
 #include "lib/graphics/memimg.h"
 #include "lib/softrender/blit.h"
+#include "tools/bench_support/bench_screen.h"
 
 namespace {
 
@@ -38,12 +39,9 @@ void MakeSource(MEMIMG *src, int type, bool alpha, int w, int h) {
 
 // One blit of a w x h source onto a 640 x 480 screen per iteration, at varying positions.
 void RunBlit(benchmark::State &state, int type, bool alpha, int w, int h, int mode, int param, int trans) {
-    BuildMemImgBlendTables();
-    SetDrawTargetSize(640, 480);
-    ResetDrawSettings();
-    SelectBlendMode(mode, param);
     MEMIMG screen, src;
-    CreateMemImg(&screen, 640, 480, type, 0, 0, 0);
+    CreateBenchScreen(&screen, type);
+    SelectBlendMode(mode, param);
     MakeSource(&src, type, alpha, w, h);
     int i = 0;
     for (auto _ : state) {

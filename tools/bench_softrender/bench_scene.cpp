@@ -15,6 +15,7 @@
 #include "lib/softrender/blit_stretched.h"
 #include "lib/softrender/circle.h"
 #include "lib/softrender/fill_rect.h"
+#include "tools/bench_support/bench_screen.h"
 
 namespace {
 
@@ -45,11 +46,10 @@ void MakeSprite(BenchSprite *sp, int w, int h, bool round, uint32_t seed) {
     SDL_SetSurfaceRLE(sp->sdl, 1);
 }
 
+static_assert(kScreenW == 640 && kScreenH == 480, "the scene's screen is the benchmarks' common one");
+
 void MakeScene(BenchScene &s) {
-    BuildMemImgBlendTables();
-    SetDrawTargetSize(kScreenW, kScreenH);
-    ResetDrawSettings();
-    CreateMemImg(&s.screen, kScreenW, kScreenH, MEMIMG_COLOR_565, 0, 0, 0);
+    CreateBenchScreen(&s.screen, MEMIMG_COLOR_565);
     std::mt19937 rng(15);
     s.background.resize((size_t)kScreenW * kScreenH);
     for (auto &p : s.background) p = (uint16_t)rng();

@@ -8,20 +8,13 @@
 #include "lib/graphics/draw_settings.h"
 #include "lib/graphics/memimg.h"
 #include "lib/softrender/triangle.h"
+#include "tools/bench_support/bench_screen.h"
 
 namespace {
 
 enum BenchTexture { kFlat = 0, kPalette = 1, kDirect = 2, kAlpha = 3 };
 
 const char *const kTextureNames[] = {"flat", "palette", "direct", "alpha"};
-
-void SetBenchDrawState(int mode, int param)
-{
-    GDrawSettings.drawRegion = Rect{0, 0, 640, 480};
-    GDrawSettings.blendMode = mode;
-    GDrawSettings.blendParam = param;
-    GDrawSettings.bright = 0xFFFFFF;
-}
 
 // A 64 x 64 texture of the kind with a ring of key (or alpha 0) texels, the rest varied.
 void MakeBenchTexture(MEMIMG *tex, int colorType, int kind)
@@ -52,11 +45,10 @@ void MakeBenchTexture(MEMIMG *tex, int colorType, int kind)
 void BM_TexturedQuad64(benchmark::State &state)
 {
     int type = static_cast<int>(state.range(0)), kind = static_cast<int>(state.range(1));
-    BuildMemImgBlendTables();
     MEMIMG screen, tex;
-    CreateMemImg(&screen, 640, 480, type, 0, 0, 0);
+    CreateBenchScreen(&screen, type);
     MakeBenchTexture(&tex, type, kind);
-    SetBenchDrawState(static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+    SelectBlendMode(static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
     int transparent = static_cast<int>(state.range(4));
     // The quad's corners map to the texture's corners; two triangles share the diagonal.
     const TriangleVertex a[3] = {{100, 100, 0, 0}, {164, 100, 64, 0}, {100, 164, 0, 64}};
@@ -78,10 +70,9 @@ void BM_TexturedQuad64(benchmark::State &state)
 void BM_FlatTriangle(benchmark::State &state)
 {
     int type = static_cast<int>(state.range(0)), size = static_cast<int>(state.range(1));
-    BuildMemImgBlendTables();
     MEMIMG screen;
-    CreateMemImg(&screen, 640, 480, type, 0, 0, 0);
-    SetBenchDrawState(static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+    CreateBenchScreen(&screen, type);
+    SelectBlendMode(static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
     const TriangleVertex t[3] = {{10, 10, 0, 0}, {10 + size, 10, 0, 0}, {10, 10 + size, 0, 0}};
     for (auto _ : state) {
         RasterizeMemImgTriangle(&screen, nullptr, t, 0, nullptr, type ? 0x336699u : 0x34D3u);
