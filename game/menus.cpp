@@ -4,6 +4,7 @@
 
 #include "game/assets.h"
 #include "game/frame_loop.h"
+#include "game/player_input.h"
 #include "game/records.h"
 #include "game/services.h"
 #include "game/settings_file.h"
@@ -484,31 +485,19 @@ int AssignPressedButtons(void)
 }
 
 // ---- cursor --------------------------------------------------------------------------------------
-// 1 on the press that sets the latch; the latch clears when the bit is released.
-static int TakePress(PlayerRecord *player, int latch, int bit)
-{
-    if (!(player->padBits & bit)) {
-        player->latches[latch] = 0;
-        return 0;
-    }
-    if (player->latches[latch]) return 0;
-    player->latches[latch] = 1;
-    return 1;
-}
-
 int MoveMenuCursor(int items)
 {
     for (PlayerRecord *player : gPlayers) {
-        if (TakePress(player, LATCH_MENU_UP, GAME_PAD_UP) && --gGame->cursor < 0) gGame->cursor = 0;
+        if (TakeButtonPress(player, LATCH_MENU_UP, GAME_PAD_UP) && --gGame->cursor < 0) gGame->cursor = 0;
         // ">=": presses of several pads on a screen change can leave the cursor past a shorter screen
-        if (TakePress(player, LATCH_MENU_DOWN, GAME_PAD_DOWN) && ++gGame->cursor >= items)
+        if (TakeButtonPress(player, LATCH_MENU_DOWN, GAME_PAD_DOWN) && ++gGame->cursor >= items)
             gGame->cursor = items - 1;
         if (gGame->screenId == SCREEN_KEY_CONFIG && gGame->cursor >= 1 && gGame->cursor <= 4)
             AssignPressedButtons();
-        else if (TakePress(player, LATCH_BOMB, GAME_PAD_BUTTON1))
+        else if (TakeButtonPress(player, LATCH_BOMB, GAME_PAD_BUTTON1))
             ApplyMenuSelection();
-        if (TakePress(player, LATCH_MENU_LEFT, GAME_PAD_LEFT)) ChangeSelectedStage();
-        if (TakePress(player, LATCH_MENU_RIGHT, GAME_PAD_RIGHT)) ChangeSelectedStage();
+        if (TakeButtonPress(player, LATCH_MENU_LEFT, GAME_PAD_LEFT)) ChangeSelectedStage();
+        if (TakeButtonPress(player, LATCH_MENU_RIGHT, GAME_PAD_RIGHT)) ChangeSelectedStage();
     }
     return 0;
 }
@@ -524,12 +513,14 @@ int ShowStageInfo(void)
     gServices.drawText(200, 68, "登場する敵キャラ", color, 0);
     for (int i = 0; i < STAGE_TABLE_SLOTS; i++) {
         int kind = gStage->enemyKinds[row][i];
-        if (kind != STAGE_EMPTY_SLOT && kind >= 0 && kind * 20 < ENEMY_SHEET_FRAMES) gServices.putGraph(10 + 40 * i, 118, gEnemySheet[kind * 20], 1);
+        if (kind != STAGE_EMPTY_SLOT && kind >= 0 && kind * 20 < ENEMY_SHEET_FRAMES)
+            gServices.putGraph(10 + 40 * i, 118, gEnemySheet[kind * 20], 1);
     }
     gServices.drawText(200, 168, "出現アイテム", color, 0);
     for (int i = 0; i < STAGE_TABLE_SLOTS; i++) {
         int kind = gStage->itemKinds[row][i];
-        if (kind != STAGE_EMPTY_SLOT && kind >= 0 && kind < ITEM_SHEET_FRAMES) gServices.putGraph(10 + 40 * i, 218, gItemSheet[kind], 1);
+        if (kind != STAGE_EMPTY_SLOT && kind >= 0 && kind < ITEM_SHEET_FRAMES)
+            gServices.putGraph(10 + 40 * i, 218, gItemSheet[kind], 1);
     }
     gServices.presentFrame();
     gServices.waitForAnyKey();
