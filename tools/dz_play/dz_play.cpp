@@ -1,13 +1,14 @@
 // dz_play FILE: plays a WAVE file (PCM, ADPCM, G.711 or MPEG in WAVE) or a MIDI file through the
 // sound stand-ins and waits for its end. DAZAR_AUDIO picks the output (sdl, null); with
 // SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=out.raw the mixed output lands in a file.
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "platform/acm/acm.h"
+#include "lib/core/memory.h"
+#include "lib/file/stream.h"
+#include "lib/sound/sound_internal.h"
 #include "platform/dsound/dsound.h"
 #include "platform/dsound/mixer.h"
 #include "platform/kernel/kernel.h"
@@ -35,68 +36,39 @@ static std::vector<uint8_t> ReadAll(const char *path)
     return bytes;
 }
 
-static uint32_t Le32(const uint8_t *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
-
-// The format block and data of a RIFF WAVE file. 0 / -1.
-static int ParseWave(const std::vector<uint8_t> &b, std::vector<uint8_t> *format, std::vector<uint8_t> *data)
+// 1 when the file is a RIFF WAVE, else 0 (taken for MIDI).
+static int IsWaveImage(const std::vector<uint8_t> &b)
 {
-    if (b.size() < 12 || memcmp(b.data(), "RIFF", 4) != 0 || memcmp(b.data() + 8, "WAVE", 4) != 0)
-        return -1;
-    for (size_t at = 12; at + 8 <= b.size();) {
-        uint32_t size = Le32(&b[at + 4]);
-        size_t end = size > b.size() - at - 8 ? b.size() : at + 8 + size;
-        if (memcmp(&b[at], "fmt ", 4) == 0)
-            format->assign(b.begin() + at + 8, b.begin() + end);
-        else if (memcmp(&b[at], "data", 4) == 0)
-            data->assign(b.begin() + at + 8, b.begin() + end);
-        at = end + (size & 1);
-    }
-    if (format->size() < 16 || data->empty())
-        return -1;
-    format->resize(format->size() < 18 ? 18 : format->size(), 0);
-    return 0;
+    return b.size() >= 12 && memcmp(b.data(), "RIFF", 4) == 0 && memcmp(b.data() + 8, "WAVE", 4) == 0;
 }
 
-// Converts compressed data to PCM in place of format and data. 0 / -1.
-static int Decompress(std::vector<uint8_t> *format, std::vector<uint8_t> *data)
+// Decodes a WAVE image (PCM or compressed) to PCM through the sound module's decoder. 0 / -1.
+static int DecodeWave(const std::vector<uint8_t> &b, WaveFormat *format, std::vector<uint8_t> *data)
 {
-    const WaveFormat *src = (const WaveFormat *)format->data();
-    WaveFormat pcm = {WAVE_TAG_PCM, 0, 0, 0, 0, 0, 0};
-    AcmStream *s = nullptr;
-    if (AcmFormatSuggest(nullptr, src, &pcm, sizeof pcm, ACM_SUGGEST_TAG) != ACM_OK ||
-        AcmStreamOpen(&s, nullptr, src, &pcm, nullptr, 0, 0, ACM_OPEN_NONREALTIME) != ACM_OK)
+    MemoryStream *memory = OpenMemoryStream(b.data(), b.size());
+    if (!memory)
         return -1;
-    std::vector<uint8_t> out, block(pcm.avgBytesPerSec);
-    uint32_t chunk = src->blockAlign > 2048 ? src->blockAlign : 2048;
-    for (size_t pos = 0; pos < data->size();) {
-        AcmStreamHeader h = {};
-        h.size = sizeof h;
-        h.src = data->data() + pos;
-        h.srcLength = (uint32_t)std::min<size_t>(chunk, data->size() - pos);
-        h.dst = block.data();
-        h.dstLength = (uint32_t)block.size();
-        AcmStreamPrepareHeader(s, &h, 0);
-        uint32_t r = AcmStreamConvert(s, &h, ACM_CONVERT_BLOCK_ALIGN);
-        AcmStreamUnprepareHeader(s, &h, 0);
-        if (r != ACM_OK || (h.srcLengthUsed == 0 && h.dstLengthUsed == 0))
-            break;
-        out.insert(out.end(), block.begin(), block.begin() + h.dstLengthUsed);
-        pos += h.srcLengthUsed;
+    StreamRecord stream = {*GetMemoryStreamFunctions(), (intptr_t)memory};
+    SoundDecoderRecord *decoder = new SoundDecoderRecord();
+    uint8_t *pcm = nullptr;
+    uint32_t size = 0;
+    int rc = -1;
+    if (SetupSoundDecoder(&stream, decoder) == 0) {
+        if (DecodeWholeSound(decoder, format, &pcm, &size) == 0 && size > 0) {
+            data->assign(pcm, pcm + size);
+            rc = 0;
+        }
+        FreeMemoryTracked(pcm);
+        CloseSoundDecoder(decoder);
     }
-    AcmStreamClose(s, 0);
-    format->assign((const uint8_t *)&pcm, (const uint8_t *)&pcm + sizeof pcm);
-    *data = out;
-    return out.empty() ? -1 : 0;
+    delete decoder;
+    CloseMemoryStream(memory);
+    return rc;
 }
 
-static int PlayWave(DsDevice *dev, std::vector<uint8_t> format, std::vector<uint8_t> data)
+static int PlayWave(DsDevice *dev, WaveFormat f, const std::vector<uint8_t> &data)
 {
-    if (((const WaveFormat *)format.data())->formatTag != WAVE_TAG_PCM && Decompress(&format, &data) != 0) {
-        fprintf(stderr, "dz_play: cannot convert this format\n");
-        return 1;
-    }
-    WaveFormat f = *(const WaveFormat *)format.data();
-    f.extraSize = 0;
+    f.extraSize = 0;  // a PCM body may carry a stray count
     DsBufferDesc desc = {sizeof desc, DS_BUF_STATIC | DS_BUF_CTRL_VOLUME, (uint32_t)data.size(), 0, &f, {}};
     DsBuffer *b = nullptr;
     if (dev->fn->CreateSoundBuffer(dev, &desc, &b, nullptr) < 0) {
@@ -156,11 +128,16 @@ int main(int argc, char **argv)
     }
     printf("output: %s (%s)\n", AudioGetDeviceName(), AudioGetBackendName());
     int rc;
-    std::vector<uint8_t> format, data;
-    if (ParseWave(bytes, &format, &data) == 0)
-        rc = PlayWave(dev, format, data);
-    else
+    WaveFormat format;
+    std::vector<uint8_t> data;
+    if (!IsWaveImage(bytes)) {
         rc = PlayMidi(argv[1]);
+    } else if (DecodeWave(bytes, &format, &data) != 0) {
+        fprintf(stderr, "dz_play: cannot convert this format\n");
+        rc = 1;
+    } else {
+        rc = PlayWave(dev, format, data);
+    }
     dev->fn->Release(dev);
     return rc;
 }
