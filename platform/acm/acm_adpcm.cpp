@@ -12,12 +12,6 @@ static inline int16_t Clamp16(int v) { return (int16_t)(v < -32768 ? -32768 : (v
 
 static inline int16_t ReadI16(const uint8_t *p) { return (int16_t)(p[0] | (p[1] << 8)); }
 
-static inline void WriteI16(uint8_t *p, int16_t v)
-{
-    p[0] = (uint8_t)(v & 0xFF);
-    p[1] = (uint8_t)((v >> 8) & 0xFF);
-}
-
 // Samples per channel that a block of bytes holds, given its header size and the nibbles after it.
 typedef int (*AdpcmSamplesFn)(const AcmStream *s, uint32_t bytes);
 // Decodes one block of bytes (full or the final partial one) into out; returns frames written.
@@ -74,7 +68,6 @@ static uint32_t PcmToBlocks(const AcmStream *s, uint32_t out)
     return bytes > 0xFFFFFFFFu ? 0 : (uint32_t)bytes;
 }
 
-static void CloseNothing(AcmStream *s) {}
 
 // ================================================================================================
 // MS ADPCM (tag 2)
@@ -161,18 +154,18 @@ static int MsBlock(const AcmStream *s, const uint8_t *in, uint32_t bytes, uint8_
         c[k].s1 = ReadI16(in + 3 * ch + 2 * k);
         c[k].s2 = ReadI16(in + 5 * ch + 2 * k);
         // The header's samples come out oldest first.
-        WriteI16(out + 2 * k, (int16_t)c[k].s2);
-        WriteI16(out + 2 * ch + 2 * k, (int16_t)c[k].s1);
+        AcmWriteSample16(out + 2 * k, (int16_t)c[k].s2);
+        AcmWriteSample16(out + 2 * ch + 2 * k, (int16_t)c[k].s1);
     }
     const uint8_t *p = in + 7 * ch;
     int produced = 2 * ch;  // samples written, all channels
     int total = frames * ch;
     for (; produced < total; p++) {
         // High nibble first; in stereo the high nibble is the left channel.
-        WriteI16(out + 2 * produced, MsDecode(&c[produced % ch], *p >> 4));
+        AcmWriteSample16(out + 2 * produced, MsDecode(&c[produced % ch], *p >> 4));
         produced++;
         if (produced < total) {
-            WriteI16(out + 2 * produced, MsDecode(&c[produced % ch], *p & 0x0F));
+            AcmWriteSample16(out + 2 * produced, MsDecode(&c[produced % ch], *p & 0x0F));
             produced++;
         }
     }
@@ -182,7 +175,7 @@ static int MsBlock(const AcmStream *s, const uint8_t *in, uint32_t bytes, uint8_
 static uint32_t MsConvert(AcmStream *s, AcmStreamHeader *h, uint32_t flags) { return ConvertBlocks(s, h, MsSamples, MsBlock); }
 static uint32_t MsFromSource(const AcmStream *s, uint32_t in) { return BlocksToPcm(s, in, MsSamples); }
 
-const AcmCodec kAcmCodecMsAdpcm = {"ms-adpcm", {WAVE_TAG_MS_ADPCM, 0}, MsCheck, MsOpen, CloseNothing,
+const AcmCodec kAcmCodecMsAdpcm = {"ms-adpcm", {WAVE_TAG_MS_ADPCM, 0}, MsCheck, MsOpen, AcmCloseNothing,
                                    MsFromSource, PcmToBlocks, MsConvert};
 
 // ================================================================================================
@@ -248,13 +241,13 @@ static int ImaBlock(const AcmStream *s, const uint8_t *in, uint32_t bytes, uint8
     for (int k = 0; k < ch; k++) {
         int predictor = ReadI16(in + 4 * k);
         int index = in[4 * k + 2] > 88 ? 88 : in[4 * k + 2];
-        WriteI16(out + 2 * k, (int16_t)predictor);
+        AcmWriteSample16(out + 2 * k, (int16_t)predictor);
         // Group g of channel k sits at header + (g * ch + k) * 4; low nibble first.
         for (int i = 1; i < frames; i++) {
             int g = (i - 1) / 8, n = (i - 1) % 8;
             uint8_t b = in[4 * ch + (g * ch + k) * 4 + n / 2];
             int code = (n & 1) ? b >> 4 : b & 0x0F;
-            WriteI16(out + 2 * (i * ch + k), ImaDecode(&predictor, &index, code));
+            AcmWriteSample16(out + 2 * (i * ch + k), ImaDecode(&predictor, &index, code));
         }
     }
     return frames;
@@ -263,5 +256,5 @@ static int ImaBlock(const AcmStream *s, const uint8_t *in, uint32_t bytes, uint8
 static uint32_t ImaConvert(AcmStream *s, AcmStreamHeader *h, uint32_t flags) { return ConvertBlocks(s, h, ImaSamples, ImaBlock); }
 static uint32_t ImaFromSource(const AcmStream *s, uint32_t in) { return BlocksToPcm(s, in, ImaSamples); }
 
-const AcmCodec kAcmCodecImaAdpcm = {"ima-adpcm", {WAVE_TAG_IMA_ADPCM, 0}, ImaCheck, ImaOpen, CloseNothing,
+const AcmCodec kAcmCodecImaAdpcm = {"ima-adpcm", {WAVE_TAG_IMA_ADPCM, 0}, ImaCheck, ImaOpen, AcmCloseNothing,
                                     ImaFromSource, PcmToBlocks, ImaConvert};

@@ -28,10 +28,6 @@ static int G711Check(const WaveFormat *f)
     return f->channels >= 1 && f->channels <= 2 && f->samplesPerSec != 0 && f->blockAlign == f->channels;
 }
 
-static int G711Open(AcmStream *s) { return 0; }
-
-static void G711Close(AcmStream *s) {}
-
 static uint32_t G711FromSource(const AcmStream *s, uint32_t in)
 {
     uint32_t ch = s->dst.channels;
@@ -48,16 +44,14 @@ static uint32_t G711Convert(AcmStream *s, AcmStreamHeader *h, uint32_t flags)
     uint32_t n = h->srcLength < h->dstLength / 2 ? h->srcLength : h->dstLength / 2;
     n = n / ch * ch;  // whole frames
     for (uint32_t i = 0; i < n; i++) {
-        int16_t v = expand(h->src[i]);
-        h->dst[2 * i] = (uint8_t)(v & 0xFF);
-        h->dst[2 * i + 1] = (uint8_t)((v >> 8) & 0xFF);
+        AcmWriteSample16(h->dst + 2 * i, expand(h->src[i]));
     }
     h->srcLengthUsed = n;
     h->dstLengthUsed = n * 2;
     return ACM_OK;
 }
 
-const AcmCodec kAcmCodecAlaw = {"a-law", {WAVE_TAG_ALAW, 0}, G711Check, G711Open, G711Close,
+const AcmCodec kAcmCodecAlaw = {"a-law", {WAVE_TAG_ALAW, 0}, G711Check, AcmOpenNothing, AcmCloseNothing,
                                 G711FromSource, G711FromDest, G711Convert};
-const AcmCodec kAcmCodecMulaw = {"mu-law", {WAVE_TAG_MULAW, 0}, G711Check, G711Open, G711Close,
+const AcmCodec kAcmCodecMulaw = {"mu-law", {WAVE_TAG_MULAW, 0}, G711Check, AcmOpenNothing, AcmCloseNothing,
                                  G711FromSource, G711FromDest, G711Convert};

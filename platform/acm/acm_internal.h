@@ -40,6 +40,17 @@ struct AcmCodec {
     uint32_t (*convert)(AcmStream *s, AcmStreamHeader *h, uint32_t flags);
 };
 
+// Stores a 16-bit sample low byte first, as every codec lays out its PCM output.
+inline void AcmWriteSample16(uint8_t *p, int16_t v)
+{
+    p[0] = (uint8_t)(v & 0xFF);
+    p[1] = (uint8_t)((v >> 8) & 0xFF);
+}
+
+// Open and close of a codec that keeps no state of its own.
+inline int AcmOpenNothing(AcmStream *) { return 0; }
+inline void AcmCloseNothing(AcmStream *) {}
+
 extern const AcmCodec kAcmCodecMsAdpcm;
 extern const AcmCodec kAcmCodecImaAdpcm;
 extern const AcmCodec kAcmCodecAlaw;

@@ -34,9 +34,6 @@ static int WideCheck(const WaveFormat *f)
            f->blockAlign == f->channels * bits / 8;
 }
 
-static int WideOpen(AcmStream *s) { return 0; }
-static void WideClose(AcmStream *s) {}
-
 // A float in -1..1 as a 32-bit sample, rounded and clipped; a NaN is silence (casting it is undefined).
 static int32_t FloatToSample(double v)
 {
@@ -85,9 +82,7 @@ static uint32_t WideConvert(AcmStream *s, AcmStreamHeader *h, uint32_t flags)
     if (frames > h->dstLength / (ch * 2))
         frames = h->dstLength / (ch * 2);
     for (uint32_t i = 0; i < frames * ch; i++) {
-        int16_t v = ToSample16(ReadSample(h->src + (size_t)i * bytes, f->bitsPerSample, isFloat));
-        h->dst[2 * i] = (uint8_t)(v & 0xFF);
-        h->dst[2 * i + 1] = (uint8_t)((v >> 8) & 0xFF);
+        AcmWriteSample16(h->dst + 2 * i, ToSample16(ReadSample(h->src + (size_t)i * bytes, f->bitsPerSample, isFloat)));
     }
     h->srcLengthUsed = frames * ba;
     h->dstLengthUsed = frames * ch * 2;
@@ -107,5 +102,5 @@ static uint32_t WideFromDest(const AcmStream *s, uint32_t out)
     return n > 0xFFFFFFFFu ? 0 : (uint32_t)n;
 }
 
-const AcmCodec kAcmCodecPcmWide = {"pcm-wide", {WAVE_TAG_IEEE_FLOAT, WAVE_TAG_EXTENSIBLE}, WideCheck, WideOpen, WideClose,
+const AcmCodec kAcmCodecPcmWide = {"pcm-wide", {WAVE_TAG_IEEE_FLOAT, WAVE_TAG_EXTENSIBLE}, WideCheck, AcmOpenNothing, AcmCloseNothing,
                                    WideFromSource, WideFromDest, WideConvert};
