@@ -58,33 +58,19 @@ static MusicHandleRecord *GetStartedMusicRecord(int handle)
 // handles
 // ================================================================================================
 
-// The slot a new handle takes: the high-water mark while there is room above it, else the first free.
-static int ChooseMusicSlot(void)
-{
-    if (gMusic.table.usedBound < MUSIC_HANDLE_MAX)
-        return gMusic.table.usedBound;
-    int slot = 0;
-    while (slot < MUSIC_HANDLE_MAX && gMusic.slots[slot])
-        slot++;
-    return slot;
-}
-
 int AddMusicData(void)
 {
     if (!SoundStarted())
         return -1;
     if (gMusic.table.usedCount >= MUSIC_HANDLE_MAX)
         return WriteLog("ミュージックデータの数が許容量を越えました終了します");
-    int slot = ChooseMusicSlot();
+    int slot = PickSoundTableSlot(&gMusic.table);
     MusicHandleRecord *record = (MusicHandleRecord *)AllocMemoryZeroed(sizeof(MusicHandleRecord), "", 0);
     if (!record)
         return WriteLog("メモリ領域の確保に失敗しました in AddMusicData");
     record->serial = gMusic.table.nextCheck;
     gMusic.table.nextCheck = (gMusic.table.nextCheck + 1) & HANDLE_CHECK_MASK;
-    gMusic.slots[slot] = (HandleRecordHead *)record;
-    gMusic.table.usedCount++;
-    if (slot == gMusic.table.usedBound)
-        gMusic.table.usedBound++;
+    StoreSoundTableRecord(&gMusic.table, slot, (HandleRecordHead *)record);
     return MakeHandle(&gMusic.table, slot, record->serial);
 }
 

@@ -132,15 +132,22 @@ uint32_t ReadSoundBufferEntryCursor(SoundBufferEntry *entry)
 // the table
 // ================================================================================================
 
-// The slot a new handle takes: the used-slot bound while there is room above it, else the first free.
-static int PickFreeSlot(void)
+int PickSoundTableSlot(const HandleTable *table)
 {
-    if (SoundHandleTable.usedBound < SOUND_HANDLE_MAX)
-        return SoundHandleTable.usedBound;
-    for (int slot = 0; slot < SOUND_HANDLE_MAX; slot++)
-        if (!sSoundSlots[slot])
+    if (table->usedBound < table->size)
+        return table->usedBound;
+    for (int slot = 0; slot < table->size; slot++)
+        if (!table->records[slot])
             return slot;
     return -1;
+}
+
+void StoreSoundTableRecord(HandleTable *table, int slot, HandleRecordHead *record)
+{
+    table->records[slot] = record;
+    table->usedCount++;
+    if (slot >= table->usedBound)
+        table->usedBound = slot + 1;
 }
 
 int AddSoundData(int handle)
@@ -151,7 +158,7 @@ int AddSoundData(int handle)
         return WriteLog("サウンドの数が許容量を越えました\n");
     int slot, check;
     if (handle == -1) {
-        slot = PickFreeSlot();
+        slot = PickSoundTableSlot(t);
         check = t->nextCheck;
     } else {
         // A given handle is only taken into its own empty slot.
@@ -170,14 +177,7 @@ int AddSoundData(int handle)
     record->check = check;
     if (handle == -1)
         t->nextCheck = t->nextCheck >= HANDLE_CHECK_MASK ? 0 : t->nextCheck + 1;
-    sSoundSlots[slot] = (HandleRecordHead *)record;
-    t->usedCount++;
-    if (slot == t->usedBound)
-        t->usedBound++;
-    if (t->usedCount > t->usedBound)
-        t->usedBound = t->usedCount;
-    if (slot >= t->usedBound)
-        t->usedBound = slot + 1;
+    StoreSoundTableRecord(t, slot, (HandleRecordHead *)record);
     return MakeHandle(t, slot, check);
 }
 
@@ -283,21 +283,6 @@ static void ReleaseStreamSources(SoundHandleRecord *r)
     }
 }
 
-// Empties the slot and lowers the used-slot bound when the top slot went.
-static void FreeSoundSlot(int slot, SoundHandleRecord *r)
-{
-    HandleTable *t = &SoundHandleTable;
-    FreeMemoryTracked(r);
-    sSoundSlots[slot] = nullptr;
-    t->usedCount--;
-    if (slot == t->usedBound - 1) {
-        int top = slot - 1;
-        while (top >= 0 && !sSoundSlots[top])
-            top--;
-        t->usedBound = t->usedCount == 0 ? 0 : top + 1;
-    }
-}
-
 int DeleteSoundByHandle(int handle, int)
 {
     SoundLockGuard hold;
@@ -330,7 +315,8 @@ int DeleteSoundByHandle(int handle, int)
         FreeMemoryTracked(r->pcmData);
         r->pcmData = nullptr;
     }
-    FreeSoundSlot(HandleSlot(handle), r);
+    RemoveHandleRecord(&SoundHandleTable, handle);
+    FreeMemoryTracked(r);
     return 0;
 }
 

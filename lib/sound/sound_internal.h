@@ -234,6 +234,11 @@ struct SoundLockGuard {
     ~SoundLockGuard();
 };
 
+// The slot a new record takes in the sound or music table: the used-slot bound while there is room
+// above it, else the first free one; -1 when the table is full.
+int PickSoundTableSlot(const HandleTable *table);
+// Puts record into a free slot of the table; the count and the used-slot bound follow.
+void StoreSoundTableRecord(HandleTable *table, int slot, HandleRecordHead *record);
 // The record of a valid sound handle, or null.
 SoundHandleRecord *LookupSoundRecord(int handle);
 // The record of a valid handle while the module is started, or null.
