@@ -215,12 +215,7 @@ int FillGraphSurfaces(int graph, int r, int g, int b, int a)
     if (record->format.textureFlag) return G_D3D_FillGraphTextures(record, r, g, b, a);
     MEMIMG *image = GetGraphMemImg(record);
     if (!image) return -1;
-    uint32_t pixel = MatchColorToPixel(image->shared->format, r, g, b, a);
-    int bytes = GetMemImgBytesPerPixel(image);
-    for (int y = 0; y < image->height; y++) {
-        uint8_t *row = GetMemImgRow(image, y);
-        for (int x = 0; x < image->width; x++) memcpy(row + (size_t)x * bytes, &pixel, (size_t)bytes);
-    }
-    MarkMemImgPixelsChanged(image);
+    FillMemImgPixels(image, Rect{0, 0, image->width, image->height},
+                     MatchColorToPixel(image->shared->format, r, g, b, a));
     return 0;
 }

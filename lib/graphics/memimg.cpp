@@ -1,6 +1,7 @@
 // Memory images: creation, sub-views, release, palettes, colour keys and run tables.
 #include "lib/graphics/memimg.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "lib/core/log.h"
@@ -144,6 +145,18 @@ int SetMemImgPalette(MEMIMG *image, const uint32_t *rgb, int count) {
     }
     shared->paletteCount = count;
     return 0;
+}
+
+void FillMemImgPixels(MEMIMG *image, Rect rect, uint32_t pixel) {
+    int bytes = GetMemImgBytesPerPixel(image);
+    size_t count = rect.right > rect.left ? (size_t)(rect.right - rect.left) : 0;
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        uint8_t *row = GetMemImgRow(image, y) + (intptr_t)rect.left * bytes;
+        if (bytes == 1) std::fill_n(row, count, (uint8_t)pixel);
+        else if (bytes == 2) std::fill_n(reinterpret_cast<uint16_t *>(row), count, (uint16_t)pixel);
+        else std::fill_n(reinterpret_cast<uint32_t *>(row), count, pixel);
+    }
+    MarkMemImgPixelsChanged(image);
 }
 
 // ---- run tables ---------------------------------------------------------------------------------

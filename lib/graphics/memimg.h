@@ -132,6 +132,10 @@ inline int DoesBlendImageCover(const MEMIMG *blend, const MEMIMG *src) {
     return (int64_t)blend->width * GetMemImgBytesPerPixel(blend) >= src->width && blend->height >= src->height;
 }
 
+// Stores pixel (the store's pixel value, cut to its size) in every pixel of rect (right and bottom
+// exclusive, inside the view), with no blending, and marks the pixels changed.
+void FillMemImgPixels(MEMIMG *image, Rect rect, uint32_t pixel);
+
 // Brings the store's run table up to date (built when stale or missing). 0, or -1 with no memory
 // (the caller then draws texel by texel).
 int UpdateMemImgRunTable(MemImgSharedRecord *shared);

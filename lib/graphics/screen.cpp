@@ -1,7 +1,6 @@
 // Screens and graphics start and end in software rendering mode: the screen memory images, the
 // screen mode, the draw target, clearing and presenting, and the display hooks of the window
 // procedure. No DirectDraw stand-in exists, so the start always falls back to software rendering.
-#include <algorithm>
 #include <cstring>
 
 #include "lib/core/library.h"
@@ -61,18 +60,6 @@ void EndDirect3DWork(void)
 // ================================================================================================
 // screen images
 // ================================================================================================
-
-// Fills a rectangle of an image with one pixel value, plainly.
-static void FillMemImgPlain(MEMIMG *image, Rect rect, uint32_t pixel)
-{
-    int bytes = GetMemImgBytesPerPixel(image);
-    for (int y = rect.top; y < rect.bottom; y++) {
-        uint8_t *row = GetMemImgRow(image, y);
-        if (bytes == 2) std::fill_n((uint16_t *)row + rect.left, rect.right - rect.left, (uint16_t)pixel);
-        else std::fill_n((uint32_t *)row + rect.left, rect.right - rect.left, pixel);
-    }
-    MarkMemImgPixelsChanged(image);
-}
 
 static void ReleaseScreens(void)
 {
@@ -212,8 +199,8 @@ int StartGraphicsSystem(void)
 int ClearBothScreens(void)
 {
     if (!sDisplay.ready) return 0;
-    FillMemImgPlain(&sDisplay.front, Rect{0, 0, sDisplay.width, sDisplay.height}, 0);
-    FillMemImgPlain(&sDisplay.back, Rect{0, 0, sDisplay.width, sDisplay.height}, 0);
+    FillMemImgPixels(&sDisplay.front, Rect{0, 0, sDisplay.width, sDisplay.height}, 0);
+    FillMemImgPixels(&sDisplay.back, Rect{0, 0, sDisplay.width, sDisplay.height}, 0);
     return 0;
 }
 
@@ -300,7 +287,7 @@ int EraseDrawTarget2D(void)
         MarkMemImgPixelsChanged(target);
         return 0;
     }
-    FillMemImgPlain(target, GDrawSettings.drawRegion, PackScreenColor(r, g, b));
+    FillMemImgPixels(target, GDrawSettings.drawRegion, PackScreenColor(r, g, b));
     return 0;
 }
 

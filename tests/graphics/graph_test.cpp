@@ -173,3 +173,20 @@ TEST(GraphTableDeath, FullGraphTableIsFatal)
     EXPECT_NE(log.find("ライブラリの終了処理が完了しました"), std::string::npos);
     LeaveFreshTempDir();
 }
+
+TEST_F(GraphTest, FillGraphSurfacesFillsTheDerivedRectangleOnly)
+{
+    int blank = MakeBlankGraph(6, 4, 0x000000);
+    ASSERT_NE(blank, -1);
+    int inner = DeriveGraph(1, 1, 3, 2, blank);
+    ASSERT_NE(inner, -1);
+    ASSERT_EQ(FillGraphSurfaces(inner, 255, 0, 0, 255), 0);
+    MEMIMG *m = GetGraphMemImg(LookupGraph(blank));
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 6; x++) {
+            bool in = x >= 1 && x < 4 && y >= 1 && y < 3;
+            EXPECT_EQ(PixelAt(m, x, y), in ? PackScreenColor(255, 0, 0) : 0u) << x << "," << y;
+        }
+    ASSERT_EQ(RemoveGraph(inner, 0), 0);
+    EXPECT_EQ(FillGraphSurfaces(inner, 0, 0, 0, 0), -1);  // stale handle
+}
