@@ -6,6 +6,7 @@
 #include "game/enemy_kinds.h"
 #include "game/path_search.h"
 #include "game/records.h"
+#include "game/stage.h"
 #include "game/services.h"
 #include "game/stage_hooks.h"
 
@@ -60,12 +61,7 @@ void EnemyFieldTest::TearDown()
 
 void EnemyFieldTest::BuildWalls(bool pillars)
 {
-    for (int y = 0; y < FIELD_HEIGHT; y++) {
-        for (int x = 0; x < FIELD_WIDTH; x++) {
-            bool ring = x == 0 || y == 0 || x == FIELD_WIDTH - 1 || y == FIELD_HEIGHT - 1;
-            if (ring || (pillars && x % 2 == 0 && y % 2 == 0)) PutFixed(x, y);
-        }
-    }
+    SpawnTestWalls(pillars);
 }
 
 GameObjectRecord *EnemyFieldTest::PutFixed(int x, int y) { return SpawnFixedBlock(x, y, 0); }
@@ -88,10 +84,7 @@ void PutPlayerOnCell(int number, int x, int y)
     PlayerRecord *p = GetPlayer(number);
     p->cellX = x;
     p->cellY = y;
-    p->pixelX = x * CELL_SIZE;
-    p->pixelY = y * CELL_SIZE;
-    p->centreX = p->pixelX + CELL_SIZE / 2;
-    p->centreY = p->pixelY + CELL_SIZE / 2;
+    PlacePlayerOnCell(p);
 }
 
 int EnemyFieldTest::FillPool(void)

@@ -4,9 +4,11 @@
 #include <cstring>
 
 #include "game/assets.h"
+#include "game/objects.h"
 #include "game/records.h"
 #include "game/services.h"
 #include "game/settings_file.h"
+#include "game/stage.h"
 #include "game/stage_hooks.h"
 
 FakeWorld *gFake = nullptr;
@@ -271,6 +273,16 @@ void QueueIdle(int reads)
 
 int FakeEffectHandle(int n) { return 100 + n; }
 int FakeVoiceHandle(int n) { return 100 + GAME_EFFECT_COUNT + n; }
+
+void SpawnTestWalls(bool pillars)
+{
+    for (int y = 0; y < FIELD_HEIGHT; y++) {
+        for (int x = 0; x < FIELD_WIDTH; x++) {
+            bool ring = x == 0 || y == 0 || x == FIELD_WIDTH - 1 || y == FIELD_HEIGHT - 1;
+            if (pillars ? IsFixedBlockCell(x, y) : ring) SpawnFixedBlock(x, y, 0);
+        }
+    }
+}
 
 void GameTest::SetUp()
 {

@@ -81,6 +81,10 @@ void QueueIdle(int reads);
 int FakeEffectHandle(int n);
 int FakeVoiceHandle(int n);
 
+// Fixed blocks (sprite 0) on the field's outer ring and, with pillars, on every cell with x and y both
+// even, spawned row by row.
+void SpawnTestWalls(bool pillars);
+
 // A fixture with the fake services and fresh records.
 class GameTest : public ::testing::Test {
 protected:

@@ -57,12 +57,7 @@ void PlayerArenaTest::SetUp()
 void PlayerArenaTest::BuildWalls(void)
 {
     ClearAllObjects();
-    for (int y = 0; y < FIELD_HEIGHT; y++) {
-        for (int x = 0; x < FIELD_WIDTH; x++) {
-            bool border = x == 0 || y == 0 || x == FIELD_WIDTH - 1 || y == FIELD_HEIGHT - 1;
-            if (border || (x % 2 == 0 && y % 2 == 0)) SpawnFixedBlock(x, y, 0);
-        }
-    }
+    SpawnTestWalls(true);
 }
 
 void PlayerArenaTest::TearDown()
