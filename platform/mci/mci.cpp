@@ -296,16 +296,22 @@ static void HaltDevice(MciDevice *d)
     PostNotice(d, MCI_NOTIFY_ABORTED);
 }
 
-static uint32_t CloseDevice(MciDevice *d)
+// Halts a device and frees its slot with its player and file.
+static void ReleaseDevice(MciDevice *d)
 {
-    if (StandInFaultHit(&gMci.faults[MCI_FAULT_CLOSE]))
-        return MCI_ERR_HARDWARE;
     HaltDevice(d);
     if (d->player)
         delete_fluid_player(d->player);
     free(d->midi);
     memset(d, 0, sizeof *d);
     gMci.openCount--;
+}
+
+static uint32_t CloseDevice(MciDevice *d)
+{
+    if (StandInFaultHit(&gMci.faults[MCI_FAULT_CLOSE]))
+        return MCI_ERR_HARDWARE;
+    ReleaseDevice(d);
     return MCI_OK;
 }
 
@@ -372,15 +378,9 @@ int MciShutdown(void)
 {
     MciScopedLock hold;
     for (MciDevice &d : gMci.devices) {
-        if (d.open) {
-            HaltDevice(&d);
-            if (d.player)
-                delete_fluid_player(d.player);
-            free(d.midi);
-            memset(&d, 0, sizeof d);
-        }
+        if (d.open)
+            ReleaseDevice(&d);
     }
-    gMci.openCount = 0;
     FreeSynth();
     return 0;
 }
