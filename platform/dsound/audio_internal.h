@@ -46,6 +46,10 @@ struct DsBufferRecord {
 // The live-buffer list the mixer walks (audio lock held).
 DsBufferRecord *DsFirstBuffer(void);
 
+// 1 for a format the mixer reads and produces: PCM, 1-2 channels, 8 or 16 bits, matching block
+// align, a rate within DS_RATE_MIN..DS_RATE_MAX (also for a primary buffer's format). 0 for null.
+int AudioIsMixableFormat(const WaveFormat *f);
+
 // Gain for a volume in hundredths of a dB, as 16.16 fixed point.
 int32_t DsGainForVolume(int32_t volume);
 

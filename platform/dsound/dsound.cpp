@@ -103,15 +103,6 @@ static void FreeBufferRecord(DsBufferRecord *b)
     free(b);
 }
 
-// A secondary-buffer format: PCM, 1-2 channels, 8 or 16 bits, matching block align, sane rate.
-static int IsPlayableFormat(const WaveFormat *f)
-{
-    return f && f->formatTag == WAVE_TAG_PCM && (f->channels == 1 || f->channels == 2) &&
-           (f->bitsPerSample == 8 || f->bitsPerSample == 16) &&
-           f->blockAlign == f->channels * f->bitsPerSample / 8 && f->samplesPerSec >= DS_RATE_MIN &&
-           f->samplesPerSec <= DS_RATE_MAX;
-}
-
 // ================================================================================================
 // Buffer calls
 // ================================================================================================
@@ -302,7 +293,7 @@ static int32_t BufSetFormat(DsBuffer *self, const WaveFormat *format)
         DsScopedLock hold;
         if (!AsBuffer(self)->primary)
             return DS_ERR_INVALID_CALL;
-        if (!format || !IsPlayableFormat(format))
+        if (!AudioIsMixableFormat(format))
             return DS_ERR_INVALID_PARAM;
         if (Fails(DS_FAULT_SET_FORMAT))
             return DS_ERR_INVALID_CALL;
@@ -458,7 +449,7 @@ static int FlagsRefused(uint32_t flags)
 static int32_t NewSecondary(const DsBufferDesc *desc, DsBuffer **out)
 {
     const WaveFormat *f = desc->format;
-    if (!IsPlayableFormat(f) || desc->bufferBytes < DS_BUFFER_MIN_BYTES || desc->bufferBytes > DS_BUFFER_MAX_BYTES)
+    if (!AudioIsMixableFormat(f) || desc->bufferBytes < DS_BUFFER_MIN_BYTES || desc->bufferBytes > DS_BUFFER_MAX_BYTES)
         return DS_ERR_INVALID_PARAM;
     DsSampleMemory *m = (DsSampleMemory *)calloc(1, sizeof(DsSampleMemory));
     uint8_t *bytes = (uint8_t *)malloc(desc->bufferBytes);

@@ -178,35 +178,35 @@ void AudioSetSynthHook(const AudioSynthHook *hook)
 // Output back ends
 // ================================================================================================
 
+// The back end of that name, or null.
+static const AudioBackend *FindBackend(const char *name)
+{
+    for (int i = 0; kAudioBackends[i]; i++) {
+        if (strcmp(kAudioBackends[i]->name, name) == 0)
+            return kAudioBackends[i];
+    }
+    return nullptr;
+}
+
 // The back end named by the request or DAZAR_AUDIO, default the first (SDL).
 static const AudioBackend *ChooseBackend(void)
 {
     const char *name = gMixer.requested[0] ? gMixer.requested : getenv("DAZAR_AUDIO");
-    if (name && *name) {
-        for (int i = 0; kAudioBackends[i]; i++) {
-            if (strcmp(kAudioBackends[i]->name, name) == 0)
-                return kAudioBackends[i];
-        }
-    }
-    return kAudioBackends[0];
+    const AudioBackend *named = name ? FindBackend(name) : nullptr;
+    return named ? named : kAudioBackends[0];
 }
 
 int AudioSelectBackend(const char *name)
 {
-    if (name) {
-        int known = 0;
-        for (int i = 0; kAudioBackends[i]; i++)
-            known |= strcmp(kAudioBackends[i]->name, name) == 0;
-        if (!known)
-            return -1;
-    }
+    if (name && !FindBackend(name))
+        return -1;
     std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
     snprintf(gMixer.requested, sizeof gMixer.requested, "%s", name ? name : "");
     return 0;
 }
 
-// A format the mixer can produce: PCM, 1-2 channels, 8 or 16 bits, a sane rate.
-static int IsDeviceFormat(const WaveFormat *f)
+// PCM the mixer can read and produce.
+int AudioIsMixableFormat(const WaveFormat *f)
 {
     return f && f->formatTag == WAVE_TAG_PCM && (f->channels == 1 || f->channels == 2) &&
            (f->bitsPerSample == 8 || f->bitsPerSample == 16) && f->samplesPerSec >= DS_RATE_MIN &&
@@ -223,7 +223,7 @@ static void StoreDeviceFormat(const WaveFormat *format)
 
 int AudioOpenOutput(const WaveFormat *format)
 {
-    if (!IsDeviceFormat(format))
+    if (!AudioIsMixableFormat(format))
         return -1;
     AudioCloseOutput();
     const AudioBackend *backend = ChooseBackend();
@@ -258,7 +258,7 @@ int AudioCloseOutput(void)
 
 int AudioSetDeviceFormat(const WaveFormat *format)
 {
-    if (!IsDeviceFormat(format))
+    if (!AudioIsMixableFormat(format))
         return -1;
     if (AudioIsOutputOpen())
         return AudioOpenOutput(format);

@@ -454,7 +454,7 @@ TEST(DsOutput, BuffersAreSafeFromManyThreadsWhileTheOutputMixes)
             if (dev->fn->DuplicateSoundBuffer(dev, base, &b) != DS_OK)
                 continue;
             b->fn->SetCurrentPosition(b, (uint32_t)((i * 4 * seed) % 8820) & ~3u);
-            b->fn->Play(b, 0, 0, (i & 1) ? DS_PLAY_LOOPING : 0);
+            b->fn->Play(b, 0, 0, (i & 1) ? (uint32_t)DS_PLAY_LOOPING : 0u);
             void *p1, *p2;
             uint32_t n1, n2;
             if (base->fn->Lock(base, (uint32_t)(i * 40) % 8820, 400, &p1, &n1, &p2, &n2, 0) == DS_OK) {
