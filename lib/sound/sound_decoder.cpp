@@ -540,6 +540,26 @@ int DecodeWholeSound(SoundDecoderRecord *d, WaveFormat *format, uint8_t **data, 
     return 0;
 }
 
+int DecodeSoundImage(const void *image, uint32_t size, WaveFormat *format, uint8_t **pcm, uint32_t *pcmSize)
+{
+    *pcm = nullptr;
+    *pcmSize = 0;
+    MemoryStream *memory = OpenMemoryStream(image, size);
+    if (!memory)
+        return -1;
+    StreamRecord stream = {*GetMemoryStreamFunctions(), (intptr_t)memory};
+    // Tracked, not on the stack: the Ogg part makes the record large.
+    SoundDecoderRecord *decoder = (SoundDecoderRecord *)AllocMemoryZeroed(sizeof(SoundDecoderRecord), "", 0);
+    int result = -1;
+    if (decoder && SetupSoundDecoder(&stream, decoder) == 0) {
+        result = DecodeWholeSound(decoder, format, pcm, pcmSize) == 0 ? 0 : -2;
+        CloseSoundDecoder(decoder);
+    }
+    FreeMemoryTracked(decoder);
+    CloseMemoryStream(memory);
+    return result;
+}
+
 int CloseSoundDecoder(SoundDecoderRecord *d)
 {
     if (!d->ready)

@@ -85,6 +85,9 @@ int GetSoundDecoderFormat(const SoundDecoderRecord *decoder, WaveFormat *format)
 int GetSoundDecoderPcmSize(SoundDecoderRecord *decoder);
 // Decodes everything into a new tracked block the caller owns. 0, -1 when the block cannot be had.
 int DecodeWholeSound(SoundDecoderRecord *decoder, WaveFormat *format, uint8_t **data, uint32_t *size);
+// Decodes a whole file image (the caller keeps it) into a new tracked block the caller owns. 0, -1 when
+// no decoder takes the image, -2 when the whole decode cannot be had (nothing is left allocated then).
+int DecodeSoundImage(const void *image, uint32_t size, WaveFormat *format, uint8_t **pcm, uint32_t *pcmSize);
 // Releases what the set-up took (never the stream). 0, -1 when not ready.
 int CloseSoundDecoder(SoundDecoderRecord *decoder);
 // 1 when a buffer can be made for PCM of this format (PCM tag, 1-2 channels, 8 or 16 bits, matching

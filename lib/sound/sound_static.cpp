@@ -57,25 +57,11 @@ int LoadSoundFileToHandle(const char *fileName, int bufferCount, int sharedStrea
 // decoded into something a buffer can play.
 static int DecodeImageToPcm(const void *image, uint32_t size, WaveFormat *format, uint8_t **pcm, uint32_t *pcmSize)
 {
-    MemoryStream *memory = OpenMemoryStream(image, size);
-    if (!memory)
-        return WriteLogFormat("音声ファイルのＰＣＭへの変換に失敗しました");
-    StreamRecord stream = {*GetMemoryStreamFunctions(), (intptr_t)memory};
-    SoundDecoderRecord *decoder = (SoundDecoderRecord *)AllocMemoryZeroed(sizeof(SoundDecoderRecord), "", 0);
-    if (!decoder || SetupSoundDecoder(&stream, decoder) != 0) {
-        FreeMemoryTracked(decoder);
-        CloseMemoryStream(memory);
-        return WriteLogFormat("音声ファイルのＰＣＭへの変換に失敗しました");
-    }
-    int result = DecodeWholeSound(decoder, format, pcm, pcmSize);
-    CloseSoundDecoder(decoder);
-    FreeMemoryTracked(decoder);
-    CloseMemoryStream(memory);
-    if (result != 0) {
-        FreeMemoryTracked(*pcm);
-        *pcm = nullptr;
+    int decoded = DecodeSoundImage(image, size, format, pcm, pcmSize);
+    if (decoded == -2)
         return WriteLogFormat("音声ファイルを格納するメモリ領域の確保に失敗しました");
-    }
+    if (decoded != 0)
+        return WriteLogFormat("音声ファイルのＰＣＭへの変換に失敗しました");
     // Nothing decoded, or a format no buffer takes, is refused here instead of ending the process.
     if (*pcmSize < DS_BUFFER_MIN_BYTES || *pcmSize > DS_BUFFER_MAX_BYTES || !IsPlayablePcmFormat(format)) {
         FreeMemoryTracked(*pcm);

@@ -552,19 +552,8 @@ static int TakeDecodedSource(const StreamRecord *stream, StreamSoundSourceEntry 
     uint32_t imageSize = 0, pcmSize = 0;
     if (ReadStreamImage(stream, &image, &imageSize) != 0)
         return WriteLogFormat("音声データの読み込みに失敗しました");
-    MemoryStream *m = OpenMemoryStream(image, imageSize);
-    SoundDecoderRecord temp;
-    FillBytes(&temp, 0, sizeof temp);
     WaveFormat format;
-    int ok = 0;
-    if (m) {
-        StreamRecord s = {*GetMemoryStreamFunctions(), (intptr_t)m};
-        ok = SetupSoundDecoder(&s, &temp) == 0 && DecodeWholeSound(&temp, &format, &pcm, &pcmSize) == 0 &&
-             pcmSize > 0;
-        if (temp.ready)
-            CloseSoundDecoder(&temp);
-        CloseMemoryStream(m);
-    }
+    int ok = DecodeSoundImage(image, imageSize, &format, &pcm, &pcmSize) == 0 && pcmSize > 0;
     FreeMemoryTracked(image);
     if (ok)
         ok = MakeWaveFileImage(&e->image, &e->imageSize, &format, 18, pcm, pcmSize) == 0;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "lib/core/memory.h"
-#include "lib/file/stream.h"
 #include "lib/sound/sound_internal.h"
 #include "platform/dsound/dsound.h"
 #include "platform/dsound/mixer.h"
@@ -45,25 +44,13 @@ static int IsWaveImage(const std::vector<uint8_t> &b)
 // Decodes a WAVE image (PCM or compressed) to PCM through the sound module's decoder. 0 / -1.
 static int DecodeWave(const std::vector<uint8_t> &b, WaveFormat *format, std::vector<uint8_t> *data)
 {
-    MemoryStream *memory = OpenMemoryStream(b.data(), b.size());
-    if (!memory)
-        return -1;
-    StreamRecord stream = {*GetMemoryStreamFunctions(), (intptr_t)memory};
-    SoundDecoderRecord *decoder = new SoundDecoderRecord();
     uint8_t *pcm = nullptr;
     uint32_t size = 0;
-    int rc = -1;
-    if (SetupSoundDecoder(&stream, decoder) == 0) {
-        if (DecodeWholeSound(decoder, format, &pcm, &size) == 0 && size > 0) {
-            data->assign(pcm, pcm + size);
-            rc = 0;
-        }
-        FreeMemoryTracked(pcm);
-        CloseSoundDecoder(decoder);
-    }
-    delete decoder;
-    CloseMemoryStream(memory);
-    return rc;
+    if (DecodeSoundImage(b.data(), (uint32_t)b.size(), format, &pcm, &size) != 0)
+        return -1;
+    data->assign(pcm, pcm + size);
+    FreeMemoryTracked(pcm);
+    return size > 0 ? 0 : -1;
 }
 
 static int PlayWave(DsDevice *dev, WaveFormat f, const std::vector<uint8_t> &data)
