@@ -193,8 +193,7 @@ int StartupSoundSystem(void)
     InitLinkedList(&StreamSoundList.head, &StreamSoundList.tail);
     SoundCreationMode = 0;
     OggOutputSampleBytes = 2;
-    if (SoundDevice)
-        LogSoundDeviceReport();
+    LogSoundDeviceReport();
     WriteLog("DirectSound の初期化は正常に終了しました\n");
     DeleteAllSoundHandles(0);
     return 0;

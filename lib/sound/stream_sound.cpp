@@ -80,8 +80,6 @@ static void RewindPlayList(SoundHandleRecord *r)
     r->prepared = 0;
 }
 
-static uint32_t RingCursor(SoundBufferEntry *ring) { return ReadSoundBufferEntryCursor(ring); }
-
 static int RingPlays(SoundBufferEntry *ring)
 {
     uint32_t status = 0;
@@ -389,7 +387,7 @@ static int WriteRingArea(SoundHandleRecord *r, SoundBufferEntry *ring, uint32_t 
 // The pass after the last data: stop once the cursor has passed the end, else add silence.
 static int RefillEndedStream(SoundHandleRecord *r, SoundBufferEntry *ring)
 {
-    uint32_t q = RingCursor(ring);
+    uint32_t q = ReadSoundBufferEntryCursor(ring);
     uint32_t size = r->ringSize;
     // Distances round the ring from the cursor at the end: travelled so far, and to the end offset.
     uint32_t travelled = (q + size - r->endCursor) % size;
@@ -448,9 +446,9 @@ int RefillStreamSound(int handle)
         firstFill = 1;
         x = ((STREAM_FILL_SECONDS * AvgBytes(r)) / BlockAlign(r)) * BlockAlign(r);
         offset = 0;
-        q = RingCursor(ring);
+        q = ReadSoundBufferEntryCursor(ring);
     } else {
-        uint32_t cursor = RingCursor(ring);
+        uint32_t cursor = ReadSoundBufferEntryCursor(ring);
         if (!InRefillWindow(r, cursor))
             return -1;
         x = RefillBytes(r, cursor, &q);
@@ -488,7 +486,7 @@ int TrackStreamPlayPosition(int handle, int64_t playCursor)
     if (!ring)
         return 0;
     uint32_t size = r->ringSize;
-    uint32_t q = (playCursor < 0 ? RingCursor(ring) : (uint32_t)playCursor) % size;
+    uint32_t q = (playCursor < 0 ? ReadSoundBufferEntryCursor(ring) : (uint32_t)playCursor) % size;
     uint32_t l = r->lastPlayCursor;
     if (q == l)
         return 0;
