@@ -71,8 +71,8 @@ int KDiskToPath(const char *disk, char *out, int outSize)
     return (int)length;
 }
 
-// Room for a converted path: UTF-8 takes at most 3 bytes for 2 Shift-JIS bytes.
-#define DISK_PATH_SIZE (K_MAX_PATH * 2)
+// Room for a converted path: a one-byte Shift-JIS katakana takes 3 bytes in UTF-8.
+#define DISK_PATH_SIZE (K_MAX_PATH * 3 + 1)
 
 // ---- files ---------------------------------------------------------------------------------------
 

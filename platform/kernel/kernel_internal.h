@@ -34,8 +34,6 @@ KHandle KAddObject(KObject *object);
 KObject *KAcquireObject(KHandle handle, int kind);
 // Drops one reference; the last one closes a file's descriptor and frees the object.
 void KReleaseObject(KObject *object);
-// Takes the handle out of the table and drops the table's reference. 1 / 0.
-int KRemoveObject(KHandle handle);
 
 // Last error from errno.
 void KSetErrorFromErrno(int error);

@@ -104,7 +104,8 @@ void KReleaseObject(KObject *object)
     delete object;
 }
 
-int KRemoveObject(KHandle handle)
+// Takes the handle out of the table and drops the table's reference.
+int KCloseHandle(KHandle handle)
 {
     KObject *object;
     {
@@ -120,8 +121,6 @@ int KRemoveObject(KHandle handle)
     KReleaseObject(object);
     return 1;
 }
-
-int KCloseHandle(KHandle object) { return KRemoveObject(object); }
 
 uint32_t KGetCurrentThreadId(void)
 {
@@ -167,7 +166,7 @@ KHandle KCreateThread(KThreadProc proc, void *arg)
     int error = pthread_create(&thread, nullptr, RunThread, object);
     if (error != 0) {
         KReleaseObject(object);
-        KRemoveObject(handle);
+        KCloseHandle(handle);
         KSetErrorFromErrno(error);
         return 0;
     }

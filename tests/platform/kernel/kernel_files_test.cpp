@@ -44,6 +44,27 @@ TEST_F(KernelFiles, WriteSeekReadRoundTrip)
     KCloseHandle(f);
 }
 
+// One-byte katakana grow threefold in UTF-8: a path well inside the limit still reaches its file.
+TEST_F(KernelFiles, AKatakanaPathThreeTimesLongerOnDiskKeepsItsName)
+{
+    std::string part, diskPart;
+    for (int i = 0; i < 80; i++) {
+        part += "ｱ";
+        diskPart += (const char *)u8"ｱ";
+    }
+    std::string path = part, disk = diskPart;
+    for (int level = 0; level < 2; level++) {
+        ASSERT_EQ(mkdir(disk.c_str(), 0777), 0);
+        path += "\\" + part;
+        disk += "/" + diskPart;
+    }
+    KHandle f = KCreateFile(path.c_str(), K_GENERIC_WRITE, K_CREATE_NEW);
+    ASSERT_NE(f, K_INVALID_HANDLE);
+    KCloseHandle(f);
+    struct stat st;
+    EXPECT_EQ(stat(disk.c_str(), &st), 0);
+}
+
 TEST_F(KernelFiles, BackslashPathsAndTheirLimits)
 {
     ASSERT_EQ(mkdir("sub", 0755), 0);
