@@ -4,6 +4,7 @@
 
 #include "game/bombs.h"
 #include "game/object_states.h"
+#include "tests/game/game_fakes.h"
 #include "tests/game/stage_sim.h"
 
 namespace {
@@ -87,8 +88,7 @@ TEST_F(BombRulesTest, PowerBombOnlyWithEveryBombHomeAndFullFireReachesTwelve)
 
 TEST_F(BombRulesTest, OnAFullPoolNoBombIsLaidAndTheCountStays)
 {
-    while (SpawnFloorTile(7, 7, 0, 0)) {
-    }
+    FillPool();
     gPlayers[0]->bombsAvailable = 1;
     PlaceBomb(gPlayers[0], 3, 1);
     EXPECT_EQ(gPlayers[0]->bombsAvailable, 1);

@@ -87,13 +87,6 @@ void PutPlayerOnCell(int number, int x, int y)
     PlacePlayerOnCell(p);
 }
 
-int EnemyFieldTest::FillPool(void)
-{
-    int made = 0;
-    while (SpawnFloorTile(7, 7, 0, 0)) made++;
-    return made;
-}
-
 GameObjectRecord *EnemyFieldTest::FirstAt(int x, int y, const char *kind)
 {
     for (GameObjectRecord *m = GetCellObjects(x, y); m; m = m->cellNext)

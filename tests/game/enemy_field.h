@@ -35,8 +35,6 @@ protected:
     GameObjectRecord *PutEnemy(int x, int y, int kind);
     // Player 1..4 on cell (x, y); 1000 takes it off the field.
     void PlacePlayer(int number, int x, int y);
-    // Fills the pool to its last record with floor tiles. The number made.
-    int FillPool(void);
     // Active objects of a kind name on a cell / anywhere.
     int CountAt(int x, int y, const char *kind);
     int Count(const char *kind);

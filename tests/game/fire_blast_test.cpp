@@ -7,6 +7,7 @@
 #include "game/bombs.h"
 #include "game/fire.h"
 #include "game/object_states.h"
+#include "tests/game/game_fakes.h"
 #include "tests/game/stage_sim.h"
 
 namespace {
@@ -256,8 +257,7 @@ TEST_F(FireBlastTest, AGoalDestroyedOnAFullPoolStaysWholeAndClosedInItsCell)
     Step(8);  // past its appear state
     goal->hitPoints = 0;
     goal->timer = 1;  // its breaking time ends in the next frame
-    while (SpawnFloorTile(7, 7, 0, 0)) {
-    }
+    FillPool();
     int enemies = gGame->enemiesLeft;
     Step();
     // neither the released enemy nor the fresh goal could be made: the old goal takes its place again
@@ -358,8 +358,7 @@ TEST_F(FireBlastTest, HitSpawnsOnAFullPoolCountNothing)
 {
     GameObjectRecord *core = PutEnemy(5, 5, 21);
     SpawnFire(5, 5, 0, 4, 0, 32, 1, 0);
-    while (SpawnFloorTile(7, 7, 0, 0)) {
-    }
+    FillPool();
     int left = gGame->enemiesLeft;
     ApplyObjectHits(core);
     EXPECT_EQ(core->hitPoints, 9);

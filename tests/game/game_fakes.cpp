@@ -284,6 +284,13 @@ void SpawnTestWalls(bool pillars)
     }
 }
 
+int FillPool(void)
+{
+    int made = 0;
+    while (SpawnFloorTile(7, 7, 0, 0)) made++;
+    return made;
+}
+
 void GameTest::SetUp()
 {
     InstallFakeServices();

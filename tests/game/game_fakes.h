@@ -84,6 +84,8 @@ int FakeVoiceHandle(int n);
 // Fixed blocks (sprite 0) on the field's outer ring and, with pillars, on every cell with x and y both
 // even, spawned row by row.
 void SpawnTestWalls(bool pillars);
+// Fills the object pool to its last record with floor tiles on cell (7, 7). The number made.
+int FillPool(void);
 
 // A fixture with the fake services and fresh records.
 class GameTest : public ::testing::Test {
