@@ -44,13 +44,11 @@ static long ConvertBytes(const char *to, const char *from, const char *in, size_
     return result < 0 ? -1 : total;
 }
 
-// Length in units of a text of unit-sized code units ending at a zero unit.
-static size_t UnitLength(const void *text, size_t unit)
+// Code units of a UTF-16 text before its zero unit.
+static size_t WideLength(const uint16_t *text)
 {
     size_t n = 0;
-    if (unit == 1)
-        return strlen((const char *)text);
-    while (((const uint16_t *)text)[n])
+    while (text[n])
         n++;
     return n;
 }
@@ -77,7 +75,7 @@ int KWideToMultiByte(const uint16_t *src, int srcLength, char *dst, int dstSize)
         KSetLastError(K_ERROR_INVALID_PARAMETER);
         return 0;
     }
-    size_t units = srcLength < 0 ? UnitLength(src, 2) + 1 : (size_t)srcLength;
+    size_t units = srcLength < 0 ? WideLength(src) + 1 : (size_t)srcLength;
     if (units == 0) {
         KSetLastError(K_ERROR_INVALID_PARAMETER);
         return 0;
