@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "lib/graphics/memimg.h"
@@ -42,24 +43,23 @@ inline int WritePngRgb(const char *path, const uint32_t *rgb, int width, int hei
     return fclose(file) == 0 ? 0 : -1;
 }
 
-// 0xRRGGBB of every pixel of a 16-bit (R5G6B5, channels widened by their top bits) or 32-bit image.
+// 0xRRGGBB of pixel x of a row of pixels in format (narrow channels widened by their top bits).
+inline uint32_t ReadPixelRgb(const ColorFormatRecord *format, const uint8_t *row, int x)
+{
+    uint32_t value = 0;
+    memcpy(&value, row + (size_t)x * format->pixelByte, format->pixelByte);  // little-endian pixels
+    int r, g, b, a;
+    UnpackPixelColor(format, value, &r, &g, &b, &a);
+    return (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b;
+}
+
+// 0xRRGGBB of every pixel of a direct-colour image (R5G6B5 or X8R8G8B8).
 inline std::vector<uint32_t> MemImgToRgb(const MEMIMG *image)
 {
     std::vector<uint32_t> out((size_t)image->width * image->height);
-    for (int y = 0; y < image->height; y++) {
-        const uint8_t *row = GetMemImgRow(image, y);
-        for (int x = 0; x < image->width; x++) {
-            uint32_t p;
-            if (GetMemImgBytesPerPixel(image) == 2) {
-                uint32_t v = ((const uint16_t *)row)[x];
-                uint32_t r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
-                p = ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
-            } else {
-                p = ((const uint32_t *)row)[x] & 0xFFFFFF;
-            }
-            out[(size_t)y * image->width + x] = p;
-        }
-    }
+    for (int y = 0; y < image->height; y++)
+        for (int x = 0; x < image->width; x++)
+            out[(size_t)y * image->width + x] = ReadPixelRgb(image->shared->format, GetMemImgRow(image, y), x);
     return out;
 }
 
@@ -85,8 +85,7 @@ inline int CountPixelsDifferingFromPng(const char *path, const MEMIMG *image, in
         for (int y = 0; y < image->height; y++) {
             const uint8_t *row = (const uint8_t *)reference.pixels + (size_t)y * reference.pitch;
             for (int x = 0; x < image->width; x++) {
-                const uint8_t *p = row + x * reference.format.pixelByte;
-                uint32_t expected = (uint32_t)p[2] << 16 | (uint32_t)p[1] << 8 | p[0];  // B, G, R in memory
+                uint32_t expected = ReadPixelRgb(&reference.format, row, x);
                 if (actual[(size_t)y * image->width + x] != expected && differing++ == 0)
                     *firstX = x, *firstY = y;
             }
