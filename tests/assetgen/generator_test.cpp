@@ -1,13 +1,13 @@
 // The generator itself: same bytes on every run, the review sheet on request, and a clean failure on bad use.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "tests/assetgen/asset_files.h"
+#include "tests/support/test_temp_dir.h"
 
 #ifndef DAZAR_ASSETGEN_EXE
 #define DAZAR_ASSETGEN_EXE "dazar_assetgen"
@@ -27,11 +27,10 @@ int RunGenerator(const std::string& args) {
 class GeneratorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/assetgen_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_EQ(EnterFreshTempDir(), 0);
+    dir_ = GetFreshTempDir();
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override { LeaveFreshTempDir(); }
   std::string dir_;
 };
 
