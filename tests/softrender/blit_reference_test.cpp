@@ -10,6 +10,7 @@
 #include "lib/graphics/draw_settings.h"
 #include "lib/graphics/memimg.h"
 #include "lib/softrender/blit.h"
+#include "tests/softrender/fill_canvas.h"
 
 namespace {
 
@@ -122,17 +123,6 @@ uint32_t ModelPixel(const Model &m, uint32_t d, uint32_t texel, uint8_t blendByt
     return out;
 }
 
-uint32_t GetPx(const MEMIMG &img, int x, int y) {
-    const uint8_t *row = GetMemImgRow(&img, y);
-    int bpp = GetMemImgBytesPerPixel(&img);
-    uint32_t v = 0;
-    memcpy(&v, row + x * bpp, bpp);
-    return v;
-}
-void SetPx(MEMIMG &img, int x, int y, uint32_t v) {
-    memcpy(GetMemImgRow(&img, y) + x * GetMemImgBytesPerPixel(&img), &v, GetMemImgBytesPerPixel(&img));
-}
-
 class BlitReference : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -170,7 +160,7 @@ protected:
             for (int i = 0; i < 256; ++i) palette[i] = PackMemImgColor(type, rgb[i]);
         }
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) SetPx(*src, x, y, RandomTexel(type, kind, key));
+            for (int x = 0; x < w; ++x) SetPx(src, x, y, RandomTexel(type, kind, key));
         MarkMemImgPixelsChanged(src);
     }
 };
@@ -180,7 +170,7 @@ void CheckBlit(const Model &m, MEMIMG &dst, const MEMIMG &src, const MEMIMG *ble
     int W = dst.width, H = dst.height;
     std::vector<uint32_t> before(W * H);
     for (int j = 0; j < H; ++j)
-        for (int i = 0; i < W; ++i) before[j * W + i] = GetPx(dst, i, j);
+        for (int i = 0; i < W; ++i) before[j * W + i] = GetPx(&dst, i, j);
     BlitMemImg(&dst, &src, x, y, m.trans, blend);
     const Rect &reg = GDrawSettings.drawRegion;
     for (int j = 0; j < H; ++j)
@@ -191,9 +181,9 @@ void CheckBlit(const Model &m, MEMIMG &dst, const MEMIMG &src, const MEMIMG *ble
                           sx < src.width && sy < src.height;
             if (inside) {
                 uint8_t bb = blend ? GetMemImgRow(blend, sy)[sx] : 0;
-                want = ModelPixel(m, d, GetPx(src, sx, sy), bb);
+                want = ModelPixel(m, d, GetPx(&src, sx, sy), bb);
             }
-            ASSERT_EQ(want, GetPx(dst, i, j)) << what << " at " << i << "," << j << " mode " << m.mode << " p " << m.p
+            ASSERT_EQ(want, GetPx(&dst, i, j)) << what << " at " << i << "," << j << " mode " << m.mode << " p " << m.p
                                               << " type " << m.type << " kind " << m.kind << " tint " << std::hex
                                               << m.bright << " blend " << m.hasBlend << " trans " << m.trans;
         }
@@ -214,10 +204,10 @@ TEST_F(BlitReference, EveryModeKindTintBlendKeyAndClipMatchesTheModel) {
                         MakeSource(&src, type, kind, 9, 7, key, palette);
                         ASSERT_EQ(0, CreateMemImg(&dst, 24, 20, type, 0, 0, 0));
                         for (int j = 0; j < 20; ++j)
-                            for (int i = 0; i < 24; ++i) SetPx(dst, i, j, type == 0 ? R() & 0xFFFF : R());
+                            for (int i = 0; i < 24; ++i) SetPx(&dst, i, j, type == 0 ? R() & 0xFFFF : R());
                         ASSERT_EQ(0, CreateMemImg(&blend, 9, 7, MEMIMG_COLOR_8888, 0, 0, 0));
                         for (int j = 0; j < 7; ++j)
-                            for (int i = 0; i < 9; ++i) SetPx(blend, i, j, R());
+                            for (int i = 0; i < 9; ++i) SetPx(&blend, i, j, R());
                         BuildBlendImageLookup(R() & 0xFF, R() & 0xFF);
                         ResetDrawSettings();
                         SelectBlendMode(mode, p);
@@ -261,8 +251,8 @@ TEST_F(BlitReference, RunTablePathEqualsPerTexelPathAlsoAfterAWrite) {
                         << "type " << type << " kind " << kind << " mode " << mode << " round " << round;
                     // Turn every texel of one row into a drawn one and another row into keys.
                     for (int x = 0; x < 13; ++x) {
-                        SetPx(src, x, 2, kind == 2 ? 0xFF0000FFu : 5);
-                        SetPx(src, x, 4, kind == 2 ? 0 : key);
+                        SetPx(&src, x, 2, kind == 2 ? 0xFF0000FFu : 5);
+                        SetPx(&src, x, 4, kind == 2 ? 0 : key);
                     }
                     MarkMemImgPixelsChanged(&src);
                     EXPECT_EQ(1, src.shared->runTable.stale);
@@ -278,18 +268,18 @@ TEST_F(BlitReference, ColourKeyChangeRebuildsRuns) {
     MEMIMG src, dst;
     ASSERT_EQ(0, CreateMemImg(&src, 4, 1, MEMIMG_COLOR_8888, 0, 0, 0x11));
     ASSERT_EQ(0, CreateMemImg(&dst, 4, 1, MEMIMG_COLOR_8888, 0, 0, 0));
-    SetPx(src, 0, 0, 0x11);
-    SetPx(src, 1, 0, 0x22);
-    SetPx(src, 2, 0, 0x11);
-    SetPx(src, 3, 0, 0x22);
+    SetPx(&src, 0, 0, 0x11);
+    SetPx(&src, 1, 0, 0x22);
+    SetPx(&src, 2, 0, 0x11);
+    SetPx(&src, 3, 0, 0x22);
     MarkMemImgPixelsChanged(&src);
     BlitMemImg(&dst, &src, 0, 0, 1, nullptr);
-    EXPECT_EQ(0u, GetPx(dst, 0, 0));
-    EXPECT_EQ(0x22u, GetPx(dst, 1, 0));
+    EXPECT_EQ(0u, GetPx(&dst, 0, 0));
+    EXPECT_EQ(0x22u, GetPx(&dst, 1, 0));
     SetMemImgColorKey(&src, 0x22);
     BlitMemImg(&dst, &src, 0, 0, 1, nullptr);
-    EXPECT_EQ(0x11u, GetPx(dst, 0, 0));
-    EXPECT_EQ(0x22u, GetPx(dst, 1, 0));
+    EXPECT_EQ(0x11u, GetPx(&dst, 0, 0));
+    EXPECT_EQ(0x22u, GetPx(&dst, 1, 0));
     ReleaseMemImg(&src);
     ReleaseMemImg(&dst);
 }
@@ -299,16 +289,16 @@ TEST_F(BlitReference, SubViewsDrawAtTheirOffsets) {
     MEMIMG big, view, dst, dview;
     ASSERT_EQ(0, CreateMemImg(&big, 8, 8, MEMIMG_COLOR_565, 0, 0, 0));
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) SetPx(big, x, y, (uint32_t)(y * 8 + x + 1));
+        for (int x = 0; x < 8; ++x) SetPx(&big, x, y, (uint32_t)(y * 8 + x + 1));
     ASSERT_EQ(0, CreateMemImgSubView(&view, &big, 2, 3, 3, 2));
     ASSERT_EQ(0, CreateMemImg(&dst, 8, 8, MEMIMG_COLOR_565, 0, 0, 0));
     ASSERT_EQ(0, CreateMemImgSubView(&dview, &dst, 1, 1, 6, 6));
     SetDrawTargetSize(6, 6);
     BlitMemImg(&dview, &view, 1, 0, 1, nullptr);
-    EXPECT_EQ(0u, GetPx(dst, 1, 1));
-    EXPECT_EQ((uint32_t)(3 * 8 + 2 + 1), GetPx(dst, 2, 1));
-    EXPECT_EQ((uint32_t)(4 * 8 + 4 + 1), GetPx(dst, 4, 2));
-    EXPECT_EQ(0u, GetPx(dst, 5, 2));
+    EXPECT_EQ(0u, GetPx(&dst, 1, 1));
+    EXPECT_EQ((uint32_t)(3 * 8 + 2 + 1), GetPx(&dst, 2, 1));
+    EXPECT_EQ((uint32_t)(4 * 8 + 4 + 1), GetPx(&dst, 4, 2));
+    EXPECT_EQ(0u, GetPx(&dst, 5, 2));
     ReleaseMemImg(&view);
     ReleaseMemImg(&big);
     ReleaseMemImg(&dview);
@@ -330,12 +320,12 @@ TEST_F(BlitReference, BadInputDrawsNothing) {
     memset(&dead, 0, sizeof dead);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
-            SetPx(src, x, y, 0xFFFF);
-            SetPx(other, x, y, 0xFFFFFF);
+            SetPx(&src, x, y, 0xFFFF);
+            SetPx(&other, x, y, 0xFFFFFF);
         }
     for (MEMIMG *d : {&pal, &alpha}) {
         BlitMemImg(d, &src, 0, 0, 0, nullptr);
-        EXPECT_EQ(0u, GetPx(*d, 1, 1));
+        EXPECT_EQ(0u, GetPx(d, 1, 1));
     }
     BlitMemImg(&dst, &other, 0, 0, 0, nullptr);
     BlitMemImg(&dst, &src, 0, 0, 0, &smallBlend);
@@ -348,17 +338,17 @@ TEST_F(BlitReference, BadInputDrawsNothing) {
     BlitMemImg(nullptr, &src, 0, 0, 0, nullptr);
     BlitMemImg(&dst, nullptr, 0, 0, 0, nullptr);
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) ASSERT_EQ(0u, GetPx(dst, x, y)) << x << "," << y;
+        for (int x = 0; x < 8; ++x) ASSERT_EQ(0u, GetPx(&dst, x, y)) << x << "," << y;
     SetDrawRegion(2, 2, 2, 8);  // an empty region
     BlitMemImg(&dst, &src, 0, 0, 0, nullptr);
-    EXPECT_EQ(0u, GetPx(dst, 2, 2));
+    EXPECT_EQ(0u, GetPx(&dst, 2, 2));
     // A blend image exactly as wide in bytes as the source is enough: 2 pixels of 2 bytes.
     ResetDrawSettings();
     BuildBlendImageLookup(0, 255);
     ReleaseMemImg(&smallBlend);
     ASSERT_EQ(0, CreateMemImg(&smallBlend, 2, 4, MEMIMG_COLOR_565, 0, 0, 0));
     BlitMemImg(&dst, &src, 0, 0, 0, &smallBlend);
-    EXPECT_EQ(Rgb565Max(), GetPx(dst, 3, 3));
+    EXPECT_EQ(Rgb565Max(), GetPx(&dst, 3, 3));
     for (MEMIMG *m : {&dst, &src, &pal, &alpha, &other, &smallBlend, &dead}) ReleaseMemImg(m);
 }
 
