@@ -59,15 +59,21 @@ function(dazar_tests)
 endfunction()
 
 # A Google Benchmark program under tools/, built only with DAZAR_BENCHMARKS. Its smoke test (label
-# "bench") proves that it builds and runs; real figures come from a Release build run by hand.
+# "bench") proves that it builds and runs, over the benchmarks SMOKE_FILTER names when they are many;
+# real figures come from a Release build run by hand.
 function(dazar_benchmark name)
   if(NOT DAZAR_BENCHMARKS)
     return()
   endif()
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(B "" "SMOKE_FILTER" "" ${ARGN})
+  add_executable(${name} ${B_UNPARSED_ARGUMENTS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE dazarlib benchmark::benchmark)
-  add_test(NAME ${name}_smoke COMMAND ${name} --benchmark_min_time=0.001)
+  set(smoke_args --benchmark_min_time=0.001)
+  if(B_SMOKE_FILTER)
+    list(APPEND smoke_args "--benchmark_filter=${B_SMOKE_FILTER}")
+  endif()
+  add_test(NAME ${name}_smoke COMMAND ${name} ${smoke_args})
   set_tests_properties(${name}_smoke PROPERTIES LABELS bench
       ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;DAZAR_SINGLE_INSTANCE=0")
 endfunction()
