@@ -42,7 +42,6 @@ void AddOutline(Canvas& c, uint32_t rgb);  // edge every transparent pixel that 
 void FlipX(Canvas& c);
 void Blit(Canvas& dst, const Canvas& src, int dx, int dy);  // transparent pixels of src are skipped
 void PutFrame(Canvas& sheet, int across, int index, const Canvas& frame);  // frame index -> cell
-Canvas GetFrame(const Canvas& sheet, int across, int index);
 
 void OutlinedEllipse(Canvas& c, float cx, float cy, float rx, float ry, const Ramp& r);  // shaded, dark rim
 void Sparkle(Canvas& c, int cx, int cy, int arm, uint32_t rgb);                          // four-pointed star

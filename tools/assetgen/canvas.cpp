@@ -162,14 +162,6 @@ void PutFrame(Canvas& sheet, int across, int index, const Canvas& frame) {
   Blit(sheet, frame, (index % across) * kCell, (index / across) * kCell);
 }
 
-Canvas GetFrame(const Canvas& sheet, int across, int index) {
-  Canvas f = NewCanvas(kCell, kCell);
-  int ox = (index % across) * kCell, oy = (index / across) * kCell;
-  for (int y = 0; y < kCell; ++y)
-    for (int x = 0; x < kCell; ++x) f.pixels[size_t(y) * kCell + x] = CanvasGet(sheet, ox + x, oy + y);
-  return f;
-}
-
 // ---------------------------------------------------------------------------------------------------------------
 // Random numbers
 // ---------------------------------------------------------------------------------------------------------------
