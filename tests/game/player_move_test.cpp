@@ -38,7 +38,9 @@ TEST_F(PlayerMoveTest, StepsIntoBlocksStopFlushOrSlideToThePixel)
         EXPECT_EQ(p->pixelY, c.endY) << c.what;
         EXPECT_EQ(p->moving, 0) << c.what;
         Step(3);  // pushing on changes nothing more (or slides on)
-        if (c.endX == c.x && c.endY == c.y) EXPECT_EQ(p->pixelX, c.x) << c.what;
+        if (c.endX == c.x && c.endY == c.y) {
+            EXPECT_EQ(p->pixelX, c.x) << c.what;
+        }
     }
 }
 
