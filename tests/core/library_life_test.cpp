@@ -18,15 +18,7 @@ namespace {
 
 std::string ReadLog(const char *dir)
 {
-    std::string path = std::string(dir) + "/Log.txt";
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file) return "";
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-    fclose(file);
-    return text;
+    return ReadTestFile((std::string(dir) + "/Log.txt").c_str());
 }
 
 // Position of a text in the log, or npos.

@@ -14,20 +14,6 @@
 
 namespace {
 
-std::string ReadWholeFile(const char *path)
-{
-    std::string bytes;
-    FILE *f = fopen(path, "rb");
-    if (!f)
-        return "<missing>";
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.append(buffer, n);
-    fclose(f);
-    return bytes;
-}
-
 class LogFile : public ::testing::Test {
 protected:
     void SetUp() override
@@ -60,7 +46,7 @@ TEST_F(LogFile, ContinuedTextsIndentsAndCrLf)
     DecreaseLogIndent();
     DecreaseLogIndent();  // never below none
     WriteLog("end\n");
-    EXPECT_EQ(ReadWholeFile("Log.txt"), "0:start\r\n"
+    EXPECT_EQ(ReadTestFile("Log.txt"), "0:start\r\n"
                                         "12:\ta\r\n"
                                         "12:\tbc\r\n"
                                         "15:\t\ttwo\r\n"
@@ -73,7 +59,7 @@ TEST_F(LogFile, FormatAppendsALineEndAndTruncatesLongTexts)
     EXPECT_EQ(WriteLogFormat("%s %d", "ファイル", 7), -1);
     std::string longName(3000, 'x');
     WriteLogFormat("name %s", longName.c_str());
-    std::string bytes = ReadWholeFile("Log.txt");
+    std::string bytes = ReadTestFile("Log.txt");
     std::string first = std::string("0:") + "ファイル 7\r\n";
     ASSERT_EQ(bytes.substr(0, first.size()), first);
     std::string second = bytes.substr(first.size());
@@ -86,7 +72,7 @@ TEST_F(LogFile, FormatAppendsALineEndAndTruncatesLongTexts)
     for (int i = 0; i < 600; i++)
         kana += "ア";
     WriteLogFormat("%s", ("x" + kana).c_str());
-    std::string third = ReadWholeFile("Log.txt").substr(first.size() + second.size());
+    std::string third = ReadTestFile("Log.txt").substr(first.size() + second.size());
     EXPECT_EQ(third.size(), 2u + 1021u + 2u);
 }
 
@@ -95,7 +81,7 @@ TEST_F(LogFile, ReopeningEmptiesTheFile)
     WriteLog("old\n");
     ASSERT_EQ(OpenLogFile(GetFreshTempDir()), 0);
     WriteLog("new\n");
-    EXPECT_EQ(ReadWholeFile("Log.txt"), "0:new\r\n");
+    EXPECT_EQ(ReadTestFile("Log.txt"), "0:new\r\n");
     EXPECT_EQ(OpenLogFile("/nonexistent-dazar-dir"), -1);
     EXPECT_EQ(WriteLog("nowhere\n"), -1);
 }
@@ -114,7 +100,7 @@ TEST_F(LogFile, UnfreedBlocksAreListedAndNoneAfterFreeing)
     FreeMemoryTracked(zeroed);
     FreeMemoryTracked(nullptr);
     DumpTrackedMemory();
-    std::string dump = ReadWholeFile("Log.txt");
+    std::string dump = ReadTestFile("Log.txt");
     EXPECT_NE(dump.find("サイズ:100 ファイル:nd.cpp 行:42\r\n"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("サイズ:33 "), std::string::npos) << dump;
 
@@ -123,7 +109,7 @@ TEST_F(LogFile, UnfreedBlocksAreListedAndNoneAfterFreeing)
     if (before == 0) {
         ASSERT_EQ(OpenLogFile(GetFreshTempDir()), 0);
         DumpTrackedMemory();
-        EXPECT_EQ(ReadWholeFile("Log.txt"), "0:解放されていないメモリはありません\r\n");
+        EXPECT_EQ(ReadTestFile("Log.txt"), "0:解放されていないメモリはありません\r\n");
     }
 }
 
@@ -136,7 +122,7 @@ TEST_F(LogFile, DamagedHeaderIsLoggedAndTheBlockKept)
     uint32_t size = h->size;
     h->size = 0x7FFFFFFF;  // an underrun from the block before
     FreeMemoryTracked(block);
-    EXPECT_NE(ReadWholeFile("Log.txt").find("in FreeMemoryTracked"), std::string::npos);
+    EXPECT_NE(ReadTestFile("Log.txt").find("in FreeMemoryTracked"), std::string::npos);
     EXPECT_EQ(GetTrackedBlockCount(), before + 1);
     h->size = size;
     FreeMemoryTracked(block);
@@ -147,7 +133,7 @@ TEST_F(LogFile, RefusedAllocationGivesNullAndALogLine)
 {
     EXPECT_EQ(AllocMemoryTracked((size_t)1 << 32, "", 0), nullptr);  // beyond the header's size field
     EXPECT_EQ(AllocMemoryTracked(SIZE_MAX - 8, "", 0), nullptr);
-    EXPECT_NE(ReadWholeFile("Log.txt").find("in AllocMemoryTracked"), std::string::npos);
+    EXPECT_NE(ReadTestFile("Log.txt").find("in AllocMemoryTracked"), std::string::npos);
 }
 
 namespace {
@@ -181,7 +167,7 @@ TEST_F(LogFile, AllocatorAndLogAreSafeFromManyThreads)
     for (std::thread &thread : threads)
         thread.join();
     EXPECT_EQ(GetTrackedBlockCount(), before);
-    std::string log = ReadWholeFile("Log.txt");
+    std::string log = ReadTestFile("Log.txt");
     for (int t = 0; t < kThreads; t++)
         for (int i = 0; i < kRounds; i += 20) {
             std::string line = ":thread " + std::to_string(t) + " round " + std::to_string(i) + "\r\n";

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "lib/core/log.h"
@@ -26,13 +25,7 @@ protected:
     {
         std::ofstream(path, std::ios::binary) << bytes;
     }
-    static std::string LogText()
-    {
-        std::ifstream in("Log.txt", std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
+    static std::string LogText() { return ReadTestFile("Log.txt"); }
     // 1 when the log holds text; the log's texts are Shift-JIS, as are this file's literals.
     static bool LogHas(const char *text) { return LogText().find(text) != std::string::npos; }
 };

@@ -40,3 +40,17 @@ int LeaveFreshTempDir(void)
     g_dir[0] = 0;
     return result;
 }
+
+std::string ReadTestFile(const char *path)
+{
+    std::string bytes;
+    FILE *file = fopen(path, "rb");
+    if (!file)
+        return bytes;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    fclose(file);
+    return bytes;
+}

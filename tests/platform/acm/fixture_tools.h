@@ -37,16 +37,8 @@ inline bool HaveTool(const char *name) { return Shell(std::string("command -v ")
 
 inline std::vector<uint8_t> ReadFile(const std::string &path)
 {
-    std::vector<uint8_t> bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.insert(bytes.end(), buf, buf + n);
-    fclose(f);
-    return bytes;
+    std::string bytes = ReadTestFile(path.c_str());
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 inline void WriteFile(const std::string &path, const std::string &text)
