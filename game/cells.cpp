@@ -38,20 +38,6 @@ int IsCellPassableFor(const PlayerRecord *player, int x, int y)
     return r;
 }
 
-int IsCellTaken(int x, int y)
-{
-    if (!IsFieldCell(x, y)) return 1;
-    for (GameObjectRecord *o = GetCellObjects(x, y); o; o = o->cellNext) {
-        if (o->active != 1) continue;
-        if (IsObjectKind(o, KIND_BLOCK) || IsObjectKind(o, KIND_ENEMY) || IsObjectKind(o, KIND_ITEM) ||
-            IsObjectKind(o, KIND_GOAL))
-            return 1;
-    }
-    for (PlayerRecord *player : gPlayers)
-        if (player && player->cellX == x && player->cellY == y) return 1;
-    return 0;
-}
-
 int IsCellBlockedForDrop(int x, int y)
 {
     if (!IsFieldCell(x, y)) return 1;
@@ -59,6 +45,16 @@ int IsCellBlockedForDrop(int x, int y)
         if (o->active != 1) continue;
         if (IsObjectKind(o, KIND_BLOCK) || IsObjectKind(o, KIND_ITEM) || IsObjectKind(o, KIND_GOAL)) return 1;
     }
+    return 0;
+}
+
+int IsCellTaken(int x, int y)
+{
+    if (IsCellBlockedForDrop(x, y)) return 1;  // also every cell outside the field
+    for (GameObjectRecord *o = GetCellObjects(x, y); o; o = o->cellNext)
+        if (o->active == 1 && IsObjectKind(o, KIND_ENEMY)) return 1;
+    for (PlayerRecord *player : gPlayers)
+        if (player && player->cellX == x && player->cellY == y) return 1;
     return 0;
 }
 
