@@ -1,10 +1,9 @@
 // A running library in a fresh directory, with the back screen as draw target, and picture helpers
-// for the screen, graph, draw and font tests.
+// for the screen, graph, draw and font tests (pixel access: the software drawers' test canvas).
 #pragma once
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 
 #include "lib/core/library.h"
@@ -12,6 +11,7 @@
 #include "lib/graphics/draw_settings.h"
 #include "lib/graphics/graph.h"
 #include "lib/graphics/screen.h"
+#include "tests/softrender/fill_canvas.h"
 #include "tests/support/test_temp_dir.h"
 
 class LibraryDrawTest : public ::testing::Test {
@@ -43,34 +43,12 @@ inline GraphImage MakePicture(int w, int h, const std::function<uint32_t(int, in
     return image;
 }
 
-// Pixel of a memory image (2 or 4 bytes).
-inline uint32_t PixelAt(const MEMIMG *m, int x, int y)
-{
-    const uint8_t *p = GetMemImgRow(m, y) + x * GetMemImgBytesPerPixel(m);
-    if (GetMemImgBytesPerPixel(m) == 2) {
-        uint16_t v;
-        memcpy(&v, p, 2);
-        return v;
-    }
-    uint32_t v;
-    memcpy(&v, p, 4);
-    return v;
-}
-
-inline uint32_t BackPixel(int x, int y) { return PixelAt(GetScreenMemImg(SCREEN_BACK), x, y); }
+inline uint32_t BackPixel(int x, int y) { return GetPx(GetScreenMemImg(SCREEN_BACK), x, y); }
 
 // Fills the whole back screen with one screen colour.
 inline void FillBack(uint32_t colour)
 {
     MEMIMG *m = GetScreenMemImg(SCREEN_BACK);
     for (int y = 0; y < m->height; y++)
-        for (int x = 0; x < m->width; x++) {
-            uint8_t *p = GetMemImgRow(m, y) + x * GetMemImgBytesPerPixel(m);
-            if (GetMemImgBytesPerPixel(m) == 2) {
-                uint16_t v = (uint16_t)colour;
-                memcpy(p, &v, 2);
-            } else {
-                memcpy(p, &colour, 4);
-            }
-        }
+        for (int x = 0; x < m->width; x++) SetPx(m, x, y, colour);
 }

@@ -38,13 +38,13 @@ TEST_F(GraphTest, DividedSheetFrameKComesFromCellKModAcrossKDivAcross)
         EXPECT_EQ(g->height, 6);
         MEMIMG *m = GetGraphMemImg(g);
         uint32_t expected = PackScreenColor((CellColour(k % 4, k / 4) >> 16) & 0xFF, (CellColour(k % 4, k / 4) >> 8) & 0xFF, 0x80);
-        EXPECT_EQ(PixelAt(m, 0, 0), expected) << "frame " << k;
-        EXPECT_EQ(PixelAt(m, 7, 5), expected) << "frame " << k;
+        EXPECT_EQ(GetPx(m, 0, 0), expected) << "frame " << k;
+        EXPECT_EQ(GetPx(m, 7, 5), expected) << "frame " << k;
     }
     // Frames share one store; it lives while any frame does.
     for (int k = 0; k < 9; k++) RemoveGraph(handles[k], 0);
     EXPECT_EQ(PutGraph(0, 0, handles[9], 1), 0);
-    EXPECT_EQ(BackPixel(0, 0), PixelAt(GetGraphMemImg(LookupGraph(handles[9])), 0, 0));
+    EXPECT_EQ(BackPixel(0, 0), GetPx(GetGraphMemImg(LookupGraph(handles[9])), 0, 0));
 }
 
 TEST_F(GraphTest, DividedSheetRefusesBadInputAndMakesNothing)
@@ -73,7 +73,7 @@ TEST_F(GraphTest, DeriveClipsToTheSourceAndKeepsItsPosition)
     EXPECT_EQ(g->width, 5);
     EXPECT_EQ(g->height, 5);
     EXPECT_EQ(g->srcX, 15);
-    EXPECT_EQ(PixelAt(GetGraphMemImg(g), 0, 0), PackScreenColor(15 * 8, 5 * 16, 0));
+    EXPECT_EQ(GetPx(GetGraphMemImg(g), 0, 0), PackScreenColor(15 * 8, 5 * 16, 0));
     int inner = DeriveGraph(1, 1, 2, 2, part);
     EXPECT_EQ(LookupGraph(inner)->srcX, 16);
     EXPECT_EQ(DeriveGraph(20, 0, 5, 5, base), -1);   // wholly outside
@@ -127,7 +127,7 @@ TEST_F(GraphTest, AlphaPictureMakesAnAlphaImage)
     ASSERT_NE(graph, -1);
     MEMIMG *m = GetGraphMemImg(LookupGraph(graph));
     EXPECT_EQ(m->shared->alphaFlag, 1);
-    EXPECT_EQ(PixelAt(m, 2, 0), 0xF800u | 160u << 16);
+    EXPECT_EQ(GetPx(m, 2, 0), 0xF800u | 160u << 16);
 }
 
 TEST_F(GraphTest, UpdateRectIsClippedToTheGraph)
@@ -140,10 +140,10 @@ TEST_F(GraphTest, UpdateRectIsClippedToTheGraph)
     EXPECT_EQ(UpdateGraphImageRect(graph, 40, 40, &picture, &outside), 0);
     DiscardGraphImage(&picture);
     MEMIMG *m = GetGraphMemImg(LookupGraph(graph));
-    EXPECT_EQ(PixelAt(m, 5, 0), 0xFFFFu);
-    EXPECT_EQ(PixelAt(m, 7, 3), 0xFFFFu);
-    EXPECT_EQ(PixelAt(m, 4, 0), 0u);
-    EXPECT_EQ(PixelAt(m, 5, 4), 0u);
+    EXPECT_EQ(GetPx(m, 5, 0), 0xFFFFu);
+    EXPECT_EQ(GetPx(m, 7, 3), 0xFFFFu);
+    EXPECT_EQ(GetPx(m, 4, 0), 0u);
+    EXPECT_EQ(GetPx(m, 5, 4), 0u);
 }
 
 // Reads the log as bytes.
@@ -185,7 +185,7 @@ TEST_F(GraphTest, FillGraphSurfacesFillsTheDerivedRectangleOnly)
     for (int y = 0; y < 4; y++)
         for (int x = 0; x < 6; x++) {
             bool in = x >= 1 && x < 4 && y >= 1 && y < 3;
-            EXPECT_EQ(PixelAt(m, x, y), in ? PackScreenColor(255, 0, 0) : 0u) << x << "," << y;
+            EXPECT_EQ(GetPx(m, x, y), in ? PackScreenColor(255, 0, 0) : 0u) << x << "," << y;
         }
     ASSERT_EQ(RemoveGraph(inner, 0), 0);
     EXPECT_EQ(FillGraphSurfaces(inner, 0, 0, 0, 0), -1);  // stale handle

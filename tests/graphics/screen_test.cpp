@@ -67,7 +67,7 @@ TEST_F(ScreenTest, PresentShowsTheBackScreenAndCounts)
     EXPECT_EQ(h, 480);
     EXPECT_EQ(bits, 16);
     EXPECT_EQ(((const uint16_t *)pixels)[640 * 479 + 639], 0x07E0);
-    EXPECT_EQ(PixelAt(GetScreenMemImg(SCREEN_FRONT), 5, 5), 0x07E0u);
+    EXPECT_EQ(GetPx(GetScreenMemImg(SCREEN_FRONT), 5, 5), 0x07E0u);
     // The back screen stays as it was drawn.
     EXPECT_EQ(BackPixel(5, 5), 0x07E0u);
 }
@@ -106,8 +106,8 @@ TEST_F(ScreenTest, EraseOnAGraphTargetFollowsTheBlendSettings)
     SelectBlendMode(MEMIMG_BLEND_ADD, 255);
     ASSERT_EQ(EraseDrawTarget(), 0);
     // Adding black leaves the red as it was.
-    EXPECT_EQ(PixelAt(GetGraphMemImg(LookupGraph(graph)), 3, 3), 0xF800u);
+    EXPECT_EQ(GetPx(GetGraphMemImg(LookupGraph(graph)), 3, 3), 0xF800u);
     SelectBlendMode(MEMIMG_BLEND_COPY, 255);
     ASSERT_EQ(EraseDrawTarget(), 0);
-    EXPECT_EQ(PixelAt(GetGraphMemImg(LookupGraph(graph)), 3, 3), 0u);
+    EXPECT_EQ(GetPx(GetGraphMemImg(LookupGraph(graph)), 3, 3), 0u);
 }
