@@ -17,7 +17,6 @@ struct ProcessorFacts {
     char vendor[13];
     char brand[49];
     uint32_t featuresEdx;     // CPUID leaf 1
-    uint32_t featuresEcx;
     int mmx;
     int sse;
     int sse2;
@@ -39,10 +38,8 @@ static void ReadProcessorFacts(void)
         memcpy(facts.vendor + 4, &d, 4);
         memcpy(facts.vendor + 8, &c, 4);
     }
-    if (__get_cpuid(1, &a, &b, &c, &d)) {
+    if (__get_cpuid(1, &a, &b, &c, &d))
         facts.featuresEdx = d;
-        facts.featuresEcx = c;
-    }
     if (__get_cpuid(0x80000000u, &a, &b, &c, &d) && a >= 0x80000004u) {
         unsigned regs[12];
         for (unsigned i = 0; i < 3; i++)
