@@ -288,7 +288,8 @@ int SetObjectCell(GameObjectRecord *object, int x, int y)
     return 0;
 }
 
-// Takes a record and does what every spawner does: state, list, kind name, cell, box and bucket.
+// Takes a (zero-filled) record and does what every spawner does: state, list, kind name, cell, box
+// and bucket. The spawners set only what differs from 0.
 static GameObjectRecord *SpawnCommon(const char *kind, ObjectBehaviourFn behaviour, int x, int y)
 {
     int bucket = CellBucket(x, y);
@@ -297,7 +298,6 @@ static GameObjectRecord *SpawnCommon(const char *kind, ObjectBehaviourFn behavio
     if (!object) return nullptr;
     object->behaviour = behaviour;
     AppendActive(object);
-    object->stateFrames = 0;
     std::snprintf(object->kindName, sizeof(object->kindName), "%s", kind);
     SetObjectCell(object, x, y);
     PushBucket(object, bucket);
@@ -329,7 +329,6 @@ GameObjectRecord *SpawnEnemyObject(int passKind, int kind, int x, int y, int fra
     o->secondVoiceFlag = secondVoiceFlag;
     o->spriteFrame = spriteFrame;
     o->facing = DIR_UP;
-    o->owner = 0;
     o->sightingDirection = DIR_NONE;
     o->chosenDirection = DIR_NONE;
     return o;
@@ -380,7 +379,6 @@ GameObjectRecord *SpawnShot(int passKind, int variant, int x, int y, int framesP
     o->turnChance = direction;
     o->specialKind = shotType;
     o->spriteFrame = spriteFrame;
-    o->owner = 0;
     o->sightingDirection = DIR_NONE;
     o->chosenDirection = DIR_NONE;
     return o;
