@@ -27,16 +27,6 @@ struct SoakResult {
     int enemyFrames;                         // frames with at least one enemy on the field
 };
 
-// The pads' own generator, apart from the game's stream.
-static uint32_t NextPadRandom(uint32_t *state)
-{
-    uint32_t x = *state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return *state = x;
-}
-
 static int EnvInt(const char *name, int fallback)
 {
     const char *text = std::getenv(name);
@@ -66,15 +56,15 @@ protected:
     }
 
     // Random pads: a direction held for a while, the bomb button now and then, the remote and kick-stop
-    // buttons rarely; never the pause.
+    // buttons rarely; never the pause. The pads draw from their own state, apart from the game's stream.
     void SetRandomPads(uint32_t *padState, int frame)
     {
         static const int kDirections[5] = {0, GAME_PAD_DOWN, GAME_PAD_LEFT, GAME_PAD_RIGHT, GAME_PAD_UP};
         for (int i = 0; i < PLAYER_COUNT; i++) {
             PlayerRecord *p = gPlayers[i];
             int direction = p->padBits & (GAME_PAD_DOWN | GAME_PAD_LEFT | GAME_PAD_RIGHT | GAME_PAD_UP);
-            if (frame % SOAK_PAD_HOLD == 0) direction = kDirections[NextPadRandom(padState) % 5];
-            uint32_t r = NextPadRandom(padState);
+            if (frame % SOAK_PAD_HOLD == 0) direction = kDirections[NextXorshift32(padState) % 5];
+            uint32_t r = NextXorshift32(padState);
             int bits = direction;
             if (r % 8 == 0) bits |= p->bombButton;
             if (r % 97 == 1) bits |= p->remoteButton;

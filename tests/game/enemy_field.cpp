@@ -22,12 +22,7 @@ static int EnemyPickRandomUpTo(int max)
         r->script.pop_front();
         return v < 0 ? 0 : v > max ? max : v;
     }
-    uint32_t x = r->state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    r->state = x;
-    return (int)(((uint64_t)x * (uint64_t)(max + 1)) >> 32);
+    return MapDrawUpTo(NextXorshift32(&r->state), max);
 }
 
 void InstallEnemyRandom(uint32_t seed)

@@ -23,6 +23,7 @@
 #include "lib/graphics/screen.h"
 #include "lib/image/color_format.h"
 #include "lib/image/image_loader.h"
+#include "tests/game/game_fakes.h"
 #include "tests/support/test_temp_dir.h"
 #include "tools/demo/png_out.h"
 
@@ -33,10 +34,7 @@ uint32_t g_state;
 // Seeded multiply-shift over xorshift32.
 int SeededRandom(int max)
 {
-    g_state ^= g_state << 13;
-    g_state ^= g_state >> 17;
-    g_state ^= g_state << 5;
-    return (int)(((uint64_t)g_state * (uint64_t)(max + 1)) >> 32);
+    return MapDrawUpTo(NextXorshift32(&g_state), max);
 }
 
 class FieldDrawReferenceTest : public ::testing::TestWithParam<int> {

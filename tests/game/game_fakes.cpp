@@ -284,6 +284,20 @@ void SpawnTestWalls(bool pillars)
     }
 }
 
+uint32_t NextXorshift32(uint32_t *state)
+{
+    uint32_t x = *state;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return *state = x;
+}
+
+int MapDrawUpTo(uint32_t draw, int max)
+{
+    return (int)(((uint64_t)draw * (uint64_t)(max + 1)) >> 32);
+}
+
 int FillPool(void)
 {
     int made = 0;

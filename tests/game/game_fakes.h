@@ -84,6 +84,10 @@ int FakeVoiceHandle(int n);
 // Fixed blocks (sprite 0) on the field's outer ring and, with pillars, on every cell with x and y both
 // even, spawned row by row.
 void SpawnTestWalls(bool pillars);
+// One step of xorshift32, the tests' own generators: the next state, also stored in *state.
+uint32_t NextXorshift32(uint32_t *state);
+// A 32-bit draw mapped onto 0..max as the library maps it: the high half of draw * (max + 1).
+int MapDrawUpTo(uint32_t draw, int max);
 // Fills the object pool to its last record with floor tiles on cell (7, 7). The number made.
 int FillPool(void);
 

@@ -44,12 +44,7 @@ static int SimRandom(int max)
         g_scripted.pop_front();
         return v > max ? max : v;
     }
-    uint32_t x = g_randomState;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    g_randomState = x;
-    return (int)(((uint64_t)x * (uint64_t)(max + 1)) >> 32);
+    return MapDrawUpTo(NextXorshift32(&g_randomState), max);
 }
 
 static int NoDraw(void) { return 0; }
