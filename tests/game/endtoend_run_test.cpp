@@ -476,6 +476,6 @@ TEST_F(EndToEndRun, TitleToStageOneABombKillsAnEnemyPauseAndQuit)
     EXPECT_FALSE(s.counterMovedWhilePaused);
     EXPECT_EQ(s.paused1, s.paused2);  // nothing moves while paused
     EXPECT_NE(s.paused2, s.beforePause);
-    std::string log = ReadWholeFile("Log.txt");
+    std::string log = ReadTestFile("Log.txt");
     EXPECT_NE(log.find("解放されていないメモリはありません"), std::string::npos) << log;
 }

@@ -31,14 +31,3 @@ void LeaveProgramRunDir(void)
     LeaveFreshTempDir();
 }
 
-std::string ReadWholeFile(const char *name)
-{
-    std::string text;
-    if (std::FILE *f = std::fopen(name, "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-        std::fclose(f);
-    }
-    return text;
-}

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_temp_dir.h"
+
 // Enters a fresh temporary directory, links the asset folders of DAZAR_ASSET_DIR into it and installs
 // the stepped clock. A failure says why.
 ::testing::AssertionResult EnterProgramRunDir(void);
 // Restores the real clock, goes back and removes the directory.
 void LeaveProgramRunDir(void);
-// The whole file (empty when it cannot be read).
-std::string ReadWholeFile(const char *name);

@@ -141,7 +141,7 @@ int SessionRoundEnd(void)
 
 std::vector<uint8_t> ReadBytes(const char *name)
 {
-    std::string text = ReadWholeFile(name);
+    std::string text = ReadTestFile(name);
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 

@@ -1,12 +1,12 @@
 // Graphs: creation from pictures, divided sheets, derivation, removal, stale handles and the fatal
 // full table.
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "lib/graphics/draw.h"
 #include "tests/graphics/draw_fixture.h"
+#include "tests/support/test_temp_dir.h"
 #include "tools/demo/png_out.h"
 
 using GraphTest = LibraryDrawTest;
@@ -149,10 +149,7 @@ TEST_F(GraphTest, UpdateRectIsClippedToTheGraph)
 // Reads the log as bytes.
 static std::string ReadLog(void)
 {
-    std::ifstream in("Log.txt", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return ReadTestFile("Log.txt");
 }
 
 TEST(GraphTableDeath, FullGraphTableIsFatal)

@@ -39,11 +39,6 @@ int StepAudioAndPoll(void)
     return PollDirectMusicSegments();
 }
 
-std::string ReadText(const std::string &path)
-{
-    std::vector<uint8_t> bytes = fixture::ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 class Music : public ::testing::Test {
 protected:
@@ -95,7 +90,7 @@ protected:
         closedir(dir);
         return names;
     }
-    std::string Log() { return ReadText(std::string(GetFreshTempDir()) + "/Log.txt"); }
+    std::string Log() { return ReadTestFile((std::string(GetFreshTempDir()) + "/Log.txt").c_str()); }
     // The one streamed sound there is, or null.
     SoundHandleRecord *StreamRecord()
     {
