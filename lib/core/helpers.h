@@ -2,10 +2,15 @@
 #pragma once
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 
 struct Rect {
     int left, top, right, bottom;
 };
+
+// Little-endian words as files store them.
+inline uint32_t ReadLe16(const uint8_t *p) { return (uint32_t)p[0] | ((uint32_t)p[1] << 8); }
+inline uint32_t ReadLe32(const uint8_t *p) { return ReadLe16(p) | (ReadLe16(p + 2) << 16); }
 
 // 1 when b starts a two-byte Shift-JIS character (0x81-0x9F, 0xE0-0xFC).
 int IsShiftJisLeadByte(unsigned char b);

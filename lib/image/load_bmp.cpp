@@ -1,6 +1,7 @@
 // BMP pictures: 1, 4 and 8-bit palette pictures, 16, 24 and 32-bit direct pictures, either row order.
 #include <cstring>
 
+#include "lib/core/helpers.h"
 #include "lib/core/log.h"
 #include "lib/core/memory.h"
 #include "lib/file/stream.h"
@@ -21,8 +22,6 @@ struct BmpHeader {
     uint32_t palette[256]; // 0xAARRGGBB, alpha forced to 255
 };
 
-static inline uint32_t Le16(const uint8_t *p) { return (uint32_t)p[0] | ((uint32_t)p[1] << 8); }
-static inline uint32_t Le32(const uint8_t *p) { return Le16(p) | (Le16(p + 2) << 16); }
 
 int TestBmpImage(const unsigned char *head, size_t headSize) {
     return headSize >= 18 && head[0] == 'B' && head[1] == 'M';
@@ -36,26 +35,26 @@ static bool ReadBytes(StreamRecord *s, void *buffer, size_t size) {
 static int ReadBmpHeader(StreamRecord *s, BmpHeader *h) {
     uint8_t b[14 + 124];
     if (!ReadBytes(s, b, 18)) return WriteLog("BMP のヘッダが途中で切れています\n");
-    uint32_t infoSize = Le32(b + 14);
+    uint32_t infoSize = ReadLe32(b + 14);
     if (infoSize != 12 && infoSize != 40 && infoSize != 52 && infoSize != 56 && infoSize != 108 && infoSize != 124)
         return WriteLogFormat("BMP の情報ヘッダの大きさ %u には対応していません", infoSize);
     if (!ReadBytes(s, b + 18, infoSize - 4)) return WriteLog("BMP のヘッダが途中で切れています\n");
     const uint8_t *info = b + 14;
     memset(h, 0, sizeof(*h));
-    h->dataOffset = Le32(b + 10);
+    h->dataOffset = ReadLe32(b + 10);
     int64_t height;
     if (infoSize == 12) {
-        h->width = (int)Le16(info + 4);
-        height = (int16_t)Le16(info + 6);
-        h->bitCount = (int)Le16(info + 10);
+        h->width = (int)ReadLe16(info + 4);
+        height = (int16_t)ReadLe16(info + 6);
+        h->bitCount = (int)ReadLe16(info + 10);
     } else {
-        h->width = (int32_t)Le32(info + 4);
-        height = (int32_t)Le32(info + 8);
-        h->bitCount = (int)Le16(info + 14);
-        h->compression = Le32(info + 16);
-        h->paletteCount = (int)Le32(info + 32);
-        if (infoSize >= 52) for (int i = 0; i < 3; ++i) h->masks[i] = Le32(info + 40 + 4 * i);
-        if (infoSize >= 56) h->masks[3] = Le32(info + 52);
+        h->width = (int32_t)ReadLe32(info + 4);
+        height = (int32_t)ReadLe32(info + 8);
+        h->bitCount = (int)ReadLe16(info + 14);
+        h->compression = ReadLe32(info + 16);
+        h->paletteCount = (int)ReadLe32(info + 32);
+        if (infoSize >= 52) for (int i = 0; i < 3; ++i) h->masks[i] = ReadLe32(info + 40 + 4 * i);
+        if (infoSize >= 56) h->masks[3] = ReadLe32(info + 52);
     }
     h->topDown = height < 0;
     height = height < 0 ? -height : height;
@@ -67,7 +66,7 @@ static int ReadBmpHeader(StreamRecord *s, BmpHeader *h) {
         int n = h->compression == BMP_ALPHABITFIELDS ? 4 : 3;
         uint8_t m[16];
         if (!ReadBytes(s, m, 4 * n)) return WriteLog("BMP のマスクが途中で切れています\n");
-        for (int i = 0; i < n; ++i) h->masks[i] = Le32(m + 4 * i);
+        for (int i = 0; i < n; ++i) h->masks[i] = ReadLe32(m + 4 * i);
     }
     if (h->bitCount <= 8) {
         int entry = infoSize == 12 ? 3 : 4, max = 1 << h->bitCount;

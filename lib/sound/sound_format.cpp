@@ -35,7 +35,6 @@ static int64_t StreamLength(const StreamRecord *s)
     return length;
 }
 
-static uint32_t Le32(const uint8_t *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
 
 static void PutLe32(uint8_t *p, uint32_t v)
 {
@@ -149,7 +148,7 @@ static int FindWaveData(const StreamRecord *s, int64_t length, WaveLayout *layou
         int64_t at = Tell(s);
         if (at < 0 || at + 8 > length || ReadBytes(s, header, 8) != 8)
             return -1;
-        uint64_t size = Le32(header + 4);
+        uint64_t size = ReadLe32(header + 4);
         if (memcmp(header, "data", 4) == 0) {
             int64_t start = at + 8;
             // A data chunk claiming more than the file holds is cut to what is there.
@@ -179,7 +178,7 @@ int WalkWaveStream(const StreamRecord *s, WaveLayout *layout)
         return -1;
     if (ReadBytes(s, header, 8) != 8 || memcmp(header, "fmt ", 4) != 0)
         return -1;
-    uint32_t n = Le32(header + 4);
+    uint32_t n = ReadLe32(header + 4);
     if (n < 14 || (int64_t)n > length - 20)
         return -1;
     uint8_t *body = (uint8_t *)AllocMemoryTracked(n, "", 0);
