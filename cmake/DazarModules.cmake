@@ -94,7 +94,8 @@ function(dazar_finish_library)
   target_link_libraries(dazarlib PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
 endfunction()
 
-# Every folder under tests/ with .cpp files becomes one test program, labelled by its folder. It gets
+# Every folder under tests/ with .cpp files becomes one test program, labelled by its folder, run once per
+# test and once whole (label "whole"). It gets
 # the dependencies of the module it mirrors (tests/image: lib/image; tests/platform/mci: platform/mci).
 function(dazar_tests)
   file(GLOB_RECURSE all CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
@@ -124,6 +125,9 @@ function(dazar_tests)
     endforeach()
     # The headless environment is set by the shared test main (tests/support/test_main.cpp).
     gtest_discover_tests(${name} PROPERTIES LABELS "${label}" DISCOVERY_TIMEOUT 60)
+    # The same program run whole, as one process: what one test leaves behind must not break the next.
+    add_test(NAME ${name}_whole COMMAND ${name})
+    set_tests_properties(${name}_whole PROPERTIES LABELS "whole;${label}")
   endforeach()
 endfunction()
 

@@ -30,6 +30,9 @@ enum : unsigned {
 };
 
 static unsigned sStarted;  // STARTED_ bits; written under the library lock
+// The window the start made. gSystem.window is cleared by any W_WM_DESTROY the procedure sees, a posted
+// one too, while the window may still be open: the end closes this one whatever that pointer says.
+static WHandle sCreatedWindow;
 
 // ================================================================================================
 // main window
@@ -71,6 +74,7 @@ static int StartMainWindow(void)
         return WriteLogFormat("ウインドウの作成に失敗しました %s", WGetErrorText());
     }
     gSystem.window = window;
+    sCreatedWindow = window;
     gSystem.windowThread = KGetCurrentThreadId();
     WSetTimer(window, LIBRARY_WINDOW_TIMER_ID, LIBRARY_WINDOW_TIMER_MS);
     gSystem.cursorHidden = !gSystem.windowed;
@@ -81,14 +85,13 @@ static int StartMainWindow(void)
     return 0;
 }
 
-// Timer, window, class; the instance lock goes last.
+// Timer, window, class; the instance lock goes last. A handle of a window already gone fails harmlessly.
 static void EndMainWindow(void)
 {
-    if (gSystem.window) {
-        WKillTimer(gSystem.window, LIBRARY_WINDOW_TIMER_ID);
-        WDestroyWindow(gSystem.window);
-        gSystem.window = 0;
-    }
+    WKillTimer(sCreatedWindow, LIBRARY_WINDOW_TIMER_ID);
+    WDestroyWindow(sCreatedWindow);
+    sCreatedWindow = 0;
+    gSystem.window = 0;
     WUnregisterClass(gSystem.className);
     if (gSystem.cursorHidden) WShowCursor(1);
     gSystem.cursorHidden = 0;

@@ -43,7 +43,8 @@ struct WRect {
 // Starts video, events and pads (pads failing is no error) and makes the caller the event thread.
 // 0 / -1 (video cannot start). Counted: every successful call needs one WQuitSubsystem.
 int WInitSubsystem(void);
-// Closes pads and video when the last user quits. Windows still open are destroyed first.
+// Closes pads and video when the last user quits. Windows still open are destroyed first; classes
+// and pending quits are forgotten, so a new start begins clean.
 void WQuitSubsystem(void);
 // 1 when the calling thread is the event thread.
 int WIsEventThread(void);

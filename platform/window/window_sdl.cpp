@@ -96,8 +96,10 @@ void WQuitSubsystem(void)
     if (gWin.padsAvailable) SDL_QuitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
     gWin.padsAvailable = 0;
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    // Classes go too: the next start registers them again.
     std::lock_guard<std::mutex> hold(gWin.mutex);
     for (WQuitRecord &quit : gWin.quits) quit = WQuitRecord{};
+    for (WClassRecord &cls : gWin.classes) cls = WClassRecord{};
     gWin.eventThread = 0;
 }
 

@@ -12,6 +12,7 @@
 #include "lib/core/memory.h"
 #include "lib/core/system.h"
 #include "platform/window/window.h"
+#include "platform/window/window_test.h"
 #include "tests/support/test_temp_dir.h"
 
 namespace {
@@ -129,6 +130,38 @@ TEST_F(LibraryLife, SecondInstanceIsRefusedWithTheEndRequestSet)
     EXPECT_NE(Find(log, "ライブラリの終了処理が完了しました"), std::string::npos);
     // The lock is free again: the next start runs.
     ASSERT_EQ(InitLibrary(), 0);
+    EXPECT_EQ(GetEndRequest(), 0);
+}
+
+// However the window went before the end, the end releases everything and the library starts again.
+TEST_F(LibraryLife, EndReleasesEverythingHoweverTheWindowWentAndTheLibraryStartsAgain)
+{
+    struct Way {
+        const char *name;
+        void (*go)(intptr_t window);
+    };
+    const Way ways[] = {
+        {"left open", [](intptr_t) {}},
+        {"destroy message posted", [](intptr_t w) { WPostMessage(w, W_WM_DESTROY, 0, 0); }},
+        {"close button", [](intptr_t w) { WTestPushWindowEvent(w, W_TEST_CLOSE); }},
+        {"destroyed directly", [](intptr_t w) { WDestroyWindow(w); }},
+        {"quit posted", [](intptr_t) { WPostQuitMessage(0); }},
+    };
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.name);
+        ASSERT_EQ(InitLibrary(), 0);
+        intptr_t window = GetMainWindowHandle();
+        ASSERT_NE(window, 0);
+        way.go(window);
+        PumpMessages();
+        EndLibrary();
+        EXPECT_EQ(WIsWindow(window), 0);
+        EXPECT_EQ(GetMainWindowHandle(), 0);
+        EXPECT_EQ(GetTrackedBlockCount(), 0);
+    }
+    // A new life: no stale quit, no leftover class or window in the way.
+    ASSERT_EQ(InitLibrary(), 0);
+    EXPECT_EQ(PumpMessages(), 0);
     EXPECT_EQ(GetEndRequest(), 0);
 }
 

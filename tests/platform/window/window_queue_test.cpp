@@ -299,3 +299,21 @@ TEST(WindowPads, VirtualJoystickArrivesAndReportsItsButtonsAndLeaves)
 }
 
 }  // namespace
+
+TEST(WindowSubsystem, EndForgetsClassesWindowsAndQuitsSoTheNextStartBeginsClean)
+{
+    ASSERT_EQ(WInitSubsystem(), 0);
+    ASSERT_EQ(WRegisterClass("LeftOpen", RecordingProc), 1);
+    WHandle left = WCreateWindow("LeftOpen", "left", 32, 32, W_STYLE_HIDDEN);
+    ASSERT_NE(left, 0);
+    WPostQuitMessage(1);
+    WQuitSubsystem();  // window, class and quit all still there
+
+    ASSERT_EQ(WInitSubsystem(), 0);
+    EXPECT_EQ(WIsWindow(left), 0);
+    EXPECT_EQ(WRegisterClass("LeftOpen", RecordingProc), 1);
+    WMessage message;
+    EXPECT_EQ(WPeekMessage(&message, 0, 1), 0);
+    EXPECT_EQ(WUnregisterClass("LeftOpen"), 1);
+    WQuitSubsystem();
+}
