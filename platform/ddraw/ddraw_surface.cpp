@@ -1,0 +1,515 @@
+// Surfaces of the display-surface stand-in: creation, references, locks, blits, colour keys, loss,
+// attached surfaces, device contexts and the flip.
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/ddraw/ddraw_internal.h"
+
+extern const DdSurfaceFns kDdSurfaceFns;
+
+static DdSurfaceRecord *AsRecord(DdSurface *s) { return AsSurfaceRecord(s); }
+
+// Records a surface call with up to six arguments and returns its result.
+static int32_t Done(DdMethod m, DdSurface *self, int32_t result, int32_t a0 = 0, int32_t a1 = 0, int32_t a2 = 0,
+                    int32_t a3 = 0, int32_t a4 = 0, int32_t a5 = 0)
+{
+    int32_t args[6] = {a0, a1, a2, a3, a4, a5};
+    return DdRecordCall(m, DD_OBJ_SURFACE, self ? self->id : 0, args, 6, result);
+}
+
+void DdBeforeCpu(DdSurface *s, int access)
+{
+    if (s->deviceCopy && s->deviceCopyFns && s->deviceCopyFns->BeforeCpuAccess)
+        s->deviceCopyFns->BeforeCpuAccess(s, access);
+}
+
+void DdAfterCpuWrite(DdSurface *s, const DdRect *rect)
+{
+    if (s->deviceCopy && s->deviceCopyFns && s->deviceCopyFns->AfterCpuWrite) s->deviceCopyFns->AfterCpuWrite(s, rect);
+}
+
+void DdSetDeviceCopy(DdSurface *surface, void *copy, const DdDeviceCopyFns *fns)
+{
+    if (!surface) return;
+    if (surface->deviceCopy && surface->deviceCopyFns && surface->deviceCopyFns->Detach &&
+        (surface->deviceCopy != copy || surface->deviceCopyFns != fns))
+        surface->deviceCopyFns->Detach(surface);
+    surface->deviceCopy = copy;
+    surface->deviceCopyFns = copy ? fns : nullptr;
+}
+
+// ================================================================================================
+// creation and references
+// ================================================================================================
+
+int32_t DdNewSurface(DdDrawRecord *owner, const DdSurfaceDesc *desc, const DdPixelFormat *format, DdSurface **out)
+{
+    int bytes = DdFormatBytes(format);
+    if (!bytes) return DD_ERR_INVALID_PIXEL_FORMAT;
+    int w = (int)desc->width, h = (int)desc->height;
+    if (w < 1 || h < 1 || w > 32768 || h > 32768) return DD_ERR_INVALID_PARAMS;
+    int pitch = (w * bytes + 15) & ~15;
+    auto *r = (DdSurfaceRecord *)calloc(1, sizeof(DdSurfaceRecord));
+    uint8_t *block = (uint8_t *)aligned_alloc(16, (size_t)pitch * h);
+    if (!r || !block) {
+        free(r);
+        free(block);
+        return DD_ERR_OUT_OF_MEMORY;
+    }
+    memset(block, 0, (size_t)pitch * h);
+    r->object.fn = &kDdSurfaceFns;
+    r->object.id = ++gDd.nextId;
+    r->object.caps = desc->caps | (desc->caps & DD_CAPS_SYSTEMMEMORY ? 0u : (uint32_t) DD_CAPS_VIDEOMEMORY);
+    r->object.width = w, r->object.height = h, r->object.pitch = pitch;
+    r->object.format = *format;
+    r->object.pixels = block;
+    r->refs = 1;
+    r->owner = owner;
+    if (desc->flags & DD_SD_CKSRCBLT) r->hasKey = 1, r->key = desc->srcBltKey;
+    r->next = gDd.surfaces;
+    if (gDd.surfaces) gDd.surfaces->prev = r;
+    gDd.surfaces = r;
+    gDd.live[DD_OBJ_SURFACE]++;
+    *out = &r->object;
+    return DD_OK;
+}
+
+static uint32_t SurfaceAddRef(DdSurface *self) { return (uint32_t)++AsRecord(self)->refs; }
+
+static uint32_t SurfaceRelease(DdSurface *self)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int left = --r->refs;
+    Done(DD_M_RELEASE, self, left);
+    if (left > 0) return (uint32_t)left;
+    DdSetDeviceCopy(self, nullptr, nullptr);
+    if (r->backBuffer) r->backBuffer->flipParent = nullptr, r->backBuffer->object.fn->Release(&r->backBuffer->object);
+    if (r->zSurface) r->zSurface->object.fn->Release(&r->zSurface->object);
+    if (r->clipper) r->clipper->fn->Release(r->clipper);
+    if (r->dc) self->fn->ReleaseDC(self, r->dc);
+    if (r->prev) r->prev->next = r->next;
+    else gDd.surfaces = r->next;
+    if (r->next) r->next->prev = r->prev;
+    gDd.live[DD_OBJ_SURFACE]--;
+    // A flipped pair may hold each other's block: each frees the one it has now.
+    free(self->pixels);
+    free(r);
+    return 0;
+}
+
+// ================================================================================================
+// rectangles
+// ================================================================================================
+
+// The whole surface, or rect when it lies inside it (null when it does not).
+static const DdRect *InsideRect(DdSurface *s, const DdRect *rect, DdRect *whole)
+{
+    *whole = DdRect{0, 0, s->width, s->height};
+    if (!rect) return whole;
+    if (rect->left < 0 || rect->top < 0 || rect->right > s->width || rect->bottom > s->height ||
+        rect->left >= rect->right || rect->top >= rect->bottom)
+        return nullptr;
+    return rect;
+}
+
+static int32_t RectArgs(DdMethod m, DdSurface *self, int32_t result, const DdRect *r, int32_t a4, int32_t a5)
+{
+    if (!r) return Done(m, self, result, -1, -1, -1, -1, a4, a5);
+    return Done(m, self, result, r->left, r->top, r->right, r->bottom, a4, a5);
+}
+
+// ================================================================================================
+// lock
+// ================================================================================================
+
+static int32_t SurfaceLock(DdSurface *self, const DdRect *rect, DdSurfaceDesc *desc, uint32_t flags)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    DdRect whole;
+    const DdRect *area = InsideRect(self, rect, &whole);
+    int32_t result = DdTakeFault(DD_M_LOCK);
+    if (result == DD_OK && (!desc || !area)) result = DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK && r->lost) result = DD_ERR_SURFACE_LOST;
+    if (result == DD_OK && (r->locks || r->dc)) result = DD_ERR_SURFACE_BUSY;
+    if (result != DD_OK) return RectArgs(DD_M_LOCK, self, result, rect, (int32_t)flags, 0);
+    DdBeforeCpu(self, flags & DD_LOCK_WRITEONLY ? DD_CPU_WRITE : flags & DD_LOCK_READONLY ? DD_CPU_READ
+                                                                                         : DD_CPU_READ | DD_CPU_WRITE);
+    r->locks = 1;
+    int bytes = DdFormatBytes(&self->format);
+    memset(desc, 0, sizeof *desc);
+    desc->size = sizeof *desc;
+    desc->flags = DD_SD_CAPS | DD_SD_HEIGHT | DD_SD_WIDTH | DD_SD_PITCH | DD_SD_PIXELFORMAT | DD_SD_LPSURFACE;
+    desc->width = (uint32_t)(area->right - area->left);
+    desc->height = (uint32_t)(area->bottom - area->top);
+    desc->pitch = self->pitch;
+    desc->surface = self->pixels + (intptr_t)area->top * self->pitch + (intptr_t)area->left * bytes;
+    desc->pixelFormat = self->format;
+    desc->caps = self->caps;
+    return RectArgs(DD_M_LOCK, self, DD_OK, rect, (int32_t)flags, 0);
+}
+
+static int32_t SurfaceUnlock(DdSurface *self, const DdRect *rect)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_UNLOCK);
+    if (result == DD_OK && !r->locks) result = DD_ERR_NOT_LOCKED;
+    if (result == DD_OK) {
+        r->locks = 0;
+        DdRect whole;
+        DdAfterCpuWrite(self, InsideRect(self, rect, &whole));
+    }
+    return RectArgs(DD_M_UNLOCK, self, result, rect, 0, 0);
+}
+
+// ================================================================================================
+// blits
+// ================================================================================================
+
+// Why a surface cannot take part in a blit now, or DD_OK.
+static int32_t BlitState(DdSurface *s)
+{
+    DdSurfaceRecord *r = AsRecord(s);
+    if (r->lost) return DD_ERR_SURFACE_LOST;
+    if (r->locks || r->dc) return DD_ERR_SURFACE_BUSY;
+    return DD_OK;
+}
+
+static int32_t FillBlt(DdSurface *self, const DdRect *area, uint32_t flags, const DdBltFx *fx)
+{
+    if (!fx) return DD_ERR_INVALID_PARAMS;
+    int zSurface = (self->format.flags & DD_PF_ZBUFFER) != 0;
+    if ((flags & DD_BLT_DEPTHFILL) && !zSurface) return DD_ERR_INVALID_PARAMS;
+    DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
+    DdFillPixels(self, area, flags & DD_BLT_DEPTHFILL ? fx->fillDepth : fx->fillColor);
+    DdAfterCpuWrite(self, area);
+    return DD_OK;
+}
+
+static int32_t SurfaceBlt(DdSurface *self, const DdRect *dstRect, DdSurface *src, const DdRect *srcRect,
+                          uint32_t flags, const DdBltFx *fx)
+{
+    DdRect dWhole, sWhole;
+    const DdRect *d = InsideRect(self, dstRect, &dWhole);
+    int32_t result = DdTakeFault(DD_M_BLT);
+    if (result == DD_OK && !d) result = DD_ERR_INVALID_RECT;
+    if (result == DD_OK) result = BlitState(self);
+    if (result == DD_OK && (flags & (DD_BLT_COLORFILL | DD_BLT_DEPTHFILL))) {
+        result = FillBlt(self, d, flags, fx);
+        return RectArgs(DD_M_BLT, self, result, dstRect, (int32_t)flags, 0);
+    }
+    const DdRect *s = src && result == DD_OK ? InsideRect(src, srcRect, &sWhole) : nullptr;
+    if (result == DD_OK && (!src || !s)) result = src ? DD_ERR_INVALID_RECT : DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK && src != self) result = BlitState(src);
+    DdSurfaceRecord *sr = src ? AsRecord(src) : nullptr;
+    if (result == DD_OK && (flags & DD_BLT_KEYSRC) && !sr->hasKey) result = DD_ERR_NO_COLOR_KEY;
+    if (result == DD_OK) {
+        DdBeforeCpu(src, DD_CPU_READ);
+        DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
+        uint32_t key = sr->key.low;
+        if (DdScalePixels(self, d, src, s, flags & DD_BLT_KEYSRC ? &key : nullptr) != 0)
+            result = DD_ERR_INVALID_PIXEL_FORMAT;
+        else DdAfterCpuWrite(self, d);
+    }
+    return RectArgs(DD_M_BLT, self, result, dstRect, (int32_t)flags, src ? (int32_t)src->id : 0);
+}
+
+static int32_t SurfaceBltFast(DdSurface *self, int32_t x, int32_t y, DdSurface *src, const DdRect *srcRect,
+                              uint32_t flags)
+{
+    DdRect sWhole;
+    const DdRect *s = src ? InsideRect(src, srcRect, &sWhole) : nullptr;
+    int32_t result = DdTakeFault(DD_M_BLT_FAST);
+    if (result == DD_OK && (!src || !s)) result = src ? DD_ERR_INVALID_RECT : DD_ERR_INVALID_PARAMS;
+    int w = s ? s->right - s->left : 0, h = s ? s->bottom - s->top : 0;
+    if (result == DD_OK && (x < 0 || y < 0 || x + w > self->width || y + h > self->height))
+        result = DD_ERR_INVALID_RECT;
+    if (result == DD_OK) result = BlitState(self);
+    if (result == DD_OK && src != self) result = BlitState(src);
+    if (result == DD_OK && (self->format.bitCount != src->format.bitCount ||
+                            self->format.redMask != src->format.redMask ||
+                            self->format.alphaMask != src->format.alphaMask))
+        result = DD_ERR_INVALID_PIXEL_FORMAT;
+    DdSurfaceRecord *sr = src ? AsRecord(src) : nullptr;
+    if (result == DD_OK && (flags & DD_BLTFAST_SRCCOLORKEY) && !sr->hasKey) result = DD_ERR_NO_COLOR_KEY;
+    if (result == DD_OK) {
+        DdBeforeCpu(src, DD_CPU_READ);
+        DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
+        uint32_t key = sr->key.low;
+        DdCopyPixels(self, x, y, src, s->left, s->top, w, h, flags & DD_BLTFAST_SRCCOLORKEY ? &key : nullptr);
+        DdRect written = {x, y, x + w, y + h};
+        DdAfterCpuWrite(self, &written);
+    }
+    return Done(DD_M_BLT_FAST, self, result, x, y, src ? (int32_t)src->id : 0, w, h, (int32_t)flags);
+}
+
+// ================================================================================================
+// colour keys, loss, attachments
+// ================================================================================================
+
+static int32_t SurfaceSetColorKey(DdSurface *self, uint32_t flags, const DdColorKey *key)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_SET_COLOR_KEY);
+    if (result == DD_OK && !(flags & DD_CKEY_SRCBLT)) result = DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK) {
+        r->hasKey = key != nullptr;
+        if (key) r->key = *key;
+    }
+    return Done(DD_M_SET_COLOR_KEY, self, result, (int32_t)flags, key ? (int32_t)key->low : -1);
+}
+
+static int32_t SurfaceGetColorKey(DdSurface *self, uint32_t flags, DdColorKey *key)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_GET_COLOR_KEY);
+    if (result == DD_OK && (!key || !(flags & DD_CKEY_SRCBLT))) result = DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK && !r->hasKey) result = DD_ERR_NO_COLOR_KEY;
+    if (result == DD_OK) *key = r->key;
+    return Done(DD_M_GET_COLOR_KEY, self, result, (int32_t)flags);
+}
+
+static int32_t SurfaceIsLost(DdSurface *self)
+{
+    int32_t result = DdTakeFault(DD_M_IS_LOST);
+    if (result == DD_OK && AsRecord(self)->lost) result = DD_ERR_SURFACE_LOST;
+    return Done(DD_M_IS_LOST, self, result);
+}
+
+// Restores one surface: same memory, pixels not kept.
+static void RestoreRecord(DdSurfaceRecord *r)
+{
+    if (!r->lost) return;
+    r->lost = 0;
+    DdSetDeviceCopy(&r->object, nullptr, nullptr);
+    memset(r->object.pixels, 0xCD, (size_t)r->object.pitch * r->object.height);
+}
+
+static int32_t SurfaceRestore(DdSurface *self)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_RESTORE);
+    if (result == DD_OK) {
+        RestoreRecord(r);
+        // A flip chain and an attached Z surface come back with their primary.
+        if (r->backBuffer) RestoreRecord(r->backBuffer);
+        if (r->zSurface) RestoreRecord(r->zSurface);
+    }
+    return Done(DD_M_RESTORE, self, result);
+}
+
+static int32_t SurfaceAddAttached(DdSurface *self, DdSurface *attach)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_ADD_ATTACHED);
+    if (result == DD_OK && (!attach || !(attach->format.flags & DD_PF_ZBUFFER))) result = DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK && r->zSurface) result = DD_ERR_SURFACE_ALREADY_ATTACHED;
+    if (result == DD_OK && (attach->width < self->width || attach->height < self->height))
+        result = DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK) {
+        attach->fn->AddRef(attach);
+        r->zSurface = AsRecord(attach);
+    }
+    return Done(DD_M_ADD_ATTACHED, self, result, attach ? (int32_t)attach->id : 0);
+}
+
+static int32_t SurfaceDeleteAttached(DdSurface *self, uint32_t flags, DdSurface *attach)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_DELETE_ATTACHED);
+    if (result == DD_OK && (!r->zSurface || (attach && &r->zSurface->object != attach))) result = DD_ERR_NOT_FOUND;
+    int32_t id = attach ? (int32_t)attach->id : 0;
+    if (result == DD_OK) {
+        DdSurfaceRecord *z = r->zSurface;
+        r->zSurface = nullptr;
+        z->object.fn->Release(&z->object);
+    }
+    return Done(DD_M_DELETE_ATTACHED, self, result, (int32_t)flags, id);
+}
+
+static int32_t SurfaceGetAttached(DdSurface *self, const uint32_t *caps, DdSurface **out)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_GET_ATTACHED);
+    DdSurfaceRecord *found = nullptr;
+    if (result == DD_OK && (!caps || !out)) result = DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK) {
+        found = (*caps & DD_CAPS_BACKBUFFER) ? r->backBuffer : (*caps & DD_CAPS_ZBUFFER) ? r->zSurface : nullptr;
+        if (!found) result = DD_ERR_NOT_FOUND;
+    }
+    if (result == DD_OK) {
+        found->object.fn->AddRef(&found->object);
+        *out = &found->object;
+    }
+    return Done(DD_M_GET_ATTACHED, self, result, caps ? (int32_t)*caps : 0, found ? (int32_t)found->object.id : 0);
+}
+
+// ================================================================================================
+// descriptions, palette, clipper
+// ================================================================================================
+
+static int32_t SurfaceGetDesc(DdSurface *self, DdSurfaceDesc *desc)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_GET_SURFACE_DESC);
+    if (result == DD_OK && !desc) result = DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK) {
+        memset(desc, 0, sizeof *desc);
+        desc->size = sizeof *desc;
+        desc->flags = DD_SD_CAPS | DD_SD_HEIGHT | DD_SD_WIDTH | DD_SD_PITCH | DD_SD_PIXELFORMAT |
+                      (r->hasKey ? DD_SD_CKSRCBLT : 0u) | (r->backBuffer ? DD_SD_BACKBUFFERCOUNT : 0u);
+        desc->width = (uint32_t)self->width;
+        desc->height = (uint32_t)self->height;
+        desc->pitch = self->pitch;
+        desc->backBufferCount = r->backBuffer ? 1 : 0;
+        desc->srcBltKey = r->key;
+        desc->pixelFormat = self->format;
+        desc->caps = self->caps;
+    }
+    return Done(DD_M_GET_SURFACE_DESC, self, result);
+}
+
+static int32_t SurfaceGetPixelFormat(DdSurface *self, DdPixelFormat *format)
+{
+    int32_t result = DdTakeFault(DD_M_GET_PIXEL_FORMAT);
+    if (result == DD_OK && !format) result = DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK) *format = self->format;
+    return Done(DD_M_GET_PIXEL_FORMAT, self, result);
+}
+
+static int32_t SurfaceSetPalette(DdSurface *self, int first, int count, const uint32_t *entries)
+{
+    int32_t result = DdTakeFault(DD_M_SET_PALETTE);
+    if (result == DD_OK && (!(self->format.flags & DD_PF_PALETTEINDEXED8) || !entries || first < 0 || count < 1 ||
+                            first + count > 256))
+        result = DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK)
+        for (int i = 0; i < count; i++) self->palette[first + i] = entries[i] & 0xFFFFFF;
+    return Done(DD_M_SET_PALETTE, self, result, first, count);
+}
+
+static int32_t SurfaceSetClipper(DdSurface *self, DdClipper *clipper)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_SET_CLIPPER);
+    if (result == DD_OK) {
+        if (clipper) clipper->fn->AddRef(clipper);
+        if (r->clipper) r->clipper->fn->Release(r->clipper);
+        r->clipper = clipper;
+    }
+    return Done(DD_M_SET_CLIPPER, self, result, clipper ? (int32_t)clipper->id : 0);
+}
+
+// ================================================================================================
+// flip
+// ================================================================================================
+
+static int32_t SurfaceFlip(DdSurface *self, DdSurface *target, uint32_t flags)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_FLIP);
+    if (result == DD_OK && (!r->backBuffer || (target && target != &r->backBuffer->object)))
+        result = DD_ERR_NOT_FLIPPABLE;
+    if (result == DD_OK) result = BlitState(self);
+    if (result == DD_OK) result = BlitState(&r->backBuffer->object);
+    if (result == DD_OK) {
+        DdSurface *back = &r->backBuffer->object;
+        DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
+        DdBeforeCpu(back, DD_CPU_READ | DD_CPU_WRITE);
+        uint8_t *pixels = self->pixels;
+        self->pixels = back->pixels;
+        back->pixels = pixels;
+        DdAfterCpuWrite(self, nullptr);
+        DdAfterCpuWrite(back, nullptr);
+        if (r->owner) DdPresentSurface(self, r->owner->window);
+    }
+    return Done(DD_M_FLIP, self, result, target ? (int32_t)target->id : 0, (int32_t)flags);
+}
+
+// ================================================================================================
+// device contexts
+// ================================================================================================
+
+#define DD_MAX_DCS 16
+static DdSurface *sDcSurfaces[DD_MAX_DCS];  // slot i is context i + 1
+
+static int32_t SurfaceGetDC(DdSurface *self, DdDc *dc)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_GET_DC);
+    if (result == DD_OK && !dc) result = DD_ERR_INVALID_PARAMS;
+    if (result == DD_OK && r->lost) result = DD_ERR_SURFACE_LOST;
+    if (result == DD_OK && r->dc) result = DD_ERR_DC_ALREADY_CREATED;
+    if (result == DD_OK && r->locks) result = DD_ERR_SURFACE_BUSY;
+    int slot = 0;
+    while (result == DD_OK && slot < DD_MAX_DCS && sDcSurfaces[slot]) slot++;
+    if (result == DD_OK && slot == DD_MAX_DCS) result = DD_ERR_CANT_CREATE_DC;
+    if (result == DD_OK) {
+        DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
+        sDcSurfaces[slot] = self;
+        r->dc = *dc = slot + 1;
+        gDd.live[DD_OBJ_DC]++;
+    }
+    return Done(DD_M_GET_DC, self, result, result == DD_OK ? slot + 1 : 0);
+}
+
+static int32_t SurfaceReleaseDC(DdSurface *self, DdDc dc)
+{
+    DdSurfaceRecord *r = AsRecord(self);
+    int32_t result = DdTakeFault(DD_M_RELEASE_DC);
+    if (result == DD_OK && (!r->dc || dc != r->dc)) result = DD_ERR_NO_DC;
+    if (result == DD_OK) {
+        sDcSurfaces[dc - 1] = nullptr;
+        r->dc = 0;
+        gDd.live[DD_OBJ_DC]--;
+        DdAfterCpuWrite(self, nullptr);
+    }
+    return Done(DD_M_RELEASE_DC, self, result, (int32_t)dc);
+}
+
+DdSurface *DdGetDcSurface(DdDc dc)
+{
+    if (dc < 1 || dc > DD_MAX_DCS) return nullptr;
+    return sDcSurfaces[dc - 1];
+}
+
+// Clips a copy of w x h from (sx, sy) to (x, y) against both surfaces. 1 when anything is left.
+static int ClipCopy(const DdSurface *d, const DdSurface *s, int *x, int *y, int *w, int *h, int *sx, int *sy)
+{
+    if (*sx < 0) *x -= *sx, *w += *sx, *sx = 0;
+    if (*sy < 0) *y -= *sy, *h += *sy, *sy = 0;
+    if (*x < 0) *sx -= *x, *w += *x, *x = 0;
+    if (*y < 0) *sy -= *y, *h += *y, *y = 0;
+    if (*sx + *w > s->width) *w = s->width - *sx;
+    if (*sy + *h > s->height) *h = s->height - *sy;
+    if (*x + *w > d->width) *w = d->width - *x;
+    if (*y + *h > d->height) *h = d->height - *y;
+    return *w > 0 && *h > 0;
+}
+
+int DdBitBlt(DdDc dst, int x, int y, int w, int h, DdDc src, int sx, int sy, uint32_t rop)
+{
+    DdSurface *d = DdGetDcSurface(dst), *s = DdGetDcSurface(src);
+    int ok = d && s && rop == DD_SRCCOPY && w >= 0 && h >= 0;
+    if (ok && ClipCopy(d, s, &x, &y, &w, &h, &sx, &sy)) ok = DdCopyPixels(d, x, y, s, sx, sy, w, h, nullptr) == 0;
+    int32_t args[6] = {(int32_t)dst, x, y, w, h, (int32_t)src};
+    DdRecordCall(DD_M_BIT_BLT, DD_OBJ_DC, (uint32_t)dst, args, 6, ok ? 1 : 0);
+    return ok;
+}
+
+int DdGdiFlush(void) { return 1; }
+
+// ================================================================================================
+// loss, for the draw object
+// ================================================================================================
+
+void DdTestLoseAllSurfaces(void)
+{
+    for (DdSurfaceRecord *r = gDd.surfaces; r; r = r->next) r->lost = 1;
+}
+
+const DdSurfaceFns kDdSurfaceFns = {
+    SurfaceAddRef,   SurfaceRelease,    SurfaceLock,          SurfaceUnlock,        SurfaceBlt,
+    SurfaceBltFast,  SurfaceSetColorKey, SurfaceGetColorKey,  SurfaceIsLost,        SurfaceRestore,
+    SurfaceAddAttached, SurfaceDeleteAttached, SurfaceGetAttached, SurfaceGetDC,    SurfaceReleaseDC,
+    SurfaceGetDesc,  SurfaceGetPixelFormat, SurfaceFlip,      SurfaceSetClipper,    SurfaceSetPalette,
+};
