@@ -12,6 +12,7 @@
 #define OGG_SLACK_SAMPLES 44100
 #define OGG_HOLE_RETRIES 32         // gaps in a damaged stream skipped per block before it ends
 #define MP3_FORMAT_BYTES 30
+#define DECODE_FIRST_BLOCK_BYTES (1 << 20)  // a whole decode starts here and doubles as PCM comes
 
 int OggOutputSampleBytes = 2;
 
@@ -323,9 +324,152 @@ int GetOggPcmBytesWithSlack(SoundDecoderRecord *d)
     return (total < 0 || bytes > INT32_MAX) ? 0 : (int)bytes;
 }
 
+// Bits to hold x (0 for 0).
+static int BitsOf(uint64_t x)
+{
+    int n = 0;
+    for (; x; x >>= 1)
+        n++;
+    return n;
+}
+
+// The largest v with v^dim <= entries (a lookup-1 codebook's values per dimension); dim > 0.
+static uint64_t Lookup1Values(uint64_t entries, uint64_t dim)
+{
+    uint64_t v = 0;
+    for (;;) {
+        uint64_t power = 1, next = v + 1;
+        for (uint64_t i = 0; i < dim && power <= entries; i++)
+            power *= next;
+        if (power > entries)
+            return v;
+        v = next;
+    }
+}
+
+// Adds one codeword length to a Huffman tree's fill (units of 2^-32). 0, -1 when it overflows.
+static int AddCodeword(uint64_t *fill, long length)
+{
+    *fill += 1ull << (32 - length);
+    return *fill > (1ull << 32) ? -1 : 0;
+}
+
+// Walks the codebooks of a Vorbis setup header. -1 when the lengths of one do not make a whole
+// Huffman tree: libvorbis takes the header, fails to build that book at the first decode, and a
+// later read or seek then decodes with the book left empty and divides by zero. Anything else it
+// cannot read is left for libvorbis to refuse.
+static int CheckVorbisSetupPacket(ogg_packet *packet)
+{
+    oggpack_buffer b;
+    oggpack_readinit(&b, packet->packet, (int)packet->bytes);
+    if (packet->bytes < 7 || memcmp(packet->packet, "\x05vorbis", 7) != 0)
+        return 0;
+    oggpack_adv(&b, 56);
+    long books = oggpack_read(&b, 8) + 1;
+    for (long book = 0; book < books; book++) {
+        if (oggpack_read(&b, 24) != 0x564342)
+            return 0;
+        long dim = oggpack_read(&b, 16), entries = oggpack_read(&b, 24);
+        if (dim <= 0 || entries < 0)
+            return 0;
+        uint64_t fill = 0;
+        long used = 0;
+        if (oggpack_read(&b, 1) == 1) {  // ordered lengths: runs of entries
+            long length = oggpack_read(&b, 5) + 1;
+            for (long i = 0; i < entries; length++) {
+                long run = oggpack_read(&b, BitsOf((uint64_t)(entries - i)));
+                if (run < 0 || run > entries - i || length > 32)
+                    return 0;
+                for (long j = 0; j < run; j++) {
+                    if (AddCodeword(&fill, length) != 0)
+                        return -1;
+                }
+                i += run;
+                used += run;
+            }
+        } else {
+            int sparse = (int)oggpack_read(&b, 1);
+            for (long i = 0; i < entries; i++) {
+                if (sparse && oggpack_read(&b, 1) != 1)
+                    continue;
+                long length = oggpack_read(&b, 5) + 1;
+                if (length <= 0)
+                    return 0;
+                if (AddCodeword(&fill, length) != 0)
+                    return -1;
+                used++;
+            }
+        }
+        // A lone codeword stands for a tree of no bits; any other tree must be full.
+        if (used > 1 && fill != (1ull << 32))
+            return -1;
+        long type = oggpack_read(&b, 4);
+        if (type == 1 || type == 2) {
+            oggpack_adv(&b, 64);
+            long bits = oggpack_read(&b, 4) + 1;
+            oggpack_adv(&b, 1);
+            uint64_t values = type == 1 ? Lookup1Values((uint64_t)entries, (uint64_t)dim) : (uint64_t)entries * dim;
+            uint64_t skip = values * (uint64_t)bits;
+            if (skip > (uint64_t)packet->bytes * 8)
+                return 0;
+            for (; skip > 0; skip -= skip > 24 ? 24 : skip)
+                oggpack_adv(&b, skip > 24 ? 24 : (int)skip);
+        } else if (type != 0) {
+            return 0;
+        }
+    }
+    return 0;
+}
+
+// Reads the headers of every Vorbis stream in the file (chained files hold several) and checks each
+// setup header before vorbisfile sees the file. 0, -1 when one would crash libvorbis.
+static int CheckOggSetupHeaders(SoundDecoderRecord *d)
+{
+    ogg_sync_state sync;
+    ogg_stream_state stream;
+    ogg_sync_init(&sync);
+    int streaming = 0, packets = 0, result = 0;
+    SeekSource(d, 0);
+    while (result == 0) {
+        ogg_page page;
+        int got = ogg_sync_pageout(&sync, &page);
+        if (got == 0) {
+            char *room = ogg_sync_buffer(&sync, OGG_BLOCK_BYTES);
+            size_t n = room ? ReadSource(d, room, OGG_BLOCK_BYTES) : 0;
+            if (n == 0)
+                break;
+            ogg_sync_wrote(&sync, (long)n);
+            continue;
+        }
+        if (got < 0)
+            continue;
+        if (ogg_page_bos(&page) && page.body_len >= 7 && memcmp(page.body, "\x01vorbis", 7) == 0) {
+            if (streaming)
+                ogg_stream_clear(&stream);
+            ogg_stream_init(&stream, ogg_page_serialno(&page));
+            streaming = 1;
+            packets = 0;
+        }
+        if (!streaming || packets >= 3 || ogg_stream_pagein(&stream, &page) != 0)
+            continue;
+        ogg_packet packet;
+        while (result == 0 && packets < 3 && ogg_stream_packetout(&stream, &packet) == 1) {
+            if (++packets == 3)
+                result = CheckVorbisSetupPacket(&packet);
+        }
+    }
+    if (streaming)
+        ogg_stream_clear(&stream);
+    ogg_sync_clear(&sync);
+    SeekSource(d, 0);
+    return result;
+}
+
 int OpenOggVorbisDecoder(SoundDecoderRecord *d)
 {
     d->ogg.opened = 0;
+    if (CheckOggSetupHeaders(d) != 0)
+        return -1;
     ov_callbacks callbacks = {OggReadCallback, OggSeekCallback, OggCloseCallback, OggTellCallback};
     if (ov_open_callbacks(&d->source, &d->ogg.file, nullptr, 0, callbacks) != 0)
         return -1;
@@ -511,6 +655,31 @@ int GetSoundDecoderPcmSize(SoundDecoderRecord *d)
     }
 }
 
+// Decodes to the end into a block that grows with the PCM that really comes, up to total bytes: the
+// total is an estimate from headers, which a damaged file can make huge. 0, -1 (nothing kept).
+static int DecodeIntoGrowingBlock(SoundDecoderRecord *d, int total, uint8_t **data, int *got)
+{
+    int room = total < DECODE_FIRST_BLOCK_BYTES ? total : DECODE_FIRST_BLOCK_BYTES;
+    uint8_t *block = (uint8_t *)AllocMemoryTracked((size_t)room, "", 0);
+    int filled = 0;
+    while (block) {
+        int n = ReadSoundDecoder(d, block + filled, room - filled);
+        filled += n > 0 ? n : 0;
+        if (filled < room || room == total)
+            break;
+        int wider = room > total / 2 ? total : room * 2;
+        uint8_t *grown = (uint8_t *)AllocMemoryTracked((size_t)wider, "", 0);
+        if (grown)
+            CopyBytes(grown, block, (size_t)filled);
+        FreeMemoryTracked(block);
+        block = grown;
+        room = wider;
+    }
+    *data = block;
+    *got = filled;
+    return block ? 0 : -1;
+}
+
 int DecodeWholeSound(SoundDecoderRecord *d, WaveFormat *format, uint8_t **data, uint32_t *size)
 {
     *data = nullptr;
@@ -518,21 +687,20 @@ int DecodeWholeSound(SoundDecoderRecord *d, WaveFormat *format, uint8_t **data, 
     int total = d->ready ? GetSoundDecoderPcmSize(d) : 0;
     if (total <= 0)
         return -1;
-    uint8_t *block = (uint8_t *)AllocMemoryTracked((size_t)total, "", 0);
-    if (!block)
-        return -1;
     SeekSoundDecoder(d, 0);
-    int got;
+    uint8_t *block = nullptr;
+    int got = 0;
     if (d->method == SOUND_DECODE_PCM) {
-        // The stream stands at the data start; what it really delivers is the size.
+        // The data size is cut to the file; the stream stands at the data start.
+        block = (uint8_t *)AllocMemoryTracked((size_t)total, "", 0);
+        if (!block)
+            return -1;
         SeekSource(d, d->dataStart);
         got = (int)ReadSource(d, block, (size_t)total);
         d->outputPosition = got;
         d->validBytes = 0;
-    } else {
-        got = ReadSoundDecoder(d, block, total);
-        if (got < 0)
-            got = 0;
+    } else if (DecodeIntoGrowingBlock(d, total, &block, &got) != 0) {
+        return -1;
     }
     *format = d->format;
     *data = block;

@@ -273,6 +273,34 @@ static int FindFrameSync(const StreamRecord *s, int64_t *at, uint8_t header[4])
     }
 }
 
+// 1 when two headers describe frames of one stream: version, layer, rate and channels agree.
+static int SameMpegStream(const MpegFrameHeaderInfo *a, const MpegFrameHeaderInfo *b)
+{
+    return a->version == b->version && a->layer == b->layer && a->rateIndex == b->rateIndex &&
+           a->channels == b->channels;
+}
+
+// Parses a candidate header; free-format frames have no length to step by and count as no frame.
+static int ParseSteppableHeader(const uint8_t header[4], MpegFrameHeaderInfo *info)
+{
+    return ParseMpegFrameHeader(header, info) == 0 && info->bitRateIndex != 0 && info->frameLength >= 4 ? 0 : -1;
+}
+
+// A 0xFFF word found by searching is taken for a frame only when the header at its frame's end
+// agrees with it, or when that end is the end of the audio: a stray sync in damaged data must not
+// set the stream's format. found: frames were counted already (a last frame may run past the end).
+static int ConfirmedBySuccessor(const StreamRecord *s, const MpegFrameHeaderInfo *info, int64_t next, int64_t limit,
+                                int found)
+{
+    if (next >= limit)
+        return next == limit || found;
+    uint8_t header[4];
+    MpegFrameHeaderInfo following;
+    if (Seek(s, next, 0) != 0 || ReadBytes(s, header, 4) != 4)
+        return 0;
+    return ParseSteppableHeader(header, &following) == 0 && SameMpegStream(info, &following);
+}
+
 int ScanMpegStream(const StreamRecord *s, MpegLayout *layout)
 {
     FillBytes(layout, 0, sizeof *layout);
@@ -286,14 +314,20 @@ int ScanMpegStream(const StreamRecord *s, MpegLayout *layout)
         limit = length - 128;
     if (start >= limit || Seek(s, start, 0) != 0)
         return -1;
-    int64_t first = -1, at = 0, end = 0;
+    int64_t first = -1, at = 0, end = 0, expected = -1;
     uint64_t samples = 0;
     uint8_t header[4];
     MpegFrameHeaderInfo info;
     while (FindFrameSync(s, &at, header)) {
-        // Free-format frames have no length to step by: such streams are refused.
-        if (ParseMpegFrameHeader(header, &info) != 0 || info.bitRateIndex == 0 || info.frameLength < 4)
-            return -1;
+        // A frame right where the last one ended is vouched for by it; any other must be confirmed.
+        int counted = ParseSteppableHeader(header, &info) == 0 && (first < 0 || SameMpegStream(&layout->first, &info));
+        if (counted && at != expected)
+            counted = ConfirmedBySuccessor(s, &info, at + info.frameLength, limit, first >= 0);
+        if (!counted) {
+            if (Seek(s, at + 1, 0) != 0)
+                break;
+            continue;
+        }
         if (first < 0) {
             first = at;
             layout->first = info;
@@ -304,6 +338,7 @@ int ScanMpegStream(const StreamRecord *s, MpegLayout *layout)
             end = limit;
             break;
         }
+        expected = end;
         if (Seek(s, end, 0) != 0)
             break;
     }

@@ -22,7 +22,7 @@ struct AcmStream {
     int16_t coef[ACM_MAX_COEFS][2];
     // MPEG
     void *mpg;                               // mpg123 handle
-    uint32_t pendingBytes;                   // decoded output not yet handed out (drain first)
+    int foreignRate;                         // 1 once frames of another rate came: the stream ends there
 };
 
 inline const WaveFormat *AcmSource(const AcmStream *s) { return reinterpret_cast<const WaveFormat *>(s->srcFormat); }

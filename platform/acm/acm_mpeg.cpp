@@ -8,10 +8,13 @@
 
 // The most PCM one frame gives: 1152 samples per channel (MPEG-1 layers 2 and 3).
 #define MPEG_MAX_FRAME_SAMPLES 1152
+// The densest frames: 576 samples in 24 bytes (MPEG-2 Layer III at 8 kbit/s and 24 kHz).
+#define MPEG_MOST_SAMPLES_PER_BYTE 24
+
+static const uint32_t kRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 
 static int MpegCheck(const WaveFormat *f)
 {
-    static const uint32_t kRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
     if (f->channels < 1 || f->channels > 2)
         return 0;
     for (uint32_t r : kRates) {
@@ -31,10 +34,14 @@ static int MpegOpen(AcmStream *s)
         return -1;
     // Gapless trims the encoder's delay and padding, so loops join cleanly.
     mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
+    // Every rate is allowed, so that frames of another rate than the stream's are never resampled
+    // (very slow); Drain refuses them instead.
     mpg123_format_none(mh);
     int channels = s->dst.channels == 1 ? MPG123_MONO : MPG123_STEREO;
-    if (mpg123_format(mh, (long)s->dst.samplesPerSec, channels, MPG123_ENC_SIGNED_16) != MPG123_OK ||
-        mpg123_open_feed(mh) != MPG123_OK) {
+    int refused = 0;
+    for (uint32_t rate : kRates)
+        refused |= mpg123_format(mh, (long)rate, channels, MPG123_ENC_SIGNED_16) != MPG123_OK;
+    if (refused || mpg123_open_feed(mh) != MPG123_OK) {
         mpg123_delete(mh);
         return -1;
     }
@@ -49,9 +56,12 @@ static void MpegClose(AcmStream *s)
 }
 
 // Hands out decoded PCM into *out. 1 when nothing decodable is left, 0 when the room ran out first,
-// -1 on a decoding error.
-static int Drain(mpg123_handle *mh, uint8_t **out, uint32_t *room)
+// -1 on a decoding error or frames of another rate than the stream's.
+static int Drain(AcmStream *s, uint8_t **out, uint32_t *room)
 {
+    mpg123_handle *mh = (mpg123_handle *)s->mpg;
+    if (s->foreignRate)
+        return -1;
     for (int guard = 0; guard < 100000; guard++) {
         if (*room == 0)
             return 0;
@@ -59,8 +69,15 @@ static int Drain(mpg123_handle *mh, uint8_t **out, uint32_t *room)
         int e = mpg123_read(mh, *out, *room, &done);
         *out += done;
         *room -= (uint32_t)done;
-        if (e == MPG123_NEW_FORMAT)
+        if (e == MPG123_NEW_FORMAT) {
+            long got = 0;
+            int channels = 0, encoding = 0;
+            if (mpg123_getformat(mh, &got, &channels, &encoding) != MPG123_OK || got != (long)s->dst.samplesPerSec) {
+                s->foreignRate = 1;
+                return -1;
+            }
             continue;
+        }
         if (e == MPG123_NEED_MORE || e == MPG123_DONE)
             return 1;
         if (e != MPG123_OK)
@@ -80,12 +97,12 @@ static uint32_t MpegConvert(AcmStream *s, AcmStreamHeader *h, uint32_t flags)
     uint8_t *out = h->dst;
     uint32_t room = h->dstLength;
     uint32_t n = h->srcLength, used = 0;
-    int empty = Drain(mh, &out, &room);
+    int empty = Drain(s, &out, &room);
     if (empty == 1 && n > 1) {
         if (mpg123_feed(mh, h->src, n - 1) != MPG123_OK)
             return ACM_ERR_NOT_POSSIBLE;
         used = n - 1;
-        empty = Drain(mh, &out, &room);
+        empty = Drain(s, &out, &room);
     }
     uint32_t frameBytes = MPEG_MAX_FRAME_SAMPLES * (uint32_t)s->dst.blockAlign;
     int lastFits = room >= frameBytes || (flags & ACM_CONVERT_END);
@@ -93,20 +110,24 @@ static uint32_t MpegConvert(AcmStream *s, AcmStreamHeader *h, uint32_t flags)
         if (mpg123_feed(mh, h->src + used, 1) != MPG123_OK)
             return ACM_ERR_NOT_POSSIBLE;
         used = n;
-        empty = Drain(mh, &out, &room);
+        empty = Drain(s, &out, &room);
     }
     h->srcLengthUsed = used;
     h->dstLengthUsed = (uint32_t)(out - h->dst);
     return empty < 0 && h->dstLengthUsed == 0 ? ACM_ERR_NOT_POSSIBLE : ACM_OK;
 }
 
-// From the stated bit rate, plus two frames and a 1/32 margin for bit-rate drift.
+// From the stated bit rate, plus two frames and a 1/32 margin for bit-rate drift; never more than
+// the densest frames could give, whatever rate the header states.
 static uint32_t MpegFromSource(const AcmStream *s, uint32_t in)
 {
     uint64_t srcAvg = AcmSource(s)->avgBytesPerSec;
     if (srcAvg == 0)
         return 0;
     uint64_t est = ((uint64_t)in * s->dst.avgBytesPerSec + srcAvg - 1) / srcAvg;
+    uint64_t most = (uint64_t)in * MPEG_MOST_SAMPLES_PER_BYTE * s->dst.blockAlign;
+    if (est > most)
+        est = most;
     est += est / 32 + 2ull * MPEG_MAX_FRAME_SAMPLES * s->dst.blockAlign;
     return est > 0xFFFFFFFFu ? 0 : (uint32_t)est;
 }

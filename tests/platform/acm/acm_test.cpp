@@ -258,6 +258,36 @@ TEST_F(AcmTest, Mp3HoldsTheLastByteUntilTheDecoderIsEmpty)
     AcmStreamClose(s, 0);
 }
 
+TEST_F(AcmTest, Mp3FramesOfAnotherRateEndTheStreamAndStatedRatesBoundNothing)
+{
+    Wave ref;
+    std::vector<uint8_t> mp3;
+    ASSERT_TRUE(MakeHalfSecondMp3(&mp3, &ref));
+    // 44.1 kHz frames in a stream opened for 48 kHz are refused, never resampled.
+    WaveFormat pcm;
+    AcmStream *s = OpenToPcm(Mp3Format(2, 48000, 128, 417), &pcm);
+    std::vector<uint8_t> dst(pcm.avgBytesPerSec);
+    AcmStreamHeader h = {};
+    h.size = sizeof h;
+    h.src = mp3.data();
+    h.srcLength = 2048;
+    h.dst = dst.data();
+    h.dstLength = (uint32_t)dst.size();
+    AcmStreamPrepareHeader(s, &h, 0);
+    EXPECT_EQ(AcmStreamConvert(s, &h, ACM_CONVERT_BLOCK_ALIGN), ACM_ERR_NOT_POSSIBLE);
+    EXPECT_EQ(h.dstLengthUsed, 0u);
+    AcmStreamUnprepareHeader(s, &h, 0);
+    AcmStreamClose(s, 0);
+    // A stated rate of 1 byte per second: the estimate stays within what the densest frames give.
+    std::vector<uint8_t> slow = Mp3Format(1, 8000, 0, 72);
+    reinterpret_cast<WaveFormat *>(slow.data())->avgBytesPerSec = 1;
+    s = OpenToPcm(slow, &pcm);
+    uint32_t estimate = 0;
+    ASSERT_EQ(AcmStreamSize(s, 2048, &estimate, ACM_SIZE_SOURCE), ACM_OK);
+    EXPECT_LE(estimate, 2048u * 24 * 2 * 2);
+    AcmStreamClose(s, 0);
+}
+
 TEST_F(AcmTest, StreamsKeepIndependentState)
 {
     Wave ref;

@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""Writes the hostile input files beside this script: small damaged sounds and pictures, each one a
+case a loader once mishandled. Needs sox, lame and oggenc (scripts/install-deps.sh installs them);
+every tool is run so that its output is the same on every run (sox -R, a fixed Ogg serial)."""
+import os
+import struct
+import subprocess
+import tempfile
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def run(*args, cwd):
+    subprocess.run(args, cwd=cwd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def write(name, data):
+    assert len(data) < 20000, name
+    with open(os.path.join(HERE, name), 'wb') as f:
+        f.write(data)
+
+
+# ---- Ogg pages ----------------------------------------------------------------------------------
+
+def _crc_table():
+    table = []
+    for i in range(256):
+        r = i << 24
+        for _ in range(8):
+            r = ((r << 1) ^ 0x04C11DB7) & 0xFFFFFFFF if r & 0x80000000 else (r << 1) & 0xFFFFFFFF
+        table.append(r)
+    return table
+
+
+CRC = _crc_table()
+
+
+def ogg_pages(data):
+    """(offset, size) of every page."""
+    at = 0
+    while at < len(data):
+        assert data[at:at + 4] == b'OggS', at
+        n = data[at + 26]
+        size = 27 + n + sum(data[at + 27:at + 27 + n])
+        yield at, size
+        at += size
+
+
+def ogg_fix_crcs(data):
+    """Recomputes every page checksum, so that a changed byte reaches the decoder."""
+    data = bytearray(data)
+    for at, size in ogg_pages(data):
+        data[at + 22:at + 26] = b'\0\0\0\0'
+        c = 0
+        for x in data[at:at + size]:
+            c = ((c << 8) & 0xFFFFFFFF) ^ CRC[((c >> 24) & 0xFF) ^ x]
+        data[at + 22:at + 26] = struct.pack('<I', c)
+    return bytes(data)
+
+
+# ---- sounds ---------------------------------------------------------------------------------------
+
+def sounds(tmp):
+    run('sox', '-R', '-n', '-r', '22050', '-c', '1', '-b', '16', 't22.wav', 'synth', '0.3', 'sine', '440', 'vol', '0.6',
+        cwd=tmp)
+    run('sox', '-R', '-n', '-r', '8000', '-c', '1', '-b', '16', 't8.wav', 'synth', '1', 'sine', '440', 'vol', '0.6',
+        cwd=tmp)
+    run('lame', '--quiet', '-b', '32', 't22.wav', 't22.mp3', cwd=tmp)
+    run('lame', '--quiet', '-t', '-b', '8', 't8.wav', 't8.mp3', cwd=tmp)
+    run('oggenc', '-Q', '--serial', '7', 't22.wav', '-o', 't22.ogg', cwd=tmp)
+    read = lambda name: open(os.path.join(tmp, name), 'rb').read()
+
+    # A lone 0xFFF word that reads as an MPEG-1 Layer I header at 48 kHz before 22.05 kHz frames.
+    write('bogus_first_sync.mp3', bytes([0xFF, 0xFF, 0x14, 0x00]) + bytes(28) + read('t22.mp3'))
+
+    # One changed byte in the setup header makes a codebook whose lengths overfill its Huffman tree.
+    ogg = read('t22.ogg')
+    setup = ogg.find(b'\x05vorbis')
+    bad = bytearray(ogg)
+    bad[setup + 557] = 32
+    write('setup_overfull_codebook.ogg', ogg_fix_crcs(bad))
+
+    # The last page's granule claims 500 million samples.
+    last = list(ogg_pages(ogg))[-1][0]
+    bad = bytearray(ogg)
+    bad[last + 6:last + 14] = struct.pack('<q', 500000000)
+    write('granule_500m.ogg', ogg_fix_crcs(bad))
+
+    # MPEG audio in a WAVE that declares 1 byte per second.
+    mp3 = read('t8.mp3')
+    fmt = struct.pack('<HHIIHHHHIHHH', 0x55, 1, 8000, 1, 1, 0, 12, 1, 2, 72, 1, 1393)
+    body = b'WAVE' + b'fmt ' + struct.pack('<I', len(fmt)) + fmt + b'data' + struct.pack('<I', len(mp3)) + mp3
+    write('mpeg_1_byte_per_second.wav', b'RIFF' + struct.pack('<I', len(body)) + body)
+
+
+# ---- pictures -------------------------------------------------------------------------------------
+
+def png_chunk(kind, data, length=None):
+    length = len(data) if length is None else length
+    return struct.pack('>I', length) + kind + data + struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+
+def pictures():
+    head = b'\x89PNG\r\n\x1a\n' + png_chunk(b'IHDR', struct.pack('>IIBBBBB', 1, 1, 8, 0, 0, 0, 0))
+    # Ancillary chunks that declare about a gigabyte; the file ends a few bytes later.
+    for kind, length in ((b'tEXt', 0x40000000), (b'iTXt', 0x50000000), (b'sPLT', 0x60000000), (b'eXIf', 0x40000000)):
+        write('huge_%s.png' % kind.decode().lower(), head + png_chunk(kind, b'k\0v', length))
+
+
+def main():
+    with tempfile.TemporaryDirectory() as tmp:
+        sounds(tmp)
+    pictures()
+
+
+if __name__ == '__main__':
+    main()
