@@ -9,6 +9,9 @@
 #include "lib/file/stream.h"
 #include "lib/image/image_loader.h"
 
+#define PNG_CHUNK_CACHE_MAX 128           // ancillary chunks kept at most
+#define PNG_CHUNK_MALLOC_MAX (8u << 20)   // bytes libpng may take for one chunk
+
 // What a decode owns; kept in memory the error exit can reach after its jump.
 struct PngLoadState {
     StreamRecord *stream;
@@ -63,6 +66,13 @@ __attribute__((noinline)) static int DecodePng(PngLoadState *st) {
     png_structp png = st->png;
     png_set_read_fn(png, st->stream, ReadPngBytes);
     png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
+    // Chunk lengths come from the file: bound what libpng takes for one chunk and how many it keeps,
+    // and pass over the ancillary chunks nothing here reads instead of reading them into memory.
+    png_set_chunk_cache_max(png, PNG_CHUNK_CACHE_MAX);
+    png_set_chunk_malloc_max(png, PNG_CHUNK_MALLOC_MAX);
+    static const png_byte kUnread[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0"
+                                      "sCAL\0sPLT\0sRGB\0sTER\0tEXt\0tIME\0zTXt";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnread, (int)(sizeof kUnread / 5));
     png_read_info(png, st->info);
     png_uint_32 w = png_get_image_width(png, st->info), h = png_get_image_height(png, st->info);
     if ((uint64_t)w * h > IMAGE_MAX_PIXELS) return WriteLogFormat("PNG 画像が大きすぎます %u x %u", w, h);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/image/loader_fixture.h"
+#include "tests/support/hostile_files.h"
 
 namespace {
 
@@ -177,6 +178,32 @@ TEST_F(PngLoader, HugeDimensionsAreRefusedBeforeAnyAllocation) {
     uint32_t crc = Crc32(f.data() + 12, 17);
     f[29] = (uint8_t)(crc >> 24); f[30] = (uint8_t)(crc >> 16); f[31] = (uint8_t)(crc >> 8); f[32] = (uint8_t)crc;
     EXPECT_EQ(-1, Load(f));
+}
+
+TEST_F(PngLoader, AncillaryChunksAreSkippedWhateverLengthTheyDeclare) {
+    // Small text and pixel-size chunks in a good file change nothing.
+    PngSpec s{1, 1, PNG_COLOR_TYPE_RGB, 8};
+    s.rows = {{1, 2, 3}};
+    std::vector<uint8_t> f = WritePng(s);
+    for (const char *chunk : {"tEXtkey\0value", "pHYs\0\0\0\1\0\0\0\1\1"}) {
+        size_t n = 13;  // the name and nine bytes of data, both
+        std::vector<uint8_t> c = {0, 0, 0, (uint8_t)(n - 4)};
+        c.insert(c.end(), chunk, chunk + n);
+        uint32_t crc = Crc32(c.data() + 4, n);
+        c.insert(c.end(), {(uint8_t)(crc >> 24), (uint8_t)(crc >> 16), (uint8_t)(crc >> 8), (uint8_t)crc});
+        f.insert(f.begin() + 33, c.begin(), c.end());
+    }
+    ASSERT_EQ(0, Load(f));
+    EXPECT_EQ((std::vector<uint8_t>{3, 2, 1}), Row(0));
+    DiscardGraphImage(&img);
+    // Chunks that declare about a gigabyte in a file of 48 bytes take no such memory.
+    if (!CanWatchAllocations()) GTEST_SKIP() << "allocations are watched in the sanitized build only";
+    for (const char *name : {"huge_text.png", "huge_itxt.png", "huge_splt.png", "huge_exif.png"}) {
+        std::vector<uint8_t> hostile = ReadHostileFile(name);
+        ASSERT_FALSE(hostile.empty()) << name;
+        size_t largest = LargestAllocationDuring([&] { EXPECT_EQ(-1, Load(hostile)) << name; });
+        EXPECT_LT(largest, 1u << 20) << name;
+    }
 }
 
 TEST_F(PngLoader, GarbageAndEmptyInputAreRefused) {
