@@ -34,7 +34,7 @@ using fixture::Shell;
 inline bool MakeTone(const std::string &path, int rate, int channels, int bits, double seconds)
 {
     char cmd[256];
-    snprintf(cmd, sizeof cmd, "sox -n -r %d -c %d -b %d -e %s '%s' synth %.3f sine 440 vol 0.6", rate, channels,
+    snprintf(cmd, sizeof cmd, "sox -R -n -r %d -c %d -b %d -e %s '%s' synth %.3f sine 440 vol 0.6", rate, channels,
              bits, bits == 8 ? "unsigned" : "signed", path.c_str(), seconds);
     return Shell(cmd);
 }

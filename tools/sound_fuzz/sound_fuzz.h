@@ -4,7 +4,9 @@
 // test suite (a short run) and the sound_fuzz tool (a long one).
 #pragma once
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "lib/core/memory.h"
@@ -19,6 +21,30 @@ struct FuzzStats {
     int loaded = 0;       // rounds whose image still loaded as a sound
     int leaks = 0;        // rounds after which blocks, buffers or converter streams were left
 };
+
+// The good files every run damages, made in the current directory by sox, lame and oggenc with fixed
+// seeds, so that every run starts from the same bytes. The names of those made (a missing tool skips
+// its files).
+inline std::vector<std::string> MakeDamageInputs()
+{
+    static const char *const kCommands[][2] = {
+        {"p16.wav", "sox -R -n -r 22050 -c 2 -b 16 p16.wav synth 0.1 sine 440 vol 0.6"},
+        {"p8.wav", "sox -R -n -r 11025 -c 1 -b 8 -e unsigned p8.wav synth 0.1 sine 440 vol 0.6"},
+        {"ms.wav", "sox -R p16.wav -e ms-adpcm ms.wav"},
+        {"ima.wav", "sox -R p16.wav -e ima-adpcm ima.wav"},
+        {"alaw.wav", "sox -R p16.wav -e a-law alaw.wav"},
+        {"tag.mp3", "lame --quiet -b 64 --add-id3v2 --tt T p16.wav tag.mp3"},
+        {"vbr.mp3", "lame --quiet -V4 p16.wav vbr.mp3"},
+        {"t.ogg", "oggenc -Q --serial 1 p16.wav -o t.ogg"},
+    };
+    std::vector<std::string> made;
+    for (auto &c : kCommands) {
+        std::string quiet = std::string(c[1]) + " >/dev/null 2>&1";
+        if (system(quiet.c_str()) == 0)
+            made.push_back(c[0]);
+    }
+    return made;
+}
 
 // A small deterministic generator (xorshift64*).
 inline uint64_t NextRandom(uint64_t *state)
