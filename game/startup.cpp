@@ -21,8 +21,7 @@ int ParseFullScreenSwitch(int argc, char **argv)
     return answer;
 }
 
-// The records, in the order the game needs them, and the settings file.
-static void CreateGameRecords(void)
+int CreateGameRecords(void)
 {
     ClearCellHashTable();
     CreateGameState();
@@ -31,11 +30,12 @@ static void CreateGameRecords(void)
     CreateStageRecord();
     CreateObjectPool();
     CreateEnemyGrid();
+    return 0;
 }
 
-// Everything ends in order; the clock thread first, so nothing it reads goes away under it.
-static void ShutDownGame(void)
+int ShutDownGame(void)
 {
+    // The clock thread first, so nothing it reads goes away under it.
     StopStageClock();
     gServices.sleep(FRAME_PERIOD_MS);
     gServices.removeAllGraphs(0);
@@ -45,6 +45,7 @@ static void ShutDownGame(void)
     FreeGameState();
     FreeStageRecord();
     FreeObjectPool();
+    return 0;
 }
 
 int WinMain(int argc, char **argv)

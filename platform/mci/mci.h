@@ -11,7 +11,8 @@
 // The window procedure thus sees them on the thread that owns the window, in the order they happened.
 //
 // Soundfont: DAZAR_SOUNDFONT, else /usr/share/sounds/sf2/TimGM6mb.sf2 (MciSetSoundFont replaces it).
-// Volume is not handled: the music plays at the synthesiser's level.
+// Volume is not handled: the music plays at the synthesiser's level, a gain chosen so that it sits
+// under the game's effects.
 #pragma once
 #include <cstdint>
 

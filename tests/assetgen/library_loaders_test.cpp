@@ -2,6 +2,8 @@
 // divided-sheet loader from the game's own backslash names, each frame drawn keyed exactly as libpng
 // reads it; every song opened, played and heard on the MIDI sequencer.
 #include <gtest/gtest.h>
+
+#include <cmath>
 #include <unistd.h>
 
 #include <string>
@@ -92,8 +94,16 @@ TEST(LibraryAssetsMusic, EverySongOpensPlaysAndSoundsOnTheSequencer) {
     size_t bytes = 0;
     const int16_t* samples = reinterpret_cast<const int16_t*>(AudioTestCapture(&bytes));
     int loud = 0;
-    for (size_t k = 0; k < bytes / 2; ++k) loud += samples[k] > 300 || samples[k] < -300;
+    double square = 0;
+    for (size_t k = 0; k < bytes / 2; ++k) {
+      loud += samples[k] > 300 || samples[k] < -300;
+      square += double(samples[k]) * samples[k];
+    }
     EXPECT_GT(loud, 1000) << song << " is silent";
+    // Heard under the effects, and not so loud that it leaves them no room.
+    double rms = 10 * std::log10(square / double(bytes / 2) / (32768.0 * 32768.0));
+    EXPECT_GT(rms, -34.0) << song;
+    EXPECT_LT(rms, -16.0) << song;
     MciGenericParams close = {0};
     EXPECT_EQ(MciSendCommand(open.deviceId, MCI_CLOSE, 0, uintptr_t(&close)), MCI_OK);
   }

@@ -101,6 +101,12 @@ constexpr int kRate = 22050;  // every WAVE: 22050 Hz, mono, 16-bit PCM
 
 using Samples = std::vector<float>;  // -1..1
 
+// The game plays up to seven effects and voices at once: at a time-out the fall and the last-life cue
+// of all four players (three copies of each, started together) and the hurry call. Every file is
+// written at a seventh of the peak its maker chose, so even those seven peak below full scale and
+// leave room for the music.
+constexpr float kMixLevel = 1.0f / 7.0f;
+
 int WriteWave(const std::string& path, const Samples& s);  // 0 or -1
 void Normalize(Samples& s, float peak);
 void FadeEdges(Samples& s, int fadeIn, int fadeOut);

@@ -50,6 +50,7 @@ static int WriteSounds(const std::string& dir, const SoundInfo* table, int count
   for (int i = 0; i < count; ++i) {
     Samples s;
     table[i].make(s);
+    for (float& v : s) v *= kMixLevel;
     if (WriteWave(dir + "/" + table[i].file, s) != 0) return -1;
   }
   return 0;
