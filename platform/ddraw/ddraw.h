@@ -282,6 +282,17 @@ struct DdDraw {
 int32_t DdCreate(const DdGuid *guid, DdDraw **out, void *outer);
 // Attaches a device-side copy to a surface (null, null detaches; the old copy's Detach is called).
 void DdSetDeviceCopy(DdSurface *surface, void *copy, const DdDeviceCopyFns *fns);
+// What a surface is now, beyond its public fields (for the 3-D device and tests).
+struct DdSurfaceState {
+    int lost;                // 1 until Restore
+    int locked;              // 1 between Lock and Unlock
+    int hasColorKey;         // 1 when a source colour key is set
+    uint32_t colorKey;       // its low value
+    DdSurface *zSurface;     // attached Z surface, or null (no reference added)
+    int references;
+};
+// Fills state for a live surface. 0 / -1 (null).
+int DdGetSurfaceState(DdSurface *surface, DdSurfaceState *state);
 // An interface QueryInterface on a draw object hands out for iid (the 3-D stand-in registers its
 // own): make returns DD_OK with *out a new object, or an error. At most 8. 0 / -1.
 typedef int32_t (*DdInterfaceMaker)(DdDraw *draw, void **out);

@@ -38,6 +38,15 @@ void DdSetDeviceCopy(DdSurface *surface, void *copy, const DdDeviceCopyFns *fns)
     surface->deviceCopyFns = copy ? fns : nullptr;
 }
 
+int DdGetSurfaceState(DdSurface *surface, DdSurfaceState *state)
+{
+    if (!surface || !state) return -1;
+    DdSurfaceRecord *r = AsRecord(surface);
+    *state = DdSurfaceState{r->lost, r->locks, r->hasKey, r->key.low, r->zSurface ? &r->zSurface->object : nullptr,
+                            r->refs};
+    return 0;
+}
+
 // ================================================================================================
 // creation and references
 // ================================================================================================

@@ -184,6 +184,11 @@ TEST_F(DdTest, FlipChainSwapsPixelsAndZSurfacesAttachOnce)
     EXPECT_EQ(back->fn->AddAttachedSurface(back, small), DD_ERR_INVALID_PARAMS);
     ASSERT_EQ(back->fn->AddAttachedSurface(back, z), DD_OK);
     EXPECT_EQ(back->fn->AddAttachedSurface(back, z), DD_ERR_SURFACE_ALREADY_ATTACHED);
+    DdSurfaceState state;
+    ASSERT_EQ(DdGetSurfaceState(back, &state), 0);
+    EXPECT_EQ(state.zSurface, z);
+    ASSERT_EQ(DdGetSurfaceState(z, &state), 0);
+    EXPECT_EQ(state.references, 2);
     ASSERT_EQ(back->fn->DeleteAttachedSurface(back, 0, z), DD_OK);
     EXPECT_EQ(back->fn->DeleteAttachedSurface(back, 0, z), DD_ERR_NOT_FOUND);
 }
