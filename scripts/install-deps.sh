@@ -6,7 +6,8 @@ pkgs=(build-essential cmake ninja-build pkg-config git
       libfluidsynth-dev libmpg123-dev libogg-dev libvorbis-dev libtheora-dev
       libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev
       fonts-ipafont-gothic timgm6mb-soundfont espeak-ng
-      sox libsox-fmt-base lame mpg123 midicsv vorbis-tools)
+      sox libsox-fmt-base lame mpg123 midicsv vorbis-tools
+      python3 busybox nginx-light)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -3,6 +3,7 @@
 
 #include "lib/core/log.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -15,6 +16,18 @@ static std::mutex g_memoryLock;
 static MemoryBlockHeader *g_firstBlock;   // newest first
 static uint16_t g_nextId;
 static int g_blockCount;
+static std::atomic<int> g_failCountdown;  // test seam: > 0 counts down to a refused allocation
+
+void SetTrackedAllocFailure(int countdown) { g_failCountdown = countdown > 0 ? countdown : 0; }
+
+// 1 when the test seam refuses this allocation.
+static int InjectedFailure(void)
+{
+    int left = g_failCountdown.load();
+    while (left > 0 && !g_failCountdown.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
+}
 
 static void StampHeader(MemoryBlockHeader *h) { memcpy(h->check, h, HEADER_CHECKED_BYTES); }
 static int HeaderIntact(const MemoryBlockHeader *h) { return memcmp(h->check, h, HEADER_CHECKED_BYTES) == 0; }
@@ -38,7 +51,7 @@ void *AllocMemoryTracked(size_t size, const char *file, int line)
         WriteLogFormat("メモリの確保に失敗しました サイズ %zu in AllocMemoryTracked", size);
         return nullptr;
     }
-    MemoryBlockHeader *h = (MemoryBlockHeader *)malloc(sizeof(MemoryBlockHeader) + size);
+    MemoryBlockHeader *h = InjectedFailure() ? nullptr : (MemoryBlockHeader *)malloc(sizeof(MemoryBlockHeader) + size);
     if (!h) {
         WriteLogFormat("メモリの確保に失敗しました サイズ %zu in AllocMemoryTracked", size);
         return nullptr;

@@ -26,5 +26,9 @@ int DumpTrackedMemory(void);
 // How many tracked blocks are allocated now.
 int GetTrackedBlockCount(void);
 
+// Test seam: the countdown-th allocation from now is refused as if the heap had (1 = the next one);
+// 0 turns it off. Logged like a real refusal.
+void SetTrackedAllocFailure(int countdown);
+
 #define DZ_ALLOC(size) AllocMemoryTracked((size), __FILE__, __LINE__)
 #define DZ_ALLOC_ZERO(size) AllocMemoryZeroed((size), __FILE__, __LINE__)

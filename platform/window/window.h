@@ -74,6 +74,8 @@ int WClientToScreen(WHandle window, int *x, int *y);
 // ---- message queue ------------------------------------------------------------------------------
 // Appends a message to the window's queue; any thread. 1 / 0 (no such window, queue full).
 int WPostMessage(WHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+// Drops the queued messages of a window with this message number and wParam. The count dropped.
+int WPurgeMessages(WHandle window, uint32_t message, uintptr_t wParam);
 // Marks a W_WM_QUIT for the calling thread; it is returned after that thread's queued messages.
 void WPostQuitMessage(int exitCode);
 // Takes (remove = 1) or looks at the next message of the calling thread's windows (filter 0) or of

@@ -266,6 +266,24 @@ int WPostMessage(WHandle window, uint32_t message, uintptr_t wParam, intptr_t lP
     return Enqueue(record, message, wParam, lParam);
 }
 
+// Drops matching messages from a window's queue, keeping the order of the rest.
+int WPurgeMessages(WHandle window, uint32_t message, uintptr_t wParam)
+{
+    std::lock_guard<std::mutex> hold(gWin.mutex);
+    WWindowRecord *record = WLookupWindow(window);
+    if (!record) return 0;
+    int kept = 0;
+    for (int i = 0; i < record->queueCount; i++) {
+        const WMessage &m = record->queue[(record->queueHead + i) % W_QUEUE_SIZE];
+        if (m.message == message && m.wParam == wParam) continue;
+        record->queue[(record->queueHead + kept) % W_QUEUE_SIZE] = m;
+        kept++;
+    }
+    int dropped = record->queueCount - kept;
+    record->queueCount = kept;
+    return dropped;
+}
+
 // Marks a quit for the calling thread.
 void WPostQuitMessage(int exitCode)
 {

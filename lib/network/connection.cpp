@@ -1,0 +1,565 @@
+// Connections and framed messages: the handle table, the receive and send state machines driven by
+// socket notices, the calls a program makes, the pump and the end.
+#include <cstdarg>
+#include <cstdio>
+
+#include "lib/core/helpers.h"
+#include "lib/core/log.h"
+#include "lib/core/memory.h"
+#include "lib/network/network_internal.h"
+#include "platform/kernel/kernel.h"
+
+NetWorkState gNetWork;
+
+// Bytes received into the ring per reservation: the ring grows as data arrives, never ahead of it.
+#define RECV_CHUNK 65536
+// Passes of a release drain at most, whatever the clock does (each waits up to 1 ms for the socket).
+#define DRAIN_PASSES 2000
+
+// ================================================================================================
+// handles and records
+// ================================================================================================
+
+int MakeNetWorkHandle(int check, int slot)
+{
+    return ((check | NETWORK_HANDLE_TAG) << 16) | slot;
+}
+
+NetWorkHandleRecord *LookupNetWorkRecord(int handle)
+{
+    if (handle < 0 || ((handle >> 27) & 0xF) != 0x9) return nullptr;
+    int slot = handle & 0xFFFF;
+    if (slot >= NETWORK_SLOTS) return nullptr;
+    NetWorkHandleRecord *record = gNetWork.table[slot];
+    if (!record || record->check != ((handle >> 16) & 0x7FF)) return nullptr;
+    return record;
+}
+
+// The slot a record sits in.
+static int SlotOf(const NetWorkHandleRecord *record)
+{
+    return record->node.handle & 0xFFFF;
+}
+
+NetWorkHandleRecord *AddNetWorkRecord(int listen)
+{
+    int slot = listen ? NETWORK_LISTEN_SLOT : -1;
+    for (int i = 0; !listen && i < NETWORK_LISTEN_SLOT; i++) {
+        if (!gNetWork.table[i]) { slot = i; break; }
+    }
+    if (slot < 0 || gNetWork.table[slot]) return nullptr;
+    NetWorkHandleRecord *record = (NetWorkHandleRecord *)AllocMemoryTracked(sizeof(NetWorkHandleRecord), "", 0);
+    if (!record) return nullptr;
+    FillBytes(record, 0, sizeof *record);
+    gNetWork.table[slot] = record;
+    record->used = 1;
+    record->framed = gNetWork.rawOption ? 0 : 1;
+    record->autoRelease = gNetWork.keepLostOption ? 0 : 1;
+    record->check = gNetWork.checkCounter;
+    record->node.handle = MakeNetWorkHandle(record->check, slot);
+    record->node.record = record;
+    record->node.prev = &gNetWork.head;
+    record->node.next = gNetWork.head.next;
+    gNetWork.head.next->prev = &record->node;
+    gNetWork.head.next = &record->node;
+    return record;
+}
+
+void RemoveNetWorkRecord(NetWorkHandleRecord *record)
+{
+    record->node.prev->next = record->node.next;
+    record->node.next->prev = record->node.prev;
+    if (record->socket != 0 && record->socket != WS_INVALID_SOCKET) WsCloseSocket(record->socket);
+    FreeRingBuffer(&record->recvRing);
+    FreeRingBuffer(&record->sendRing);
+    record->used = 0;
+    gNetWork.table[SlotOf(record)] = nullptr;
+    FreeMemoryTracked(record);
+}
+
+void AdvanceNetWorkCheckCounter(void)
+{
+    gNetWork.checkCounter = (gNetWork.checkCounter + 1) % NETWORK_CHECK_LIMIT;
+}
+
+int LogNetWorkError(const char *format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return WriteLogFormat("ネットワークログ。%s[%d]", text, WsGetLastError());
+}
+
+// The refusal of a live record: used 0 or error 1 logs the operation's line. 0 when it may go on.
+static int RefuseRecord(const NetWorkHandleRecord *record, const char *usedLine, const char *errorLine)
+{
+    if (!record->used) return WriteLog(usedLine);
+    if (record->error == 1) return WriteLog(errorLine);
+    return 0;
+}
+
+// ================================================================================================
+// receive
+// ================================================================================================
+
+// Receives up to want bytes into the ring's free space (reserved), in two pieces across its end.
+// The count received; 0 when nothing came (closed, would block, failure).
+static int ReceiveIntoRing(NetWorkHandleRecord *record, int want)
+{
+    RingBuffer *ring = &record->recvRing;
+    WrapRingBufferEnds(ring);
+    int32_t first = ring->bufferSize - ring->writePos;
+    if (want <= first) {
+        int got = WsRecv(record->socket, ring->data + ring->writePos, want, 0);
+        if (got <= 0) return 0;
+        ring->writePos += got;
+        return got;
+    }
+    int got = WsRecv(record->socket, ring->data + ring->writePos, first, 0);
+    if (got <= 0) return 0;
+    if (got < first) {
+        ring->writePos += got;
+        return got;
+    }
+    int second = WsRecv(record->socket, ring->data, want - first, 0);
+    if (second <= 0) {
+        ring->writePos = 0;
+        return got;
+    }
+    ring->writePos = second;
+    return got + second;
+}
+
+// Takes header bytes into the staging field; 1 once all four are there and the length is accepted,
+// 0 when more must come, -1 when the length is over the limit (the connection is in error).
+static int ReceiveHeader(NetWorkHandleRecord *record)
+{
+    int got = WsRecv(record->socket, record->header + record->headerCount, 4 - record->headerCount, 0);
+    if (got <= 0) return 0;
+    record->headerCount += got;
+    if (record->headerCount < 4) return 0;
+    record->headerCount = 0;
+    uint32_t length = ReadLe32(record->header);
+    if ((int64_t)length > gNetWork.maxMessage) {
+        record->error = 1;
+        return WriteLogFormat("受信メッセージのサイズ %u byte が上限を超えています in RecvSocket", length);
+    }
+    record->messageSize = (int32_t)length;
+    record->bytesMissing = (int32_t)length;
+    return 1;
+}
+
+// Receives the message under way as far as data is there. 1 complete, 0 more must come, -1 the
+// ring cannot grow (the connection is in error).
+static int ReceiveBody(NetWorkHandleRecord *record)
+{
+    while (record->bytesMissing > 0) {
+        int want = record->bytesMissing < RECV_CHUNK ? record->bytesMissing : RECV_CHUNK;
+        if (ReserveRingBuffer(&record->recvRing, want) != 0) {
+            record->error = 1;
+            return WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
+                                  record->messageSize);
+        }
+        int got = ReceiveIntoRing(record, want);
+        record->recvRing.dataSize += got;
+        record->bytesMissing -= got;
+        if (got < want) break;
+    }
+    if (record->bytesMissing > 0) return 0;
+    record->completeBytes += record->messageSize;
+    return 1;
+}
+
+// The framed receive: headers and bodies for as long as messages complete.
+static int ReceiveMessages(NetWorkHandleRecord *record)
+{
+    if (!record->framed) return 0;
+    for (;;) {
+        if (record->bytesMissing == 0) {
+            int header = ReceiveHeader(record);
+            if (header <= 0) return header;
+        }
+        int body = ReceiveBody(record);
+        if (body <= 0) return body;
+        PumpNetWorkMessages(0);
+    }
+}
+
+int RecvSocket(int handle)
+{
+    if (!gNetWork.initialised) return -1;
+    NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
+    if (!record || record->recvBusy) return -1;
+    record->recvBusy = 1;
+    PumpNetWorkMessages(0);
+    int result = RefuseRecord(record, "有効なネットワークハンドルではありません in RecvSocket\n",
+                              "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
+    if (result == 0) result = ReceiveMessages(record);
+    record->recvBusy = 0;
+    return result;
+}
+
+// ================================================================================================
+// send
+// ================================================================================================
+
+// Sends the message under way from the ring, in two pieces across its end. The count sent.
+static int SendFromRing(NetWorkHandleRecord *record)
+{
+    RingBuffer *ring = &record->sendRing;
+    WrapRingBufferEnds(ring);
+    int32_t first = ring->bufferSize - ring->readPos;
+    int32_t length = record->outgoingLength;
+    if (length <= first) {
+        int sent = WsSend(record->socket, ring->data + ring->readPos, length, 0);
+        if (sent <= 0) return 0;
+        ring->readPos += sent;
+        return sent;
+    }
+    int sent = WsSend(record->socket, ring->data + ring->readPos, first, 0);
+    if (sent <= 0) return 0;
+    if (sent < first) {
+        ring->readPos += sent;
+        return sent;
+    }
+    int second = WsSend(record->socket, ring->data, length - first, 0);
+    if (second <= 0) {
+        ring->readPos = 0;
+        return sent;
+    }
+    ring->readPos = second;
+    return sent + second;
+}
+
+// Sends the header of the message under way, or what of it is left. 1 when it is all out.
+static int SendHeader(NetWorkHandleRecord *record)
+{
+    uint8_t header[4];
+    uint32_t length = (uint32_t)record->outgoingLength;
+    for (int i = 0; i < 4; i++) header[i] = (uint8_t)(length >> (8 * i));
+    if (record->unsentHeader > 0) {
+        int sent = WsSend(record->socket, header + 4 - record->unsentHeader, record->unsentHeader, 0);
+        if (sent <= 0) return 0;
+        record->unsentHeader -= sent;
+        return record->unsentHeader == 0;
+    }
+    int sent = WsSend(record->socket, header, 4, 0);
+    if (sent < 0) {
+        record->outgoingLength = 0;
+        return 0;
+    }
+    record->unsentHeader = 4 - sent;
+    return record->unsentHeader == 0;
+}
+
+// The framed send: one message of everything queued, then the next.
+static int SendMessages(NetWorkHandleRecord *record)
+{
+    if (!record->framed) return 0;
+    for (;;) {
+        if (record->sendRing.dataSize == 0) return 0;
+        if (record->unsentHeader > 0 || record->outgoingLength == 0) {
+            if (record->outgoingLength == 0) record->outgoingLength = record->sendRing.dataSize;
+            if (!SendHeader(record)) return 0;
+        }
+        int sent = SendFromRing(record);
+        record->sendRing.dataSize -= sent;
+        record->outgoingLength -= sent;
+        PumpNetWorkMessages(0);
+        if (sent == 0 || record->outgoingLength > 0) return 0;
+    }
+}
+
+int SendSocket(int handle)
+{
+    if (!gNetWork.initialised) return -1;
+    NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
+    if (!record || record->sendBusy) return -1;
+    record->sendBusy = 1;
+    PumpNetWorkMessages(0);
+    int result = RefuseRecord(record, "有効なネットワークハンドルではありません in SendSocket\n",
+                              "このネットワークハンドルにはエラーが発生しています in SendSocket\n");
+    if (result == 0) result = SendMessages(record);
+    record->sendBusy = 0;
+    return result;
+}
+
+// ================================================================================================
+// accept and notices
+// ================================================================================================
+
+// Takes the pending connection and closes it at once, so the listener keeps hearing.
+static void TurnAwayIncoming(NetWorkHandleRecord *listener)
+{
+    WsSockAddrIn address;
+    int length = sizeof address;
+    WsSocket s = WsAccept(listener->socket, &address, &length);
+    if (s != WS_INVALID_SOCKET) WsCloseSocket(s);
+}
+
+// Undoes a half-made accepted record. -1.
+static int UndoAccept(NetWorkHandleRecord *record)
+{
+    RemoveNetWorkRecord(record);
+    return -1;
+}
+
+int AcceptNetWork(void)
+{
+    if (!gNetWork.initialised) return -1;
+    PumpNetWorkMessages(0);
+    NetWorkHandleRecord *listener = gNetWork.table[NETWORK_LISTEN_SLOT];
+    if (!listener) return -1;
+    int freeSlot = 0;
+    while (freeSlot < NETWORK_LISTEN_SLOT && gNetWork.table[freeSlot]) freeSlot++;
+    if (freeSlot == NETWORK_LISTEN_SLOT) {
+        TurnAwayIncoming(listener);
+        return WriteLog("空きソケットデータがなかったので accept を拒否しました \n");
+    }
+    NetWorkHandleRecord *record = AddNetWorkRecord(0);
+    if (!record) {
+        TurnAwayIncoming(listener);
+        return WriteLog("ソケット用のメモリの確保に失敗しました\n");
+    }
+    record->connected = 1;
+    record->connectState = 1;
+    WsSockAddrIn address;
+    int length = sizeof address;
+    record->socket = WsAccept(listener->socket, &address, &length);
+    if (record->socket == WS_INVALID_SOCKET) {
+        LogNetWorkError("acceptに失敗しました");
+        return UndoAccept(record);
+    }
+    CopyBytes(record->peerAddress, address.address, 4);
+    record->peerPort = address.port;
+    if (WsAsyncSelect(record->socket, gNetWork.window, NETWORK_MESSAGE, NETWORK_EVENTS) != 0) {
+        LogNetWorkError("WSAAsyncSelectのエラー in AcceptNetWork");
+        return UndoAccept(record);
+    }
+    AdvanceNetWorkCheckCounter();
+    return 1;
+}
+
+int HandleSocketEvent(uint32_t eventWord, uintptr_t socket)
+{
+    NetWorkListNode *node = gNetWork.head.next;
+    while (node && node->next && node->record->socket != socket) node = node->next;
+    if (!node || !node->next) return WriteLog("通信エラー No.1\n"), 0;
+    NetWorkHandleRecord *record = node->record;
+    int error = (int)(eventWord >> 16);
+    switch (eventWord & 0xFFFF) {
+    case WS_FD_READ: RecvSocket(node->handle); return 1;
+    case WS_FD_WRITE: SendSocket(node->handle); return 1;
+    case WS_FD_ACCEPT: return AcceptNetWork();
+    case WS_FD_CONNECT:
+        if (error == 0) record->connected = 1;
+        record->connectState = error == 0 ? 1 : -1;
+        return 1;
+    case WS_FD_CLOSE:
+        record->closeError = error;
+        record->connected = 0;
+        record->lossNoticed = 0;
+        return 1;
+    default: return 1;
+    }
+}
+
+// ================================================================================================
+// the program's calls
+// ================================================================================================
+
+int NetWorkSend(int handle, const void *data, int length)
+{
+    if (!gNetWork.initialised) return -1;
+    NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
+    if (!record) return -1;
+    PumpNetWorkMessages(0);
+    if (RefuseRecord(record, "有効なネットワークハンドルではありません in NetWorkSend\n",
+                     "このネットワークハンドルにはエラーが発生しています in NetWorkSend\n") != 0) {
+        return -1;
+    }
+    if (!record->connected) return -1;
+    SendSocket(handle);
+    if (!record->framed) return WsSend(record->socket, data, length, 0);
+    // The next message holds what is queued behind the one under way; it must stay within the limit.
+    int64_t queued = (int64_t)record->sendRing.dataSize - record->outgoingLength;
+    if (length < 0 || queued + length > gNetWork.maxMessage ||
+        AppendRingBuffer(&record->sendRing, data, length) != 0) {
+        return WriteLogFormat("送信データ %d byte の追加に失敗しました in NewWorkSend", length);
+    }
+    SendSocket(handle);
+    return 0;
+}
+
+// The receive calls' shared part; peek 1 leaves the bytes.
+static int ReceiveCall(int handle, void *buffer, int length, int peek, const char *usedLine, const char *errorLine)
+{
+    if (length < 0) return -1;
+    NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
+    if (!record || !gNetWork.initialised) return -1;
+    PumpNetWorkMessages(0);
+    if (RefuseRecord(record, usedLine, errorLine) != 0) return -1;
+    if (RecvSocket(handle) < 0) return -1;
+    if (!record->framed) return WsRecv(record->socket, buffer, length, peek ? WS_MSG_PEEK : 0);
+    if (ReadRingBuffer(&record->recvRing, buffer, length, peek) != 0) return -1;
+    if (peek) return 0;
+    record->completeBytes -= length;
+    RecvSocket(handle);
+    return 0;
+}
+
+int NetWorkRecv(int handle, void *buffer, int length)
+{
+    return ReceiveCall(handle, buffer, length, 0, "有効なネットワークハンドルではありません in NetWorkRecv\n",
+                       "このネットワークハンドルにはエラーが発生しています in NetWorkRecv\n");
+}
+
+int NetWorkRecvToPeek(int handle, void *buffer, int length)
+{
+    return ReceiveCall(handle, buffer, length, 1, "有効なネットワークハンドルではありません in NetWorkRecvToPeek\n",
+                       "このネットワークハンドルにはエラーが発生しています in NetWorkRecvToPeek\n");
+}
+
+int GetNetWorkDataLength(int handle)
+{
+    if (!gNetWork.initialised) return -1;
+    PumpNetWorkMessages(0);
+    RecvSocket(handle);
+    SendSocket(handle);
+    NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
+    if (!record) return -1;
+    if (RefuseRecord(record, "有効なネットワークハンドルではありません in GetNetWorkDataLength\n",
+                     "このネットワークハンドルにはエラーが発生しています in GetNetWorkDataLength\n") != 0) {
+        return -1;
+    }
+    if (record->framed) return record->completeBytes;
+    char byte;
+    int result = NetWorkRecvToPeek(handle, &byte, 1);
+    return result < 0 ? result : (result > 0 ? 1 : 0);
+}
+
+int GetNetWorkAcceptState(int handle)
+{
+    if (!gNetWork.initialised) return -1;
+    PumpNetWorkMessages(0);
+    NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
+    if (!record) return -1;
+    if (RefuseRecord(record, "有効なネットワークハンドルではありません in GetNetWorkAcceptState\n",
+                     "このネットワークハンドルにはエラーが発生しています in GetNetWorkAcceptStateh\n") != 0) {
+        return -1;
+    }
+    if (!record->connected && !record->lossNoticed) record->lossNoticed = 1;
+    return record->connected ? 1 : 0;
+}
+
+int ReadNetWorkLine(int handle, char *line)
+{
+    char peeked[256];
+    FillBytes(peeked, 0, sizeof peeked);
+    int count = NetWorkRecvToPeek(handle, peeked, 255);
+    if (count < 1) return -1;
+    peeked[count] = 0;
+    const char *feed = FindCharInString(peeked, '\n');
+    if (!feed) return -1;
+    int length = (int)(feed - peeked);
+    peeked[length] = 0;
+    CopyString(line, peeked);
+    char taken[256];
+    NetWorkRecv(handle, taken, length + 1);
+    return 0;
+}
+
+// ================================================================================================
+// release, pump and end
+// ================================================================================================
+
+// Runs step() while more() holds, for at most the drain time (and a bounded number of passes),
+// waiting up to 1 ms for the socket between passes; stops early once the peer has gone.
+static void Drain(int handle, NetWorkHandleRecord *record, int forWrite)
+{
+    uint32_t start = KGetTime();
+    for (int pass = 0; pass < DRAIN_PASSES && KGetTime() - start < NETWORK_DRAIN_MS; pass++) {
+        int more = forWrite ? record->sendRing.dataSize > 0 : record->bytesMissing != 0;
+        if (!more || !record->connected) return;
+        PumpNetWorkMessages(0);
+        if (forWrite) SendSocket(handle);
+        else RecvSocket(handle);
+        WsWaitSocket(record->socket, forWrite, 1);
+    }
+}
+
+int ReleaseNetWorkHandle(int handle)
+{
+    if (!gNetWork.initialised) return -1;
+    NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
+    if (!record || !record->used) return -1;
+    PumpNetWorkMessages(0);
+    Drain(handle, record, 0);
+    Drain(handle, record, 1);
+    if (record->socket) {
+        WsAsyncSelect(record->socket, gNetWork.window, 0, 0);
+        WsCloseSocket(record->socket);
+        record->socket = 0;
+    }
+    record->connected = 0;
+    record->lossNoticed = 1;
+    RemoveNetWorkRecord(record);
+    return 0;
+}
+
+// Releases the connections in error, and the noticed losses the pump may release.
+static void ReleaseFinishedConnections(void)
+{
+    NetWorkListNode *node = gNetWork.head.next;
+    while (node && node->next) {
+        NetWorkListNode *next = node->next;
+        NetWorkHandleRecord *record = node->record;
+        if (record->used &&
+            (record->error == 1 || (!record->connected && record->lossNoticed && record->autoRelease))) {
+            ReleaseNetWorkHandle(node->handle);
+        }
+        node = next;
+    }
+}
+
+// Dispatches what waits for the socket window.
+static void DispatchSocketWindow(void)
+{
+    WMessage message;
+    while (gNetWork.window && WPeekMessage(&message, gNetWork.window, 1)) WDispatchMessage(&message);
+}
+
+int PumpNetWorkMessages(int flag)
+{
+    if (!gNetWork.window || !gNetWork.initialised) return 0;
+    // Only the outermost pump looks at the sockets: nested pumps drain what is queued and always end.
+    if (gNetWork.pumpDepth == 0) WsPollEvents();
+    gNetWork.pumpDepth++;
+    if (flag == 1) ReleaseFinishedConnections();
+    DispatchSocketWindow();
+    gNetWork.pumpDepth--;
+    return 0;
+}
+
+int ShutDownNetWork(void)
+{
+    if (!gNetWork.initialised) return 0;
+    WriteLog("ネットワーク関連の終了処理を行います \n");
+    for (int slot = 0; slot < NETWORK_SLOTS; slot++) {
+        NetWorkHandleRecord *record = gNetWork.table[slot];
+        if (record) ReleaseNetWorkHandle(MakeNetWorkHandle(record->check, slot));
+    }
+    if (gNetWork.window) {
+        WPostMessage(gNetWork.window, W_WM_CLOSE, 0, 0);
+        if (!gNetWork.windowGone) DispatchSocketWindow();
+    }
+    EndNetWorkWindow();
+    int startedWindows = gNetWork.startedWindows;
+    FillBytes(&gNetWork, 0, sizeof gNetWork);
+    WsCleanup();
+    if (startedWindows) WQuitSubsystem();
+    WriteLog("ネットワーク関連の終了処理は完了しました\n");
+    return 0;
+}

@@ -1,0 +1,372 @@
+// HTTP transfers: the request, the status line, one header line per call, the body, the end.
+#include <cstdio>
+#include <cstring>
+
+#include "lib/core/helpers.h"
+#include "lib/core/log.h"
+#include "lib/core/memory.h"
+#include "lib/network/http_internal.h"
+#include "lib/network/network_internal.h"
+
+HttpState gHttp;
+
+static uint8_t sGetBody[HTTP_BODY_PIECE];   // file pieces of every GET
+static uint8_t sPostBody[HTTP_BODY_PIECE];  // file pieces of every POST
+
+#define HTTP_DEFAULT_MAX_MEMORY_BODY (64 * 1024 * 1024)
+#define CONTENT_LENGTH "Content-Length:"
+#define CONTENT_LENGTH_SIZE 15
+
+static HttpHandleRecord *SlotRecord(int slot)
+{
+    return (slot >= 0 && slot < HTTP_SLOTS) ? gHttp.table[slot] : nullptr;
+}
+
+static int MaxMemoryBody(void)
+{
+    return gHttp.maxMemoryBody > 0 ? gHttp.maxMemoryBody : HTTP_DEFAULT_MAX_MEMORY_BODY;
+}
+
+int ParseHttpStatusCode(const char *line)
+{
+    const char *blank = FindCharInString(line, ' ');
+    return blank ? ParseDecimalInt(blank) : -1;
+}
+
+// The value of a "Content-Length:" line: blanks, then digits that fit 31 bits. -1 when malformed.
+static int ParseContentLength(const char *line)
+{
+    const char *at = line + CONTENT_LENGTH_SIZE;
+    while (*at == ' ' || *at == '\t') at++;
+    if (*at < '0' || *at > '9') return -1;
+    int64_t value = 0;
+    for (; *at >= '0' && *at <= '9'; at++) {
+        value = value * 10 + (*at - '0');
+        if (value > INT32_MAX) return -1;
+    }
+    return (*at == 0 || *at == '\r' || *at == ' ' || *at == '\t') ? (int)value : -1;
+}
+
+// ================================================================================================
+// lines
+// ================================================================================================
+
+// Takes one response line. 1 taken, 0 none whole yet, -1 a line that can never be taken (longer
+// than the peek, or its line feed hidden behind a NUL or a two-byte lead).
+static int TakeLine(HttpHandleRecord *record, char *line)
+{
+    if (ReadNetWorkLine(record->netHandle, line) == 0) return 1;
+    char peeked[256];
+    int count = NetWorkRecvToPeek(record->netHandle, peeked, 255);
+    if (count < 1) return 0;
+    return (count == 255 || memchr(peeked, '\n', (size_t)count)) ? -1 : 0;
+}
+
+// Drops bytes up to and with the next line feed. 1 when the line is gone, 0 when more must come.
+static int DropLine(HttpHandleRecord *record)
+{
+    char peeked[256];
+    int count = NetWorkRecvToPeek(record->netHandle, peeked, 255);
+    if (count < 1) return 0;
+    const char *feed = (const char *)memchr(peeked, '\n', (size_t)count);
+    int take = feed ? (int)(feed - peeked) + 1 : count;
+    NetWorkRecv(record->netHandle, peeked, take);
+    record->droppingLine = feed ? 0 : 1;
+    return feed ? 1 : 0;
+}
+
+// A header line for step 2, skipping lines too long to take. 1 taken, 0 none yet.
+static int TakeHeaderLine(HttpHandleRecord *record, char *line)
+{
+    for (int guard = 0; guard < 64; guard++) {
+        if (record->droppingLine && !DropLine(record)) return 0;
+        int taken = TakeLine(record, line);
+        if (taken >= 0) return taken;
+        record->droppingLine = 1;
+    }
+    return 0;
+}
+
+// ================================================================================================
+// steps
+// ================================================================================================
+
+// Formats the request head of the record's kind.
+static void FormatRequest(HttpHandleRecord *record)
+{
+    int length = 0;
+    if (record->kind == HTTP_GET) {
+        length = snprintf(record->request, sizeof record->request,
+                          "GET %s HTTP/1.0\r\nHost: %s:%d\r\nConnection: close\r\n\r\n", record->path,
+                          record->host, record->port);
+    } else if (record->kind == HTTP_POST) {
+        length = snprintf(record->request, sizeof record->request, "POST %s HTTP/1.0\nHost: %s:%d\nContent-Length: %d\n\n",
+                          record->path, record->host, record->port, record->postLength);
+    } else {
+        length = snprintf(record->request, sizeof record->request, "HEAD %s HTTP/1.0\n\n", record->path);
+    }
+    record->requestLength = length;
+}
+
+// Step 0: sends the head (and a POST body) as far as the socket takes it. 1 all sent, 0 later,
+// -1 the connection failed (the transfer has ended).
+static int SendRequest(int slot, HttpHandleRecord *record)
+{
+    if (record->sentBytes == 0 && record->requestLength == 0) FormatRequest(record);
+    int total = record->requestLength + (record->kind == HTTP_POST ? record->postLength : 0);
+    while (record->sentBytes < total) {
+        int inHead = record->sentBytes < record->requestLength;
+        const uint8_t *from = inHead ? (const uint8_t *)record->request + record->sentBytes
+                                     : record->postBody + (record->sentBytes - record->requestLength);
+        int length = inHead ? record->requestLength - record->sentBytes : total - record->sentBytes;
+        WsSetLastError(0);
+        int sent = NetWorkSend(record->netHandle, from, length);
+        if (sent < 0 && WsGetLastError() == WS_WSAEWOULDBLOCK) return 0;
+        if (sent < 0) return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_LOST), -1;
+        record->sentBytes += sent;
+        if (sent < length) return 0;
+    }
+    return 1;
+}
+
+// Step 1: the status line. 1 on 200, 0 while waiting or once the transfer has ended.
+static int ReadStatusLine(int slot, HttpHandleRecord *record, int logStatus)
+{
+    char line[256];
+    int taken = TakeLine(record, line);
+    if (taken == 0) return 0;
+    int status = taken > 0 ? ParseHttpStatusCode(line) : -1;
+    if (status == 200) return 1;
+    if (logStatus) WriteLogFormat("接続に失敗しました (戻り値:%d)", status);
+    FinishHttpTransfer(slot, HTTP_FAILED, status == 404 ? HTTP_ERROR_NOT_FOUND : HTTP_ERROR_STATUS);
+    return 0;
+}
+
+// Makes the memory body hold at least need bytes, keeping what it has. 0 / -1.
+static int GrowMemoryBody(HttpHandleRecord *record, int64_t need)
+{
+    if (need <= record->capacity) return 0;
+    if (need > MaxMemoryBody()) return -1;
+    int64_t capacity = record->capacity * 2 > need ? record->capacity * 2 : need;
+    if (capacity > MaxMemoryBody()) capacity = MaxMemoryBody();
+    uint8_t *block = (uint8_t *)AllocMemoryTracked((size_t)capacity, "", 0);
+    if (!block) return -1;
+    if (*record->callerMemory) CopyBytes(block, *record->callerMemory, (size_t)record->received);
+    FreeMemoryTracked(*record->callerMemory);
+    *record->callerMemory = block;
+    record->capacity = (int32_t)capacity;
+    return 0;
+}
+
+// Takes the value of a "Content-Length:" line; a memory destination gets its block. 0, or -1 when
+// the transfer has ended (malformed, too large, no memory).
+static int TakeContentLength(int slot, HttpHandleRecord *record, const char *line)
+{
+    if (record->contentLength != -1) return 0;  // a second line changes nothing
+    int length = ParseContentLength(line);
+    if (length < 0) return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_STATUS), -1;
+    record->contentLength = length;
+    if (record->kind == HTTP_HEAD || record->destination != 1) return 0;
+    uint8_t *block = length <= MaxMemoryBody() ? (uint8_t *)AllocMemoryTracked((size_t)length, "", 0) : nullptr;
+    if (!block) return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_MEMORY), -1;
+    FreeMemoryTracked(*record->callerMemory);
+    *record->callerMemory = block;
+    record->capacity = length;
+    return 0;
+}
+
+// Step 2 of GET and POST: one header line. 1 when the header has ended (go on to the body).
+static int ReadHeaderLine(int slot, HttpHandleRecord *record)
+{
+    char line[256];
+    if (!TakeHeaderLine(record, line)) return 0;
+    if (!FindCharInString(line, ':')) return 1;
+    if (CompareStringPrefix(line, CONTENT_LENGTH, CONTENT_LENGTH_SIZE) != 0) return 0;
+    TakeContentLength(slot, record, line);
+    return 0;
+}
+
+// Receives one piece of the body to its destination. The count (0 when nothing came), or -1 when
+// the transfer has ended.
+static int ReceiveBodyPiece(int slot, HttpHandleRecord *record, uint8_t *piece)
+{
+    if (record->destination == 0) {
+        int count = NetWorkRecv(record->netHandle, piece, HTTP_BODY_PIECE);
+        if (count <= 0) return 0;
+        uint32_t written = 0;
+        if (!KWriteFile(record->file, piece, (uint32_t)count, &written) || written != (uint32_t)count) {
+            return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_WRITE), -1;
+        }
+        return count;
+    }
+    int room = record->contentLength - record->received;
+    if (record->contentLength < 0) {
+        if (GrowMemoryBody(record, (int64_t)record->received + HTTP_BODY_PIECE) != 0) {
+            return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_MEMORY), -1;
+        }
+        room = record->capacity - record->received;
+    }
+    int count = NetWorkRecv(record->netHandle, (uint8_t *)*record->callerMemory + record->received, room);
+    return count < 0 ? 0 : count;
+}
+
+// 1 when the peer has closed in order with nothing left to read.
+static int ClosedAndDrained(const HttpHandleRecord *record)
+{
+    int state = GetNetWorkAcceptState(record->netHandle);
+    int waiting = GetNetWorkDataLength(record->netHandle);
+    const NetWorkHandleRecord *connection = LookupNetWorkRecord(record->netHandle);
+    return state == 0 && waiting == 0 && connection && connection->closeError == 0;
+}
+
+// Step 3 of GET and POST: the body. onePiece: a body without a length takes one piece per call.
+static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int onePiece)
+{
+    for (;;) {
+        int count = ReceiveBodyPiece(slot, record, piece);
+        if (count < 0) return 0;
+        record->received += count;
+        int known = record->contentLength >= 0;
+        if ((known && record->received >= record->contentLength) || (!known && ClosedAndDrained(record))) {
+            record->step = 4;
+            FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
+            return 0;
+        }
+        if (count == 0 || (onePiece && !known)) return 0;
+    }
+}
+
+// GET and POST share their steps; they differ in the log line, the piece buffer and the pace.
+static int StepHttpBodyRequest(int slot, int isPost)
+{
+    HttpHandleRecord *record = SlotRecord(slot);
+    if (!record) return -1;
+    if (record->step > 4) return 0;
+    if (record->step == 0) {
+        if (SendRequest(slot, record) <= 0) return 0;
+        record->step = 1;
+    }
+    if (record->step == 1) {
+        if (!ReadStatusLine(slot, record, !isPost)) return 0;
+        record->step = 2;
+    }
+    if (record->step == 2) {
+        if (!ReadHeaderLine(slot, record)) return 0;
+        record->step = 3;
+    }
+    if (record->step == 3) return ReceiveBody(slot, record, isPost ? sPostBody : sGetBody, isPost);
+    FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
+    return 0;
+}
+
+int StepHttpGet(int slot) { return StepHttpBodyRequest(slot, 0); }
+int StepHttpPost(int slot) { return StepHttpBodyRequest(slot, 1); }
+
+int StepHttpHead(int slot)
+{
+    HttpHandleRecord *record = SlotRecord(slot);
+    if (!record) return -1;
+    if (record->step > 3) return 0;
+    if (record->step == 0) {
+        if (SendRequest(slot, record) <= 0) return 0;
+        record->step = 1;
+    }
+    if (record->step == 1) {
+        if (!ReadStatusLine(slot, record, 0)) return 0;
+        record->step = 2;
+    }
+    if (record->step == 2) {
+        char line[256];
+        if (!TakeHeaderLine(record, line)) return 0;
+        if (CompareStringPrefix(line, CONTENT_LENGTH, CONTENT_LENGTH_SIZE) != 0) return 0;
+        if (TakeContentLength(slot, record, line) != 0) return 0;
+        record->step = 3;
+    }
+    FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
+    return 0;
+}
+
+int StepHttpHandle(int slot)
+{
+    HttpHandleRecord *record = SlotRecord(slot);
+    if (!record) return -1;
+    if (record->state != HTTP_RUNNING) return 0;
+    int state = GetNetWorkAcceptState(record->netHandle);
+    int waiting = GetNetWorkDataLength(record->netHandle);
+    // A refused handle, a closed connection with nothing left, or one whose peek fails after the
+    // close (a reset) is lost; a body without a length that ends in an orderly close is complete.
+    if (state < 0 || (state == 0 && waiting <= 0)) {
+        int bodyByClose = record->step == 3 && record->kind != HTTP_HEAD && record->contentLength < 0 &&
+                          waiting == 0 && ClosedAndDrained(record);
+        if (bodyByClose) record->step = 4;
+        return FinishHttpTransfer(slot, bodyByClose ? HTTP_DONE : HTTP_FAILED,
+                                  bodyByClose ? HTTP_ERROR_NONE : HTTP_ERROR_LOST);
+    }
+    switch (record->kind) {
+    case HTTP_GET: return StepHttpGet(slot);
+    case HTTP_POST: return StepHttpPost(slot);
+    case HTTP_HEAD: return StepHttpHead(slot);
+    default: return 0;
+    }
+}
+
+int StepAllHttpHandles(void)
+{
+    int served = 0;
+    for (int slot = 0; slot < HTTP_SLOTS && served < gHttp.liveCount; slot++) {
+        if (!gHttp.table[slot]) continue;
+        served++;
+        StepHttpHandle(slot);
+    }
+    return 0;
+}
+
+// ================================================================================================
+// end
+// ================================================================================================
+
+int FinishHttpTransfer(int slot, int state, int error)
+{
+    HttpHandleRecord *record = SlotRecord(slot);
+    if (!record) return -1;
+    if (record->netHandle != -1) {
+        ReleaseNetWorkHandle(record->netHandle);
+        record->netHandle = -1;
+    }
+    FreeMemoryTracked(record->postBody);
+    record->postBody = nullptr;
+    if (record->file) {
+        KCloseHandle(record->file);
+        record->file = 0;
+    }
+    if (record->state == HTTP_RUNNING) record->state = state;
+    if (record->error == HTTP_ERROR_NONE) record->error = error;
+    if (record->callerMemory && record->state != HTTP_DONE) {
+        FreeMemoryTracked(*record->callerMemory);
+        *record->callerMemory = nullptr;
+    }
+    return 0;
+}
+
+int DeleteHttpHandle(int slot)
+{
+    HttpHandleRecord *record = SlotRecord(slot);
+    if (!record) return -1;
+    FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
+    FreeMemoryTracked(record);
+    gHttp.table[slot] = nullptr;
+    gHttp.liveCount--;
+    return 0;
+}
+
+int DeleteAllHttpHandles(void)
+{
+    int served = 0;
+    int live = gHttp.liveCount;
+    for (int slot = 0; slot < HTTP_SLOTS && served < live; slot++) {
+        if (!gHttp.table[slot]) continue;
+        served++;
+        DeleteHttpHandle(slot);
+    }
+    return 0;
+}

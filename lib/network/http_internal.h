@@ -1,0 +1,41 @@
+// The HTTP table, shared by the transfer's files and its tests.
+#pragma once
+#include <cstdint>
+
+#include "lib/network/http.h"
+#include "platform/kernel/kernel.h"
+
+#define HTTP_REQUEST_SIZE 1024
+#define HTTP_BODY_PIECE 4096
+
+struct HttpHandleRecord {
+    int32_t kind;
+    int32_t step;
+    int32_t state;
+    int32_t error;
+    int32_t netHandle;      // -1 once released
+    int32_t destination;    // 0 file, 1 memory
+    KHandle file;           // 0 when none or closed
+    void **callerMemory;
+    int32_t contentLength;  // -1 while none read
+    int32_t received;
+    char host[128];
+    char path[256];
+    uint8_t *postBody;      // owned
+    int32_t postLength;
+    int32_t port;
+    // Ours: the request sent so far, the memory body's room, an over-long header line being dropped.
+    char request[HTTP_REQUEST_SIZE];
+    int32_t requestLength;
+    int32_t sentBytes;      // of the head and the POST body together
+    int32_t capacity;       // bytes of the memory body block
+    int32_t droppingLine;
+};
+
+struct HttpState {
+    HttpHandleRecord *table[HTTP_SLOTS];
+    int32_t liveCount;
+    int32_t maxMemoryBody;  // 0 = the default
+};
+
+extern HttpState gHttp;

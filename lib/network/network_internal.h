@@ -1,0 +1,92 @@
+// The network module's state, shared by its files and its tests.
+#pragma once
+#include <cstdint>
+
+#include "lib/network/network.h"
+#include "lib/network/ring_buffer.h"
+#include "platform/window/window.h"
+#include "platform/winsock/winsock.h"
+
+#define NETWORK_SLOTS 4097          // 0..4095 connections, 4096 the listener
+#define NETWORK_LISTEN_SLOT 4096
+#define NETWORK_HANDLE_TAG 0x4800
+#define NETWORK_CHECK_LIMIT 2048
+#define NETWORK_MESSAGE 0x0505      // the socket notice
+#define NETWORK_EVENTS (WS_FD_READ | WS_FD_WRITE | WS_FD_CLOSE)
+#define NETWORK_DRAIN_MS 1000
+#define NETWORK_DEFAULT_MAX_MESSAGE (64 * 1024 * 1024)
+
+struct NetWorkHandleRecord;
+
+struct NetWorkListNode {
+    int32_t handle;
+    NetWorkHandleRecord *record;
+    NetWorkListNode *prev;
+    NetWorkListNode *next;
+};
+
+struct NetWorkHandleRecord {
+    int32_t used;
+    int32_t error;          // the receive ring could not grow, or the peer broke the framing
+    int32_t connected;
+    int32_t lossNoticed;
+    int32_t framed;
+    int32_t autoRelease;
+    int32_t check;
+    WsSocket socket;        // 0 once closed
+    int32_t bytesMissing;   // bytes of the message under way still to come
+    RingBuffer recvRing;
+    int32_t messageSize;
+    int32_t completeBytes;
+    RingBuffer sendRing;
+    int32_t outgoingLength; // bytes of the message under way still to go (its header while that goes)
+    int32_t unsentHeader;   // 0..3
+    uint8_t peerAddress[4];
+    int32_t peerPort;       // network order, widened
+    NetWorkListNode node;
+    // Ours: per-connection busy flags, the header staging and the connect outcome.
+    int32_t recvBusy, sendBusy;
+    uint8_t header[4];      // header bytes received so far
+    int32_t headerCount;
+    int32_t connectState;   // 0 under way, 1 done, -1 failed
+    int32_t closeError;     // the error the close notice carried (0 orderly)
+};
+
+struct NetWorkState {
+    NetWorkHandleRecord *table[NETWORK_SLOTS];
+    NetWorkListNode head, tail;
+    int32_t checkCounter;   // 0..2047: the next record's check value
+    int32_t initialised;
+    WHandle window;         // the socket window
+    int32_t rawOption;
+    int32_t keepLostOption;
+    int32_t windowGone;
+    // Ours.
+    int64_t maxMessage;     // largest framed message either way
+    int32_t pumpDepth;      // nesting of PumpNetWorkMessages; the socket poll runs at depth 0
+    int32_t startedWindows; // WInitSubsystem taken by the start
+};
+
+extern NetWorkState gNetWork;
+
+// The record of a valid handle (tag, slot, record, check), or null.
+NetWorkHandleRecord *LookupNetWorkRecord(int handle);
+int MakeNetWorkHandle(int check, int slot);
+// The check counter moves on once a record is kept: after 2047 it starts again at 0.
+void AdvanceNetWorkCheckCounter(void);
+int RecvSocket(int handle);
+int SendSocket(int handle);
+int AcceptNetWork(void);
+// Formats the text, logs it with the last socket error. -1.
+int LogNetWorkError(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// A new record in a free slot (listen 1: the listening slot), linked after the head, check from the
+// counter. Null when there is no slot or memory (nothing changed, nothing logged).
+NetWorkHandleRecord *AddNetWorkRecord(int listen);
+// Unlinks, closes, frees the rings and the record, clears the slot.
+void RemoveNetWorkRecord(NetWorkHandleRecord *record);
+// Destroys the socket window if it is still there and forgets its class.
+void EndNetWorkWindow(void);
+// Opens an outgoing connection; the handle or -1.
+int OpenNetWorkConnection(const uint8_t address[4], int port, int framed, int autoRelease);
+// Pumps until the connection's outcome is known, for at most milliseconds. 0 connected / -1.
+int WaitNetWorkConnect(int handle, int milliseconds);

@@ -1,0 +1,27 @@
+// A growable byte queue on the tracked allocator: each connection's receive and send storage.
+// Grows by need + 1000 bytes and never shrinks; a position equal to the size stands for 0.
+#pragma once
+#include <cstdint>
+
+struct RingBuffer {
+    uint8_t *data;      // storage, null until the first growth; owned
+    int32_t readPos;    // offset of the next byte to take
+    int32_t writePos;   // offset where the next byte goes
+    int32_t dataSize;   // bytes stored
+    int32_t bufferSize; // bytes of storage
+};
+// All zero is an empty ring without storage.
+
+#define RING_BUFFER_SLACK 1000
+
+// A position equal to the buffer size becomes 0.
+void WrapRingBufferEnds(RingBuffer *ring);
+// Copies n bytes out (peek 1 keeps them). 0, or -1 when fewer than n are stored (nothing changes).
+int ReadRingBuffer(RingBuffer *ring, void *dst, int n, int peek);
+// Makes room for n more bytes, growing unwrapped to need + 1000. 0, or -1 (logged) when the storage
+// cannot grow or the size would not fit 32 bits; the stored bytes then stay as they were.
+int ReserveRingBuffer(RingBuffer *ring, int n);
+// Appends n bytes. 0, or -1 (logged) when they do not fit; the stored bytes stay.
+int AppendRingBuffer(RingBuffer *ring, const void *src, int n);
+// Frees the storage and zeroes the record. 0.
+int FreeRingBuffer(RingBuffer *ring);

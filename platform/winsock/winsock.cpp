@@ -1,0 +1,467 @@
+// Socket stand-in over BSD sockets: a table of sockets with their registrations and armed events, and
+// the poll that turns what holds into posted notices.
+#include "platform/winsock/winsock.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+// Armed events: one notice each until the call that re-arms it.
+enum : uint32_t { ARM_READ = 1, ARM_WRITE = 2, ARM_ACCEPT = 8, ARM_CONNECT = 16, ARM_CLOSE = 32 };
+
+struct WsEntry {
+    int used;
+    int fd;
+    uint32_t serial;        // part of the socket value, never repeated
+    WHandle window;         // registration: window, message, events (0 = none)
+    uint32_t message;
+    uint32_t events;
+    int listening;          // after WsListen
+    int connecting;         // WsConnect under way
+    uint32_t armed;         // ARM_ bits
+    int resetSeen;          // a receive already took the reset: the close notice still carries it
+    WsSocketLimits limits;  // test seams
+};
+
+static struct {
+    int startCount;                 // WsStartup calls not yet undone
+    uint32_t nextSerial;            // serial of the next socket
+    int openCount;                  // sockets in the table
+    WsEntry entries[WS_MAX_SOCKETS];
+} sWs;
+
+static thread_local int tLastError;
+
+#define WS_SLOT_BITS 10  // WS_MAX_SOCKETS = 1 << WS_SLOT_BITS
+
+int WsGetLastError(void) { return tLastError; }
+void WsSetLastError(int error) { tLastError = error; }
+
+// The error number a failing call reports for errno.
+static int MapErrno(int error)
+{
+    switch (error) {
+    case EWOULDBLOCK:
+    case EINPROGRESS:
+    case EALREADY: return WS_WSAEWOULDBLOCK;
+    case ECONNRESET: return WS_WSAECONNRESET;
+    case ECONNABORTED: return WS_WSAECONNABORTED;
+    case ECONNREFUSED: return WS_WSAECONNREFUSED;
+    case ETIMEDOUT: return WS_WSAETIMEDOUT;
+    case ENOTCONN: return WS_WSAENOTCONN;
+    case EPIPE: return WS_WSAESHUTDOWN;
+    case EBADF: return WS_WSAENOTSOCK;
+    case EINVAL: return WS_WSAEINVAL;
+    case EADDRINUSE: return WS_WSAEADDRINUSE;
+    case EADDRNOTAVAIL: return WS_WSAEADDRNOTAVAIL;
+    case ENETUNREACH: return WS_WSAENETUNREACH;
+    case EHOSTUNREACH: return WS_WSAEHOSTUNREACH;
+    case EMFILE:
+    case ENFILE: return WS_WSAEMFILE;
+    case ENOBUFS:
+    case ENOMEM: return WS_WSAENOBUFS;
+    case EINTR: return WS_WSAEINTR;
+    default: return WS_WSAEINVAL;
+    }
+}
+
+// Sets the last error; WS_SOCKET_ERROR, so a failing path can return it.
+static int Fail(int error)
+{
+    tLastError = error;
+    return WS_SOCKET_ERROR;
+}
+
+static WsSocket ValueOf(const WsEntry *entry)
+{
+    return ((WsSocket)entry->serial << WS_SLOT_BITS) | (WsSocket)(entry - sWs.entries);
+}
+
+// The entry of a live socket value, or null (last error set).
+static WsEntry *Lookup(WsSocket s)
+{
+    if (sWs.startCount <= 0) return tLastError = WS_WSANOTINITIALISED, nullptr;
+    WsEntry *entry = &sWs.entries[s & (WS_MAX_SOCKETS - 1)];
+    if (s == 0 || s == WS_INVALID_SOCKET || !entry->used || ValueOf(entry) != s) {
+        return tLastError = WS_WSAENOTSOCK, nullptr;
+    }
+    return entry;
+}
+
+// Puts an fd into a free entry; its socket value, or WS_INVALID_SOCKET (the fd is closed).
+static WsSocket AddEntry(int fd)
+{
+    for (WsEntry &entry : sWs.entries) {
+        if (entry.used) continue;
+        entry = WsEntry{};
+        entry.used = 1;
+        entry.fd = fd;
+        entry.serial = ++sWs.nextSerial;
+        sWs.openCount++;
+        return ValueOf(&entry);
+    }
+    close(fd);
+    Fail(WS_WSAEMFILE);
+    return WS_INVALID_SOCKET;
+}
+
+// Closes an entry's fd and drops its queued notices.
+static void DropEntry(WsEntry *entry)
+{
+    if (entry->window) WPurgeMessages(entry->window, entry->message, ValueOf(entry));
+    close(entry->fd);
+    *entry = WsEntry{};
+    sWs.openCount--;
+}
+
+// Linux's address record of ours.
+static sockaddr_in ToSockaddr(const WsSockAddrIn *address)
+{
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = address->port;
+    memcpy(&in.sin_addr, address->address, 4);
+    return in;
+}
+
+static void FromSockaddr(const sockaddr_in &in, WsSockAddrIn *address)
+{
+    *address = WsSockAddrIn{};
+    address->family = WS_AF_INET;
+    address->port = in.sin_port;
+    memcpy(address->address, &in.sin_addr, 4);
+}
+
+// ================================================================================================
+// start and end
+// ================================================================================================
+
+int WsStartup(void)
+{
+    sWs.startCount++;
+    return 0;
+}
+
+int WsCleanup(void)
+{
+    if (sWs.startCount <= 0) return Fail(WS_WSANOTINITIALISED);
+    if (--sWs.startCount > 0) return 0;
+    for (WsEntry &entry : sWs.entries) {
+        if (entry.used) DropEntry(&entry);
+    }
+    return 0;
+}
+
+// ================================================================================================
+// sockets
+// ================================================================================================
+
+WsSocket WsCreateSocket(void)
+{
+    if (sWs.startCount <= 0) return Fail(WS_WSANOTINITIALISED), WS_INVALID_SOCKET;
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return Fail(MapErrno(errno)), WS_INVALID_SOCKET;
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    return AddEntry(fd);
+}
+
+int WsBind(WsSocket s, const WsSockAddrIn *address)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return WS_SOCKET_ERROR;
+    if (!address) return Fail(WS_WSAEINVAL);
+    sockaddr_in in = ToSockaddr(address);
+    if (bind(entry->fd, (const sockaddr *)&in, sizeof in) != 0) return Fail(MapErrno(errno));
+    return 0;
+}
+
+int WsListen(WsSocket s, int backlog)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return WS_SOCKET_ERROR;
+    if (listen(entry->fd, backlog) != 0) return Fail(MapErrno(errno));
+    entry->listening = 1;
+    entry->armed |= ARM_ACCEPT;
+    return 0;
+}
+
+int WsConnect(WsSocket s, const WsSockAddrIn *address)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return WS_SOCKET_ERROR;
+    if (!address) return Fail(WS_WSAEINVAL);
+    sockaddr_in in = ToSockaddr(address);
+    int result;
+    do {
+        result = connect(entry->fd, (const sockaddr *)&in, sizeof in);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0 && errno != EINPROGRESS) return Fail(MapErrno(errno));
+    // Done or under way: the poll reports the outcome as FD_CONNECT either way.
+    entry->connecting = 1;
+    entry->armed |= ARM_CONNECT;
+    return Fail(WS_WSAEWOULDBLOCK);
+}
+
+int WsGetSockName(WsSocket s, WsSockAddrIn *address)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return WS_SOCKET_ERROR;
+    sockaddr_in in{};
+    socklen_t length = sizeof in;
+    if (!address || getsockname(entry->fd, (sockaddr *)&in, &length) != 0) return Fail(WS_WSAEINVAL);
+    FromSockaddr(in, address);
+    return 0;
+}
+
+WsSocket WsAccept(WsSocket s, WsSockAddrIn *address, int *length)
+{
+    WsEntry *listener = Lookup(s);
+    if (!listener) return WS_INVALID_SOCKET;
+    listener->armed |= ARM_ACCEPT;  // re-armed by every call
+    if ((address && (!length || *length < (int)sizeof(WsSockAddrIn)))) return Fail(WS_WSAEINVAL), WS_INVALID_SOCKET;
+    sockaddr_in in{};
+    socklen_t inLength = sizeof in;
+    int fd;
+    do {
+        fd = accept4(listener->fd, (sockaddr *)&in, &inLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return Fail(MapErrno(errno)), WS_INVALID_SOCKET;
+    WHandle window = listener->window;
+    uint32_t message = listener->message, events = listener->events;
+    WsSocket value = AddEntry(fd);  // may move nothing: entries are fixed, but re-read the listener
+    if (value == WS_INVALID_SOCKET) return value;
+    WsEntry *entry = &sWs.entries[value & (WS_MAX_SOCKETS - 1)];
+    entry->window = window;
+    entry->message = message;
+    entry->events = events;
+    entry->armed = ARM_READ | ARM_WRITE | ARM_CLOSE;
+    if (address) {
+        FromSockaddr(in, address);
+        *length = (int)sizeof(WsSockAddrIn);
+    }
+    return value;
+}
+
+int WsRecv(WsSocket s, void *buffer, int length, int flags)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return WS_SOCKET_ERROR;
+    entry->armed |= ARM_READ;
+    if (length < 0 || (!buffer && length > 0)) return Fail(WS_WSAEINVAL);
+    if (entry->limits.blockRecv) return Fail(WS_WSAEWOULDBLOCK);
+    if (entry->limits.maxRecv > 0 && length > entry->limits.maxRecv) length = entry->limits.maxRecv;
+    int linuxFlags = MSG_DONTWAIT | ((flags & WS_MSG_PEEK) ? MSG_PEEK : 0);
+    ssize_t got;
+    do {
+        got = recv(entry->fd, buffer, (size_t)length, linuxFlags);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        if (errno == ECONNRESET) entry->resetSeen = 1;
+        return Fail(MapErrno(errno));
+    }
+    return (int)got;
+}
+
+int WsSend(WsSocket s, const void *buffer, int length, int flags)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return WS_SOCKET_ERROR;
+    if (length < 0 || (!buffer && length > 0)) return Fail(WS_WSAEINVAL);
+    if (entry->limits.blockSend) {
+        entry->armed |= ARM_WRITE;
+        return Fail(WS_WSAEWOULDBLOCK);
+    }
+    int wanted = length;
+    if (entry->limits.maxSend > 0 && length > entry->limits.maxSend) length = entry->limits.maxSend;
+    ssize_t sent;
+    do {
+        sent = send(entry->fd, buffer, (size_t)length, MSG_DONTWAIT | MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) entry->armed |= ARM_WRITE;
+        return Fail(MapErrno(errno));
+    }
+    // A short send also waits for FD_WRITE: the caller returns and resumes on that notice.
+    if (sent < wanted) entry->armed |= ARM_WRITE;
+    return (int)sent;
+}
+
+int WsCloseSocket(WsSocket s)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return WS_SOCKET_ERROR;
+    DropEntry(entry);
+    return 0;
+}
+
+int WsAsyncSelect(WsSocket s, WHandle window, uint32_t message, uint32_t events)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return WS_SOCKET_ERROR;
+    if (entry->window) WPurgeMessages(entry->window, entry->message, s);
+    if (events == 0) {
+        entry->window = 0;
+        entry->message = 0;
+        entry->events = 0;
+        return 0;
+    }
+    if (!WIsWindow(window)) return Fail(WS_WSAEINVAL);
+    entry->window = window;
+    entry->message = message;
+    entry->events = events;
+    // Whatever already holds is reported: arm everything that is not a one-time outcome yet to come.
+    entry->armed |= ARM_READ | ARM_WRITE | ARM_ACCEPT | ARM_CLOSE;
+    return 0;
+}
+
+int WsSetSocketLimits(WsSocket s, const WsSocketLimits *limits)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return -1;
+    entry->limits = limits ? *limits : WsSocketLimits{};
+    return 0;
+}
+
+int WsGetOpenSocketCount(void) { return sWs.openCount; }
+
+// ================================================================================================
+// addresses
+// ================================================================================================
+
+int WsResolveHost(const char *host, uint8_t address[4])
+{
+    if (!host || !address) return Fail(WS_WSAEINVAL);
+    in_addr in{};
+    if (inet_pton(AF_INET, host, &in) == 1) {
+        memcpy(address, &in, 4);
+        return 0;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return Fail(WS_WSAHOST_NOT_FOUND);
+    memcpy(address, &((const sockaddr_in *)found->ai_addr)->sin_addr, 4);
+    freeaddrinfo(found);
+    return 0;
+}
+
+WsSockAddrIn WsMakeAddress(const uint8_t address[4], int port)
+{
+    WsSockAddrIn out{};
+    out.family = WS_AF_INET;
+    out.port = htons((uint16_t)port);
+    memcpy(out.address, address, 4);
+    return out;
+}
+
+// ================================================================================================
+// notices
+// ================================================================================================
+
+// Posts one notice for an entry and disarms its event.
+static int Post(WsEntry *entry, uint32_t event, uint32_t arm, int error)
+{
+    entry->armed &= ~arm;
+    if (!(entry->events & event)) return 0;
+    uint32_t word = event | ((uint32_t)error << 16);
+    return WPostMessage(entry->window, entry->message, ValueOf(entry), (intptr_t)word);
+}
+
+// The pending error of a socket, mapped (0 = none).
+static int SocketError(int fd)
+{
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return WS_WSAENOTSOCK;
+    return error ? MapErrno(error) : 0;
+}
+
+// What poll() should watch for an entry; 0 when nothing can be posted for it now.
+static short WantedEvents(const WsEntry *entry)
+{
+    if (!entry->used || !entry->window || !entry->events) return 0;
+    if (entry->listening) return (entry->armed & ARM_ACCEPT) ? POLLIN : 0;
+    if (entry->connecting) return POLLOUT;
+    if (!(entry->armed & ARM_CLOSE)) return 0;  // closed and told: nothing more comes
+    short wanted = 0;
+    if (entry->armed & ARM_READ) wanted |= POLLIN;
+    if (entry->armed & ARM_WRITE) wanted |= POLLOUT;
+    return wanted ? wanted : POLLRDHUP;  // a reset is still seen through POLLERR / POLLHUP
+}
+
+// Turns what poll found for one connected socket into notices. An orderly close is told only once
+// nothing unread is left; a reset carries its error.
+static int PostConnected(WsEntry *entry, short revents)
+{
+    const uint32_t all = ARM_CLOSE | ARM_READ | ARM_WRITE;
+    int posted = 0;
+    if ((revents & POLLIN) && (entry->armed & ARM_READ)) {
+        char byte;
+        ssize_t got = recv(entry->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (got == 0) return Post(entry, WS_FD_CLOSE, all, entry->resetSeen ? WS_WSAECONNRESET : 0);
+        if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            return Post(entry, WS_FD_CLOSE, all, MapErrno(errno));
+        }
+        if (got > 0) posted += Post(entry, WS_FD_READ, ARM_READ, 0);
+    } else if (revents & (POLLERR | POLLHUP)) {
+        int error = SocketError(entry->fd);
+        if (error) return Post(entry, WS_FD_CLOSE, all, error);
+    }
+    if ((revents & POLLOUT) && (entry->armed & ARM_WRITE)) posted += Post(entry, WS_FD_WRITE, ARM_WRITE, 0);
+    return posted;
+}
+
+// Turns what poll found for one entry into notices.
+static int PostFound(WsEntry *entry, short revents)
+{
+    if (entry->listening) return Post(entry, WS_FD_ACCEPT, ARM_ACCEPT, 0);
+    if (entry->connecting) {
+        int error = SocketError(entry->fd);
+        entry->connecting = 0;
+        // After a failed connect nothing else is told about the socket.
+        entry->armed = error ? 0 : (entry->armed | ARM_READ | ARM_WRITE | ARM_CLOSE);
+        return Post(entry, WS_FD_CONNECT, ARM_CONNECT, error);
+    }
+    return PostConnected(entry, revents);
+}
+
+int WsPollEvents(void)
+{
+    static pollfd fds[WS_MAX_SOCKETS];
+    static int slots[WS_MAX_SOCKETS];
+    int count = 0;
+    for (int i = 0; i < WS_MAX_SOCKETS; i++) {
+        short wanted = WantedEvents(&sWs.entries[i]);
+        if (!wanted) continue;
+        fds[count] = pollfd{sWs.entries[i].fd, wanted, 0};
+        slots[count++] = i;
+    }
+    if (count == 0 || poll(fds, (nfds_t)count, 0) <= 0) return 0;
+    int posted = 0;
+    for (int i = 0; i < count; i++) {
+        if (fds[i].revents) posted += PostFound(&sWs.entries[slots[i]], fds[i].revents);
+    }
+    return posted;
+}
+
+int WsWaitSocket(WsSocket s, int forWrite, int milliseconds)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return 0;
+    pollfd fd{entry->fd, (short)(forWrite ? POLLOUT : POLLIN), 0};
+    int result;
+    do {
+        result = poll(&fd, 1, milliseconds);
+    } while (result < 0 && errno == EINTR);
+    return result > 0 ? 1 : 0;
+}

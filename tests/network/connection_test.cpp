@@ -1,0 +1,371 @@
+// Framed and raw connections against a Python peer on loopback: fragmented and coalesced messages,
+// partial headers both ways, refusals, losses, the hostile cases and the end.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "lib/core/log.h"
+#include "lib/core/memory.h"
+#include "lib/network/network_internal.h"
+#include "tests/network/net_fixture.h"
+#include "tests/support/test_temp_dir.h"
+
+namespace {
+
+class Connection : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(EnterFreshTempDir(), 0);
+        ASSERT_EQ(OpenLogFile(GetFreshTempDir()), 0);
+        ASSERT_EQ(StartNetWork(), 0);
+        blocks = GetTrackedBlockCount();
+    }
+    void TearDown() override
+    {
+        StopPeer(&peer);
+        ShutDownNetWork();
+        EXPECT_EQ(WsGetOpenSocketCount(), 0);
+        EXPECT_EQ(GetTrackedBlockCount(), blocks - 0);
+        CloseLogFile();
+        LeaveFreshTempDir();
+    }
+    // Listens, starts the peer connecting to us and returns the accepted connection's handle.
+    int AcceptPeer()
+    {
+        if (!gNetWork.table[NETWORK_LISTEN_SLOT] && ListenNetWork(kLoopback, 0) != 0) return -1;
+        NetWorkListNode *newest = gNetWork.head.next;
+        std::string port = std::to_string(GetNetWorkListenPort());
+        if (StartPeer(&peer, {"python3", PeerScript("framed_peer.py"), "connect", port}) != 0) return -1;
+        if (!PumpUntil([&] { return gNetWork.head.next != newest; })) return -1;
+        std::string line;
+        if (!ReadPeerLine(&peer, &line) || line != "ok connected") return -1;
+        return gNetWork.head.next->handle;
+    }
+    NetWorkHandleRecord *Record(int handle) { return LookupNetWorkRecord(handle); }
+    std::string Log() { return ReadTestFile("Log.txt"); }
+
+    PeerProcess peer;
+    int blocks = 0;
+};
+
+// Hex of a byte pattern the peer's "frame" command also makes.
+std::string Pattern(int n, int seed)
+{
+    std::string bytes;
+    for (int i = 0; i < n; i++) bytes += (char)((seed + i * 7) & 0xFF);
+    return bytes;
+}
+
+TEST_F(Connection, FragmentedHeaderAndBodyCountOnlyCompleteMessages)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    // Header of an 8-byte message 2 + 2 bytes, then 3 data bytes, then 5.
+    ASSERT_EQ(PeerCommand(&peer, "send 0800"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return r->headerCount == 2; }));
+    EXPECT_EQ(GetNetWorkDataLength(h), 0);
+    ASSERT_EQ(PeerCommand(&peer, "send 0000"), "ok");
+    ASSERT_EQ(PeerCommand(&peer, "send 414243"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return r->recvRing.dataSize == 3; }));
+    EXPECT_EQ(GetNetWorkDataLength(h), 0);
+    ASSERT_EQ(PeerCommand(&peer, "send 4445464748"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 8; }));
+    // A zero-length message between two others adds nothing and disturbs nothing.
+    ASSERT_EQ(PeerCommand(&peer, "send 00000000020000005a5a"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 10; }));
+    char out[16] = {};
+    EXPECT_EQ(NetWorkRecv(h, out, 11), -1);
+    ASSERT_EQ(NetWorkRecvToPeek(h, out, 10), 0);
+    ASSERT_EQ(NetWorkRecv(h, out, 10), 0);
+    EXPECT_EQ(std::string(out, 10), "ABCDEFGHZZ");
+    EXPECT_EQ(GetNetWorkDataLength(h), 0);
+    EXPECT_EQ(NetWorkRecv(h, out, -1), -1);
+    EXPECT_EQ(NetWorkRecvToPeek(h, out, -1), -1);
+}
+
+TEST_F(Connection, AHeaderOneByteAtATimeIsTakenWhole)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    const char *bytes[] = {"03", "00", "00", "00"};
+    for (int i = 0; i < 4; i++) {
+        ASSERT_EQ(PeerCommand(&peer, std::string("send ") + bytes[i]), "ok");
+        ASSERT_TRUE(PumpUntil([&] { return r->headerCount == (i + 1) % 4; }));
+    }
+    EXPECT_EQ(r->bytesMissing, 3);
+    ASSERT_EQ(PeerCommand(&peer, "send 313233"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 3; }));
+}
+
+TEST_F(Connection, SendsQueuedWhileBlockedTravelAsOneMessage)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    WsSocketLimits blocked{0, 0, 1, 0};
+    WsSetSocketLimits(r->socket, &blocked);
+    ASSERT_EQ(NetWorkSend(h, "hello", 5), 0);
+    ASSERT_EQ(NetWorkSend(h, "network", 7), 0);
+    EXPECT_EQ(r->sendRing.dataSize, 12);
+    WsSetSocketLimits(r->socket, nullptr);
+    EXPECT_EQ(PeerCommand(&peer, "readframe"), "ok 12 68656c6c6f6e6574776f726b");
+}
+
+TEST_F(Connection, AHeaderSentInPartIsFinishedByTheNextWriteNotice)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    WsSocketLimits oneByte{1, 0, 0, 0};
+    WsSetSocketLimits(r->socket, &oneByte);
+    ASSERT_EQ(NetWorkSend(h, "abc", 3), 0);
+    EXPECT_EQ(r->unsentHeader, 3);
+    WsSetSocketLimits(r->socket, nullptr);
+    EXPECT_EQ(PeerCommand(&peer, "readframe"), "ok 3 616263");
+    EXPECT_EQ(r->sendRing.dataSize, 0);
+    EXPECT_EQ(r->outgoingLength, 0);
+}
+
+TEST_F(Connection, OutgoingConnectionAndLargeMessagesBothWays)
+{
+    ASSERT_EQ(StartPeer(&peer, {"python3", PeerScript("framed_peer.py"), "listen"}), 0);
+    std::string line;
+    ASSERT_TRUE(ReadPeerLine(&peer, &line));
+    int port = atoi(line.c_str() + 5);
+    int h = ConnectNetWork(kLoopback, port);
+    ASSERT_GE(h, 0);
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkConnectState(h) == 1; }));
+    ASSERT_TRUE(ReadPeerLine(&peer, &line));
+    EXPECT_EQ(GetNetWorkAcceptState(h), 1);
+    ASSERT_EQ(PeerCommand(&peer, "frame 300000 9"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 300000; }));
+    std::string data(300000, 0);
+    ASSERT_EQ(NetWorkRecv(h, data.data(), 300000), 0);
+    EXPECT_EQ(data, Pattern(300000, 9));
+    ASSERT_EQ(NetWorkSend(h, data.data(), 300000), 0);
+    std::string reply = PeerCommand(&peer, "readframe");
+    EXPECT_EQ(reply.substr(0, 10), "ok 300000 ");
+    EXPECT_EQ(reply.size(), 10u + 600000u);
+}
+
+TEST_F(Connection, RefusedHandlesAndRefusedRecords)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    int slot = h & 0xFFFF;
+    const int refused[] = {-1, h & ~(1 << 27), (h & ~0xFFFF) | 4097, (h & ~0xFFFF) | 77, h ^ (1 << 16)};
+    char buffer[8];
+    for (int bad : refused) {
+        EXPECT_EQ(NetWorkSend(bad, "x", 1), -1) << bad;
+        EXPECT_EQ(NetWorkRecv(bad, buffer, 1), -1);
+        EXPECT_EQ(NetWorkRecvToPeek(bad, buffer, 1), -1);
+        EXPECT_EQ(GetNetWorkDataLength(bad), -1);
+        EXPECT_EQ(GetNetWorkAcceptState(bad), -1);
+        EXPECT_EQ(ReleaseNetWorkHandle(bad), -1);
+    }
+    EXPECT_EQ(Log().find("in NetWorkSend"), std::string::npos);
+    NetWorkHandleRecord *r = gNetWork.table[slot];
+    struct Case { int used, error; const char *line; };
+    const Case cases[] = {
+        {0, 0, "有効なネットワークハンドルではありません in NetWorkSend\r\n"},
+        {1, 1, "このネットワークハンドルにはエラーが発生しています in NetWorkSend\r\n"},
+        {0, 0, "有効なネットワークハンドルではありません in GetNetWorkAcceptState\r\n"},
+        {1, 1, "このネットワークハンドルにはエラーが発生しています in GetNetWorkAcceptStateh\r\n"},
+        {0, 0, "有効なネットワークハンドルではありません in NetWorkRecv\r\n"},
+        {1, 1, "このネットワークハンドルにはエラーが発生しています in NetWorkRecvToPeek\r\n"},
+    };
+    for (const Case &c : cases) {
+        r->used = c.used;
+        r->error = c.error;
+        std::string line = c.line;
+        if (line.find("NetWorkSend") != std::string::npos) EXPECT_EQ(NetWorkSend(h, "x", 1), -1);
+        else if (line.find("Accept") != std::string::npos) EXPECT_EQ(GetNetWorkAcceptState(h), -1);
+        else if (line.find("Peek") != std::string::npos) EXPECT_EQ(NetWorkRecvToPeek(h, buffer, 1), -1);
+        else EXPECT_EQ(NetWorkRecv(h, buffer, 1), -1);
+        EXPECT_NE(Log().find(line), std::string::npos) << line;
+    }
+    r->used = 1;
+    r->error = 0;
+    // Not connected: refused without a line.
+    r->connected = 0;
+    EXPECT_EQ(NetWorkSend(h, "x", 1), -1);
+    r->connected = 1;
+}
+
+TEST_F(Connection, LossIsNoticedThenReleasedUnlessKept)
+{
+    for (int keep = 0; keep < 2; keep++) {
+        SetNetWorkKeepLostOption(keep);
+        int h = AcceptPeer();
+        ASSERT_GE(h, 0);
+        ASSERT_EQ(PeerCommand(&peer, "frame 4 1"), "ok");
+        ASSERT_EQ(PeerCommand(&peer, "close"), "ok");
+        StopPeer(&peer);
+        ASSERT_TRUE(PumpUntil([&] { return !Record(h) || !Record(h)->connected; }));
+        EXPECT_EQ(GetNetWorkAcceptState(h), 0);
+        PumpNetWorkMessages(1);
+        if (!keep) {
+            EXPECT_EQ(GetNetWorkAcceptState(h), -1);
+            continue;
+        }
+        ASSERT_NE(Record(h), nullptr);
+        EXPECT_EQ(GetNetWorkDataLength(h), 4);
+        char out[4];
+        ASSERT_EQ(NetWorkRecv(h, out, 4), 0);
+        EXPECT_EQ(std::string(out, 4), Pattern(4, 1));
+        EXPECT_EQ(NetWorkSend(h, "x", 1), -1);
+        EXPECT_EQ(ReleaseNetWorkHandle(h), 0);
+        EXPECT_EQ(GetNetWorkAcceptState(h), -1);
+    }
+}
+
+TEST_F(Connection, ResetAndCloseMidHeaderAreNoticed)
+{
+    const char *endings[] = {"reset", "close"};
+    for (const char *ending : endings) {
+        int h = AcceptPeer();
+        ASSERT_GE(h, 0);
+        ASSERT_EQ(PeerCommand(&peer, "send 0500"), "ok");  // half a header, then the end
+        ASSERT_TRUE(PumpUntil([&] { return Record(h)->headerCount == 2; }));
+        ASSERT_EQ(PeerCommand(&peer, ending), "ok");
+        StopPeer(&peer);
+        ASSERT_TRUE(PumpUntil([&] { return Record(h)->connected == 0; })) << ending;
+        EXPECT_EQ(Record(h)->closeError, std::string(ending) == "reset" ? WS_WSAECONNRESET : 0);
+        EXPECT_EQ(GetNetWorkAcceptState(h), 0);
+        PumpNetWorkMessages(1);
+        EXPECT_EQ(GetNetWorkAcceptState(h), -1);
+    }
+}
+
+TEST_F(Connection, HostileLengthsAreRefusedAndOthersGoOn)
+{
+    ASSERT_EQ(SetNetWorkMaxMessageSize(1000), 0);
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    PeerProcess first = peer;
+    peer = PeerProcess{};
+    int other = AcceptPeer();
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(PeerCommand(&first, "send ffffffff"), "ok");  // 4 GiB claimed: nothing reserved
+    ASSERT_TRUE(PumpUntil([&] { return !Record(h); }));
+    EXPECT_NE(Log().find("受信メッセージのサイズ 4294967295 byte が上限を超えています in RecvSocket"), std::string::npos);
+    // Sending past the limit is refused too, and what was queued stays.
+    EXPECT_EQ(NetWorkSend(other, std::string(1001, 'x').data(), 1001), -1);
+    EXPECT_EQ(NetWorkSend(other, "ok", 2), 0);
+    EXPECT_EQ(NetWorkSend(other, "x", -5), -1);
+    EXPECT_EQ(PeerCommand(&peer, "readframe"), "ok 2 6f6b");
+    ASSERT_EQ(PeerCommand(&peer, "frame 1000 3"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(other) == 1000; }));
+    StopPeer(&first);
+}
+
+TEST_F(Connection, FullTableTurnsTheConnectionAwayAndKeepsListening)
+{
+    ASSERT_EQ(ListenNetWork(kLoopback, 0), 0);
+    static NetWorkHandleRecord fake{};
+    for (int i = 0; i < NETWORK_LISTEN_SLOT; i++) gNetWork.table[i] = &fake;
+    std::string port = std::to_string(GetNetWorkListenPort());
+    ASSERT_EQ(StartPeer(&peer, {"python3", PeerScript("framed_peer.py"), "connect", port}), 0);
+    std::string line;
+    ASSERT_TRUE(ReadPeerLine(&peer, &line));
+    ASSERT_TRUE(PumpUntil([&] { return Log().find("空きソケットデータがなかったので accept を拒否しました \r\n") != std::string::npos; }));
+    EXPECT_EQ(PeerCommand(&peer, "read 1").substr(0, 5), "error");  // turned away: closed at once
+    for (int i = 0; i < NETWORK_LISTEN_SLOT; i++) {
+        EXPECT_EQ(gNetWork.table[i], &fake);
+        gNetWork.table[i] = nullptr;
+    }
+    StopPeer(&peer);
+    gNetWork.checkCounter = 2047;
+    int h = AcceptPeer();  // the listener still hears
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(Record(h)->check, 2047);
+    EXPECT_EQ(gNetWork.checkCounter, 0);
+}
+
+TEST_F(Connection, RawLinesHonourShiftJisAndTheirLimit)
+{
+    SetNetWorkRawOption(1);
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    char line[256];
+    ASSERT_EQ(PeerCommand(&peer, "send " + std::string("4142434445464748494a4b4c4d4e4f0d0a7a")), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 1; }));
+    ASSERT_EQ(ReadNetWorkLine(h, line), 0);
+    EXPECT_EQ(std::string(line), "ABCDEFGHIJKLMNO\r");
+    char rest[4];
+    EXPECT_EQ(NetWorkRecvToPeek(h, rest, 4), 1);  // only "z" is left
+    EXPECT_EQ(ReadNetWorkLine(h, line), -1);
+    // A lead byte right before the line feed takes it as its second half; 255 bytes without one.
+    ASSERT_EQ(PeerCommand(&peer, "send 820a"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return NetWorkRecvToPeek(h, rest, 4) == 3; }));
+    EXPECT_EQ(ReadNetWorkLine(h, line), -1);
+    std::string longLine;
+    for (int i = 0; i < 300; i++) longLine += "41";
+    ASSERT_EQ(PeerCommand(&peer, "send " + longLine + "0a"), "ok");
+    char peekBuffer[400];
+    ASSERT_TRUE(PumpUntil([&] { return NetWorkRecvToPeek(h, peekBuffer, 400) == 304; }));
+    EXPECT_EQ(ReadNetWorkLine(h, line), -1);
+    EXPECT_EQ(NetWorkRecvToPeek(h, peekBuffer, 400), 304);
+}
+
+TEST_F(Connection, ShutDownReleasesEverythingAndClosesTheWindow)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    WHandle window = gNetWork.window;
+    ShutDownNetWork();
+    EXPECT_FALSE(WIsWindow(window));
+    EXPECT_EQ(gNetWork.initialised, 0);
+    EXPECT_EQ(gNetWork.head.next, nullptr);
+    EXPECT_EQ(WsGetOpenSocketCount(), 0);
+    EXPECT_EQ(GetNetWorkAcceptState(h), -1);
+    EXPECT_EQ(PeerCommand(&peer, "read 1").substr(0, 5), "error");
+    std::string log = Log();
+    size_t start = log.find("ネットワーク関連の終了処理を行います \r\n");
+    ASSERT_NE(start, std::string::npos);
+    EXPECT_NE(log.find("ネットワーク関連の終了処理は完了しました\r\n", start), std::string::npos);
+    EXPECT_EQ(HandleSocketEvent(WS_FD_READ, 12345), 0);
+    EXPECT_NE(Log().find("通信エラー No.1\r\n"), std::string::npos);
+}
+
+TEST_F(Connection, EchoSoakUnderRandomFragmentation)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    std::string command = "soak 60 4242 200000";
+    std::string text = command + "\n";
+    ASSERT_EQ(write(peer.in, text.data(), text.size()), (ssize_t)text.size());
+    std::string reply;
+    std::string chunk;
+    auto echo = [&] {
+        int waiting = GetNetWorkDataLength(h);
+        if (waiting > 0) {
+            chunk.resize((size_t)waiting);
+            if (NetWorkRecv(h, chunk.data(), waiting) == 0) NetWorkSend(h, chunk.data(), waiting);
+        }
+        size_t end = peer.pending.find('\n');
+        return end != std::string::npos;
+    };
+    // The reply line arrives once the peer has checked everything; read it while echoing.
+    ASSERT_TRUE(PumpUntil([&] {
+        if (echo()) return true;
+        pollfd p{peer.out, POLLIN, 0};
+        char buffer[256];
+        if (poll(&p, 1, 0) > 0) {
+            ssize_t got = read(peer.out, buffer, sizeof buffer);
+            if (got > 0) peer.pending.append(buffer, (size_t)got);
+        }
+        return false;
+    }, 120000));
+    ASSERT_TRUE(ReadPeerLine(&peer, &reply));
+    EXPECT_EQ(reply.substr(0, 8), "ok soak ") << reply;
+}
+
+}  // namespace

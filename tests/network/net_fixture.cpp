@@ -1,0 +1,123 @@
+// Peer processes and bounded pump loops for the network tests.
+#include "tests/network/net_fixture.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <time.h>
+#include <cstdlib>
+#include <cstring>
+
+#include "lib/network/http.h"
+#include "lib/network/network.h"
+
+const unsigned char kLoopback[4] = {127, 0, 0, 1};
+
+// Real milliseconds (not the kernel stand-in's clock, which a test may have stepped).
+static int64_t NowMs(void)
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+static int ElapsedMs(int64_t start) { return (int)(NowMs() - start); }
+
+int StartPeer(PeerProcess *peer, const std::vector<std::string> &argv)
+{
+    int toChild[2], fromChild[2];
+    if (pipe(toChild) != 0) return -1;
+    if (pipe(fromChild) != 0) return close(toChild[0]), close(toChild[1]), -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(toChild[0], 0);
+        dup2(fromChild[1], 1);
+        close(toChild[0]), close(toChild[1]), close(fromChild[0]), close(fromChild[1]);
+        std::vector<char *> args;
+        for (const std::string &arg : argv) args.push_back(const_cast<char *>(arg.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    if (pid < 0) return close(toChild[1]), close(fromChild[0]), -1;
+    signal(SIGPIPE, SIG_IGN);  // a peer that has gone must not end the test
+    peer->pid = pid;
+    peer->in = toChild[1];
+    peer->out = fromChild[0];
+    peer->pending.clear();
+    return 0;
+}
+
+// Services the network once and waits up to 1 ms for fd to become readable. 1 readable.
+static int PumpOnce(int fd)
+{
+    PumpNetWorkMessages(1);
+    StepAllHttpHandles();
+    pollfd p{fd, POLLIN, 0};
+    return fd >= 0 && poll(&p, 1, 1) > 0;
+}
+
+bool ReadPeerLine(PeerProcess *peer, std::string *line, int timeoutMs)
+{
+    int64_t start = NowMs();
+    for (;;) {
+        size_t end = peer->pending.find('\n');
+        if (end != std::string::npos) {
+            *line = peer->pending.substr(0, end);
+            peer->pending.erase(0, end + 1);
+            return true;
+        }
+        if (ElapsedMs(start) > timeoutMs) return false;
+        if (!PumpOnce(peer->out)) continue;
+        char buffer[4096];
+        ssize_t got = read(peer->out, buffer, sizeof buffer);
+        if (got <= 0) return false;
+        peer->pending.append(buffer, (size_t)got);
+    }
+}
+
+std::string PeerCommand(PeerProcess *peer, const std::string &command, int timeoutMs)
+{
+    std::string text = command + "\n";
+    if (write(peer->in, text.data(), text.size()) != (ssize_t)text.size()) return "timeout";
+    std::string line;
+    return ReadPeerLine(peer, &line, timeoutMs) ? line : "timeout";
+}
+
+void StopPeer(PeerProcess *peer)
+{
+    if (peer->pid <= 0) return;
+    if (peer->in >= 0) close(peer->in);
+    if (peer->out >= 0) close(peer->out);
+    kill(peer->pid, SIGTERM);
+    waitpid(peer->pid, nullptr, 0);
+    *peer = PeerProcess{};
+}
+
+std::string PeerScript(const char *name)
+{
+    const char *source = getenv("DAZAR_SOURCE_DIR");
+    return std::string(source ? source : ".") + "/tests/network/peers/" + name;
+}
+
+bool PumpUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    int64_t start = NowMs();
+    while (!done()) {
+        if (ElapsedMs(start) > timeoutMs) return false;
+        PumpOnce(-1);
+        pollfd none{-1, 0, 0};
+        poll(&none, 1, 1);  // give the peer its turn
+    }
+    return true;
+}
+
+bool HaveProgram(const char *name)
+{
+    std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
+    return system(command.c_str()) == 0;
+}

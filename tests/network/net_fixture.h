@@ -1,0 +1,32 @@
+// Shared pieces of the network tests: a peer process driven through its standard input and output,
+// and bounded pump loops that stop by themselves.
+#pragma once
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct PeerProcess {
+    pid_t pid = -1;
+    int in = -1;     // its standard input
+    int out = -1;    // its standard output
+    std::string pending;
+};
+
+// Starts a program with pipes on its standard input and output. 0 / -1.
+int StartPeer(PeerProcess *peer, const std::vector<std::string> &argv);
+// Reads one line of the peer's output, pumping the network meanwhile; false after timeoutMs.
+bool ReadPeerLine(PeerProcess *peer, std::string *line, int timeoutMs = 20000);
+// Sends a command line and waits for its reply line (pumping). The reply, or "timeout".
+std::string PeerCommand(PeerProcess *peer, const std::string &command, int timeoutMs = 20000);
+// Closes its input, ends it if it is still running, and reaps it.
+void StopPeer(PeerProcess *peer);
+// Path of a script under tests/network/peers.
+std::string PeerScript(const char *name);
+// Runs the pump's network and HTTP hooks until done() holds; false after timeoutMs.
+bool PumpUntil(const std::function<bool()> &done, int timeoutMs = 20000);
+// The loopback address bytes.
+extern const unsigned char kLoopback[4];
+// 1 when a program is on the PATH.
+bool HaveProgram(const char *name);

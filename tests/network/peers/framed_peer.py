@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""A scripted framed-message peer on loopback, driven line by line on stdin.
+
+Started as `framed_peer.py connect PORT` (connects to 127.0.0.1:PORT) or `framed_peer.py listen`
+(binds 127.0.0.1 on a free port, prints "port N", accepts one connection). Every command answers
+one line starting with "ok" (or "error ..."), which is the test's handshake.
+"""
+import random
+import socket
+import struct
+import sys
+
+
+def reply(text):
+    sys.stdout.write(text + "\n")
+    sys.stdout.flush()
+
+
+def recv_exact(conn, n):
+    data = bytearray()
+    while len(data) < n:
+        piece = conn.recv(n - len(data))
+        if not piece:
+            raise EOFError("closed after %d of %d bytes" % (len(data), n))
+        data += piece
+    return bytes(data)
+
+
+def pattern(n, seed):
+    return bytes((seed + i * 7) & 0xFF for i in range(n))
+
+
+def send_fragmented(conn, data, rng):
+    at = 0
+    while at < len(data):
+        step = rng.choice((1, 2, 3, 5, 64, 1000, 4096, 65536))
+        conn.sendall(data[at:at + step])
+        at += step
+
+
+def soak(conn, count, seed, max_size):
+    """Sends count random messages in random pieces; reads the echo (framed as the other side
+    chose) and checks every header against its payload and the whole stream against what went."""
+    rng = random.Random(seed)
+    sent = bytearray()
+    for _ in range(count):
+        payload = rng.randbytes(rng.randint(0, max_size))
+        sent += payload
+        send_fragmented(conn, struct.pack("<I", len(payload)) + payload, rng)
+    echoed = bytearray()
+    messages = 0
+    while len(echoed) < len(sent):
+        (length,) = struct.unpack("<I", recv_exact(conn, 4))
+        echoed += recv_exact(conn, length)
+        messages += 1
+    if echoed != sent:
+        return "error soak stream differs"
+    return "ok soak %d %d" % (len(sent), messages)
+
+
+def main():
+    if sys.argv[1] == "listen":
+        server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        server.bind(("127.0.0.1", 0))
+        server.listen(1)
+        server.settimeout(30)
+        reply("port %d" % server.getsockname()[1])
+        conn, _ = server.accept()
+        server.close()
+    else:
+        conn = socket.create_connection(("127.0.0.1", int(sys.argv[2])), timeout=30)
+    conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    conn.settimeout(30)
+    reply("ok connected")
+    for line in sys.stdin:
+        words = line.split()
+        if not words:
+            continue
+        command, args = words[0], words[1:]
+        try:
+            if command == "send":
+                conn.sendall(bytes.fromhex(args[0]))
+                reply("ok")
+            elif command == "frame":
+                size, seed = int(args[0]), int(args[1]) if len(args) > 1 else 0
+                conn.sendall(struct.pack("<I", size) + pattern(size, seed))
+                reply("ok")
+            elif command == "read":
+                reply("ok " + recv_exact(conn, int(args[0])).hex())
+            elif command == "readframe":
+                (length,) = struct.unpack("<I", recv_exact(conn, 4))
+                reply("ok %d %s" % (length, recv_exact(conn, length).hex()))
+            elif command == "soak":
+                reply(soak(conn, int(args[0]), int(args[1]), int(args[2])))
+            elif command == "close":
+                conn.close()
+                reply("ok")
+            elif command == "reset":
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                conn.close()
+                reply("ok")
+            elif command == "quit":
+                reply("ok")
+                return
+            else:
+                reply("error unknown command")
+        except (OSError, EOFError) as problem:
+            reply("error %s" % problem)
+
+
+if __name__ == "__main__":
+    main()
