@@ -104,32 +104,23 @@ static int RefuseRecord(const NetWorkHandleRecord *record, const char *usedLine,
 // receive
 // ================================================================================================
 
-// Receives up to want bytes into the ring's free space (reserved), in two pieces across its end.
-// The count received; 0 when nothing came (closed, would block, failure).
-static int ReceiveIntoRing(NetWorkHandleRecord *record, int want)
+// Moves up to want bytes between the socket and the ring at *pos (the write position when receiving,
+// the read position when sending), in two pieces across the storage's end. The count moved; 0 when
+// nothing moved (closed, would block, failure). A second piece that fails leaves *pos at 0.
+static int MoveRingBytes(WsSocket s, RingBuffer *ring, int32_t *pos, int want, int sending)
 {
-    RingBuffer *ring = &record->recvRing;
+    auto move = [&](uint8_t *at, int n) { return sending ? WsSend(s, at, n, 0) : WsRecv(s, at, n, 0); };
     WrapRingBufferEnds(ring);
-    int32_t first = ring->bufferSize - ring->writePos;
-    if (want <= first) {
-        int got = WsRecv(record->socket, ring->data + ring->writePos, want, 0);
-        if (got <= 0) return 0;
-        ring->writePos += got;
-        return got;
+    int32_t first = ring->bufferSize - *pos;
+    int moved = move(ring->data + *pos, want <= first ? want : first);
+    if (moved <= 0) return 0;
+    if (want <= first || moved < first) {
+        *pos += moved;
+        return moved;
     }
-    int got = WsRecv(record->socket, ring->data + ring->writePos, first, 0);
-    if (got <= 0) return 0;
-    if (got < first) {
-        ring->writePos += got;
-        return got;
-    }
-    int second = WsRecv(record->socket, ring->data, want - first, 0);
-    if (second <= 0) {
-        ring->writePos = 0;
-        return got;
-    }
-    ring->writePos = second;
-    return got + second;
+    int second = move(ring->data, want - first);
+    *pos = second > 0 ? second : 0;
+    return moved + (second > 0 ? second : 0);
 }
 
 // Takes header bytes into the staging field; 1 once all four are there and the length is accepted,
@@ -162,7 +153,7 @@ static int ReceiveBody(NetWorkHandleRecord *record)
             return WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
                                   record->messageSize);
         }
-        int got = ReceiveIntoRing(record, want);
+        int got = MoveRingBytes(record->socket, &record->recvRing, &record->recvRing.writePos, want, 0);
         record->recvRing.dataSize += got;
         record->bytesMissing -= got;
         if (got < want) break;
@@ -205,34 +196,6 @@ int RecvSocket(int handle)
 // send
 // ================================================================================================
 
-// Sends the message under way from the ring, in two pieces across its end. The count sent.
-static int SendFromRing(NetWorkHandleRecord *record)
-{
-    RingBuffer *ring = &record->sendRing;
-    WrapRingBufferEnds(ring);
-    int32_t first = ring->bufferSize - ring->readPos;
-    int32_t length = record->outgoingLength;
-    if (length <= first) {
-        int sent = WsSend(record->socket, ring->data + ring->readPos, length, 0);
-        if (sent <= 0) return 0;
-        ring->readPos += sent;
-        return sent;
-    }
-    int sent = WsSend(record->socket, ring->data + ring->readPos, first, 0);
-    if (sent <= 0) return 0;
-    if (sent < first) {
-        ring->readPos += sent;
-        return sent;
-    }
-    int second = WsSend(record->socket, ring->data, length - first, 0);
-    if (second <= 0) {
-        ring->readPos = 0;
-        return sent;
-    }
-    ring->readPos = second;
-    return sent + second;
-}
-
 // Sends the header of the message under way, or what of it is left. 1 when it is all out.
 static int SendHeader(NetWorkHandleRecord *record)
 {
@@ -264,7 +227,8 @@ static int SendMessages(NetWorkHandleRecord *record)
             if (record->outgoingLength == 0) record->outgoingLength = record->sendRing.dataSize;
             if (!SendHeader(record)) return 0;
         }
-        int sent = SendFromRing(record);
+        int sent = MoveRingBytes(record->socket, &record->sendRing, &record->sendRing.readPos,
+                                 record->outgoingLength, 1);
         record->sendRing.dataSize -= sent;
         record->outgoingLength -= sent;
         PumpNetWorkMessages(0);

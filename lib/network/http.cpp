@@ -201,7 +201,9 @@ static int ReceiveBodyPiece(int slot, HttpHandleRecord *record, uint8_t *piece)
     }
     int room = record->contentLength - record->received;
     if (record->contentLength < 0) {
-        if (GrowMemoryBody(record, (int64_t)record->received + HTTP_BODY_PIECE) != 0) {
+        int64_t need = (int64_t)record->received + HTTP_BODY_PIECE;
+        if (need > MaxMemoryBody()) need = record->received < MaxMemoryBody() ? MaxMemoryBody() : need;
+        if (GrowMemoryBody(record, need) != 0) {
             return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_MEMORY), -1;
         }
         room = record->capacity - record->received;
@@ -236,20 +238,27 @@ static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int o
     }
 }
 
-// GET and POST share their steps; they differ in the log line, the piece buffer and the pace.
-static int StepHttpBodyRequest(int slot, int isPost)
+// Steps 0 and 1 of every kind: the request, then the status line. 1 once the status was 200 (the
+// record is at step 2 or later), 0 when the call is over.
+static int StepRequestAndStatus(int slot, HttpHandleRecord *record, int logStatus)
 {
-    HttpHandleRecord *record = SlotRecord(slot);
-    if (!record) return -1;
-    if (record->step > 4) return 0;
     if (record->step == 0) {
         if (SendRequest(slot, record) <= 0) return 0;
         record->step = 1;
     }
     if (record->step == 1) {
-        if (!ReadStatusLine(slot, record, !isPost)) return 0;
+        if (!ReadStatusLine(slot, record, logStatus)) return 0;
         record->step = 2;
     }
+    return 1;
+}
+
+// GET and POST share their steps; they differ in the log line, the piece buffer and the pace.
+static int StepHttpBodyRequest(int slot, int isPost)
+{
+    HttpHandleRecord *record = SlotRecord(slot);
+    if (!record) return -1;
+    if (record->step > 4 || !StepRequestAndStatus(slot, record, !isPost)) return 0;
     if (record->step == 2) {
         if (!ReadHeaderLine(slot, record)) return 0;
         record->step = 3;
@@ -266,15 +275,7 @@ int StepHttpHead(int slot)
 {
     HttpHandleRecord *record = SlotRecord(slot);
     if (!record) return -1;
-    if (record->step > 3) return 0;
-    if (record->step == 0) {
-        if (SendRequest(slot, record) <= 0) return 0;
-        record->step = 1;
-    }
-    if (record->step == 1) {
-        if (!ReadStatusLine(slot, record, 0)) return 0;
-        record->step = 2;
-    }
+    if (record->step > 3 || !StepRequestAndStatus(slot, record, 0)) return 0;
     if (record->step == 2) {
         char line[256];
         if (!TakeHeaderLine(record, line)) return 0;

@@ -1,7 +1,10 @@
 // Peer processes and bounded pump loops for the network tests.
 #include "tests/network/net_fixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 #include "lib/network/network.h"
 
 const unsigned char kLoopback[4] = {127, 0, 0, 1};
+bool gFixtureStepsHttp = true;
 
 // Real milliseconds (not the kernel stand-in's clock, which a test may have stepped).
 static int64_t NowMs(void)
@@ -56,7 +60,7 @@ int StartPeer(PeerProcess *peer, const std::vector<std::string> &argv)
 static int PumpOnce(int fd)
 {
     PumpNetWorkMessages(1);
-    StepAllHttpHandles();
+    if (gFixtureStepsHttp) StepAllHttpHandles();
     pollfd p{fd, POLLIN, 0};
     return fd >= 0 && poll(&p, 1, 1) > 0;
 }
@@ -120,4 +124,42 @@ bool HaveProgram(const char *name)
 {
     std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
     return system(command.c_str()) == 0;
+}
+
+// A loopback address record for a port.
+static sockaddr_in LoopbackAddress(int port)
+{
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = htons((uint16_t)port);
+    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return in;
+}
+
+int FindFreePort(void)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in in = LoopbackAddress(0);
+    socklen_t length = sizeof in;
+    int port = -1;
+    if (bind(fd, (sockaddr *)&in, sizeof in) == 0 && getsockname(fd, (sockaddr *)&in, &length) == 0) {
+        port = ntohs(in.sin_port);
+    }
+    close(fd);
+    return port;
+}
+
+bool WaitForListener(int port, int timeoutMs)
+{
+    int64_t start = NowMs();
+    while (ElapsedMs(start) <= timeoutMs) {
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in in = LoopbackAddress(port);
+        int result = connect(fd, (sockaddr *)&in, sizeof in);
+        close(fd);
+        if (result == 0) return true;
+        pollfd none{-1, 0, 0};
+        poll(&none, 1, 10);  // the server is still starting: try again shortly
+    }
+    return false;
 }

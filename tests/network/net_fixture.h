@@ -26,6 +26,12 @@ void StopPeer(PeerProcess *peer);
 std::string PeerScript(const char *name);
 // Runs the pump's network and HTTP hooks until done() holds; false after timeoutMs.
 bool PumpUntil(const std::function<bool()> &done, int timeoutMs = 20000);
+// Whether the fixture's pump loops also step the HTTP transfers (default true).
+extern bool gFixtureStepsHttp;
+// A port on 127.0.0.1 that was free a moment ago, or -1.
+int FindFreePort(void);
+// Waits until something accepts connections on 127.0.0.1:port; false after timeoutMs.
+bool WaitForListener(int port, int timeoutMs = 20000);
 // The loopback address bytes.
 extern const unsigned char kLoopback[4];
 // 1 when a program is on the PATH.

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""A scripted framed-message peer on loopback, driven line by line on stdin.
+"""A scripted peer on loopback (framed messages, or raw bytes as an HTTP server would send them), driven line by line on stdin.
 
 Started as `framed_peer.py connect PORT` (connects to 127.0.0.1:PORT) or `framed_peer.py listen`
 (binds 127.0.0.1 on a free port, prints "port N", accepts one connection). Every command answers
@@ -87,6 +87,11 @@ def main():
                 reply("ok")
             elif command == "read":
                 reply("ok " + recv_exact(conn, int(args[0])).hex())
+            elif command == "readhead":
+                head = bytearray()
+                while not (head.endswith(b"\r\n\r\n") or head.endswith(b"\n\n")):
+                    head += recv_exact(conn, 1)
+                reply("ok " + head.hex())
             elif command == "readframe":
                 (length,) = struct.unpack("<I", recv_exact(conn, 4))
                 reply("ok %d %s" % (length, recv_exact(conn, length).hex()))

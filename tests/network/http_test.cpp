@@ -1,0 +1,387 @@
+// HTTP transfers: the request bytes and the response handling against a scripted raw peer, and GET,
+// POST and HEAD against real servers (Python's http.server, busybox httpd, nginx) on loopback.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "lib/core/log.h"
+#include "lib/core/memory.h"
+#include "lib/network/http_internal.h"
+#include "lib/network/network_internal.h"
+#include "tests/network/net_fixture.h"
+#include "tests/support/test_temp_dir.h"
+
+namespace {
+
+std::string Hex(const std::string &bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) out += std::string{digits[c >> 4], digits[c & 15]};
+    return out;
+}
+
+void WriteFile(const std::string &path, const std::string &bytes, int mode = 0644)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+    chmod(path.c_str(), (mode_t)mode);
+}
+
+std::string SomeBytes(int n)
+{
+    std::string bytes;
+    uint32_t x = 2463534242u;
+    for (int i = 0; i < n; i++) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        bytes += (char)(x & 0xFF);
+    }
+    return bytes;
+}
+
+class Http : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(EnterFreshTempDir(), 0);
+        dir = GetFreshTempDir();
+        ASSERT_EQ(OpenLogFile(dir.c_str()), 0);
+        ASSERT_EQ(StartNetWork(), 0);
+        blocks = GetTrackedBlockCount();
+        gFixtureStepsHttp = true;
+    }
+    void TearDown() override
+    {
+        DeleteAllHttpHandles();
+        FreeMemoryTracked(body);
+        StopPeer(&peer);
+        StopPeer(&server);
+        EXPECT_EQ(GetTrackedBlockCount(), blocks);
+        ShutDownNetWork();
+        gFixtureStepsHttp = true;
+        SetHttpMaxMemoryBody(64 * 1024 * 1024);
+        CloseLogFile();
+        LeaveFreshTempDir();
+    }
+    // Starts a scripted raw server; its port.
+    int StartRawPeer()
+    {
+        std::string line;
+        if (StartPeer(&peer, {"python3", PeerScript("framed_peer.py"), "listen"}) != 0) return -1;
+        return ReadPeerLine(&peer, &line) ? atoi(line.c_str() + 5) : -1;
+    }
+    // Starts a server script that prints its port; the port.
+    int StartServer(const std::vector<std::string> &argv)
+    {
+        std::string line;
+        if (StartPeer(&server, argv) != 0 || !ReadPeerLine(&server, &line)) return -1;
+        return atoi(line.c_str() + 5);
+    }
+    int Start(int kind, int port, const char *path, const char *file, const std::string &post = "")
+    {
+        HttpTransferStart start{kind, "127.0.0.1", port, path, post.data(), (int)post.size(), file,
+                                file || kind == HTTP_HEAD ? nullptr : &body};
+        return StartHttpTransfer(&start);
+    }
+    // A transfer against a fresh scripted server that has read the request head; the slot or -1.
+    int StartWithPeer(int kind, const char *file = nullptr)
+    {
+        int port = StartRawPeer();
+        int slot = port > 0 ? Start(kind, port, "/", file, "p") : -1;
+        std::string line;
+        if (slot < 0 || !ReadPeerLine(&peer, &line)) return -1;
+        return PeerCommand(&peer, "readhead").substr(0, 3) == "ok " ? slot : -1;
+    }
+    // Runs the pump until the transfer has ended; its state and error.
+    std::pair<int, int> Outcome(int slot)
+    {
+        int state = -1, error = -1;
+        PumpUntil([&] { return GetHttpTransferState(slot, &state, &error, nullptr) != 0 || state != HTTP_RUNNING; });
+        return {state, error};
+    }
+    std::string Body(int slot)
+    {
+        int received = 0;
+        GetHttpTransferState(slot, nullptr, nullptr, &received);
+        return body ? std::string((const char *)body, (size_t)received) : "<null>";
+    }
+    int Count(const std::string &text)
+    {
+        std::string log = ReadTestFile("Log.txt");
+        int count = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) count++;
+        return count;
+    }
+
+    std::string dir;
+    PeerProcess peer, server;
+    void *body = nullptr;
+    int blocks = 0;
+};
+
+TEST_F(Http, RequestsGoOutCharacterForCharacter)
+{
+    struct Case { int kind; const char *path; std::string post, head; };
+    for (const Case &c : {Case{HTTP_GET, "/a/b?c=1", "", "GET /a/b?c=1 HTTP/1.0\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\n\r\n"},
+                          Case{HTTP_POST, "/post", "x=1&y=2", "POST /post HTTP/1.0\nHost: 127.0.0.1:%d\nContent-Length: 7\n\n"},
+                          Case{HTTP_HEAD, "/h", "", "HEAD /h HTTP/1.0\n\n"}}) {
+        int port = StartRawPeer();
+        ASSERT_GT(port, 0);
+        int slot = Start(c.kind, port, c.path, nullptr, c.post);
+        ASSERT_GE(slot, 0);
+        std::string line;
+        ASSERT_TRUE(ReadPeerLine(&peer, &line));  // connected
+        char head[256];
+        snprintf(head, sizeof head, c.head.c_str(), port);
+        EXPECT_EQ(PeerCommand(&peer, "readhead"), "ok " + Hex(head));
+        if (!c.post.empty()) {
+            EXPECT_EQ(PeerCommand(&peer, "read 7"), "ok " + Hex(c.post));
+        }
+        ASSERT_EQ(PeerCommand(&peer, "send " + Hex("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nhi")), "ok");
+        ASSERT_EQ(PeerCommand(&peer, "close"), "ok");
+        EXPECT_EQ(Outcome(slot), std::make_pair(0, -1));
+        if (c.kind == HTTP_HEAD) {
+            EXPECT_EQ(gHttp.table[slot]->contentLength, 2);
+        } else {
+            EXPECT_EQ(Body(slot), "hi");
+        }
+        DeleteHttpHandle(slot);
+        FreeMemoryTracked(body);
+        body = nullptr;
+        StopPeer(&peer);
+    }
+}
+
+TEST_F(Http, StatusLinesOtherThan200EndTheTransfer)
+{
+    struct Case { int kind; const char *status; int error; const char *logged; };
+    const Case cases[] = {
+        {HTTP_GET, "HTTP/1.0 404 Not Found", 1, "接続に失敗しました (戻り値:404)"},
+        {HTTP_GET, "HTTP/1.0 500 Internal Server Error", 0, "接続に失敗しました (戻り値:500)"},
+        {HTTP_GET, "HTTP/1.0200OK", 0, "接続に失敗しました (戻り値:-1)"},
+        {HTTP_POST, "HTTP/1.0 404 Not Found", 1, nullptr},
+        {HTTP_HEAD, "HTTP/1.0 500 Internal Server Error", 0, nullptr},
+    };
+    for (const Case &c : cases) {
+        int before = Count("接続に失敗しました");
+        int slot = StartWithPeer(c.kind);
+        ASSERT_GE(slot, 0);
+        ASSERT_EQ(PeerCommand(&peer, "send " + Hex(std::string(c.status) + "\r\n\r\n")), "ok");
+        EXPECT_EQ(Outcome(slot), std::make_pair(2, c.error)) << c.status;
+        EXPECT_EQ(Count("接続に失敗しました"), before + (c.logged ? 1 : 0));
+        if (c.logged) {
+            EXPECT_EQ(Count(c.logged), 1);
+        }
+        EXPECT_EQ(body, nullptr);
+        DeleteHttpHandle(slot);
+        StopPeer(&peer);
+    }
+}
+
+TEST_F(Http, EachCallTakesOneHeaderLine)
+{
+    gFixtureStepsHttp = false;
+    int port = StartRawPeer();
+    int slot = Start(HTTP_GET, port, "/", nullptr);
+    ASSERT_GE(slot, 0);
+    HttpHandleRecord *record = gHttp.table[slot];
+    EXPECT_EQ(StepHttpHandle(slot), 0);  // sends the request, finds no line yet
+    std::string line;
+    ASSERT_TRUE(ReadPeerLine(&peer, &line));
+    ASSERT_EQ(PeerCommand(&peer, "readhead").substr(0, 3), "ok ");
+    std::string response = "HTTP/1.0 200 OK\r\nServer: x\r\nDate: y\r\nContent-Length: 4\r\nX-A: 1\r\nX-B: 2\r\n\r\nbody";
+    ASSERT_EQ(PeerCommand(&peer, "send " + Hex(response)), "ok");
+    char peeked[256];
+    ASSERT_TRUE(PumpUntil([&] { return NetWorkRecvToPeek(record->netHandle, peeked, 255) == (int)response.size(); }));
+    for (int call = 1; call <= 5; call++) {
+        EXPECT_EQ(StepHttpHandle(slot), 0);
+        EXPECT_EQ(record->step, 2) << call;
+    }
+    EXPECT_EQ(record->contentLength, 4);
+    EXPECT_EQ(StepHttpHandle(slot), 0);
+    EXPECT_EQ(record->state, HTTP_DONE);
+    EXPECT_EQ(Body(slot), "body");
+}
+
+TEST_F(Http, EndingsAndRefusalsAgainstAScriptedServer)
+{
+    struct Case {
+        const char *name;
+        std::string response;
+        const char *ending;  // "close" or "reset"
+        int state, error;
+        std::string body;
+    };
+    const std::string longLine = "X-Long: " + std::string(300, 'a') + "\r\n";
+    const Case cases[] = {
+        {"empty body", "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", "close", 0, -1, ""},
+        {"no length, ended by close", "HTTP/1.0 200 OK\r\n\r\nhello world", "close", 0, -1, "hello world"},
+        {"long header line skipped", "HTTP/1.0 200 OK\r\n" + longLine + "Content-Length: 2\r\n\r\nok", "close", 0, -1, "ok"},
+        {"reset mid-body", "HTTP/1.0 200 OK\r\nContent-Length: 40\r\n\r\n0123456789", "reset", 2, 3, "<null>"},
+        {"negative length", "HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", "close", 2, 0, "<null>"},
+        {"overflowing length", "HTTP/1.0 200 OK\r\nContent-Length: 99999999999\r\n\r\n", "close", 2, 0, "<null>"},
+        {"over the memory limit", "HTTP/1.0 200 OK\r\nContent-Length: 60\r\n\r\n", "close", 2, 2, "<null>"},
+        {"no length, over the memory limit", "HTTP/1.0 200 OK\r\n\r\n" + std::string(70, 'z'), "close", 2, 2, "<null>"},
+        {"closed before the status", "", "close", 2, 3, "<null>"},
+    };
+    SetHttpMaxMemoryBody(50);
+    for (const Case &c : cases) {
+        int slot = StartWithPeer(HTTP_GET);
+        ASSERT_GE(slot, 0);
+        if (!c.response.empty()) {
+            ASSERT_EQ(PeerCommand(&peer, "send " + Hex(c.response)), "ok");
+        }
+        if (std::string(c.ending) == "reset") {
+            // The body must have been partly taken before the reset.
+            ASSERT_TRUE(PumpUntil([&] { int n = 0; GetHttpTransferState(slot, nullptr, nullptr, &n); return n == 10; }));
+        }
+        ASSERT_EQ(PeerCommand(&peer, c.ending), "ok");
+        EXPECT_EQ(Outcome(slot), std::make_pair(c.state, c.error)) << c.name;
+        EXPECT_EQ(Body(slot), c.body) << c.name;
+        DeleteHttpHandle(slot);
+        FreeMemoryTracked(body);
+        body = nullptr;
+        StopPeer(&peer);
+    }
+}
+
+TEST_F(Http, FinishKeepsTheFirstOutcomeAndDeleteLeavesAPartialBody)
+{
+    EXPECT_EQ(DeleteHttpHandle(100), -1);
+    EXPECT_EQ(DeleteHttpHandle(-1), -1);
+    EXPECT_EQ(FinishHttpTransfer(5, 0, -1), -1);
+    int slot = StartWithPeer(HTTP_GET);
+    ASSERT_GE(slot, 0);
+    ASSERT_EQ(PeerCommand(&peer, "send " + Hex("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabcd")), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return Body(slot) == "abcd"; }));
+    EXPECT_EQ(DeleteHttpHandle(slot), 0);
+    ASSERT_NE(body, nullptr);
+    EXPECT_EQ(memcmp(body, "abcd", 4), 0);  // the caller owns the partial body
+    EXPECT_EQ(GetHttpTransferState(slot, nullptr, nullptr, nullptr), -1);
+    FreeMemoryTracked(body);
+    body = nullptr;
+    StopPeer(&peer);
+
+    slot = StartWithPeer(HTTP_GET);
+    ASSERT_EQ(FinishHttpTransfer(slot, 2, 1), 0);
+    ASSERT_EQ(FinishHttpTransfer(slot, 0, -1), 0);
+    EXPECT_EQ(Outcome(slot), std::make_pair(2, 1));
+}
+
+TEST_F(Http, BadStartsAreRefused)
+{
+    void *memory = nullptr;
+    const HttpTransferStart bad[] = {
+        {HTTP_GET, "127.0.0.1", 80, "/a\r\nX: y", nullptr, 0, nullptr, &memory},
+        {HTTP_GET, "127.0.0.1\n", 80, "/", nullptr, 0, nullptr, &memory},
+        {HTTP_GET, "127.0.0.1", 0, "/", nullptr, 0, nullptr, &memory},
+        {HTTP_GET, "127.0.0.1", 80, "/", nullptr, 0, nullptr, nullptr},
+        {HTTP_POST, "127.0.0.1", 80, "/", nullptr, 5, nullptr, &memory},
+        {7, "127.0.0.1", 80, "/", nullptr, 0, nullptr, &memory},
+    };
+    for (const HttpTransferStart &start : bad) EXPECT_EQ(StartHttpTransfer(&start), -1);
+    std::string longPath(300, 'p');
+    HttpTransferStart tooLong{HTTP_GET, "127.0.0.1", 80, longPath.c_str(), nullptr, 0, nullptr, &memory};
+    EXPECT_EQ(StartHttpTransfer(&tooLong), -1);
+    // Nobody listening: the connect fails and no slot is taken.
+    HttpTransferStart refused{HTTP_GET, "127.0.0.1", FindFreePort(), "/", nullptr, 0, nullptr, &memory};
+    EXPECT_EQ(StartHttpTransfer(&refused), -1);
+    EXPECT_EQ(gHttp.liveCount, 0);
+}
+
+TEST_F(Http, AFullDiskFailsTheTransfer)
+{
+    int slot = StartWithPeer(HTTP_GET, "/dev/full");
+    ASSERT_GE(slot, 0);
+    ASSERT_EQ(PeerCommand(&peer, "send " + Hex("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc")), "ok");
+    EXPECT_EQ(Outcome(slot), std::make_pair(2, 4));
+}
+
+// ---- real servers -------------------------------------------------------------------------------
+
+class HttpServers : public Http {
+protected:
+    void SetUp() override
+    {
+        Http::SetUp();
+        data = SomeBytes(100000);
+        mkdir((dir + "/www").c_str(), 0755);
+        mkdir((dir + "/www/cgi-bin").c_str(), 0755);
+        WriteFile(dir + "/www/data.bin", data);
+        WriteFile(dir + "/www/cgi-bin/echo", "#!/bin/sh\necho 'Content-Type: text/plain'\necho\ncat\n", 0755);
+    }
+    // GET to memory and to a file, a missing file and HEAD, the same for every server.
+    void GetAndHead(int port)
+    {
+        int slot = Start(HTTP_GET, port, "/data.bin", nullptr);
+        ASSERT_GE(slot, 0);
+        EXPECT_EQ(Outcome(slot), std::make_pair(0, -1));
+        EXPECT_TRUE(Body(slot) == data);
+        DeleteHttpHandle(slot);
+        FreeMemoryTracked(body);
+        body = nullptr;
+        slot = Start(HTTP_GET, port, "/data.bin", "got.bin");
+        EXPECT_EQ(Outcome(slot), std::make_pair(0, -1));
+        EXPECT_TRUE(ReadTestFile("got.bin") == data);
+        DeleteHttpHandle(slot);
+        slot = Start(HTTP_GET, port, "/missing.bin", nullptr);
+        EXPECT_EQ(Outcome(slot), std::make_pair(2, 1));
+        DeleteHttpHandle(slot);
+        slot = Start(HTTP_HEAD, port, "/data.bin", nullptr);
+        EXPECT_EQ(Outcome(slot), std::make_pair(0, -1));
+        EXPECT_EQ(gHttp.table[slot]->contentLength, 100000);
+        DeleteHttpHandle(slot);
+    }
+    std::string data;
+};
+
+TEST_F(HttpServers, PythonHttpServer)
+{
+    int port = StartServer({"python3", PeerScript("http_server.py"), dir + "/www"});
+    ASSERT_GT(port, 0);
+    GetAndHead(port);
+}
+
+TEST_F(HttpServers, BusyboxHttpdWithAPostToItsCgi)
+{
+    if (!HaveProgram("busybox")) GTEST_SKIP() << "busybox is not installed (scripts/install-deps.sh)";
+    int port = StartServer({"python3", PeerScript("busybox_httpd.py"), dir + "/www"});
+    ASSERT_GT(port, 0);
+    GetAndHead(port);
+    // The CGI's answer has no length: the body ends with the close.
+    std::string post = SomeBytes(20000);
+    int slot = Start(HTTP_POST, port, "/cgi-bin/echo", nullptr, post);
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(Outcome(slot), std::make_pair(0, -1));
+    EXPECT_EQ(gHttp.table[slot]->contentLength, -1);
+    EXPECT_TRUE(Body(slot) == post);
+}
+
+TEST_F(HttpServers, Nginx)
+{
+    if (!HaveProgram("nginx") && access("/usr/sbin/nginx", X_OK) != 0) GTEST_SKIP() << "nginx is not installed";
+    int port = FindFreePort();
+    char conf[1024];
+    snprintf(conf, sizeof conf,
+             "daemon off;\nmaster_process off;\npid %s/nginx.pid;\nerror_log %s/error.log;\n"
+             "events { worker_connections 64; }\n"
+             "http { access_log off; server { listen 127.0.0.1:%d; root %s/www;\n"
+             "  location /fail { return 500; } } }\n",
+             dir.c_str(), dir.c_str(), port, dir.c_str());
+    WriteFile(dir + "/nginx.conf", conf);
+    const char *nginx = access("/usr/sbin/nginx", X_OK) == 0 ? "/usr/sbin/nginx" : "nginx";
+    ASSERT_EQ(StartPeer(&server, {nginx, "-p", dir + "/", "-c", dir + "/nginx.conf", "-e", dir + "/error.log"}), 0);
+    ASSERT_TRUE(WaitForListener(port));
+    GetAndHead(port);
+    int slot = Start(HTTP_GET, port, "/fail", nullptr);
+    EXPECT_EQ(Outcome(slot), std::make_pair(2, 0));
+    EXPECT_EQ(Count("接続に失敗しました (戻り値:500)"), 1);
+}
+
+}  // namespace
