@@ -2,10 +2,10 @@
 // and other threads that neither touch SDL nor block the main thread.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 #include "lib/core/library.h"
@@ -32,12 +32,19 @@ int SpyRefill(void) { CountThread(); gRefills++; return 0; }
 int SpyMusic(void) { CountThread(); gMusic++; return 0; }
 int SpyOverlays(void) { CountThread(); gOverlays++; return 0; }
 
-// A clock whose sleeps are counted; after a number of them the focus comes back.
+// A clock whose sleeps are counted; the main thread's sleeps bring the focus back or close the window
+// after a number of them, or run a step of the test. Another thread's sleeps are counted apart, so the
+// main thread can wait for them.
 struct FocusClock {
     std::atomic<uint64_t> now{5000000};
     std::atomic<int> sleeps{0};
     int focusAfter = 0;
+    int closeAfter = 0;
     intptr_t window = 0;
+    void (*onMainSleep)(FocusClock *clock, int sleeps) = nullptr;
+    std::mutex lock;
+    std::condition_variable otherSlept;
+    int otherSleeps = 0;  // under lock
 };
 
 uint64_t FocusClockNow(void *user)
@@ -49,7 +56,23 @@ void FocusClockSleep(void *user, uint32_t milliseconds)
 {
     FocusClock *clock = static_cast<FocusClock *>(user);
     clock->now += milliseconds * 1000ull;
-    if (++clock->sleeps == clock->focusAfter) WTestPushWindowEvent(clock->window, W_TEST_FOCUS_GAINED);
+    if (KGetCurrentThreadId() != gMainThread) {
+        std::lock_guard<std::mutex> guard(clock->lock);
+        clock->otherSleeps++;
+        clock->otherSlept.notify_all();
+        return;
+    }
+    int n = ++clock->sleeps;
+    if (n == clock->focusAfter) WTestPushWindowEvent(clock->window, W_TEST_FOCUS_GAINED);
+    if (n == clock->closeAfter) WTestPushWindowEvent(clock->window, W_TEST_CLOSE);
+    if (clock->onMainSleep) clock->onMainSleep(clock, n);
+}
+
+// Waits until another thread has slept in the clock; false after 20 s (a failure, never an order).
+bool AwaitOtherThreadSleep(FocusClock *clock)
+{
+    std::unique_lock<std::mutex> guard(clock->lock);
+    return clock->otherSlept.wait_for(guard, std::chrono::seconds(20), [&] { return clock->otherSleeps > 0; });
 }
 
 class Pump : public ::testing::Test {
@@ -122,15 +145,13 @@ TEST_F(Pump, WhileTheFocusIsAwayThePumpWaitsAndStillServicesItsHooks)
 
 TEST_F(Pump, CloseWhileInactiveEndsTheWait)
 {
+    clock.closeAfter = 30;
+    clock.window = GetMainWindowHandle();
     KClockSource source{FocusClockNow, FocusClockSleep, &clock};
     KSetClockSource(&source);
     ASSERT_EQ(WTestPushWindowEvent(GetMainWindowHandle(), W_TEST_FOCUS_LOST), 0);
-    std::thread closer([] {
-        usleep(30000);
-        WTestPushWindowEvent(GetMainWindowHandle(), W_TEST_CLOSE);
-    });
     EXPECT_EQ(PumpMessages(), -1);
-    closer.join();
+    EXPECT_EQ(clock.sleeps.load(), 30);
 }
 
 TEST_F(Pump, RunningWhileInactiveDoesNotWait)
@@ -176,19 +197,23 @@ TEST_F(Pump, AnotherThreadNeitherTouchesSdlNorBlocksTheMainThread)
     EXPECT_EQ(QueryKeyDown(KEY_INPUT_Z), 1);
 
     // The main thread waits inactive inside the pump, holding the library lock; the clock thread's
-    // pump waits too, without the lock, and both return once the focus is back.
+    // pump, started from that wait, waits too, without the lock; once it has slept in its own wait the
+    // focus comes back and both return.
+    static std::thread clockThread;
+    static std::atomic<int> otherResult;
+    otherResult = 99;
+    clock.window = GetMainWindowHandle();
+    clock.onMainSleep = [](FocusClock *c, int sleeps) {
+        if (sleeps != 1) return;
+        clockThread = std::thread([] { otherResult = PumpMessages(); });
+        EXPECT_TRUE(AwaitOtherThreadSleep(c));
+        WTestPushWindowEvent(c->window, W_TEST_FOCUS_GAINED);
+    };
+    KClockSource source{FocusClockNow, FocusClockSleep, &clock};
+    KSetClockSource(&source);
     ASSERT_EQ(WTestPushWindowEvent(GetMainWindowHandle(), W_TEST_FOCUS_LOST), 0);
-    std::atomic<int> otherResult{99};
-    std::thread clockThread([&] {
-        usleep(20000);
-        otherResult = PumpMessages();
-    });
-    std::thread focus([] {
-        usleep(80000);
-        WTestPushWindowEvent(GetMainWindowHandle(), W_TEST_FOCUS_GAINED);
-    });
     EXPECT_EQ(PumpMessages(), 0);
-    focus.join();
+    ASSERT_TRUE(clockThread.joinable());
     clockThread.join();
     EXPECT_EQ(otherResult, 0);
     EXPECT_EQ(gHooksOffMainThread, 0);

@@ -1,6 +1,4 @@
 // The stage clock: counting only in an unpaused stage, the hurry voice, and the thread's stop.
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "game/assets.h"
@@ -17,12 +15,6 @@ protected:
         GameTest::TearDown();
     }
 };
-
-// Lets a just-started thread take its start time before the test moves the clock.
-static void LetThreadSettle(void)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-}
 
 TEST_F(ClockTest, CountsOnlyInAnUnpausedStage)
 {
@@ -65,33 +57,30 @@ TEST_F(ClockTest, NoHurryVoiceWithEffectsOff)
     EXPECT_TRUE(gFake->soundPlays.empty());
 }
 
-// Waits (real time, bounded) until the thread has finished `seconds` clock seconds.
-static bool WaitForClockSeconds(uint64_t seconds)
-{
-    for (int i = 0; i < 2000 && GetStageClockSeconds() < seconds; i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return GetStageClockSeconds() >= seconds;
-}
-
+// The thread is driven by handshakes with the fakes: it has taken its start time once it has read the
+// time after its last pump, and it has finished a second once it pumps again.
 TEST_F(ClockTest, ThreadCountsSecondsOfTheSteppedClock)
 {
     gGame->inStage = 1;
     gGame->timeLeft = 51;
     ASSERT_EQ(StartStageClock(), 0);
     EXPECT_EQ(StartStageClock(), -1);  // one thread only
-    LetThreadSettle();
-    EXPECT_EQ(GetStageClockSeconds(), 0u);  // the stepped clock has not moved
+    ASSERT_TRUE(AwaitOtherThreadPumps(1));
+    ASSERT_TRUE(AwaitOtherThreadTimeRead());  // start time taken at 0
     gFake->now += 999;
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    ASSERT_TRUE(AwaitOtherThreadTimeRead());  // it has seen 999 ms: not yet a second
     EXPECT_EQ(GetStageClockSeconds(), 0u);
     gFake->now += 1;
-    ASSERT_TRUE(WaitForClockSeconds(1));
+    ASSERT_TRUE(AwaitOtherThreadPumps(2));
+    EXPECT_EQ(GetStageClockSeconds(), 1u);
     EXPECT_EQ(gGame->timeLeft, 50);
     EXPECT_EQ(CountSoundPlays(FakeVoiceHandle(VOICE_HURRY)), 1);
     gGame->paused = 1;
-    LetThreadSettle();
+    ASSERT_TRUE(AwaitOtherThreadTimeRead());  // the next second starts at 1000
     gFake->now += 1000;
-    ASSERT_TRUE(WaitForClockSeconds(2));
-    EXPECT_EQ(gGame->timeLeft, 50);
+    ASSERT_TRUE(AwaitOtherThreadPumps(3));
+    EXPECT_EQ(GetStageClockSeconds(), 2u);
+    EXPECT_EQ(gGame->timeLeft, 50);  // paused: the second passed uncounted
     EXPECT_EQ(StopStageClock(), 0);
 }
 
@@ -100,11 +89,13 @@ TEST_F(ClockTest, StopWakesTheThreadMidWait)
     gGame->inStage = 1;
     gGame->timeLeft = 200;
     ASSERT_EQ(StartStageClock(), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_EQ(StopStageClock(), 0);  // would hang here if the wait could not be woken
+    ASSERT_TRUE(AwaitOtherThreadPumps(1));
+    ASSERT_TRUE(AwaitOtherThreadTimeRead());  // inside its wait
+    EXPECT_EQ(StopStageClock(), 0);
     EXPECT_EQ(StopStageClock(), 0);  // already stopped
     gFake->now += 5000;
     EXPECT_EQ(gGame->timeLeft, 200);
+    EXPECT_EQ(GetStageClockSeconds(), 0u);
     // and it starts again
     ASSERT_EQ(StartStageClock(), 0);
     EXPECT_EQ(StopStageClock(), 0);
@@ -116,11 +107,11 @@ TEST_F(ClockTest, ThreadEndsWhenThePumpReportsTheEnd)
     gGame->timeLeft = 100;
     gFake->pumpsUntilEnd = 1;  // the thread's first pump goes on, the second reports the end
     ASSERT_EQ(StartStageClock(), 0);
-    LetThreadSettle();
+    ASSERT_TRUE(AwaitOtherThreadPumps(1));
+    ASSERT_TRUE(AwaitOtherThreadTimeRead());
     gFake->now += 1000;
-    ASSERT_TRUE(WaitForClockSeconds(1));
-    gFake->now += 5000;
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    ASSERT_TRUE(AwaitOtherThreadEnds(1));  // by itself: no stop was asked
     EXPECT_EQ(gGame->timeLeft, 99);
+    EXPECT_EQ(GetStageClockSeconds(), 1u);
     EXPECT_EQ(StopStageClock(), 0);
 }

@@ -32,8 +32,61 @@ static int FakeEndLibrary(void)
 }
 
 // ---- pump, input, time ----
+// Counts a call made by another thread, and that thread's end.
+static void BumpOther(int FakeWorld::*counter)
+{
+    std::lock_guard<std::mutex> guard(gFake->otherLock);
+    gFake->*counter += 1;
+    gFake->otherMoved.notify_all();
+}
+
+namespace {
+struct OtherThreadEnd {
+    ~OtherThreadEnd()
+    {
+        if (gFake) BumpOther(&FakeWorld::otherEnds);
+    }
+};
+}  // namespace
+
+static void NoteOtherThread(int FakeWorld::*counter)
+{
+    if (std::this_thread::get_id() == gFake->mainThread) return;
+    thread_local OtherThreadEnd end;
+    (void)end;
+    BumpOther(counter);
+}
+
+static bool AwaitOther(int FakeWorld::*counter, int count)
+{
+    std::unique_lock<std::mutex> lock(gFake->otherLock);
+    return gFake->otherMoved.wait_for(lock, std::chrono::seconds(20), [&] { return gFake->*counter >= count; });
+}
+
+bool AwaitOtherThreadPumps(int count)
+{
+    return AwaitOther(&FakeWorld::otherPumps, count);
+}
+
+bool AwaitOtherThreadEnds(int count)
+{
+    return AwaitOther(&FakeWorld::otherEnds, count);
+}
+
+bool AwaitOtherThreadTimeRead(void)
+{
+    int seen;
+    {
+        std::lock_guard<std::mutex> guard(gFake->otherLock);
+        seen = gFake->otherTimeReads;
+    }
+    // The first read counted after `seen` may have taken its value before; the second cannot.
+    return AwaitOther(&FakeWorld::otherTimeReads, seen + 2);
+}
+
 static int FakePump(void)
 {
+    NoteOtherThread(&FakeWorld::otherPumps);
     // The clock thread pumps too; only the main thread's count matters to the tests that end by it.
     int left = gFake->pumpsUntilEnd.load();
     while (left > 0 && !gFake->pumpsUntilEnd.compare_exchange_weak(left, left - 1)) {
@@ -59,7 +112,13 @@ static int FakeWaitForAnyKey(void)
     gFake->calls.push_back("wait");
     return 0;
 }
-static uint32_t FakeGetTime(void) { return gFake->now; }
+// Counted after the read: a counted read has taken its value.
+static uint32_t FakeGetTime(void)
+{
+    uint32_t now = gFake->now;
+    NoteOtherThread(&FakeWorld::otherTimeReads);
+    return now;
+}
 static void FakeSleep(uint32_t milliseconds)
 {
     gFake->now += milliseconds;
@@ -196,6 +255,7 @@ void InstallFakeServices(void)
 {
     delete gFake;
     gFake = new FakeWorld();
+    gFake->mainThread = std::this_thread::get_id();
     g_nextSound = 0;
     g_sheetIndex = 0;
     SetGameServices(&kFakeServices);

@@ -2,10 +2,12 @@
 // random number, a silent sound and music log, a draw recorder and an in-memory settings file.
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -45,6 +47,13 @@ struct FakeWorld {
     uint32_t slept = 0;
     int random = 0;
     std::atomic<int> pumpsUntilEnd{-1};  // main-thread pumps left before the end; -1 never
+    // what another thread (the stage clock's) has done, for tests to wait on instead of sleeping
+    std::thread::id mainThread;
+    std::mutex otherLock;
+    std::condition_variable otherMoved;
+    int otherTimeReads = 0;              // under otherLock
+    int otherPumps = 0;                  // under otherLock
+    int otherEnds = 0;                   // threads that called a fake and have ended; under otherLock
     // music
     bool musicPlaying = false;
     // settings file
@@ -77,6 +86,14 @@ int CountSoundPlays(int handle);
 void QueuePress(int bits);
 // Queues reads with nothing pressed (the menus ignore keys that were already down at their start).
 void QueueIdle(int reads);
+// Waits until another thread has pumped `count` times since the fakes were installed. false after
+// 20 s of real time: a failure, never a way to order.
+bool AwaitOtherThreadPumps(int count);
+// Waits until another thread reads the time after this call begins: from then on it has seen
+// gFake->now as it is now (and a thread that had just pumped has taken its start time). false after 20 s.
+bool AwaitOtherThreadTimeRead(void);
+// Waits until `count` other threads that called a fake have ended. false after 20 s.
+bool AwaitOtherThreadEnds(int count);
 // The handle the fake loader gives effect n / voice n.
 int FakeEffectHandle(int n);
 int FakeVoiceHandle(int n);

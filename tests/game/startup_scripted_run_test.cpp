@@ -3,7 +3,6 @@
 #include <cstring>
 #include <deque>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,6 +18,7 @@
 #include "lib/input/input.h"
 #include "platform/window/window_test.h"
 #include "tests/game/program_run_support.h"
+#include "tests/support/waiting_hand.h"
 
 namespace {
 
@@ -96,20 +96,16 @@ void SessionSleep(uint32_t milliseconds)
 }
 
 // The save confirmation waits for all keys up, then any key: the selecting key is let go, and X is
-// pressed a little later from another thread, as a player's hand would.
+// pressed once the wait has seen nothing down, as a player's hand would.
 int SessionWaitForAnyKey(void)
 {
     if (g_session->held >= 0) {
         PushPress(g_session->held, 0);
         g_session->held = -1;
     }
-    std::thread hand([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        WTestPushKey(KEY_INPUT_X, 1);
-    });
+    ArmWaitingHand(0, 1, KEY_INPUT_X);
     int result = WaitForAnyKey();
-    hand.join();
-    WTestPushKey(KEY_INPUT_X, 0);
+    DisarmWaitingHand();
     return result;
 }
 

@@ -1,18 +1,16 @@
 // Keyboard and pad queries, fed through the same SDL events a user makes.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdlib>
-#include <thread>
 #include <vector>
 
 #include "lib/core/library.h"
 #include "lib/core/system.h"
 #include "lib/input/input.h"
 #include "platform/window/window_test.h"
+#include "tests/support/stepped_clock.h"
 #include "tests/support/test_temp_dir.h"
+#include "tests/support/waiting_hand.h"
 
 namespace {
 
@@ -28,6 +26,7 @@ protected:
     {
         for (int pad : pads) WTestDetachPad(pad);
         EndLibrary();
+        RemoveSteppedClock();
         LeaveFreshTempDir();
     }
     void Key(int dik, int down)
@@ -144,39 +143,21 @@ TEST_F(Input, PadsFillSlotsInOrderAndLeaveOnUnplug)
 TEST_F(Input, WaitForAnyKeyWaitsForReleaseThenPress)
 {
     Key(KEY_INPUT_Z, 1);
-    std::atomic<int> step{0};
-    std::atomic<bool> returned{false};
-    std::thread user([&] {
-        usleep(30000);
-        step = 1;
-        WTestPushKey(KEY_INPUT_Z, 0);
-        usleep(30000);
-        step = 2;
-        // Under load the waiter may take the release and the press in one pump and never see
-        // "nothing down"; a user would press again, and so does this one.
-        while (!returned) {
-            WTestPushKey(KEY_INPUT_X, 1);
-            usleep(30000);
-            if (returned)
-                break;
-            WTestPushKey(KEY_INPUT_X, 0);
-            usleep(30000);
-        }
-    });
+    InstallSteppedClock(1000000);
+    ArmWaitingHand(KEY_INPUT_Z, 3, KEY_INPUT_X);  // Z held through the first two polls
     EXPECT_EQ(WaitForAnyKey(), 0);
-    returned = true;
-    EXPECT_EQ(step.load(), 2);  // did not take the held Z as the press
-    user.join();
+    EXPECT_EQ(GetWaitingHandStep(), 2);  // did not take the held Z as the press
+    EXPECT_EQ(QueryKeyDown(KEY_INPUT_X), 1);
+    DisarmWaitingHand();
 }
 
 TEST_F(Input, WaitForAnyKeyReturnsWhenTheWindowCloses)
 {
-    std::thread closer([] {
-        usleep(30000);
-        WTestPushWindowEvent(GetMainWindowHandle(), W_TEST_CLOSE);
-    });
+    InstallSteppedClock(1000000);
+    SetSteppedSleepHook([](void *, uint64_t sleeps) {
+        if (sleeps == 2) WTestPushWindowEvent(GetMainWindowHandle(), W_TEST_CLOSE);
+    }, nullptr);
     EXPECT_EQ(WaitForAnyKey(), -1);
-    closer.join();
 }
 
 }  // namespace

@@ -12,3 +12,7 @@ void AdvanceSteppedClock(uint64_t microseconds);
 uint64_t GetSteppedClockMicroseconds(void);
 // Total milliseconds slept through the clock since it was installed.
 uint64_t GetSteppedClockSleptMilliseconds(void);
+// Calls hook(user, n) at the end of the n-th sleep since it was set (n from 1), on the sleeping thread;
+// a test acts there on what the sleeper has just done instead of guessing with real time. Null removes
+// it; so does installing or removing the clock.
+void SetSteppedSleepHook(void (*hook)(void *user, uint64_t sleeps), void *user);
