@@ -55,11 +55,11 @@ static int ParseContentLength(const char *line)
 // than the peek, or its line feed hidden behind a NUL or a two-byte lead).
 static int TakeLine(HttpHandleRecord *record, char *line)
 {
-    if (ReadNetWorkLine(record->netHandle, line) == 0) return 1;
+    // One look decides first: the reader's own peek may see more bytes, never fewer.
     char peeked[256];
     int count = NetWorkRecvToPeek(record->netHandle, peeked, 255);
-    if (count < 1) return 0;
-    return (count == 255 || memchr(peeked, '\n', (size_t)count)) ? -1 : 0;
+    if (count < 1 || (count < 255 && !memchr(peeked, '\n', (size_t)count))) return 0;
+    return ReadNetWorkLine(record->netHandle, line) == 0 ? 1 : -1;
 }
 
 // Drops bytes up to and with the next line feed. 1 when the line is gone, 0 when more must come.
