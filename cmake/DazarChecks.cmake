@@ -16,13 +16,13 @@ function(dazar_unlisted_modules root listed out)
   set(${out} "${found}" PARENT_SCOPE)
 endfunction()
 
-# Sources under `root` (its code folders) that include <chrono>, which -fexec-charset=CP932 cannot build.
-function(dazar_chrono_users root out)
+# The .cpp and .h files below root/<each of tops> with a line matching regex, relative to root.
+function(dazar_grep_sources root tops regex out)
   set(found "")
-  foreach(top lib platform game tools tests)
+  foreach(top ${tops})
     file(GLOB_RECURSE files ${root}/${top}/*.cpp ${root}/${top}/*.h)
     foreach(f ${files})
-      file(STRINGS ${f} hits REGEX "^[ \t]*#[ \t]*include[ \t]*<chrono>")
+      file(STRINGS ${f} hits REGEX "${regex}")
       if(hits)
         file(RELATIVE_PATH rel ${root} ${f})
         list(APPEND found ${rel})
@@ -32,8 +32,9 @@ function(dazar_chrono_users root out)
   set(${out} "${found}" PARENT_SCOPE)
 endfunction()
 
+# Refuses sources that include <chrono>, which -fexec-charset=CP932 cannot build.
 function(dazar_check_exec_charset root)
-  dazar_chrono_users(${root} users)
+  dazar_grep_sources(${root} "lib;platform;game;tools;tests" "^[ \t]*#[ \t]*include[ \t]*<chrono>" users)
   if(users)
     message(FATAL_ERROR "${users}: <chrono> cannot be built with -fexec-charset=CP932, which every "
                         "file takes so that literals are Shift-JIS (a literal in <chrono> has no "
