@@ -62,6 +62,7 @@ static struct {
     uint32_t random;           // xorshift state
     const MixScene *scene;
     int menuFrame;             // menu pad reads so far
+    int menuGrace;             // menu pad reads since the script ran out
     const char *menuKey;       // next scripted menu key
     int botBits[PLAYER_COUNT]; // held pad bits per player
     int botHold[PLAYER_COUNT]; // frames the held direction lasts
@@ -97,9 +98,14 @@ static void MeterSleep(uint32_t milliseconds)
     gRun.mixedFrames = due;
 }
 
-// The menu script: a release frame, then a press of the next key.
+// Menu frames after the last scripted key before the run gives up on reaching the stage.
+#define MENU_GRACE_FRAMES 100
+
+// The menu script: a release frame, then a press of the next key. A script that runs out without
+// reaching the stage quits, so a changed menu cannot hang the meter.
 static int MenuPadBits(void)
 {
+    if (!*gRun.menuKey && ++gRun.menuGrace > MENU_GRACE_FRAMES) gGame->quit = 1;
     if (gRun.menuFrame++ % 2 == 0 || !*gRun.menuKey) return 0;
     switch (*gRun.menuKey++) {
     case 'z': return GAME_PAD_BUTTON1;
@@ -229,7 +235,7 @@ static void PlaySceneStage(const MixScene &scene)
 static int RunScenePass(const MixScene &scene, int music, int effects, uint32_t seed, std::vector<int16_t> *out)
 {
     gRun.scene = &scene;
-    gRun.menuFrame = 0;
+    gRun.menuFrame = gRun.menuGrace = 0;
     gRun.menuKey = scene.menuKeys;
     std::memset(gRun.botHold, 0, sizeof gRun.botHold);
     if (StartMeteredGame(music, effects, seed) != 0) {
@@ -237,7 +243,7 @@ static int RunScenePass(const MixScene &scene, int music, int effects, uint32_t 
         return -1;
     }
     RunMenuLoop();
-    int reached = gGame->inStage == 1;
+    int reached = gGame->inStage == 1 && !gGame->quit;
     if (reached) {
         if (scene.clockSeconds) gGame->timeLeft = scene.clockSeconds;
         AudioTestClearCapture();
