@@ -135,6 +135,8 @@ TEST_F(Http, RequestsGoOutCharacterForCharacter)
         ASSERT_GT(port, 0);
         int slot = Start(c.kind, port, c.path, nullptr, c.post);
         ASSERT_GE(slot, 0);
+        WsSocketLimits threeBytes{3, 0, 0, 0};  // the request goes out in short sends, resumed each pass
+        WsSetSocketLimits(LookupNetWorkRecord(gHttp.table[slot]->netHandle)->socket, &threeBytes);
         std::string line;
         ASSERT_TRUE(ReadPeerLine(&peer, &line));  // connected
         char head[256];
