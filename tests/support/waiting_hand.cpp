@@ -15,7 +15,7 @@ struct Hand {
     int release, press;
     uint64_t releaseAt;
     uint64_t sleeps;  // of the arming thread
-    uint32_t thread;
+    std::atomic<uint32_t> thread;  // other threads sleep on the same clock
     std::atomic<int> step;
 };
 Hand g_hand;
