@@ -18,3 +18,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# The tests start nginx themselves on 127.0.0.1; the package's own site (all addresses, port 80) must
+# not be left running where the package's install was allowed to start it.
+if [ -f /run/nginx.pid ] && command -v invoke-rc.d >/dev/null 2>&1; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo invoke-rc.d nginx stop >/dev/null 2>&1 || true
+fi

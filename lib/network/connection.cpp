@@ -178,20 +178,6 @@ static int ReceiveMessages(NetWorkHandleRecord *record)
     }
 }
 
-int RecvSocket(int handle)
-{
-    if (!gNetWork.initialised) return -1;
-    NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
-    if (!record || record->recvBusy) return -1;
-    record->recvBusy = 1;
-    PumpNetWorkMessages(0);
-    int result = RefuseRecord(record, "有効なネットワークハンドルではありません in RecvSocket\n",
-                              "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
-    if (result == 0) result = ReceiveMessages(record);
-    record->recvBusy = 0;
-    return result;
-}
-
 // ================================================================================================
 // send
 // ================================================================================================
@@ -236,19 +222,27 @@ static int SendMessages(NetWorkHandleRecord *record)
     }
 }
 
-int SendSocket(int handle)
+// RecvSocket and SendSocket: initialised, valid and its own busy flag clear, then with the flag set
+// the pump, the refusals and the work.
+static int RunSocketStep(int handle, int sending)
 {
     if (!gNetWork.initialised) return -1;
     NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
-    if (!record || record->sendBusy) return -1;
-    record->sendBusy = 1;
+    int32_t *busy = !record ? nullptr : sending ? &record->sendBusy : &record->recvBusy;
+    if (!busy || *busy) return -1;
+    *busy = 1;
     PumpNetWorkMessages(0);
-    int result = RefuseRecord(record, "有効なネットワークハンドルではありません in SendSocket\n",
-                              "このネットワークハンドルにはエラーが発生しています in SendSocket\n");
-    if (result == 0) result = SendMessages(record);
-    record->sendBusy = 0;
+    int result = sending ? RefuseRecord(record, "有効なネットワークハンドルではありません in SendSocket\n",
+                                        "このネットワークハンドルにはエラーが発生しています in SendSocket\n")
+                         : RefuseRecord(record, "有効なネットワークハンドルではありません in RecvSocket\n",
+                                        "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
+    if (result == 0) result = sending ? SendMessages(record) : ReceiveMessages(record);
+    *busy = 0;
     return result;
 }
+
+int RecvSocket(int handle) { return RunSocketStep(handle, 0); }
+int SendSocket(int handle) { return RunSocketStep(handle, 1); }
 
 // ================================================================================================
 // accept and notices
