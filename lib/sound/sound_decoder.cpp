@@ -53,9 +53,13 @@ int OpenPcmWaveDecoder(SoundDecoderRecord *d)
     f.avgBytesPerSec = f.samplesPerSec * f.blockAlign;
     if (!IsPlayablePcmFormat(&f))
         return -1;
+    // A file cut short mid-frame: the part frame would shift every later pass of a loop by its bytes.
+    int32_t whole = layout.dataSize - layout.dataSize % f.blockAlign;
+    if (whole <= 0)
+        return -1;
     d->format = f;
     d->dataStart = layout.dataStart;
-    d->dataSize = layout.dataSize;
+    d->dataSize = whole;
     d->blockSize = (int32_t)f.avgBytesPerSec;
     d->method = SOUND_DECODE_PCM;
     return 0;

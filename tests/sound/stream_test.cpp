@@ -204,6 +204,21 @@ TEST_F(StreamSound, EndlessSourcePlaysOnAndItsPositionStartsAgainAfterEachPass)
         ASSERT_EQ(out[i], pcm[i % pcm.size()]) << i;
 }
 
+TEST_F(StreamSound, ATruncatedWaveLoopsOnWholeFrames)
+{
+    std::vector<uint8_t> pcm = RampPcm(44100, 2);
+    std::vector<uint8_t> cut = pcm;
+    cut.insert(cut.end(), {0x55, 0x66, 0x77});  // a frame cut short after three of its bytes
+    int h = MakeStream({cut}, {STREAM_LOOP_ENDLESS});
+    EXPECT_EQ(CountSoundSamples(h), 44100);
+    ASSERT_EQ(PlaySoundByHandle(h, SOUND_PLAY_BACK, 1), 0);
+    Play(44100 * 3 + 1000);
+    std::vector<uint8_t> out = Captured();
+    ASSERT_EQ(out.size(), (44100u * 3 + 1000) * 4);
+    for (size_t i = 0; i < out.size(); i++)
+        ASSERT_EQ(out[i], pcm[i % pcm.size()]) << i;
+}
+
 TEST_F(StreamSound, LoopingPlayTypeStartsTheListAgainAndRebasesThePosition)
 {
     std::vector<uint8_t> pcm = RampPcm(44100 * 5, 2);
