@@ -242,8 +242,7 @@ int PlayMusicHandle(int handle, int playType)
     record->playing = 1;
     record->seenPlaying = 0;
     if (playType == SOUND_PLAY_WAIT) {
-        while (RunMessagePump() == 0 && CheckMusicHandlePlaying(handle) == 1) {
-        }
+        WaitWhileSoundPlays(CheckMusicHandlePlaying, handle);
         DropTempFile();
     }
     return 0;

@@ -270,6 +270,11 @@ uint32_t ReadSoundBufferEntryCursor(SoundBufferEntry *entry);
 // streamed sounds and music
 // ================================================================================================
 
+// The wait of a play of type 0: pumps messages as the game's own pump does (under the library lock),
+// sleeping 1 ms between passes, while playing(handle) is 1; returns early when the application is to
+// end.
+void WaitWhileSoundPlays(int (*playing)(int handle), int handle);
+
 // The sequencer route's state; the sound end deletes its temporary MIDI file.
 struct MciMusicStateRecord {
     uint32_t deviceId;

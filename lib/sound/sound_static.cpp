@@ -128,16 +128,13 @@ int CreateSoundFromMemoryImage(const void *image, uint32_t size, int bufferCount
 // play, stop, query
 // ================================================================================================
 
-// Waits for the end of a play of type 0, pumping messages; returns early when the application ends.
-static void WaitForSoundEnd(int handle)
+void WaitWhileSoundPlays(int (*playing)(int handle), int handle)
 {
-    if (RunMessagePump() != 0)
+    if (PumpMessages() != 0)
         return;
-    for (;;) {
-        if (QuerySoundPlaying(handle) != 1)
-            return;
+    while (playing(handle) == 1) {
         KSleep(1);
-        if (RunMessagePump() != 0)
+        if (PumpMessages() != 0)
             return;
     }
 }
@@ -190,7 +187,7 @@ int PlaySoundByHandle(int handle, int playType, int restartFlag)
     if (streamed)
         return PlayStreamSound(handle, playType, restartFlag);
     if (playType == SOUND_PLAY_WAIT)
-        WaitForSoundEnd(handle);
+        WaitWhileSoundPlays(QuerySoundPlaying, handle);
     return 0;
 }
 

@@ -337,10 +337,8 @@ int PlayStreamSound(int handle, int playType, int restartFlag)
     }
     if (started <= 0)
         return started;
-    if (playType == SOUND_PLAY_WAIT) {
-        while (RunMessagePump() == 0 && QuerySoundPlaying(handle) == 1) {
-        }
-    }
+    if (playType == SOUND_PLAY_WAIT)
+        WaitWhileSoundPlays(QuerySoundPlaying, handle);
     return 0;
 }
 

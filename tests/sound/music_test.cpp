@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lib/core/library.h"
+#include "lib/core/lock.h"
 #include "lib/core/system.h"
 #include "lib/sound/music.h"
 #include "lib/sound/sound.h"
@@ -171,6 +172,53 @@ TEST_F(Music, WaitingPlayReturnsAfterTheEndWithItsFileGone)
     EXPECT_EQ(DeleteMusicHandle(h), 0);
     EXPECT_TRUE(TempFiles().empty());
     EXPECT_EQ(MciTestOpenDeviceCount(), 0);
+}
+
+// Each pass of a waiting play's pump: one more slice of sound, and whether the library lock was held.
+struct WaitPasses {
+    int passes = 0;
+    int unlocked = 0;
+} gWait;
+
+int StepAudioAndWatchTheLock(void)
+{
+    gWait.passes++;
+    gWait.unlocked += !IsLibraryLockHeld();
+    return StepAudioAndPoll();
+}
+
+TEST_F(Music, WaitingPlaysPumpUnderTheLibraryLockAndSleepBetweenPasses)
+{
+    PumpHookTable hooks{nullptr, nullptr, nullptr, StepAudioAndWatchTheLock, nullptr};
+    SetPumpHookTable(&hooks);
+    std::vector<uint8_t> wave = soundtest::WaveImage(soundtest::Pcm(44100, 2, 16), soundtest::RampPcm(4410, 2));
+    fixture::WriteFile("t.wav", std::string(wave.begin(), wave.end()));
+    int music = LoadMusicMem("mid/t.mid");
+    int still = LoadSoundFileToHandle("t.wav", 1, -1);
+    SoundCreationMode = 2;
+    int streamed = LoadSoundFileToHandle("t.wav", 1, -1);
+    SoundCreationMode = 0;
+    struct Case {
+        const char *what;
+        int (*play)(int handle);
+        int handle;
+    } cases[] = {
+        {"music", [](int h) { return PlayMusicHandle(h, SOUND_PLAY_WAIT); }, music},
+        {"static sound", [](int h) { return PlaySoundByHandle(h, SOUND_PLAY_WAIT, 1); }, still},
+        {"streamed sound", [](int h) { return PlaySoundByHandle(h, SOUND_PLAY_WAIT, 1); }, streamed},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NE(c.handle, -1);
+        gWait = WaitPasses();
+        InstallSteppedClock(1000000);
+        ASSERT_EQ(c.play(c.handle), 0);
+        uint64_t slept = GetSteppedClockSleptMilliseconds();
+        RemoveSteppedClock();
+        EXPECT_GT(gWait.passes, 2);
+        EXPECT_EQ(gWait.unlocked, 0);
+        EXPECT_GE(slept, (uint64_t)gWait.passes - 1);
+    }
 }
 
 TEST_F(Music, OneDeviceDeletingAnIdleHandleStopsTheMusicThatPlays)
