@@ -41,7 +41,8 @@ static struct {
     char soundFont[K_MAX_PATH];   // "" = default
     uint32_t port;                // what the port query reports
     StandInFault faults[MCI_FAULT_KIND_COUNT];
-} gMci = {nullptr, nullptr, 0, {}, 0, nullptr, "", MCI_SEQ_MAPPER, {}};
+    int ringOut;                  // 1 while notes let go at a file's end still sound
+} gMci = {nullptr, nullptr, 0, {}, 0, nullptr, "", MCI_SEQ_MAPPER, {}, 0};
 
 struct MciScopedLock {
     MciScopedLock() { AudioLock(); }
@@ -82,16 +83,20 @@ static void RequestNotice(MciDevice *d, uintptr_t flags, uintptr_t callback)
 // Synthesiser
 // ================================================================================================
 
-// Renders the synthesiser into the mixer's slice (audio lock held by the mixer).
+// Renders the synthesiser into the mixer's slice (audio lock held by the mixer); also after the last
+// close while released notes still ring.
 static int RenderSynth(void *user, float *stereo, int frames)
 {
-    if (!gMci.synth || gMci.openCount == 0)
+    if (gMci.ringOut && (!gMci.synth || fluid_synth_get_active_voice_count(gMci.synth) == 0))
+        gMci.ringOut = 0;
+    if (!gMci.synth || (gMci.openCount == 0 && !gMci.ringOut))
         return 0;
     fluid_synth_write_float(gMci.synth, frames, stereo, 0, 2, stereo, 1, 2);
     return frames;
 }
 
-// After each slice: a player whose last tick has played is done; its notice goes out once.
+// After each slice: a player whose last tick has played is done; its notice goes out once. Notes
+// still held are let go as a MIDI device's are, so they end with their release, not a click.
 static void CheckEnds(void *user)
 {
     for (MciDevice &d : gMci.devices) {
@@ -102,6 +107,8 @@ static void CheckEnds(void *user)
         if (!done && !(total > 0 && fluid_player_get_current_tick(d.player) >= total))
             continue;
         fluid_player_stop(d.player);
+        fluid_synth_all_notes_off(gMci.synth, -1);
+        gMci.ringOut = 1;
         d.playing = 0;
         d.finished = 1;
         PostNotice(&d, MCI_NOTIFY_SUCCESSFUL);
@@ -117,6 +124,7 @@ static void FreeSynth(void)
         delete_fluid_settings(gMci.settings);
     gMci.synth = nullptr;
     gMci.settings = nullptr;
+    gMci.ringOut = 0;
 }
 
 static const char *SoundFontPath(void)
@@ -289,14 +297,17 @@ static uint32_t PlayDevice(MciDevice *d, uintptr_t flags, MciPlayParams *p)
     return MCI_OK;
 }
 
-// Pauses a device and silences what it sounded.
+// Pauses a device and silences what it sounded; a device whose file has ended leaves its released
+// notes to ring out.
 static void HaltDevice(MciDevice *d)
 {
     if (d->playing && d->player)
         fluid_player_stop(d->player);
-    d->playing = 0;
-    if (gMci.synth)
+    if (d->playing && gMci.synth) {
         fluid_synth_all_sounds_off(gMci.synth, -1);
+        gMci.ringOut = 0;
+    }
+    d->playing = 0;
     PostNotice(d, MCI_NOTIFY_ABORTED);
 }
 

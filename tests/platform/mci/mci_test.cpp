@@ -135,6 +135,35 @@ TEST_F(MciTest, PlaysAMidiFileAndNotifiesWithinOneSliceOfItsEnd)
     EXPECT_EQ(gNotices.size(), 2u);  // nothing pending, so closing posts nothing
 }
 
+// The root mean square of what the output gave since the last clear.
+double CapturedLevel()
+{
+    size_t bytes;
+    const int16_t *s = (const int16_t *)AudioTestCapture(&bytes);
+    double sum = 0;
+    for (size_t i = 0; i < bytes / 2; i++)
+        sum += (double)s[i] * s[i];
+    return bytes ? std::sqrt(sum / (double)(bytes / 2)) : 0;
+}
+
+TEST_F(MciTest, NotesSoundingAtTheEndRingOutTheirReleaseAfterTheNoticeAndTheClose)
+{
+    // The note is let go on the file's last tick, as most songs end.
+    MakeMidi("t.mid", kOneSecond);
+    uint32_t id = Open("t.mid");
+    ASSERT_EQ(Play(id, MCI_NOTIFY), MCI_OK);
+    int frames = StepUntilNotice(3 * 44100);
+    EXPECT_LE(frames, 44100 + AUDIO_MIX_SLICE_FRAMES);  // the notice still comes at the end
+    ASSERT_EQ(MciSendCommand(id, MCI_CLOSE, 0, 0), MCI_OK);  // what the music's notice handling does
+    AudioTestClearCapture();
+    AudioTestStep(2205);
+    EXPECT_GT(CapturedLevel(), 30.0);  // 50 ms later the release still sounds
+    AudioTestStep(3 * 44100);
+    AudioTestClearCapture();
+    AudioTestStep(2205);
+    EXPECT_EQ(CapturedLevel(), 0.0);  // and then it has ended
+}
+
 TEST_F(MciTest, TempoChangesAndSeveralTracksSetTheEnd)
 {
     // Format 1: a tempo track (half a second at 120, then a quarter at 240) and a note track.
