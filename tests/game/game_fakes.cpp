@@ -163,7 +163,7 @@ static int FakeReadSettings(uint8_t *bytes, int size)
 {
     if (!gFake->fileExists) return -1;
     int n = (int)gFake->file.size() < size ? (int)gFake->file.size() : size;
-    std::memcpy(bytes, gFake->file.data(), (size_t)n);
+    if (n > 0) std::memcpy(bytes, gFake->file.data(), (size_t)n);  // an empty file has no data pointer
     return n;
 }
 static int FakeWriteSettings(const uint8_t *bytes, int size)

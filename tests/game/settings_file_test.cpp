@@ -176,3 +176,13 @@ TEST_F(GameTest, SaveGoesThroughTheServicesAndAnUnwritableTargetLosesNothing)
     ASSERT_EQ(gFake->file.size(), 84u);
     EXPECT_EQ(gFake->file[12], 0);
 }
+
+TEST_F(GameTest, AnEmptyFileThroughTheServicesGivesTheDefaults)
+{
+    gFake->fileExists = true;
+    gFake->file.clear();
+    gGame->hiScore = 5;
+    LoadHiScoreFile();
+    EXPECT_EQ(gGame->hiScore, DEFAULT_HI_SCORE);
+    EXPECT_EQ(gGame->progress, DEFAULT_PROGRESS);
+}
