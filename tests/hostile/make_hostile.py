@@ -81,6 +81,18 @@ def sounds(tmp):
     bad[setup + 557] = 32
     write('setup_overfull_codebook.ogg', ogg_fix_crcs(bad))
 
+    # Two chained streams, the second's setup header damaged in one byte (libvorbisfile's failed open
+    # of such a file loses 8 bytes).
+    second = bytearray(ogg)
+    for at, _ in ogg_pages(second):
+        second[at + 14:at + 18] = struct.pack('<I', 8)
+    setup_damaged = bytearray(second)
+    setup_damaged[933] = 66
+    write('chain_damaged_second_setup.ogg', ogg + ogg_fix_crcs(setup_damaged))
+    # The same with the second's identification header no longer saying what it is.
+    second[28] = 0
+    write('chain_damaged_second_ident.ogg', ogg + ogg_fix_crcs(second))
+
     # The last page's granule claims 500 million samples.
     last = list(ogg_pages(ogg))[-1][0]
     bad = bytearray(ogg)

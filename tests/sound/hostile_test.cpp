@@ -36,6 +36,17 @@ TEST_F(HostileSound, ACodebookThatOverfillsItsTreeIsRefusedBeforeAnyDecode)
     DeleteSoundByHandle(h, 0);
 }
 
+// The leak checker of the sanitized build fails the program if the refusal loses memory.
+TEST(HostileDecoder, AChainWhoseSecondHeadersAreDamagedIsRefusedWithoutALeak)
+{
+    for (const char *name : {"chain_damaged_second_setup.ogg", "chain_damaged_second_ident.ogg"}) {
+        std::vector<uint8_t> image = ReadHostileFile(name);
+        ASSERT_FALSE(image.empty()) << name;
+        MemoryDecoder d(image);
+        EXPECT_EQ(d.setup, -1) << name;
+    }
+}
+
 TEST_F(HostileSound, SizesClaimedByHeadersAreNotAllocated)
 {
     if (!CanWatchAllocations())

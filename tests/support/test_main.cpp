@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 
+// libvorbisfile loses 8 bytes when its open of some chained files fails (upstream). Named here, by its
+// library, so that the leak checker still fails every leak of our own.
+extern "C" const char *__lsan_default_suppressions(void) { return "leak:libvorbisfile.so\n"; }
+
 int main(int argc, char **argv)
 {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
