@@ -4,6 +4,7 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config git
       libsdl2-dev libfreetype-dev libpng-dev libjpeg-dev zlib1g-dev
       libfluidsynth-dev libmpg123-dev libogg-dev libvorbis-dev libtheora-dev
+      libgl-dev libgl1-mesa-dri libegl1
       libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev
       fonts-ipafont-gothic timgm6mb-soundfont espeak-ng
       sox libsox-fmt-base lame mpg123 midicsv vorbis-tools

@@ -1,0 +1,653 @@
+// The "gl" back end: devices draw with OpenGL through one context on a hidden SDL window (SDL's
+// "offscreen" driver when there is no display). Each surface the device draws into or samples has a
+// copy here, a texture (with a framebuffer when it is a target), kept in step with its memory pixels:
+// uploaded when the memory changed, read back before the CPU touches it.
+#include <SDL.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/d3d/gl_internal.h"
+
+D3dGl gGl;
+
+#define D3D_MAX_COPIES 4096
+#define D3D_STREAM_BYTES (4u << 20)  // vertices of one frame; orphaned when full and at each scene end
+
+// ---- records ------------------------------------------------------------------------------------------
+enum D3dGlFormat { GLF_NONE, GLF_565, GLF_555, GLF_1555, GLF_4444, GLF_8888, GLF_X888 };
+
+struct D3dGlCopy {
+    DdSurface *surface;      // null: free entry
+    D3dGlFormat format;
+    int width, height;
+    GLuint texture, framebuffer, depth;
+    uint32_t version;        // memory pixels version last uploaded or read back
+    int deviceNewer;         // the device drew here since the last read-back
+    int stale;               // the memory changed behind the version (a load)
+};
+
+struct D3dGlCache {          // last GL state sent
+    GLuint framebuffer, program;
+    GLuint textures[D3D_MAX_STAGES];
+    GLint samplerMag[D3D_MAX_STAGES], samplerMin[D3D_MAX_STAGES], samplerU[D3D_MAX_STAGES], samplerV[D3D_MAX_STAGES];
+    int blend;
+    GLenum blendSrc, blendDst;
+    int depthTest, depthMask;
+    GLenum depthFunc;
+    int cull;
+    GLenum cullFace;
+    GLint scissor[4], viewport[4];
+};
+
+struct D3dGlContext {
+    SDL_Window *window;
+    SDL_GLContext context;
+    int devices;             // open devices
+    GLuint vao, vertexBuffer, indexBuffer, samplers[D3D_MAX_STAGES];
+    uint32_t vertexOffset, indexOffset;
+    D3dGlCache cache;
+    D3dGlCopy copies[D3D_MAX_COPIES];
+    int copyHigh;            // entries below this may be used
+};
+static D3dGlContext sGl;
+
+// Counts a GL state call.
+static inline void CountState(void) { gD3d.counters.stateChanges++; }
+
+// ---- context ------------------------------------------------------------------------------------------
+// Loads every entry point; 0 / -1.
+static int LoadFunctions(void)
+{
+#define D3D_GL_LOAD(type, name)                                       \
+    gGl.name = (type)SDL_GL_GetProcAddress("gl" #name);               \
+    if (!gGl.name) return -1;
+    D3D_GL_FUNCTIONS(D3D_GL_LOAD)
+#undef D3D_GL_LOAD
+    return 0;
+}
+
+// The fixed state every draw assumes.
+static void SetFixedState(void)
+{
+    gGl.GenVertexArrays(1, &sGl.vao);
+    gGl.BindVertexArray(sGl.vao);
+    gGl.GenBuffers(1, &sGl.vertexBuffer);
+    gGl.BindBuffer(GL_ARRAY_BUFFER, sGl.vertexBuffer);
+    gGl.BufferData(GL_ARRAY_BUFFER, D3D_STREAM_BYTES, nullptr, GL_STREAM_DRAW);
+    gGl.GenBuffers(1, &sGl.indexBuffer);
+    gGl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, sGl.indexBuffer);
+    gGl.BufferData(GL_ELEMENT_ARRAY_BUFFER, D3D_STREAM_BYTES / 4, nullptr, GL_STREAM_DRAW);
+    gGl.GenSamplers(D3D_MAX_STAGES, sGl.samplers);
+    for (int s = 0; s < D3D_MAX_STAGES; s++) gGl.BindSampler((GLuint)s, sGl.samplers[s]);
+    gGl.ProvokingVertex(GL_FIRST_VERTEX_CONVENTION);  // flat shading from each triangle's first vertex
+    gGl.Enable(GL_SCISSOR_TEST);
+    gGl.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    gGl.PixelStorei(GL_PACK_ALIGNMENT, 1);
+    memset(&sGl.cache, 0xFF, sizeof sGl.cache);  // nothing matches: the first use sends
+}
+
+// Starts SDL video and loads the driver once for the process: loading and unloading it for every
+// device costs time and leaves the driver's own start-up allocations unattributable. 0 / -1.
+static int LoadDriver(void)
+{
+    static int loaded;
+    if (loaded) return 0;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return -1;
+    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return -1;
+    }
+    loaded = 1;
+    return 0;
+}
+
+// Makes the context on a hidden window; 0 / -1.
+static int OpenContext(void)
+{
+    if (sGl.context) return 0;
+    if (LoadDriver() != 0) return -1;
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    sGl.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    sGl.context = sGl.window ? SDL_GL_CreateContext(sGl.window) : nullptr;
+    if (!sGl.context || LoadFunctions() != 0) {
+        if (sGl.context) SDL_GL_DeleteContext(sGl.context);
+        if (sGl.window) SDL_DestroyWindow(sGl.window);
+        memset(&sGl, 0, sizeof sGl);
+        return -1;
+    }
+    SetFixedState();
+    return 0;
+}
+
+static void FreeCopy(D3dGlCopy *copy);
+static void ReadBack(D3dGlCopy *copy);
+
+// Brings every drawing into memory, frees every copy and the context.
+static void CloseContext(void)
+{
+    for (int i = 0; i < sGl.copyHigh; i++) {
+        if (!sGl.copies[i].surface) continue;
+        ReadBack(&sGl.copies[i]);
+        FreeCopy(&sGl.copies[i]);
+    }
+    D3dGlDeletePrograms();
+    gGl.DeleteSamplers(D3D_MAX_STAGES, sGl.samplers);
+    gGl.DeleteBuffers(1, &sGl.vertexBuffer);
+    gGl.DeleteBuffers(1, &sGl.indexBuffer);
+    gGl.DeleteVertexArrays(1, &sGl.vao);
+    SDL_GL_DeleteContext(sGl.context);
+    SDL_DestroyWindow(sGl.window);
+    memset(&sGl, 0, sizeof sGl);
+}
+
+// ---- surface copies -----------------------------------------------------------------------------------
+// The GL format of a surface's pixel format.
+static D3dGlFormat FormatOf(const D3dPixelFormat *f)
+{
+    int alpha = (f->flags & D3D_PF_ALPHAPIXELS) != 0;
+    if (f->bitCount == 16 && f->rMask == 0xF800 && f->gMask == 0x07E0 && f->bMask == 0x1F) return GLF_565;
+    if (f->bitCount == 16 && f->rMask == 0x7C00 && f->gMask == 0x03E0 && f->bMask == 0x1F)
+        return alpha && f->aMask == 0x8000 ? GLF_1555 : GLF_555;
+    if (f->bitCount == 16 && f->rMask == 0x0F00 && alpha && f->aMask == 0xF000) return GLF_4444;
+    if (f->bitCount == 32 && f->rMask == 0xFF0000 && f->gMask == 0xFF00 && f->bMask == 0xFF)
+        return alpha && f->aMask == 0xFF000000 ? GLF_8888 : GLF_X888;
+    return GLF_NONE;
+}
+
+struct D3dGlPixelWay {
+    GLenum internal, format, type;
+    int bytes;
+    int opaque;  // 1: alpha reads as one
+};
+
+static D3dGlPixelWay WayOf(D3dGlFormat format)
+{
+    switch (format) {
+    case GLF_565: return {GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, 2, 1};
+    case GLF_555: return {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, 1};
+    case GLF_1555: return {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, 0};
+    case GLF_4444: return {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, 0};
+    case GLF_8888: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 0};
+    case GLF_X888: return {GL_RGB8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 1};
+    case GLF_NONE: break;
+    }
+    return {0, 0, 0, 0, 0};
+}
+
+static D3dGlCopy *FindCopy(DdSurface *surface)
+{
+    for (int i = 0; i < sGl.copyHigh; i++)
+        if (sGl.copies[i].surface == surface) return &sGl.copies[i];
+    return nullptr;
+}
+
+static void FreeCopy(D3dGlCopy *copy)
+{
+    for (int s = 0; s < D3D_MAX_STAGES; s++)
+        if (sGl.cache.textures[s] == copy->texture) sGl.cache.textures[s] = (GLuint)-1;
+    if (sGl.cache.framebuffer == copy->framebuffer) sGl.cache.framebuffer = (GLuint)-1;
+    if (copy->framebuffer) gGl.DeleteFramebuffers(1, &copy->framebuffer);
+    if (copy->depth) gGl.DeleteRenderbuffers(1, &copy->depth);
+    gGl.DeleteTextures(1, &copy->texture);
+    memset(copy, 0, sizeof *copy);
+    gD3d.liveCopies--;
+}
+
+// Binds a texture on unit 0 for set-up work (the stage cache of unit 0 is forgotten).
+static void BindForWork(GLuint texture)
+{
+    gGl.ActiveTexture(GL_TEXTURE0);
+    gGl.BindTexture(GL_TEXTURE_2D, texture);
+    sGl.cache.textures[0] = (GLuint)-1;
+}
+
+// Sends the memory pixels of a view into its copy.
+static void Upload(D3dGlCopy *copy, const D3dSurfaceView *view)
+{
+    D3dGlPixelWay way = WayOf(copy->format);
+    BindForWork(copy->texture);
+    gGl.PixelStorei(GL_UNPACK_ROW_LENGTH, view->pitch / way.bytes);
+    gGl.TexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, copy->width, copy->height, way.format, way.type, view->pixels);
+    gGl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    copy->version = view->pixelsVersion;
+    copy->stale = 0;
+    copy->deviceNewer = 0;
+    gD3d.counters.uploads++;
+}
+
+// A new copy of a surface, not yet uploaded; null when the table is full or the format unknown.
+static D3dGlCopy *MakeCopy(DdSurface *surface, const D3dSurfaceView *view)
+{
+    D3dGlFormat format = FormatOf(&view->format);
+    if (format == GLF_NONE) return nullptr;
+    D3dGlCopy *copy = nullptr;
+    for (int i = 0; i < D3D_MAX_COPIES && !copy; i++)
+        if (!sGl.copies[i].surface) copy = &sGl.copies[i];
+    if (!copy) return nullptr;
+    if (copy - sGl.copies >= sGl.copyHigh) sGl.copyHigh = (int)(copy - sGl.copies) + 1;
+    copy->surface = surface;
+    copy->format = format;
+    copy->width = view->width;
+    copy->height = view->height;
+    D3dGlPixelWay way = WayOf(format);
+    gGl.GenTextures(1, &copy->texture);
+    BindForWork(copy->texture);
+    gGl.TexImage2D(GL_TEXTURE_2D, 0, (GLint)way.internal, view->width, view->height, 0, way.format, way.type, nullptr);
+    gGl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    if (way.opaque) gGl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+    copy->stale = 1;
+    gD3d.liveCopies++;
+    return copy;
+}
+
+// The copy of a surface with the memory pixels in it when they changed; null when it cannot be made.
+static D3dGlCopy *CurrentCopy(DdSurface *surface, const D3dSurfaceView *view)
+{
+    D3dGlCopy *copy = FindCopy(surface);
+    if (copy && (copy->width != view->width || copy->height != view->height ||
+                 copy->format != FormatOf(&view->format))) {
+        FreeCopy(copy);  // the surface was re-made at the same address
+        copy = nullptr;
+    }
+    if (!copy) copy = MakeCopy(surface, view);
+    if (!copy) return nullptr;
+    if (copy->stale || copy->version != view->pixelsVersion) Upload(copy, view);
+    return copy;
+}
+
+// Brings what the device drew into the surface's memory pixels.
+static void ReadBack(D3dGlCopy *copy)
+{
+    D3dSurfaceView view;
+    if (!copy->deviceNewer || !copy->framebuffer || D3dViewOf(copy->surface, &view) != 0 || !view.pixels) return;
+    D3dGlPixelWay way = WayOf(copy->format);
+    gGl.BindFramebuffer(GL_FRAMEBUFFER, copy->framebuffer);
+    sGl.cache.framebuffer = copy->framebuffer;
+    gGl.PixelStorei(GL_PACK_ROW_LENGTH, view.pitch / way.bytes);
+    gGl.ReadPixels(0, 0, copy->width, copy->height, way.format, way.type, view.pixels);
+    gGl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
+    copy->deviceNewer = 0;
+    copy->version = view.pixelsVersion;
+    gD3d.counters.readbacks++;
+}
+
+// Gives a target copy its framebuffer (and depth buffer when the surface has a depth surface). 0 / -1.
+static int PrepareFramebuffer(D3dGlCopy *copy, const D3dSurfaceView *view)
+{
+    if (copy->framebuffer) return 0;
+    gGl.GenFramebuffers(1, &copy->framebuffer);
+    gGl.BindFramebuffer(GL_FRAMEBUFFER, copy->framebuffer);
+    sGl.cache.framebuffer = copy->framebuffer;
+    gGl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, copy->texture, 0);
+    if (view->zSurface) {
+        gGl.GenRenderbuffers(1, &copy->depth);
+        gGl.BindRenderbuffer(GL_RENDERBUFFER, copy->depth);
+        gGl.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, copy->width, copy->height);
+        gGl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, copy->depth);
+    }
+    if (gGl.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return -1;
+    if (copy->depth) {
+        gGl.DepthMask(GL_TRUE);
+        sGl.cache.depthMask = -1;
+        gGl.Disable(GL_SCISSOR_TEST);
+        gGl.ClearDepth(1.0);
+        gGl.Clear(GL_DEPTH_BUFFER_BIT);
+        gGl.Enable(GL_SCISSOR_TEST);
+    }
+    return 0;
+}
+
+// ---- state --------------------------------------------------------------------------------------------
+static GLenum BlendFactor(uint32_t factor)
+{
+    static const GLenum kFactors[] = {GL_ZERO, GL_ZERO, GL_ONE, GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR, GL_SRC_ALPHA,
+                                      GL_ONE_MINUS_SRC_ALPHA, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA, GL_DST_COLOR,
+                                      GL_ONE_MINUS_DST_COLOR, GL_SRC_ALPHA_SATURATE};
+    return factor < sizeof kFactors / sizeof kFactors[0] ? kFactors[factor] : GL_ONE;
+}
+
+// Blend factors, with the two "both" factors spelled out.
+static void SetBlend(const D3dDeviceRecord *device)
+{
+    int on = device->rs[D3D_RS_ALPHABLENDENABLE] != 0;
+    uint32_t src = device->rs[D3D_RS_SRCBLEND], dst = device->rs[D3D_RS_DESTBLEND];
+    if (src == 12 || src == 13) {  // BOTHSRCALPHA, BOTHINVSRCALPHA
+        dst = src == 12 ? D3D_BLEND_INVSRCALPHA : D3D_BLEND_SRCALPHA;
+        src = src == 12 ? D3D_BLEND_SRCALPHA : D3D_BLEND_INVSRCALPHA;
+    }
+    if (on != sGl.cache.blend) {
+        on ? gGl.Enable(GL_BLEND) : gGl.Disable(GL_BLEND);
+        sGl.cache.blend = on;
+        CountState();
+    }
+    GLenum s = BlendFactor(src), d = BlendFactor(dst);
+    if (on && (s != sGl.cache.blendSrc || d != sGl.cache.blendDst)) {
+        gGl.BlendFunc(s, d);
+        sGl.cache.blendSrc = s;
+        sGl.cache.blendDst = d;
+        CountState();
+    }
+}
+
+// Depth test only with a depth buffer; ZBIAS is accepted and ignored.
+static void SetDepth(const D3dDeviceRecord *device, const D3dGlCopy *target)
+{
+    int test = target->depth && device->rs[D3D_RS_ZENABLE] != 0;
+    if (test != sGl.cache.depthTest) {
+        test ? gGl.Enable(GL_DEPTH_TEST) : gGl.Disable(GL_DEPTH_TEST);
+        sGl.cache.depthTest = test;
+        CountState();
+    }
+    if (!test) return;
+    GLenum func = GL_NEVER + (device->rs[D3D_RS_ZFUNC] - 1);
+    if (func != sGl.cache.depthFunc) {
+        gGl.DepthFunc(func);
+        sGl.cache.depthFunc = func;
+        CountState();
+    }
+    int mask = device->rs[D3D_RS_ZWRITEENABLE] != 0;
+    if (mask != sGl.cache.depthMask) {
+        gGl.DepthMask(mask ? GL_TRUE : GL_FALSE);
+        sGl.cache.depthMask = mask;
+        CountState();
+    }
+}
+
+// CCW on a y-down screen is clockwise for OpenGL, whose front faces are counter-clockwise.
+static void SetCull(const D3dDeviceRecord *device)
+{
+    uint32_t mode = device->rs[D3D_RS_CULLMODE];
+    int on = mode == D3D_CULL_CW || mode == D3D_CULL_CCW;
+    if (on != sGl.cache.cull) {
+        on ? gGl.Enable(GL_CULL_FACE) : gGl.Disable(GL_CULL_FACE);
+        sGl.cache.cull = on;
+        CountState();
+    }
+    GLenum face = mode == D3D_CULL_CCW ? GL_BACK : GL_FRONT;
+    if (on && face != sGl.cache.cullFace) {
+        gGl.CullFace(face);
+        sGl.cache.cullFace = face;
+        CountState();
+    }
+}
+
+// The target's framebuffer, the whole target as GL viewport and the D3D viewport as scissor.
+static void SetTarget(const D3dDeviceRecord *device, const D3dGlCopy *target)
+{
+    if (sGl.cache.framebuffer != target->framebuffer) {
+        gGl.BindFramebuffer(GL_FRAMEBUFFER, target->framebuffer);
+        sGl.cache.framebuffer = target->framebuffer;
+        CountState();
+    }
+    GLint vp[4] = {0, 0, target->width, target->height};
+    if (memcmp(vp, sGl.cache.viewport, sizeof vp) != 0) {
+        gGl.Viewport(0, 0, target->width, target->height);
+        memcpy(sGl.cache.viewport, vp, sizeof vp);
+        CountState();
+    }
+    const D3dViewport &v = device->viewport;
+    int64_t x0 = v.x < (uint32_t)target->width ? v.x : target->width;
+    int64_t y0 = v.y < (uint32_t)target->height ? v.y : target->height;
+    int64_t x1 = (int64_t)v.x + v.width < target->width ? (int64_t)v.x + v.width : target->width;
+    int64_t y1 = (int64_t)v.y + v.height < target->height ? (int64_t)v.y + v.height : target->height;
+    GLint sc[4] = {(GLint)x0, (GLint)y0, (GLint)(x1 - x0), (GLint)(y1 - y0)};
+    if (memcmp(sc, sGl.cache.scissor, sizeof sc) != 0) {
+        gGl.Scissor(sc[0], sc[1], sc[2], sc[3]);
+        memcpy(sGl.cache.scissor, sc, sizeof sc);
+        CountState();
+    }
+}
+
+// Sets one sampler parameter when it changed.
+static void SamplerParameter(int stage, GLenum name, GLint value, GLint *last)
+{
+    if (*last == value) return;
+    gGl.SamplerParameteri(sGl.samplers[stage], name, value);
+    *last = value;
+    CountState();
+}
+
+static GLint AddressMode(uint32_t mode)
+{
+    switch (mode) {
+    case D3D_ADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
+    case D3D_ADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
+    case D3D_ADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
+    }
+    return GL_REPEAT;
+}
+
+// Binds a stage's texture and sets its sampler from the stage states.
+static void SetStageTexture(const D3dDeviceRecord *device, int stage, GLuint texture)
+{
+    if (sGl.cache.textures[stage] != texture) {
+        gGl.ActiveTexture(GL_TEXTURE0 + (GLenum)stage);
+        gGl.BindTexture(GL_TEXTURE_2D, texture);
+        sGl.cache.textures[stage] = texture;
+        CountState();
+    }
+    const uint32_t *tss = device->tss[stage];
+    GLint mag = tss[D3D_TSS_MAGFILTER] == D3D_FILTER_POINT ? GL_NEAREST : GL_LINEAR;
+    GLint min = tss[D3D_TSS_MINFILTER] == D3D_FILTER_POINT ? GL_NEAREST : GL_LINEAR;
+    SamplerParameter(stage, GL_TEXTURE_MAG_FILTER, mag, &sGl.cache.samplerMag[stage]);
+    SamplerParameter(stage, GL_TEXTURE_MIN_FILTER, min, &sGl.cache.samplerMin[stage]);
+    SamplerParameter(stage, GL_TEXTURE_WRAP_S, AddressMode(tss[D3D_TSS_ADDRESSU]), &sGl.cache.samplerU[stage]);
+    SamplerParameter(stage, GL_TEXTURE_WRAP_T, AddressMode(tss[D3D_TSS_ADDRESSV]), &sGl.cache.samplerV[stage]);
+}
+
+// The key colour of a texture in unit steps, and half a step per channel as tolerance.
+static void KeyColor(const D3dSurfaceView *view, float out[6])
+{
+    const uint32_t masks[3] = {view->format.rMask, view->format.gMask, view->format.bMask};
+    for (int c = 0; c < 3; c++) {
+        uint32_t mask = masks[c];
+        int shift = mask ? __builtin_ctz(mask) : 0;
+        float top = mask ? (float)(mask >> shift) : 1.0f;
+        out[c] = (float)((view->colorKey & mask) >> shift) / top;
+        out[3 + c] = 0.5f / top;
+    }
+}
+
+// ---- drawing ------------------------------------------------------------------------------------------
+struct D3dStageTextures {
+    GLuint texture[D3D_MAX_STAGES];
+    float key[D3D_MAX_STAGES][6];
+};
+
+// Fills the program key and the stage textures; -1 when a texture cannot be prepared.
+static int PrepareStages(const D3dDeviceRecord *device, D3dProgramKey *key, D3dStageTextures *tex)
+{
+    memset(key, 0, sizeof *key);
+    int shade = device->rs[D3D_RS_SHADEMODE] == D3D_SHADE_FLAT;
+    key->flat = (uint8_t)shade;
+    key->specular = device->rs[D3D_RS_SPECULARENABLE] != 0;
+    if (device->rs[D3D_RS_ALPHATESTENABLE] && device->rs[D3D_RS_ALPHAFUNC] != D3D_CMP_ALWAYS)
+        key->alphaFunc = (uint8_t)device->rs[D3D_RS_ALPHAFUNC];
+    int s = 0;
+    for (; s < D3D_MAX_STAGES && device->tss[s][D3D_TSS_COLOROP] != D3D_TOP_DISABLE; s++) {
+        const uint32_t *tss = device->tss[s];
+        D3dStageKey &st = key->stages[s];
+        st = {(uint8_t)tss[D3D_TSS_COLOROP], (uint8_t)tss[D3D_TSS_COLORARG1], (uint8_t)tss[D3D_TSS_COLORARG2],
+              (uint8_t)tss[D3D_TSS_ALPHAOP], (uint8_t)tss[D3D_TSS_ALPHAARG1], (uint8_t)tss[D3D_TSS_ALPHAARG2],
+              (uint8_t)(tss[D3D_TSS_TEXCOORDINDEX] == 1), 0, 0, (uint8_t)tss[D3D_TSS_ADDRESSU], {0, 0}};
+        D3dSurfaceView view;
+        if (D3dViewOf(device->textures[s], &view) != 0) continue;
+        D3dGlCopy *copy = CurrentCopy(device->textures[s], &view);
+        if (!copy) return -1;
+        st.texture = 1;
+        st.keyed = device->rs[D3D_RS_COLORKEYENABLE] && view.hasColorKey;
+        tex->texture[s] = copy->texture;
+        KeyColor(&view, tex->key[s]);
+    }
+    key->stageCount = (uint8_t)s;
+    return 0;
+}
+
+// Sends the program's per-draw values that changed.
+static void SetUniforms(D3dProgram *program, const D3dDeviceRecord *device, const D3dGlCopy *target,
+                        const D3dProgramKey *key, const D3dStageTextures *tex)
+{
+    if (program->lastSize[0] != (float)target->width || program->lastSize[1] != (float)target->height) {
+        gGl.Uniform2f(program->size, (float)target->width, (float)target->height);
+        program->lastSize[0] = (float)target->width;
+        program->lastSize[1] = (float)target->height;
+    }
+    uint32_t f = device->rs[D3D_RS_TEXTUREFACTOR];
+    if (f != program->lastTFactor) {
+        gGl.Uniform4f(program->tfactor, (float)((f >> 16) & 0xFF) / 255.0f, (float)((f >> 8) & 0xFF) / 255.0f,
+                      (float)(f & 0xFF) / 255.0f, (float)(f >> 24) / 255.0f);
+        program->lastTFactor = f;
+    }
+    int ref = (int)(device->rs[D3D_RS_ALPHAREF] & 0xFF);
+    if (ref != program->lastAlphaRef) {
+        gGl.Uniform1f(program->alphaRef, (float)ref);
+        program->lastAlphaRef = ref;
+    }
+    for (int s = 0; s < key->stageCount; s++) {
+        if (!key->stages[s].keyed || memcmp(program->lastKey[s], tex->key[s], sizeof tex->key[s]) == 0) continue;
+        gGl.Uniform3f(program->key[s], tex->key[s][0], tex->key[s][1], tex->key[s][2]);
+        gGl.Uniform3f(program->keyTolerance[s], tex->key[s][3], tex->key[s][4], tex->key[s][5]);
+        memcpy(program->lastKey[s], tex->key[s], sizeof tex->key[s]);
+    }
+}
+
+// Appends bytes to a stream buffer, orphaning it when full; the offset of the bytes.
+static uint32_t Stream(GLenum target, uint32_t *offset, uint32_t capacity, const void *data, uint32_t bytes)
+{
+    if (*offset + bytes > capacity) {
+        gGl.BufferData(target, capacity, nullptr, GL_STREAM_DRAW);
+        *offset = 0;
+    }
+    uint32_t at = *offset;
+    gGl.BufferSubData(target, at, bytes, data);
+    *offset = (at + bytes + 15) & ~15u;
+    return at;
+}
+
+// Points one attribute into the vertex stream, or gives it its constant when the format lacks it.
+static void Attribute(GLuint index, int present, GLint size, GLenum type, GLboolean norm, uint32_t stride,
+                      uint32_t at, const float constant[4])
+{
+    if (present) {
+        gGl.EnableVertexAttribArray(index);
+        gGl.VertexAttribPointer(index, size, type, norm, (GLsizei)stride, (const void *)(uintptr_t)at);
+    } else {
+        gGl.DisableVertexAttribArray(index);
+        gGl.VertexAttrib4f(index, constant[0], constant[1], constant[2], constant[3]);
+    }
+}
+
+// Streams the vertices and points the attributes at them.
+static void SetVertices(uint32_t fvf, const void *vertices, uint32_t count)
+{
+    static const float kWhite[4] = {1, 1, 1, 1}, kZero[4] = {0, 0, 0, 0};
+    uint32_t size = D3dVertexSize(fvf);
+    uint32_t at = Stream(GL_ARRAY_BUFFER, &sGl.vertexOffset, D3D_STREAM_BYTES, vertices, size * count);
+    uint32_t sets = (fvf >> 8) & 0xF, diffuse = fvf & D3D_FVF_DIFFUSE, specular = fvf & D3D_FVF_SPECULAR;
+    uint32_t colorAt = at + 16, specularAt = colorAt + (diffuse ? 4 : 0);
+    uint32_t texAt = specularAt + (specular ? 4 : 0);
+    Attribute(0, 1, 4, GL_FLOAT, GL_FALSE, size, at, kZero);
+    Attribute(1, diffuse != 0, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, size, colorAt, kWhite);
+    Attribute(2, specular != 0, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, size, specularAt, kZero);
+    Attribute(3, sets >= 1, 2, GL_FLOAT, GL_FALSE, size, texAt, kZero);
+    Attribute(4, sets >= 2, 2, GL_FLOAT, GL_FALSE, size, texAt + 8, kZero);
+}
+
+static GLenum PrimitiveMode(uint32_t type)
+{
+    static const GLenum kModes[] = {GL_POINTS, GL_POINTS, GL_LINES, GL_LINE_STRIP, GL_TRIANGLES, GL_TRIANGLE_STRIP,
+                                    GL_TRIANGLE_FAN};
+    return type < sizeof kModes / sizeof kModes[0] ? kModes[type] : GL_POINTS;
+}
+
+// The target copy ready to draw into; null when it cannot be.
+static D3dGlCopy *PrepareTarget(const D3dDeviceRecord *device)
+{
+    D3dSurfaceView view;
+    if (D3dViewOf(device->target, &view) != 0) return nullptr;
+    D3dGlCopy *copy = CurrentCopy(device->target, &view);
+    if (!copy || PrepareFramebuffer(copy, &view) != 0) return nullptr;
+    return copy;
+}
+
+static int32_t GlDraw(D3dDeviceRecord *device, uint32_t type, uint32_t fvf, const void *vertices, uint32_t count,
+                      const uint16_t *indices, uint32_t indexCount)
+{
+    if (SDL_GL_GetCurrentContext() != sGl.context) SDL_GL_MakeCurrent(sGl.window, sGl.context);
+    D3dProgramKey key;
+    D3dStageTextures tex = {};
+    D3dGlCopy *target = PrepareTarget(device);
+    if (!target || PrepareStages(device, &key, &tex) != 0) return D3D_ERR_GENERIC;
+    D3dProgram *program = D3dGlProgramFor(&key);
+    if (!program) return D3D_ERR_GENERIC;
+    SetTarget(device, target);
+    SetBlend(device);
+    SetDepth(device, target);
+    SetCull(device);
+    for (int s = 0; s < key.stageCount; s++)
+        if (key.stages[s].texture) SetStageTexture(device, s, tex.texture[s]);
+    if (sGl.cache.program != program->program) {
+        gGl.UseProgram(program->program);
+        sGl.cache.program = program->program;
+        CountState();
+    }
+    SetUniforms(program, device, target, &key, &tex);
+    SetVertices(fvf, vertices, count);
+    if (indices) {
+        uint32_t at = Stream(GL_ELEMENT_ARRAY_BUFFER, &sGl.indexOffset, D3D_STREAM_BYTES / 4, indices,
+                             indexCount * 2);
+        gGl.DrawElements(PrimitiveMode(type), (GLsizei)indexCount, GL_UNSIGNED_SHORT, (const void *)(uintptr_t)at);
+    } else {
+        gGl.DrawArrays(PrimitiveMode(type), 0, (GLsizei)count);
+    }
+    target->deviceNewer = 1;
+    gD3d.counters.draws++;
+    return D3D_OK;
+}
+
+// ---- device -------------------------------------------------------------------------------------------
+static int GlOpenDevice(D3dDeviceRecord *device)
+{
+    if (OpenContext() != 0) return -1;
+    sGl.devices++;
+    return 0;
+}
+
+static void GlCloseDevice(D3dDeviceRecord *device)
+{
+    if (--sGl.devices == 0) CloseContext();
+}
+
+// One stream per frame: the next frame starts at the front of fresh buffers.
+static void GlEndScene(D3dDeviceRecord *device)
+{
+    if (!sGl.context) return;
+    gGl.BufferData(GL_ARRAY_BUFFER, D3D_STREAM_BYTES, nullptr, GL_STREAM_DRAW);
+    gGl.BufferData(GL_ELEMENT_ARRAY_BUFFER, D3D_STREAM_BYTES / 4, nullptr, GL_STREAM_DRAW);
+    sGl.vertexOffset = sGl.indexOffset = 0;
+}
+
+// ---- surfaces -----------------------------------------------------------------------------------------
+static void GlSyncToMemory(DdSurface *surface)
+{
+    D3dGlCopy *copy = sGl.context ? FindCopy(surface) : nullptr;
+    if (copy) ReadBack(copy);
+}
+
+static void GlForget(DdSurface *surface)
+{
+    D3dGlCopy *copy = sGl.context ? FindCopy(surface) : nullptr;
+    if (copy) FreeCopy(copy);
+}
+
+static void GlMarkStale(DdSurface *surface)
+{
+    D3dGlCopy *copy = sGl.context ? FindCopy(surface) : nullptr;
+    if (copy) copy->stale = 1;
+}
+
+const D3dBackend kD3dBackendGl = {"gl", GlOpenDevice, GlCloseDevice, GlDraw, GlEndScene,
+                                  GlSyncToMemory, GlForget, GlMarkStale};

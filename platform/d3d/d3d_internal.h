@@ -1,0 +1,90 @@
+// Inside the 3-D device stand-in: the object and device records, the back-end table, the recorder
+// and the checks. Only platform/d3d includes this.
+#pragma once
+#include <cstdint>
+
+#include "platform/d3d/d3d.h"
+#include "platform/d3d/d3d_surface.h"
+#include "platform/d3d/d3d_test.h"
+
+struct D3dBackend;
+
+struct D3dObjectRecord {
+    D3dObject object;  // first, so the pointers convert
+    int refs;
+    uint32_t id;
+};
+
+struct D3dDeviceRecord {
+    D3dDevice object;  // first, so the pointers convert
+    int refs;
+    uint32_t id;
+    const D3dBackend *backend;
+    void *backendData;                    // the back end's own record
+    DdSurface *target;                    // held
+    DdSurface *textures[D3D_MAX_STAGES];  // held
+    uint32_t rs[D3D_RS_COUNT];
+    uint32_t tss[D3D_MAX_STAGES][D3D_TSS_COUNT];
+    D3dViewport viewport;
+    float transforms[D3D_TS_COUNT][16];
+    int inScene;
+    int drawn;                            // a scene has begun: the creation whitelist is over
+    D3dDeviceRecord *next;                // list of live devices
+};
+
+// One back end of the device. Every entry is filled (stubs where a back end has nothing to do).
+struct D3dBackend {
+    const char *name;
+    int (*OpenDevice)(D3dDeviceRecord *device);   // 0 / -1 (cannot draw here)
+    void (*CloseDevice)(D3dDeviceRecord *device);
+    // Draws vertices (already validated) with the device's states; indices null for a plain draw.
+    int32_t (*Draw)(D3dDeviceRecord *device, uint32_t type, uint32_t fvf, const void *vertices, uint32_t count,
+                    const uint16_t *indices, uint32_t indexCount);
+    void (*EndScene)(D3dDeviceRecord *device);
+    // The device's copy of a surface: bring its drawing into memory / drop it / mark it stale.
+    void (*SyncToMemory)(DdSurface *surface);
+    void (*Forget)(DdSurface *surface);
+    void (*MarkStale)(DdSurface *surface);
+};
+extern const D3dBackend kD3dBackendGl;
+extern const D3dBackend kD3dBackendRecord;
+
+// ---- shared by the object, the device and the back ends ------------------------------------------
+struct D3dState {
+    const D3dSurfacePort *port;
+    D3dDeviceRecord *devices;       // live devices
+    int liveObjects;
+    int liveDevices;
+    int liveCopies;                 // device copies of surfaces (textures and targets)
+    uint32_t nextObjectId, nextDeviceId;
+    D3dCounters counters;
+};
+extern D3dState gD3d;
+
+// The view of a live surface, or -1.
+int D3dViewOf(DdSurface *surface, D3dSurfaceView *out);
+void D3dHold(DdSurface *surface);
+void D3dDrop(DdSurface *surface);
+
+// The configured lists (d3d_object.cpp).
+const D3dPixelFormat *D3dTextureFormats(int *count);
+
+// ---- recorder (recorder.cpp) ----------------------------------------------------------------------
+// Records one call; returns the entry index for payloads, or -1 while recording is off.
+int D3dRecordCall(D3dCallKind kind, char owner, uint32_t ownerId, const int64_t *args, int argCount,
+                  int32_t result);
+void D3dRecordVertices(int entry, uint32_t fvf, const void *vertices, uint32_t count);
+void D3dRecordIndices(int entry, const uint16_t *indices, uint32_t count);
+void D3dRecordFloats(int entry, const float *values, int count);
+// Sets the result of an entry recorded before the call ran.
+void D3dRecordResult(int entry, int32_t result);
+
+// ---- checks (recorder.cpp) -------------------------------------------------------------------------
+// The injected result of this call, or D3D_OK.
+int32_t D3dFaultCheck(D3dCallKind kind);
+// Adds a strict-mode violation line (kept only while strict mode is on).
+void D3dViolation(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Names for the canonical texts (recorder.cpp). "?" when unknown.
+const char *D3dRenderStateName(uint32_t state);
+const char *D3dStageStateName(uint32_t state);

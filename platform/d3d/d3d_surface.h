@@ -1,0 +1,48 @@
+// How the 3-D device reaches the surfaces it draws into and samples: one table the DirectDraw
+// stand-in (or a test) installs, and the calls it makes back so the device's own copy of a surface
+// stays in step with the surface's memory pixels.
+#pragma once
+#include <cstdint>
+
+#include "platform/d3d/d3d.h"
+
+enum : uint32_t {
+    D3D_SURF_TEXTURE = 0x1,        // may be sampled
+    D3D_SURF_SYSTEM_MEMORY = 0x2,  // cannot be a render target
+    D3D_SURF_ZBUFFER = 0x4,
+    D3D_SURF_RENDER_TARGET = 0x8,  // primary, back buffer, 3-D texture
+};
+
+// What the device reads of a surface at the moment of the call.
+struct D3dSurfaceView {
+    uint32_t id;             // stable number for the recorder
+    int width, height;
+    int32_t pitch;           // bytes per row
+    uint8_t *pixels;         // memory pixels, row 0 first
+    D3dPixelFormat format;
+    uint32_t caps;           // D3D_SURF_*
+    int hasColorKey;         // source colour key set
+    uint32_t colorKey;       // its value in the surface's format
+    DdSurface *zSurface;     // attached depth surface, or null
+    int locked;
+    int lost;
+    uint32_t pixelsVersion;  // changes whenever the memory pixels may have changed
+};
+
+struct D3dSurfacePort {
+    const char *name;
+    int (*GetView)(DdSurface *surface, D3dSurfaceView *out);  // 0 / -1 (not a live surface)
+    void (*AddRef)(DdSurface *surface);
+    void (*Release)(DdSurface *surface);
+};
+
+// Installs the surface table (null: none; devices then cannot be made).
+void D3dSetSurfacePort(const D3dSurfacePort *port);
+const D3dSurfacePort *D3dGetSurfacePort(void);
+
+// The surface stand-in calls these:
+// before the CPU reads or writes a surface's memory (Lock, GetDC, a blit from or into it, the flip),
+// so what the device drew there reaches the memory pixels first;
+void D3dSurfaceBeforeCpuAccess(DdSurface *surface);
+// when a surface is freed, so the device drops its copy.
+void D3dSurfaceGone(DdSurface *surface);
