@@ -122,7 +122,7 @@ static int OpenContext(void)
     return 0;
 }
 
-static void FreeCopy(D3dGlCopy *copy);
+static void FreeCopy(D3dGlCopy *copy, int untrack);
 static void ReadBack(D3dGlCopy *copy);
 
 // Brings every drawing into memory, frees every copy and the context.
@@ -131,7 +131,7 @@ static void CloseContext(void)
     for (int i = 0; i < sGl.copyHigh; i++) {
         if (!sGl.copies[i].surface) continue;
         ReadBack(&sGl.copies[i]);
-        FreeCopy(&sGl.copies[i]);
+        FreeCopy(&sGl.copies[i], 1);
     }
     D3dGlDeletePrograms();
     gGl.DeleteSamplers(D3D_MAX_STAGES, sGl.samplers);
@@ -184,16 +184,19 @@ static D3dGlCopy *FindCopy(DdSurface *surface)
     return nullptr;
 }
 
-static void FreeCopy(D3dGlCopy *copy)
+// Frees a copy; untrack 0 when the surface itself let go of it.
+static void FreeCopy(D3dGlCopy *copy, int untrack)
 {
     for (int s = 0; s < D3D_MAX_STAGES; s++)
         if (sGl.cache.textures[s] == copy->texture) sGl.cache.textures[s] = (GLuint)-1;
     if (sGl.cache.framebuffer == copy->framebuffer) sGl.cache.framebuffer = (GLuint)-1;
+    DdSurface *surface = copy->surface;
     if (copy->framebuffer) gGl.DeleteFramebuffers(1, &copy->framebuffer);
     if (copy->depth) gGl.DeleteRenderbuffers(1, &copy->depth);
     gGl.DeleteTextures(1, &copy->texture);
     memset(copy, 0, sizeof *copy);
     gD3d.liveCopies--;
+    if (untrack && gD3d.port) gD3d.port->Track(surface, 0);
 }
 
 // Binds a texture on unit 0 for set-up work (the stage cache of unit 0 is forgotten).
@@ -240,6 +243,7 @@ static D3dGlCopy *MakeCopy(DdSurface *surface, const D3dSurfaceView *view)
     if (way.opaque) gGl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     copy->stale = 1;
     gD3d.liveCopies++;
+    gD3d.port->Track(surface, 1);
     return copy;
 }
 
@@ -249,7 +253,7 @@ static D3dGlCopy *CurrentCopy(DdSurface *surface, const D3dSurfaceView *view)
     D3dGlCopy *copy = FindCopy(surface);
     if (copy && (copy->width != view->width || copy->height != view->height ||
                  copy->format != FormatOf(&view->format))) {
-        FreeCopy(copy);  // the surface was re-made at the same address
+        FreeCopy(copy, 1);  // the surface was re-made at the same address
         copy = nullptr;
     }
     if (!copy) copy = MakeCopy(surface, view);
@@ -640,7 +644,7 @@ static void GlSyncToMemory(DdSurface *surface)
 static void GlForget(DdSurface *surface)
 {
     D3dGlCopy *copy = sGl.context ? FindCopy(surface) : nullptr;
-    if (copy) FreeCopy(copy);
+    if (copy) FreeCopy(copy, 0);
 }
 
 static void GlMarkStale(DdSurface *surface)

@@ -517,6 +517,11 @@ void D3dSurfaceBeforeCpuAccess(DdSurface *surface)
     if (surface) kD3dBackendGl.SyncToMemory(surface);
 }
 
+void D3dSurfaceWritten(DdSurface *surface)
+{
+    if (surface) kD3dBackendGl.MarkStale(surface);
+}
+
 void D3dSurfaceGone(DdSurface *surface)
 {
     if (surface) kD3dBackendGl.Forget(surface);

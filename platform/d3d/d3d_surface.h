@@ -34,6 +34,9 @@ struct D3dSurfacePort {
     int (*GetView)(DdSurface *surface, D3dSurfaceView *out);  // 0 / -1 (not a live surface)
     void (*AddRef)(DdSurface *surface);
     void (*Release)(DdSurface *surface);
+    // The device keeps (on) or drops (off) a copy of the surface; a stand-in that reports changes
+    // through the calls below rather than pixelsVersion starts and stops doing so here.
+    void (*Track)(DdSurface *surface, int on);
 };
 
 // Installs the surface table (null: none; devices then cannot be made).
@@ -44,5 +47,7 @@ const D3dSurfacePort *D3dGetSurfacePort(void);
 // before the CPU reads or writes a surface's memory (Lock, GetDC, a blit from or into it, the flip),
 // so what the device drew there reaches the memory pixels first;
 void D3dSurfaceBeforeCpuAccess(DdSurface *surface);
-// when a surface is freed, so the device drops its copy.
+// after the CPU wrote the memory pixels (when pixelsVersion does not say so);
+void D3dSurfaceWritten(DdSurface *surface);
+// when a surface is freed or its pixels are let go, so the device drops its copy.
 void D3dSurfaceGone(DdSurface *surface);

@@ -82,7 +82,8 @@ void D3dTestSetTextureFormats(const D3dPixelFormat *formats, int count);
 // The default caps of a HAL device.
 void D3dTestDefaultCaps(D3dDeviceDesc *out);
 
-// Clears faults, strict lines, the log and the lists; back end by DAZAR_D3D again.
+// Clears faults, strict lines, the log and the lists; back end by DAZAR_D3D again; object and device
+// numbers in the texts start again from 1.
 void D3dTestReset(void);
 
 // ---- objects and state ----------------------------------------------------------------------------

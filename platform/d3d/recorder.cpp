@@ -384,4 +384,5 @@ void D3dTestReset(void)
     D3dTestClearLog();
     D3dListsReset();
     D3dSelectBackend(nullptr);
+    gD3d.nextObjectId = gD3d.nextDeviceId = 0;  // texts of the next test start at d3d1 / dev1
 }

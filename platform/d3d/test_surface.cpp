@@ -69,6 +69,9 @@ static int MemoryGetView(DdSurface *surface, D3dSurfaceView *out)
 static void MemoryAddRef(DdSurface *surface) { ((D3dTestSurface *)surface)->refs++; }
 static void MemoryRelease(DdSurface *surface) { D3dTestReleaseSurface((D3dTestSurface *)surface); }
 
-static const D3dSurfacePort kMemoryPort = {"memory", MemoryGetView, MemoryAddRef, MemoryRelease};
+// Changes are told by pixelsVersion.
+static void MemoryTrack(DdSurface *surface, int on) {}
+
+static const D3dSurfacePort kMemoryPort = {"memory", MemoryGetView, MemoryAddRef, MemoryRelease, MemoryTrack};
 
 void D3dTestUseMemorySurfaces(void) { D3dSetSurfacePort(&kMemoryPort); }
