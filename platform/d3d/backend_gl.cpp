@@ -196,7 +196,7 @@ static void FreeCopy(D3dGlCopy *copy, int untrack)
     gGl.DeleteTextures(1, &copy->texture);
     memset(copy, 0, sizeof *copy);
     gD3d.liveCopies--;
-    if (untrack && gD3d.port) gD3d.port->Track(surface, 0);
+    if (untrack) D3dPort()->Track(surface, 0);
 }
 
 // Binds a texture on unit 0 for set-up work (the stage cache of unit 0 is forgotten).
@@ -243,7 +243,7 @@ static D3dGlCopy *MakeCopy(DdSurface *surface, const D3dSurfaceView *view)
     if (way.opaque) gGl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     copy->stale = 1;
     gD3d.liveCopies++;
-    gD3d.port->Track(surface, 1);
+    D3dPort()->Track(surface, 1);
     return copy;
 }
 

@@ -13,6 +13,8 @@ struct D3dObjectRecord {
     D3dObject object;  // first, so the pointers convert
     int refs;
     uint32_t id;
+    void *owner;                     // the draw object it came from (held), or null
+    void (*dropOwner)(void *owner);  // releases owner
 };
 
 struct D3dDeviceRecord {
@@ -60,6 +62,11 @@ struct D3dState {
     D3dCounters counters;
 };
 extern D3dState gD3d;
+
+// The surface table of the DirectDraw stand-in (surface_ddraw.cpp), used unless another is set.
+extern const D3dSurfacePort kD3dDirectDrawPort;
+// The table in use.
+const D3dSurfacePort *D3dPort(void);
 
 // The view of a live surface, or -1.
 int D3dViewOf(DdSurface *surface, D3dSurfaceView *out);

@@ -146,23 +146,23 @@ const char *D3dGetBackendName(void) { return ChosenBackend()->name; }
 
 // ---- surface table ------------------------------------------------------------------------------------
 void D3dSetSurfacePort(const D3dSurfacePort *port) { gD3d.port = port; }
-const D3dSurfacePort *D3dGetSurfacePort(void) { return gD3d.port; }
+const D3dSurfacePort *D3dPort(void) { return gD3d.port ? gD3d.port : &kD3dDirectDrawPort; }
 
 int D3dViewOf(DdSurface *surface, D3dSurfaceView *out)
 {
     memset(out, 0, sizeof *out);
-    if (!surface || !gD3d.port) return -1;
-    return gD3d.port->GetView(surface, out);
+    if (!surface) return -1;
+    return D3dPort()->GetView(surface, out);
 }
 
 void D3dHold(DdSurface *surface)
 {
-    if (surface && gD3d.port) gD3d.port->AddRef(surface);
+    if (surface) D3dPort()->AddRef(surface);
 }
 
 void D3dDrop(DdSurface *surface)
 {
-    if (surface && gD3d.port) gD3d.port->Release(surface);
+    if (surface) D3dPort()->Release(surface);
 }
 
 // ---- object calls -------------------------------------------------------------------------------------
@@ -180,6 +180,7 @@ static uint32_t ObjectRelease(D3dObject *self)
     D3dRecordCall(D3D_CALL_OBJECT_RELEASE, 'o', record->id, nullptr, 0, left);
     if (left > 0) return (uint32_t)left;
     gD3d.liveObjects--;
+    if (record->dropOwner) record->dropOwner(record->owner);
     free(record);
     return 0;
 }

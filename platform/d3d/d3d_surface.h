@@ -39,9 +39,12 @@ struct D3dSurfacePort {
     void (*Track)(DdSurface *surface, int on);
 };
 
-// Installs the surface table (null: none; devices then cannot be made).
+// Installs the surface table; null returns to the DirectDraw stand-in's surfaces.
 void D3dSetSurfacePort(const D3dSurfacePort *port);
-const D3dSurfacePort *D3dGetSurfacePort(void);
+
+// Lets the DirectDraw stand-in's QueryInterface hand out the 3-D object (kD3dGuidObject), which then
+// holds its draw object. Once per process; later calls do nothing. 0 / -1.
+int D3dRegisterWithDirectDraw(void);
 
 // The surface stand-in calls these:
 // before the CPU reads or writes a surface's memory (Lock, GetDC, a blit from or into it, the flip),
