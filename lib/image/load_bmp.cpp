@@ -1,4 +1,5 @@
-// BMP pictures: 1, 4 and 8-bit palette pictures, 16, 24 and 32-bit direct pictures, either row order.
+// BMP pictures: 1, 4 and 8-bit palette pictures (4 and 8 bits also run-length coded), 16, 24 and
+// 32-bit direct pictures, either row order.
 #include <cstring>
 
 #include "lib/core/helpers.h"
@@ -7,7 +8,7 @@
 #include "lib/file/stream.h"
 #include "lib/image/image_loader.h"
 
-enum { BMP_RGB = 0, BMP_BITFIELDS = 3, BMP_ALPHABITFIELDS = 6 };
+enum { BMP_RGB = 0, BMP_RLE8 = 1, BMP_RLE4 = 2, BMP_BITFIELDS = 3, BMP_ALPHABITFIELDS = 6 };
 
 // What the headers say.
 struct BmpHeader {
@@ -84,7 +85,12 @@ static int ReadBmpHeader(StreamRecord *s, BmpHeader *h) {
 // The output format for the header's depth and masks.
 static int MakeBmpFormat(const BmpHeader *h, ColorFormatRecord *format) {
     bool fields = h->compression == BMP_BITFIELDS || h->compression == BMP_ALPHABITFIELDS;
-    if (h->compression != BMP_RGB && !fields) return WriteLogFormat("BMP の圧縮形式 %u には対応していません", h->compression);
+    bool runs = h->compression == BMP_RLE8 || h->compression == BMP_RLE4;
+    if (h->compression != BMP_RGB && !fields && !runs)
+        return WriteLogFormat("BMP の圧縮形式 %u には対応していません", h->compression);
+    // Run-length pictures are stored bottom row first, at the depth their coding names.
+    if (runs && (h->topDown || h->bitCount != (h->compression == BMP_RLE8 ? 8 : 4)))
+        return WriteLog("BMP の形式が不正です\n");
     switch (h->bitCount) {
     case 1: case 4: case 8:
         if (fields) return WriteLog("BMP の形式が不正です\n");
@@ -117,11 +123,74 @@ static void UnpackBmpRow(const BmpHeader *h, const uint8_t *in, uint8_t *out) {
     }
 }
 
+// Decodes run-length data (8 or 4 bits a pixel) into out, stored rows bottom first. Pixels the data
+// skips keep index 0; runs are cut at the right edge and nothing goes past the last row. 0, -1 when
+// the data ends before the picture does.
+static int DecodeBmpRuns(const BmpHeader *h, const uint8_t *data, size_t size, GraphImage *out) {
+    bool four = h->compression == BMP_RLE4;
+    uint8_t *pixels = static_cast<uint8_t *>(out->pixels);
+    memset(pixels, 0, (size_t)out->pitch * h->height);
+    int x = 0, y = 0;  // y counts stored rows from the bottom
+    // Pixel i of a run: the byte itself, or its high then low nibble in turn.
+    auto put = [&](int count, const uint8_t *bytes, bool repeat) {
+        for (int i = 0; i < count && x < h->width; ++i, ++x) {
+            uint8_t b = bytes[repeat ? 0 : (four ? i / 2 : i)];
+            pixels[(size_t)(h->height - 1 - y) * out->pitch + x] = four ? (i & 1 ? b & 15 : b >> 4) : b;
+        }
+    };
+    size_t at = 0;
+    while (y < h->height) {
+        if (at + 2 > size) return -1;
+        int n = data[at], code = data[at + 1];
+        at += 2;
+        if (n > 0) {
+            put(n, data + at - 1, true);
+        } else if (code == 0) {  // end of a row
+            x = 0;
+            ++y;
+        } else if (code == 1) {  // end of the picture
+            return 0;
+        } else if (code == 2) {  // move right and up
+            if (at + 2 > size) return -1;
+            x = x + data[at] < h->width ? x + data[at] : h->width;
+            y += data[at + 1];
+            at += 2;
+        } else {  // code pixels as they are, padded to whole 16-bit words
+            size_t bytes = four ? ((size_t)code + 1) / 2 : (size_t)code;
+            if (at + bytes > size) return -1;
+            put(code, data + at, false);
+            at += bytes + (bytes & 1);
+        }
+    }
+    return 0;
+}
+
+// Reads what the file holds from the pixel offset on (the header's compressed size is not trusted)
+// and decodes its runs. 0 / -1 (logged).
+static int LoadBmpRuns(StreamRecord *s, const BmpHeader *h, GraphImage *out) {
+    int64_t end = s->functions.seek(s->data, 0, 2) == 0 ? s->functions.tell(s->data) : -1;
+    if (end <= (int64_t)h->dataOffset || s->functions.seek(s->data, h->dataOffset, 0) != 0)
+        return WriteLog("BMP の画素が途中で切れています\n");
+    size_t size = (size_t)(end - h->dataOffset);
+    uint8_t *data = static_cast<uint8_t *>(DZ_ALLOC(size));
+    int result = data && ReadBytes(s, data, size) ? DecodeBmpRuns(h, data, size, out) : -1;
+    FreeMemoryTracked(data);
+    return result == 0 ? 0 : WriteLog("BMP の画素が途中で切れています\n");
+}
+
 int LoadBmpImage(StreamRecord *stream, GraphImage *out) {
     memset(out, 0, sizeof(*out));
     BmpHeader h;
     ColorFormatRecord format;
     if (ReadBmpHeader(stream, &h) != 0 || MakeBmpFormat(&h, &format) != 0) return -1;
+    if (h.compression == BMP_RLE8 || h.compression == BMP_RLE4) {
+        if (AllocGraphImagePixels(out, &format, h.width, h.height) != 0) return -1;
+        if (LoadBmpRuns(stream, &h, out) != 0) {
+            DiscardGraphImage(out);
+            return -1;
+        }
+        return 0;
+    }
     if (stream->functions.seek(stream->data, h.dataOffset, 0) != 0) return WriteLog("BMP の画素の位置が不正です\n");
     size_t stride = (((size_t)h.width * h.bitCount + 31) / 32) * 4;
     uint8_t *row = static_cast<uint8_t *>(DZ_ALLOC(stride));

@@ -185,7 +185,7 @@ TEST_F(Loader, BmpBrokenOrHostileIsRefused) {
     EXPECT_EQ(-1, Load(Bmp(100000, 1, 24, 0, {}, rows)));
     EXPECT_EQ(-1, Load(Bmp(1, -2147483647 - 1, 24, 0, {}, rows)));
     EXPECT_EQ(-1, Load(Bmp(0, 2, 24, 0, {}, rows)));
-    EXPECT_EQ(-1, Load(Bmp(1, 2, 8, 1, {}, rows)));   // run-length compression is not read
+    EXPECT_EQ(-1, Load(Bmp(1, 2, 8, 1, {}, rows)));   // run-length data that ends before its picture
     EXPECT_EQ(-1, Load(Bmp(1, 2, 7, 0, {}, rows)));
     std::vector<uint8_t> far = good;
     far[10] = 0xFF;
@@ -193,6 +193,36 @@ TEST_F(Loader, BmpBrokenOrHostileIsRefused) {
     EXPECT_EQ(-1, Load(far));
     std::vector<uint8_t> head(good.begin(), good.begin() + 20);
     EXPECT_EQ(-1, Load(head));
+}
+
+// Run-length pictures: stored rows bottom first; each case's pixels are listed top row first.
+TEST_F(Loader, BmpRunLengthPicturesOfEightAndFourBits) {
+    std::vector<uint8_t> pal(16 * 4, 0);
+    struct Case { const char *what; int w, h, bits; std::vector<uint8_t> runs, pixels; };
+    const Case cases[] = {
+        {"runs, a row end, pixels as they are with their pad", 3, 2, 8,
+         {2, 5, 1, 7, 0, 0, 0, 3, 1, 2, 3, 0, 0, 1}, {1, 2, 3, 5, 5, 7}},
+        {"a move right and up; skipped pixels keep index 0", 4, 3, 8,
+         {1, 9, 0, 2, 2, 1, 1, 8, 0, 1}, {0, 0, 0, 0, 0, 0, 0, 8, 9, 0, 0, 0}},
+        {"four bits: a run alternates its nibbles", 5, 1, 4, {5, 0x12, 0, 1}, {1, 2, 1, 2, 1}},
+        {"four bits as they are, padded to a word", 4, 1, 4, {1, 0xF0, 0, 3, 0x34, 0x50, 0, 1}, {15, 3, 4, 5}},
+        {"runs past the right edge are cut there", 2, 1, 8, {200, 4, 0, 5, 1, 2, 3, 4, 5, 0, 0, 1}, {4, 4}},
+        {"a move past the last row ends the picture", 2, 2, 8, {1, 6, 0, 2, 0, 9, 7, 7}, {0, 0, 6, 0}},
+        {"the end marker may be left out after the last row", 1, 1, 8, {1, 3, 0, 0}, {3}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(0, Load(Bmp(c.w, c.h, c.bits, c.bits == 8 ? 1 : 2, pal, c.runs, 16)));
+        EXPECT_EQ(c.pixels, Packed());
+        EXPECT_EQ(1, img.format.pixelByte);
+        DiscardGraphImage(&img);
+    }
+    // Refused: data that ends first, a top-down or wrong-depth run-length picture.
+    EXPECT_EQ(-1, Load(Bmp(2, 2, 8, 1, pal, {2, 1, 0, 0, 1}, 16)));
+    EXPECT_EQ(-1, Load(Bmp(2, 2, 8, 1, pal, {0, 4, 1, 2}, 16)));
+    EXPECT_EQ(-1, Load(Bmp(2, -2, 8, 1, pal, {0, 1}, 16)));
+    EXPECT_EQ(-1, Load(Bmp(2, 2, 4, 1, pal, {0, 1}, 16)));
+    EXPECT_EQ(-1, Load(Bmp(2, 2, 8, 2, pal, {0, 1}, 16)));
 }
 
 // ---- BMP files written by netpbm (tests/image/fixtures/make_bmp_fixtures.sh) --------------------
