@@ -225,7 +225,7 @@ TEST_F(Loader, BmpRunLengthPicturesOfEightAndFourBits) {
     EXPECT_EQ(-1, Load(Bmp(2, 2, 8, 2, pal, {0, 1}, 16)));
 }
 
-// ---- BMP files written by netpbm (tests/image/fixtures/make_bmp_fixtures.sh) --------------------
+// ---- BMP files written by netpbm and ImageMagick (tests/image/fixtures/make_bmp_fixtures.sh) -------
 // The red, green, blue triples of a plain-text PPM picture, top row first.
 std::vector<uint32_t> ReadPpm(const std::string &path, int *w, int *h) {
     std::vector<uint32_t> px;
@@ -258,7 +258,8 @@ TEST_F(Loader, BmpFilesOfAnOutsideWriterDecodeToTheirPicture) {
     struct Case { const char *bmp, *ppm; int depth; };
     for (Case c : {Case{"colours24.bmp", "colours.ppm", 24}, Case{"colours8.bmp", "colours.ppm", 8},
                    Case{"colours4.bmp", "colours.ppm", 8}, Case{"colours24os2.bmp", "colours.ppm", 24},
-                   Case{"colours8os2.bmp", "colours.ppm", 8}, Case{"twotone1.bmp", "twotone.ppm", 8}}) {
+                   Case{"colours8os2.bmp", "colours.ppm", 8}, Case{"twotone1.bmp", "twotone.ppm", 8},
+                   Case{"swirl8rle.bmp", "swirl.ppm", 8}}) {
         SCOPED_TRACE(c.bmp);
         int w = 0, h = 0;
         std::vector<uint32_t> want = ReadPpm(dir + c.ppm, &w, &h);
