@@ -1,6 +1,6 @@
 // Entry points of the Direct3D renderer that the graphics core's draws, graphs, draw target, settings
-// and fonts call. Until the renderer exists, lib/d3d/draw_stubs.cpp answers them as a machine without
-// Direct3D: every operation -1, every getter null. The graphics core reaches them only while
+// and fonts call. While Direct3D is down they answer as a machine without it: every operation -1,
+// every getter null (the draws not built yet always do, lib/d3d/draw_stubs.cpp). The graphics core reaches them only while
 // IsDirect3DDrawUsable() is 1 or for texture graphs and texture fonts, which are never made without it.
 #pragma once
 #include <cstdint>
@@ -50,6 +50,6 @@ int G_D3D_FillGraphTextures(GraphRecord *graph, int r, int g, int b, int a);
 // String draw of a font whose glyph cache is a texture. 0 / -1.
 int G_D3D_RenderFontString(int x, int y, const char *text, uint32_t colour, int font, uint32_t edgeColour,
                            int vertical);
-// The texture format for a surface with these properties, or null without Direct3D.
-const ColorFormatRecord *G_D3D_ChooseTextureFormat(int alphaChannel, int alphaTest, int renderTarget,
-                                                   int bitDepth);
+// The texture format for a surface with these properties (32 or 16 bits), or null without Direct3D.
+const ColorFormatRecord *G_D3D_ChooseTextureFormat(int alphaChannel, int alphaTest, int use32Bits,
+                                                   int renderTarget);

@@ -1,6 +1,6 @@
 // Entry points of the Direct3D renderer that the library start and end, the screen-mode change,
-// graphics management and the window procedure call. Until the renderer exists, lib/d3d/stubs.cpp
-// answers them as a machine without Direct3D: every call -1.
+// graphics management and the window procedure call. While no display route hands out the 3-D object
+// (Direct3DDisplayPort, d3d_renderer.h) they answer as a machine without Direct3D: every call -1.
 #pragma once
 
 // Starts Direct3D on the current display. 0, -1 on failure (the screen-mode change then fails and

@@ -1,0 +1,234 @@
+// The Direct3D renderer's records and inner operations: the one global block, the four device slots
+// with their state cache and vertex batch, the 3D surface data records of texture pieces, and the
+// table through which the renderer reaches the graphics core's display. The entry points the
+// graphics core calls are declared in d3d_hooks.h, d3d_draw_hooks.h and d3d_surface_hooks.h.
+#pragma once
+#include <cstdint>
+
+#include "lib/graphics/graph.h"
+#include "lib/image/color_format.h"
+#include "platform/d3d/d3d.h"
+
+#define D3D_DEVICE_SLOT_COUNT 4
+#define D3D_STAGE_COUNT 8
+#define TEXTURE_FORMAT_SLOT_COUNT 9
+#define SURFACE3D_TABLE_SIZE 65536
+#define SURFACE3D_HANDLE_TYPE 0x30000000u
+#define SURFACE3D_CHECK_COUNT 2048
+#define STAGE_VALUE_NOT_SENT 0xFFFF
+
+// ---- vertices -----------------------------------------------------------------------------------
+struct ColorVertex {
+    float x, y, z, rhw;
+    uint32_t diffuse;
+};
+struct TexturedVertex {
+    float x, y, z, rhw;
+    uint32_t diffuse;
+    float u, v;
+};
+struct BlendTexturedVertex {
+    float x, y, z, rhw;
+    uint32_t diffuse, specular;
+    float u, v, u2, v2;
+};
+enum { VERTEX_TYPE_COLOR = 0, VERTEX_TYPE_TEXTURED = 1, VERTEX_TYPE_BLEND = 2 };
+#define COLOR_VERTEX_CAPACITY 3225
+#define TEXTURED_VERTEX_CAPACITY 2340
+#define BLEND_VERTEX_CAPACITY 1638
+
+// Capacity, vertex format code and size of each vertex type, shared with the draws.
+struct VertexTypeInfo {
+    uint32_t capacity;
+    uint32_t fvf;
+    uint32_t size;
+};
+extern const VertexTypeInfo kVertexTypes[3];
+
+// ---- records ------------------------------------------------------------------------------------
+// A device texture format as enumerated and its colour format; empty while colorFormat's depth is 0.
+struct TextureFormatRecord {
+    D3dPixelFormat pixelFormat;
+    ColorFormatRecord colorFormat;
+};
+
+// One texture stage as last sent: its texture and six stage values (0xFFFF: not sent).
+struct StageRecord {
+    DdSurface *texture;
+    uint16_t alphaArg1, alphaArg2, alphaOp, colorArg1, colorArg2, colorOp;
+};
+
+struct Device3DRecord {
+    uint32_t inUse;
+    D3dDevice *device;              // null while released for a display change
+    DdSurface *ownTarget;           // the surface the device was made on
+    DdSurface *currentTarget;       // last SetRenderTarget; null until the first
+    DdSurface *currentTexture;      // image texture of the next draws; null = untextured
+    // blend inputs
+    DdSurface *blendTexture;
+    uint32_t diffuseColorFlag;
+    uint32_t diffuseAlphaFlag;
+    uint32_t blendMode;
+    int32_t borderParam;            // -1 after creation
+    uint32_t borderRange;
+    uint32_t alphaChFlag;
+    uint32_t alphaTestFlag;
+    uint32_t blendDirty;
+    uint32_t textureDirty;
+    uint32_t skip;                  // the pending batch is thrown away at the flush
+    uint32_t force;                 // setters send equal values too
+    // cached blend render states
+    uint32_t alphaTestEnable, alphaRef, alphaFunc, alphaBlendEnable;
+    uint32_t diffuseMaterialSource, specularMaterialSource, specularEnable, textureFactor;
+    uint32_t srcBlend, destBlend;
+    // stage program as last sent
+    uint32_t stageCount;
+    StageRecord stages[D3D_STAGE_COUNT];
+    uint32_t inScene;
+    uint32_t samplingMode;          // 0 nearest, 1 bilinear
+    uint8_t magFilter[D3D_STAGE_COUNT], minFilter[D3D_STAGE_COUNT], mipFilter[D3D_STAGE_COUNT];
+    // cached render states
+    uint32_t zEnable, zWriteEnable, zFunc, zBias, shadeMode, cullMode, addressMode;
+    uint32_t fogEnable, perspective, lighting, colorKeyEnable;
+    // vertex batch
+    uint8_t *writePointer;
+    uint32_t vertexCount;
+    uint32_t vertexType;            // VERTEX_TYPE_*
+    uint32_t primitiveType;
+    D3dViewport viewport;
+    void *vertexArrays[3];
+    ColorVertex colorVertices[COLOR_VERTEX_CAPACITY];
+    TexturedVertex texturedVertices[TEXTURED_VERTEX_CAPACITY];
+    BlendTexturedVertex blendVertices[BLEND_VERTEX_CAPACITY];
+};
+
+// One texture piece of a graph.
+struct Surface3DData {
+    HandleRecordHead head;          // check, 0..2047
+    int *deletedFlag;               // receives 1 at deletion when set
+    uint16_t graphX, graphY;        // place in the graph
+    uint16_t surfaceX, surfaceY;    // place on the surface
+    uint16_t rootX, rootY;          // place in the root graph's image
+    uint16_t width, height;
+    TexturedVertex corners[4];      // top-left, top-right, bottom-left, bottom-right
+    uint8_t cornerFlags[4];
+    uint32_t owner;                 // graph handle
+    int surfaceData;                // SurfaceDataRecord handle (one reference held)
+};
+
+struct Direct3DGlobals {
+    D3dObject *direct3D;            // null while Direct3D is down or released
+    uint32_t currentSlot;
+    D3dDeviceDesc deviceDesc;
+    uint32_t minTextureSize, maxTextureSize;
+    Surface3DData *surface3D[SURFACE3D_TABLE_SIZE];
+    uint32_t surface3DCount;
+    uint32_t nextCheck;
+    uint32_t highWater;             // one past the highest slot in use
+    float blendWidth, blendHeight, blendInvWidth, blendInvHeight;
+    uint32_t diffuseColor;          // ARGB of the image draws
+    TextureFormatRecord textureFormats[TEXTURE_FORMAT_SLOT_COUNT];
+    uint32_t frontTarget;           // the draw target is the front buffer
+    uint32_t suspended;             // Direct3D drawing suspended
+    D3dPixelFormat zBufferFormat;
+    int32_t captureRoutes[2];
+    uint32_t initialised;
+};
+
+extern Direct3DGlobals GDirect3D;
+extern Device3DRecord GDevice3D[D3D_DEVICE_SLOT_COUNT];
+
+// ---- the graphics core as the renderer sees it ----------------------------------------------------
+// Filled by the graphics core's display route; with no table installed Direct3D never starts.
+struct Direct3DDisplayPort {
+    // The 3-D object of the display's draw object (one reference). 0 / -1.
+    int (*QueryDirect3D)(D3dObject **out);
+    // The surface the front screen is drawn on; the surface of the current draw target.
+    DdSurface *(*GetFrontDrawSurface)(void);
+    DdSurface *(*GetDrawTargetSurface)(void);
+    // The screen's colour format. 0 / -1.
+    int (*GetScreenColorFormat)(ColorFormatRecord *out);
+    // Objects of a surface-data record: build (0 when they exist), release, restore when lost
+    // (-1 when it was lost), colour fill, source colour key from the transparent colour.
+    int (*BuildSurfaceDataObjects)(int handle);
+    int (*ReleaseSurfaceDataObjects)(int handle);
+    int (*RestoreSurfaceIfLost)(int handle);
+    int (*FillSurfaceData)(int handle, int r, int g, int b, int a);
+    void (*ApplySurfaceColorKey)(int handle);
+};
+void SetDirect3DDisplayPort(const Direct3DDisplayPort *port);
+const Direct3DDisplayPort *GetDirect3DDisplayPort(void);
+
+// ---- inner operations ---------------------------------------------------------------------------
+// The slot's record when Direct3D is up and the slot is in use (low 16 bits), else null.
+Device3DRecord *LookupDevice3D(uint32_t slot);
+// The same, and only while the slot has a device object (null after a failed re-creation).
+Device3DRecord *LookupLiveDevice3D(uint32_t slot);
+
+// start-up and end
+int32_t G_D3D_EnumDeviceCallback(const char *description, const char *name, D3dDeviceDesc *desc, void *found);
+int32_t G_D3D_EnumZBufferCallback(D3dPixelFormat *format, void *found);
+int32_t G_D3D_EnumTextureFormatCallback(D3dPixelFormat *format, void *found);
+const ColorFormatRecord *G_D3D_SelectTextureFormat(const SurfaceFormat *format);
+const D3dPixelFormat *G_D3D_GetZBufferPixelFormat(void);
+// The texture format record / colour format of slot 0..8, null while Direct3D is down.
+const TextureFormatRecord *G_D3D_GetTextureFormatRecord(int slot);
+const ColorFormatRecord *G_D3D_GetTextureFormatColorFormat(int slot);
+// Takes Direct3D back after the display was rebuilt. 0 (also with nothing to do), -1 on failure.
+int G_D3D_ReacquireDirect3D(void);
+
+// device slots
+int G_D3D_CreateDevice(DdSurface *target);
+int G_D3D_ReleaseDeviceObject(uint32_t slot);
+int G_D3D_DeleteAllDevices(void);
+int G_D3D_RecreateDevice(uint32_t slot);
+// Sends the address mode and the cached filter codes of all eight stages (a new device's defaults
+// differ from them).
+void SendStageAddressAndFilters(Device3DRecord *record, uint32_t addressMode);
+
+// 3D surface data
+int AddSurface3DData(int texWidth, int texHeight, int x, int y, int width, int height, int rootX, int rootY,
+                     uint32_t owner, const Surface3DData *source, int surfaceX, int surfaceY,
+                     const SurfaceFormat *format);
+Surface3DData *GetSurface3DData(int handle);
+inline int MakeSurface3DHandle(uint32_t slot, int check)
+{
+    return (int)(SURFACE3D_HANDLE_TYPE | ((uint32_t)check << 16) | (slot & 0xFFFF));
+}
+int DeleteSurface3DData(int handle);
+int DeleteAllSurface3DData(void);
+
+// state cache
+int G_D3D_SetZEnableState(uint32_t slot, uint32_t value);
+int G_D3D_SetZWriteState(uint32_t slot, uint32_t value);
+int G_D3D_SetZFuncState(uint32_t slot, uint32_t value);
+int G_D3D_SetZBiasState(uint32_t slot, uint32_t value);
+int G_D3D_SetCullState(uint32_t slot, uint32_t value);
+int G_D3D_SetShadeState(uint32_t slot, uint32_t value);
+int G_D3D_SetFogState(uint32_t slot, uint32_t value);
+int G_D3D_SetColorKeyState(uint32_t slot, uint32_t value);
+int G_D3D_SetPerspectiveState(uint32_t slot, uint32_t value);
+int G_D3D_SetCurrentTexture(uint32_t slot, DdSurface *texture);
+int G_D3D_SetRenderTarget(DdSurface *surface, uint32_t slot);
+int G_D3D_SetDeviceSamplingMode(uint32_t slot, uint32_t mode);
+int G_D3D_SetViewport(const D3dViewport *viewport, uint32_t slot);
+int G_D3D_SetWorldTransform(uint32_t slot, int index, const float *matrix);
+int G_D3D_ApplyAllStates(uint32_t slot);
+int G_D3D_ResendBasicStates(uint32_t slot);
+int G_D3D_CopyDeviceState(uint32_t source, uint32_t destination);
+
+// blend inputs and their application
+int G_D3D_SetBlendModeState(uint32_t slot, uint32_t alphaCh, uint32_t alphaTest, uint32_t mode);
+int G_D3D_SetDiffuseColorFlag(uint32_t slot, uint32_t flag);
+int G_D3D_SetDiffuseAlphaFlag(uint32_t slot, uint32_t flag);
+int G_D3D_SetBlendTextureState(uint32_t slot, DdSurface *texture, int borderParam, int borderRange);
+int G_D3D_ApplyBlendState(uint32_t slot);
+
+// scene and batch
+int G_D3D_BeginScene(uint32_t slot);
+int G_D3D_EndDeviceScene(uint32_t slot);
+int G_D3D_FlushDeviceBatch(uint32_t slot);
+// Makes room for n vertices of primitive type: draws the batch first (with the flush's skip and end
+// tests) when the type changes or n more would reach the capacity; the write pointer, or null.
+uint8_t *G_D3D_ReserveVertices(uint32_t slot, uint32_t primitiveType, uint32_t n);
+int G_D3D_DrawVertexGrid(uint32_t slot, int perRow, const TexturedVertex *vertices, int rows);

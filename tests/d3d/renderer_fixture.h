@@ -1,0 +1,128 @@
+// Shared set-up of the Direct3D renderer tests: the 3-D device on the record back end with memory
+// surfaces, a display table a test can make fail, surface-data objects built as memory textures,
+// and the library log read back without its time stamps.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "lib/core/log.h"
+#include "lib/d3d/d3d_hooks.h"
+#include "lib/d3d/d3d_renderer.h"
+#include "lib/graphics/draw_settings.h"
+#include "platform/d3d/d3d_test.h"
+#include "platform/d3d/d3d_test_surface.h"
+#include "tests/support/test_temp_dir.h"
+
+struct FakeDisplay {
+    D3dTestSurface *front = nullptr;
+    DdSurface *drawTarget = nullptr;  // null: the front surface
+    int queryFails = 0;
+    int builds = 0;                   // surface-data objects made
+    int colorKeys = 0;
+    int fills = 0;
+};
+inline FakeDisplay gDisplay;
+
+inline int FakeQueryDirect3D(D3dObject **out) { return gDisplay.queryFails ? -1 : D3dCreateObject(out) < 0 ? -1 : 0; }
+inline DdSurface *FakeFrontSurface(void) { return D3dTestSurfaceHandle(gDisplay.front); }
+inline DdSurface *FakeDrawTarget(void) { return gDisplay.drawTarget ? gDisplay.drawTarget : FakeFrontSurface(); }
+inline int FakeScreenFormat(ColorFormatRecord *out) { return MakeColorFormatFromMasks(out, 16, 0xF800, 0x7E0, 0x1F, 0); }
+inline int FakeBuild(int handle)
+{
+    SurfaceDataRecord *data = LookupSurfaceData(handle);
+    if (!data) return -1;
+    if (data->ddSurface) return 0;
+    data->ddSurface = D3dTestCreateSurface(data->width, data->height, &kD3dFormat565, D3D_SURF_TEXTURE);
+    gDisplay.builds++;
+    return 0;
+}
+inline int FakeRelease(int handle)
+{
+    SurfaceDataRecord *data = LookupSurfaceData(handle);
+    if (!data) return -1;
+    if (data->ddSurface) D3dTestReleaseSurface((D3dTestSurface *)data->ddSurface);
+    data->ddSurface = nullptr;
+    return 0;
+}
+inline int FakeRestore(int) { return 0; }
+inline int FakeFill(int, int, int, int, int) { return gDisplay.fills++, 0; }
+inline void FakeColorKey(int) { gDisplay.colorKeys++; }
+
+inline const Direct3DDisplayPort kFakeDisplayPort = {
+    FakeQueryDirect3D, FakeFrontSurface, FakeDrawTarget, FakeScreenFormat, FakeBuild,
+    FakeRelease,       FakeRestore,      FakeFill,       FakeColorKey,
+};
+
+class RendererTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(0, EnterFreshTempDir());
+        ASSERT_EQ(0, OpenLogFile(GetFreshTempDir()));
+        D3dTestReset();
+        D3dTestUseMemorySurfaces();
+        ASSERT_EQ(0, D3dSelectBackend("record"));
+        gDisplay = FakeDisplay{};
+        gDisplay.front = D3dTestCreateSurface(640, 480, &kD3dFormat565, D3D_SURF_RENDER_TARGET);
+        SetDirect3DDisplayPort(&kFakeDisplayPort);
+        ASSERT_EQ(0, InitGraphTables());
+        ResetDrawSettings();
+    }
+    void TearDown() override
+    {
+        // The graphics core releases a store's objects with the store; here the test does.
+        for (uint32_t i = 0; i < GDirect3D.highWater; i++)
+            if (GDirect3D.surface3D[i]) FakeRelease(GDirect3D.surface3D[i]->surfaceData);
+        G_D3D_Terminate();
+        EXPECT_EQ(0u, GDirect3D.initialised);
+        for (const Device3DRecord &device : GDevice3D) EXPECT_EQ(0u, device.inUse);
+        SetDirect3DDisplayPort(nullptr);
+        TermGraphTables();
+        D3dTestReleaseSurface(gDisplay.front);
+        EXPECT_EQ(0, D3dTestLiveCount(D3D_LIVE_DEVICES));
+        EXPECT_EQ(0, D3dTestLiveCount(D3D_LIVE_OBJECTS));
+        EXPECT_EQ(0, D3dTestLiveSurfaces());
+        D3dTestReset();
+        D3dTestRecord(0);
+        CloseLogFile();
+        LeaveFreshTempDir();
+    }
+    // Starts Direct3D with the recorder on; the start must succeed.
+    void Start()
+    {
+        D3dTestRecord(1);
+        ASSERT_EQ(0, G_D3D_Initialize());
+        ASSERT_NE(nullptr, GDirect3D.direct3D);
+    }
+    // The log as written, each line without its time stamp, lines joined by "\n".
+    static std::string LogText(void)
+    {
+        std::string raw = ReadTestFile("Log.txt"), out;
+        size_t at = 0;
+        while (at < raw.size()) {
+            size_t end = raw.find("\r\n", at);
+            std::string line = raw.substr(at, end == std::string::npos ? std::string::npos : end - at);
+            size_t colon = line.find(':');
+            if (colon != std::string::npos) line = line.substr(colon + 1);
+            out += line + "\n";
+            at = end == std::string::npos ? raw.size() : end + 2;
+        }
+        return out;
+    }
+    // The recorded device calls from mark on.
+    static std::string Calls(int mark, int kind = -1) { return D3dTestLogText(mark, kind); }
+    static int Count(const std::string &text, const std::string &what)
+    {
+        int n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+        return n;
+    }
+    Device3DRecord &Device(void) { return GDevice3D[GDirect3D.currentSlot]; }
+    // Queues n quads of the current vertex type as the draws do.
+    void QueueQuads(int n)
+    {
+        for (int i = 0; i < n; i++) ASSERT_NE(nullptr, G_D3D_ReserveVertices(0, D3D_PT_TRIANGLELIST, 6));
+    }
+};
