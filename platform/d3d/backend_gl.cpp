@@ -12,7 +12,7 @@
 D3dGl gGl;
 
 #define D3D_MAX_COPIES 4096
-#define D3D_STREAM_BYTES (4u << 20)  // vertices of one frame; orphaned when full and at each scene end
+#define D3D_STREAM_BYTES (1u << 20)  // vertices of a frame or more; renewed when full
 
 // ---- records ------------------------------------------------------------------------------------------
 enum D3dGlFormat { GLF_NONE, GLF_565, GLF_555, GLF_1555, GLF_4444, GLF_8888, GLF_X888 };
@@ -625,14 +625,9 @@ static void GlCloseDevice(D3dDeviceRecord *device)
     if (--sGl.devices == 0) CloseContext();
 }
 
-// One stream per frame: the next frame starts at the front of fresh buffers.
-static void GlEndScene(D3dDeviceRecord *device)
-{
-    if (!sGl.context) return;
-    gGl.BufferData(GL_ARRAY_BUFFER, D3D_STREAM_BYTES, nullptr, GL_STREAM_DRAW);
-    gGl.BufferData(GL_ELEMENT_ARRAY_BUFFER, D3D_STREAM_BYTES / 4, nullptr, GL_STREAM_DRAW);
-    sGl.vertexOffset = sGl.indexOffset = 0;
-}
+// Nothing to finish: the stream buffers are renewed only when full, which keeps a frame's vertices
+// in one buffer without a fresh allocation every frame.
+static void GlEndScene(D3dDeviceRecord *device) {}
 
 // ---- surfaces -----------------------------------------------------------------------------------------
 static void GlSyncToMemory(DdSurface *surface)
