@@ -15,13 +15,14 @@ D3dGl gGl;
 #define D3D_STREAM_BYTES (1u << 20)  // vertices of a frame or more; renewed when full
 
 // ---- records ------------------------------------------------------------------------------------------
-enum D3dGlFormat { GLF_NONE, GLF_565, GLF_555, GLF_1555, GLF_4444, GLF_8888, GLF_X888 };
+enum D3dGlFormat { GLF_NONE, GLF_565, GLF_555, GLF_1555, GLF_4444, GLF_8888, GLF_X888, GLF_Z16 };
 
 struct D3dGlCopy {
     DdSurface *surface;      // null: free entry
     D3dGlFormat format;
     int width, height;
-    GLuint texture, framebuffer, depth;
+    GLuint texture, framebuffer;
+    GLuint depth;            // a target's attached depth texture (its Z surface's copy), not owned
     uint32_t version;        // memory pixels version last uploaded or read back
     int deviceNewer;         // the device drew here since the last read-back
     int stale;               // the memory changed behind the version (a load)
@@ -124,6 +125,7 @@ static int OpenContext(void)
 
 static void FreeCopy(D3dGlCopy *copy, int untrack);
 static void ReadBack(D3dGlCopy *copy);
+static int MakeFramebuffer(D3dGlCopy *copy);
 
 // Brings every drawing into memory, frees every copy and the context.
 static void CloseContext(void)
@@ -148,6 +150,7 @@ static void CloseContext(void)
 static D3dGlFormat FormatOf(const D3dPixelFormat *f)
 {
     int alpha = (f->flags & D3D_PF_ALPHAPIXELS) != 0;
+    if ((f->flags & D3D_PF_ZBUFFER) && f->bitCount == 16) return GLF_Z16;
     if (f->bitCount == 16 && f->rMask == 0xF800 && f->gMask == 0x07E0 && f->bMask == 0x1F) return GLF_565;
     if (f->bitCount == 16 && f->rMask == 0x7C00 && f->gMask == 0x03E0 && f->bMask == 0x1F)
         return alpha && f->aMask == 0x8000 ? GLF_1555 : GLF_555;
@@ -172,6 +175,7 @@ static D3dGlPixelWay WayOf(D3dGlFormat format)
     case GLF_4444: return {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, 0};
     case GLF_8888: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 0};
     case GLF_X888: return {GL_RGB8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 1};
+    case GLF_Z16: return {GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT, GL_UNSIGNED_SHORT, 2, 0};
     case GLF_NONE: break;
     }
     return {0, 0, 0, 0, 0};
@@ -191,8 +195,14 @@ static void FreeCopy(D3dGlCopy *copy, int untrack)
         if (sGl.cache.textures[s] == copy->texture) sGl.cache.textures[s] = (GLuint)-1;
     if (sGl.cache.framebuffer == copy->framebuffer) sGl.cache.framebuffer = (GLuint)-1;
     DdSurface *surface = copy->surface;
+    for (int i = 0; copy->format == GLF_Z16 && i < sGl.copyHigh; i++) {
+        if (sGl.copies[i].depth != copy->texture) continue;
+        gGl.BindFramebuffer(GL_FRAMEBUFFER, sGl.copies[i].framebuffer);
+        gGl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+        sGl.copies[i].depth = 0;
+        sGl.cache.framebuffer = (GLuint)-1;
+    }
     if (copy->framebuffer) gGl.DeleteFramebuffers(1, &copy->framebuffer);
-    if (copy->depth) gGl.DeleteRenderbuffers(1, &copy->depth);
     gGl.DeleteTextures(1, &copy->texture);
     memset(copy, 0, sizeof *copy);
     gD3d.liveCopies--;
@@ -266,10 +276,9 @@ static D3dGlCopy *CurrentCopy(DdSurface *surface, const D3dSurfaceView *view)
 static void ReadBack(D3dGlCopy *copy)
 {
     D3dSurfaceView view;
-    if (!copy->deviceNewer || !copy->framebuffer || D3dViewOf(copy->surface, &view) != 0 || !view.pixels) return;
+    if (!copy->deviceNewer || D3dViewOf(copy->surface, &view) != 0 || !view.pixels) return;
+    if (MakeFramebuffer(copy) != 0) return;
     D3dGlPixelWay way = WayOf(copy->format);
-    gGl.BindFramebuffer(GL_FRAMEBUFFER, copy->framebuffer);
-    sGl.cache.framebuffer = copy->framebuffer;
     gGl.PixelStorei(GL_PACK_ROW_LENGTH, view.pitch / way.bytes);
     gGl.ReadPixels(0, 0, copy->width, copy->height, way.format, way.type, view.pixels);
     gGl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
@@ -278,30 +287,43 @@ static void ReadBack(D3dGlCopy *copy)
     gD3d.counters.readbacks++;
 }
 
-// Gives a target copy its framebuffer (and depth buffer when the surface has a depth surface). 0 / -1.
-static int PrepareFramebuffer(D3dGlCopy *copy, const D3dSurfaceView *view)
+// Makes a copy's framebuffer: the colour texture, or for a depth surface its depth texture alone.
+// Binds it. 0 / -1.
+static int MakeFramebuffer(D3dGlCopy *copy)
 {
-    if (copy->framebuffer) return 0;
-    gGl.GenFramebuffers(1, &copy->framebuffer);
+    if (!copy->framebuffer) {
+        gGl.GenFramebuffers(1, &copy->framebuffer);
+        gGl.BindFramebuffer(GL_FRAMEBUFFER, copy->framebuffer);
+        if (copy->format == GLF_Z16) {
+            gGl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, copy->texture, 0);
+            gGl.DrawBuffer(GL_NONE);
+            gGl.ReadBuffer(GL_NONE);
+        } else {
+            gGl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, copy->texture, 0);
+        }
+    }
     gGl.BindFramebuffer(GL_FRAMEBUFFER, copy->framebuffer);
     sGl.cache.framebuffer = copy->framebuffer;
-    gGl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, copy->texture, 0);
-    if (view->zSurface) {
-        gGl.GenRenderbuffers(1, &copy->depth);
-        gGl.BindRenderbuffer(GL_RENDERBUFFER, copy->depth);
-        gGl.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, copy->width, copy->height);
-        gGl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, copy->depth);
+    return gGl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE ? 0 : -1;
+}
+
+// Attaches the target's Z surface (its copy up to date) as depth, or none. The depth copy or null.
+static D3dGlCopy *AttachDepth(D3dGlCopy *copy, const D3dSurfaceView *view)
+{
+    D3dSurfaceView zview;
+    D3dGlCopy *z = nullptr;
+    if (view->zSurface && D3dViewOf(view->zSurface, &zview) == 0 && zview.width >= copy->width &&
+        zview.height >= copy->height && FormatOf(&zview.format) == GLF_Z16)
+        z = CurrentCopy(view->zSurface, &zview);
+    GLuint texture = z ? z->texture : 0;
+    if (copy->depth != texture) {
+        gGl.BindFramebuffer(GL_FRAMEBUFFER, copy->framebuffer);
+        sGl.cache.framebuffer = copy->framebuffer;
+        gGl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, texture, 0);
+        copy->depth = texture;
+        CountState();
     }
-    if (gGl.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return -1;
-    if (copy->depth) {
-        gGl.DepthMask(GL_TRUE);
-        sGl.cache.depthMask = -1;
-        gGl.Disable(GL_SCISSOR_TEST);
-        gGl.ClearDepth(1.0);
-        gGl.Clear(GL_DEPTH_BUFFER_BIT);
-        gGl.Enable(GL_SCISSOR_TEST);
-    }
-    return 0;
+    return z;
 }
 
 // ---- state --------------------------------------------------------------------------------------------
@@ -337,9 +359,9 @@ static void SetBlend(const D3dDeviceRecord *device)
 }
 
 // Depth test only with a depth buffer; ZBIAS is accepted and ignored.
-static void SetDepth(const D3dDeviceRecord *device, const D3dGlCopy *target)
+static void SetDepth(const D3dDeviceRecord *device, D3dGlCopy *depth)
 {
-    int test = target->depth && device->rs[D3D_RS_ZENABLE] != 0;
+    int test = depth && device->rs[D3D_RS_ZENABLE] != 0;
     if (test != sGl.cache.depthTest) {
         test ? gGl.Enable(GL_DEPTH_TEST) : gGl.Disable(GL_DEPTH_TEST);
         sGl.cache.depthTest = test;
@@ -358,6 +380,7 @@ static void SetDepth(const D3dDeviceRecord *device, const D3dGlCopy *target)
         sGl.cache.depthMask = mask;
         CountState();
     }
+    if (mask) depth->deviceNewer = 1;
 }
 
 // CCW on a y-down screen is clockwise for OpenGL, whose front faces are counter-clockwise.
@@ -567,13 +590,14 @@ static GLenum PrimitiveMode(uint32_t type)
     return type < sizeof kModes / sizeof kModes[0] ? kModes[type] : GL_POINTS;
 }
 
-// The target copy ready to draw into; null when it cannot be.
-static D3dGlCopy *PrepareTarget(const D3dDeviceRecord *device)
+// The target copy ready to draw into, with its depth copy (or null); null when it cannot be.
+static D3dGlCopy *PrepareTarget(const D3dDeviceRecord *device, D3dGlCopy **depth)
 {
     D3dSurfaceView view;
     if (D3dViewOf(device->target, &view) != 0) return nullptr;
     D3dGlCopy *copy = CurrentCopy(device->target, &view);
-    if (!copy || PrepareFramebuffer(copy, &view) != 0) return nullptr;
+    if (!copy || MakeFramebuffer(copy) != 0) return nullptr;
+    *depth = AttachDepth(copy, &view);
     return copy;
 }
 
@@ -583,13 +607,14 @@ static int32_t GlDraw(D3dDeviceRecord *device, uint32_t type, uint32_t fvf, cons
     if (SDL_GL_GetCurrentContext() != sGl.context) SDL_GL_MakeCurrent(sGl.window, sGl.context);
     D3dProgramKey key;
     D3dStageTextures tex = {};
-    D3dGlCopy *target = PrepareTarget(device);
+    D3dGlCopy *depth = nullptr;
+    D3dGlCopy *target = PrepareTarget(device, &depth);
     if (!target || PrepareStages(device, &key, &tex) != 0) return D3D_ERR_GENERIC;
     D3dProgram *program = D3dGlProgramFor(&key);
     if (!program) return D3D_ERR_GENERIC;
     SetTarget(device, target);
     SetBlend(device);
-    SetDepth(device, target);
+    SetDepth(device, depth);
     SetCull(device);
     for (int s = 0; s < key.stageCount; s++)
         if (key.stages[s].texture) SetStageTexture(device, s, tex.texture[s]);

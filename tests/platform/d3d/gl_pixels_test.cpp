@@ -312,3 +312,38 @@ TEST_F(GlPixels, RenderTargetTexturesKeepTheirAlpha)
     dev->fn->SetRenderTarget(dev, D3dTestSurfaceHandle(target), 0);
     D3dTestReleaseSurface(rt);
 }
+
+TEST_F(GlPixels, DepthComesFromTheZSurfaceAndGoesBackToIt)
+{
+    D3dTestSurface *z = D3dTestCreateSurface(32, 32, &kD3dFormatZ16, D3D_SURF_ZBUFFER);
+    memset(z->view.pixels, 0xFF, (size_t)z->view.pitch * 32);  // a depth fill to the far plane
+    D3dTestTouchSurface(z);
+    target->view.zSurface = D3dTestSurfaceHandle(z);
+    Rs(D3D_RS_ZENABLE, 1);
+    Rs(D3D_RS_ZWRITEENABLE, 1);
+    Rs(D3D_RS_ZFUNC, D3D_CMP_LESSEQUAL);
+    auto box = [&](float depth, uint32_t color) {
+        ColorVertex v[6] = {{0, 0, depth, 1, color}, {8, 0, depth, 1, color}, {0, 8, depth, 1, color},
+                            {8, 0, depth, 1, color}, {8, 8, depth, 1, color}, {0, 8, depth, 1, color}};
+        ASSERT_EQ(D3D_OK, dev->fn->DrawPrimitive(dev, D3D_PT_TRIANGLELIST, 0x44, v, 6, 0));
+    };
+    box(0.5f, 0xFFFF0000);
+    box(0.75f, 0xFF00FF00);  // behind: hidden
+    EXPECT_EQ(0xF800, Px(2, 2));
+    box(0.25f, 0xFF0000FF);
+    EXPECT_EQ(0x001F, Px(2, 2));
+    uint16_t depth;
+    memcpy(&depth, D3dTestReadRow(z, 2) + 4, 2);
+    EXPECT_NEAR(0.25 * 65535, depth, 2);
+    memcpy(&depth, D3dTestReadRow(z, 20) + 40, 2);
+    EXPECT_EQ(0xFFFF, depth);
+    memset(z->view.pixels, 0, (size_t)z->view.pitch * 32);  // a depth fill to the near plane
+    D3dTestTouchSurface(z);
+    box(0.1f, 0xFFFFFFFF);
+    EXPECT_EQ(0x001F, Px(2, 2));
+    Rs(D3D_RS_ZENABLE, 0);
+    box(0.1f, 0xFFFFFFFF);
+    EXPECT_EQ(0xFFFF, Px(2, 2));
+    target->view.zSurface = nullptr;
+    D3dTestReleaseSurface(z);
+}
