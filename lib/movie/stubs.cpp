@@ -1,7 +1,6 @@
 // Stand-ins for the movie module's library hooks: the movie table is always empty.
 #include "lib/movie/movie_hooks.h"
 
-int BuildYuvToRgbTables(void) { return 0; }
 int RefreshMovieOverlays(void) { return 0; }
 int PauseAllMoviesForSystem(void) { return 0; }
 int ResumeSystemPausedMovies(void) { return 0; }

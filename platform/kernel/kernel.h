@@ -48,6 +48,11 @@ enum : uint32_t { K_WAIT_OBJECT_0 = 0, K_WAIT_TIMEOUT = 258, K_WAIT_FAILED = 0xF
 KHandle KCreateEvent(int manualReset, int initialState);
 int KSetEvent(KHandle event);
 int KResetEvent(KHandle event);
+// A stand-in that completes work on an event without a thread of its own: a wait on the event runs
+// hook(user) first (outside the event's lock; it may set the event or clear the hook). Null clears
+// it. 1 / 0 (not an event).
+typedef void (*KEventPollHook)(void *user);
+int KSetEventPollHook(KHandle event, KEventPollHook hook, void *user);
 KHandle KCreateMutex(int initialOwner);                  // recursive, owned by a thread
 int KReleaseMutex(KHandle mutex);                        // 0 when the caller does not own it
 // Waits for a thread's end, an event's signal or a mutex's ownership. Timeouts run on real time, not

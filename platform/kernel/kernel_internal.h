@@ -22,6 +22,8 @@ struct KObject {
     int recursion;
     KThreadProc proc;
     void *arg;
+    KEventPollHook pollHook;          // event: run before each wait
+    void *pollUser;
 };
 
 // A new object of kind with one reference (the caller's); null when out of memory (last error set).

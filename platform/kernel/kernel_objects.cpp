@@ -206,6 +206,34 @@ static int SetEventState(KHandle event, int state)
 int KSetEvent(KHandle event) { return SetEventState(event, 1); }
 int KResetEvent(KHandle event) { return SetEventState(event, 0); }
 
+int KSetEventPollHook(KHandle event, KEventPollHook hook, void *user)
+{
+    KObject *object = KAcquireObject(event, K_OBJECT_EVENT);
+    if (!object)
+        return 0;
+    {
+        std::lock_guard<std::mutex> guard(object->lock);
+        object->pollHook = hook;
+        object->pollUser = user;
+    }
+    KReleaseObject(object);
+    return 1;
+}
+
+// Runs an event's poll hook, if it has one, before a wait.
+static void RunEventPollHook(KObject *object)
+{
+    KEventPollHook hook;
+    void *user;
+    {
+        std::lock_guard<std::mutex> guard(object->lock);
+        hook = object->pollHook;
+        user = object->pollUser;
+    }
+    if (hook)
+        hook(user);
+}
+
 KHandle KCreateMutex(int initialOwner)
 {
     KObject *object = KNewObject(K_OBJECT_MUTEX);
@@ -274,6 +302,8 @@ uint32_t KWaitForSingleObject(KHandle handle, uint32_t milliseconds)
         t_lastError = K_ERROR_INVALID_HANDLE;
         return K_WAIT_FAILED;
     }
+    if (object->kind == K_OBJECT_EVENT)
+        RunEventPollHook(object);
     uint32_t self = KGetCurrentThreadId();
     uint32_t result = K_WAIT_OBJECT_0;
     {

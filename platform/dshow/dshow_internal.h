@@ -1,0 +1,79 @@
+// Shared by the multimedia-stream stand-in's files: the objects behind the interfaces.
+#pragma once
+#include <cstddef>
+
+#include "platform/dshow/dshow.h"
+#include "platform/dshow/theora_reader.h"
+
+struct MmStreamObject;
+
+// The filter graph: builder, media control, seeking and basic audio of one object.
+struct MmGraphObject {
+    MmGraphBuilder builder;
+    MmMediaControl control;
+    MmMediaSeeking seeking;
+    MmBasicAudio audio;
+    uint32_t refs;
+    MmStreamObject *stream;       // the multimedia stream initialised on this graph (not referenced)
+    int32_t volume;               // basic audio's volume, kept only
+};
+
+// A media stream of a multimedia stream: the primary video (with its DirectDraw face) or audio.
+struct MmMediaObject {
+    MmMediaStream media;
+    MmAMMediaStream am;
+    MmDDrawMediaStream ddraw;     // video only
+    uint32_t refs;
+    MmPurposeId purpose;
+    MmStreamObject *parent;       // null once the multimedia stream is gone (not referenced)
+    void *directDraw;             // video: the object its surfaces come from (not referenced)
+};
+
+// A sample of the video stream on one surface.
+struct MmSampleObject {
+    MmStreamSample iface;
+    uint32_t refs;
+    MmMediaObject *video;         // referenced
+    void *surface;                // referenced through the surface access
+    MmRect rect;
+    KHandle pendingEvent;         // the event of the update under way, 0 when none
+};
+
+// The multimedia stream: the file, the clock and the streams.
+struct MmStreamObject {
+    MmMultiMediaStream iface;
+    uint32_t refs;
+    MmGraphObject *graph;         // referenced after Initialize
+    MmMediaObject *video;         // referenced
+    MmMediaObject *audio;         // referenced
+    MmTheoraReader *reader;       // the opened file, null before OpenFile
+    MmStreamState state;
+    int paused;                   // 1 while the media control holds it paused
+    int64_t baseTime;             // stream time (100 ns) when the clock last stopped or started
+    uint64_t runningSince;        // clock microseconds when it last started
+    MmSampleObject *pending;      // the sample with an update under way (not referenced)
+};
+
+// The object whose interface field at offset holds iface.
+#define MM_OBJECT_OF(Type, field, iface) ((Type *)((char *)(iface) - offsetof(Type, field)))
+
+// Live objects of the stand-in (created minus freed).
+void MmCountObject(int delta);
+// 1 when a call of that kind is to fail now (test hooks).
+int MmFaultHit(MmFaultKind kind);
+// The counters the test hooks report.
+extern MmTestCounters gMmCounters;
+// The surface access in use.
+const MmSurfaceAccess *MmGetSurfaceAccess(void);
+
+// Stream side used by samples: the stream time now; 1 while the clock runs.
+int64_t MmStreamTimeNow(const MmStreamObject *stream);
+int MmStreamIsRunning(const MmStreamObject *stream);
+// Makes the filter graph / a media stream of parent (one reference each); null when out of memory.
+MmGraphObject *MmNewGraph(void);
+MmMediaObject *MmNewMediaStream(MmStreamObject *parent, MmPurposeId purpose, void *directDraw);
+// Cuts a media stream off its parent and drops the parent's reference (the parent is going).
+void MmDetachMediaStream(MmMediaObject *media);
+// A sample's update the stream no longer serves (seek, stop) stays pending; this drops it when the
+// sample goes.
+void MmForgetPendingSample(MmSampleObject *sample);

@@ -1,0 +1,205 @@
+// Multimedia-stream stand-in: the multimedia stream (file, state, clock, seek).
+#include "platform/dshow/dshow_internal.h"
+
+#include <cstdlib>
+
+// ---- clock ------------------------------------------------------------------------------------------
+
+// Microseconds on the kernel's clock source (a stepped clock in tests).
+static uint64_t ClockMicroseconds(void)
+{
+    int64_t count = 0;
+    KQueryPerformanceCounter(&count);
+    return (uint64_t)count;
+}
+
+int MmStreamIsRunning(const MmStreamObject *stream)
+{
+    return stream->state == MM_STREAMSTATE_RUN && !stream->paused;
+}
+
+int64_t MmStreamTimeNow(const MmStreamObject *stream)
+{
+    if (!MmStreamIsRunning(stream)) return stream->baseTime;
+    return stream->baseTime + (int64_t)(ClockMicroseconds() - stream->runningSince) * 10;
+}
+
+// ---- IUnknown ---------------------------------------------------------------------------------------
+
+static uint32_t StreamAddRef(MmMultiMediaStream *self) { return ++MM_OBJECT_OF(MmStreamObject, iface, self)->refs; }
+
+static uint32_t StreamRelease(MmMultiMediaStream *self)
+{
+    MmStreamObject *stream = MM_OBJECT_OF(MmStreamObject, iface, self);
+    if (--stream->refs > 0) return stream->refs;
+    if (stream->video) MmDetachMediaStream(stream->video);
+    if (stream->audio) MmDetachMediaStream(stream->audio);
+    if (stream->graph) {
+        stream->graph->stream = nullptr;
+        stream->graph->builder.fn->Release(&stream->graph->builder);
+    }
+    MmCloseTheoraReader(stream->reader);
+    free(stream);
+    MmCountObject(-1);
+    return 0;
+}
+
+static int32_t StreamQuery(MmMultiMediaStream *self, MmInterfaceId iid, void **out)
+{
+    if (!out) return MM_E_POINTER;
+    *out = nullptr;
+    if (MmFaultHit(MM_FAULT_QUERY_INTERFACE)) return MM_E_NOINTERFACE;
+    if (iid != MM_IID_UNKNOWN && iid != MM_IID_AM_MULTIMEDIA_STREAM) return MM_E_NOINTERFACE;
+    *out = self;
+    StreamAddRef(self);
+    return MM_OK;
+}
+
+// ---- set-up -----------------------------------------------------------------------------------------
+
+static int32_t StreamInitialize(MmMultiMediaStream *self, uint32_t streamType, uint32_t flags, MmGraphBuilder *builder)
+{
+    MmStreamObject *stream = MM_OBJECT_OF(MmStreamObject, iface, self);
+    if (MmFaultHit(MM_FAULT_INITIALIZE)) return MM_E_FAIL;
+    if (streamType != MM_STREAMTYPE_READ) return MM_E_INVALIDARG;
+    if (stream->graph) return MM_E_FAIL;
+    MmGraphObject *graph;
+    if (builder) {
+        graph = MM_OBJECT_OF(MmGraphObject, builder, builder);
+        if (graph->stream) return MM_E_FAIL;   // one multimedia stream per graph
+        builder->fn->AddRef(builder);
+    } else if (!(graph = MmNewGraph())) {
+        return MM_E_OUTOFMEMORY;
+    }
+    graph->stream = stream;
+    stream->graph = graph;
+    return MM_OK;
+}
+
+static int32_t StreamAddMediaStream(MmMultiMediaStream *self, void *streamObject, MmPurposeId purpose,
+                                    uint32_t flags, MmMediaStream **out)
+{
+    MmStreamObject *stream = MM_OBJECT_OF(MmStreamObject, iface, self);
+    if (out) *out = nullptr;
+    if (!stream->graph) return MM_E_NOTINIT;
+    int video = purpose == MM_PURPOSE_PRIMARY_VIDEO;
+    if (!video && purpose != MM_PURPOSE_PRIMARY_AUDIO) return MM_E_INVALIDARG;
+    if (MmFaultHit(video ? MM_FAULT_ADD_VIDEO : MM_FAULT_ADD_AUDIO)) return MM_E_FAIL;
+    MmMediaObject **slot = video ? &stream->video : &stream->audio;
+    if (*slot) return MM_E_FAIL;
+    // The audio stream's default renderer is silent: it needs no device, so it never fails here.
+    *slot = MmNewMediaStream(stream, purpose, video ? streamObject : nullptr);
+    if (!*slot) return MM_E_OUTOFMEMORY;
+    if (out) {
+        *out = &(*slot)->media;
+        (*out)->fn->AddRef(*out);
+    }
+    return MM_OK;
+}
+
+// The disk path of a UTF-16 file name. 0 / -1.
+static int DiskPathOfWide(const uint16_t *wide, char *disk, int diskSize)
+{
+    char path[K_MAX_PATH * 2];
+    if (KWideToMultiByte(wide, -1, path, (int)sizeof(path)) <= 0) return -1;
+    return KPathToDisk(path, disk, diskSize) < 0 ? -1 : 0;
+}
+
+static int32_t StreamOpenFile(MmMultiMediaStream *self, const uint16_t *fileName, uint32_t flags)
+{
+    MmStreamObject *stream = MM_OBJECT_OF(MmStreamObject, iface, self);
+    if (!fileName) return MM_E_POINTER;
+    if (!stream->graph) return MM_E_NOTINIT;
+    if (stream->reader) return MM_E_FAIL;
+    char disk[K_MAX_PATH * 4];
+    if (DiskPathOfWide(fileName, disk, (int)sizeof(disk)) != 0) return MM_E_FILENOTFOUND;
+    stream->reader = MmOpenTheoraReader(disk);
+    if (!stream->reader) return MM_E_FILENOTFOUND;
+    stream->state = MM_STREAMSTATE_STOP;
+    stream->baseTime = 0;
+    return MM_OK;
+}
+
+static int32_t StreamGetMediaStream(MmMultiMediaStream *self, MmPurposeId purpose, MmMediaStream **out)
+{
+    MmStreamObject *stream = MM_OBJECT_OF(MmStreamObject, iface, self);
+    if (!out) return MM_E_POINTER;
+    *out = nullptr;
+    if (MmFaultHit(MM_FAULT_GET_MEDIA_STREAM)) return MM_E_NOSTREAM;
+    MmMediaObject *media = purpose == MM_PURPOSE_PRIMARY_VIDEO ? stream->video
+                           : purpose == MM_PURPOSE_PRIMARY_AUDIO ? stream->audio : nullptr;
+    if (!media) return MM_E_NOSTREAM;
+    *out = &media->media;
+    (*out)->fn->AddRef(*out);
+    return MM_OK;
+}
+
+// ---- state, time and seek ---------------------------------------------------------------------------
+
+static int32_t StreamGetState(MmMultiMediaStream *self, MmStreamState *state)
+{
+    if (!state) return MM_E_POINTER;
+    *state = MM_OBJECT_OF(MmStreamObject, iface, self)->state;
+    return MM_OK;
+}
+
+// RUN starts the clock (also out of the media control's pause); STOP freezes it.
+static int32_t StreamSetState(MmMultiMediaStream *self, MmStreamState state)
+{
+    MmStreamObject *stream = MM_OBJECT_OF(MmStreamObject, iface, self);
+    if (!stream->reader) return MM_E_NOTINIT;
+    if (state == MM_STREAMSTATE_RUN) {
+        if (MmStreamIsRunning(stream)) return MM_OK;
+        stream->paused = 0;
+        stream->state = MM_STREAMSTATE_RUN;
+        stream->runningSince = ClockMicroseconds();
+        return MM_OK;
+    }
+    if (state != MM_STREAMSTATE_STOP) return MM_E_INVALIDARG;
+    stream->baseTime = MmStreamTimeNow(stream);
+    stream->state = MM_STREAMSTATE_STOP;
+    stream->paused = 0;
+    return MM_OK;
+}
+
+static int32_t StreamGetTime(MmMultiMediaStream *self, MmStreamTime *time)
+{
+    if (!time) return MM_E_POINTER;
+    *time = MmStreamTimeNow(MM_OBJECT_OF(MmStreamObject, iface, self));
+    return MM_OK;
+}
+
+// Decodes from the start, converting nothing, up to the first frame shown at or after time.
+static int32_t StreamSeek(MmMultiMediaStream *self, MmStreamTime time)
+{
+    MmStreamObject *stream = MM_OBJECT_OF(MmStreamObject, iface, self);
+    if (!stream->reader) return MM_E_NOTINIT;
+    if (time < 0) time = 0;
+    if (MmRewindTheoraReader(stream->reader) != 0) return MM_E_FAIL;
+    MmTheoraReader *reader = stream->reader;
+    while (MmHasNextTheoraFrame(reader) &&
+           MmTheoraFrameTime(reader, MmGetTheoraFrameCount(reader)) < time) {
+        if (MmDecodeNextTheoraFrame(reader) < 0) return MM_E_FAIL;
+        gMmCounters.decoded++;
+    }
+    stream->baseTime = time;
+    stream->runningSince = ClockMicroseconds();
+    gMmCounters.seeks++;
+    return MM_OK;
+}
+
+static const MmMultiMediaStreamFns kStreamFns = {
+    StreamQuery, StreamAddRef, StreamRelease, StreamInitialize, StreamAddMediaStream, StreamOpenFile,
+    StreamGetMediaStream, StreamGetState, StreamSetState, StreamGetTime, StreamSeek,
+};
+
+MmStreamObject *MmNewStream(void)
+{
+    MmStreamObject *stream = (MmStreamObject *)calloc(1, sizeof(MmStreamObject));
+    if (!stream) return nullptr;
+    stream->iface.fn = &kStreamFns;
+    stream->refs = 1;
+    stream->state = MM_STREAMSTATE_STOP;
+    MmCountObject(1);
+    return stream;
+}

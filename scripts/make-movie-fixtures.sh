@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Makes the small Ogg Theora movies the movie tests play, and ffmpeg's own decode of each as the
+# reference planes (raw Y'CbCr, frame after frame). Run by hand after changing a fixture; the outputs
+# are committed, so the tests need no encoder. Needs Debian's ffmpeg.
+set -euo pipefail
+out="$(cd "$(dirname "$0")/.." && pwd)/tests/movie/fixtures"
+mkdir -p "$out"
+ff=(ffmpeg -hide_banner -loglevel error -y)
+
+# name, size, pixel format: odd sizes, all three chroma layouts; 20 frames at 10 frames a second.
+movies=("m420 37x29 yuv420p" "m422 34x21 yuv422p" "m444 21x9 yuv444p")
+for m in "${movies[@]}"; do
+  read -r name size pix <<<"$m"
+  "${ff[@]}" -f lavfi -i "testsrc=size=${size}:rate=10" -t 2 -pix_fmt "$pix" \
+    -c:v libtheora -q:v 7 -f ogg "$out/$name.ogv"
+  "${ff[@]}" -i "$out/$name.ogv" -f rawvideo -pix_fmt "$pix" "$out/$name.yuv"
+done
+
+# A movie with a sound track, and a sound without a picture ("not a movie").
+"${ff[@]}" -f lavfi -i "testsrc=size=16x16:rate=10" -f lavfi -i "sine=frequency=440:sample_rate=22050" \
+  -t 1 -pix_fmt yuv420p -c:v libtheora -q:v 5 -c:a libvorbis -ac 1 -f ogg "$out/sound.ogv"
+"${ff[@]}" -f lavfi -i "sine=frequency=440:sample_rate=22050" -t 0.5 -c:a libvorbis -ac 1 "$out/audio.ogg"

@@ -1,0 +1,73 @@
+// The committed Ogg Theora fixtures (scripts/make-movie-fixtures.sh) and ffmpeg's decode of them.
+#pragma once
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "lib/movie/own_decoder.h"
+#include "platform/kernel/kernel.h"
+#include "tests/support/test_temp_dir.h"
+
+namespace moviefixture {
+
+struct Movie {
+    const char *name;     // file in the fixture folder
+    int width, height;    // picture size
+    int chroma;           // MmChroma
+};
+// 20 frames at 10 frames a second each.
+inline const Movie kMovies[] = {
+    {"m420.ogv", 37, 29, 0}, {"m422.ogv", 34, 21, 2}, {"m444.ogv", 21, 9, 3},
+};
+#define FIXTURE_FRAMES 20
+
+inline std::string Path(const char *name)
+{
+    const char *dir = getenv("DAZAR_SOURCE_DIR");
+    return std::string(dir ? dir : ".") + "/tests/movie/fixtures/" + name;
+}
+
+// The file name as the stream's OpenFile takes it.
+inline std::vector<uint16_t> WidePath(const char *name)
+{
+    std::string path = Path(name);
+    std::vector<uint16_t> wide(path.size() + 1);
+    KMultiByteToWide(path.c_str(), -1, wide.data(), (int)wide.size());
+    return wide;
+}
+
+// ffmpeg's planes of one frame: Y, then Cb and Cr of the chroma size.
+struct RefFrame {
+    std::vector<uint8_t> y, cb, cr;
+    int cw, ch;
+};
+inline std::vector<RefFrame> ReferenceFrames(const Movie &m)
+{
+    std::string base(m.name);
+    std::string data = ReadTestFile(Path((base.substr(0, base.size() - 4) + ".yuv").c_str()).c_str());
+    int cw = m.chroma == 3 ? m.width : (m.width + 1) / 2;
+    int ch = m.chroma == 0 ? (m.height + 1) / 2 : m.height;
+    size_t ySize = (size_t)m.width * m.height, cSize = (size_t)cw * ch, frame = ySize + 2 * cSize;
+    std::vector<RefFrame> frames;
+    for (size_t at = 0; at + frame <= data.size(); at += frame) {
+        const uint8_t *p = (const uint8_t *)data.data() + at;
+        frames.push_back({std::vector<uint8_t>(p, p + ySize), std::vector<uint8_t>(p + ySize, p + ySize + cSize),
+                          std::vector<uint8_t>(p + ySize + cSize, p + frame), cw, ch});
+    }
+    return frames;
+}
+
+// The colour of picture pixel (x, y) of a reference frame by the YUV-to-RGB tables.
+inline void TableColour(const Movie &m, const RefFrame &f, int x, int y, int *r, int *g, int *b)
+{
+    const YuvToRgbTables *t = GetYuvToRgbTables();
+    const uint8_t *clip = t->clip + 512;
+    int cx = m.chroma == 3 ? x : x / 2, cy = m.chroma == 0 ? y / 2 : y;
+    int luma = t->luma[f.y[(size_t)y * m.width + x]], cb = f.cb[(size_t)cy * f.cw + cx], cr = f.cr[(size_t)cy * f.cw + cx];
+    *r = clip[(luma + t->crToRed[cr]) >> 14];
+    *g = clip[(luma + t->cbToGreen[cb] + t->crToGreen[cr]) >> 14];
+    *b = clip[(luma + t->cbToBlue[cb]) >> 14];
+}
+
+}  // namespace moviefixture

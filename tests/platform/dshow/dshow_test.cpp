@@ -1,0 +1,331 @@
+// The multimedia-stream stand-in: Theora planes against ffmpeg's decode, frames converted into 565,
+// 888 and X888 by the YUV tables' arithmetic, the clock on a stepped source, pending updates that
+// complete when their event is waited on, pause, seek, end, refusals and reference counts.
+#include <gtest/gtest.h>
+
+#include "platform/dshow/dshow.h"
+#include "platform/dshow/theora_reader.h"
+#include "tests/movie/movie_fixtures.h"
+#include "tests/support/stepped_clock.h"
+
+namespace {
+
+using namespace moviefixture;
+
+struct SurfaceFormat { uint32_t bits, r, g, b; };
+const SurfaceFormat k565 = {16, 0xF800, 0x07E0, 0x001F};
+const SurfaceFormat k888 = {24, 0xFF0000, 0x00FF00, 0x0000FF};
+const SurfaceFormat kX888 = {32, 0xFF0000, 0x00FF00, 0x0000FF};
+
+// One opened movie: graph, multimedia stream, its video stream and a sample on a memory surface.
+class Player {
+public:
+    MmGraphBuilder *graph = nullptr;
+    MmMediaControl *control = nullptr;
+    MmMultiMediaStream *stream = nullptr;
+    MmMediaStream *video = nullptr;
+    MmDDrawMediaStream *ddraw = nullptr;
+    MmStreamSample *sample = nullptr;
+    MmMemorySurface *surface = nullptr;
+    int32_t openResult = MM_E_FAIL;
+
+    explicit Player(const char *file)
+    {
+        MmCoCreateInstance(MM_CLSID_FILTER_GRAPH, nullptr, MM_CLSCTX_INPROC_SERVER, MM_IID_GRAPH_BUILDER, (void **)&graph);
+        MmCoCreateInstance(MM_CLSID_AM_MULTIMEDIA_STREAM, nullptr, MM_CLSCTX_INPROC_SERVER, MM_IID_AM_MULTIMEDIA_STREAM,
+                           (void **)&stream);
+        stream->fn->Initialize(stream, MM_STREAMTYPE_READ, MM_AMMSF_NOGRAPHTHREAD, graph);
+        graph->fn->QueryInterface(graph, MM_IID_MEDIA_CONTROL, (void **)&control);
+        stream->fn->AddMediaStream(stream, nullptr, MM_PURPOSE_PRIMARY_VIDEO, 0, nullptr);
+        stream->fn->AddMediaStream(stream, nullptr, MM_PURPOSE_PRIMARY_AUDIO, MM_AMMSF_ADDDEFAULTRENDERER, nullptr);
+        openResult = stream->fn->OpenFile(stream, WidePath(file).data(), 0);
+        stream->fn->GetMediaStream(stream, MM_PURPOSE_PRIMARY_VIDEO, &video);
+        video->fn->QueryInterface(video, MM_IID_DDRAW_MEDIA_STREAM, (void **)&ddraw);
+    }
+    // A sample on a new memory surface of the picture size in format. The result of CreateSample.
+    int32_t MakeSample(const SurfaceFormat &f, int width, int height)
+    {
+        surface = MmCreateMemorySurface(width, height, f.bits, f.r, f.g, f.b);
+        return ddraw->fn->CreateSample(ddraw, surface, nullptr, 0, &sample);
+    }
+    MmSurfaceLock Pixels() const
+    {
+        MmSurfaceLock lock{};
+        MmInspectMemorySurface(surface, &lock);
+        return lock;
+    }
+    MmStreamTime Time() const
+    {
+        MmStreamTime t = -1;
+        stream->fn->GetTime(stream, &t);
+        return t;
+    }
+    ~Player()
+    {
+        if (sample) sample->fn->Release(sample);
+        MmReleaseMemorySurface(surface);
+        if (ddraw) ddraw->fn->Release(ddraw);
+        if (video) video->fn->Release(video);
+        if (control) control->fn->Release(control);
+        if (stream) stream->fn->Release(stream);
+        if (graph) graph->fn->Release(graph);
+    }
+};
+
+class DshowTest : public ::testing::Test {
+protected:
+    int live = 0;
+    void SetUp() override
+    {
+        BuildYuvToRgbTables();
+        MmTestResetFaults();
+        MmTestResetCounters();
+        InstallSteppedClock(5000000);
+        live = MmTestLiveObjectCount();
+    }
+    void TearDown() override
+    {
+        RemoveSteppedClock();
+        EXPECT_EQ(MmTestLiveObjectCount(), live);
+    }
+};
+
+// The pixel at (x, y) of a locked surface as 8-bit channels (565 widened by its top bits).
+void ReadPixel(const MmSurfaceLock &lock, int x, int y, int *r, int *g, int *b)
+{
+    const uint8_t *p = lock.pixels + (size_t)y * lock.pitch + (size_t)x * (lock.bitCount / 8);
+    uint32_t v = p[0] | (uint32_t)p[1] << 8 | (lock.bitCount > 16 ? (uint32_t)p[2] << 16 : 0);
+    if (lock.bitCount == 16) {
+        *r = (v >> 11) << 3;
+        *g = ((v >> 5) & 63) << 2;
+        *b = (v & 31) << 3;
+        return;
+    }
+    *r = (int)(v >> 16) & 255;
+    *g = (int)(v >> 8) & 255;
+    *b = (int)v & 255;
+}
+
+// Counts picture pixels of the surface that differ from the reference frame by the tables.
+int CountWrongPixels(const Movie &m, const RefFrame &f, const MmSurfaceLock &lock)
+{
+    int wrong = 0;
+    int keep = lock.bitCount == 16 ? 0xF8 : 0xFF;   // 565 keeps the top bits of each channel
+    for (int y = 0; y < m.height; y++)
+        for (int x = 0; x < m.width; x++) {
+            int r, g, b, sr, sg, sb;
+            TableColour(m, f, x, y, &r, &g, &b);
+            ReadPixel(lock, x, y, &sr, &sg, &sb);
+            int gKeep = lock.bitCount == 16 ? 0xFC : 0xFF;
+            wrong += (r & keep) != sr || (g & gKeep) != sg || (b & keep) != sb;
+        }
+    return wrong;
+}
+
+TEST(TheoraReader, PlanesEqualTheReferenceDecodeOfEveryFrame)
+{
+    for (const Movie &m : kMovies) {
+        std::vector<RefFrame> ref = ReferenceFrames(m);
+        ASSERT_EQ((int)ref.size(), FIXTURE_FRAMES) << m.name;
+        MmTheoraReader *reader = MmOpenTheoraReader(Path(m.name).c_str());
+        ASSERT_NE(reader, nullptr) << m.name;
+        const MmPictureInfo *p = MmGetTheoraPicture(reader);
+        EXPECT_EQ(p->picWidth, m.width);
+        EXPECT_EQ(p->picHeight, m.height);
+        EXPECT_EQ(p->chroma, m.chroma);
+        EXPECT_EQ(p->fpsNumerator / p->fpsDenominator, 10u);
+        int hs = m.chroma == 3 ? 0 : 1, vs = m.chroma == 0 ? 1 : 0;
+        for (int n = 0; n < FIXTURE_FRAMES; n++) {
+            ASSERT_EQ(MmDecodeNextTheoraFrame(reader), 1) << n;
+            MmPlane planes[3];
+            ASSERT_EQ(MmGetTheoraPlanes(reader, planes), 0);
+            int wrong = 0;
+            for (int y = 0; y < m.height; y++)
+                for (int x = 0; x < m.width; x++)
+                    wrong += planes[0].data[(p->picY + y) * planes[0].stride + p->picX + x] != ref[n].y[y * m.width + x];
+            for (int k = 1; k < 3; k++)
+                for (int y = 0; y < ref[n].ch; y++)
+                    for (int x = 0; x < ref[n].cw; x++)
+                        wrong += planes[k].data[((p->picY >> vs) + y) * planes[k].stride + (p->picX >> hs) + x] !=
+                                 (k == 1 ? ref[n].cb : ref[n].cr)[y * ref[n].cw + x];
+            EXPECT_EQ(wrong, 0) << m.name << " frame " << n;
+        }
+        EXPECT_EQ(MmDecodeNextTheoraFrame(reader), 0);
+        EXPECT_EQ(MmGetTheoraFrameCount(reader), FIXTURE_FRAMES);
+        MmCloseTheoraReader(reader);
+    }
+}
+
+TEST_F(DshowTest, FramesInEverySurfaceFormatEqualTheTableArithmetic)
+{
+    const SurfaceFormat *formats[] = {&k565, &k888, &kX888};
+    for (const Movie &m : kMovies) {
+        std::vector<RefFrame> ref = ReferenceFrames(m);
+        for (const SurfaceFormat *f : formats) {
+            Player player(m.name);
+            ASSERT_EQ(player.openResult, MM_OK);
+            ASSERT_EQ(player.MakeSample(*f, m.width + 3, m.height), MM_OK) << m.name << " " << f->bits;
+            ASSERT_EQ(player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN), MM_OK);
+            for (int n : {0, 1, 7}) {
+                if (n) AdvanceSteppedClock(n == 1 ? 100000 : 600000);
+                ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+                EXPECT_EQ(CountWrongPixels(m, ref[n], player.Pixels()), 0) << m.name << " " << f->bits << " frame " << n;
+            }
+        }
+    }
+}
+
+TEST_F(DshowTest, PendingUpdateCompletesWhenItsEventIsWaitedOnOnceDue)
+{
+    Player player("m420.ogv");
+    ASSERT_EQ(player.MakeSample(kX888, 37, 29), MM_OK);
+    KHandle event = KCreateEvent(1, 0);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_E_NOTRUNNING);
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_OK);   // frame 0 is due at once
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_S_PENDING);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_E_BUSY);
+    AdvanceSteppedClock(99000);
+    EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_TIMEOUT);
+    AdvanceSteppedClock(1000);
+    EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_OBJECT_0);
+    MmTestCounters counters;
+    MmTestGetCounters(&counters);
+    EXPECT_EQ(counters.decoded, 2);
+    EXPECT_EQ(counters.converted, 2);
+    // Without an event the update sleeps on the clock until the frame is due.
+    KResetEvent(event);
+    uint64_t before = GetSteppedClockMicroseconds();
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+    EXPECT_EQ(GetSteppedClockMicroseconds() - before, 100000u);
+    KCloseHandle(event);
+}
+
+TEST_F(DshowTest, LateFramesAreDecodedButOnlyTheDueOneConverted)
+{
+    Player player("m422.ogv");
+    ASSERT_EQ(player.MakeSample(k565, 34, 21), MM_OK);
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
+    AdvanceSteppedClock(550000);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+    MmTestCounters counters;
+    MmTestGetCounters(&counters);
+    EXPECT_EQ(counters.decoded, 6);     // frames 0..5
+    EXPECT_EQ(counters.converted, 1);
+    EXPECT_EQ(CountWrongPixels(kMovies[1], ReferenceFrames(kMovies[1])[5], player.Pixels()), 0);
+}
+
+TEST_F(DshowTest, PauseStopAndRunHoldAndContinueTheStreamTime)
+{
+    Player player("m444.ogv");
+    EXPECT_EQ(player.Time(), 0);
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
+    AdvanceSteppedClock(300000);
+    EXPECT_EQ(player.Time(), 3000000);
+    player.control->fn->Pause(player.control);
+    AdvanceSteppedClock(1000000);
+    EXPECT_EQ(player.Time(), 3000000);
+    MmStreamState state;
+    player.stream->fn->GetState(player.stream, &state);
+    EXPECT_EQ(state, MM_STREAMSTATE_RUN);
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);   // un-pauses
+    AdvanceSteppedClock(200000);
+    EXPECT_EQ(player.Time(), 5000000);
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_STOP);
+    AdvanceSteppedClock(200000);
+    EXPECT_EQ(player.Time(), 5000000);
+}
+
+TEST_F(DshowTest, SeekShowsTheFrameAtItsTimeAndTheEndIsReported)
+{
+    Movie m = kMovies[0];
+    Player player(m.name);
+    ASSERT_EQ(player.MakeSample(k888, m.width, m.height), MM_OK);
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
+    EXPECT_EQ(player.stream->fn->Seek(player.stream, 12000000), MM_OK);   // 1.2 s: frame 12
+    EXPECT_EQ(player.Time(), 12000000);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+    EXPECT_EQ(CountWrongPixels(m, ReferenceFrames(m)[12], player.Pixels()), 0);
+    AdvanceSteppedClock(5000000);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);   // frame 19, the last
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_S_ENDOFSTREAM);
+    EXPECT_EQ(player.stream->fn->Seek(player.stream, 0), MM_OK);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+    EXPECT_EQ(CountWrongPixels(m, ReferenceFrames(m)[0], player.Pixels()), 0);
+}
+
+TEST_F(DshowTest, ASoundWithoutAPictureOpensWithASizeOfNothing)
+{
+    for (const char *file : {"audio.ogg", "sound.ogv"}) {
+        Player player(file);
+        EXPECT_EQ(player.openResult, MM_OK) << file;
+        MmSurfaceDesc desc = {sizeof(MmSurfaceDesc), 0, 99, 99};
+        EXPECT_EQ(player.ddraw->fn->GetFormat(player.ddraw, nullptr, nullptr, &desc, nullptr), MM_OK);
+        int movie = file[0] == 's';
+        EXPECT_EQ(desc.width, movie ? 16u : 0u) << file;
+        EXPECT_EQ(desc.height, movie ? 16u : 0u) << file;
+        if (!movie) EXPECT_EQ(player.MakeSample(kX888, 16, 16), MM_E_INCOMPATIBLE);
+    }
+}
+
+TEST_F(DshowTest, SurfacesTheStreamCannotWriteAreRefusedAndNoneMeansItsOwn)
+{
+    Player player("m444.ogv");
+    const struct { SurfaceFormat f; int w, h; int32_t result; } cases[] = {
+        {{8, 0, 0, 0}, 21, 9, MM_E_INCOMPATIBLE}, {kX888, 20, 9, MM_E_INCOMPATIBLE}, {k565, 21, 8, MM_E_INCOMPATIBLE},
+    };
+    for (auto c : cases) {
+        MmMemorySurface *s = MmCreateMemorySurface(c.w, c.h, c.f.bits, c.f.r, c.f.g, c.f.b);
+        MmStreamSample *sample = nullptr;
+        EXPECT_EQ(player.ddraw->fn->CreateSample(player.ddraw, s, nullptr, 0, &sample), c.result) << c.f.bits;
+        EXPECT_EQ(sample, nullptr);
+        MmReleaseMemorySurface(s);
+    }
+    ASSERT_EQ(player.ddraw->fn->CreateSample(player.ddraw, nullptr, nullptr, 0, &player.sample), MM_OK);
+    void *own = nullptr;
+    MmRect rect;
+    ASSERT_EQ(player.sample->fn->GetSurface(player.sample, &own, &rect), MM_OK);
+    MmSurfaceLock lock;
+    MmInspectMemorySurface((MmMemorySurface *)own, &lock);
+    EXPECT_EQ(lock.bitCount, 32u);
+    EXPECT_EQ(rect.right, 21);
+    EXPECT_EQ(rect.bottom, 9);
+    MmReleaseMemorySurface((MmMemorySurface *)own);
+}
+
+TEST_F(DshowTest, OpeningFailsForMissingAndNonOggFilesAndTheFactoryRefusesStrangers)
+{
+    for (const char *file : {"missing.ogv", "m420.yuv"}) {
+        Player player(file);
+        EXPECT_LT(player.openResult, 0) << file;
+    }
+    void *out = (void *)1;
+    EXPECT_EQ(MmCoCreateInstance((MmClassId)99, nullptr, 0, MM_IID_UNKNOWN, &out), MM_E_CLASSNOTREG);
+    EXPECT_EQ(out, nullptr);
+    MmTestFailNth(MM_FAULT_CREATE_GRAPH, 1);
+    EXPECT_EQ(MmCoCreateInstance(MM_CLSID_FILTER_GRAPH, nullptr, 0, MM_IID_UNKNOWN, &out), MM_E_OUTOFMEMORY);
+    EXPECT_EQ(MmCoCreateInstance(MM_CLSID_FILTER_GRAPH, nullptr, 0, MM_IID_AM_MULTIMEDIA_STREAM, &out), MM_E_NOINTERFACE);
+}
+
+TEST_F(DshowTest, ObjectsOutliveTheirParentsAndAPendingSampleMayGoFirst)
+{
+    Player *player = new Player("m420.ogv");
+    ASSERT_EQ(player->MakeSample(kX888, 37, 29), MM_OK);
+    player->stream->fn->SetState(player->stream, MM_STREAMSTATE_RUN);
+    KHandle event = KCreateEvent(1, 0);
+    player->sample->fn->Update(player->sample, 0, 0, nullptr, 0);
+    ASSERT_EQ(player->sample->fn->Update(player->sample, 0, event, nullptr, 0), MM_S_PENDING);
+    MmStreamSample *sample = player->sample;
+    sample->fn->AddRef(sample);
+    player->stream->fn->Release(player->stream);   // the stream goes before its sample
+    player->stream = nullptr;
+    AdvanceSteppedClock(200000);
+    EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_TIMEOUT);
+    EXPECT_EQ(sample->fn->Update(sample, 0, 0, nullptr, 0), MM_E_NOTINIT);
+    delete player;
+    sample->fn->Release(sample);
+    EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_TIMEOUT);
+    KCloseHandle(event);
+}
+
+}  // namespace
