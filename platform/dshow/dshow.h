@@ -80,8 +80,8 @@ struct MmSurfaceLock {
     uint32_t bitCount;   // 16, 24 or 32 (others are refused)
     uint32_t redMask, greenMask, blueMask;
 };
-// How the stream reaches the surfaces of the DirectDraw object it was given: the DirectDraw side
-// fills one, tests may put memory surfaces (MmCreateMemorySurface) in its place.
+// How the stream reaches the surfaces of the DirectDraw object it was given: by default the display
+// stand-in's surfaces (platform/ddraw); tests may put memory surfaces in their place.
 struct MmSurfaceAccess {
     const char *name;
     int (*lockSurface)(void *surface, MmSurfaceLock *out);   // 0 / -1
@@ -91,10 +91,11 @@ struct MmSurfaceAccess {
     // A system-memory X888 surface of width x height made on directDraw (one reference), or null.
     void *(*createSurface)(void *directDraw, int width, int height);
 };
-// Replaces the access (copied); null restores the memory surfaces. 0.
+// Replaces the access (copied); null restores the display surfaces. 0.
 int MmSetSurfaceAccess(const MmSurfaceAccess *access);
 
-// Memory surfaces: the default access's surfaces; directDraw is not read.
+// Memory surfaces and their access (directDraw is not read).
+const MmSurfaceAccess *MmMemorySurfaceAccess(void);
 struct MmMemorySurface;
 // A zero-filled surface of width x height in the format given by masks (bitCount 16, 24 or 32; other
 // depths make a surface the stream refuses), one reference; null when out of memory.

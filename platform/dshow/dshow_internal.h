@@ -63,6 +63,8 @@ void MmCountObject(int delta);
 int MmFaultHit(MmFaultKind kind);
 // The counters the test hooks report.
 extern MmTestCounters gMmCounters;
+// The access over the display stand-in's surfaces (the default).
+extern const MmSurfaceAccess kMmDisplayAccess;
 // The surface access in use.
 const MmSurfaceAccess *MmGetSurfaceAccess(void);
 

@@ -65,11 +65,13 @@ static void *MemoryCreate(void *, int width, int height)
 
 static const MmSurfaceAccess kMemoryAccess = {"memory", MemoryLock, MemoryUnlock, MemoryAddRef, MemoryRelease,
                                               MemoryCreate};
-static MmSurfaceAccess g_access = kMemoryAccess;
+static MmSurfaceAccess g_access = kMmDisplayAccess;
+
+const MmSurfaceAccess *MmMemorySurfaceAccess(void) { return &kMemoryAccess; }
 
 int MmSetSurfaceAccess(const MmSurfaceAccess *access)
 {
-    g_access = access ? *access : kMemoryAccess;
+    g_access = access ? *access : kMmDisplayAccess;
     return 0;
 }
 

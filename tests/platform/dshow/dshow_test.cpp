@@ -81,11 +81,13 @@ protected:
         MmTestResetFaults();
         MmTestResetCounters();
         InstallSteppedClock(5000000);
+        MmSetSurfaceAccess(MmMemorySurfaceAccess());
         live = MmTestLiveObjectCount();
     }
     void TearDown() override
     {
         RemoveSteppedClock();
+        MmSetSurfaceAccess(nullptr);
         EXPECT_EQ(MmTestLiveObjectCount(), live);
     }
 };
