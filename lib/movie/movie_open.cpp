@@ -118,7 +118,10 @@ static int OpenTemporaryCopy(MovieRecord *record, MmMultiMediaStream *stream, co
 static int OpenMovieFile(MovieRecord *record, MmMultiMediaStream *stream, const char *fileName, char *message,
                          int messageSize)
 {
-    snprintf(message, (size_t)messageSize, "ファイル:%s が開けませんでした", fileName);
+    // A name too long for the message is cut, so that the text still says what failed.
+    static const char head[] = "ファイル:", tail[] = " が開けませんでした";
+    int room = messageSize - (int)sizeof(head) - (int)sizeof(tail) + 1;
+    snprintf(message, (size_t)messageSize, "%s%.*s%s", head, room, fileName, tail);
     if (strlen(fileName) >= MOVIE_FILE_NAME_SIZE) return -1;
     if (fileName != record->fileName) memcpy(record->fileName, fileName, strlen(fileName) + 1);
     if (OpenStreamFile(record, stream) == MM_OK) return 0;

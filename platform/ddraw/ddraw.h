@@ -127,7 +127,7 @@ struct DdPixelFormat {
     uint32_t size;         // sizeof(DdPixelFormat)
     uint32_t flags;        // DD_PF_*
     uint32_t fourCC;       // unused, 0
-    uint32_t bitCount;     // 8, 16 or 32
+    uint32_t bitCount;     // 8, 16, 24 (packed RGB) or 32
     uint32_t redMask;
     uint32_t greenMask;
     uint32_t blueMask;

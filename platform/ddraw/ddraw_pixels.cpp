@@ -45,6 +45,7 @@ int DdFormatBytes(const DdPixelFormat *format)
     switch (format->bitCount) {
     case 8: return (format->flags & (DD_PF_PALETTEINDEXED8 | DD_PF_ZBUFFER)) ? 1 : 0;
     case 16: return 2;
+    case 24: return 3;   // packed RGB, the movie frames' 24-bit surfaces
     case 32: return 4;
     default: return 0;
     }
@@ -112,6 +113,7 @@ static uint32_t ReadRaw(const uint8_t *p, int bytes)
         memcpy(&v, p, 2);
         return v;
     }
+    if (bytes == 3) return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16;
     uint32_t v;
     memcpy(&v, p, 4);
     return v;
@@ -123,6 +125,8 @@ static void WriteRaw(uint8_t *p, int bytes, uint32_t v)
     else if (bytes == 2) {
         uint16_t w = (uint16_t)v;
         memcpy(p, &w, 2);
+    } else if (bytes == 3) {
+        p[0] = (uint8_t)v, p[1] = (uint8_t)(v >> 8), p[2] = (uint8_t)(v >> 16);
     } else memcpy(p, &v, 4);
 }
 

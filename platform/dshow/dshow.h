@@ -226,6 +226,8 @@ enum MmFaultKind {
 };
 // The nth call of that kind from now fails (1 = the next); 0 clears it.
 void MmTestFailNth(MmFaultKind kind, int nth);
+// Every call of that kind fails (1) or none (0).
+void MmTestFailAlways(MmFaultKind kind, int on);
 // Clears every fault.
 void MmTestResetFaults(void);
 // Objects of this stand-in alive now (graphs, streams, samples, memory surfaces), for leak checks.

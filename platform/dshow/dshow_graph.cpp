@@ -21,6 +21,7 @@ int MmFaultHit(MmFaultKind kind)
     return StandInFaultHit(&g_faults[kind]);
 }
 void MmTestFailNth(MmFaultKind kind, int nth) { StandInFaultSetNth(&g_faults[kind], nth); }
+void MmTestFailAlways(MmFaultKind kind, int on) { StandInFaultSetAlways(&g_faults[kind], on); }
 
 void MmTestResetFaults(void)
 {

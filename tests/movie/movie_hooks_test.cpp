@@ -1,0 +1,355 @@
+// Movie hooks: an empty table, the own decoder on the clock, frame updates through the streams with
+// their throttle and asynchronous completion, end and loop, pause and resume with the focus, release
+// and re-open around a display change, overlay placement and lost surfaces.
+#include "lib/core/system.h"
+#include "tests/movie/movie_support.h"
+
+namespace {
+
+using namespace movietest;
+
+TEST_F(MovieTest, EveryHookReturnsAtOnceOnAnEmptyTableOrMinusOne)
+{
+    EXPECT_EQ(AdvanceMovieToCurrentFrame(-1, 0), 0);
+    EXPECT_EQ(PlaceMovieOverlay(0, 0, 1, -1, 1), -1);
+    EXPECT_EQ(RestoreLostMovieSurfaces(-1), 0);
+    EXPECT_EQ(PauseMovieByHandle(-1, 1), -1);
+    EXPECT_EQ(IsMovieOverlayMode(-1), 0);
+    EXPECT_EQ(PauseAllMoviesForSystem(), 0);
+    EXPECT_EQ(ResumeSystemPausedMovies(), 0);
+    EXPECT_EQ(ReleaseAllMovieStreams(), 0);
+    EXPECT_EQ(ReopenAllMovies(), 0);
+    EXPECT_EQ(RefreshMovieOverlays(), 0);
+    EXPECT_TRUE(gDisplay.overlayCalls.empty());
+}
+
+// ---- own decoder ------------------------------------------------------------------------------------
+
+int gCallbacks;
+void CountCallback(MovieRecord *, uintptr_t) { gCallbacks++; }
+
+// An own-decoded movie of total frames at rate/1 frames a second, without sound. Its handle.
+int OwnMovie(int total, uint32_t rate, int playType)
+{
+    TheoraMovieState *state = (TheoraMovieState *)DZ_ALLOC_ZERO(sizeof(TheoraMovieState));
+    state->totalFrames = total;
+    state->info.fps_numerator = rate;
+    state->info.fps_denominator = 1;
+    int movie = CreateOwnDecodedMovie(state, -1, playType);
+    SetMovieFrameCallback(movie, CountCallback, 0);
+    return movie;
+}
+
+int Frame(int movie) { return GetTheoraCurrentFrame(LookupMovieRecord(movie)->theora); }
+
+TEST_F(MovieTest, AnOwnDecodedMovieFollowsTheClockAndEndsOrWraps)
+{
+    // 20 frames at 10 a second; after each time since the clock base: frame, playing, paused.
+    const struct { int loop; uint64_t at; int frame, playing, paused; } steps[] = {
+        {0, 500000, 5, 1, 0}, {0, 1950000, 19, 1, 0}, {0, 2500000, 19, 0, 1},
+        {1, 500000, 5, 1, 0}, {1, 1950000, 19, 1, 0}, {1, 2500000, 5, 1, 0},
+    };
+    int movie[2] = {OwnMovie(20, 10, 1), OwnMovie(20, 10, 3)};
+    uint64_t start = GetSteppedClockMicroseconds();
+    gCallbacks = 0;
+    for (auto s : steps) {
+        AdvanceSteppedClock(start + s.at - GetSteppedClockMicroseconds());
+        EXPECT_EQ(AdvanceMovieToCurrentFrame(movie[s.loop], 0), 0);
+        MovieRecord *r = LookupMovieRecord(movie[s.loop]);
+        EXPECT_EQ(Frame(movie[s.loop]), s.frame) << s.loop << " " << s.at;
+        EXPECT_EQ(r->playing, s.playing) << s.loop << " " << s.at;
+        EXPECT_EQ(r->paused, s.paused) << s.loop << " " << s.at;
+        EXPECT_EQ(r->frameShown, 1);
+        if (s.at == 1950000) start = GetSteppedClockMicroseconds() - 1950000;
+    }
+    EXPECT_EQ(gCallbacks, 6);
+    // Ended: it stays, and the callback still runs.
+    AdvanceMovieToCurrentFrame(movie[0], 0);
+    EXPECT_EQ(Frame(movie[0]), 19);
+    EXPECT_EQ(gCallbacks, 7);
+}
+
+TEST_F(MovieTest, AnOwnDecodedMovieWithoutFramesOrRateStaysPut)
+{
+    const struct { int total; uint32_t rate; } cases[] = {{0, 10}, {20, 0}, {-5, 10}};
+    for (auto c : cases) {
+        int movie = OwnMovie(c.total, c.rate, 3);
+        AdvanceSteppedClock(700000);
+        EXPECT_EQ(AdvanceMovieToCurrentFrame(movie, 0), 0);
+        EXPECT_EQ(Frame(movie), 0);
+        EXPECT_EQ(ResumeSystemPausedMovies(), 0);
+        ReleaseMovieHandle(movie);
+    }
+}
+
+TEST_F(MovieTest, APausedOwnDecodedMovieHoldsItsFrameAndResumesFromIt)
+{
+    int movie = OwnMovie(100, 10, 1);
+    AdvanceSteppedClock(500000);
+    EXPECT_EQ(PauseMovieByHandle(movie, 1), 0);   // updates to the frame due at the pause
+    EXPECT_EQ(Frame(movie), 5);
+    AdvanceSteppedClock(3000000);
+    AdvanceMovieToCurrentFrame(movie, 0);
+    EXPECT_EQ(Frame(movie), 5);
+    EXPECT_EQ(ResumeSystemPausedMovies(), 0);
+    AdvanceSteppedClock(300000);
+    AdvanceMovieToCurrentFrame(movie, 0);
+    EXPECT_EQ(Frame(movie), 8);
+}
+
+// ---- streams ----------------------------------------------------------------------------------------
+
+// A fixture movie opened in mode 0 on a 32-bit screen, running. Its handle.
+int RunningMovie(MovieTest *, const char *file, int playType, MovieRecord **out)
+{
+    gDisplay.depth = 32;
+    MovieRecord *r = (MovieRecord *)DZ_ALLOC_ZERO(sizeof(MovieRecord));
+    r->soundHandle = -1;
+    int movie = AddHandleRecord(GetMovieHandleTable(), &r->head);
+    EXPECT_EQ(OpenMovieThroughDirectShow(gDisplay.draw, r, moviefixture::Path(file).c_str(), nullptr, nullptr, 0), 0);
+    r->playType = playType;
+    EXPECT_EQ(RunMovie(movie), 0);
+    *out = r;
+    return movie;
+}
+
+int Updates(void)
+{
+    MmTestCounters c;
+    MmTestGetCounters(&c);
+    return c.updates;
+}
+
+// Pixels of the frame copy that differ from reference frame n (X888).
+int WrongCopyPixels(const MovieRecord *r, int n)
+{
+    const moviefixture::Movie &m = moviefixture::kMovies[0];
+    moviefixture::RefFrame f = moviefixture::ReferenceFrames(m)[n];
+    int wrong = 0;
+    for (int y = 0; y < m.height; y++)
+        for (int x = 0; x < m.width; x++) {
+            int cr, cg, cb;
+            moviefixture::TableColour(m, f, x, y, &cr, &cg, &cb);
+            uint32_t p = ((const uint32_t *)((const uint8_t *)r->frameCopy.pixels + y * r->frameCopy.pitch))[x];
+            wrong += (p & 0xFFFFFF) != (uint32_t)(cr << 16 | cg << 8 | cb);
+        }
+    return wrong;
+}
+
+TEST_F(MovieTest, StreamFramesAreTakenOncePerPresentedFrameAndTheNextIsAlwaysUnderWay)
+{
+    MovieRecord *r;
+    int movie = RunningMovie(this, "m420.ogv", 1, &r);
+    MmTestResetCounters();
+    gCallbacks = 0;
+    SetMovieFrameCallback(movie, CountCallback, 0);
+    AdvanceMovieToCurrentFrame(movie, 0);
+    EXPECT_EQ(Updates(), 2);          // frame 0 taken, frame 1 asked for
+    EXPECT_EQ(r->updatePending, 1);
+    EXPECT_EQ(r->frameShown, 1);
+    EXPECT_EQ(gCallbacks, 1);
+    EXPECT_EQ(WrongCopyPixels(r, 0), 0);
+    AdvanceSteppedClock(5000);
+    AdvanceMovieToCurrentFrame(movie, 0);   // same presented frame, 5 ms later
+    EXPECT_EQ(Updates(), 2);
+    gDisplay.presents++;
+    AdvanceMovieToCurrentFrame(movie, 0);   // the pending frame is not due yet
+    EXPECT_EQ(Updates(), 2);
+    EXPECT_EQ(gCallbacks, 1);
+    AdvanceSteppedClock(95000);
+    AdvanceMovieToCurrentFrame(movie, 0);   // 100 ms: more than 17 ms, frame 1 is in
+    EXPECT_EQ(gCallbacks, 2);
+    EXPECT_EQ(Updates(), 3);
+    EXPECT_EQ(r->updatePending, 1);
+    EXPECT_EQ(WrongCopyPixels(r, 1), 0);
+    EXPECT_EQ(r->lastPresentCount, 1);
+}
+
+TEST_F(MovieTest, AStreamThatEndsStopsUnlessItLoops)
+{
+    MovieRecord *once, *looping;
+    int a = RunningMovie(this, "m444.ogv", 1, &once);
+    int b = RunningMovie(this, "m444.ogv", 3, &looping);
+    for (int i = 0; i < 30; i++) {
+        AdvanceSteppedClock(100000);
+        gDisplay.presents++;
+        AdvanceMovieToCurrentFrame(a, 0);
+        AdvanceMovieToCurrentFrame(b, 0);
+    }
+    EXPECT_EQ(once->playing, 0);
+    EXPECT_EQ(once->paused, 1);
+    EXPECT_EQ(looping->playing, 1);
+    EXPECT_EQ(looping->paused, 0);
+    MmStreamTime time;
+    looping->multiStream->fn->GetTime(looping->multiStream, &time);
+    EXPECT_LT(time, 20000000);   // it went back to 0 once
+    ResumeSystemPausedMovies();
+    EXPECT_EQ(once->paused, 1);  // an ended movie is not the system's to resume
+}
+
+TEST_F(MovieTest, FocusChangesResumeOnlyWhatTheSystemPausedAndHoldTheStreamTime)
+{
+    MovieRecord *user, *system;
+    int a = RunningMovie(this, "m420.ogv", 1, &user);
+    int b = RunningMovie(this, "m422.ogv", 1, &system);
+    AdvanceSteppedClock(300000);
+    EXPECT_EQ(PauseMovieByHandle(a, 0), 0);
+    EXPECT_EQ(PauseAllMoviesForSystem(), 0);
+    EXPECT_EQ(user->playing, 0);
+    EXPECT_EQ(system->playing, 1);
+    EXPECT_EQ(system->paused, 1);
+    MmStreamTime held, later;
+    system->multiStream->fn->GetTime(system->multiStream, &held);
+    AdvanceSteppedClock(2000000);
+    system->multiStream->fn->GetTime(system->multiStream, &later);
+    EXPECT_EQ(later, held);
+    EXPECT_EQ(ResumeSystemPausedMovies(), 0);
+    EXPECT_EQ(user->paused, 1);
+    EXPECT_EQ(system->paused, 0);
+    EXPECT_EQ(system->playing, 1);
+    AdvanceSteppedClock(100000);
+    system->multiStream->fn->GetTime(system->multiStream, &later);
+    EXPECT_EQ(later, held + 1000000);
+    (void)b;
+}
+
+TEST_F(MovieTest, ADisplayChangeReleasesTheStreamsAndTheReopenKeepsTimeAndPause)
+{
+    MovieRecord *running, *paused;
+    RunningMovie(this, "m420.ogv", 1, &running);
+    int b = RunningMovie(this, "m422.ogv", 1, &paused);
+    AdvanceSteppedClock(700000);
+    PauseMovieByHandle(b, 0);
+    EXPECT_EQ(ReleaseAllMovieStreams(), 0);
+    EXPECT_TRUE(AllObjectsNull(running) && AllObjectsNull(paused));
+    EXPECT_EQ(running->updateEvent, 0);
+    EXPECT_EQ(running->frameCopy.pixels, nullptr);
+    EXPECT_EQ(running->savedStreamTime, 7000000);
+    EXPECT_EQ(AdvanceMovieToCurrentFrame(b, 0), 0);   // released movies are passed by
+    EXPECT_EQ(PauseMovieByHandle(b, 1), 0);
+    AdvanceSteppedClock(5000000);
+    EXPECT_EQ(ReopenAllMovies(), 0);
+    MmStreamTime t;
+    MmStreamState state;
+    running->multiStream->fn->GetTime(running->multiStream, &t);
+    running->multiStream->fn->GetState(running->multiStream, &state);
+    EXPECT_EQ(t, 7000000);
+    EXPECT_EQ(state, MM_STREAMSTATE_RUN);
+    paused->multiStream->fn->GetState(paused->multiStream, &state);
+    EXPECT_EQ(state, MM_STREAMSTATE_STOP);
+}
+
+TEST_F(MovieTest, TheFirstFailingReopenStopsTheWalkAndLeavesTheRestReleased)
+{
+    MovieRecord *r[3];
+    for (MovieRecord *&m : r) RunningMovie(this, "m444.ogv", 1, &m);
+    ReleaseAllMovieStreams();
+    MmTestFailNth(MM_FAULT_CREATE_GRAPH, 2);
+    EXPECT_EQ(ReopenAllMovies(), -1);
+    EXPECT_FALSE(AllObjectsNull(r[0]));
+    EXPECT_TRUE(AllObjectsNull(r[1]));
+    EXPECT_TRUE(AllObjectsNull(r[2]));
+    EXPECT_EQ(ReopenAllMovies(), 0);
+    EXPECT_FALSE(AllObjectsNull(r[2]));
+}
+
+TEST_F(MovieTest, LostSurfacesAreRestored)
+{
+    MovieRecord *r;
+    int movie = RunningMovie(this, "m420.ogv", 1, &r);
+    DdTestLoseAllSurfaces();
+    EXPECT_EQ(r->surface4->fn->IsLost(r->surface4), DD_ERR_SURFACE_LOST);
+    EXPECT_EQ(RestoreLostMovieSurfaces(movie), 0);
+    EXPECT_EQ(r->surface4->fn->IsLost(r->surface4), DD_OK);
+}
+
+// ---- overlays ---------------------------------------------------------------------------------------
+
+// A hand-built overlay movie of 40 x 30 whose first frame was shown; the overlay surface records.
+class OverlayTest : public MovieTest {
+protected:
+    MovieRecord *r = nullptr;
+    int movie = -1;
+    void SetUp() override
+    {
+        MovieTest::SetUp();
+        movie = NewRecord(&r);
+        r->surfaceMode = MOVIE_SURFACE_OVERLAY;
+        r->width = 40;
+        r->height = 30;
+        r->frameShown = 1;
+        DdSurfaceDesc desc = {sizeof(DdSurfaceDesc), DD_SD_CAPS | DD_SD_WIDTH | DD_SD_HEIGHT, 30, 40};
+        desc.caps = DD_CAPS_OFFSCREENPLAIN | DD_CAPS_SYSTEMMEMORY;
+        ASSERT_EQ(gDisplay.draw->fn->CreateSurface(gDisplay.draw, &desc, &r->surface7, nullptr), DD_OK);
+    }
+    // The last overlay call, or all zero.
+    FakeDisplay::OverlayCall Last() { return gDisplay.overlayCalls.empty() ? FakeDisplay::OverlayCall{} : gDisplay.overlayCalls.back(); }
+};
+
+bool Same(const Rect &a, const Rect &b) { return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom; }
+
+TEST_F(OverlayTest, PlacementClipsTrimsAlignsAndSkipsRepeats)
+{
+    const struct {
+        int x, y, m, show; uint32_t alignBits; MovieOverlayAlign align; int region; Rect box;
+        uint32_t flags; Rect source, dest;
+    } cases[] = {
+        {10, 20, 1, 1, 0, {}, MOVIE_CLIP_NO_DC, {}, MOVIE_OVERLAY_SHOW, {0, 0, 40, 30}, {10, 20, 50, 50}},
+        {-10, 0, 2, 1, 0, {}, MOVIE_CLIP_NO_DC, {}, MOVIE_OVERLAY_SHOW, {5, 0, 40, 30}, {0, 0, 70, 60}},
+        {620, 0, 1, 1, 0, {}, MOVIE_CLIP_NO_DC, {}, MOVIE_OVERLAY_SHOW, {0, 0, 20, 30}, {620, 0, 640, 30}},
+        {700, 0, 1, 1, 0, {}, MOVIE_CLIP_NO_DC, {}, MOVIE_OVERLAY_HIDE, {}, {}},
+        {10, 20, 0, 1, 0, {}, MOVIE_CLIP_NO_DC, {}, MOVIE_OVERLAY_SHOW, {0, 0, 40, 30}, {10, 20, 50, 50}},
+        {10, 20, -3, 1, 0, {}, MOVIE_CLIP_NO_DC, {}, MOVIE_OVERLAY_SHOW, {0, 0, 40, 30}, {10, 20, 50, 50}},
+        {10, 20, 1, 0, 0, {}, MOVIE_CLIP_NO_DC, {}, MOVIE_OVERLAY_HIDE, {}, {}},
+        {-5, 3, 1, 1, MOVIE_CAPS_ALIGN_BOUNDARY_SRC | MOVIE_CAPS_ALIGN_SIZE_SRC | MOVIE_CAPS_ALIGN_BOUNDARY_DEST |
+         MOVIE_CAPS_ALIGN_SIZE_DEST, {4, 8, 8, 16}, MOVIE_CLIP_NO_DC, {}, MOVIE_OVERLAY_SHOW, {4, 0, 38, 30}, {0, 3, 27, 33}},
+        {10, 20, 1, 1, 0, {}, MOVIE_CLIP_SIMPLE_REGION, {0, 0, 30, 480}, MOVIE_OVERLAY_SHOW, {0, 0, 20, 30}, {10, 20, 30, 50}},
+        {10, 20, 1, 1, 0, {}, MOVIE_CLIP_COMPLEX_REGION, {}, MOVIE_OVERLAY_HIDE, {}, {}},
+        {10, 20, 1, 1, 0, {}, MOVIE_CLIP_NULL_REGION, {}, MOVIE_OVERLAY_HIDE, {}, {}},
+    };
+    ChangeWindowMode(1);
+    for (auto c : cases) {
+        r->overlay = {};
+        gDisplay.overlayCalls.clear();
+        gDisplay.alignBits = c.alignBits;
+        gDisplay.align = c.align;
+        gDisplay.clipRegion = c.region;
+        gDisplay.clipBox = c.box;
+        EXPECT_EQ(PlaceMovieOverlay(c.x, c.y, c.m, movie, c.show), 0);
+        ASSERT_EQ(gDisplay.overlayCalls.size(), 1u) << c.x << " " << c.m;
+        EXPECT_EQ(Last().flags, c.flags) << c.x << " " << c.m;
+        EXPECT_TRUE(Same(r->overlay.source, c.source)) << c.x << " " << c.m << ": " << r->overlay.source.left << ","
+                                                        << r->overlay.source.right;
+        EXPECT_TRUE(Same(r->overlay.dest, c.dest)) << c.x << " " << c.m << ": " << r->overlay.dest.left << ","
+                                                    << r->overlay.dest.right;
+        if (c.flags == MOVIE_OVERLAY_SHOW) {
+            EXPECT_TRUE(Same(Last().source, c.source));
+            PlaceMovieOverlay(c.x, c.y, c.m, movie, c.show);
+            RefreshMovieOverlays();
+            EXPECT_EQ(gDisplay.overlayCalls.size(), 1u) << "a repeat calls again";
+        }
+    }
+}
+
+TEST_F(OverlayTest, NothingHappensBeforeTheFirstFrameOrWhileReleasedOrInAnotherMode)
+{
+    const struct { int shown, mode, released; } cases[] = {{0, 1, 0}, {1, 0, 0}, {1, 1, 1}};
+    for (auto c : cases) {
+        r->frameShown = c.shown;
+        r->surfaceMode = c.mode;
+        DdSurface *keep = r->surface7;
+        if (c.released) r->surface7 = nullptr;
+        EXPECT_EQ(PlaceMovieOverlay(0, 0, 1, movie, 1), 0);
+        r->surface7 = keep;
+    }
+    EXPECT_TRUE(gDisplay.overlayCalls.empty());
+}
+
+TEST_F(OverlayTest, ReleaseHidesTheOverlay)
+{
+    EXPECT_EQ(IsMovieOverlayMode(movie), 1);
+    EXPECT_EQ(ReleaseMovieHandle(movie), 0);
+    EXPECT_EQ(Last().flags, MOVIE_OVERLAY_HIDE);
+}
+
+}  // namespace
