@@ -1,0 +1,108 @@
+// A movie shown in a graph on a running library: successive frames on the back screen through
+// PutGraph, its time held across a focus loss and a display change, released with its graph.
+#include <gtest/gtest.h>
+
+#include "lib/core/library.h"
+#include "lib/core/system.h"
+#include "lib/graphics/draw.h"
+#include "lib/graphics/graph.h"
+#include "lib/graphics/screen.h"
+#include "lib/movie/movie.h"
+#include "platform/window/window.h"
+#include "tests/movie/movie_fixtures.h"
+#include "tests/softrender/fill_canvas.h"
+#include "tests/support/stepped_clock.h"
+
+namespace {
+
+using namespace moviefixture;
+
+DdDraw *gDraw;
+DdDraw *LibraryDraw(void) { return gDraw; }
+
+class MovieGraphTest : public ::testing::Test {
+protected:
+    int objects = 0, surfaces = 0;
+    void SetUp() override
+    {
+        ASSERT_EQ(EnterFreshTempDir(), 0);
+        InstallSteppedClock(1000000);
+        objects = MmTestLiveObjectCount();
+        surfaces = DdTestLiveCount(DD_OBJ_SURFACE);
+        ChangeWindowMode(1);
+        ASSERT_EQ(InitLibrary(), 0);
+        ASSERT_EQ(SelectScreenMode(640, 480, 16, 60), 0);
+        ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+        ASSERT_EQ(DdCreate(nullptr, &gDraw, nullptr), DD_OK);
+        MovieDisplayFns fns = {};
+        fns.getDirectDrawObject = LibraryDraw;
+        SetMovieDisplayFns(&fns);
+    }
+    void TearDown() override
+    {
+        EndLibrary();
+        gDraw->fn->Release(gDraw);
+        SetMovieDisplayFns(nullptr);
+        RemoveSteppedClock();
+        EXPECT_EQ(GetMovieHandleTable()->usedCount, 0);
+        EXPECT_EQ(MmTestLiveObjectCount(), objects);
+        EXPECT_EQ(DdTestLiveCount(DD_OBJ_SURFACE), surfaces);
+        LeaveFreshTempDir();
+    }
+    // Back-screen pixels at (x0, y0) that differ from reference frame n in 565.
+    static int WrongOnScreen(const Movie &m, int n, int x0, int y0)
+    {
+        RefFrame f = ReferenceFrames(m)[n];
+        int wrong = 0;
+        for (int y = 0; y < m.height; y++)
+            for (int x = 0; x < m.width; x++) {
+                int r, g, b;
+                TableColour(m, f, x, y, &r, &g, &b);
+                uint32_t want = (uint32_t)((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+                wrong += GetPx(GetScreenMemImg(SCREEN_BACK), x0 + x, y0 + y) != want;
+            }
+        return wrong;
+    }
+    static MmStreamTime StreamTime(int movie)
+    {
+        MmStreamTime t = -1;
+        MovieRecord *r = LookupMovieRecord(movie);
+        r->multiStream->fn->GetTime(r->multiStream, &t);
+        return t;
+    }
+};
+
+TEST_F(MovieGraphTest, PutGraphShowsSuccessiveFramesAndFocusAndDisplayChangesKeepTheTime)
+{
+    const Movie &m = kMovies[0];
+    int graph = OpenMovieToGraph(Path(m.name).c_str(), 0, 1);
+    ASSERT_NE(graph, -1);
+    int movie = GetGraphMovieHandle(graph);
+    ASSERT_EQ(RunMovie(movie), 0);
+    ASSERT_EQ(PutGraph(100, 50, graph, 0), 0);
+    EXPECT_EQ(WrongOnScreen(m, 0, 100, 50), 0);
+    PresentFrame();
+    AdvanceSteppedClock(100000);
+    ASSERT_EQ(PutGraph(100, 50, graph, 0), 0);
+    EXPECT_EQ(WrongOnScreen(m, 1, 100, 50), 0);
+
+    WHandle window = (WHandle)GetMainWindowHandle();
+    MmStreamTime before = StreamTime(movie);
+    HandleWindowMessage(window, W_WM_ACTIVATEAPP, 0, 0);
+    AdvanceSteppedClock(2000000);
+    HandleWindowMessage(window, W_WM_ACTIVATEAPP, 1, 0);
+    EXPECT_EQ(StreamTime(movie), before);
+
+    AdvanceSteppedClock(100000);
+    before = StreamTime(movie);
+    HandleWindowMessage(window, W_WM_DISPLAYCHANGE, 16, 0);
+    EXPECT_EQ(StreamTime(movie), before);   // released, re-opened at its time and run again
+    PresentFrame();
+    ASSERT_EQ(PutGraph(100, 50, graph, 0), 0);
+    EXPECT_EQ(WrongOnScreen(m, 2, 100, 50), 0);
+
+    EXPECT_EQ(RemoveGraph(graph, 0), 0);
+    EXPECT_EQ(LookupMovieRecord(movie), nullptr);
+}
+
+}  // namespace
