@@ -499,7 +499,8 @@ static int PrepareStages(const D3dDeviceRecord *device, D3dProgramKey *key, D3dS
         D3dStageKey &st = key->stages[s];
         st = {(uint8_t)tss[D3D_TSS_COLOROP], (uint8_t)tss[D3D_TSS_COLORARG1], (uint8_t)tss[D3D_TSS_COLORARG2],
               (uint8_t)tss[D3D_TSS_ALPHAOP], (uint8_t)tss[D3D_TSS_ALPHAARG1], (uint8_t)tss[D3D_TSS_ALPHAARG2],
-              (uint8_t)(tss[D3D_TSS_TEXCOORDINDEX] == 1), 0, 0, (uint8_t)tss[D3D_TSS_ADDRESSU], {0, 0}};
+              (uint8_t)(tss[D3D_TSS_TEXCOORDINDEX] == 1), 0, 0, (uint8_t)tss[D3D_TSS_ADDRESSU],
+              (uint8_t)(tss[D3D_TSS_MAGFILTER] != D3D_FILTER_POINT || tss[D3D_TSS_MINFILTER] != D3D_FILTER_POINT), 0};
         D3dSurfaceView view;
         if (D3dViewOf(device->textures[s], &view) != 0) continue;
         D3dGlCopy *copy = CurrentCopy(device->textures[s], &view);

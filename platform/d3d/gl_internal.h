@@ -68,7 +68,8 @@ struct D3dStageKey {
     uint8_t texture;      // 1 when a texture is bound
     uint8_t keyed;        // 1 when the texture's colour key kills texels
     uint8_t address;      // D3D_ADDRESS_* for the keyed texel lookup
-    uint8_t pad[2];
+    uint8_t filtered;     // 1 under LINEAR: the key looks up the nearest texel itself
+    uint8_t pad;
 };
 struct D3dProgramKey {
     uint8_t stageCount;   // stages before the first DISABLE

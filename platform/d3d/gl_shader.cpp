@@ -76,10 +76,12 @@ static std::string OpText(uint32_t op, const std::string &a, const std::string &
     return a;
 }
 
-// The nearest texel's colour bits against the key, for a keyed stage.
+// The nearest texel's colour bits against the key, for a keyed stage; under point sampling the
+// sampled texel is the nearest one.
 static std::string KeyText(int stage, const D3dStageKey &s)
 {
     std::string n = std::to_string(stage), uv = s.texCoordSet ? "vTex1" : "vTex0";
+    if (!s.filtered) return "  if (all(lessThan(abs(t" + n + ".rgb - uKey" + n + "), uKeyTol" + n + "))) discard;\n";
     std::string wrap = s.address == D3D_ADDRESS_CLAMP || s.address == D3D_ADDRESS_BORDER
                            ? "clamp(p" + n + ", ivec2(0), z" + n + " - 1)"
                            : "(p" + n + " % z" + n + " + z" + n + ") % z" + n;
