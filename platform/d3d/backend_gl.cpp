@@ -123,6 +123,13 @@ static int OpenContext(void)
     return 0;
 }
 
+// Makes the device's context current again: another part of the program (SDL's own renderer on a
+// real display) may have made its context current since.
+static void MakeCurrent(void)
+{
+    if (SDL_GL_GetCurrentContext() != sGl.context) SDL_GL_MakeCurrent(sGl.window, sGl.context);
+}
+
 static void FreeCopy(D3dGlCopy *copy, int untrack);
 static void ReadBack(D3dGlCopy *copy);
 static int MakeFramebuffer(D3dGlCopy *copy);
@@ -130,6 +137,7 @@ static int MakeFramebuffer(D3dGlCopy *copy);
 // Brings every drawing into memory, frees every copy and the context.
 static void CloseContext(void)
 {
+    MakeCurrent();
     for (int i = 0; i < sGl.copyHigh; i++) {
         if (!sGl.copies[i].surface) continue;
         ReadBack(&sGl.copies[i]);
@@ -605,7 +613,7 @@ static D3dGlCopy *PrepareTarget(const D3dDeviceRecord *device, D3dGlCopy **depth
 static int32_t GlDraw(D3dDeviceRecord *device, uint32_t type, uint32_t fvf, const void *vertices, uint32_t count,
                       const uint16_t *indices, uint32_t indexCount)
 {
-    if (SDL_GL_GetCurrentContext() != sGl.context) SDL_GL_MakeCurrent(sGl.window, sGl.context);
+    MakeCurrent();
     D3dProgramKey key;
     D3dStageTextures tex = {};
     D3dGlCopy *depth = nullptr;
@@ -659,13 +667,17 @@ static void GlEndScene(D3dDeviceRecord *device) {}
 static void GlSyncToMemory(DdSurface *surface)
 {
     D3dGlCopy *copy = sGl.context ? FindCopy(surface) : nullptr;
-    if (copy) ReadBack(copy);
+    if (!copy || !copy->deviceNewer) return;
+    MakeCurrent();
+    ReadBack(copy);
 }
 
 static void GlForget(DdSurface *surface)
 {
     D3dGlCopy *copy = sGl.context ? FindCopy(surface) : nullptr;
-    if (copy) FreeCopy(copy, 0);
+    if (!copy) return;
+    MakeCurrent();
+    FreeCopy(copy, 0);
 }
 
 static void GlMarkStale(DdSurface *surface)
