@@ -184,3 +184,20 @@ TEST_F(StateTest, VertexGridInOneStrip)
     ASSERT_EQ(0, G_D3D_DrawVertexGrid(0, 200, wide, 4));
     EXPECT_EQ(2, Count(Since(), "DrawIndexedPrimitive"));
 }
+
+TEST_F(StateTest, CopyGivesTheBlendInputsSamplingAndTexture)
+{
+    DdSurface *front = D3dTestSurfaceHandle(gDisplay.front);
+    ASSERT_EQ(1, G_D3D_CreateDevice(front));
+    G_D3D_SetBlendModeState(0, 1, 0, 2);
+    G_D3D_ApplySamplingMode(1);
+    G_D3D_SetCurrentTexture(0, front);
+    ASSERT_EQ(0, G_D3D_CopyDeviceState(0, 1));
+    const Device3DRecord &copy = GDevice3D[1];
+    EXPECT_EQ(1u, copy.alphaChFlag);
+    EXPECT_EQ(2u, copy.blendMode);
+    EXPECT_EQ(1u, copy.samplingMode);
+    EXPECT_EQ(front, copy.currentTexture);
+    EXPECT_EQ(0u, copy.blendDirty);
+    EXPECT_EQ(-1, G_D3D_CopyDeviceState(0, 2));
+}
