@@ -12,6 +12,7 @@
 #include "lib/core/memory.h"
 #include "lib/file/stream.h"
 #include "lib/sound/sound_internal.h"
+#include "lib/sound/stream_sound.h"
 #include "platform/dsound/mixer.h"
 
 namespace soundfuzz {
@@ -122,6 +123,47 @@ inline void DecodeAround(const std::vector<uint8_t> &image, uint64_t *rng)
     CloseMemoryStream(memory);
 }
 
+// Loads one image as a static sound of two buffers, plays a little of it and deletes it. 1 when it
+// loaded.
+inline int PlayStaticImage(const std::vector<uint8_t> &image)
+{
+    int h = CreateSoundFromMemoryImage(image.data(), (uint32_t)image.size(), 2, -1);
+    if (h == -1)
+        return 0;
+    PlaySoundByHandle(h, 1, 1);
+    AudioTestStep(512);
+    AudioTestClearCapture();
+    GetSoundPlayPositionMs(h);
+    DeleteSoundByHandle(h, 0);
+    return 1;
+}
+
+// Streams one image (encoded in memory or decoded whole first, the source looping or not, the play
+// looping or not) through the ring for a while, stops and resumes it, and deletes it; check, when
+// given, sees the handle after every refill. 1 when the image was taken.
+inline int StreamImage(const std::vector<uint8_t> &image, uint64_t *rng, void (*check)(int handle))
+{
+    int h = AddSoundData(-1);
+    int kind = (NextRandom(rng) & 1) ? STREAM_SOURCE_IMAGE : STREAM_SOURCE_DECODED;
+    int loops = (NextRandom(rng) & 1) ? STREAM_LOOP_ENDLESS : 1;
+    int taken = AppendStreamSourceMemory(image.data(), (uint32_t)image.size(), loops, h, kind, -1) == 0;
+    if (taken) {
+        PlaySoundByHandle(h, (NextRandom(rng) & 1) ? SOUND_PLAY_LOOP : SOUND_PLAY_BACK, 1);
+        for (int i = 0; i < 12; i++) {
+            AudioTestStep(AUDIO_MIX_SLICE_FRAMES * 4);
+            RefillAllStreamSounds();
+            if (check)
+                check(h);
+        }
+        StopSoundByHandle(h);
+        PlaySoundByHandle(h, SOUND_PLAY_BACK, 0);
+        RefillAllStreamSounds();
+    }
+    AudioTestClearCapture();
+    DeleteSoundByHandle(h, 0);
+    return taken;
+}
+
 // Runs rounds of damage on one image. The module must be started on the manual output.
 inline void FuzzSoundImage(const std::vector<uint8_t> &image, uint64_t seed, int rounds, FuzzStats *stats)
 {
@@ -129,15 +171,7 @@ inline void FuzzSoundImage(const std::vector<uint8_t> &image, uint64_t seed, int
     for (int r = 0; r < rounds; r++) {
         std::vector<uint8_t> bad = Damage(image, &rng);
         int blocks = GetTrackedBlockCount(), buffers = DsTestLiveBufferCount(), streams = AcmTestOpenStreamCount();
-        int h = CreateSoundFromMemoryImage(bad.data(), (uint32_t)bad.size(), 2, -1);
-        if (h != -1) {
-            stats->loaded++;
-            PlaySoundByHandle(h, 1, 1);
-            AudioTestStep(512);
-            AudioTestClearCapture();
-            GetSoundPlayPositionMs(h);
-            DeleteSoundByHandle(h, 0);
-        }
+        stats->loaded += PlayStaticImage(bad);
         DecodeAround(bad, &rng);
         if (GetTrackedBlockCount() != blocks || DsTestLiveBufferCount() != buffers ||
             AcmTestOpenStreamCount() != streams)
