@@ -347,3 +347,22 @@ TEST_F(GlPixels, DepthComesFromTheZSurfaceAndGoesBackToIt)
     target->view.zSurface = nullptr;
     D3dTestReleaseSurface(z);
 }
+
+TEST_F(GlPixels, RepeatedDrawsSendNoStateAndAreRecordedAsOnTheRecordBackEnd)
+{
+    D3dTestRecord(1);
+    int mark = D3dTestMark();
+    Box(0, 0, 4, 4, 0xFFFFFFFF);
+    D3dCounters first, second;
+    D3dTestGetCounters(&first);
+    Box(4, 0, 8, 4, 0xFFFFFFFF);
+    Box(8, 0, 12, 4, 0xFFFFFFFF);
+    D3dTestGetCounters(&second);
+    EXPECT_EQ(first.stateChanges, second.stateChanges);
+    EXPECT_EQ(first.uploads, second.uploads);
+    EXPECT_EQ(first.draws + 2, second.draws);
+    EXPECT_STREQ("dev1 DrawPrimitive TRIANGLELIST 0x44 6\n"
+                 "dev1 DrawPrimitive TRIANGLELIST 0x44 6\n"
+                 "dev1 DrawPrimitive TRIANGLELIST 0x44 6\n",
+                 D3dTestLogText(mark, -1));
+}
