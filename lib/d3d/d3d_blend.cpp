@@ -207,82 +207,73 @@ static uint32_t ImageStage(const Device3DRecord *record)
     return record->alphaChFlag ? 2 : 1;
 }
 
-int G_D3D_ApplyBlendState(uint32_t slot)
-{
-    Device3DRecord *record = LookupLiveDevice3D(slot);
-    if (!record) return -1;
-    D3dDevice *device = record->device;
-    DdSurface *textures[D3D_STAGE_COUNT] = {};
-    if (!record->force) {
-        if (!record->blendDirty && !record->textureDirty) return -1;
-        if (!record->blendDirty) {
-            uint32_t stage = ImageStage(record);
-            device->fn->SetTexture(device, stage, record->currentTexture);
-            record->stages[stage].texture = record->currentTexture;
-            record->textureDirty = 0;
-            return 0;
-        }
-    }
+// What a full rebuild chose: the ten blend render states (-1: keep the cached one), the program, the
+// stage textures and the vertex type.
+struct BlendChoice {
+    int64_t srcBlend, destBlend;
+    uint32_t alphaTestEnable, alphaRef, alphaFunc, alphaBlendEnable, textureFactor, vertexType;
+    StageProgram program;
+    DdSurface *textures[D3D_STAGE_COUNT];
+};
 
+// The full rebuild's choice from the recorded inputs; sets the skip flag.
+static void ChooseBlendState(Device3DRecord *record, BlendChoice *c)
+{
     // Modes without a row draw nothing: their batches are thrown away.
     int validMode = record->blendMode < BLEND_MODE_COUNT;
     const int32_t *row = kBlendModeTable[validMode ? record->blendMode : 0];
-    int64_t destBlend = row[0], srcBlend = row[1];
     int kind = row[2];
-    record->blendDirty = record->textureDirty = 0;
     uint32_t blending = record->blendMode != 0 && record->blendMode != 6;
-    uint32_t alphaTestEnable = 0, alphaRef = record->alphaRef, alphaFunc = record->alphaFunc;
-    uint32_t alphaBlendEnable, textureFactor = 0xFFFFFFFF, vertexType;
     int d = record->diffuseColorFlag != 0, p = record->diffuseAlphaFlag != 0;
     int s = record->alphaChFlag ? 1 : record->alphaTestFlag ? 2 : 0;
-    StageProgram program;
+    *c = BlendChoice{};
+    c->destBlend = row[0], c->srcBlend = row[1];
+    c->alphaRef = record->alphaRef, c->alphaFunc = record->alphaFunc;
+    c->textureFactor = 0xFFFFFFFF;
 
     if (!record->currentTexture) {
         record->skip = 0;
-        BuildUntexturedProgram(&program, record->blendMode, kind);
-        alphaBlendEnable = blending;
-        vertexType = VERTEX_TYPE_COLOR;
+        BuildUntexturedProgram(&c->program, record->blendMode, kind);
+        c->alphaBlendEnable = blending;
+        c->vertexType = VERTEX_TYPE_COLOR;
     } else if (record->blendTexture) {
-        BuildBlendGraphProgram(&program, d, p, s);
-        vertexType = VERTEX_TYPE_BLEND;
-        if (!blending) srcBlend = D3D_BLEND_SRCALPHA, destBlend = D3D_BLEND_INVSRCALPHA;
+        BuildBlendGraphProgram(&c->program, d, p, s);
+        c->vertexType = VERTEX_TYPE_BLEND;
+        if (!blending) c->srcBlend = D3D_BLEND_SRCALPHA, c->destBlend = D3D_BLEND_INVSRCALPHA;
         record->skip = record->borderParam == 255;
-        textures[0] = record->blendTexture;
-        textures[record->alphaChFlag ? 2 : 1] = record->currentTexture;
+        c->textures[0] = record->blendTexture;
+        c->textures[record->alphaChFlag ? 2 : 1] = record->currentTexture;
         if (record->borderRange <= 1) {
-            alphaTestEnable = 1;
-            alphaRef = (uint32_t)record->borderParam;
-            if ((record->alphaChFlag || record->alphaTestFlag) && record->borderParam == 0) alphaRef = 1;
-            alphaFunc = D3D_CMP_GREATEREQUAL;
-            alphaBlendEnable = 0;
-            textureFactor = 0x00FFFFFF;
+            c->alphaTestEnable = 1;
+            c->alphaRef = (uint32_t)record->borderParam;
+            if ((record->alphaChFlag || record->alphaTestFlag) && record->borderParam == 0) c->alphaRef = 1;
+            c->alphaFunc = D3D_CMP_GREATEREQUAL;
+            c->alphaBlendEnable = 0;
+            c->textureFactor = 0x00FFFFFF;
         } else {
-            alphaBlendEnable = 1;
-            textureFactor = BlendRampTextureFactor(record->borderParam, (int)record->borderRange, &program);
+            c->alphaBlendEnable = 1;
+            c->textureFactor = BlendRampTextureFactor(record->borderParam, (int)record->borderRange, &c->program);
         }
     } else {
         record->skip = 0;
-        BuildKindProgram(&program, kind, d, p, s);
-        vertexType = VERTEX_TYPE_TEXTURED;
-        textures[0] = record->currentTexture;
-        if (record->alphaTestFlag) alphaTestEnable = 1, alphaRef = 16, alphaFunc = D3D_CMP_GREATER;
-        else if (record->zEnable) alphaTestEnable = 1, alphaRef = 0, alphaFunc = D3D_CMP_GREATER;
+        BuildKindProgram(&c->program, kind, d, p, s);
+        c->vertexType = VERTEX_TYPE_TEXTURED;
+        c->textures[0] = record->currentTexture;
+        if (record->alphaTestFlag) c->alphaTestEnable = 1, c->alphaRef = 16, c->alphaFunc = D3D_CMP_GREATER;
+        else if (record->zEnable) c->alphaTestEnable = 1, c->alphaRef = 0, c->alphaFunc = D3D_CMP_GREATER;
         if (!record->alphaTestFlag && record->alphaChFlag && !blending)
-            srcBlend = D3D_BLEND_SRCALPHA, destBlend = D3D_BLEND_INVSRCALPHA;
-        alphaBlendEnable = record->alphaChFlag || blending;
+            c->srcBlend = D3D_BLEND_SRCALPHA, c->destBlend = D3D_BLEND_INVSRCALPHA;
+        c->alphaBlendEnable = record->alphaChFlag || blending;
     }
     if (!validMode) record->skip = 1;
+}
 
-    record->vertexType = vertexType;
-    record->vertexCount = 0;
-    record->writePointer = (uint8_t *)record->vertexArrays[vertexType];
-    if (program.count != record->stageCount) {
-        record->stageCount = program.count;
-        uint32_t force = record->force;
-        record->force = 1;
-        G_D3D_SetDeviceSamplingMode(slot, record->samplingMode);
-        record->force = force;
-    }
+// Sends the choice: the render states, then per stage (the terminator included) the texture and
+// the six stage values, each only when forced or different from the cache.
+static void SendBlendChoice(Device3DRecord *record, BlendChoice *c)
+{
+    D3dDevice *device = record->device;
+    StageProgram &program = c->program;
     uint32_t sendStages = program.count + 1 < D3D_STAGE_COUNT ? program.count + 1 : D3D_STAGE_COUNT;
     if (program.count < D3D_STAGE_COUNT)
         program.stages[program.count] = StageValues{D3D_TOP_DISABLE, NS, NS, D3D_TOP_DISABLE, NS, NS};
@@ -290,17 +281,17 @@ int G_D3D_ApplyBlendState(uint32_t slot)
     SendBlendState(record, D3D_RS_DIFFUSEMATERIALSOURCE, &Device3DRecord::diffuseMaterialSource, 1);
     SendBlendState(record, D3D_RS_SPECULARMATERIALSOURCE, &Device3DRecord::specularMaterialSource, 2);
     SendBlendState(record, D3D_RS_SPECULARENABLE, &Device3DRecord::specularEnable, 0);
-    SendBlendState(record, D3D_RS_ALPHAFUNC, &Device3DRecord::alphaFunc, alphaFunc);
-    SendBlendState(record, D3D_RS_ALPHAREF, &Device3DRecord::alphaRef, alphaRef);
-    SendBlendState(record, D3D_RS_ALPHATESTENABLE, &Device3DRecord::alphaTestEnable, alphaTestEnable);
-    SendBlendState(record, D3D_RS_ALPHABLENDENABLE, &Device3DRecord::alphaBlendEnable, alphaBlendEnable);
-    SendBlendState(record, D3D_RS_TEXTUREFACTOR, &Device3DRecord::textureFactor, textureFactor);
-    SendBlendState(record, D3D_RS_SRCBLEND, &Device3DRecord::srcBlend, srcBlend);
-    SendBlendState(record, D3D_RS_DESTBLEND, &Device3DRecord::destBlend, destBlend);
+    SendBlendState(record, D3D_RS_ALPHAFUNC, &Device3DRecord::alphaFunc, c->alphaFunc);
+    SendBlendState(record, D3D_RS_ALPHAREF, &Device3DRecord::alphaRef, c->alphaRef);
+    SendBlendState(record, D3D_RS_ALPHATESTENABLE, &Device3DRecord::alphaTestEnable, c->alphaTestEnable);
+    SendBlendState(record, D3D_RS_ALPHABLENDENABLE, &Device3DRecord::alphaBlendEnable, c->alphaBlendEnable);
+    SendBlendState(record, D3D_RS_TEXTUREFACTOR, &Device3DRecord::textureFactor, c->textureFactor);
+    SendBlendState(record, D3D_RS_SRCBLEND, &Device3DRecord::srcBlend, c->srcBlend);
+    SendBlendState(record, D3D_RS_DESTBLEND, &Device3DRecord::destBlend, c->destBlend);
     for (uint32_t stage = 0; stage < sendStages; stage++) {
-        if (record->force || record->stages[stage].texture != textures[stage]) {
-            device->fn->SetTexture(device, stage, textures[stage]);
-            record->stages[stage].texture = textures[stage];
+        if (record->force || record->stages[stage].texture != c->textures[stage]) {
+            device->fn->SetTexture(device, stage, c->textures[stage]);
+            record->stages[stage].texture = c->textures[stage];
         }
         const StageValues &v = program.stages[stage];
         SendStageValue(record, stage, D3D_TSS_ALPHAOP, &StageRecord::alphaOp, v.alphaOp);
@@ -310,5 +301,37 @@ int G_D3D_ApplyBlendState(uint32_t slot)
         SendStageValue(record, stage, D3D_TSS_COLORARG1, &StageRecord::colorArg1, v.colorArg1);
         SendStageValue(record, stage, D3D_TSS_COLORARG2, &StageRecord::colorArg2, v.colorArg2);
     }
+}
+
+int G_D3D_ApplyBlendState(uint32_t slot)
+{
+    Device3DRecord *record = LookupLiveDevice3D(slot);
+    if (!record) return -1;
+    if (!record->force) {
+        if (!record->blendDirty && !record->textureDirty) return -1;
+        if (!record->blendDirty) {
+            // Only the texture changed: bind it alone, no render state.
+            uint32_t stage = ImageStage(record);
+            record->device->fn->SetTexture(record->device, stage, record->currentTexture);
+            record->stages[stage].texture = record->currentTexture;
+            record->textureDirty = 0;
+            return 0;
+        }
+    }
+    record->blendDirty = record->textureDirty = 0;
+    BlendChoice choice;
+    ChooseBlendState(record, &choice);
+    // Every input setter has flushed, so the batch is empty when its vertex type changes.
+    record->vertexType = choice.vertexType;
+    record->vertexCount = 0;
+    record->writePointer = (uint8_t *)record->vertexArrays[choice.vertexType];
+    if (choice.program.count != record->stageCount) {
+        record->stageCount = choice.program.count;
+        uint32_t force = record->force;
+        record->force = 1;
+        G_D3D_SetDeviceSamplingMode(slot, record->samplingMode);
+        record->force = force;
+    }
+    SendBlendChoice(record, &choice);
     return 0;
 }

@@ -166,10 +166,13 @@ Device3DRecord *LookupDevice3D(uint32_t slot);
 Device3DRecord *LookupLiveDevice3D(uint32_t slot);
 
 // start-up and end
+// Enumeration callbacks; found points at a u32 set to 1 when something is taken. 1 go on, 0 stop.
 int32_t G_D3D_EnumDeviceCallback(const char *description, const char *name, D3dDeviceDesc *desc, void *found);
 int32_t G_D3D_EnumZBufferCallback(D3dPixelFormat *format, void *found);
 int32_t G_D3D_EnumTextureFormatCallback(D3dPixelFormat *format, void *found);
+// The colour format of the texture slot for a store's alpha, render-target and depth flags.
 const ColorFormatRecord *G_D3D_SelectTextureFormat(const SurfaceFormat *format);
+// The 16-bit Z-buffer format found at start-up, all zero when none.
 const D3dPixelFormat *G_D3D_GetZBufferPixelFormat(void);
 // The texture format record / colour format of slot 0..8, null while Direct3D is down.
 const TextureFormatRecord *G_D3D_GetTextureFormatRecord(int slot);
@@ -178,27 +181,41 @@ const ColorFormatRecord *G_D3D_GetTextureFormatColorFormat(int slot);
 int G_D3D_ReacquireDirect3D(void);
 
 // device slots
+// A device on target in the first free slot with every cached state sent: the slot, or -1 (down,
+// four in use, or a failed creation, logged).
 int G_D3D_CreateDevice(DdSurface *target);
+// Releases the device object and the surface objects of every 3D record; the records stay. 0 (also
+// with no device object), -1 when down or the slot is free.
 int G_D3D_ReleaseDeviceObject(uint32_t slot);
+// Releases and zeroes every slot in use (nothing while the 3-D object is gone). 0.
 int G_D3D_DeleteAllDevices(void);
+// A new device object in a released slot, every cached state and texture surface rebuilt. 0 (also
+// when it has its device), -1 when down, free, or creation failed (logged; the slot stays empty).
 int G_D3D_RecreateDevice(uint32_t slot);
 // Sends the address mode and the cached filter codes of all eight stages (a new device's defaults
 // differ from them).
 void SendStageAddressAndFilters(Device3DRecord *record, uint32_t addressMode);
 
 // 3D surface data
+// A piece on a new store of the texture size in format, or on source's store at (surfaceX, surfaceY)
+// of source's place. The handle, or -1 (logged: down, table full, no memory; the store's own failure).
 int AddSurface3DData(int texWidth, int texHeight, int x, int y, int width, int height, int rootX, int rootY,
                      uint32_t owner, const Surface3DData *source, int surfaceX, int surfaceY,
                      const SurfaceFormat *format);
+// The record of a live handle (type, slot and check tested), or null.
 Surface3DData *GetSurface3DData(int handle);
 inline int MakeSurface3DHandle(uint32_t slot, int check)
 {
     return (int)(SURFACE3D_HANDLE_TYPE | ((uint32_t)check << 16) | (slot & 0xFFFF));
 }
+// Deletes the record and its store reference (needs no 3-D object). 0, -1 for a stale handle.
 int DeleteSurface3DData(int handle);
+// Deletes every record while up or released; 0, or -1 while the 3-D object is gone.
 int DeleteAllSurface3DData(void);
 
-// state cache
+// state cache: each setter sends only a change (or under the force flag), drawing the batch first;
+// -1 when down, the slot is free or has no device object, else 0 (shade, fog and perspective: -1
+// when the send fails; perspective does not draw the batch).
 int G_D3D_SetZEnableState(uint32_t slot, uint32_t value);
 int G_D3D_SetZWriteState(uint32_t slot, uint32_t value);
 int G_D3D_SetZFuncState(uint32_t slot, uint32_t value);
@@ -208,27 +225,43 @@ int G_D3D_SetShadeState(uint32_t slot, uint32_t value);
 int G_D3D_SetFogState(uint32_t slot, uint32_t value);
 int G_D3D_SetColorKeyState(uint32_t slot, uint32_t value);
 int G_D3D_SetPerspectiveState(uint32_t slot, uint32_t value);
+// Records the image texture of the next draws (sent by G_D3D_ApplyBlendState).
 int G_D3D_SetCurrentTexture(uint32_t slot, DdSurface *texture);
+// Renders into surface; null: back to the own target (nothing while no target is set yet).
 int G_D3D_SetRenderTarget(DdSurface *surface, uint32_t slot);
+// 0 nearest, 1 bilinear filters on the stages in use; -1 for another mode (after the flush).
 int G_D3D_SetDeviceSamplingMode(uint32_t slot, uint32_t mode);
+// Sets the viewport, ending the scene; -1 before any render target or when refused (logged).
 int G_D3D_SetViewport(const D3dViewport *viewport, uint32_t slot);
+// World matrix 0..3 (another index sends nothing, 0).
 int G_D3D_SetWorldTransform(uint32_t slot, int index, const float *matrix);
+// Sends the whole cache under the force flag (viewport only with a target; colour key set to 0).
 int G_D3D_ApplyAllStates(uint32_t slot);
+// Address modes, coordinate indices and the basic render states, unconditionally.
 int G_D3D_ResendBasicStates(uint32_t slot);
+// Gives destination the source's blend inputs, sampling mode and image texture. 0 / -1.
 int G_D3D_CopyDeviceState(uint32_t source, uint32_t destination);
 
-// blend inputs and their application
+// blend inputs and their application: the setters record a change (drawing the batch first) and
+// mark the blend state dirty; 0, -1 as the state setters.
 int G_D3D_SetBlendModeState(uint32_t slot, uint32_t alphaCh, uint32_t alphaTest, uint32_t mode);
 int G_D3D_SetDiffuseColorFlag(uint32_t slot, uint32_t flag);
 int G_D3D_SetDiffuseAlphaFlag(uint32_t slot, uint32_t flag);
 int G_D3D_SetBlendTextureState(uint32_t slot, DdSurface *texture, int borderParam, int borderRange);
+// Brings the device in line with the inputs (texture only, or a full rebuild sending differences).
+// 0, -1 when down or (not forced) nothing is dirty.
 int G_D3D_ApplyBlendState(uint32_t slot);
 
-// scene and batch
+// scene and batch (0, -1 when down or no device object)
+// Opens a scene unless one is open.
 int G_D3D_BeginScene(uint32_t slot);
+// In a scene: draws the batch and ends the scene; otherwise nothing.
 int G_D3D_EndDeviceScene(uint32_t slot);
+// Draws the queued vertices unless the end is requested or the skip flag is set; empties the batch.
 int G_D3D_FlushDeviceBatch(uint32_t slot);
 // Makes room for n vertices of primitive type: draws the batch first (with the flush's skip and end
 // tests) when the type changes or n more would reach the capacity; the write pointer, or null.
 uint8_t *G_D3D_ReserveVertices(uint32_t slot, uint32_t primitiveType, uint32_t n);
+// Draws a row-major grid of rows x perRow textured vertices as joined triangle strips after the
+// batch. -1 (nothing done) for fewer than 2 rows or columns, or a grid beyond 16-bit indices.
 int G_D3D_DrawVertexGrid(uint32_t slot, int perRow, const TexturedVertex *vertices, int rows);

@@ -118,6 +118,31 @@ static void FillEmptyTextureFormats(void)
         if (formats[copy[0]].colorFormat.colorBitDepth == 0) formats[copy[0]] = formats[copy[1]];
 }
 
+// Texture size limits from the caps: the smaller side of each, 256 and 32 when the caps say 0.
+static void TakeTextureLimits(void)
+{
+    const D3dDeviceDesc &desc = GDirect3D.deviceDesc;
+    uint32_t minimum = desc.minTextureWidth < desc.minTextureHeight ? desc.minTextureWidth : desc.minTextureHeight;
+    uint32_t maximum = desc.maxTextureWidth < desc.maxTextureHeight ? desc.maxTextureWidth : desc.maxTextureHeight;
+    if (maximum == 0) maximum = 256;
+    if (minimum == 0) minimum = 32;
+    GDirect3D.minTextureSize = minimum;
+    GDirect3D.maxTextureSize = maximum;
+}
+
+static void LogDeviceLimits(void)
+{
+    const D3dDeviceDesc &desc = GDirect3D.deviceDesc;
+    WriteLogFormat("テクスチャ最大幅:%u 最小幅:%u ", GDirect3D.maxTextureSize, GDirect3D.minTextureSize);
+    WriteLogFormat("描画制限: D_D3DPTEXTURECAPS_POW2 = %d  D_D3DPTEXTURECAPS_SQUAREONLY = %d ",
+                   (desc.triCaps.textureCaps & D3D_TEXCAPS_POW2) ? 1 : 0,
+                   (desc.triCaps.textureCaps & D3D_TEXCAPS_SQUAREONLY) ? 1 : 0);
+    WriteLogFormat("最大テクスチャステージ数 = %d   最大テクスチャブレンド数 = %d ", desc.maxTextureBlendStages,
+                   desc.maxSimultaneousTextures);
+    if (desc.maxTextureBlendStages < 4)
+        WriteLog("使用可能テクスチャステージが 4 以下なので DrawBlendGraph は正常に機能しない可能性があります\n");
+}
+
 static void LogTextureFormats(void)
 {
     WriteLog("テクスチャピクセルフォーマット\n");
@@ -193,25 +218,12 @@ int G_D3D_Initialize(void)
     FillEmptyTextureFormats();
     GDirect3D.frontTarget = 1;
 
-    const D3dDeviceDesc &desc = GDirect3D.deviceDesc;
-    uint32_t minimum = desc.minTextureWidth < desc.minTextureHeight ? desc.minTextureWidth : desc.minTextureHeight;
-    uint32_t maximum = desc.maxTextureWidth < desc.maxTextureHeight ? desc.maxTextureWidth : desc.maxTextureHeight;
-    if (maximum == 0) maximum = 256;
-    if (minimum == 0) minimum = 32;
-    GDirect3D.minTextureSize = minimum;
-    GDirect3D.maxTextureSize = maximum;
+    TakeTextureLimits();
     GDirect3D.captureRoutes[0] = GDirect3D.captureRoutes[1] = -1;
     GDirect3D.suspended = 0;
 
     IncreaseLogIndent();
-    WriteLogFormat("テクスチャ最大幅:%u 最小幅:%u ", maximum, minimum);
-    WriteLogFormat("描画制限: D_D3DPTEXTURECAPS_POW2 = %d  D_D3DPTEXTURECAPS_SQUAREONLY = %d ",
-                   (desc.triCaps.textureCaps & D3D_TEXCAPS_POW2) ? 1 : 0,
-                   (desc.triCaps.textureCaps & D3D_TEXCAPS_SQUAREONLY) ? 1 : 0);
-    WriteLogFormat("最大テクスチャステージ数 = %d   最大テクスチャブレンド数 = %d ", desc.maxTextureBlendStages,
-                   desc.maxSimultaneousTextures);
-    if (desc.maxTextureBlendStages < 4)
-        WriteLog("使用可能テクスチャステージが 4 以下なので DrawBlendGraph は正常に機能しない可能性があります\n");
+    LogDeviceLimits();
     LogTextureFormats();
     DecreaseLogIndent();
     WriteLog("Direct3D 関連の初期化は正常に終了しました\n");
