@@ -112,6 +112,7 @@ int CreateMemImgSubView(MEMIMG *out, const MEMIMG *src, int x, int y, int w, int
 static void FreeMemImgShared(MemImgSharedRecord *shared) {
     FreeMemoryTracked(shared->runTable.rowStart);
     FreeMemoryTracked(shared->runTable.runs);
+    FreeMemoryTracked(shared->runTable.blockStart);
     FreeMemoryTracked(shared->palette);
     FreeMemoryTracked(shared->pixels);
     FreeMemoryTracked(shared->secondPlane);
@@ -202,26 +203,51 @@ static size_t ScanMemImgRuns(const MemImgSharedRecord *s, uint32_t *rowStart, ui
     return n;
 }
 
+// Fills the block index: for each block of each row, the pair that covers its first column.
+static void IndexMemImgRuns(const MemImgSharedRecord *s, MemImgRunTable *t) {
+    const uint32_t blocks = (uint32_t)t->blocksPerRow;
+    for (int y = 0; y < s->height; ++y) {
+        uint32_t *entry = t->blockStart + 2 * (size_t)y * blocks;
+        uint32_t at = t->rowStart[y], col = 0;
+        for (uint32_t b = 0; b < blocks; ++b) {
+            const uint32_t first = b << MEMIMG_RUN_BLOCK_SHIFT;
+            // Pairs ending at or before the block's first column are passed by.
+            while (col + t->runs[at] + t->runs[at + 1] <= first) col += t->runs[at] + t->runs[at + 1], at += 2;
+            entry[2 * b] = at;
+            entry[2 * b + 1] = col;
+        }
+    }
+}
+
+// Frees the table's arrays and marks it stale.
+static void DropMemImgRunTable(MemImgRunTable *t) {
+    FreeMemoryTracked(t->rowStart);
+    FreeMemoryTracked(t->runs);
+    FreeMemoryTracked(t->blockStart);
+    t->rowStart = nullptr;
+    t->runs = nullptr;
+    t->blockStart = nullptr;
+    t->stale = 1;
+}
+
 int UpdateMemImgRunTable(MemImgSharedRecord *shared) {
     if (shared == nullptr) return -1;
     MemImgRunTable *t = &shared->runTable;
     if (!t->stale && t->runs != nullptr) return 0;
-    FreeMemoryTracked(t->rowStart);
-    FreeMemoryTracked(t->runs);
-    t->rowStart = nullptr;
-    t->runs = nullptr;
+    DropMemImgRunTable(t);
     size_t n = ScanMemImgRuns(shared, nullptr, nullptr);
+    t->blocksPerRow = (shared->width + (1 << MEMIMG_RUN_BLOCK_SHIFT) - 1) >> MEMIMG_RUN_BLOCK_SHIFT;
     t->rowStart = static_cast<uint32_t *>(DZ_ALLOC(sizeof(uint32_t) * (size_t)shared->height));
     t->runs = static_cast<uint32_t *>(DZ_ALLOC(sizeof(uint32_t) * (n + 1)));
-    if (t->rowStart == nullptr || t->runs == nullptr) {
-        FreeMemoryTracked(t->rowStart);
-        FreeMemoryTracked(t->runs);
-        t->rowStart = nullptr;
-        t->runs = nullptr;
-        t->stale = 1;
+    // One spare row of zeros: the walks load the next row's entry ahead, also after the last row.
+    t->blockStart = static_cast<uint32_t *>(
+        DZ_ALLOC_ZERO(2 * sizeof(uint32_t) * ((size_t)shared->height + 1) * t->blocksPerRow));
+    if (t->rowStart == nullptr || t->runs == nullptr || t->blockStart == nullptr) {
+        DropMemImgRunTable(t);
         return -1;
     }
     ScanMemImgRuns(shared, t->rowStart, t->runs);
+    IndexMemImgRuns(shared, t);
     t->stale = 0;
     return 0;
 }

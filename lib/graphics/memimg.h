@@ -32,10 +32,17 @@ inline int IsDrawingBlendMode(int mode) {
 
 // Keyed draws walk this instead of testing every texel: per row, alternating counts of skipped and
 // drawn pixels, starting with a skip count (possibly 0), until the row's width is covered.
+// A view or a clip that starts part-way along a row starts its walk from the row's block of
+// MEMIMG_RUN_BLOCK columns instead of from the row's first count.
+#define MEMIMG_RUN_BLOCK_SHIFT 5
 struct MemImgRunTable {
     uint32_t *rowStart;       // per row: index of its first count in runs
     uint32_t *runs;           // the counts
     int stale;                // 1: pixels or key changed since it was built (rebuilt on next use)
+    int blocksPerRow;         // blocks of 2^MEMIMG_RUN_BLOCK_SHIFT columns in a row
+    uint32_t *blockStart;     // per row and block, two words: index in runs of the skip count whose
+                              // pair (skip, draw) covers the block's first column, and the column
+                              // where that pair starts; then one spare row of zeros
 };
 
 // The reference-counted pixel store behind one or more MEMIMG views.

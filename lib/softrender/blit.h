@@ -10,7 +10,8 @@
 // destination, a destination of type 2 or 3, a blend image narrower (in bytes) or lower than src,
 // or a mode that draws nothing. Besides the shared pixel operations it has a half blend for mode
 // 1 at p = 128 and the 6-bit alpha table for type 0 mode 1 (each only without tint, blend image
-// and source alpha). A keyed draw that nothing clipped walks the source's run table. src and dst
-// may share a store and overlap: a plain copy then moves each row as it was, a keyed one walks
-// texel by texel from the left.
+// and source alpha). A keyed draw between two stores walks the run table of the source's store,
+// for any view and clip (runs are cut at the view's and the clip's edges), except where a vector
+// row tests the key a group of texels at a time. src and dst may share a store and overlap: a
+// plain copy then moves each row as it was, a keyed one walks texel by texel from the left.
 void BlitMemImg(MEMIMG *dst, const MEMIMG *src, int x, int y, int trans, const MEMIMG *blend);

@@ -10,16 +10,9 @@
 #include <emmintrin.h>
 #endif
 
+#include "lib/softrender/blit_vector.h"
 #include "lib/softrender/flat_span.h"
 #include "lib/softrender/pixel_ops.h"
-
-// Bodies of this blit beyond the shared ones (ResolveBlendBody numbers 0 to 11).
-enum {
-    BODY_HALF = 20,    // mode 1 at p = 128: average of the two pixels by halving shifts
-    BODY_ALPHA6 = 21,  // type 0 mode 1: each field through Blend6BitAlphaTable[p >> 2]
-};
-
-typedef void (*BlitRowFn)(uint8_t *dst, const uint8_t *src, const uint8_t *blend, int count, const PixelOpSnapshot &sn);
 
 // ---- copies -------------------------------------------------------------------------------------
 // Sprite runs are short, so a libc call per run costs more than the copy: these move each byte
@@ -50,45 +43,37 @@ template <bool Aligned> static inline void Move64(uint8_t *d, const uint8_t *s) 
 #endif
 }
 
-// Moves the bytes & Mask part of bytes (a whole number of 2-byte units below 64), largest piece
-// first, one fixed-size move per set bit.
-template <size_t Mask> static inline void MovePieces(uint8_t *&d, const uint8_t *&s, size_t bytes) {
-    if ((Mask & 32) && (bytes & 32)) {
-        Move16(d, s), Move16(d + 16, s + 16);
-        d += 32, s += 32;
-    }
-    if ((Mask & 16) && (bytes & 16)) {
-        Move16(d, s);
-        d += 16, s += 16;
-    }
-    if (bytes & 8) {
-        memcpy(d, s, 8);
-        d += 8, s += 8;
-    }
-    if (bytes & 4) {
-        memcpy(d, s, 4);
-        d += 4, s += 4;
-    }
-    if (bytes & 2) {
-        memcpy(d, s, 2);
-        d += 2, s += 2;
-    }
-}
+// Moves N bytes that may sit anywhere.
+template <size_t N> static inline void MoveSmall(uint8_t *d, const uint8_t *s) { memcpy(d, s, N); }
 
-// bytes (a whole number of 2- or 4-byte pixels) from s to d, which do not overlap; d lies on a
-// pixel, so it is even. Each byte is loaded and stored once: 64-byte blocks, then one fixed-size
-// move per set bit of the rest, so a sprite's recurring run lengths predict well. A long run first
-// moves up to 14 bytes so that its blocks are stored aligned.
-static inline void CopyPixelBytes(uint8_t *d, const uint8_t *s, size_t bytes) {
-    if (bytes >= 128) {
-        size_t head = (size_t)(0 - (uintptr_t)d) & 14;
-        bytes -= head;
-        MovePieces<0>(d, s, head);
-        for (; bytes >= 64; bytes -= 64, d += 64, s += 64) Move64<true>(d, s);
+// bytes (a whole number of 2- or 4-byte pixels, at least one) from s to d, which do not overlap.
+// Up to 64 bytes move as pieces that overlap where they meet: below 16 bytes a first and a last
+// piece of the run's size class; from 16 to 64 four 16-byte pieces whose offsets are picked
+// without a branch, so that the changing run lengths of a sprite's rows cost few mispredictions
+// and no loop. Longer runs move 64-byte blocks, stored aligned past 128 bytes, and end with the
+// last 64 bytes, again overlapping.
+[[gnu::always_inline]] static inline void CopyPixelBytes(uint8_t *d, const uint8_t *s, size_t bytes) {
+    if (bytes < 16) {
+        if (bytes >= 8) MoveSmall<8>(d, s), MoveSmall<8>(d + bytes - 8, s + bytes - 8);
+        else if (bytes >= 4) MoveSmall<4>(d, s), MoveSmall<4>(d + bytes - 4, s + bytes - 4);
+        else MoveSmall<2>(d, s), MoveSmall<2>(d + bytes - 2, s + bytes - 2);
+    } else if (bytes <= 64) {
+        // [0, 16), [b, b + 16), [c, c + 16) and [bytes - 16, bytes) cover the run.
+        const size_t b = bytes - 16 < 16 ? bytes - 16 : 16, c = bytes > 32 ? bytes - 32 : 0;
+        Move16(d, s), Move16(d + b, s + b), Move16(d + c, s + c), Move16(d + bytes - 16, s + bytes - 16);
     } else {
-        for (; bytes >= 64; bytes -= 64, d += 64, s += 64) Move64<false>(d, s);
+        uint8_t *const dend = d + bytes;
+        const uint8_t *const send = s + bytes;
+        if (bytes >= 128) {
+            Move16(d, s);
+            const size_t head = 16 - ((uintptr_t)d & 15);
+            d += head, s += head, bytes -= head;
+            for (; bytes > 64; bytes -= 64, d += 64, s += 64) Move64<true>(d, s);
+        } else {
+            for (; bytes > 64; bytes -= 64, d += 64, s += 64) Move64<false>(d, s);
+        }
+        Move64<false>(dend - 64, send - 64);
     }
-    MovePieces<48>(d, s, bytes);
 }
 
 // The plain copy row (mode 0, direct texels, no tint, blend image or key) between two stores.
@@ -261,7 +246,18 @@ static BlitRowFn PickKind(const BlitChoice &c, bool trans) {
     }
 }
 
+// 1 for direct texels between two stores without tint or blend image: the draws that may have a
+// vector row.
+static inline bool MayTakeVectorRow(const BlitChoice &c) {
+    return c.kind == TEXEL_DIRECT && !c.tint && !c.blend && c.apart;
+}
+
+// The vector row where there is one, else the per-pixel one.
 static BlitRowFn PickBlitRow(const BlitChoice &c, bool trans) {
+    if (MayTakeVectorRow(c)) {
+        BlitRowFn row = PickVectorBlitRow(c.type, c.body, trans && c.keyFits);
+        if (row != nullptr) return row;
+    }
     return c.type == MEMIMG_COLOR_565 ? PickKind<0>(c, trans) : PickKind<1>(c, trans);
 }
 
@@ -313,24 +309,118 @@ template <int Bpp> static void CopyByRuns(MEMIMG *dst, const MEMIMG *src, int x,
     }
 }
 
-// Walks the run table of a source that is drawn whole: only the drawn runs reach the row function.
-static void BlitByRuns(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend, int x, int y, BlitRowFn row,
-                       const PixelOpSnapshot &sn) {
-    const MemImgSharedRecord *s = src->shared;
-    int dbpp = GetMemImgBytesPerPixel(dst), sbpp = s->format->pixelByte;
-    for (int r = 0; r < src->height; ++r) {
-        const uint32_t *runs = s->runTable.runs + s->runTable.rowStart[r];
-        uint8_t *drow = GetMemImgRow(dst, y + r) + (intptr_t)x * dbpp;
-        const uint8_t *srow = GetMemImgRow(src, r);
-        const uint8_t *brow = blend ? GetMemImgRow(blend, r) : nullptr;
-        for (int col = 0; col < src->width;) {
-            col += (int)*runs++;
-            int n = (int)*runs++;
-            if (n > 0)
-                row(drow + (intptr_t)col * dbpp, srow + (intptr_t)col * sbpp, brow ? brow + col : nullptr, n, sn);
-            col += n;
+// The part of a draw that lies in the source: the destination rectangle (l, t, w, h) and the
+// store column and row of its first texel.
+struct RunWindow {
+    int l, t, w, h;
+    uint32_t col, row;
+};
+
+// The view's first pixel as a column and row of its store; false when it does not lie on a pixel
+// of the store with the whole view inside (a view made by hand), which the runs cannot describe.
+static bool GetViewOrigin(const MEMIMG *view, uint32_t *col, uint32_t *row) {
+    const MemImgSharedRecord *s = view->shared;
+    const int bpp = s->format->pixelByte;
+    if (view->pixels < s->pixels || s->pitch <= 0) return false;
+    const size_t offset = (size_t)(view->pixels - s->pixels), x = offset % (size_t)s->pitch;
+    const size_t y = offset / (size_t)s->pitch;
+    if (x % (size_t)bpp != 0 || x / bpp + (size_t)view->width > (size_t)s->width ||
+        y + (size_t)view->height > (size_t)s->height)
+        return false;
+    *col = (uint32_t)(x / bpp);
+    *row = (uint32_t)y;
+    return true;
+}
+
+// Calls draw(i, column, count) for every drawn run of the window's rows i = 0 .. h - 1 within its
+// columns [c0, c1): runs that cross either end are cut there. Each row starts at the pair that the
+// block index gives for c0's block; the next row's entry is loaded before this row's copies, whose
+// mispredicted branches would otherwise leave every row's first copy waiting on two dependent
+// loads. (The index has one spare row, so the last row's look-ahead stays inside it.)
+template <class Draw>
+[[gnu::always_inline]] static inline void WalkWindowRuns(const MemImgRunTable &t, const RunWindow &win, Draw draw) {
+    const uint32_t *const runs = t.runs, c0 = win.col, c1 = win.col + (uint32_t)win.w;
+    const size_t step = 2 * (size_t)(uint32_t)t.blocksPerRow;
+    const uint32_t *block = t.blockStart + 2 * ((size_t)win.row * (uint32_t)t.blocksPerRow + (c0 >> MEMIMG_RUN_BLOCK_SHIFT));
+    const uint32_t *run = runs + block[0];
+    uint32_t col = block[1];
+    for (int i = 0; i < win.h; ++i) {
+        block += step;
+        const uint32_t *const nextRun = runs + block[0];
+        const uint32_t nextCol = block[1];
+        for (;; run += 2) {
+            col += run[0];
+            if (col >= c1) break;
+            const uint32_t end = col + run[1];
+            if (end > c0) {
+                const uint32_t lo = col > c0 ? col : c0, hi = end < c1 ? end : c1;
+                draw(i, lo, hi - lo);
+            }
+            if (end >= c1) break;
+            col = end;
         }
+        run = nextRun;
+        col = nextCol;
     }
+}
+
+// The plain copy of a window between two stores, row after row with no call per row.
+template <int Bpp> static void CopyRectangle(MEMIMG *dst, const MEMIMG *src, const RunWindow &win, int sx, int sy) {
+    uint8_t *d = GetMemImgRow(dst, win.t) + (intptr_t)win.l * Bpp;
+    const uint8_t *s = GetMemImgRow(src, sy) + (intptr_t)sx * Bpp;
+    const intptr_t dpitch = dst->shared->pitch, spitch = src->shared->pitch;
+    for (int i = 0; i < win.h; ++i, d += dpitch, s += spitch) CopyPixelBytes(d, s, (size_t)win.w * Bpp);
+}
+
+// The plain keyed copy of a window through the runs, inline as in CopyByRuns.
+template <int Bpp> static void CopyByRunsBetween(MEMIMG *dst, const MEMIMG *src, const RunWindow &win) {
+    const MemImgSharedRecord *s = src->shared;
+    const intptr_t dpitch = dst->shared->pitch, spitch = s->pitch;
+    // Both rows start at column c0, so that a run's offset is the same in each.
+    uint8_t *const drow = GetMemImgRow(dst, win.t) + (intptr_t)win.l * Bpp;
+    const uint8_t *const srow = s->pixels + (intptr_t)win.row * spitch + (intptr_t)win.col * Bpp;
+    WalkWindowRuns(s->runTable, win, [&](int i, uint32_t col, uint32_t n) {
+        const size_t at = (size_t)(col - win.col) * Bpp;
+        CopyPixelBytes(drow + i * dpitch + at, srow + i * spitch + at, (size_t)n * Bpp);
+    });
+}
+
+// Any other keyed draw of a window through the runs: only the drawn runs reach the row function.
+// The blend image is read at the texel's column and row of the view (at view column vx).
+static void BlitByRunsBetween(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend, const RunWindow &win,
+                              uint32_t vx, uint32_t vy, BlitRowFn row, const PixelOpSnapshot &sn) {
+    const MemImgSharedRecord *s = src->shared;
+    const int dbpp = GetMemImgBytesPerPixel(dst), sbpp = s->format->pixelByte;
+    WalkWindowRuns(s->runTable, win, [&](int i, uint32_t col, uint32_t n) {
+        uint8_t *drow = GetMemImgRow(dst, win.t + i) + (intptr_t)win.l * dbpp;
+        const uint8_t *srow = s->pixels + (intptr_t)(win.row + i) * s->pitch;
+        const uint8_t *brow = blend ? GetMemImgRow(blend, (int)(win.row + i - vy)) + (col - vx) : nullptr;
+        row(drow + (intptr_t)(col - win.col) * dbpp, srow + (intptr_t)col * sbpp, brow, (int)n, sn);
+    });
+}
+
+// A keyed draw between two stores through the source store's runs, whatever the view and the clip.
+// False when the runs cannot be used (switched off, a view they cannot describe, no memory).
+static bool BlitKeyedByRuns(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend, const BlitChoice &c,
+                            const RunWindow &win, int sx, int sy, const PixelOpSnapshot &sn) {
+    uint32_t vx, vy;
+    MemImgSharedRecord *ss = src->shared;
+    if (!c.apart || !GetMemImgRunTableUse() || !GetViewOrigin(src, &vx, &vy) || UpdateMemImgRunTable(ss) != 0)
+        return false;
+    RunWindow at = win;
+    at.col = vx + (uint32_t)sx;
+    at.row = vy + (uint32_t)sy;
+    const bool whole = src->pixels == ss->pixels && src->width == ss->width && src->height == ss->height;
+    if (IsPlainCopy(c)) {
+        const bool all = whole && win.w == src->width && win.h == src->height;
+        if (c.type == MEMIMG_COLOR_565) all ? CopyByRuns<2>(dst, src, win.l, win.t) : CopyByRunsBetween<2>(dst, src, at);
+        else all ? CopyByRuns<4>(dst, src, win.l, win.t) : CopyByRunsBetween<4>(dst, src, at);
+        return true;
+    }
+    // Keys are already excluded from the runs; alpha texels keep their per-texel 0 / 255 tests.
+    BlitRowFn row = PickBlitRow(c, c.kind == TEXEL_DIRECT_ALPHA);
+    if (row != nullptr) BlitByRunsBetween(dst, src, blend, at, vx, vy, row, sn);
+    return true;
 }
 
 void BlitMemImg(MEMIMG *dst, const MEMIMG *src, int x, int y, int trans, const MEMIMG *blend) {
@@ -348,22 +438,16 @@ void BlitMemImg(MEMIMG *dst, const MEMIMG *src, int x, int y, int trans, const M
     int64_t b = (int64_t)y + src->height < area.bottom ? (int64_t)y + src->height : area.bottom;
     if (l >= r || t >= b) return;
     int w = (int)(r - l), h = (int)(b - t), sx = (int)(l - x), sy = (int)(t - y);
-    bool clipped = w != src->width || h != src->height;
-    MemImgSharedRecord *ss = src->shared;
-    bool whole = src->pixels == ss->pixels && src->width == ss->width && src->height == ss->height;
-    if (trans && !clipped && whole && GetMemImgRunTableUse() && UpdateMemImgRunTable(ss) == 0) {
-        // Keys are already excluded from the runs; alpha texels keep their per-texel 0 / 255 tests.
-        if (IsPlainCopy(c)) {
-            if (c.type == MEMIMG_COLOR_565) CopyByRuns<2>(dst, src, x, y);
-            else CopyByRuns<4>(dst, src, x, y);
-        } else {
-            BlitRowFn row = PickBlitRow(c, c.kind == TEXEL_DIRECT_ALPHA);
-            if (row != nullptr) BlitByRuns(dst, src, blend, x, y, row, sn);
-        }
-    } else {
+    const RunWindow win = {(int)l, (int)t, w, h, 0, 0};
+    // A vector row tests the key itself a whole group at a time, faster than calls per run.
+    const bool keyedRows = MayTakeVectorRow(c) && PickVectorBlitRow(c.type, c.body, true) != nullptr;
+    if (!trans && IsPlainCopy(c)) {
+        if (c.type == MEMIMG_COLOR_565) CopyRectangle<2>(dst, src, win, sx, sy);
+        else CopyRectangle<4>(dst, src, win, sx, sy);
+    } else if (!trans || keyedRows || !BlitKeyedByRuns(dst, src, blend, c, win, sx, sy, sn)) {
         BlitRowFn row = PickBlitRow(c, trans != 0);
         if (row == nullptr) return;
-        int dbpp = GetMemImgBytesPerPixel(dst), sbpp = ss->format->pixelByte;
+        int dbpp = GetMemImgBytesPerPixel(dst), sbpp = src->shared->format->pixelByte;
         for (int i = 0; i < h; ++i) {
             const uint8_t *brow = blend ? GetMemImgRow(blend, sy + i) + sx : nullptr;
             row(GetMemImgRow(dst, (int)t + i) + l * dbpp, GetMemImgRow(src, sy + i) + (intptr_t)sx * sbpp, brow, w, sn);

@@ -19,59 +19,143 @@
 
 namespace {
 
-// A sprite of random colours whose corners (outside a disc) are the key, about 30 % of it when
-// round is set; floor tiles are keyed but opaque.
-void MakeSprite(BenchSprite *sp, int w, int h, bool round, uint32_t seed) {
+int BytesPerPixel(int type) { return type == 0 ? 2 : 4; }
+uint32_t SdlFormat(int type) { return type == 0 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888; }
+pixman_format_code_t PixmanFormat(int type) { return type == 0 ? PIXMAN_r5g6b5 : PIXMAN_x8r8g8b8; }
+
+// A random pixel of the type that is never the key 0.
+uint32_t RandomPixel(std::mt19937 &rng, int type) { return type == 0 ? (rng() & 0xFFFF) | 1 : (rng() & 0xFFFFFF) | 1; }
+
+// The pixel as opaque a8r8g8b8; a 565 pixel widened by bit replication, so that narrowing it
+// again gives it back.
+uint32_t ToArgb(int type, uint32_t p) {
+    if (type == 1) return 0xFF000000u | p;
+    uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+    return 0xFF000000u | ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+}
+
+void PutPixel(uint8_t *row, int x, int type, uint32_t p) { memcpy(row + x * BytesPerPixel(type), &p, BytesPerPixel(type)); }
+
+// Random colours; where round is set, the corners of each piece outside a disc are the key (about
+// 30 % of it).
+void MakeSheet(BenchSheet *sh, int type, int size, int across, int down, bool round, uint32_t seed) {
     std::mt19937 rng(seed);
-    sp->w = w;
-    sp->h = h;
-    CreateMemImg(&sp->ours, w, h, MEMIMG_COLOR_565, 0, 0, 0);
-    sp->argb.assign((size_t)w * h, 0);
-    sp->sdl = SDL_CreateRGBSurfaceWithFormat(0, w, h, 16, SDL_PIXELFORMAT_RGB565);
-    const double cx = (w - 1) / 2.0, cy = (h - 1) / 2.0, rad = w * 15.0 / 32.0;
+    const int w = size * across, h = size * down, bpp = BytesPerPixel(type);
+    sh->size = size;
+    sh->across = across;
+    CreateMemImg(&sh->ours, w, h, type, 0, 0, 0);
+    sh->argb.assign((size_t)w * h, 0);
+    sh->direct.assign((size_t)w * h * bpp, 0);
+    const double c = (size - 1) / 2.0, rad = size * 15.0 / 32.0;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            bool keyed = round && (x - cx) * (x - cx) + (y - cy) * (y - cy) > rad * rad;
-            uint16_t p = keyed ? 0 : (uint16_t)(rng() | 1);
-            memcpy(GetMemImgRow(&sp->ours, y) + 2 * x, &p, 2);
-            memcpy(static_cast<uint8_t *>(sp->sdl->pixels) + y * sp->sdl->pitch + 2 * x, &p, 2);
-            // 565 widened by bit replication, so that narrowing it again gives p back.
-            uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-            sp->argb[(size_t)y * w + x] =
-                keyed ? 0 : 0xFF000000u | ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+            const double dx = x % size - c, dy = y % size - c;
+            const bool keyed = round && dx * dx + dy * dy > rad * rad;
+            const uint32_t p = keyed ? 0 : RandomPixel(rng, type);
+            PutPixel(GetMemImgRow(&sh->ours, y), x, type, p);
+            PutPixel(sh->direct.data() + (size_t)y * w * bpp, x, type, p);
+            sh->argb[(size_t)y * w + x] = keyed ? 0 : ToArgb(type, p);
         }
-    MarkMemImgPixelsChanged(&sp->ours);
-    sp->pixman = pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, sp->argb.data(), w * 4);
-    SDL_SetColorKey(sp->sdl, SDL_TRUE, 0);
-    SDL_SetSurfaceRLE(sp->sdl, 1);
+    MarkMemImgPixelsChanged(&sh->ours);
+    sh->pixman = round ? pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, sh->argb.data(), w * 4)
+                       : pixman_image_create_bits(PixmanFormat(type), w, h,
+                                                  reinterpret_cast<uint32_t *>(sh->direct.data()), w * bpp);
+    for (int i = 0; i < across * down; ++i) {
+        const int px = (i % across) * size, py = (i / across) * size;
+        MEMIMG piece;
+        CreateMemImgSubView(&piece, &sh->ours, px, py, size, size);
+        sh->pieces.push_back(piece);
+        SDL_Surface *surface = SDL_CreateRGBSurfaceWithFormat(0, size, size, bpp * 8, SdlFormat(type));
+        for (int y = 0; y < size; ++y)
+            memcpy(static_cast<uint8_t *>(surface->pixels) + y * surface->pitch, GetMemImgRow(&piece, y),
+                   (size_t)size * bpp);
+        SDL_SetColorKey(surface, SDL_TRUE, 0);
+        SDL_SetSurfaceRLE(surface, 1);
+        sh->sdl.push_back(surface);
+    }
+}
+
+// A keyed sprite of its own store for the scaled blits (16 bits).
+void MakeSprite(BenchSprite *sp, int size, uint32_t seed) {
+    BenchSheet sheet;
+    MakeSheet(&sheet, 0, size, 1, 1, true, seed);
+    sp->w = sp->h = size;
+    sp->ours = sheet.ours;
+    sp->argb = sheet.argb;
+    sp->pixman = pixman_image_create_bits(PIXMAN_a8r8g8b8, size, size, sp->argb.data(), size * 4);
+    sp->sdl = sheet.sdl[0];
+    pixman_image_unref(sheet.pixman);
+}
+
+// An unkeyed picture and its SDL2 surfaces, one per setting.
+void MakePicture(BenchPicture *pic, int type, int size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    const int bpp = BytesPerPixel(type);
+    CreateMemImg(&pic->ours, size, size, type, 0, 0, 0);
+    pic->pixels.assign((size_t)size * size * bpp, 0);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const uint32_t p = RandomPixel(rng, type);
+            PutPixel(GetMemImgRow(&pic->ours, y), x, type, p);
+            PutPixel(pic->pixels.data() + (size_t)y * size * bpp, x, type, p);
+        }
+    MarkMemImgPixelsChanged(&pic->ours);
+    pic->pixman = pixman_image_create_bits(PixmanFormat(type), size, size,
+                                           reinterpret_cast<uint32_t *>(pic->pixels.data()), size * bpp);
+    const struct {
+        SDL_BlendMode mode;
+        uint8_t alpha;
+    } kSettings[SDL_AS_COUNT] = {{SDL_BLENDMODE_NONE, 255}, {SDL_BLENDMODE_BLEND, 100}, {SDL_BLENDMODE_BLEND, 128},
+                                 {SDL_BLENDMODE_ADD, 200}, {SDL_BLENDMODE_MOD, 255}};
+    for (int i = 0; i < SDL_AS_COUNT; ++i) {
+        pic->sdl[i] = SDL_CreateRGBSurfaceWithFormatFrom(pic->pixels.data(), size, size, bpp * 8, size * bpp,
+                                                         SdlFormat(type));
+        SDL_SetSurfaceBlendMode(pic->sdl[i], kSettings[i].mode);
+        SDL_SetSurfaceAlphaMod(pic->sdl[i], kSettings[i].alpha);
+    }
+}
+
+void MakeScreens(BenchScreens *sc, int type, uint32_t seed) {
+    std::mt19937 rng(seed);
+    const int bpp = BytesPerPixel(type);
+    CreateBenchScreen(&sc->ours, type);
+    sc->background.resize((size_t)kScreenW * kScreenH * bpp);
+    for (auto &b : sc->background) b = (uint8_t)rng();
+    sc->pixman = sc->background;
+    sc->sdl = sc->background;
+    sc->pixmanScreen = pixman_image_create_bits(PixmanFormat(type), kScreenW, kScreenH,
+                                                reinterpret_cast<uint32_t *>(sc->pixman.data()), kScreenW * bpp);
+    sc->sdlScreen = SDL_CreateRGBSurfaceWithFormatFrom(sc->sdl.data(), kScreenW, kScreenH, bpp * 8, kScreenW * bpp,
+                                                       SdlFormat(type));
 }
 
 static_assert(kScreenW == 640 && kScreenH == 480, "the scene's screen is the benchmarks' common one");
 
 void MakeScene(BenchScene &s) {
-    CreateBenchScreen(&s.screen, MEMIMG_COLOR_565);
+    for (int type = 0; type < 2; ++type) {
+        MakeScreens(&s.screens[type], type, 15 + type);
+        for (int i = 0; i < 2; ++i) {
+            MakeSheet(&s.keyed[type][i], type, i ? 256 : 32, 4, 2, true, 20 + 2 * type + i);
+            MakePicture(&s.pictures[type][i], type, i ? 256 : 32, 30 + 2 * type + i);
+        }
+    }
+    s.memcpySource = s.screens[0].background;
+    s.sdlRenderer = SDL_CreateSoftwareRenderer(s.screens[0].sdlScreen);
+    MakeSprite(&s.sprite256, 256, 3);
+    MakeSprite(&s.mech32, 32, 4);
+    MakeSheet(&s.floor, 0, 32, 4, 1, false, 5);
+    MakeSheet(&s.sprites, 0, 32, 6, 6, true, 6);
     std::mt19937 rng(15);
-    s.background.resize((size_t)kScreenW * kScreenH);
-    for (auto &p : s.background) p = (uint16_t)rng();
-    s.memcpySource = s.background;
-    s.pixmanPixels = s.background;
-    s.sdlPixels = s.background;
-    s.pixmanScreen = pixman_image_create_bits(PIXMAN_r5g6b5, kScreenW, kScreenH,
-                                              reinterpret_cast<uint32_t *>(s.pixmanPixels.data()), kScreenW * 2);
-    s.sdlScreen = SDL_CreateRGBSurfaceWithFormatFrom(s.sdlPixels.data(), kScreenW, kScreenH, 16, kScreenW * 2,
-                                                     SDL_PIXELFORMAT_RGB565);
-    s.sdlRenderer = SDL_CreateSoftwareRenderer(s.sdlScreen);
-    MakeSprite(&s.sprite32, 32, 32, true, 1);
-    MakeSprite(&s.tile32, 32, 32, false, 2);
-    MakeSprite(&s.sprite256, 256, 256, true, 3);
-    MakeSprite(&s.mech32, 32, 32, true, 4);
     for (int i = 0; i < 195; ++i) {
         s.tileX[i] = 80 + 32 * (i % 15);
-        s.tileY[i] = 32 * (i / 15);
+        s.tileY[i] = 80 + 32 * (i / 15);  // the last row starts at 464: the screen cuts its lower half
+        s.tilePiece[i] = (int)(rng() % 4);
     }
     for (int i = 0; i < 150; ++i) {
         s.spriteX[i] = 80 + (int)(rng() % 449);
-        s.spriteY[i] = (int)(rng() % 385);
+        // One in eight walks the field's bottom row, which the screen's edge cuts.
+        s.spriteY[i] = i % 8 == 0 ? 448 + (int)(rng() % 17) : 80 + (int)(rng() % 369);
+        s.spritePiece[i] = (int)(rng() % 36);
     }
     ResetBenchScreens(s);
 }
@@ -79,18 +163,21 @@ void MakeScene(BenchScene &s) {
 void FillOurs(BenchScene &s, const BenchFill &f) {
     SelectBlendMode(f.mode, f.param);
     int rect[4] = {f.x, f.y, f.x + f.w, f.y + f.h};
-    FillMemImgRect(&s.screen, rect, PackMemImgColor(MEMIMG_COLOR_565, f.rgb));
+    FillMemImgRect(&s.screens[0].ours, rect, PackMemImgColor(MEMIMG_COLOR_565, f.rgb));
 }
 
 void CircleOurs(BenchScene &s, const BenchFill &f) {
     SelectBlendMode(f.mode, f.param);
-    RasterizeMemImgCircle(&s.screen, f.x, f.y, f.w, PackMemImgColor(MEMIMG_COLOR_565, f.rgb), 1);
+    RasterizeMemImgCircle(&s.screens[0].ours, f.x, f.y, f.w, PackMemImgColor(MEMIMG_COLOR_565, f.rgb), 1);
 }
 
+// The game's frame as the game draws it: every picture keyed (the floor tiles have no keyed texel).
 void FrameOurs(BenchScene &s, BenchOp op) {
+    MEMIMG *screen = &s.screens[0].ours;
     FillOurs(s, kClearBox);
-    for (int i = 0; i < 195; ++i) BlitMemImg(&s.screen, &s.tile32.ours, s.tileX[i], s.tileY[i], 1, nullptr);
-    for (int i = 0; i < 150; ++i) BlitMemImg(&s.screen, &s.sprite32.ours, s.spriteX[i], s.spriteY[i], 1, nullptr);
+    for (int i = 0; i < 195; ++i) BlitMemImg(screen, &s.floor.pieces[s.tilePiece[i]], s.tileX[i], s.tileY[i], 1, nullptr);
+    for (int i = 0; i < 150; ++i)
+        BlitMemImg(screen, &s.sprites.pieces[s.spritePiece[i]], s.spriteX[i], s.spriteY[i], 1, nullptr);
     FillOurs(s, kHudBand);
     if (op == OP_FRAME_WORLD2) FillOurs(s, kWorld2Tint);
     if (op == OP_FRAME_DARK) {
@@ -100,24 +187,47 @@ void FrameOurs(BenchScene &s, BenchOp op) {
     SelectBlendMode(0, 255);
 }
 
+void BlitOurs(BenchScene &s, const BlitCase &b) {
+    MEMIMG *screen = &s.screens[b.type].ours;
+    const int i = b.size == 256;
+    static const int kModes[BLIT_WORK_COUNT][2] = {{0, 255}, {0, 255}, {0, 255}, {1, 100}, {1, 128},
+                                                   {2, 200}, {3, 200}, {4, 200}, {0, 255}};
+    SelectBlendMode(kModes[b.work][0], kModes[b.work][1]);
+    if (b.work <= BLIT_CLIP_HALF) BlitMemImg(screen, &s.keyed[b.type][i].pieces[kKeyedPiece], b.x, b.y, 1, nullptr);
+    else BlitMemImg(screen, &s.pictures[b.type][i].ours, b.x, b.y, 0, nullptr);
+    SelectBlendMode(0, 255);
+}
+
 }  // namespace
 
 BenchScene &GetBenchScene(void) {
-    static BenchScene scene;
-    static bool made = false;
-    if (!made) {
-        MakeScene(scene);
-        made = true;
+    // Never destroyed, so the surfaces and images it lists stay reachable to the end.
+    static BenchScene *scene = nullptr;
+    if (scene == nullptr) {
+        scene = new BenchScene;
+        MakeScene(*scene);
     }
-    return scene;
+    return *scene;
 }
 
 void ResetBenchScreens(BenchScene &s) {
-    for (int y = 0; y < kScreenH; ++y)
-        memcpy(GetMemImgRow(&s.screen, y), &s.background[(size_t)y * kScreenW], kScreenW * 2);
-    MarkMemImgPixelsChanged(&s.screen);
-    s.pixmanPixels = s.background;
-    s.sdlPixels = s.background;
+    for (BenchScreens &sc : s.screens) {
+        const size_t row = sc.background.size() / kScreenH;
+        for (int y = 0; y < kScreenH; ++y) memcpy(GetMemImgRow(&sc.ours, y), &sc.background[y * row], row);
+        MarkMemImgPixelsChanged(&sc.ours);
+        sc.pixman = sc.background;
+        sc.sdl = sc.background;
+    }
+}
+
+int GetBenchOpType(BenchOp op) { return op >= OP_BLITS ? GetBlitCase(op).type : 0; }
+
+BlitCase GetBlitCase(BenchOp op) {
+    const int i = op - OP_BLITS, size = (i / 2) % 2 ? 256 : 32;
+    BlitCase b = {(BlitWork)(i / 4), size, i % 2, size == 32 ? 300 : 200, size == 32 ? 200 : 100};
+    if (b.work == BLIT_CLIP_ONE) b.y = kScreenH - size + 1;
+    if (b.work == BLIT_CLIP_HALF) b.y = -size / 2;
+    return b;
 }
 
 BenchFill GetBenchFill(BenchOp op) {
@@ -166,18 +276,21 @@ const std::vector<BenchSpan> &GetDiscSpans(int x0, int y0, int r) {
 }
 
 int RunOurs(BenchScene &s, BenchOp op) {
-    if (op >= OP_KEYED32 && op <= OP_STRETCH_HALF_KEYED) SelectBlendMode(0, 255);
+    if (op >= OP_BLITS) {
+        BlitOurs(s, GetBlitCase(op));
+        return 1;
+    }
+    if (op == OP_STRETCH_X3_KEYED || op == OP_STRETCH_HALF_KEYED) SelectBlendMode(0, 255);
+    MEMIMG *screen = &s.screens[0].ours;
     switch (op) {
-    case OP_KEYED32: BlitMemImg(&s.screen, &s.sprite32.ours, 300, 200, 1, nullptr); return 1;
-    case OP_KEYED256: BlitMemImg(&s.screen, &s.sprite256.ours, 200, 100, 1, nullptr); return 1;
     case OP_STRETCH_X3_KEYED: {
         int rect[4] = {272, 192, 368, 288};
-        BlitMemImgStretched(&s.screen, &s.mech32.ours, rect, 1, nullptr);
+        BlitMemImgStretched(screen, &s.mech32.ours, rect, 1, nullptr);
         return 1;
     }
     case OP_STRETCH_HALF_KEYED: {
         int rect[4] = {200, 100, 328, 228};
-        BlitMemImgStretched(&s.screen, &s.sprite256.ours, rect, 1, nullptr);
+        BlitMemImgStretched(screen, &s.sprite256.ours, rect, 1, nullptr);
         return 1;
     }
     case OP_CIRCLE16_M0: case OP_CIRCLE16_M2: case OP_CIRCLE96_M0: case OP_CIRCLE96_M2:
@@ -185,7 +298,7 @@ int RunOurs(BenchScene &s, BenchOp op) {
         return 1;
     case OP_FRAME_NORMAL: case OP_FRAME_WORLD2: case OP_FRAME_DARK: FrameOurs(s, op); return 1;
     case OP_SCREEN_MEMCPY:
-        memcpy(s.screen.pixels, s.memcpySource.data(), (size_t)kScreenW * kScreenH * 2);
+        memcpy(screen->pixels, s.memcpySource.data(), (size_t)kScreenW * kScreenH * 2);
         return 1;
     default: FillOurs(s, GetBenchFill(op)); return 1;
     }
@@ -199,14 +312,17 @@ void WidenScreenColour(uint32_t rgb, uint8_t c[3]) {
     c[2] = (uint8_t)(b << 3 | b >> 2);
 }
 
-int MaxFieldDifference(const uint16_t *a, int pitchA, const uint16_t *b, int pitchB) {
+int MaxFieldDifference(int type, const uint8_t *a, int pitchA, const uint8_t *b, int pitchB) {
+    const int bpp = BytesPerPixel(type);
+    const int shift[2][3] = {{0, 5, 11}, {0, 8, 16}}, mask[2][3] = {{31, 63, 31}, {255, 255, 255}};
     int worst = 0;
     for (int y = 0; y < kScreenH; ++y)
         for (int x = 0; x < kScreenW; ++x) {
-            uint32_t p = a[(size_t)y * pitchA + x], q = b[(size_t)y * pitchB + x];
-            const int shift[3] = {0, 5, 11}, mask[3] = {31, 63, 31};
+            uint32_t p = 0, q = 0;
+            memcpy(&p, a + (size_t)y * pitchA + x * bpp, bpp);
+            memcpy(&q, b + (size_t)y * pitchB + x * bpp, bpp);
             for (int i = 0; i < 3; ++i) {
-                int d = (int)((p >> shift[i]) & mask[i]) - (int)((q >> shift[i]) & mask[i]);
+                int d = (int)((p >> shift[type][i]) & mask[type][i]) - (int)((q >> shift[type][i]) & mask[type][i]);
                 worst = std::max(worst, d < 0 ? -d : d);
             }
         }

@@ -1,13 +1,19 @@
-// Software renderer timings beside pixman and SDL2 doing the same work: fills, keyed and scaled
-// blits, discs and three synthetic game frames on a 640 x 480 R5G6B5 screen, single thread.
-// Each figure carries "maxdiff", the largest difference of any 5- or 6-bit field between that back
+// Software renderer timings beside pixman and SDL2 doing the same work: fills, keyed, blended,
+// clipped and scaled blits, discs and three game frames on 640 x 480 screens, single thread.
+// Each figure carries "maxdiff", the largest difference of any colour field between that back
 // end's screen and ours after one run from the same background (0 = the same pixels). Frames also
-// show "of17ms%", their share of the 17 ms frame. Full run, by hand, on a Release build:
+// show "of17ms%", their share of the 17 ms frame. At the end a table gives, per operation, the
+// median and the minimum of the repetitions of each back end and our median over the faster
+// peer's. Full run, by hand, on a Release build:
 //   taskset -c 2 bench_softrender --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <time.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <ostream>
 #include <string>
 
 #include "tools/bench_softrender/bench_scene.h"
@@ -17,13 +23,19 @@ namespace {
 const char *const kBackEnd[3] = {"ours", "pixman", "sdl"};
 
 std::string BenchName(BenchOp op) {
-    static const char *const kNames[OP_COUNT] = {
+    static const char *const kNames[OP_BLITS] = {
         "Fill/32x32/mode0", "Fill/32x32/mode1_p128", "Fill/32x32/mode2_p128", "Fill/32x32/mode4", "Fill/32x32/mode11_p255",
         "Fill/640x390/mode0", "Fill/640x390/mode1_p128", "Fill/640x390/mode2_p128", "Fill/640x390/mode4",
-        "Fill/640x390/mode11_p255", "KeyedBlit/32x32", "KeyedBlit/256x256", "Stretch/x3_keyed_32to96",
-        "Stretch/x0.5_keyed_256to128", "Circle/r16/mode0", "Circle/r16/mode2_p128", "Circle/r96/mode0",
-        "Circle/r96/mode2_p128", "Frame/normal", "Frame/world2", "Frame/dark", "ScreenCopy/memcpy"};
-    return kNames[op];
+        "Fill/640x390/mode11_p255", "Stretch/x3_keyed_32to96", "Stretch/x0.5_keyed_256to128", "Circle/r16/mode0",
+        "Circle/r16/mode2_p128", "Circle/r96/mode0", "Circle/r96/mode2_p128", "Frame/normal", "Frame/world2",
+        "Frame/dark", "ScreenCopy/memcpy"};
+    static const char *const kWork[BLIT_WORK_COUNT] = {"keyed_sheet_piece", "keyed_clip_one_row", "keyed_clip_half",
+                                                       "alpha_p100", "alpha_p128", "add_p200", "subtract_p200",
+                                                       "multiply", "copy"};
+    if (op < OP_BLITS) return kNames[op];
+    const BlitCase b = GetBlitCase(op);
+    return std::string("Blit/") + kWork[b.work] + "/" + std::to_string(b.size) + "x" + std::to_string(b.size) +
+           (b.type == 0 ? "/565" : "/8888");
 }
 
 // <chrono> cannot be used here: its micro sign has no Shift-JIS form.
@@ -43,11 +55,12 @@ void RunOne(benchmark::State &state, BenchOp op, int backEnd) {
     ResetBenchScreens(s);
     RunOurs(s, op);
     RunBackEnd(s, op, backEnd);
-    const uint16_t *ours = reinterpret_cast<const uint16_t *>(s.screen.pixels);
-    const int oursPitch = s.screen.shared->pitch / 2;
+    const int type = GetBenchOpType(op);
+    const BenchScreens &sc = s.screens[type];
+    const int pitch = kScreenW * (type == 0 ? 2 : 4);
     int diff = 0;
-    if (backEnd == 1) diff = MaxFieldDifference(ours, oursPitch, s.pixmanPixels.data(), kScreenW);
-    if (backEnd == 2) diff = MaxFieldDifference(ours, oursPitch, s.sdlPixels.data(), kScreenW);
+    if (backEnd == 1) diff = MaxFieldDifference(type, sc.ours.pixels, sc.ours.shared->pitch, sc.pixman.data(), pitch);
+    if (backEnd == 2) diff = MaxFieldDifference(type, sc.ours.pixels, sc.ours.shared->pitch, sc.sdl.data(), pitch);
     ResetBenchScreens(s);
     const double start = NowSeconds();
     for (auto _ : state) {
@@ -60,6 +73,8 @@ void RunOne(benchmark::State &state, BenchOp op, int backEnd) {
         state.counters["of17ms%"] = seconds / (double)state.iterations() / 0.017 * 100.0;
 }
 
+double MinOf(const std::vector<double> &v) { return v.empty() ? 0.0 : *std::min_element(v.begin(), v.end()); }
+
 // Every operation, ours first, then each back end that has an equivalent.
 void RegisterAll() {
     BenchScene &s = GetBenchScene();
@@ -68,9 +83,63 @@ void RegisterAll() {
             if (b > 0 && !RunBackEnd(s, (BenchOp)op, b)) continue;
             benchmark::RegisterBenchmark((BenchName((BenchOp)op) + "/" + kBackEnd[b]).c_str(),
                                          [op, b](benchmark::State &st) { RunOne(st, (BenchOp)op, b); })
-                ->Unit(benchmark::kMicrosecond);
+                ->Unit(benchmark::kMicrosecond)
+                ->ComputeStatistics("min", MinOf);
         }
 }
+
+// The console report, then the side-by-side table of medians and minima.
+class SideBySideReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override {
+        for (const Run &r : runs) {
+            Figures &f = figures_[r.run_name.function_name];
+            const double t = r.GetAdjustedRealTime();
+            if (r.aggregate_name == "median") f.median = t;
+            else if (r.aggregate_name == "min") f.min = t;
+            else if (r.aggregate_name.empty() && f.plain++ == 0) f.median = f.min = t;  // no repetitions
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+        std::ostream &out = GetOutputStream();
+        out << "\nmicroseconds: median / minimum of the repetitions; ratio = our median / the faster peer's\n";
+        char line[256];
+        snprintf(line, sizeof line, "%-38s %17s %17s %17s %7s\n", "operation", "ours", "pixman", "sdl", "ratio");
+        out << line;
+        for (int op = 0; op < OP_COUNT; ++op) {
+            const std::string name = BenchName((BenchOp)op);
+            auto ours = figures_.find(name + "/ours");
+            if (ours == figures_.end()) continue;
+            std::string cells[3];
+            double best = 0;
+            for (int b = 0; b < 3; ++b) {
+                auto f = figures_.find(name + "/" + kBackEnd[b]);
+                if (f == figures_.end()) {
+                    cells[b] = "-";
+                    continue;
+                }
+                snprintf(line, sizeof line, "%8.3f/%-8.3f", f->second.median, f->second.min);
+                cells[b] = line;
+                if (b > 0 && (best == 0 || f->second.median < best)) best = f->second.median;
+            }
+            if (best > 0) snprintf(line, sizeof line, "%7.2f", ours->second.median / best);
+            else snprintf(line, sizeof line, "%7s", "-");
+            std::string ratio = line;
+            snprintf(line, sizeof line, "%-38s %17s %17s %17s %s\n", name.c_str(), cells[0].c_str(), cells[1].c_str(),
+                     cells[2].c_str(), ratio.c_str());
+            out << line;
+        }
+        ConsoleReporter::Finalize();
+    }
+
+private:
+    struct Figures {
+        double median = 0, min = 0;
+        int plain = 0;
+    };
+    std::map<std::string, Figures> figures_;
+};
 
 }  // namespace
 
@@ -78,7 +147,8 @@ int main(int argc, char **argv) {
     RegisterAll();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
+    SideBySideReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
 }
