@@ -28,6 +28,7 @@ struct WsEntry {
     int connecting;         // WsConnect under way
     uint32_t armed;         // ARM_ bits
     int resetSeen;          // a receive already took the reset: the close notice still carries it
+    int connectError;       // the connect's failure, once read (reading it clears it from the socket)
     WsSocketLimits limits;  // test seams
 };
 
@@ -368,14 +369,20 @@ WsSockAddrIn WsMakeAddress(const uint8_t address[4], int port)
 // notices
 // ================================================================================================
 
-// Posts one notice for an entry and disarms its event.
+// Posts one notice for an entry and disarms its event. 1 posted, 0 not asked for, -1 the window's
+// queue is full: the event stays armed and the next poll tells it, rather than it being lost.
 static int Post(WsEntry *entry, uint32_t event, uint32_t arm, int error)
 {
+    if (entry->events & event) {
+        uint32_t word = event | ((uint32_t)error << 16);
+        if (!WPostMessage(entry->window, entry->message, ValueOf(entry), (intptr_t)word)) return -1;
+    }
     entry->armed &= ~arm;
-    if (!(entry->events & event)) return 0;
-    uint32_t word = event | ((uint32_t)error << 16);
-    return WPostMessage(entry->window, entry->message, ValueOf(entry), (intptr_t)word);
+    return (entry->events & event) ? 1 : 0;
 }
+
+// Counts a notice posted.
+static int Posted(int result) { return result > 0 ? 1 : 0; }
 
 // The pending error of a socket, mapped (0 = none).
 static int SocketError(int fd)
@@ -408,29 +415,35 @@ static int PostConnected(WsEntry *entry, short revents)
     if ((revents & POLLIN) && (entry->armed & ARM_READ)) {
         char byte;
         ssize_t got = recv(entry->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (got == 0) return Post(entry, WS_FD_CLOSE, all, entry->resetSeen ? WS_WSAECONNRESET : 0);
+        if (got < 0 && errno == ECONNRESET) entry->resetSeen = 1;  // taken now: a retold close keeps it
+        if (got == 0) return Posted(Post(entry, WS_FD_CLOSE, all, entry->resetSeen ? WS_WSAECONNRESET : 0));
         if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            return Post(entry, WS_FD_CLOSE, all, MapErrno(errno));
+            return Posted(Post(entry, WS_FD_CLOSE, all, MapErrno(errno)));
         }
-        if (got > 0) posted += Post(entry, WS_FD_READ, ARM_READ, 0);
+        if (got > 0) posted += Posted(Post(entry, WS_FD_READ, ARM_READ, 0));
     } else if (revents & (POLLERR | POLLHUP)) {
         int error = SocketError(entry->fd);
-        if (error) return Post(entry, WS_FD_CLOSE, all, error);
+        if (error == WS_WSAECONNRESET) entry->resetSeen = 1;
+        if (!error && entry->resetSeen) error = WS_WSAECONNRESET;
+        if (error) return Posted(Post(entry, WS_FD_CLOSE, all, error));
     }
-    if ((revents & POLLOUT) && (entry->armed & ARM_WRITE)) posted += Post(entry, WS_FD_WRITE, ARM_WRITE, 0);
+    if ((revents & POLLOUT) && (entry->armed & ARM_WRITE)) posted += Posted(Post(entry, WS_FD_WRITE, ARM_WRITE, 0));
     return posted;
 }
 
 // Turns what poll found for one entry into notices.
 static int PostFound(WsEntry *entry, short revents)
 {
-    if (entry->listening) return Post(entry, WS_FD_ACCEPT, ARM_ACCEPT, 0);
+    if (entry->listening) return Posted(Post(entry, WS_FD_ACCEPT, ARM_ACCEPT, 0));
     if (entry->connecting) {
-        int error = SocketError(entry->fd);
+        if (!entry->connectError) entry->connectError = SocketError(entry->fd);
+        int error = entry->connectError;
+        int result = Post(entry, WS_FD_CONNECT, ARM_CONNECT, error);
+        if (result < 0) return 0;  // told at a later poll, with the error kept
         entry->connecting = 0;
         // After a failed connect nothing else is told about the socket.
         entry->armed = error ? 0 : (entry->armed | ARM_READ | ARM_WRITE | ARM_CLOSE);
-        return Post(entry, WS_FD_CONNECT, ARM_CONNECT, error);
+        return result;
     }
     return PostConnected(entry, revents);
 }
