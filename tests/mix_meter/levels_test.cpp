@@ -65,4 +65,12 @@ TEST(MixLevels, SilenceAndNothingAreMinusInfinity)
     }
 }
 
+TEST(MixLevels, ARateUnderOneFramePerWindowStillEnds)
+{
+    std::vector<int16_t> s = SquareThenSilence(16384, 10, 0);
+    MixLevels m = MeasureMixLevels(s.data(), s.size(), 2, 10);
+    EXPECT_DOUBLE_EQ(m.seconds, 1.0);
+    EXPECT_NEAR(m.peakDbfs, 20 * std::log10(0.5), 0.01);
+}
+
 }  // namespace

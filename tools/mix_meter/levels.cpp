@@ -17,6 +17,7 @@ MixLevels MeasureMixLevels(const int16_t *samples, size_t count, int channels, i
     if (channels < 1 || rate < 1 || count < (size_t)channels) return m;
     size_t frames = count / channels, used = frames * channels;
     size_t window = (size_t)rate * MIX_WINDOW_MS / 1000 * channels;
+    if (window == 0) window = (size_t)channels;  // a rate under one frame per window: one frame each
     double total = 0, sounding = 0;
     size_t soundingSamples = 0;
     int peak = 0;
