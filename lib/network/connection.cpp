@@ -13,6 +13,9 @@ NetWorkState gNetWork;
 
 // Bytes received into the ring per reservation: the ring grows as data arrives, never ahead of it.
 #define RECV_CHUNK 65536
+// Bytes one receive run takes from the socket at most, so a peer that never stops sending cannot hold
+// the pump; the rest waits in the socket, whose next read notice resumes it.
+#define RECV_BUDGET (4 * RECV_CHUNK)
 // Passes of a release drain at most, whatever the clock does (each waits up to 1 ms for the socket).
 #define DRAIN_PASSES 2000
 
@@ -125,10 +128,11 @@ static int MoveRingBytes(WsSocket s, RingBuffer *ring, int32_t *pos, int want, i
 
 // Takes header bytes into the staging field; 1 once all four are there and the length is accepted,
 // 0 when more must come, -1 when the length is over the limit (the connection is in error).
-static int ReceiveHeader(NetWorkHandleRecord *record)
+static int ReceiveHeader(NetWorkHandleRecord *record, int *budget)
 {
     int got = WsRecv(record->socket, record->header + record->headerCount, 4 - record->headerCount, 0);
     if (got <= 0) return 0;
+    *budget -= got;
     record->headerCount += got;
     if (record->headerCount < 4) return 0;
     record->headerCount = 0;
@@ -144,9 +148,9 @@ static int ReceiveHeader(NetWorkHandleRecord *record)
 
 // Receives the message under way as far as data is there. 1 complete, 0 more must come, -1 the
 // ring cannot grow (the connection is in error).
-static int ReceiveBody(NetWorkHandleRecord *record)
+static int ReceiveBody(NetWorkHandleRecord *record, int *budget)
 {
-    while (record->bytesMissing > 0) {
+    while (record->bytesMissing > 0 && *budget > 0) {
         int want = record->bytesMissing < RECV_CHUNK ? record->bytesMissing : RECV_CHUNK;
         if (ReserveRingBuffer(&record->recvRing, want) != 0) {
             record->error = 1;
@@ -156,6 +160,7 @@ static int ReceiveBody(NetWorkHandleRecord *record)
         int got = MoveRingBytes(record->socket, &record->recvRing, &record->recvRing.writePos, want, 0);
         record->recvRing.dataSize += got;
         record->bytesMissing -= got;
+        *budget -= got;
         if (got < want) break;
     }
     if (record->bytesMissing > 0) return 0;
@@ -167,12 +172,14 @@ static int ReceiveBody(NetWorkHandleRecord *record)
 static int ReceiveMessages(NetWorkHandleRecord *record)
 {
     if (!record->framed) return 0;
+    int budget = gNetWork.recvBudget > 0 ? gNetWork.recvBudget : RECV_BUDGET;
     for (;;) {
+        if (budget <= 0) return 0;
         if (record->bytesMissing == 0) {
-            int header = ReceiveHeader(record);
+            int header = ReceiveHeader(record, &budget);
             if (header <= 0) return header;
         }
-        int body = ReceiveBody(record);
+        int body = ReceiveBody(record, &budget);
         if (body <= 0) return body;
         PumpNetWorkMessages(0);
     }

@@ -65,6 +65,7 @@ struct NetWorkState {
     int64_t maxMessage;     // largest framed message either way
     int32_t pumpDepth;      // nesting of PumpNetWorkMessages; the socket poll runs at depth 0
     int32_t startedWindows; // WInitSubsystem taken by the start
+    int32_t recvBudget;     // bytes one receive run takes at most (0 = the default); a test seam
 };
 
 extern NetWorkState gNetWork;

@@ -266,6 +266,30 @@ TEST_F(Connection, HostileLengthsAreRefusedAndOthersGoOn)
     StopPeer(&first);
 }
 
+// A peer that sends faster than the messages are taken cannot hold one receive run: it stops at its
+// byte budget and the next read notice goes on, nothing lost.
+TEST_F(Connection, OneReceiveRunTakesABoundedShare)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    gNetWork.recvBudget = 1000;  // 200 messages of 4 + 1 bytes
+    std::string flood;
+    for (int i = 0; i < 1000; i++) flood += "0100000041";
+    WsSocketLimits held{0, 0, 0, 1};
+    WsSetSocketLimits(r->socket, &held);
+    ASSERT_EQ(PeerCommand(&peer, "send " + flood), "ok");
+    WsSetSocketLimits(r->socket, nullptr);
+    ASSERT_EQ(WsWaitSocket(r->socket, 0, 5000), 1);
+    RecvSocket(h);
+    EXPECT_GT(r->completeBytes, 0);
+    EXPECT_LE(r->completeBytes, 200);
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 1000; }));
+    std::string taken(1000, 0);
+    ASSERT_EQ(NetWorkRecv(h, taken.data(), 1000), 0);
+    EXPECT_EQ(taken, std::string(1000, 'A'));
+}
+
 TEST_F(Connection, FullTableTurnsTheConnectionAwayAndKeepsListening)
 {
     ASSERT_EQ(ListenNetWork(kLoopback, 0), 0);
