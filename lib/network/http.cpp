@@ -16,6 +16,9 @@ static uint8_t sPostBody[HTTP_BODY_PIECE];  // file pieces of every POST
 #define HTTP_DEFAULT_MAX_MEMORY_BODY (64 * 1024 * 1024)
 #define CONTENT_LENGTH "Content-Length:"
 #define CONTENT_LENGTH_SIZE 15
+// Body pieces one step takes at most, so a server that never stops sending cannot hold the pump; the
+// next step goes on.
+#define HTTP_PIECES_PER_STEP 64
 
 static HttpHandleRecord *SlotRecord(int slot)
 {
@@ -224,7 +227,8 @@ static int ClosedAndDrained(const HttpHandleRecord *record)
 // Step 3 of GET and POST: the body. onePiece: a body without a length takes one piece per call.
 static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int onePiece)
 {
-    for (;;) {
+    int pieces = gHttp.piecesPerStep > 0 ? gHttp.piecesPerStep : HTTP_PIECES_PER_STEP;
+    for (int taken = 1;; taken++) {
         int count = ReceiveBodyPiece(slot, record, piece);
         if (count < 0) return 0;
         record->received += count;
@@ -234,7 +238,7 @@ static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int o
             FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
             return 0;
         }
-        if (count == 0 || (onePiece && !known)) return 0;
+        if (count == 0 || (onePiece && !known) || taken >= pieces) return 0;
     }
 }
 

@@ -36,6 +36,7 @@ struct HttpState {
     HttpHandleRecord *table[HTTP_SLOTS];
     int32_t liveCount;
     int32_t maxMemoryBody;  // 0 = the default
+    int32_t piecesPerStep;  // body pieces one step takes at most (0 = the default); a test seam
 };
 
 extern HttpState gHttp;

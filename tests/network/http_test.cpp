@@ -66,6 +66,7 @@ protected:
         ShutDownNetWork();
         gFixtureStepsHttp = true;
         SetHttpMaxMemoryBody(64 * 1024 * 1024);
+        gHttp.piecesPerStep = 0;
         CloseLogFile();
         LeaveFreshTempDir();
     }
@@ -209,6 +210,28 @@ TEST_F(Http, EachCallTakesOneHeaderLine)
     EXPECT_EQ(StepHttpHandle(slot), 0);
     EXPECT_EQ(record->state, HTTP_DONE);
     EXPECT_EQ(Body(slot), "body");
+}
+
+// A server that sends faster than the body is written cannot hold one step: it takes a bounded number
+// of pieces and the next step goes on, nothing lost.
+TEST_F(Http, OneStepTakesABoundedShareOfTheBody)
+{
+    int slot = StartWithPeer(HTTP_GET, "got.bin");
+    ASSERT_GE(slot, 0);
+    gFixtureStepsHttp = false;
+    gHttp.piecesPerStep = 2;
+    std::string data = SomeBytes(20000);
+    ASSERT_EQ(PeerCommand(&peer, "send " + Hex("HTTP/1.0 200 OK\r\n\r\n" + data)), "ok");
+    ASSERT_EQ(WsWaitSocket(LookupNetWorkRecord(gHttp.table[slot]->netHandle)->socket, 0, 5000), 1);
+    EXPECT_EQ(StepHttpHandle(slot), 0);  // status, the header's end and the first pieces
+    EXPECT_EQ(gHttp.table[slot]->step, 3);
+    EXPECT_GT(gHttp.table[slot]->received, 0);
+    EXPECT_LE(gHttp.table[slot]->received, 2 * HTTP_BODY_PIECE);
+    gFixtureStepsHttp = true;
+    ASSERT_TRUE(PumpUntil([&] { return gHttp.table[slot]->received == (int)data.size(); }));
+    ASSERT_EQ(PeerCommand(&peer, "close"), "ok");
+    EXPECT_EQ(Outcome(slot), std::make_pair(0, -1));
+    EXPECT_TRUE(ReadTestFile("got.bin") == data);
 }
 
 TEST_F(Http, EndingsAndRefusalsAgainstAScriptedServer)
