@@ -149,6 +149,27 @@ int FindFreePort(void)
     return port;
 }
 
+std::string FetchHttpHead(int port, int timeoutMs)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in in = LoopbackAddress(port);
+    const char request[] = "HEAD / HTTP/1.0\r\n\r\n";
+    std::string head;
+    if (connect(fd, (sockaddr *)&in, sizeof in) == 0 && write(fd, request, sizeof request - 1) == sizeof request - 1) {
+        int64_t start = NowMs();
+        char buffer[1024];
+        pollfd p{fd, POLLIN, 0};
+        while (ElapsedMs(start) <= timeoutMs && poll(&p, 1, 100) >= 0) {
+            if (!(p.revents & (POLLIN | POLLHUP))) continue;
+            ssize_t got = read(fd, buffer, sizeof buffer);
+            if (got <= 0) break;
+            head.append(buffer, (size_t)got);
+        }
+    }
+    close(fd);
+    return head;
+}
+
 bool WaitForListener(int port, int timeoutMs)
 {
     int64_t start = NowMs();

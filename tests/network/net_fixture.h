@@ -32,6 +32,9 @@ extern bool gFixtureStepsHttp;
 int FindFreePort(void);
 // Waits until something accepts connections on 127.0.0.1:port; false after timeoutMs.
 bool WaitForListener(int port, int timeoutMs = 20000);
+// The head of the answer to "HEAD / HTTP/1.0" from 127.0.0.1:port, read until the server closes or
+// timeoutMs passes ("" when nothing answers): tells which server took a port.
+std::string FetchHttpHead(int port, int timeoutMs = 20000);
 // The loopback address bytes.
 extern const unsigned char kLoopback[4];
 // 1 when a program is on the PATH.
