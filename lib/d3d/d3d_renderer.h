@@ -252,6 +252,23 @@ int G_D3D_SetBlendTextureState(uint32_t slot, DdSurface *texture, int borderPara
 // 0, -1 when down or (not forced) nothing is dirty.
 int G_D3D_ApplyBlendState(uint32_t slot);
 
+// per-draw state: flag bits of G_D3D_PrepareDrawState
+enum {
+    PREPARE_PIECE_ALPHA = 0x001,     // the piece's colour key, alpha test or alpha channel applies
+    PREPARE_KEEP_ALPHA_TEST = 0x002, // alpha test kept in bilinear draw mode
+    PREPARE_Z = 0x004,               // Z states from the draw settings; else Z off
+    PREPARE_GOURAUD = 0x008,
+    PREPARE_PERSPECTIVE = 0x010,
+    PREPARE_DIFFUSE_COLOR = 0x020,
+    PREPARE_DIFFUSE_ALPHA = 0x040,
+    PREPARE_FOG = 0x080,
+    PREPARE_KEEP_TEXTURE = 0x100,    // texture, alpha, diffuse, blend and colour key left as they are
+    PREPARE_LIGHTING = 0x200,
+};
+// Brings the current slot's states in line with the draw settings for a draw of piece (null:
+// untextured), comparing before every call so that an unchanged draw sends nothing.
+void G_D3D_PrepareDrawState(const Surface3DData *piece, uint32_t flags);
+
 // scene and batch (0, -1 when down or no device object)
 // Opens a scene unless one is open.
 int G_D3D_BeginScene(uint32_t slot);

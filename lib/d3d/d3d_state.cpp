@@ -21,9 +21,14 @@ static int SetCachedState(uint32_t slot, uint32_t Device3DRecord::*field, uint32
     return failResult && result < 0 ? -1 : 0;
 }
 
+// The textured alpha test follows Z being on, so a switch between off and on rebuilds the blend state.
 int G_D3D_SetZEnableState(uint32_t slot, uint32_t value)
 {
-    return SetCachedState(slot, &Device3DRecord::zEnable, value, D3D_RS_ZENABLE, value == 1 ? 1 : 0, 1, 0);
+    Device3DRecord *record = LookupLiveDevice3D(slot);
+    uint32_t wasOn = record && record->zEnable != 0;
+    int result = SetCachedState(slot, &Device3DRecord::zEnable, value, D3D_RS_ZENABLE, value == 1 ? 1 : 0, 1, 0);
+    if (record && wasOn != (value != 0)) record->blendDirty = 1;
+    return result;
 }
 int G_D3D_SetZWriteState(uint32_t slot, uint32_t value)
 {
