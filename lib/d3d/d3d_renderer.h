@@ -213,6 +213,11 @@ int DeleteSurface3DData(int handle);
 // Deletes every record while up or released; 0, or -1 while the 3-D object is gone.
 int DeleteAllSurface3DData(void);
 
+// textures of a graph
+// Splits one side length into power-of-two piece sizes (at most capacity); their number, or -1 when
+// more would be needed.
+int G_D3D_SplitTextureLength(int length, int *sizes, int capacity, int renderTarget);
+
 // state cache: each setter sends only a change (or under the force flag), drawing the batch first;
 // -1 when down, the slot is free or has no device object, else 0 (shade, fog and perspective: -1
 // when the send fails; perspective does not draw the batch).
