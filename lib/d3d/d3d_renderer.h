@@ -155,6 +155,8 @@ struct Direct3DDisplayPort {
     int (*RestoreSurfaceIfLost)(int handle);
     int (*FillSurfaceData)(int handle, int r, int g, int b, int a);
     void (*ApplySurfaceColorKey)(int handle);
+    // The surface draw target -2 renders into.
+    DdSurface *(*GetBackRenderSurface)(void);
 };
 void SetDirect3DDisplayPort(const Direct3DDisplayPort *port);
 const Direct3DDisplayPort *GetDirect3DDisplayPort(void);

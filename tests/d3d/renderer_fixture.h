@@ -17,6 +17,7 @@
 
 struct FakeDisplay {
     D3dTestSurface *front = nullptr;
+    D3dTestSurface *back = nullptr;
     DdSurface *drawTarget = nullptr;  // null: the front surface
     int queryFails = 0;
     int builds = 0;                   // surface-data objects made
@@ -27,6 +28,7 @@ inline FakeDisplay gDisplay;
 
 inline int FakeQueryDirect3D(D3dObject **out) { return gDisplay.queryFails ? -1 : D3dCreateObject(out) < 0 ? -1 : 0; }
 inline DdSurface *FakeFrontSurface(void) { return D3dTestSurfaceHandle(gDisplay.front); }
+inline DdSurface *FakeBackSurface(void) { return D3dTestSurfaceHandle(gDisplay.back); }
 inline DdSurface *FakeDrawTarget(void) { return gDisplay.drawTarget ? gDisplay.drawTarget : FakeFrontSurface(); }
 inline int FakeScreenFormat(ColorFormatRecord *out) { return MakeColorFormatFromMasks(out, 16, 0xF800, 0x7E0, 0x1F, 0); }
 inline int FakeBuild(int handle)
@@ -52,7 +54,7 @@ inline void FakeColorKey(int) { gDisplay.colorKeys++; }
 
 inline const Direct3DDisplayPort kFakeDisplayPort = {
     FakeQueryDirect3D, FakeFrontSurface, FakeDrawTarget, FakeScreenFormat, FakeBuild,
-    FakeRelease,       FakeRestore,      FakeFill,       FakeColorKey,
+    FakeRelease,       FakeRestore,      FakeFill,       FakeColorKey,    FakeBackSurface,
 };
 
 class RendererTest : public testing::Test {
@@ -66,6 +68,7 @@ protected:
         ASSERT_EQ(0, D3dSelectBackend("record"));
         gDisplay = FakeDisplay{};
         gDisplay.front = D3dTestCreateSurface(640, 480, &kD3dFormat565, D3D_SURF_RENDER_TARGET);
+        gDisplay.back = D3dTestCreateSurface(640, 480, &kD3dFormat565, D3D_SURF_RENDER_TARGET);
         SetDirect3DDisplayPort(&kFakeDisplayPort);
         ASSERT_EQ(0, InitGraphTables());
         ResetDrawSettings();
@@ -81,6 +84,7 @@ protected:
         SetDirect3DDisplayPort(nullptr);
         TermGraphTables();
         D3dTestReleaseSurface(gDisplay.front);
+        D3dTestReleaseSurface(gDisplay.back);
         EXPECT_EQ(0, D3dTestLiveCount(D3D_LIVE_DEVICES));
         EXPECT_EQ(0, D3dTestLiveCount(D3D_LIVE_OBJECTS));
         EXPECT_EQ(0, D3dTestLiveSurfaces());
