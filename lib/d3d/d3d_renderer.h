@@ -157,6 +157,10 @@ struct Direct3DDisplayPort {
     void (*ApplySurfaceColorKey)(int handle);
     // The surface draw target -2 renders into.
     DdSurface *(*GetBackRenderSurface)(void);
+    // Lock of a store for writing: pitch and a pointer to rect's top-left pixel. 0, -2 when it was
+    // locked already, -1 on failure. Unlock releases one lock. 0 / -1.
+    int (*LockSurfaceData)(int handle, int *pitch, uint8_t **pixels, int writeFlag, const Rect *rect);
+    int (*UnlockSurfaceData)(int handle, const Rect *rect);
 };
 void SetDirect3DDisplayPort(const Direct3DDisplayPort *port);
 const Direct3DDisplayPort *GetDirect3DDisplayPort(void);
@@ -219,6 +223,11 @@ int DeleteAllSurface3DData(void);
 // Splits one side length into power-of-two piece sizes (at most capacity); their number, or -1 when
 // more would be needed.
 int G_D3D_SplitTextureLength(int length, int *sizes, int capacity, int renderTarget);
+
+// Converts the source rectangle of base (and alpha) into piece at (x, y) of its texture; keyToAlpha
+// turns the transparent colour into alpha 0 where the formats call for it. 0 / -1.
+int G_D3D_UploadTexturePiece(const Rect *srcRect, int x, int y, int piece, const GraphImage *base,
+                             const GraphImage *alpha, int keyToAlpha);
 
 // state cache: each setter sends only a change (or under the force flag), drawing the batch first;
 // -1 when down, the slot is free or has no device object, else 0 (shade, fog and perspective: -1

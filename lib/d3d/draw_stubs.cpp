@@ -8,9 +8,4 @@ int G_D3D_RenderGraphFreeQuad(const float *, GraphRecord *, int) { return -1; }
 int G_D3D_DrawSolidRectangle(int, int, int, int, uint32_t) { return -1; }
 int G_D3D_DrawRectangleOutline(int, int, int, int, uint32_t) { return -1; }
 int G_D3D_DrawCircle(int, int, int, uint32_t, int) { return -1; }
-int G_D3D_UploadGraphImage(GraphRecord *, int, const GraphImage *, const GraphImage *) { return -1; }
-int G_D3D_UploadGraphImageRect(GraphRecord *, int, const GraphImage *, const GraphImage *, const Rect *, int, int)
-{
-    return -1;
-}
 int G_D3D_RenderFontString(int, int, const char *, uint32_t, int, uint32_t, int) { return -1; }

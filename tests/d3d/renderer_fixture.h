@@ -23,6 +23,8 @@ struct FakeDisplay {
     int builds = 0;                   // surface-data objects made
     int colorKeys = 0;
     int fills = 0;
+    int lockFails = 0;
+    int locks = 0;                    // held now
 };
 inline FakeDisplay gDisplay;
 
@@ -52,9 +54,29 @@ inline int FakeRestore(int) { return 0; }
 inline int FakeFill(int, int, int, int, int) { return gDisplay.fills++, 0; }
 inline void FakeColorKey(int) { gDisplay.colorKeys++; }
 
+// A write lock straight on the memory pixels of the test surface.
+inline int FakeLock(int handle, int *pitch, uint8_t **pixels, int, const Rect *rect)
+{
+    SurfaceDataRecord *data = LookupSurfaceData(handle);
+    if (!data || !data->ddSurface || gDisplay.lockFails) return -1;
+    const D3dSurfaceView &view = ((D3dTestSurface *)data->ddSurface)->view;
+    int bytes = (int)view.format.bitCount / 8;
+    *pitch = view.pitch;
+    *pixels = view.pixels + (rect ? rect->top * view.pitch + rect->left * bytes : 0);
+    return gDisplay.locks++ ? -2 : 0;
+}
+inline int FakeUnlock(int handle, const Rect *)
+{
+    SurfaceDataRecord *data = LookupSurfaceData(handle);
+    if (!data || !gDisplay.locks) return -1;
+    if (--gDisplay.locks == 0) D3dTestTouchSurface((D3dTestSurface *)data->ddSurface);
+    return 0;
+}
+
 inline const Direct3DDisplayPort kFakeDisplayPort = {
     FakeQueryDirect3D, FakeFrontSurface, FakeDrawTarget, FakeScreenFormat, FakeBuild,
     FakeRelease,       FakeRestore,      FakeFill,       FakeColorKey,    FakeBackSurface,
+    FakeLock,          FakeUnlock,
 };
 
 class RendererTest : public testing::Test {

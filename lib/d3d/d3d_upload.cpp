@@ -1,0 +1,89 @@
+// Pixels of a picture put into the texture pieces of a graph: each piece receives the part of the
+// picture it shows, converted into its texture format; the margins of a texture are never written.
+#include "lib/core/log.h"
+#include "lib/d3d/d3d_draw_hooks.h"
+#include "lib/d3d/d3d_renderer.h"
+#include "lib/graphics/draw_settings.h"
+
+// 1 when rect lies inside the picture.
+static int InsidePicture(const Rect *rect, const GraphImage *image)
+{
+    return rect->left >= 0 && rect->top >= 0 && rect->left < rect->right && rect->top < rect->bottom &&
+           rect->right <= image->width && rect->bottom <= image->height;
+}
+
+int G_D3D_UploadTexturePiece(const Rect *srcRect, int x, int y, int piece, const GraphImage *base,
+                             const GraphImage *alpha, int keyToAlpha)
+{
+    if (!GDirect3D.direct3D) return -1;
+    G_D3D_FlushDeviceBatch(GDirect3D.currentSlot);
+    const Surface3DData *record = GetSurface3DData(piece);
+    const SurfaceDataRecord *data = record ? LookupSurfaceData(record->surfaceData) : nullptr;
+    const TextureFormatRecord *format = data ? G_D3D_GetTextureFormatRecord(data->textureFormatSlot) : nullptr;
+    if (!format) return -1;
+    if (!base || !base->pixels || !InsidePicture(srcRect, base) || (alpha && (!alpha->pixels || !InsidePicture(srcRect, alpha))))
+        return WriteLog("転送元の画像の範囲が不正です in G_D3D_UploadTexturePiece\n");
+    int width = srcRect->right - srcRect->left, height = srcRect->bottom - srcRect->top;
+    if (x < 0 || y < 0 || x + width > data->width || y + height > data->height)
+        return WriteLog("転送先のテクスチャの範囲が不正です in G_D3D_UploadTexturePiece\n");
+    Rect dest = {x, y, x + width, y + height};
+    const Direct3DDisplayPort *port = GetDirect3DDisplayPort();
+    int pitch = 0;
+    uint8_t *pixels = nullptr;
+    if (!port || !port->LockSurfaceData || port->LockSurfaceData(record->surfaceData, &pitch, &pixels, 1, &dest) == -1)
+        return WriteLog("テクスチャのロックに失敗しました in G_D3D_UploadTexturePiece\n");
+    int keyFlag = keyToAlpha && format->colorFormat.alphaWidth != 0 && !alpha && base->format.alphaWidth == 0;
+    BlitWithColorConversion(pixels, pitch, &format->colorFormat, base->pixels, base->pitch, &base->format,
+                            alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0, alpha ? &alpha->format : nullptr,
+                            0, 0, srcRect, 0, keyFlag, data->transColor);
+    if (port->UnlockSurfaceData) port->UnlockSurfaceData(record->surfaceData, &dest);
+    if (port->ApplySurfaceColorKey) port->ApplySurfaceColorKey(record->surfaceData);
+    return 0;
+}
+
+static int KeyToAlpha(void) { return GDrawSettings.transColorOffFlag == 0; }
+
+int G_D3D_UploadGraphImage(GraphRecord *graph, int kind, const GraphImage *base, const GraphImage *alpha)
+{
+    if (!GDirect3D.direct3D || !graph) return -1;
+    // The whole graph is checked against the picture first, so a refusal writes no piece.
+    Rect whole = {graph->srcX, graph->srcY, graph->srcX + graph->width, graph->srcY + graph->height};
+    if (!base || !InsidePicture(&whole, base) || (alpha && !InsidePicture(&whole, alpha)))
+        return WriteLog("転送元の画像の範囲が不正です in G_D3D_UploadGraphImage\n");
+    for (int i = 0; i < graph->pieces.count && i < GRAPH_MAX_PIECES; i++) {
+        const Surface3DData *piece = GetSurface3DData(graph->pieces.handles[i]);
+        if (!piece) return -1;
+        int left = piece->graphX + graph->srcX, top = piece->graphY + graph->srcY;
+        Rect src = {left, top, left + piece->width, top + piece->height};
+        if (G_D3D_UploadTexturePiece(&src, piece->surfaceX, piece->surfaceY, graph->pieces.handles[i], base, alpha,
+                                     KeyToAlpha()) == -1)
+            return -1;
+    }
+    return 0;
+}
+
+int G_D3D_UploadGraphImageRect(GraphRecord *graph, int kind, const GraphImage *base, const GraphImage *alpha,
+                               const Rect *srcRect, int dx, int dy)
+{
+    if (!GDirect3D.direct3D || !graph || !srcRect) return -1;
+    int rw = srcRect->right - srcRect->left, rh = srcRect->bottom - srcRect->top;
+    for (int i = 0; i < graph->pieces.count && i < GRAPH_MAX_PIECES; i++) {
+        const Surface3DData *piece = GetSurface3DData(graph->pieces.handles[i]);
+        if (!piece) return -1;
+        int px = piece->graphX, py = piece->graphY, pw = piece->width, ph = piece->height;
+        if (!(px < dx + rw && px + pw > dx && py < dy + rh && py + ph > dy)) continue;
+        Rect part = *srcRect;
+        int ix = 0, iy = 0;
+        if (dx < px) part.left += px - dx;
+        else ix = dx - px;
+        if (dy < py) part.top += py - dy;
+        else iy = dy - py;
+        if (part.right - part.left > pw - ix) part.right = part.left + pw - ix;
+        if (part.bottom - part.top > ph - iy) part.bottom = part.top + ph - iy;
+        if (part.right <= part.left || part.bottom <= part.top) continue;
+        if (G_D3D_UploadTexturePiece(&part, piece->surfaceX + ix, piece->surfaceY + iy, graph->pieces.handles[i], base,
+                                     alpha, KeyToAlpha()) == -1)
+            return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,148 @@
+// Texture upload: every piece receives the part of the picture it shows, converted into its
+// texture format, and nothing else of its texture changes.
+#include "lib/d3d/d3d_draw_hooks.h"
+#include "tests/d3d/renderer_fixture.h"
+
+class UploadTest : public RendererTest {
+protected:
+    GraphImage picture = {};
+    ColorFormatRecord format565 = {};
+    void SetUp() override
+    {
+        RendererTest::SetUp();
+        const D3dPixelFormat formats[] = {kD3dFormat565, kD3dFormat4444, kD3dFormatX888, kD3dFormat8888};
+        D3dTestSetTextureFormats(formats, 4);
+        Start();
+        GDirect3D.minTextureSize = 1, GDirect3D.maxTextureSize = 2048;
+        MakeColorFormatFromMasks(&format565, 16, 0xF800, 0x7E0, 0x1F, 0);
+        ASSERT_EQ(0, AllocGraphImagePixels(&picture, &format565, 640, 480));
+        for (int y = 0; y < 480; y++)
+            for (int x = 0; x < 640; x++) Pixel(picture, x, y) = Expected(x, y);
+    }
+    void TearDown() override
+    {
+        DiscardGraphImage(&picture);
+        RendererTest::TearDown();
+    }
+    static uint16_t Expected(int x, int y) { return (uint16_t)(x * 7 + y * 131 + 1); }
+    static uint16_t &Pixel(const GraphImage &image, int x, int y)
+    {
+        return ((uint16_t *)((uint8_t *)image.pixels + y * image.pitch))[x];
+    }
+    // A texture graph with its textures filled with 0xABAB.
+    static GraphRecord Graph(int width, int height, int alphaCh = 0)
+    {
+        GraphRecord graph = {};
+        graph.handle = 0x08000001;
+        graph.format = SurfaceFormat{1, (uint8_t)alphaCh, 0, 0, 0, 16};
+        graph.width = width, graph.height = height;
+        EXPECT_EQ(0, G_D3D_CreateGraphTextures(&graph));
+        for (int i = 0; i < graph.pieces.count; i++) {
+            const D3dSurfaceView &view = Texture(graph, i)->view;
+            memset(view.pixels, 0xAB, (size_t)view.pitch * view.height);
+        }
+        return graph;
+    }
+    static D3dTestSurface *Texture(const GraphRecord &graph, int i)
+    {
+        return (D3dTestSurface *)LookupSurfaceData(GetSurface3DData(graph.pieces.handles[i])->surfaceData)->ddSurface;
+    }
+    static uint16_t Texel(const GraphRecord &graph, int i, int x, int y)
+    {
+        return ((uint16_t *)D3dTestReadRow(Texture(graph, i), y))[x];
+    }
+    // Texels of (x0, y0)-(x1, y1) of piece i that differ from picture pixel (x + ox, y + oy).
+    int Wrong(const GraphRecord &graph, int i, int x0, int y0, int x1, int y1, int ox, int oy)
+    {
+        int wrong = 0;
+        for (int y = y0; y < y1; y++)
+            for (int x = x0; x < x1; x++) wrong += Texel(graph, i, x, y) != Expected(x + ox, y + oy);
+        return wrong;
+    }
+    static int Untouched(const GraphRecord &graph, int i, int x0, int y0, int x1, int y1)
+    {
+        int left = 0;
+        for (int y = y0; y < y1; y++)
+            for (int x = x0; x < x1; x++) left += Texel(graph, i, x, y) == 0xABAB;
+        return left;
+    }
+};
+
+TEST_F(UploadTest, WholePictureIntoTwoPiecesLeavesTheMargins)
+{
+    GraphRecord graph = Graph(640, 480);
+    ASSERT_EQ(2, graph.pieces.count);
+    ASSERT_EQ(0, G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr));
+    EXPECT_EQ(0, Wrong(graph, 0, 0, 0, 512, 480, 0, 0));
+    EXPECT_EQ(0, Wrong(graph, 1, 0, 0, 128, 480, 512, 0));
+    EXPECT_EQ(512 * 32, Untouched(graph, 0, 0, 480, 512, 512));
+    EXPECT_EQ(128 * 32, Untouched(graph, 1, 0, 480, 128, 512));
+    EXPECT_EQ(0, gDisplay.locks);
+    EXPECT_EQ(2, gDisplay.colorKeys);
+
+    // A derived frame writes only its own place on the shared texture.
+    GraphRecord sheet = Graph(256, 256);
+    GraphRecord frame = {};
+    frame.handle = 0x08010002, frame.width = 32, frame.height = 32, frame.srcX = 64, frame.srcY = 32;
+    ASSERT_EQ(0, G_D3D_DeriveGraphTextures(&frame, &sheet));
+    ASSERT_EQ(0, G_D3D_UploadGraphImage(&frame, 0, &picture, nullptr));
+    EXPECT_EQ(0, Wrong(sheet, 0, 64, 32, 96, 64, 0, 0));
+    EXPECT_EQ(256 * 256 - 32 * 32, Untouched(sheet, 0, 0, 0, 256, 256));
+}
+
+TEST_F(UploadTest, RectangleAcrossPiecesAndAtTheirEdge)
+{
+    GraphRecord graph = Graph(640, 480);
+    Rect rect = {100, 200, 116, 216};
+    ASSERT_EQ(0, G_D3D_UploadGraphImageRect(&graph, 0, &picture, nullptr, &rect, 500, 10));
+    EXPECT_EQ(0, Wrong(graph, 0, 500, 10, 512, 26, 100 - 500, 200 - 10));
+    EXPECT_EQ(0, Wrong(graph, 1, 0, 10, 4, 26, 112, 190));
+    EXPECT_EQ(512 * 512 - 12 * 16, Untouched(graph, 0, 0, 0, 512, 512));
+    EXPECT_EQ(128 * 512 - 4 * 16, Untouched(graph, 1, 0, 0, 128, 512));
+    // Starting at the first piece's right edge touches only the second.
+    ASSERT_EQ(0, G_D3D_UploadGraphImageRect(&graph, 0, &picture, nullptr, &rect, 512, 100));
+    EXPECT_EQ(512 * 512 - 12 * 16, Untouched(graph, 0, 0, 0, 512, 512));
+    EXPECT_EQ(0, Wrong(graph, 1, 0, 100, 16, 116, 100, 100));
+}
+
+TEST_F(UploadTest, TransparentColourBecomesAlphaOnlyWithoutAnAlphaPicture)
+{
+    GDrawSettings.transColor = 0;
+    Pixel(picture, 0, 0) = 0;  // the transparent colour
+    GraphRecord graph = Graph(32, 32, 1);
+    const ColorFormatRecord *format = G_D3D_GetTextureFormatColorFormat(2);
+    ASSERT_EQ(0xF000u, format->alphaMask);
+    ASSERT_EQ(0, G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr));
+    EXPECT_EQ(0u, Texel(graph, 0, 0, 0) & 0xF000u);
+    EXPECT_EQ(0xF000u, Texel(graph, 0, 1, 0) & 0xF000u);
+    GraphImage alpha = {};
+    ASSERT_EQ(0, AllocGraphImagePixels(&alpha, &format565, 640, 480));
+    memset(alpha.pixels, 0xFF, (size_t)alpha.pitch * 480);
+    ASSERT_EQ(0, G_D3D_UploadGraphImage(&graph, 0, &picture, &alpha));
+    EXPECT_EQ(0xF000u, Texel(graph, 0, 0, 0) & 0xF000u);
+    DiscardGraphImage(&alpha);
+}
+
+TEST_F(UploadTest, RefusalsWriteNothing)
+{
+    GraphRecord graph = Graph(640, 480);
+    struct Case {
+        const char *name;
+        int srcX, lockFails;
+    } cases[] = {{"source past the picture", 1, 0}, {"texture not lockable", 0, 1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        graph.srcX = c.srcX;
+        gDisplay.lockFails = c.lockFails;
+        EXPECT_EQ(-1, G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr));
+        EXPECT_EQ(512 * 512, Untouched(graph, 0, 0, 0, 512, 512));
+    }
+    gDisplay.lockFails = 0, graph.srcX = 0;
+    Rect outside = {600, 0, 700, 10};
+    EXPECT_EQ(-1, G_D3D_UploadGraphImageRect(&graph, 0, &picture, nullptr, &outside, 0, 0));
+    int gone = graph.pieces.handles[0];
+    FakeRelease(GetSurface3DData(gone)->surfaceData);
+    DeleteSurface3DData(gone);
+    EXPECT_EQ(-1, G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr));
+    EXPECT_EQ(-1, G_D3D_UploadTexturePiece(&outside, 0, 0, gone, &picture, nullptr, 1));
+}
