@@ -105,8 +105,10 @@ int CreateFontToHandle(const char *name, int size, int thick, int fontType)
     FontRecord *f = NewFontRecord(size, thick, fontType);
     if (!f) return -1;
     f->textureFlag = IsDirect3DDrawUsable();
-    const ColorFormatRecord *format = G_D3D_ChooseTextureFormat(1, 0, 0, 0);
-    if (!format) format = G_D3D_ChooseTextureFormat(0, 1, 0, 0);
+    // Both cache formats are asked for: with an alpha channel, and with the alpha test.
+    const ColorFormatRecord *withAlpha = G_D3D_ChooseTextureFormat(1, 0, 0, 0);
+    const ColorFormatRecord *withTest = G_D3D_ChooseTextureFormat(0, 1, 0, 0);
+    const ColorFormatRecord *format = withAlpha ? withAlpha : withTest;
     if (format) f->cacheFormat = *format;
     int handle = AddHandleRecord(&sFonts.fonts, &f->head);
     if (handle == -1) {
@@ -203,7 +205,7 @@ int RestoreFontCacheImage(int font)
     if (f->cacheGraph != -1) RemoveGraph(f->cacheGraph, 0);
     int rows = (f->capacity + f->perRow - 1) / f->perRow;
     // Key black: cells are white glyphs on black, tinted by the draw bright when drawn.
-    f->cacheGraph = MakeBlankGraph(f->perRow * f->entryWidth, rows * f->entryHeight, 0x000000);
+    f->cacheGraph = MakeSystemMemoryGraph(f->perRow * f->entryWidth, rows * f->entryHeight, 0x000000);
     if (f->cacheGraph == -1) return -1;
     f->cacheSurfaceLost = 0;
     f->cacheTextureLost = 0;

@@ -241,8 +241,9 @@ int DrawTextCore(int mode, int x, int y, int scaleFlag, double xScale, double yS
     }
     if (mode != 1) return 0;
     EndDirect3DWork();
+    int onTarget = dst == nullptr || dst == GetDrawTargetMemImg();
     if (!dst) dst = GetDrawTargetMemImg();
-    if (!dst) return -1;
+    if (!dst || (onTarget && LockDrawTarget() != 0)) return -1;
     // Cells are tinted white glyphs: the bright carries the colour, the blend graph is off meanwhile.
     uint32_t savedBright = GDrawSettings.bright;
     int savedBlendGraph = GDrawSettings.blendGraph;
@@ -265,6 +266,7 @@ int DrawTextCore(int mode, int x, int y, int scaleFlag, double xScale, double yS
     SetDrawBrightColor(savedBright);
     GDrawSettings.blendGraph = savedBlendGraph;
     GDrawSettings.drawRegion = savedRegion;
+    if (onTarget) UnlockDrawTarget();
     return 0;
 }
 

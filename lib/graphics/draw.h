@@ -56,6 +56,10 @@ int DrawMemImgStretched(MEMIMG *dst, const MEMIMG *src, const int rect[4], int t
 int DrawMemImgTriangle(MEMIMG *dst, const MEMIMG *src, const TriangleVertex vertices[3], int trans,
                        uint32_t colour);
 
+// The fast blit (a plain or keyed unscaled copy between display surfaces) on (1, the default) or
+// off (0: such draws go through the locked views too). 0.
+int SetFastBlitUse(int enable);
+
 // ---- the software route -------------------------------------------------------------------------
 // The software drawers the callers above reach. Replaceable (tests put spies in).
 struct SoftwareDrawRoute {

@@ -1,15 +1,18 @@
 // The software route of the draws: the callers of the software drawers on the draw target's memory
-// image, which refuse input outside each drawer's limits before calling it.
+// image (on the DirectDraw route a view over its locked surface), which refuse input outside each
+// drawer's limits before calling it, and the fast blit between display surfaces.
 #include <climits>
 #include <cstdlib>
 
 #include "lib/graphics/draw.h"
 #include "lib/graphics/draw_settings.h"
+#include "lib/graphics/graphics_start.h"
 #include "lib/graphics/screen.h"
 #include "lib/softrender/blit.h"
 #include "lib/softrender/blit_stretched.h"
 #include "lib/softrender/circle.h"
 #include "lib/softrender/fill_rect.h"
+#include "platform/ddraw/ddraw.h"
 
 static const SoftwareDrawRoute kSoftwareRenderer = {
     "software renderer", BlitMemImg, BlitMemImgStretched, FillMemImgRect, RasterizeMemImgLineList,
@@ -97,40 +100,117 @@ int DrawMemImgTriangle(MEMIMG *dst, const MEMIMG *src, const TriangleVertex vert
 }
 
 // ================================================================================================
+// locked draws and the fast blit
+// ================================================================================================
+
+// The draw target's image with its surface locked (and the source graph's, when given); null when
+// there is no target or a lock fails. FinishSoftwareDraw undoes it.
+static MEMIMG *PrepareSoftwareDraw(const GraphRecord *source)
+{
+    MEMIMG *target = GetDrawTargetMemImg();
+    if (!target || LockDrawTarget() != 0) return nullptr;
+    if (source && LockGraphPixels(source) != 0) {
+        UnlockDrawTarget();
+        return nullptr;
+    }
+    return target;
+}
+
+static void FinishSoftwareDraw(const GraphRecord *source)
+{
+    if (source) UnlockGraphPixels(source);
+    UnlockDrawTarget();
+}
+
+// 1 when the draw settings leave a graph draw a plain or keyed copy: no tint, copy (or alpha at
+// 255), no blend graph.
+static int IsPlainCopy(void)
+{
+    const DrawSettings &d = GDrawSettings;
+    int copy = d.blendMode == MEMIMG_BLEND_COPY || (d.blendMode == MEMIMG_BLEND_ALPHA && d.blendParam == 255);
+    return copy && (d.bright & 0xFFFFFF) == 0xFFFFFF && d.blendGraph < 0;
+}
+
+// The fast blit: an unscaled plain or keyed copy from one display surface to another, clipped to the
+// draw region first (BltFast does not clip). 1 when it drew (or nothing was left), 0 when the
+// draw does not qualify, -1 when the blit failed.
+static int sFastBlitUse = 1;  // off: every draw goes through the locked views
+int SetFastBlitUse(int enable)
+{
+    sFastBlitUse = enable ? 1 : 0;
+    return 0;
+}
+
+static int FastBlit(int x, int y, GraphRecord *graph, int trans)
+{
+    if (!sFastBlitUse || !IsSurfaceRouteInUse() || graph->format.alphaChFlag || !IsPlainCopy()) return 0;
+    int sx, sy, tx = 0, ty = 0;
+    DdSurface *src = GetGraphDisplaySurface(graph, &sx, &sy);
+    DdSurface *dst = GetDrawTargetSurface();
+    if (GDrawSettings.drawTarget >= 0) GetGraphDisplaySurface(LookupGraph(GDrawSettings.drawTarget), &tx, &ty);
+    if (!src || !dst) return 0;
+    const Rect &region = GDrawSettings.drawRegion;
+    long long left = x > region.left ? x : region.left, top = y > region.top ? y : region.top;
+    long long right = (long long)x + graph->width, bottom = (long long)y + graph->height;
+    if (right > region.right) right = region.right;
+    if (bottom > region.bottom) bottom = region.bottom;
+    if (right <= left || bottom <= top) return 1;
+    DdRect from = {sx + (int)(left - x), sy + (int)(top - y), sx + (int)(right - x), sy + (int)(bottom - y)};
+    uint32_t flags = DD_BLTFAST_WAIT | (trans ? DD_BLTFAST_SRCCOLORKEY : DD_BLTFAST_NOCOLORKEY);
+    if (dst->fn->BltFast(dst, tx + (int)left, ty + (int)top, src, &from, flags) != DD_OK) return -1;
+    MarkMemImgPixelsChanged(GetDrawTargetMemImg());
+    return 1;
+}
+
+// ================================================================================================
 // callers on the draw target
 // ================================================================================================
 
 int DrawSurface2DAt(int x, int y, GraphRecord *graph, int trans)
 {
     EndDirect3DWork();
-    MEMIMG *target = GetDrawTargetMemImg();
-    MEMIMG *src = GetGraphMemImg(graph);
-    if (!target || !src) return -1;
-    return DrawMemImgAt(target, src, x, y, trans);
+    if (!GetDrawTargetMemImg() || !GetGraphMemImg(graph)) return -1;
+    int fast = FastBlit(x, y, graph, trans);
+    if (fast != 0) return fast < 0 ? -1 : 0;
+    MEMIMG *target = PrepareSoftwareDraw(graph);
+    if (!target) return -1;
+    DrawMemImgAt(target, GetGraphMemImg(graph), x, y, trans);
+    FinishSoftwareDraw(graph);
+    return 0;
 }
 
 int DrawSurface2DStretched(int x1, int y1, int x2, int y2, GraphRecord *graph, int trans, int surface2D)
 {
     EndDirect3DWork();
-    MEMIMG *target = GetDrawTargetMemImg();
     MEMIMG *src = GetGraphMemImg(graph);
     if (surface2D >= 0) {
         Surface2DRecord *piece = LookupSurface2D(surface2D);
         src = piece ? &piece->view : nullptr;
     }
-    if (!target || !src || !IsMemImgValid(src)) return -1;
+    if (!GetDrawTargetMemImg() || !src || !IsMemImgValid(src)) return -1;
+    // On surfaces an empty draw and a same-size unmirrored one need no scaling.
+    if (IsSurfaceRouteInUse() && surface2D < 0) {
+        if (x1 == x2 || y1 == y2) return 0;
+        if ((long long)x2 - x1 == src->width && (long long)y2 - y1 == src->height)
+            return DrawSurface2DAt(x1, y1, graph, trans);
+    }
+    MEMIMG *target = PrepareSoftwareDraw(graph);
+    if (!target) return -1;
     int rect[4] = {x1, y1, x2, y2};
-    return DrawMemImgStretched(target, src, rect, trans);
+    DrawMemImgStretched(target, src, rect, trans);
+    FinishSoftwareDraw(graph);
+    return 0;
 }
 
 int RenderFilledBox2D(int x1, int y1, int x2, int y2, uint32_t colour)
 {
     EndDirect3DWork();
-    MEMIMG *target = GetDrawTargetMemImg();
+    MEMIMG *target = PrepareSoftwareDraw(nullptr);
     if (!target) return -1;
     int rect[4] = {x1, y1, x2, y2};
     sRoute.fillRect(target, rect, colour);
     MarkMemImgPixelsChanged(target);
+    FinishSoftwareDraw(nullptr);
     return 0;
 }
 
@@ -151,33 +231,38 @@ int RenderBoxOutline2D(int x1, int y1, int x2, int y2, uint32_t colour)
 int RenderLineList2D(const LineSegmentRecord *records, int count)
 {
     EndDirect3DWork();
-    MEMIMG *target = GetDrawTargetMemImg();
+    MEMIMG *target = PrepareSoftwareDraw(nullptr);
     if (!target) return -1;
     sRoute.lineList(target, records, count);
     MarkMemImgPixelsChanged(target);
+    FinishSoftwareDraw(nullptr);
     return 0;
 }
 
 int RenderTriangle2D(const TriangleVertex vertices[3], GraphRecord *graph, int trans, uint32_t colour)
 {
     EndDirect3DWork();
-    MEMIMG *target = GetDrawTargetMemImg();
-    if (!target || !vertices) return -1;
+    if (!GetDrawTargetMemImg() || !vertices) return -1;
     MEMIMG *src = nullptr;
     if (graph) {
         src = GetGraphMemImg(graph);
         if (!src) return -1;
     }
-    return DrawMemImgTriangle(target, src, vertices, trans, colour);
+    MEMIMG *target = PrepareSoftwareDraw(graph);
+    if (!target) return -1;
+    DrawMemImgTriangle(target, src, vertices, trans, colour);
+    FinishSoftwareDraw(graph);
+    return 0;
 }
 
 int RenderCircle2D(int x, int y, int r, uint32_t colour, int fill)
 {
     if (!IsScreenReady()) return -1;
     EndDirect3DWork();
-    MEMIMG *target = GetDrawTargetMemImg();
+    MEMIMG *target = PrepareSoftwareDraw(nullptr);
     if (!target) return -1;
     sRoute.circle(target, x, y, r, colour, fill);
     MarkMemImgPixelsChanged(target);
+    FinishSoftwareDraw(nullptr);
     return 0;
 }

@@ -100,6 +100,14 @@ int RemoveSurfaceData(int handle);
 // null for a bad handle or a texture graph.
 MEMIMG *GetGraphMemImg(const GraphRecord *graph);
 
+// The display surface of a graph's first piece and the piece's place on it (either may be null),
+// or null for a graph kept in memory.
+struct DdSurface;
+DdSurface *GetGraphDisplaySurface(const GraphRecord *graph, int *x, int *y);
+// Locks / unlocks the store of a graph's first piece for the software drawers. 0 / -1.
+int LockGraphPixels(const GraphRecord *graph);
+void UnlockGraphPixels(const GraphRecord *graph);
+
 // ---- creation -----------------------------------------------------------------------------------
 // A graph from a picture (and an optional alpha picture of the same size whose blue channel is the
 // alpha): keyed by the draw settings' transparent colour, or an alpha image when there is alpha. The
@@ -107,6 +115,8 @@ MEMIMG *GetGraphMemImg(const GraphRecord *graph);
 int MakeGraphFromImages(const GraphImage *base, const GraphImage *alpha);
 // A blank graph of width x height (pixels 0) keyed by keyRgb (0xRRGGBB). The handle or -1.
 int MakeBlankGraph(int width, int height, uint32_t keyRgb);
+// The same in system memory (never a display surface, never lost): the glyph caches.
+int MakeSystemMemoryGraph(int width, int height, uint32_t keyRgb);
 // A graph showing the rectangle (x, y, width, height) of src, clipped to it, sharing its pixels.
 // The handle, or -1 for a bad source or an empty rectangle.
 int DeriveGraph(int x, int y, int width, int height, int src);

@@ -6,16 +6,18 @@
 #include "lib/graphics/draw_settings.h"
 #include "lib/graphics/graph.h"
 #include "lib/graphics/graph_internal.h"
+#include "lib/graphics/graphics_start.h"
 #include "lib/graphics/screen.h"
 #include "lib/image/image_loader.h"
 
-// The format of a new graph: a texture while Direct3D draws, else a memory image of the screen depth.
+// The format of a new graph: a texture while Direct3D draws; else of the screen depth, on a display
+// surface on the DirectDraw route unless it has alpha (alpha graphs stay in system memory).
 static SurfaceFormat NewGraphFormat(int alpha)
 {
     SurfaceFormat format = {};
     format.textureFlag = IsDirect3DDrawUsable() ? 1 : 0;
     format.alphaChFlag = alpha ? 1 : 0;
-    format.systemMemFlag = format.textureFlag ? 0 : 1;
+    format.systemMemFlag = format.textureFlag ? 0 : !IsSurfaceRouteInUse() || alpha ? 1 : 0;
     format.colorBitDepth = (uint8_t)QueryScreenColorDepth();
     return format;
 }
@@ -43,9 +45,10 @@ static int BuildGraphMemImg(GraphRecord *graph, uint32_t keyRgb)
 }
 
 // A new graph of the given size with its pixel store. The handle or -1.
-static int MakeGraphRecord(int width, int height, int alpha, uint32_t keyRgb)
+static int MakeGraphRecord(int width, int height, int alpha, uint32_t keyRgb, int systemMemory = 0)
 {
     SurfaceFormat format = NewGraphFormat(alpha);
+    if (systemMemory) format.textureFlag = 0, format.systemMemFlag = 1;
     GraphRecord *graph = AddGraphRecord(width, height, &format);
     if (!graph) return -1;
     int built = format.textureFlag ? BuildGraphSurfaces(graph) : BuildGraphMemImg(graph, keyRgb);
@@ -86,6 +89,14 @@ int MakeBlankGraph(int width, int height, uint32_t keyRgb)
     if (width < 1 || height < 1 || width > 32767 || height > 32767)
         return WriteLogFormat("グラフィックのサイズが不正です %d x %d in MakeBlankGraph", width, height);
     return MakeGraphRecord(width, height, 0, keyRgb & 0xFFFFFF);
+}
+
+int MakeSystemMemoryGraph(int width, int height, uint32_t keyRgb)
+{
+    if (!AreGraphTablesReady()) return -1;
+    if (width < 1 || height < 1 || width > 32767 || height > 32767)
+        return WriteLogFormat("グラフィックのサイズが不正です %d x %d in MakeBlankGraph", width, height);
+    return MakeGraphRecord(width, height, 0, keyRgb & 0xFFFFFF, 1);
 }
 
 int DeriveGraph(int x, int y, int width, int height, int src)
@@ -175,10 +186,12 @@ int SetGraphImage(int graph, int srcX, int srcY, const GraphImage *base, const G
         (long long)srcY + record->height > base->height)
         return WriteLog("グラフィックに写す画像の範囲が不正です in SetGraphImage\n");
     Rect rect = {srcX, srcY, srcX + record->width, srcY + record->height};
+    if (LockGraphPixels(record) != 0) return -1;
     int result = BlitWithColorConversion(image->pixels, image->shared->pitch, image->shared->format, base->pixels,
                                          base->pitch, &base->format, alpha ? alpha->pixels : nullptr,
                                          alpha ? alpha->pitch : 0, alpha ? &alpha->format : nullptr, 0, 0, &rect, 0,
                                          0, 0);
+    UnlockGraphPixels(record);
     MarkMemImgPixelsChanged(image);
     return result;
 }
@@ -201,9 +214,10 @@ int UpdateGraphImageRect(int graph, int x, int y, const GraphImage *base, const 
     Rect src = {(int)l, (int)t, (int)r, (int)b};
     if (record->format.textureFlag) return G_D3D_UploadGraphImageRect(record, 0, base, nullptr, &src, (int)dx, (int)dy);
     MEMIMG *image = GetGraphMemImg(record);
-    if (!image) return -1;
+    if (!image || LockGraphPixels(record) != 0) return -1;
     int result = BlitWithColorConversion(image->pixels, image->shared->pitch, image->shared->format, base->pixels,
                                          base->pitch, &base->format, nullptr, 0, nullptr, (int)dx, (int)dy, &src, 0, 0, 0);
+    UnlockGraphPixels(record);
     MarkMemImgPixelsChanged(image);
     return result;
 }
@@ -214,8 +228,9 @@ int FillGraphSurfaces(int graph, int r, int g, int b, int a)
     if (!record) return -1;
     if (record->format.textureFlag) return G_D3D_FillGraphTextures(record, r, g, b, a);
     MEMIMG *image = GetGraphMemImg(record);
-    if (!image) return -1;
+    if (!image || LockGraphPixels(record) != 0) return -1;
     FillMemImgPixels(image, Rect{0, 0, image->width, image->height},
                      MatchColorToPixel(image->shared->format, r, g, b, a));
+    UnlockGraphPixels(record);
     return 0;
 }

@@ -9,6 +9,8 @@
 #include "lib/graphics/graph.h"
 #include "lib/graphics/graph_internal.h"
 #include "lib/graphics/screen.h"
+#include "lib/graphics/surface_data.h"
+#include "lib/image/image_loader.h"
 #include "lib/movie/movie_graph_hooks.h"
 
 // The three tables; written by this module only.
@@ -87,18 +89,14 @@ int AddSurfaceData(int refCount, int width, int height, uint32_t transColor, con
     record->transColor = transColor & 0xFFFFFF;
     record->width = (uint16_t)width;
     record->height = (uint16_t)height;
-    if (!format->textureFlag) {
-        int type = format->colorBitDepth == 32 ? MEMIMG_COLOR_8888 : MEMIMG_COLOR_565;
-        uint32_t key = PackMemImgColor(type, record->transColor);
-        if (CreateMemImg(&record->image, width, height, type, format->alphaChFlag, 0, key) != 0) {
-            FreeMemoryTracked(record);
-            return -1;
-        }
-    }
     int handle = AddHandleRecord(&sTables.surfaceData, &record->head);
     if (handle == -1) {
-        ReleaseMemImg(&record->image);
         FreeMemoryTracked(record);
+        return -1;
+    }
+    // Texture stores are built by the Direct3D renderer once it has set their format slot.
+    if (!format->textureFlag && BuildSurfaceDataObjects(handle) != 0) {
+        RemoveSurfaceData(handle);
         return -1;
     }
     return handle;
@@ -122,9 +120,8 @@ int DecrementSurfaceDataRef(int handle)
 
 int RemoveSurfaceData(int handle)
 {
+    if (ReleaseSurfaceDataObjects(handle) != 0) return -1;
     auto *record = (SurfaceDataRecord *)RemoveHandleRecord(&sTables.surfaceData, handle);
-    if (!record) return -1;
-    ReleaseMemImg(&record->image);
     FreeMemoryTracked(record);
     return 0;
 }
@@ -167,6 +164,36 @@ int RemoveSurface2D(int handle)
     DecrementSurfaceDataRef(piece->surfaceData);
     FreeMemoryTracked(piece);
     return 0;
+}
+
+// The first piece of a 2D graph, or null.
+static Surface2DRecord *FirstPiece(const GraphRecord *graph)
+{
+    if (!graph || graph->format.textureFlag || graph->pieces.count < 1) return nullptr;
+    return LookupSurface2D(graph->pieces.handles[0]);
+}
+
+DdSurface *GetGraphDisplaySurface(const GraphRecord *graph, int *x, int *y)
+{
+    Surface2DRecord *piece = FirstPiece(graph);
+    SurfaceDataRecord *data = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
+    if (!data || !data->ddSurface) return nullptr;
+    if (x) *x = piece->x;
+    if (y) *y = piece->y;
+    return (DdSurface *)data->ddSurface;
+}
+
+int LockGraphPixels(const GraphRecord *graph)
+{
+    Surface2DRecord *piece = FirstPiece(graph);
+    if (!piece) return -1;
+    return LockSurfaceData(piece->surfaceData, nullptr, nullptr, 0, nullptr, nullptr) == -1 ? -1 : 0;
+}
+
+void UnlockGraphPixels(const GraphRecord *graph)
+{
+    Surface2DRecord *piece = FirstPiece(graph);
+    if (piece) UnlockSurfaceData(piece->surfaceData, nullptr);
 }
 
 MEMIMG *GetGraphMemImg(const GraphRecord *graph)
@@ -228,12 +255,39 @@ int RemoveAllGraphs(int logFlag)
     return 0;
 }
 
+// The restore callback: a graph whose pixels were lost takes its picture's rectangle again from the
+// file it came from (graphs made otherwise keep what the restored surface holds).
+static void ReloadGraphImage(GraphRecord *graph)
+{
+    if (!graph->fileName[0]) return;
+    GraphImage image = {};
+    if (LoadGraphImageFromFile(graph->fileName, &image) != 0) {
+        WriteLogFormat("グラフィックの復元に失敗しました %s", graph->fileName);
+        return;
+    }
+    SetGraphImage(graph->handle, graph->srcX, graph->srcY, &image, nullptr);
+    DiscardGraphImage(&image);
+}
+
+// The 2D restore: the store's surface is restored when lost, and every graph on a store that was
+// lost reloads its pixels.
+static void RestoreGraph2D(GraphRecord *graph)
+{
+    Surface2DRecord *piece = FirstPiece(graph);
+    SurfaceDataRecord *data = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
+    if (!data) return;
+    RestoreSurfaceIfLost(piece->surfaceData);
+    if (data->lost) graph->lost = 1;
+    if (graph->lost) ReloadGraphImage(graph);
+    graph->lost = 0;
+}
+
 int RestoreGraphSurfaces(int graph)
 {
     GraphRecord *record = LookupGraph(graph);
     if (!record) return -1;
     if (record->format.textureFlag) G_D3D_RestoreGraphTextures(record);
-    // Memory images are never lost: the 2D restore has nothing to do in software rendering.
+    else RestoreGraph2D(record);
     record->lost = 0;
     RestoreLostMovieSurfaces(record->movie);
     return 0;
@@ -245,6 +299,11 @@ int RestoreAllGraphSurfaces(void)
     for (int slot = 0; slot < sTables.graphs.usedBound; slot++) {
         HandleRecordHead *head = sTables.graphs.records[slot];
         if (head) RestoreGraphSurfaces(((GraphRecord *)head)->handle);
+    }
+    // Every graph sharing a store has reloaded its part: the stores are whole again.
+    for (int slot = 0; slot < sTables.surfaceData.usedBound; slot++) {
+        HandleRecordHead *head = sTables.surfaceData.records[slot];
+        if (head) ((SurfaceDataRecord *)head)->lost = 0;
     }
     return 0;
 }

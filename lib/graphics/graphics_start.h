@@ -1,8 +1,10 @@
 // Graphics start and end as the library start, end and window procedure call them, and the window
-// hooks of the display. No DirectDraw exists, so the start falls back to software rendering.
+// hooks of the display. Without Direct3D the start falls back to software rendering unless
+// DAZAR_RENDER_ROUTE chooses "ddraw" (Direct3D off: DirectDraw surfaces and the software drawers).
 #pragma once
 
-// The forced-software setting, read once at library start before anything else. 1 / 0.
+// The route settings, read once at library start before anything else (DAZAR_RENDER_ROUTE:
+// "software" forces software rendering, "ddraw" switches Direct3D off). The software flag, 1 / 0.
 int QuerySoftwareRenderingSetting(void);
 // Graphics start: DirectDraw (on failure: log, software rendering, try once more; a second failure
 // is fatal), the blend tables, the screen mode, graphics management and the draw settings. 0 / -1.
@@ -13,6 +15,8 @@ int ClearBothScreens(void);
 int EndGraphicsSystem(void);
 // 1 while a DirectDraw object exists (not in software-only mode).
 int IsDirectDrawInUse(void);
+// 1 while draws go to DirectDraw surfaces (a draw object and not software rendering).
+int IsSurfaceRouteInUse(void);
 // Restores lost screen surfaces and 2D surfaces (activation). 0.
 int TestAndRestoreSurfaces(void);
 // Rebuilds the display after a loss or a display change. 0 / -1.

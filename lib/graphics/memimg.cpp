@@ -58,17 +58,19 @@ static void SetMemImgView(MEMIMG *out, int width, int height, uint8_t *pixels, u
     out->shared = shared;
 }
 
-int CreateMemImg(MEMIMG *out, int width, int height, int colorType, int alphaFlag, int paletteFlag,
-                 uint32_t colorKey) {
+// Makes a store over pixels (allocated here when null; then owned by the store). 0 / -1 (logged).
+static int MakeMemImgStore(MEMIMG *out, int width, int height, int colorType, int alphaFlag, int paletteFlag,
+                           uint32_t colorKey, uint8_t *external, int externalPitch) {
     if (out == nullptr) return WriteLog("メモリイメージの出力先がありません in CreateMemImg\n");
     memset(out, 0, sizeof(*out));
     int bpp = GetMemImgPixelBytes(colorType, alphaFlag ? 1 : 0, paletteFlag ? 1 : 0);
-    if (bpp == 0 || width < 1 || height < 1 || width > 32767 || height > 32767)
+    if (bpp == 0 || width < 1 || height < 1 || width > 32767 || height > 32767 ||
+        (external && externalPitch < width * bpp))
         return WriteLogFormat("メモリイメージの形式が不正です %d x %d type %d in CreateMemImg", width, height,
                               colorType);
-    int pitch = (width * bpp + 15) & ~15;
+    int pitch = external ? externalPitch : (width * bpp + 15) & ~15;
     auto *shared = static_cast<MemImgSharedRecord *>(DZ_ALLOC_ZERO(sizeof(MemImgSharedRecord)));
-    uint8_t *pixels = static_cast<uint8_t *>(DZ_ALLOC_ZERO((size_t)pitch * height));
+    uint8_t *pixels = external ? external : static_cast<uint8_t *>(DZ_ALLOC_ZERO((size_t)pitch * height));
     void *palette = paletteFlag ? DZ_ALLOC_ZERO(512 * sizeof(uint32_t)) : nullptr;
     if (shared == nullptr || pixels == nullptr || (paletteFlag && palette == nullptr)) {
         FreeMemoryTracked(shared);
@@ -89,8 +91,30 @@ int CreateMemImg(MEMIMG *out, int width, int height, int colorType, int alphaFla
     shared->palette = palette;
     shared->pixels = pixels;
     shared->runTable.stale = 1;
+    shared->externalPixels = external ? 1 : 0;
     SetMemImgView(out, width, height, pixels, nullptr, shared);
     return 0;
+}
+
+int CreateMemImg(MEMIMG *out, int width, int height, int colorType, int alphaFlag, int paletteFlag,
+                 uint32_t colorKey) {
+    return MakeMemImgStore(out, width, height, colorType, alphaFlag, paletteFlag, colorKey, nullptr, 0);
+}
+
+int CreateMemImgOverPixels(MEMIMG *out, uint8_t *pixels, int width, int height, int pitch, int colorType,
+                           uint32_t colorKey) {
+    if (pixels == nullptr) {
+        if (out) memset(out, 0, sizeof(*out));
+        return -1;
+    }
+    return MakeMemImgStore(out, width, height, colorType, 0, 0, colorKey, pixels, pitch);
+}
+
+void MoveMemImgPixels(MEMIMG *image, uint8_t *pixels) {
+    if (!IsMemImgValid(image) || !pixels) return;
+    image->shared->pixels = pixels;
+    image->pixels = pixels;
+    MarkMemImgPixelsChanged(image);
 }
 
 int CreateMemImgSubView(MEMIMG *out, const MEMIMG *src, int x, int y, int w, int h) {
@@ -114,7 +138,7 @@ static void FreeMemImgShared(MemImgSharedRecord *shared) {
     FreeMemoryTracked(shared->runTable.runs);
     FreeMemoryTracked(shared->runTable.blockStart);
     FreeMemoryTracked(shared->palette);
-    FreeMemoryTracked(shared->pixels);
+    if (!shared->externalPixels) FreeMemoryTracked(shared->pixels);
     FreeMemoryTracked(shared->secondPlane);
     FreeMemoryTracked(shared);
 }

@@ -62,6 +62,7 @@ struct MemImgSharedRecord {
     uint8_t *pixels;          // first pixel of the store (16-byte aligned)
     uint8_t *secondPlane;     // premultiplied second plane: not built, always null
     MemImgRunTable runTable;  // keyed-draw runs (transparent texels of the key or alpha 0)
+    int externalPixels;       // 1: pixels belong to a display surface, not to the store
 };
 
 // The image view: six fields in this order (pointers pointer-sized).
@@ -107,6 +108,13 @@ int GetMemImgPixelBytes(int colorType, int alphaFlag, int paletteFlag);
 // (logged, out zeroed) for a bad combination, a size below 1 or above 32767, or no memory.
 int CreateMemImg(MEMIMG *out, int width, int height, int colorType, int alphaFlag, int paletteFlag,
                  uint32_t colorKey);
+// Makes a new image over pixels that a display surface owns (colour type 0 or 1, no alpha or
+// palette; pitch at least width x bytes): the store never frees them. 0, or -1 (out zeroed).
+int CreateMemImgOverPixels(MEMIMG *out, uint8_t *pixels, int width, int height, int pitch, int colorType,
+                           uint32_t colorKey);
+// Points a whole-store image over outside pixels at new ones of the same layout (a flipped screen);
+// views made from it before keep the old address. Marks the pixels changed.
+void MoveMemImgPixels(MEMIMG *image, uint8_t *pixels);
 // Makes out a view of the rectangle (x, y, w, h) of src sharing its store (reference count + 1).
 // 0; -1 with out zeroed (magic 0) when src is not valid or the rectangle is empty or leaves src.
 int CreateMemImgSubView(MEMIMG *out, const MEMIMG *src, int x, int y, int w, int h);

@@ -1,6 +1,7 @@
-// Screens and graphics start and end in software rendering mode: the screen memory images, the
-// screen mode, the draw target, clearing and presenting, and the display hooks of the window
-// procedure. No DirectDraw stand-in exists, so the start always falls back to software rendering.
+// Screens and graphics start and end: the screen memory images (over the DirectDraw screen surfaces,
+// or on their own in software rendering mode), the screen mode, the draw target, clearing and
+// presenting, and the display hooks of the window procedure.
+#include <cstdlib>
 #include <cstring>
 
 #include "lib/core/library.h"
@@ -8,8 +9,10 @@
 #include "lib/core/system.h"
 #include "lib/d3d/d3d_draw_hooks.h"
 #include "lib/d3d/d3d_hooks.h"
+#include "lib/d3d/d3d_surface_hooks.h"
 #include "lib/font/font.h"
 #include "lib/graphics/draw.h"
+#include "lib/graphics/ddraw_display.h"
 #include "lib/graphics/draw_settings.h"
 #include "lib/graphics/graph.h"
 #include "lib/graphics/graphics_start.h"
@@ -33,14 +36,24 @@ static struct {
     // routes
     int softwareRendering;              // 1: every draw in software on the screen images
     int softwareOnly;                   // 1: no DirectDraw object at all
+    int directDraw;                     // 1 while a DirectDraw object exists
     int direct3DOff;                    // 1: Direct3D not started (setting)
     int use3D = 1;                      // the use-3D setting
     int d3dUsable;                      // graphics management found 3D drawing usable
     int started;                        // 1 between the graphics start and end
 } sDisplay;
 
-int QuerySoftwareRenderingSetting(void) { return sDisplay.softwareRendering; }
-int IsDirectDrawInUse(void) { return 0; }
+int QuerySoftwareRenderingSetting(void)
+{
+    // DAZAR_RENDER_ROUTE forces a route: "software", "ddraw" (Direct3D off) or "auto".
+    const char *route = getenv("DAZAR_RENDER_ROUTE");
+    sDisplay.softwareRendering = route && strcmp(route, "software") == 0;
+    sDisplay.direct3DOff = route && strcmp(route, "ddraw") == 0;
+    return sDisplay.softwareRendering;
+}
+
+int IsDirectDrawInUse(void) { return sDisplay.directDraw; }
+int IsSurfaceRouteInUse(void) { return sDisplay.directDraw && !sDisplay.softwareRendering; }
 int IsScreenReady(void) { return sDisplay.ready; }
 int GetScreenColorType(void) { return sDisplay.colorType; }
 uint64_t GetPresentCount(void) { return sDisplay.presentCount; }
@@ -63,14 +76,22 @@ void EndDirect3DWork(void)
 
 static void ReleaseScreens(void)
 {
+    if (IsSurfaceRouteInUse()) ReleaseScreenSurfaces(&sDisplay.front, &sDisplay.back);
     ReleaseMemImg(&sDisplay.front);
     ReleaseMemImg(&sDisplay.back);
     sDisplay.ready = 0;
 }
 
-// Both screen images at the current mode, black. 0 / -1.
+// Both screens at the current mode, black: surfaces on the DirectDraw route. 0 / -1.
 static int CreateScreens(void)
 {
+    if (IsSurfaceRouteInUse()) {
+        if (CreateScreenSurfaces(sDisplay.width, sDisplay.height, sDisplay.colorBits, &sDisplay.front,
+                                 &sDisplay.back) != 0)
+            return -1;
+        sDisplay.ready = 1;
+        return 0;
+    }
     if (CreateMemImg(&sDisplay.front, sDisplay.width, sDisplay.height, sDisplay.colorType, 0, 0, 0) != 0 ||
         CreateMemImg(&sDisplay.back, sDisplay.width, sDisplay.height, sDisplay.colorType, 0, 0, 0) != 0) {
         ReleaseScreens();
@@ -96,6 +117,33 @@ static MEMIMG *ResolveTargetMemImg(int target)
 }
 
 MEMIMG *GetDrawTargetMemImg(void) { return ResolveTargetMemImg(GDrawSettings.drawTarget); }
+
+DdSurface *GetDrawTargetSurface(void)
+{
+    int target = GDrawSettings.drawTarget;
+    if (target < 0) return IsSurfaceRouteInUse() && sDisplay.ready ? GetScreenSurface(target) : nullptr;
+    return GetGraphDisplaySurface(LookupGraph(target), nullptr, nullptr);
+}
+
+int IsWindowFrontTarget(void)
+{
+    return GetWindowedFlag() && IsSurfaceRouteInUse() && sDisplay.ready && GetDrawTargetSurface() == GetPrimarySurface();
+}
+
+int LockDrawTarget(void)
+{
+    int target = GDrawSettings.drawTarget;
+    if (target >= 0) return LockGraphPixels(LookupGraph(target));
+    if (!sDisplay.ready) return -1;
+    return IsSurfaceRouteInUse() ? LockScreenSurface(target) : 0;
+}
+
+void UnlockDrawTarget(void)
+{
+    int target = GDrawSettings.drawTarget;
+    if (target >= 0) UnlockGraphPixels(LookupGraph(target));
+    else if (IsSurfaceRouteInUse()) UnlockScreenSurface(target);
+}
 
 // ================================================================================================
 // graphics management and the screen mode
@@ -170,26 +218,53 @@ int SelectScreenMode(int width, int height, int colorBits, int refreshRate)
 // graphics start and end
 // ================================================================================================
 
-// DirectDraw start: no stand-in for it, so only software rendering can start.
+// DirectDraw start: the draw object (also in software rendering mode, which only draws without its
+// surfaces), then the software drawers' tables. 0 / -1.
 static int StartDirectDraw(void)
 {
-    if (!sDisplay.softwareRendering) return -1;
+    if (!sDisplay.softwareOnly) {
+        if (StartDirectDrawObject(!GetWindowedFlag()) != 0) return -1;
+        sDisplay.directDraw = 1;
+    }
     BuildMemImgBlendTables();
+    return 0;
+}
+
+// DirectDraw end: graphics management and the 2D surfaces, Direct3D, the screens, the draw object.
+static void TerminateDirectDraw(void)
+{
+    TerminateGraphicsManagement();
+    TermGraphTables();
+    G_D3D_Terminate();
+    ReleaseScreens();
+    EndDirectDrawObject();
+    sDisplay.directDraw = 0;
+}
+
+// One try of the display: DirectDraw, the graph tables and the screen mode (with Direct3D unless it
+// is off). 0, or -1 with everything it made ended again.
+static int StartDisplay(void)
+{
+    if (StartDirectDraw() != 0) return -1;
+    if (InitGraphTables() != 0) {
+        TerminateDirectDraw();
+        return -1;
+    }
+    sDisplay.started = 1;
+    if (ChangeScreenMode(sDisplay.width, sDisplay.height, sDisplay.colorBits, sDisplay.refreshRate) != 0) {
+        TerminateDirectDraw();
+        sDisplay.started = 0;
+        return -1;
+    }
     return 0;
 }
 
 int StartGraphicsSystem(void)
 {
-    if (StartDirectDraw() != 0) {
+    if (StartDisplay() != 0) {
         WriteLog("ソフトウエアレンダリングモードに変更します\n");
         sDisplay.softwareRendering = 1;
-        if (StartDirectDraw() != 0) ExitWithError("DirectDraw の初期化に失敗しました");
-    }
-    if (InitGraphTables() != 0) return -1;
-    sDisplay.started = 1;
-    if (ChangeScreenMode(sDisplay.width, sDisplay.height, sDisplay.colorBits, sDisplay.refreshRate) != 0) {
-        EndGraphicsSystem();
-        return -1;
+        if (StartDisplay() != 0) ExitWithError("DirectDraw の初期化に失敗しました");
     }
     ResetDrawSettings();
     SetSoftwareDrawRoute(nullptr);
@@ -199,6 +274,11 @@ int StartGraphicsSystem(void)
 int ClearBothScreens(void)
 {
     if (!sDisplay.ready) return 0;
+    if (IsSurfaceRouteInUse()) {
+        FillScreenSurface(SCREEN_FRONT, nullptr, 0);
+        FillScreenSurface(SCREEN_BACK, nullptr, 0);
+        return 0;
+    }
     FillMemImgPixels(&sDisplay.front, Rect{0, 0, sDisplay.width, sDisplay.height}, 0);
     FillMemImgPixels(&sDisplay.back, Rect{0, 0, sDisplay.width, sDisplay.height}, 0);
     return 0;
@@ -208,35 +288,71 @@ int EndGraphicsSystem(void)
 {
     RemoveAllFonts();
     RemoveAllGraphs(0);
-    // TerminateDirectDraw: graphics management and 2D surfaces, Direct3D, then the screens.
-    TerminateGraphicsManagement();
-    TermGraphTables();
-    G_D3D_Terminate();
-    ReleaseScreens();
+    TerminateDirectDraw();
     sDisplay.started = 0;
     sDisplay.softwareRendering = 0;
+    sDisplay.direct3DOff = 0;
     sDisplay.presentCount = 0;
     return 0;
 }
 
-int TestAndRestoreSurfaces(void) { return 0; }
+int TestAndRestoreSurfaces(void)
+{
+    if (!sDisplay.ready || !IsSurfaceRouteInUse()) return 0;
+    RestoreScreenSurfaces();
+    RestoreAllGraphSurfaces();
+    return 0;
+}
+
+// The display again after a loss or a display change: Direct3D let go, the screens made anew, the
+// draw target selected again, Direct3D taken back with its matrices. 0 / -1.
+static int RebuildDisplay(void)
+{
+    G_D3D_ReleaseDirect3D();
+    ReleaseScreens();
+    if (CreateScreens() != 0) return -1;
+    RefreshDrawTarget();
+    if (G_D3D_ReacquireDirect3D() != 0) return -1;
+    if (IsDirect3DDrawUsable()) {
+        G_D3D_LoadWorldMatrix(GDrawSettings.worldMatrix[0], 0);
+        NotifyTransformChange3D();
+        G_D3D_LoadViewMatrix(GDrawSettings.viewMatrix);
+        NotifyTransformChange3D();
+        G_D3D_LoadProjectionMatrix(GDrawSettings.projectionMatrix);
+        NotifyTransformChange3D();
+    }
+    return 0;
+}
 
 int RestoreDisplay(void)
 {
     if (!sDisplay.ready) return 0;
+    if (IsSurfaceRouteInUse()) {
+        if (RebuildDisplay() != 0) return WriteLog("画面の復元に失敗しました\n");
+        ClearBothScreens();
+        PresentFrame();
+    }
     RestoreAllGraphSurfaces();
     RefreshWindowFromBackBuffer();
     ReopenAllMovies();
     return 0;
 }
 
-int ReadScreenColorFormat(void) { return 0; }
+int ReadScreenColorFormat(void)
+{
+    // The screens keep the mode's format; the window's primary follows the desktop when remade.
+    return 0;
+}
 
 // Shows the front screen in the main window (owner thread only).
 static void ShowFrontScreen(void)
 {
     WHandle window = (WHandle)GetMainWindowHandle();
     if (!window || !sDisplay.ready) return;
+    if (IsSurfaceRouteInUse()) {
+        ShowFrontScreenSurface();
+        return;
+    }
     WPresentPixels(window, sDisplay.front.pixels, sDisplay.width, sDisplay.height, sDisplay.front.shared->pitch,
                    sDisplay.colorBits);
 }
@@ -258,6 +374,11 @@ int PresentFrame(void)
     if (IsDirect3DDrawUsable()) {
         G_D3D_FlushVertexBatch();
         G_D3D_EndScene();
+    }
+    if (IsSurfaceRouteInUse()) {
+        if (PresentScreenSurfaces(&sDisplay.front, &sDisplay.back) != 0) return -1;
+        sDisplay.presentCount++;
+        return 0;
     }
     size_t rowBytes = (size_t)sDisplay.width * GetMemImgBytesPerPixel(&sDisplay.back);
     for (int y = 0; y < sDisplay.height; y++)
@@ -283,10 +404,14 @@ int EraseDrawTarget2D(void)
     if (GDrawSettings.drawTarget >= 0) {
         int rect[4] = {0, 0, target->width, target->height};
         uint32_t colour = MatchColorToPixel(target->shared->format, r, g, b, 255);
+        if (LockDrawTarget() != 0) return -1;
         GetSoftwareDrawRoute()->fillRect(target, rect, colour);
+        UnlockDrawTarget();
         MarkMemImgPixelsChanged(target);
         return 0;
     }
+    if (IsSurfaceRouteInUse())
+        return FillScreenSurface(GDrawSettings.drawTarget, &GDrawSettings.drawRegion, PackScreenColor(r, g, b));
     FillMemImgPixels(target, GDrawSettings.drawRegion, PackScreenColor(r, g, b));
     return 0;
 }
@@ -310,21 +435,26 @@ int UnpackScreenColor(uint32_t pixel, int *red, int *green, int *blue)
 
 const ColorFormatRecord *GetScreenColorFormat(void) { return GetMemImgColorFormat(sDisplay.colorType, 0, 0); }
 
+int SelectDrawTargetSurface(int target)
+{
+    // A texture graph's target surface is the Direct3D renderer's (its piece's surface data).
+    MEMIMG *image = target == SCREEN_UNUSED ? nullptr : ResolveTargetMemImg(target);
+    if (!image) return -1;
+    SetDrawTargetSize(image->width, image->height);
+    GDrawSettings.clientArea = Rect{0, 0, 0, 0};
+    NotifyTransformChange3D();
+    return 0;
+}
+
 int SelectDrawTarget(int target)
 {
     int previous = GDrawSettings.drawTarget;
     GDrawSettings.drawTarget = target;
     int d3d = IsDirect3DDrawUsable() ? G_D3D_ChangeDrawTarget(target) : -1;
-    MEMIMG *image = target == SCREEN_UNUSED ? nullptr : ResolveTargetMemImg(target);
-    if (!image) {
-        if (d3d != 0) {
-            GDrawSettings.drawTarget = previous;
-            return -1;
-        }
-        return 0;
+    if (SelectDrawTargetSurface(target) != 0 && d3d != 0) {
+        GDrawSettings.drawTarget = previous;
+        return -1;
     }
-    SetDrawTargetSize(image->width, image->height);
-    GDrawSettings.clientArea = Rect{0, 0, 0, 0};
     return 0;
 }
 

@@ -31,6 +31,9 @@ int UnpackScreenColor(uint32_t pixel, int *red, int *green, int *blue);
 // Selects -4 (front), -2 (back) or a graph as the draw target; the draw region becomes the whole
 // target. Reverts and returns -1 when the 2D change fails and no Direct3D change succeeded.
 int SelectDrawTarget(int target);
+// The 2D target change of SelectDrawTarget: the target's size becomes the draw region's bounds.
+// 0, or -1 when the target has no image (a texture graph, a stale handle, -3).
+int SelectDrawTargetSurface(int target);
 // Screen colour depth in bits (16 while unset).
 int QueryScreenColorDepth(void);
 // Screen size (640 x 480 while unset); either pointer may be null. 0.
@@ -54,5 +57,14 @@ MEMIMG *GetDrawTargetMemImg(void);
 int IsDirect3DDrawUsable(void);
 // Mask screens are not made in this system: -1 before anything is switched.
 int SwitchMaskScreen(int flag);
+// The display surface of the current draw target (a screen's, or a graph's store), or null in
+// software rendering mode and for graphs kept in memory.
+struct DdSurface;
+DdSurface *GetDrawTargetSurface(void);
+// 1 in window mode while the draw target's surface is the primary surface, else 0.
+int IsWindowFrontTarget(void);
+// Locks the draw target's surface (or store) whole for the software drawers. 0 / -1 (no target, lost).
+int LockDrawTarget(void);
+void UnlockDrawTarget(void);
 // Ends pending Direct3D work before the graphics core touches pixels itself.
 void EndDirect3DWork(void);

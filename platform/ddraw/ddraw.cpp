@@ -6,7 +6,7 @@
 
 #include "platform/ddraw/ddraw_internal.h"
 
-DdGlobals gDd = {nullptr, {}, 0, {}, 32};
+DdGlobals gDd = {nullptr, {}, 0, {}, 16};
 
 const DdGuid DD_IID_DIRECTDRAW = {0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 const DdGuid DD_IID_DIRECTDRAW4 = {0x9C59509A, 0x39BD, 0x11D1, {0x8C, 0x4A, 0x00, 0xC0, 0x4F, 0xD9, 0x30, 0xC5}};
@@ -101,7 +101,7 @@ void DdTestFailAlways(DdMethod method, int on, int32_t result)
 void DdTestResetFaults(void)
 {
     memset(gDd.faults, 0, sizeof gDd.faults);
-    gDd.desktopBits = 32;
+    gDd.desktopBits = 16;
 }
 
 void DdTestSetDesktopBits(int bits) { gDd.desktopBits = bits == 16 ? 16 : 32; }

@@ -374,7 +374,7 @@ int DdTestCountCalls(DdMethod method);
 void DdTestFailNth(DdMethod method, int nth, int32_t result);
 // Every call of the method fails with result (on 1) or none does (on 0).
 void DdTestFailAlways(DdMethod method, int on, int32_t result);
-// Clears every fault and test setting (desktop format back to 32-bit X8R8G8B8).
+// Clears every fault and test setting (desktop format back to 16-bit R5G6B5, the default).
 void DdTestResetFaults(void);
 // Marks every live surface lost (their pixels are kept until Restore).
 void DdTestLoseAllSurfaces(void);

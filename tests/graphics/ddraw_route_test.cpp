@@ -1,0 +1,250 @@
+// The DirectDraw route of the graphics core: the same frames as software rendering mode (fast blits
+// and locked views alike), the fallback and the fatal start, loss and restore, nested locks,
+// captures and copies between surfaces, the getters, and no object left at the end.
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "lib/graphics/capture.h"
+#include "lib/graphics/ddraw_display.h"
+#include "lib/graphics/draw.h"
+#include "lib/graphics/graphics_start.h"
+#include "lib/graphics/surface_data.h"
+#include "platform/ddraw/ddraw.h"
+#include "platform/window/window.h"
+#include "tests/graphics/draw_fixture.h"
+#include "tools/demo/demo_scene.h"
+
+namespace {
+
+// Starts the library on a route ("software" or "ddraw") in a fresh directory, back screen selected.
+class RouteTest : public ::testing::Test {
+protected:
+    std::string savedRoute;
+    int hadRoute = 0;
+    int frames[DEMO_FRAME_COUNT] = {};
+
+    void SetUp() override
+    {
+        const char *route = getenv("DAZAR_RENDER_ROUTE");
+        hadRoute = route != nullptr;
+        if (route) savedRoute = route;
+        DdTestResetFaults();
+    }
+    void TearDown() override
+    {
+        End();
+        if (hadRoute) setenv("DAZAR_RENDER_ROUTE", savedRoute.c_str(), 1);
+        else unsetenv("DAZAR_RENDER_ROUTE");
+        SetFastBlitUse(1);
+        DdTestResetFaults();
+    }
+    void Start(const char *route)
+    {
+        setenv("DAZAR_RENDER_ROUTE", route, 1);
+        ASSERT_EQ(EnterFreshTempDir(), 0);
+        ChangeWindowMode(1);
+        ASSERT_EQ(InitLibrary(), 0);
+        ASSERT_EQ(SelectScreenMode(640, 480, 16, 60), 0);
+        ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+    }
+    void End()
+    {
+        if (GetLibraryState() != LIBRARY_RUNNING) return;
+        EndLibrary();
+        for (int k = 0; k < DD_OBJ_KIND_COUNT; k++) EXPECT_EQ(DdTestLiveCount((DdObjectKind)k), 0) << "kind " << k;
+        LeaveFreshTempDir();
+    }
+    void LoadSheet()
+    {
+        ASSERT_EQ(WriteDemoSheet("sheet.png"), 0);
+        ASSERT_EQ(LoadDividedGraphs("sheet.png", DEMO_FRAME_COUNT, DEMO_SHEET_ACROSS, DEMO_SHEET_DOWN,
+                                    DEMO_FRAME_SIZE, DEMO_FRAME_SIZE, frames, 0),
+                  0);
+    }
+};
+
+// The back screen's pixels, row after row.
+std::vector<uint8_t> BackBytes(void)
+{
+    const MEMIMG *m = GetScreenMemImg(SCREEN_BACK);
+    std::vector<uint8_t> out;
+    for (int y = 0; y < m->height; y++) {
+        const uint8_t *row = GetMemImgRow(m, y);
+        out.insert(out.end(), row, row + (size_t)m->width * GetMemImgBytesPerPixel(m));
+    }
+    return out;
+}
+
+std::vector<uint8_t> PresentedBytes(void)
+{
+    const void *pixels = nullptr;
+    int w = 0, h = 0, bits = 0;
+    if (WGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bits) != 0) return {};
+    return std::vector<uint8_t>((const uint8_t *)pixels, (const uint8_t *)pixels + (size_t)w * h * bits / 8);
+}
+
+TEST_F(RouteTest, EveryRouteDrawsTheSameFrames)
+{
+    struct Route {
+        const char *name;
+        int fast;
+    } routes[] = {{"software", 1}, {"ddraw", 1}, {"ddraw", 0}};
+    for (int scene = 0; scene < DEMO_SCENE_COUNT; scene++) {
+        std::vector<uint8_t> firstBack, firstShown;
+        for (const Route &route : routes) {
+            Start(route.name);
+            SetFastBlitUse(route.fast);
+            EXPECT_EQ(IsSurfaceRouteInUse(), strcmp(route.name, "ddraw") == 0);
+            LoadSheet();
+            DdTestClearRecord();
+            DrawDemoScene(scene, frames, 59);
+            int fastBlits = DdTestCountCalls(DD_M_BLT_FAST);
+            ASSERT_EQ(PresentFrame(), 0);
+            if (strcmp(route.name, "ddraw") == 0 && scene == 0) {
+                EXPECT_EQ(fastBlits > 0, route.fast == 1);
+            }
+            std::vector<uint8_t> back = BackBytes(), shown = PresentedBytes();
+            if (firstBack.empty()) firstBack = back, firstShown = shown;
+            EXPECT_TRUE(back == firstBack) << GetDemoSceneName(scene) << " " << route.name << " " << route.fast;
+            EXPECT_TRUE(shown == firstShown) << GetDemoSceneName(scene) << " " << route.name << " " << route.fast;
+            End();
+        }
+    }
+}
+
+TEST_F(RouteTest, AFirstDirectDrawFailureFallsBackToSoftwareRendering)
+{
+    DdTestFailNth(DD_M_CREATE_SURFACE, 1, DD_ERR_OUT_OF_MEMORY);
+    Start("ddraw");
+    EXPECT_EQ(IsSurfaceRouteInUse(), 0);
+    EXPECT_EQ(IsDirectDrawInUse(), 1);
+    EXPECT_EQ(PaintRectangle(0, 0, 4, 4, PackScreenColor(255, 0, 0), 1), 0);
+    EXPECT_EQ(BackPixel(1, 1), PackScreenColor(255, 0, 0));
+    std::string log = ReadTestFile("Log.txt");
+    size_t failed = log.find("スクリーンサーフェスの作成に失敗しました");
+    size_t software = log.find("ソフトウエアレンダリングモードに変更します");
+    ASSERT_NE(failed, std::string::npos);
+    ASSERT_NE(software, std::string::npos);
+    EXPECT_LT(failed, software);
+}
+
+TEST(RouteDeath, ASecondDirectDrawFailureIsFatal)
+{
+    GTEST_FLAG_SET(death_test_style, "fast");
+    ASSERT_EQ(EnterFreshTempDir(), 0);
+    EXPECT_EXIT(
+        {
+            setenv("DAZAR_RENDER_ROUTE", "ddraw", 1);
+            DdTestFailAlways(DD_M_CREATE, 1, DD_ERR_GENERIC);
+            ChangeWindowMode(1);
+            InitLibrary();
+            exit(3);
+        },
+        ::testing::ExitedWithCode(255), "");
+    std::string log = ReadTestFile("Log.txt");
+    EXPECT_NE(log.find("ソフトウエアレンダリングモードに変更します"), std::string::npos);
+    EXPECT_NE(log.find("DirectDraw の初期化に失敗しました"), std::string::npos);
+    EXPECT_NE(log.find("ライブラリの終了処理が完了しました"), std::string::npos);
+    LeaveFreshTempDir();
+}
+
+TEST_F(RouteTest, LostSurfacesComeBackWithTheirGraphsReloaded)
+{
+    Start("ddraw");
+    LoadSheet();
+    DrawDemoScene(0, frames, 10);
+    std::vector<uint8_t> before = BackBytes();
+    DdTestLoseAllSurfaces();
+    EXPECT_EQ(PutGraph(0, 0, frames[4], 1), -1);           // fast blit onto a lost screen
+    EXPECT_EQ(PaintRectangle(0, 0, 8, 8, 0xFFFF, 1), -1);  // locked view of a lost screen
+    ASSERT_EQ(TestAndRestoreSurfaces(), 0);
+    DrawDemoScene(0, frames, 10);
+    EXPECT_TRUE(BackBytes() == before);
+    DdTestLoseAllSurfaces();
+    ASSERT_EQ(RestoreDisplay(), 0);
+    DrawDemoScene(0, frames, 10);
+    EXPECT_TRUE(BackBytes() == before);
+}
+
+TEST_F(RouteTest, NestedLocksOffsetIntoOneWholeLock)
+{
+    Start("ddraw");
+    int graph = MakeBlankGraph(16, 8, 0);
+    ASSERT_NE(graph, -1);
+    int data = LookupSurface2D(LookupGraph(graph)->pieces.handles[0])->surfaceData;
+    DdSurface *surface = (DdSurface *)LookupSurfaceData(data)->ddSurface;
+    ASSERT_NE(surface, nullptr);
+    DdTestClearRecord();
+    int pitch = 0;
+    uint8_t *whole = nullptr, *inner = nullptr;
+    Rect r1 = {0, 0, 16, 8}, r2 = {3, 2, 5, 4};
+    ASSERT_EQ(LockSurfaceData(data, &pitch, &whole, 1, &r1, nullptr), 0);
+    ASSERT_EQ(LockSurfaceData(data, &pitch, &inner, 0, &r2, nullptr), -2);
+    EXPECT_EQ(inner, whole + 2 * pitch + 3 * 2);
+    EXPECT_EQ(UnlockSurfaceData(data, &r2), 0);
+    EXPECT_EQ(DdTestCountCalls(DD_M_UNLOCK), 0);
+    EXPECT_EQ(UnlockSurfaceData(data, &r1), 0);
+    EXPECT_EQ(UnlockSurfaceData(data, &r1), -1);
+    EXPECT_EQ(DdTestCountCalls(DD_M_LOCK), 1);
+    EXPECT_EQ(DdTestCountCalls(DD_M_UNLOCK), 1);
+    DdTestLoseAllSurfaces();
+    EXPECT_EQ(LockSurfaceData(data, &pitch, &whole, 0, nullptr, nullptr), -1);
+    EXPECT_NE(ReadTestFile("Log.txt").find("グラフィックのロックに失敗しました"), std::string::npos);
+    EXPECT_EQ(RestoreSurfaceIfLost(data), -1);
+    EXPECT_EQ(RestoreSurfaceIfLost(data), 0);
+}
+
+TEST_F(RouteTest, CapturesAndTransfersCopyBetweenScreensAndGraphs)
+{
+    Start("ddraw");
+    FillBack(PackScreenColor(0, 0, 255));
+    ASSERT_EQ(PaintRectangle(10, 10, 20, 20, PackScreenColor(255, 0, 0), 1), 0);
+    int graph = MakeBlankGraph(8, 8, 0);
+    ASSERT_EQ(CaptureDrawTargetToGraph(6, 6, 14, 14, graph, 1), 0);
+    MEMIMG *m = GetGraphMemImg(LookupGraph(graph));
+    EXPECT_EQ(GetPx(m, 0, 0), PackScreenColor(0, 0, 255));
+    EXPECT_EQ(GetPx(m, 4, 4), PackScreenColor(255, 0, 0));
+    EXPECT_EQ(CaptureDrawTargetToGraph(0, 0, 8, 8, 12345, 1), -1);
+
+    // Both ways of TransferSurfaceRect, back into the screen at another place.
+    DdSurface *screen = GetBackRenderSurface(), *work = GetWorkSurface();
+    Rect from = {10, 10, 14, 14};
+    ASSERT_EQ(TransferSurfaceRect(work, screen, 0, 0, &from, 1), 0);  // device contexts
+    Rect back = {0, 0, 4, 4};
+    ASSERT_EQ(TransferSurfaceRect(screen, work, 100, 100, &back, 0), 0);  // BltFast
+    EXPECT_EQ(BackPixel(103, 103), PackScreenColor(255, 0, 0));
+    EXPECT_EQ(DdTestLiveCount(DD_OBJ_DC), 0);
+
+    // A memory graph (alpha) takes the copy through the locked pixels.
+    SelectDrawTarget(graph);
+    int alpha = MakeSystemMemoryGraph(4, 4, 0);
+    ASSERT_EQ(CaptureDrawTargetToGraph(4, 4, 8, 8, alpha, 1), 0);
+    EXPECT_EQ(GetPx(GetGraphMemImg(LookupGraph(alpha)), 1, 1), PackScreenColor(255, 0, 0));
+    SelectDrawTarget(SCREEN_BACK);
+    ASSERT_EQ(RedrawSavedScreen(), 0);
+    EXPECT_EQ(BackPixel(12, 12), PackScreenColor(255, 0, 0));
+}
+
+TEST_F(RouteTest, GettersDescribeTheScreenAndTheDevice)
+{
+    Start("ddraw");
+    EXPECT_NE(GetDirectDrawObject(), nullptr);
+    EXPECT_EQ(GetScreenPixelFormat()->redMask, 0xF800u);
+    ASSERT_NE(GetOverlayPixelFormat(), nullptr);
+    EXPECT_EQ(FindMemImgPixelFormat(MEMIMG_COLOR_8888, 1, 0)->alphaMask, 0xFF000000u);
+    EXPECT_EQ(FindMemImgPixelFormat(MEMIMG_COLOR_565, 0, 1)->bitCount, 8u);
+    DdCaps caps = {};
+    EXPECT_EQ(CopyDirectDrawCaps(&caps), &caps);
+    EXPECT_NE(caps.caps & DD_CAPS1_COLORKEY, 0u);
+    EXPECT_EQ(GetFrontDrawSurface()->width, 640);
+    EXPECT_EQ(GetDrawTargetSurface(), GetBackRenderSurface());
+    EXPECT_EQ(IsWindowFrontTarget(), 0);
+    ASSERT_EQ(SelectScreenMode(320, 240, 32, 60), 0);
+    EXPECT_EQ(GetOverlayPixelFormat(), nullptr);
+    EXPECT_EQ(GetScreenPixelFormat()->bitCount, 32u);
+    EXPECT_EQ(GetScreenMemImg(SCREEN_BACK)->pixels, GetBackRenderSurface()->pixels);
+}
+
+}  // namespace
