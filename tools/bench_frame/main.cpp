@@ -1,6 +1,7 @@
-// Time of a full 640 x 480 frame like the game's in software rendering mode: 195 floor tiles, 150
-// keyed sprites, the HUD band and 40 characters of edged text; with the darkness and its four lit
-// discs; and with the present to the window.
+// Time of a full 640 x 480 frame like the game's: 195 floor tiles, 150 keyed sprites, the HUD band and
+// 40 characters of edged text; with the darkness and its four lit discs; and with the present to the
+// window. Each runs in software rendering mode and on the DirectDraw route (Direct3D off), one after
+// the other, named by route.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -37,26 +38,49 @@ static void DrawGameLikeFrame(int dark)
     DrawTextDefaultFont(10, 40, "残り時間　200　到達度　7 OK", white, 0);        // 20 characters
 }
 
-static void Frame(benchmark::State &state)
+static int StartLibrary(std::string *dir);
+static void EndLibraryRun(const std::string &dir);
+
+// The library runs on one route at a time; a benchmark of the other route restarts it.
+static struct {
+    std::string route;
+    std::string dir;
+} sRun;
+
+static bool EnsureRoute(benchmark::State &state, const char *route)
 {
+    if (sRun.route == route) return true;
+    if (!sRun.route.empty()) EndLibraryRun(sRun.dir);
+    sRun.route.clear();
+    setenv("DAZAR_RENDER_ROUTE", route, 1);
+    if (StartLibrary(&sRun.dir) != 0) {
+        state.SkipWithError("the library did not start");
+        return false;
+    }
+    sRun.route = route;
+    return true;
+}
+
+static void Frame(benchmark::State &state, const char *route)
+{
+    if (!EnsureRoute(state, route)) return;
     for (auto _ : state) DrawGameLikeFrame(0);
 }
-BENCHMARK(Frame)->Name("Frame/plain")->Unit(benchmark::kMicrosecond);
 
-static void FrameDark(benchmark::State &state)
+static void FrameDark(benchmark::State &state, const char *route)
 {
+    if (!EnsureRoute(state, route)) return;
     for (auto _ : state) DrawGameLikeFrame(1);
 }
-BENCHMARK(FrameDark)->Name("Frame/dark")->Unit(benchmark::kMicrosecond);
 
-static void FramePresent(benchmark::State &state)
+static void FramePresent(benchmark::State &state, const char *route)
 {
+    if (!EnsureRoute(state, route)) return;
     for (auto _ : state) {
         DrawGameLikeFrame(0);
         PresentFrame();
     }
 }
-BENCHMARK(FramePresent)->Name("Frame/plain+present")->Unit(benchmark::kMicrosecond);
 
 // Starts the library in a fresh directory with the game's screen mode and font. 0 / -1.
 static int StartLibrary(std::string *dir)
@@ -74,17 +98,29 @@ static int StartLibrary(std::string *dir)
                              DEMO_FRAME_SIZE, sFrames, 0);
 }
 
-int main(int argc, char **argv)
+// Ends the library and removes what StartLibrary made.
+static void EndLibraryRun(const std::string &dir)
 {
-    benchmark::Initialize(&argc, argv);
-    std::string dir;
-    if (StartLibrary(&dir) != 0) return fprintf(stderr, "the library did not start\n"), 1;
-    benchmark::RunSpecifiedBenchmarks();
     RemoveAllGraphs(0);
     EndLibrary();
     remove("sheet.png");
     remove("Log.txt");
     if (chdir("/") == 0) rmdir(dir.c_str());
+}
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    // Software rendering mode first, then the DirectDraw route: one restart between them.
+    for (const char *route : {"software", "ddraw"}) {
+        std::string suffix = std::string("/") + route;
+        benchmark::RegisterBenchmark(("Frame/plain" + suffix).c_str(), Frame, route)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("Frame/dark" + suffix).c_str(), FrameDark, route)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("Frame/plain+present" + suffix).c_str(), FramePresent, route)
+            ->Unit(benchmark::kMicrosecond);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    if (!sRun.route.empty()) EndLibraryRun(sRun.dir);
     benchmark::Shutdown();
     return 0;
 }
