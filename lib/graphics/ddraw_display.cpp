@@ -189,7 +189,13 @@ static int32_t MakeWindowScreens(int width, int height)
         if (result == DD_OK) result = sDd.clipper->fn->SetHWnd(sDd.clipper, 0, (WHandle)GetMainWindowHandle());
     }
     if (result == DD_OK) result = sDd.primary->fn->SetClipper(sDd.primary, sDd.clipper);
-    if (result == DD_OK) result = MakeOffscreen(width, height, &sDd.front);
+    // A window of the screen's size and format is the front screen itself; otherwise the front
+    // screen is drawn off-screen and copied (converted, scaled) to it.
+    DdSurface *p = sDd.primary;
+    int direct = result == DD_OK && p->width == width && p->height == height &&
+                 p->format.bitCount == sDd.screenFormat.bitCount && p->format.redMask == sDd.screenFormat.redMask;
+    if (direct) sDd.front = p;
+    else if (result == DD_OK) result = MakeOffscreen(width, height, &sDd.front);
     if (result == DD_OK) result = MakeOffscreen(width, height, &sDd.back);
     return result;
 }
@@ -259,7 +265,9 @@ int FillScreenSurface(int screen, const Rect *rect, uint32_t pixel)
 int ShowFrontScreenSurface(void)
 {
     if (!sDd.primary || sDd.fullScreen) return -1;
-    if (sDd.primary->fn->Blt(sDd.primary, nullptr, sDd.front, nullptr, DD_BLT_WAIT, nullptr) != DD_OK) return -1;
+    if (sDd.front != sDd.primary &&
+        sDd.primary->fn->Blt(sDd.primary, nullptr, sDd.front, nullptr, DD_BLT_WAIT, nullptr) != DD_OK)
+        return -1;
     return DdPresentSurface(sDd.primary, (WHandle)GetMainWindowHandle());
 }
 

@@ -43,6 +43,7 @@ struct SurfaceDataRecord {
     uint8_t *lockedPixels;
     int lockedPitch;
     int lost;                 // 1 once the store was lost (hardware only)
+    int lockedForWrite;       // 1 when a write-only lock is among the open ones
 };
 
 // One piece of a non-texture graph: a rectangle of a pixel store.

@@ -142,6 +142,7 @@ static int LockSurfaceDataOf(SurfaceDataRecord *r, int *pitch, uint8_t **pixels,
         }
     }
     r->lockCount++;
+    if (writeFlag == 1) r->lockedForWrite = 1;
     int bytes = surface ? (int)surface->format.bitCount / 8 : r->image.shared->format->pixelByte;
     intptr_t offset = rect ? (intptr_t)rect->top * r->lockedPitch + (intptr_t)rect->left * bytes : 0;
     if (pitch) *pitch = r->lockedPitch;
@@ -157,7 +158,9 @@ static int UnlockSurfaceDataOf(SurfaceDataRecord *r, const Rect *rect)
     if (--r->lockCount > 0) return 0;
     auto *surface = (DdSurface *)r->ddSurface;
     if (surface) surface->fn->Unlock(surface, nullptr);
-    if (IsMemImgValid(&r->image)) MarkMemImgPixelsChanged(&r->image);
+    // The library's own writers mark what they change; a write-only lock is taken as a change.
+    if (r->lockedForWrite && IsMemImgValid(&r->image)) MarkMemImgPixelsChanged(&r->image);
+    r->lockedForWrite = 0;
     r->lockedPixels = nullptr;
     return 0;
 }

@@ -1,4 +1,5 @@
 // Pixel formats of the display-surface stand-in and the copies between surfaces of any two of them.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/ddraw/ddraw_internal.h"
@@ -168,28 +169,50 @@ static void Copy565To888(uint8_t *dst, const uint8_t *src, int w)
 }
 
 // Same-format rows with a key: pixels equal to key are left alone.
+template <typename Pixel>
+static void CopyKeyedPixels(uint8_t *dst, const uint8_t *src, int w, uint32_t key)
+{
+    Pixel *d = reinterpret_cast<Pixel *>(dst);
+    const Pixel *s = reinterpret_cast<const Pixel *>(src);
+    const Pixel k = (Pixel)key;
+    // Written as a select so the loop vectorises.
+    for (int i = 0; i < w; i++) d[i] = s[i] == k ? d[i] : s[i];
+}
+
 static void CopyKeyedRow(uint8_t *dst, const uint8_t *src, int w, int bytes, uint32_t key)
 {
-    for (int i = 0; i < w; i++) {
-        uint32_t v = ReadRaw(src + i * bytes, bytes);
-        if (v != key) WriteRaw(dst + i * bytes, bytes, v);
+    if (bytes == 2) CopyKeyedPixels<uint16_t>(dst, src, w, key);
+    else if (bytes == 4) CopyKeyedPixels<uint32_t>(dst, src, w, key);
+    else CopyKeyedPixels<uint8_t>(dst, src, w, key);
+}
+
+// Same-format copy: rows moved, or keyed. 0 / -1.
+static int CopySameFormat(DdSurface *dst, int dx, int dy, DdSurface *src, int sx, int sy, int w, int h,
+                          const uint32_t *key)
+{
+    int bytes = DdFormatBytes(&dst->format);
+    if (!bytes) return -1;
+    for (int y = 0; y < h; y++) {
+        uint8_t *d = dst->pixels + (intptr_t)(dy + y) * dst->pitch + (intptr_t)dx * bytes;
+        const uint8_t *s = src->pixels + (intptr_t)(sy + y) * src->pitch + (intptr_t)sx * bytes;
+        if (key) CopyKeyedRow(d, s, w, bytes, *key);
+        else memmove(d, s, (size_t)w * bytes);
     }
+    return 0;
 }
 
 int DdCopyPixels(DdSurface *dst, int dx, int dy, DdSurface *src, int sx, int sy, int w, int h, const uint32_t *key)
 {
+    if (SameFormat(dst, src)) return CopySameFormat(dst, dx, dy, src, sx, sy, w, h, key);
     DdCodec dc = MakeCodec(dst), sc = MakeCodec(src);
     if (!dc.bytes || !sc.bytes) return -1;
-    int same = SameFormat(dst, src);
-    if (!same && (dst->format.flags & DD_PF_PALETTEINDEXED8)) return -1;
+    if (dst->format.flags & DD_PF_PALETTEINDEXED8) return -1;
     int fast565 = !key && dst->format.bitCount == 32 && !dst->format.alphaMask && dst->format.redMask == 0xFF0000 &&
                   src->format.bitCount == 16 && src->format.redMask == 0xF800 && !src->format.alphaMask;
     for (int y = 0; y < h; y++) {
         uint8_t *d = dst->pixels + (intptr_t)(dy + y) * dst->pitch + (intptr_t)dx * dc.bytes;
         const uint8_t *s = src->pixels + (intptr_t)(sy + y) * src->pitch + (intptr_t)sx * sc.bytes;
-        if (same && !key) memmove(d, s, (size_t)w * dc.bytes);
-        else if (same) CopyKeyedRow(d, s, w, dc.bytes, *key);
-        else if (fast565) Copy565To888(d, s, w);
+        if (fast565) Copy565To888(d, s, w);
         else
             for (int i = 0; i < w; i++) {
                 uint32_t raw = ReadRaw(s + i * sc.bytes, sc.bytes);
@@ -222,11 +245,19 @@ int DdScalePixels(DdSurface *dst, const DdRect *d, DdSurface *src, const DdRect 
     return 0;
 }
 
+template <typename Pixel>
+static void FillRows(DdSurface *dst, const DdRect *r, uint32_t value)
+{
+    for (int y = r->top; y < r->bottom; y++) {
+        Pixel *row = reinterpret_cast<Pixel *>(dst->pixels + (intptr_t)y * dst->pitch) + r->left;
+        std::fill(row, row + (r->right - r->left), (Pixel)value);
+    }
+}
+
 void DdFillPixels(DdSurface *dst, const DdRect *r, uint32_t value)
 {
     int bytes = DdFormatBytes(&dst->format);
-    for (int y = r->top; y < r->bottom; y++) {
-        uint8_t *row = dst->pixels + (intptr_t)y * dst->pitch + (intptr_t)r->left * bytes;
-        for (int x = 0; x < r->right - r->left; x++) WriteRaw(row + (intptr_t)x * bytes, bytes, value);
-    }
+    if (bytes == 2) FillRows<uint16_t>(dst, r, value);
+    else if (bytes == 4) FillRows<uint32_t>(dst, r, value);
+    else FillRows<uint8_t>(dst, r, value);
 }
