@@ -1,6 +1,5 @@
-// Entry points of the Direct3D renderer that the graphics core's surface data and display restore
-// call. Until the renderer exists, lib/d3d/surface_stubs.cpp answers them: no texture formats, and
-// nothing to take back after a display rebuild.
+// Entry points of the Direct3D renderer that the graphics core's surface data, display restore and
+// capture call. The screen capture is answered by lib/d3d/surface_stubs.cpp until it is built.
 #pragma once
 
 struct ColorFormatRecord;
