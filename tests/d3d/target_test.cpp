@@ -1,5 +1,7 @@
 // The draw target on the device: render target and the front and suspended flags for screens and
 // graphs, and the clear of a texture target.
+#include <vector>
+
 #include "lib/d3d/d3d_draw_hooks.h"
 #include "lib/graphics/graph_internal.h"
 #include "tests/d3d/renderer_fixture.h"
@@ -12,6 +14,15 @@ protected:
         Start();
         GDirect3D.minTextureSize = 1, GDirect3D.maxTextureSize = 2048;
     }
+    void TearDown() override
+    {
+        // The stores own their surfaces: the borrowed fake one is taken back before they go.
+        for (int data : sPlainStores)
+            if (SurfaceDataRecord *record = LookupSurfaceData(data)) record->ddSurface = nullptr;
+        sPlainStores.clear();
+        RendererTest::TearDown();
+    }
+    static inline std::vector<int> sPlainStores;
     // A texture graph (cut into pieces as usual); its handle.
     static int TextureGraph(int width, int height, int drawValid)
     {
@@ -29,6 +40,7 @@ protected:
         if (data == -1) return -1;
         // The store's surface on the DirectDraw route: video memory only.
         if (!systemMemory) LookupSurfaceData(data)->ddSurface = FakeBackSurface();
+        sPlainStores.push_back(data);
         graph->pieces.handles[0] = AddSurface2D(data, 0, 0, 32, 32);
         graph->pieces.count = 1;
         return graph->handle;
