@@ -4,6 +4,8 @@
 
 #include "lib/core/memory.h"
 #include "lib/file/datafile.h"
+#include "lib/graphics/ddraw_display.h"
+#include "lib/graphics/graphics_start.h"
 #include "lib/graphics/screen.h"
 #include "lib/sound/sound.h"
 
@@ -128,34 +130,20 @@ int ReleaseMovieHandle(int movie)
 // what the module takes from the display
 // ================================================================================================
 
-// The display's own getters come with its hardware route; until then: no display object, no
-// overlay, the screen's memory-image format, software rendering.
-static DdDraw *NoDirectDraw(void) { return nullptr; }
-static const DdPixelFormat *NoOverlayFormat(void) { return nullptr; }
-static DdSurface *NoFrontSurface(void) { return nullptr; }
+// The display's getters. This platform's surfaces offer no overlay call and no alignment caps, and
+// the window has no clip box to ask: those answer "none" (the overlay is not offered).
 static void NoOverlayAlignment(uint32_t *capsBits, MovieOverlayAlign *align)
 {
     *capsBits = 0;
     *align = MovieOverlayAlign{};
 }
-static int SoftwareRendering(void) { return 1; }
+static int SoftwareRendering(void) { return !IsDirectDrawInUse(); }
 static int NoWindowDc(Rect *) { return MOVIE_CLIP_NO_DC; }
 static int32_t NoOverlay(DdSurface *, const Rect *, DdSurface *, const Rect *, uint32_t) { return DD_ERR_UNSUPPORTED; }
 
-// The pixel format of a memory-image colour type (0: 565, else X8R8G8B8), without alpha or palette.
-static const DdPixelFormat *MemImgPixelFormat(int colorType, int alphaFlag, int paletteFlag)
-{
-    static DdPixelFormat formats[2];
-    int index = colorType == 0 ? 0 : 1;
-    DdMakePixelFormat(index == 0 ? 565 : 888, &formats[index]);
-    return &formats[index];
-}
-
-static const DdPixelFormat *ScreenPixelFormat(void) { return MemImgPixelFormat(GetScreenColorType(), 0, 0); }
-
 static const MovieDisplayFns kDefaultDisplay = {
-    NoDirectDraw, NoOverlayFormat, ScreenPixelFormat, MemImgPixelFormat, NoFrontSurface, NoOverlayAlignment,
-    GetPresentCount, QueryScreenColorDepth, SoftwareRendering, NoOverlay, NoWindowDc,
+    GetDirectDrawObject, GetOverlayPixelFormat, GetScreenPixelFormat, FindMemImgPixelFormat, GetFrontDrawSurface,
+    NoOverlayAlignment, GetPresentCount, QueryScreenColorDepth, SoftwareRendering, NoOverlay, NoWindowDc,
 };
 static MovieDisplayFns sDisplay = kDefaultDisplay;
 
