@@ -227,6 +227,30 @@ TEST_F(RouteTest, CapturesAndTransfersCopyBetweenScreensAndGraphs)
     EXPECT_EQ(BackPixel(12, 12), PackScreenColor(255, 0, 0));
 }
 
+TEST_F(RouteTest, FullScreenFlipsAndTheScreenImagesFollowTheirSurfaces)
+{
+    setenv("DAZAR_RENDER_ROUTE", "ddraw", 1);
+    ASSERT_EQ(EnterFreshTempDir(), 0);
+    ChangeWindowMode(0);
+    ASSERT_EQ(InitLibrary(), 0);
+    ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+    EXPECT_EQ(IsFlipChainInUse(), 1);
+    EXPECT_EQ(GetFrontDrawSurface(), GetPrimarySurface());
+    ASSERT_EQ(PaintRectangle(0, 0, 8, 8, PackScreenColor(255, 255, 0), 1), 0);
+    ASSERT_EQ(PresentFrame(), 0);
+    // The drawn block is now the front one, and each image still views its own surface.
+    EXPECT_EQ(GetPx(GetScreenMemImg(SCREEN_FRONT), 2, 2), PackScreenColor(255, 255, 0));
+    EXPECT_EQ(GetScreenMemImg(SCREEN_FRONT)->pixels, GetFrontDrawSurface()->pixels);
+    EXPECT_EQ(GetScreenMemImg(SCREEN_BACK)->pixels, GetBackRenderSurface()->pixels);
+    // Stretched to its own size with nothing else asked: the unscaled path (a fast blit).
+    int graph = MakeBlankGraph(4, 4, 0x123456);
+    DdTestClearRecord();
+    ASSERT_EQ(PutGraphStretched(10, 10, 14, 14, graph, 0), 0);
+    EXPECT_EQ(DdTestCountCalls(DD_M_BLT_FAST), 1);
+    EXPECT_EQ(PutGraphStretched(10, 10, 10, 14, graph, 0), 0);
+    EXPECT_EQ(DdTestCountCalls(DD_M_LOCK), 0);
+}
+
 TEST_F(RouteTest, GettersDescribeTheScreenAndTheDevice)
 {
     Start("ddraw");

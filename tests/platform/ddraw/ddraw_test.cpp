@@ -119,6 +119,27 @@ TEST_F(DdTest, BltFillsCopiesScaledAndConvertsFormats)
     EXPECT_EQ(dst->fn->Blt(dst, &bad, src, nullptr, DD_BLT_WAIT, nullptr), DD_ERR_INVALID_RECT);
 }
 
+TEST_F(DdTest, ConvertingBltsKeepEveryChannelBetweenEveryPairOfLayouts)
+{
+    // Pure red, green, blue and white survive any pair of the direct layouts (widened by repeating
+    // top bits, narrowed by truncation); alpha reads 255 from layouts without it.
+    const int layouts[] = {565, 555, 888, 1555, 4444, 8888};
+    const uint32_t colours[] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+    for (int from : layouts)
+        for (int to : layouts) {
+            DdSurface *src = Make(from, 4, 1), *dst = Make(to, 4, 1), *back = Make(888, 4, 1);
+            DdSurface *wide = Make(8888, 4, 1);
+            for (int i = 0; i < 4; i++) {
+                DdRect one = {i, 0, i + 1, 1};
+                Fill(wide, colours[i], &one);
+            }
+            ASSERT_EQ(src->fn->Blt(src, nullptr, wide, nullptr, DD_BLT_WAIT, nullptr), DD_OK);
+            ASSERT_EQ(dst->fn->Blt(dst, nullptr, src, nullptr, DD_BLT_WAIT, nullptr), DD_OK);
+            ASSERT_EQ(back->fn->Blt(back, nullptr, dst, nullptr, DD_BLT_WAIT, nullptr), DD_OK);
+            for (int i = 0; i < 4; i++) EXPECT_EQ(Pixel(back, i, 0), colours[i] & 0xFFFFFF) << from << " " << to;
+        }
+}
+
 TEST_F(DdTest, BltFastSkipsTheSourceKeyAndNeedsTheSameFormat)
 {
     DdSurface *src = Make(565, 4, 2), *dst = Make(565, 8, 8), *other = Make(888, 8, 8);
