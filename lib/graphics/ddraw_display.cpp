@@ -6,7 +6,10 @@
 
 #include "lib/core/log.h"
 #include "lib/core/system.h"
+#include "lib/d3d/d3d_renderer.h"
 #include "lib/graphics/screen.h"
+#include "lib/graphics/surface_data.h"
+#include "platform/d3d/d3d_surface.h"
 
 // The DirectDraw state; written by this file only.
 static struct {
@@ -305,3 +308,40 @@ int RestoreScreenSurfaces(void)
     }
     return lost;
 }
+
+// ================================================================================================
+// the display as the Direct3D renderer sees it
+// ================================================================================================
+
+// The 3-D object of the draw object (one reference). 0 / -1.
+static int QueryDirect3DObject(D3dObject **out)
+{
+    *out = nullptr;
+    if (!sDd.draw || D3dRegisterWithDirectDraw() != 0) return -1;
+    DdGuid iid;
+    static_assert(sizeof iid == sizeof kD3dGuidObject, "one GUID layout");
+    memcpy(&iid, &kD3dGuidObject, sizeof iid);
+    if (sDd.draw->fn->QueryInterface(sDd.draw, &iid, (void **)out) != DD_OK) *out = nullptr;
+    return *out ? 0 : -1;
+}
+
+static int CopyScreenColorFormat(ColorFormatRecord *out)
+{
+    const ColorFormatRecord *format = GetScreenColorFormat();
+    if (!format) return -1;
+    *out = *format;
+    return 0;
+}
+
+static int LockSurfaceDataForDevice(int handle, int *pitch, uint8_t **pixels, int writeFlag, const Rect *rect)
+{
+    return LockSurfaceData(handle, pitch, pixels, writeFlag, rect, nullptr);
+}
+
+static const Direct3DDisplayPort kDirect3DDisplayPort = {
+    QueryDirect3DObject,       GetFrontDrawSurface,   GetDrawTargetSurface, CopyScreenColorFormat,
+    BuildSurfaceDataObjects,   ReleaseSurfaceDataObjects, RestoreSurfaceIfLost, FillSurfaceData,
+    ApplySurfaceColorKey,      GetBackRenderSurface,  LockSurfaceDataForDevice, UnlockSurfaceData,
+};
+
+void InstallDirect3DDisplayPort(int on) { SetDirect3DDisplayPort(on ? &kDirect3DDisplayPort : nullptr); }

@@ -32,6 +32,10 @@ int RestoreScreenSurfaces(void);
 // Fills rect of a screen with a pixel value by a colour-fill blit. 0 / -1.
 int FillScreenSurface(int screen, const Rect *rect, uint32_t pixel);
 
+// Lets the Direct3D renderer reach this display (on 1) or takes the way away (on 0); without it
+// Direct3D does not start.
+void InstallDirect3DDisplayPort(int on);
+
 // ---- getters ------------------------------------------------------------------------------------
 // The draw object, or null when there is none.
 DdDraw *GetDirectDrawObject(void);

@@ -4,7 +4,8 @@
 #pragma once
 
 // The route settings, read once at library start before anything else (DAZAR_RENDER_ROUTE:
-// "software" forces software rendering, "ddraw" switches Direct3D off). The software flag, 1 / 0.
+// "software" forces software rendering, "ddraw" switches Direct3D off, "d3d" lets the Direct3D
+// renderer start its device on the display). The software flag, 1 / 0.
 int QuerySoftwareRenderingSetting(void);
 // Graphics start: DirectDraw (on failure: log, software rendering, try once more; a second failure
 // is fatal), the blend tables, the screen mode, graphics management and the draw settings. 0 / -1.

@@ -38,6 +38,7 @@ static struct {
     int softwareOnly;                   // 1: no DirectDraw object at all
     int directDraw;                     // 1 while a DirectDraw object exists
     int direct3DOff;                    // 1: Direct3D not started (setting)
+    int direct3DWanted;                 // 1: the display is offered to the Direct3D renderer (setting)
     int use3D = 1;                      // the use-3D setting
     int d3dUsable;                      // graphics management found 3D drawing usable
     int started;                        // 1 between the graphics start and end
@@ -45,10 +46,13 @@ static struct {
 
 int QuerySoftwareRenderingSetting(void)
 {
-    // DAZAR_RENDER_ROUTE forces a route: "software", "ddraw" (Direct3D off) or "auto".
+    // DAZAR_RENDER_ROUTE forces a route: "software", "ddraw" (Direct3D off), "d3d" or "auto". Only
+    // "d3d" hands the display to the Direct3D renderer, and for now that only starts its device:
+    // the Direct3D draws are not built yet, so no other route may bring it up.
     const char *route = getenv("DAZAR_RENDER_ROUTE");
     sDisplay.softwareRendering = route && strcmp(route, "software") == 0;
     sDisplay.direct3DOff = route && strcmp(route, "ddraw") == 0;
+    sDisplay.direct3DWanted = route && strcmp(route, "d3d") == 0;
     return sDisplay.softwareRendering;
 }
 
@@ -225,6 +229,7 @@ static int StartDirectDraw(void)
     if (!sDisplay.softwareOnly) {
         if (StartDirectDrawObject(!GetWindowedFlag()) != 0) return -1;
         sDisplay.directDraw = 1;
+        if (sDisplay.direct3DWanted) InstallDirect3DDisplayPort(1);
     }
     BuildMemImgBlendTables();
     return 0;
@@ -236,6 +241,7 @@ static void TerminateDirectDraw(void)
     TerminateGraphicsManagement();
     TermGraphTables();
     G_D3D_Terminate();
+    InstallDirect3DDisplayPort(0);
     ReleaseScreens();
     EndDirectDrawObject();
     sDisplay.directDraw = 0;
@@ -292,6 +298,7 @@ int EndGraphicsSystem(void)
     sDisplay.started = 0;
     sDisplay.softwareRendering = 0;
     sDisplay.direct3DOff = 0;
+    sDisplay.direct3DWanted = 0;
     sDisplay.presentCount = 0;
     return 0;
 }

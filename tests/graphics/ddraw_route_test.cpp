@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "lib/d3d/d3d_draw_hooks.h"
+#include "lib/d3d/d3d_renderer.h"
 #include "lib/graphics/capture.h"
 #include "lib/graphics/ddraw_display.h"
 #include "lib/graphics/draw.h"
 #include "lib/graphics/graphics_start.h"
 #include "lib/graphics/surface_data.h"
+#include "platform/d3d/d3d_test.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/window/window.h"
 #include "tests/graphics/draw_fixture.h"
@@ -39,6 +42,7 @@ protected:
         else unsetenv("DAZAR_RENDER_ROUTE");
         SetFastBlitUse(1);
         DdTestResetFaults();
+        D3dSelectBackend(nullptr);
     }
     void Start(const char *route)
     {
@@ -49,11 +53,15 @@ protected:
         ASSERT_EQ(SelectScreenMode(640, 480, 16, 60), 0);
         ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
     }
-    void End()
+    // Ends the library; log (when given) gets Log.txt as the end left it.
+    void End(std::string *log = nullptr)
     {
         if (GetLibraryState() != LIBRARY_RUNNING) return;
         EndLibrary();
         for (int k = 0; k < DD_OBJ_KIND_COUNT; k++) EXPECT_EQ(DdTestLiveCount((DdObjectKind)k), 0) << "kind " << k;
+        for (D3dLiveKind k : {D3D_LIVE_OBJECTS, D3D_LIVE_DEVICES, D3D_LIVE_SURFACE_COPIES})
+            EXPECT_EQ(D3dTestLiveCount(k), 0) << "3-D kind " << k;
+        if (log) *log = ReadTestFile("Log.txt");
         LeaveFreshTempDir();
     }
     void LoadSheet()
@@ -269,6 +277,29 @@ TEST_F(RouteTest, GettersDescribeTheScreenAndTheDevice)
     EXPECT_EQ(GetOverlayPixelFormat(), nullptr);
     EXPECT_EQ(GetScreenPixelFormat()->bitCount, 32u);
     EXPECT_EQ(GetScreenMemImg(SCREEN_BACK)->pixels, GetBackRenderSurface()->pixels);
+}
+
+// The Direct3D route starts the renderer's device on the display's surfaces (on the recording back
+// end: this program's video driver has no OpenGL), and the end lets go of every object.
+TEST_F(RouteTest, TheDirect3DRouteStartsTheDeviceAndTheEndLeavesNothingAlive)
+{
+    ASSERT_EQ(D3dSelectBackend("record"), 0);
+    Start("d3d");
+    EXPECT_EQ(IsSurfaceRouteInUse(), 1);
+    EXPECT_NE(G_D3D_GetDevice(), nullptr);
+    EXPECT_EQ(IsDirect3DDrawUsable(), 1);
+    std::string log;
+    End(&log);
+    const char *texts[] = {"Direct3D 関連の初期化を行います", "Ｄｉｒｅｃｔ３Ｄオブジェクトを取得しました",
+                           "Direct3D 関連の初期化は正常に終了しました", "３Ｄグラフィック描画機能を使用します",
+                           "Direct3D 関連の終了処理は正常に終了しました"};
+    size_t at = 0;
+    for (const char *text : texts) {
+        at = log.find(text, at);
+        ASSERT_NE(at, std::string::npos) << text;
+    }
+    EXPECT_EQ(log.find("ソフトウエアレンダリングモードに変更します"), std::string::npos);
+    EXPECT_EQ(GetDirect3DDisplayPort(), nullptr);
 }
 
 }  // namespace
