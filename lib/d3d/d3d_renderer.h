@@ -161,6 +161,13 @@ struct Direct3DDisplayPort {
     // locked already, -1 on failure. Unlock releases one lock. 0 / -1.
     int (*LockSurfaceData)(int handle, int *pitch, uint8_t **pixels, int writeFlag, const Rect *rect);
     int (*UnlockSurfaceData)(int handle, const Rect *rect);
+    // A texture in system memory of width x height in format, for pictures that cannot be written
+    // into a texture directly. 0 / -1.
+    int (*CreateSystemTexture)(int width, int height, const D3dPixelFormat *format, DdSurface **out);
+    // Write lock of a whole surface: its pitch and first pixel. 0 / -1. Unlock 0 / -1.
+    int (*LockWholeSurface)(DdSurface *surface, int *pitch, uint8_t **pixels);
+    int (*UnlockWholeSurface)(DdSurface *surface);
+    void (*ReleaseSurface)(DdSurface *surface);
 };
 void SetDirect3DDisplayPort(const Direct3DDisplayPort *port);
 const Direct3DDisplayPort *GetDirect3DDisplayPort(void);

@@ -1,5 +1,6 @@
 // Pixels of a picture put into the texture pieces of a graph: each piece receives the part of the
 // picture it shows, converted into its texture format; the margins of a texture are never written.
+#include "lib/core/library.h"
 #include "lib/core/log.h"
 #include "lib/d3d/d3d_draw_hooks.h"
 #include "lib/d3d/d3d_renderer.h"
@@ -28,15 +29,40 @@ int G_D3D_UploadTexturePiece(const Rect *srcRect, int x, int y, int piece, const
         return WriteLog("転送先のテクスチャの範囲が不正です in G_D3D_UploadTexturePiece\n");
     Rect dest = {x, y, x + width, y + height};
     const Direct3DDisplayPort *port = GetDirect3DDisplayPort();
+    if (!port) return -1;
     int pitch = 0;
     uint8_t *pixels = nullptr;
-    if (!port || !port->LockSurfaceData || port->LockSurfaceData(record->surfaceData, &pitch, &pixels, 1, &dest) == -1)
-        return WriteLog("テクスチャのロックに失敗しました in G_D3D_UploadTexturePiece\n");
+    DdSurface *temporary = nullptr;
+    // A texture in video memory may refuse the lock: the picture then goes into a system-memory
+    // texture of the same size and format, which the device loads into it.
+    int direct = port->LockSurfaceData && port->LockSurfaceData(record->surfaceData, &pitch, &pixels, 1, &dest) != -1;
+    if (!direct) {
+        if (!port->CreateSystemTexture ||
+            port->CreateSystemTexture(data->width, data->height, &format->pixelFormat, &temporary) != 0 || !temporary)
+            ExitWithError("テンポラリテクスチャサーフェスの作成に失敗しました");
+        if (!port->LockWholeSurface || port->LockWholeSurface(temporary, &pitch, &pixels) != 0 || !pixels) {
+            port->ReleaseSurface(temporary);
+            return WriteLog("テンポラリテクスチャサーフェスのロックに失敗しました in G_D3D_UploadTexturePiece\n");
+        }
+    }
     int keyFlag = keyToAlpha && format->colorFormat.alphaWidth != 0 && !alpha && base->format.alphaWidth == 0;
     BlitWithColorConversion(pixels, pitch, &format->colorFormat, base->pixels, base->pitch, &base->format,
                             alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0, alpha ? &alpha->format : nullptr,
-                            0, 0, srcRect, 0, keyFlag, data->transColor);
-    if (port->UnlockSurfaceData) port->UnlockSurfaceData(record->surfaceData, &dest);
+                            direct ? 0 : x, direct ? 0 : y, srcRect, 0, keyFlag, data->transColor);
+    if (direct) {
+        if (port->UnlockSurfaceData) port->UnlockSurfaceData(record->surfaceData, &dest);
+    } else {
+        port->UnlockWholeSurface(temporary);
+        if (port->RestoreSurfaceIfLost) port->RestoreSurfaceIfLost(record->surfaceData);
+        const Device3DRecord *device = LookupLiveDevice3D(GDirect3D.currentSlot);
+        D3dPoint point = {x, y};
+        D3dRect rect = {dest.left, dest.top, dest.right, dest.bottom};
+        int32_t loaded = device ? device->device->fn->Load(device->device, (DdSurface *)data->ddSurface, &point,
+                                                           temporary, &rect, 0)
+                                : D3D_ERR_INVALID_DEVICE;
+        port->ReleaseSurface(temporary);
+        if (loaded < 0) ExitWithError("作業用テクスチャサーフェスから描画用テクスチャサーフェスへの画像転送に失敗しました");
+    }
     if (port->ApplySurfaceColorKey) port->ApplySurfaceColorKey(record->surfaceData);
     return 0;
 }

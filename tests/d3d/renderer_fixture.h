@@ -25,6 +25,10 @@ struct FakeDisplay {
     int fills = 0;
     int lockFails = 0;
     int locks = 0;                    // held now
+    int systemTextureFails = 0;
+    int wholeLockFails = 0;
+    int systemTextures = 0;           // alive now
+    int systemWidth = 0, systemHeight = 0;
 };
 inline FakeDisplay gDisplay;
 
@@ -73,10 +77,32 @@ inline int FakeUnlock(int handle, const Rect *)
     return 0;
 }
 
+inline int FakeCreateSystemTexture(int width, int height, const D3dPixelFormat *format, DdSurface **out)
+{
+    if (gDisplay.systemTextureFails) return -1;
+    gDisplay.systemWidth = width, gDisplay.systemHeight = height;
+    *out = D3dTestSurfaceHandle(D3dTestCreateSurface(width, height, format, D3D_SURF_TEXTURE | D3D_SURF_SYSTEM_MEMORY));
+    return *out ? gDisplay.systemTextures++, 0 : -1;
+}
+inline int FakeLockWhole(DdSurface *surface, int *pitch, uint8_t **pixels)
+{
+    if (gDisplay.wholeLockFails) return -1;
+    *pitch = ((D3dTestSurface *)surface)->view.pitch;
+    *pixels = ((D3dTestSurface *)surface)->view.pixels;
+    return 0;
+}
+inline int FakeUnlockWhole(DdSurface *surface) { return D3dTestTouchSurface((D3dTestSurface *)surface), 0; }
+inline void FakeReleaseSurface(DdSurface *surface)
+{
+    gDisplay.systemTextures--;
+    D3dTestReleaseSurface((D3dTestSurface *)surface);
+}
+
 inline const Direct3DDisplayPort kFakeDisplayPort = {
-    FakeQueryDirect3D, FakeFrontSurface, FakeDrawTarget, FakeScreenFormat, FakeBuild,
-    FakeRelease,       FakeRestore,      FakeFill,       FakeColorKey,    FakeBackSurface,
-    FakeLock,          FakeUnlock,
+    FakeQueryDirect3D, FakeFrontSurface, FakeDrawTarget,          FakeScreenFormat, FakeBuild,
+    FakeRelease,       FakeRestore,      FakeFill,                FakeColorKey,     FakeBackSurface,
+    FakeLock,          FakeUnlock,       FakeCreateSystemTexture, FakeLockWhole,    FakeUnlockWhole,
+    FakeReleaseSurface,
 };
 
 class RendererTest : public testing::Test {

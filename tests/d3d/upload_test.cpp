@@ -129,15 +129,17 @@ TEST_F(UploadTest, RefusalsWriteNothing)
     struct Case {
         const char *name;
         int srcX, lockFails;
-    } cases[] = {{"source past the picture", 1, 0}, {"texture not lockable", 0, 1}};
+    } cases[] = {{"source past the picture", 1, 0}, {"temporary texture not lockable", 0, 1}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         graph.srcX = c.srcX;
-        gDisplay.lockFails = c.lockFails;
+        gDisplay.lockFails = gDisplay.wholeLockFails = c.lockFails;
         EXPECT_EQ(-1, G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr));
         EXPECT_EQ(512 * 512, Untouched(graph, 0, 0, 0, 512, 512));
+        EXPECT_EQ(0, gDisplay.systemTextures);
     }
-    gDisplay.lockFails = 0, graph.srcX = 0;
+    EXPECT_NE(std::string::npos, LogText().find("テンポラリテクスチャサーフェスのロックに失敗しました"));
+    gDisplay.lockFails = gDisplay.wholeLockFails = 0, graph.srcX = 0;
     Rect outside = {600, 0, 700, 10};
     EXPECT_EQ(-1, G_D3D_UploadGraphImageRect(&graph, 0, &picture, nullptr, &outside, 0, 0));
     int gone = graph.pieces.handles[0];
@@ -145,4 +147,54 @@ TEST_F(UploadTest, RefusalsWriteNothing)
     DeleteSurface3DData(gone);
     EXPECT_EQ(-1, G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr));
     EXPECT_EQ(-1, G_D3D_UploadTexturePiece(&outside, 0, 0, gone, &picture, nullptr, 1));
+}
+
+TEST_F(UploadTest, UnlockableTextureFilledThroughATemporaryTexture)
+{
+    GraphRecord graph = Graph(640, 480);
+    gDisplay.lockFails = 1;
+    int mark = D3dTestMark();
+    ASSERT_EQ(0, G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr));
+    EXPECT_EQ(0, Wrong(graph, 0, 0, 0, 512, 480, 0, 0));
+    EXPECT_EQ(0, Wrong(graph, 1, 0, 0, 128, 480, 512, 0));
+    EXPECT_EQ(512 * 32, Untouched(graph, 0, 0, 480, 512, 512));
+    EXPECT_EQ(128 * 32, Untouched(graph, 1, 0, 480, 128, 512));
+    // Each piece's temporary has the texture's full size; only the shown part is loaded.
+    EXPECT_EQ(128, gDisplay.systemWidth);
+    EXPECT_EQ(512, gDisplay.systemHeight);
+    std::string loads = Calls(mark, D3D_CALL_LOAD);
+    EXPECT_EQ(2, Count(loads, " Load "));
+    EXPECT_EQ(2, Count(loads, "(0,0) "));
+    EXPECT_EQ(1, Count(loads, "(0,0,512,480)"));
+    EXPECT_EQ(1, Count(loads, "(0,0,128,480)"));
+
+    // A rectangle lands at its place, with the untouched rest of the texture kept.
+    Rect rect = {100, 200, 116, 216};
+    mark = D3dTestMark();
+    ASSERT_EQ(0, G_D3D_UploadGraphImageRect(&graph, 0, &picture, nullptr, &rect, 500, 10));
+    EXPECT_EQ(0, Wrong(graph, 1, 0, 10, 4, 26, 112, 190));
+    EXPECT_EQ(1, Count(Calls(mark, D3D_CALL_LOAD), "(500,10) "));
+    EXPECT_EQ(1, Count(Calls(mark, D3D_CALL_LOAD), "(500,10,512,26)"));
+    EXPECT_EQ(0, gDisplay.systemTextures);
+    EXPECT_EQ(4, gDisplay.colorKeys);
+}
+
+TEST_F(UploadTest, TemporaryRouteFailuresAreFatal)
+{
+    GTEST_FLAG_SET(death_test_style, "fast");
+    GraphRecord graph = Graph(32, 32);
+    gDisplay.lockFails = 1;
+    struct Case {
+        int createFails;
+        const char *text;
+    } cases[] = {{1, "テンポラリテクスチャサーフェスの作成に失敗しました"},
+                 {0, "作業用テクスチャサーフェスから描画用テクスチャサーフェスへの画像転送に失敗しました"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        gDisplay.systemTextureFails = c.createFails;
+        D3dTestFail(D3D_CALL_LOAD, D3D_ERR_GENERIC, c.createFails ? 0 : -1, 0);
+        EXPECT_EXIT(G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr), testing::ExitedWithCode(255), "");
+        EXPECT_NE(std::string::npos, LogText().find(c.text));
+    }
+    D3dTestFail(D3D_CALL_LOAD, 0, 0, 0);
 }
