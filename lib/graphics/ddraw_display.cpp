@@ -338,10 +338,40 @@ static int LockSurfaceDataForDevice(int handle, int *pitch, uint8_t **pixels, in
     return LockSurfaceData(handle, pitch, pixels, writeFlag, rect, nullptr);
 }
 
+// A texture in system memory, written by the CPU and loaded into a device texture. 0 / -1.
+static int CreateSystemTexture(int width, int height, const D3dPixelFormat *format, DdSurface **out)
+{
+    *out = nullptr;
+    if (!sDd.draw || width <= 0 || height <= 0) return -1;
+    DdSurfaceDesc desc = {};
+    desc.size = sizeof desc;
+    desc.flags = DD_SD_CAPS | DD_SD_HEIGHT | DD_SD_WIDTH | DD_SD_PIXELFORMAT;
+    desc.width = (uint32_t)width, desc.height = (uint32_t)height;
+    desc.caps = DD_CAPS_TEXTURE | DD_CAPS_SYSTEMMEMORY;
+    desc.pixelFormat = DdPixelFormat{sizeof(DdPixelFormat), format->flags, format->fourCC, format->bitCount,
+                                     format->rMask, format->gMask, format->bMask, format->aMask};
+    if (sDd.draw->fn->CreateSurface(sDd.draw, &desc, out, nullptr) != DD_OK) *out = nullptr;
+    return *out ? 0 : -1;
+}
+
+static int LockWholeSurface(DdSurface *surface, int *pitch, uint8_t **pixels)
+{
+    DdSurfaceDesc desc = {};
+    desc.size = sizeof desc;
+    if (surface->fn->Lock(surface, nullptr, &desc, DD_LOCK_WAIT | DD_LOCK_WRITEONLY) != DD_OK) return -1;
+    *pitch = desc.pitch;
+    *pixels = (uint8_t *)desc.surface;
+    return 0;
+}
+
+static int UnlockWholeSurface(DdSurface *surface) { return surface->fn->Unlock(surface, nullptr) == DD_OK ? 0 : -1; }
+static void ReleaseSurface(DdSurface *surface) { surface->fn->Release(surface); }
+
 static const Direct3DDisplayPort kDirect3DDisplayPort = {
     QueryDirect3DObject,       GetFrontDrawSurface,   GetDrawTargetSurface, CopyScreenColorFormat,
     BuildSurfaceDataObjects,   ReleaseSurfaceDataObjects, RestoreSurfaceIfLost, FillSurfaceData,
     ApplySurfaceColorKey,      GetBackRenderSurface,  LockSurfaceDataForDevice, UnlockSurfaceData,
+    CreateSystemTexture,       LockWholeSurface,      UnlockWholeSurface,   ReleaseSurface,
 };
 
 void InstallDirect3DDisplayPort(int on) { SetDirect3DDisplayPort(on ? &kDirect3DDisplayPort : nullptr); }

@@ -302,4 +302,29 @@ TEST_F(RouteTest, TheDirect3DRouteStartsTheDeviceAndTheEndLeavesNothingAlive)
     EXPECT_EQ(GetDirect3DDisplayPort(), nullptr);
 }
 
+// The renderer's temporary textures are system-memory textures of the draw object, locked whole.
+TEST_F(RouteTest, TemporaryTexturesComeFromTheDrawObject)
+{
+    ASSERT_EQ(D3dSelectBackend("record"), 0);
+    Start("d3d");
+    const Direct3DDisplayPort *port = GetDirect3DDisplayPort();
+    ASSERT_NE(port, nullptr);
+    const D3dPixelFormat format = {32, D3D_PF_RGB | D3D_PF_ALPHAPIXELS, 0, 16, 0xF00, 0xF0, 0xF, 0xF000};
+    DdSurface *texture = nullptr;
+    ASSERT_EQ(port->CreateSystemTexture(128, 64, &format, &texture), 0);
+    EXPECT_EQ(texture->caps & (DD_CAPS_TEXTURE | DD_CAPS_SYSTEMMEMORY), DD_CAPS_TEXTURE | DD_CAPS_SYSTEMMEMORY);
+    EXPECT_EQ(texture->width * 1000 + texture->height, 128064);
+    EXPECT_EQ(texture->format.alphaMask, 0xF000u);
+    int pitch = 0;
+    uint8_t *pixels = nullptr;
+    ASSERT_EQ(port->LockWholeSurface(texture, &pitch, &pixels), 0);
+    EXPECT_EQ(pixels, texture->pixels);
+    EXPECT_EQ(pitch, texture->pitch);
+    EXPECT_EQ(port->UnlockWholeSurface(texture), 0);
+    port->ReleaseSurface(texture);
+    DdTestFailNth(DD_M_CREATE_SURFACE, 1, DD_ERR_OUT_OF_MEMORY);
+    EXPECT_EQ(port->CreateSystemTexture(128, 64, &format, &texture), -1);
+    End();
+}
+
 }  // namespace
