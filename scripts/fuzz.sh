@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the readers of untrusted input -- pictures, sound files and "HiScore.dat" -- with AFL++
-# (Debian's afl++ and its GCC plugin, so our own compiler and flags, the Shift-JIS literals included),
-# under the address and undefined-behaviour sanitizers. Each target starts from the test fixtures and
-# runs FUZZ_SECONDS (600 by default); all three run at once. Findings land in
+# (Debian's afl++ in its classic GCC mode, afl-gcc and afl-g++, so our own compiler and flags, the
+# Shift-JIS literals included), under the address and undefined-behaviour sanitizers. Each target starts
+# from the test fixtures and runs FUZZ_SECONDS (600 by default); all three run at once. Findings land in
 # build/fuzz/findings/<target>/default/crashes and hangs; a finding replays with
 #   build/fuzz/tools/fuzz/fuzz_<target> FILE
 # Exits 1 when any target found a crash or a hang.
