@@ -34,6 +34,12 @@ int G_D3D_EndDeviceScene(uint32_t slot)
 
 int G_D3D_EndScene(void) { return G_D3D_EndDeviceScene(GDirect3D.currentSlot); }
 
+void ResetVertexBatch(Device3DRecord *record)
+{
+    record->vertexCount = 0;
+    record->writePointer = (uint8_t *)record->vertexArrays[record->vertexType];
+}
+
 // Draws the queued vertices unless the program is ending or the blend state says to drop them;
 // the batch is empty afterwards either way.
 static void DrawOrDropBatch(Device3DRecord *record)
@@ -42,8 +48,7 @@ static void DrawOrDropBatch(Device3DRecord *record)
     if (record->vertexCount != 0 && !GetEndRequest() && !record->skip)
         record->device->fn->DrawPrimitive(record->device, record->primitiveType, type.fvf,
                                           record->vertexArrays[record->vertexType], record->vertexCount, 0);
-    record->vertexCount = 0;
-    record->writePointer = (uint8_t *)record->vertexArrays[record->vertexType];
+    ResetVertexBatch(record);
 }
 
 int G_D3D_FlushDeviceBatch(uint32_t slot)

@@ -323,8 +323,7 @@ int G_D3D_ApplyBlendState(uint32_t slot)
     ChooseBlendState(record, &choice);
     // Every input setter has flushed, so the batch is empty when its vertex type changes.
     record->vertexType = choice.vertexType;
-    record->vertexCount = 0;
-    record->writePointer = (uint8_t *)record->vertexArrays[choice.vertexType];
+    ResetVertexBatch(record);
     if (choice.program.count != record->stageCount) {
         record->stageCount = choice.program.count;
         uint32_t force = record->force;

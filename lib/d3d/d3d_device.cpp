@@ -90,7 +90,7 @@ int G_D3D_CreateDevice(DdSurface *target)
     record->borderParam = -1;
     record->blendDirty = 1;
     record->vertexType = VERTEX_TYPE_TEXTURED;
-    record->writePointer = (uint8_t *)record->vertexArrays[VERTEX_TYPE_TEXTURED];
+    ResetVertexBatch(record);
     record->inUse = 1;
     record->ownTarget = target;
 
@@ -106,8 +106,7 @@ static void DropDeviceObject(Device3DRecord *record)
     record->device->fn->Release(record->device);
     record->device = nullptr;
     record->inScene = 0;
-    record->vertexCount = 0;
-    record->writePointer = (uint8_t *)record->vertexArrays[record->vertexType];
+    ResetVertexBatch(record);
 }
 
 int G_D3D_ReleaseDeviceObject(uint32_t slot)

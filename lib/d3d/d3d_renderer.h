@@ -299,6 +299,8 @@ int G_D3D_BeginScene(uint32_t slot);
 int G_D3D_EndDeviceScene(uint32_t slot);
 // Draws the queued vertices unless the end is requested or the skip flag is set; empties the batch.
 int G_D3D_FlushDeviceBatch(uint32_t slot);
+// Empties the batch without drawing: no vertex queued, writes start at the array of the vertex type.
+void ResetVertexBatch(Device3DRecord *record);
 // Makes room for n vertices of primitive type: draws the batch first (with the flush's skip and end
 // tests) when the type changes or n more would reach the capacity; the write pointer, or null.
 uint8_t *G_D3D_ReserveVertices(uint32_t slot, uint32_t primitiveType, uint32_t n);

@@ -61,8 +61,7 @@ int G_D3D_RecreateDevice(uint32_t slot)
     record->currentTarget = record->ownTarget;
     if (target && target != record->ownTarget) G_D3D_SetRenderTarget(target, slot);
     record->currentTexture = nullptr;
-    record->vertexCount = 0;
-    record->writePointer = (uint8_t *)record->vertexArrays[record->vertexType];
+    ResetVertexBatch(record);
     record->inScene = 0;
     G_D3D_SetBlendModeState(slot, record->alphaChFlag, record->alphaTestFlag, record->blendMode);
     G_D3D_SetCullState(slot, record->cullMode);
