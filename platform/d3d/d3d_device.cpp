@@ -149,9 +149,6 @@ static uint32_t DeviceRelease(D3dDevice *self)
     return 0;
 }
 
-int32_t D3dEnumFormatList(const D3dPixelFormat *list, int count, D3dEnumPixelFormatsCallback callback,
-                          void *context);
-
 static int32_t DeviceEnumTextureFormats(D3dDevice *self, D3dEnumPixelFormatsCallback callback, void *context)
 {
     int32_t fault = D3dFaultCheck(D3D_CALL_ENUM_TEXTURE_FORMATS);

@@ -75,6 +75,9 @@ void D3dDrop(DdSurface *surface);
 
 // The configured lists (d3d_object.cpp).
 const D3dPixelFormat *D3dTextureFormats(int *count);
+// Calls back for each format of a list until the callback cancels.
+int32_t D3dEnumFormatList(const D3dPixelFormat *list, int count, D3dEnumPixelFormatsCallback callback,
+                          void *context);
 
 // ---- recorder (recorder.cpp) ----------------------------------------------------------------------
 // Records one call; returns the entry index for payloads, or -1 while recording is off.
