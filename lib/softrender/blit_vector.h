@@ -22,4 +22,3 @@ BlitRowFn PickVectorBlitRow(int type, int body, bool keyed);
 // 0 makes the blit take its per-pixel bodies everywhere (tests compare the two); 1, the default,
 // lets it take the vector rows.
 void SetBlitVectorUse(int enable);
-int GetBlitVectorUse(void);
