@@ -74,7 +74,7 @@ static void CopyFrameRows(MovieRecord *record)
     surface->fn->Unlock(surface, nullptr);
 }
 
-// Step c: the frame is in the sample surface.
+// The frame is in the sample surface.
 static void TakeArrivedFrame(MovieRecord *record)
 {
     CopyFrameRows(record);
@@ -101,7 +101,7 @@ static void MeetStreamEnd(MovieRecord *record)
     record->paused = 1;
 }
 
-// Steps a to c once: 1 when a frame was taken, 0 when the call is to return.
+// One pass of waiting for and taking a frame: 1 when a frame was taken, 0 when the call is to return.
 static int TakeOneFrame(MovieRecord *record, int force)
 {
     // With force 1 a pending update is not waited for: the new Update would be refused as busy and
@@ -160,7 +160,7 @@ int AdvanceMovieToCurrentFrame(int movie, int force)
 // r mod a for a non-negative alignment a (unsigned, as the display reports it).
 static int AlignRemainder(int value, uint32_t a) { return (int)((uint32_t)value % a); }
 
-// Step 7: source and destination aligned to the display's overlay caps; the destination width.
+// Source and destination aligned to the display's overlay caps; the destination width.
 static int AlignOverlay(Rect *s, int *sw, Rect *d, int dw)
 {
     uint32_t bits = 0;
@@ -185,7 +185,7 @@ static int AlignOverlay(Rect *s, int *sw, Rect *d, int dw)
     return dw;
 }
 
-// Steps 3 to 6: the visible part of placement p (moved into screen coordinates), and the source
+// The visible part of placement p (moved into screen coordinates), and the source
 // trimmed by what was cut off. Returns show, turned off when nothing is visible.
 static int ClipOverlay(Rect *p, Rect *v, Rect *s, int *sw, int m, int show)
 {

@@ -131,7 +131,7 @@ static int OpenMovieFile(MovieRecord *record, MmMultiMediaStream *stream, const 
     return OpenTemporaryCopy(record, stream, name);
 }
 
-// Steps 3 to 10: filter graph, multimedia stream on it, the two streams and the file. 0 / -1 (logged).
+// Filter graph, multimedia stream on it, the two streams and the file. 0 / -1 (logged).
 static int BuildStreams(DdDraw *directDraw, MovieRecord *record, const char *fileName)
 {
     MmMultiMediaStream *stream = nullptr;
@@ -162,7 +162,7 @@ static int BuildStreams(DdDraw *directDraw, MovieRecord *record, const char *fil
     return 0;
 }
 
-// Steps 11 to 16: seeking, audio, the video stream's three faces and its size. 0 / -1 (logged).
+// Seeking, audio, the video stream's three faces and its size. 0 / -1 (logged).
 static int ReachVideoStream(MovieRecord *record, MmSurfaceDesc *format)
 {
     MmGraphBuilder *graph = record->filterGraph;
@@ -186,7 +186,7 @@ static int ReachVideoStream(MovieRecord *record, MmSurfaceDesc *format)
     return 0;
 }
 
-// Steps 17 to 20: the frame surface, the sample on it (or on the stream's own surface), the sample's
+// The frame surface, the sample on it (or on the stream's own surface), the sample's
 // surface and rectangle. 0 / -1 (logged).
 static int MakeSample(DdDraw *directDraw, MovieRecord *record, const MmSurfaceDesc *format, int mode)
 {
@@ -218,7 +218,7 @@ static DdSurface *SurfaceVersion(DdSurface *surface)
     return surface;
 }
 
-// Step 22: the surface versions the mode needs, the frame format and the frame copy. 0 / -1 (logged).
+// The surface versions the mode needs, the frame format and the frame copy. 0 / -1 (logged).
 static int TakeSurfaceVersions(MovieRecord *record)
 {
     DdSurface *read;
