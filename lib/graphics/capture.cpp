@@ -41,11 +41,9 @@ int CaptureDrawTargetSoftware(int x1, int y1, int x2, int y2, GraphRecord *graph
     if (!target || !dst) return -1;
     Rect r = {x1, y1, x2, y2};
     if (!ClipCapture(&r, target, graph)) return 0;
-    int gx, gy;
-    DdSurface *from = GetDrawTargetSurface(), *to = GetGraphDisplaySurface(graph, &gx, &gy);
+    int gx, gy, tx = 0, ty = 0;
+    DdSurface *from = GetDrawTargetSurfaceAt(&tx, &ty), *to = GetGraphDisplaySurface(graph, &gx, &gy);
     if (from && to && from != to) {
-        int tx = 0, ty = 0;
-        if (GDrawSettings.drawTarget >= 0) GetGraphDisplaySurface(LookupGraph(GDrawSettings.drawTarget), &tx, &ty);
         Rect on = {r.left + tx, r.top + ty, r.right + tx, r.bottom + ty};
         if (TransferSurfaceRect(to, from, gx, gy, &on, -1) != 0) return -1;
         MarkMemImgPixelsChanged(dst);

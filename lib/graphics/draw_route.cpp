@@ -146,8 +146,7 @@ static int FastBlit(int x, int y, GraphRecord *graph, int trans)
     if (!sFastBlitUse || !IsSurfaceRouteInUse() || graph->format.alphaChFlag || !IsPlainCopy()) return 0;
     int sx, sy, tx = 0, ty = 0;
     DdSurface *src = GetGraphDisplaySurface(graph, &sx, &sy);
-    DdSurface *dst = GetDrawTargetSurface();
-    if (GDrawSettings.drawTarget >= 0) GetGraphDisplaySurface(LookupGraph(GDrawSettings.drawTarget), &tx, &ty);
+    DdSurface *dst = GetDrawTargetSurfaceAt(&tx, &ty);
     if (!src || !dst) return 0;
     const Rect &region = GDrawSettings.drawRegion;
     long long left = x > region.left ? x : region.left, top = y > region.top ? y : region.top;

@@ -122,12 +122,14 @@ static MEMIMG *ResolveTargetMemImg(int target)
 
 MEMIMG *GetDrawTargetMemImg(void) { return ResolveTargetMemImg(GDrawSettings.drawTarget); }
 
-DdSurface *GetDrawTargetSurface(void)
+DdSurface *GetDrawTargetSurfaceAt(int *x, int *y)
 {
     int target = GDrawSettings.drawTarget;
     if (target < 0) return IsSurfaceRouteInUse() && sDisplay.ready ? GetScreenSurface(target) : nullptr;
-    return GetGraphDisplaySurface(LookupGraph(target), nullptr, nullptr);
+    return GetGraphDisplaySurface(LookupGraph(target), x, y);
 }
+
+DdSurface *GetDrawTargetSurface(void) { return GetDrawTargetSurfaceAt(nullptr, nullptr); }
 
 int IsWindowFrontTarget(void)
 {

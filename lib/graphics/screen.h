@@ -61,6 +61,8 @@ int SwitchMaskScreen(int flag);
 // software rendering mode and for graphs kept in memory.
 struct DdSurface;
 DdSurface *GetDrawTargetSurface(void);
+// The same, with the target's place on that surface (left as given for a screen or no surface).
+DdSurface *GetDrawTargetSurfaceAt(int *x, int *y);
 // 1 in window mode while the draw target's surface is the primary surface, else 0.
 int IsWindowFrontTarget(void);
 // Locks the draw target's surface (or store) whole for the software drawers. 0 / -1 (no target, lost).
