@@ -83,20 +83,20 @@ int MakeGraphFromImages(const GraphImage *base, const GraphImage *alpha)
     return graph;
 }
 
-int MakeBlankGraph(int width, int height, uint32_t keyRgb)
+// A blank graph after the size checks; in system memory when asked. The handle or -1.
+static int MakeCheckedBlankGraph(int width, int height, uint32_t keyRgb, int systemMemory)
 {
     if (!AreGraphTablesReady()) return -1;
     if (width < 1 || height < 1 || width > 32767 || height > 32767)
         return WriteLogFormat("グラフィックのサイズが不正です %d x %d in MakeBlankGraph", width, height);
-    return MakeGraphRecord(width, height, 0, keyRgb & 0xFFFFFF);
+    return MakeGraphRecord(width, height, 0, keyRgb & 0xFFFFFF, systemMemory);
 }
+
+int MakeBlankGraph(int width, int height, uint32_t keyRgb) { return MakeCheckedBlankGraph(width, height, keyRgb, 0); }
 
 int MakeSystemMemoryGraph(int width, int height, uint32_t keyRgb)
 {
-    if (!AreGraphTablesReady()) return -1;
-    if (width < 1 || height < 1 || width > 32767 || height > 32767)
-        return WriteLogFormat("グラフィックのサイズが不正です %d x %d in MakeBlankGraph", width, height);
-    return MakeGraphRecord(width, height, 0, keyRgb & 0xFFFFFF, 1);
+    return MakeCheckedBlankGraph(width, height, keyRgb, 1);
 }
 
 int DeriveGraph(int x, int y, int width, int height, int src)
