@@ -198,8 +198,7 @@ void UnlockGraphPixels(const GraphRecord *graph)
 
 MEMIMG *GetGraphMemImg(const GraphRecord *graph)
 {
-    if (!graph || graph->format.textureFlag || graph->pieces.count < 1) return nullptr;
-    Surface2DRecord *piece = LookupSurface2D(graph->pieces.handles[0]);
+    Surface2DRecord *piece = FirstPiece(graph);
     if (!piece || !IsMemImgValid(&piece->view)) return nullptr;
     return &piece->view;
 }
