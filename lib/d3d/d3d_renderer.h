@@ -168,6 +168,8 @@ struct Direct3DDisplayPort {
     int (*LockWholeSurface)(DdSurface *surface, int *pitch, uint8_t **pixels);
     int (*UnlockWholeSurface)(DdSurface *surface);
     void (*ReleaseSurface)(DdSurface *surface);
+    // The display's off-screen work surface of the screen's size and format, or null.
+    DdSurface *(*GetWorkSurface)(void);
 };
 void SetDirect3DDisplayPort(const Direct3DDisplayPort *port);
 const Direct3DDisplayPort *GetDirect3DDisplayPort(void);
@@ -235,6 +237,14 @@ int G_D3D_SplitTextureLength(int length, int *sizes, int capacity, int renderTar
 // turns the transparent colour into alpha 0 where the formats call for it. 0 / -1.
 int G_D3D_UploadTexturePiece(const Rect *srcRect, int x, int y, int piece, const GraphImage *base,
                              const GraphImage *alpha, int keyToAlpha);
+
+// screen capture: the five copy routes of G_D3D_GetDrawScreenGraph (d3d_surface_hooks.h), each with
+// its arguments. 0 / -1.
+int G_D3D_GetDrawScreenGraphFunction1(int x1, int y1, int x2, int y2, GraphRecord *graph, int clientFlag);
+int G_D3D_GetDrawScreenGraphFunction2(int x1, int y1, int x2, int y2, GraphRecord *graph, int clientFlag);
+int G_D3D_GetDrawScreenGraphFunction3(int x1, int y1, int x2, int y2, GraphRecord *graph, int clientFlag);
+int G_D3D_GetDrawScreenGraphFunction4(int x1, int y1, int x2, int y2, GraphRecord *graph, int clientFlag);
+int G_D3D_GetDrawScreenGraphFunction5(int x1, int y1, int x2, int y2, GraphRecord *graph, int clientFlag);
 
 // state cache: each setter sends only a change (or under the force flag), drawing the batch first;
 // -1 when down, the slot is free or has no device object, else 0 (shade, fog and perspective: -1

@@ -372,6 +372,7 @@ static const Direct3DDisplayPort kDirect3DDisplayPort = {
     BuildSurfaceDataObjects,   ReleaseSurfaceDataObjects, RestoreSurfaceIfLost, FillSurfaceData,
     ApplySurfaceColorKey,      GetBackRenderSurface,  LockSurfaceDataForDevice, UnlockSurfaceData,
     CreateSystemTexture,       LockWholeSurface,      UnlockWholeSurface,   ReleaseSurface,
+    GetWorkSurface,
 };
 
 void InstallDirect3DDisplayPort(int on) { SetDirect3DDisplayPort(on ? &kDirect3DDisplayPort : nullptr); }

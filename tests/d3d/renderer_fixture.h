@@ -29,6 +29,7 @@ struct FakeDisplay {
     int wholeLockFails = 0;
     int systemTextures = 0;           // alive now
     int systemWidth = 0, systemHeight = 0;
+    DdSurface *work = nullptr;        // the display's work surface
 };
 inline FakeDisplay gDisplay;
 
@@ -98,11 +99,13 @@ inline void FakeReleaseSurface(DdSurface *surface)
     D3dTestReleaseSurface((D3dTestSurface *)surface);
 }
 
+inline DdSurface *FakeWorkSurface(void) { return gDisplay.work; }
+
 inline const Direct3DDisplayPort kFakeDisplayPort = {
     FakeQueryDirect3D, FakeFrontSurface, FakeDrawTarget,          FakeScreenFormat, FakeBuild,
     FakeRelease,       FakeRestore,      FakeFill,                FakeColorKey,     FakeBackSurface,
     FakeLock,          FakeUnlock,       FakeCreateSystemTexture, FakeLockWhole,    FakeUnlockWhole,
-    FakeReleaseSurface,
+    FakeReleaseSurface, FakeWorkSurface,
 };
 
 class RendererTest : public testing::Test {

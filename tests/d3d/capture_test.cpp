@@ -1,0 +1,180 @@
+// Screen capture into a texture graph, on the DirectDraw stand-in's surfaces so that its faults can
+// make routes fail: the remembered route, the refusals, and which texels each route writes.
+#include "lib/d3d/d3d_draw_hooks.h"
+#include "lib/d3d/d3d_surface_hooks.h"
+#include "lib/graphics/surface_data.h"
+#include "tests/d3d/renderer_fixture.h"
+#include "tests/support/stepped_clock.h"
+
+static DdDraw *gDraw;
+static DdSurface *gFront;
+
+static DdSurface *NewSurface(int width, int height, const D3dPixelFormat *f, uint32_t caps)
+{
+    DdSurfaceDesc desc = {sizeof desc, DD_SD_CAPS | DD_SD_WIDTH | DD_SD_HEIGHT | DD_SD_PIXELFORMAT, (uint32_t)height,
+                          (uint32_t)width};
+    desc.caps = caps;
+    desc.pixelFormat = {sizeof(DdPixelFormat), f->flags, 0, f->bitCount, f->rMask, f->gMask, f->bMask, f->aMask};
+    DdSurface *out = nullptr;
+    return gDraw->fn->CreateSurface(gDraw, &desc, &out, nullptr) == DD_OK ? out : nullptr;
+}
+static DdSurface *Front(void) { return gFront; }
+static int Build(int handle)
+{
+    SurfaceDataRecord *d = LookupSurfaceData(handle);
+    d->ddSurface = NewSurface(d->width, d->height, &G_D3D_GetTextureFormatRecord(d->textureFormatSlot)->pixelFormat,
+                              DD_CAPS_TEXTURE);
+    return 0;
+}
+static int SystemTexture(int width, int height, const D3dPixelFormat *format, DdSurface **out)
+{
+    return (*out = NewSurface(width, height, format, DD_CAPS_TEXTURE | DD_CAPS_SYSTEMMEMORY)) ? 0 : -1;
+}
+static void Release(DdSurface *surface) { surface->fn->Release(surface); }
+static uint16_t Expected(int x, int y) { return (uint16_t)(x * 7 + y * 131 + 1); }
+
+class CaptureTest : public RendererTest {
+protected:
+    Direct3DDisplayPort port = kFakeDisplayPort;
+    size_t logStart = 0;
+    void SetUp() override
+    {
+        RendererTest::SetUp();
+        D3dSetSurfacePort(nullptr);
+        ASSERT_EQ(DD_OK, DdCreate(nullptr, &gDraw, nullptr));
+        gFront = NewSurface(640, 480, &kD3dFormat565, DD_CAPS_OFFSCREENPLAIN);
+        gDisplay.work = NewSurface(640, 480, &kD3dFormat565, DD_CAPS_OFFSCREENPLAIN);
+        for (int y = 0; y < 480; y++)
+            for (int x = 0; x < 640; x++) ((uint16_t *)(gFront->pixels + y * gFront->pitch))[x] = Expected(x, y);
+        port.GetFrontDrawSurface = port.GetDrawTargetSurface = Front;
+        port.BuildSurfaceDataObjects = Build, port.ReleaseSurfaceDataObjects = ReleaseSurfaceDataObjects;
+        port.CreateSystemTexture = SystemTexture, port.ReleaseSurface = Release;
+        SetDirect3DDisplayPort(&port);
+        Start();
+        GDirect3D.minTextureSize = 1, GDirect3D.maxTextureSize = 2048;
+        logStart = LogText().size();
+    }
+    std::string NewLog(void) { return LogText().substr(logStart); }
+    void TearDown() override
+    {
+        for (uint32_t i = 0; i < GDirect3D.highWater; i++)
+            if (GDirect3D.surface3D[i]) ReleaseSurfaceDataObjects(GDirect3D.surface3D[i]->surfaceData);
+        RendererTest::TearDown();
+        Release(gFront), Release(gDisplay.work), gDraw->fn->Release(gDraw);
+        EXPECT_EQ(0, DdTestLiveCount(DD_OBJ_SURFACE) + DdTestLiveCount(DD_OBJ_DC));
+        DdTestResetFaults();
+        RemoveSteppedClock();
+    }
+    // A texture graph whose textures hold 0xABAB.
+    static GraphRecord Graph(int width, int height)
+    {
+        GraphRecord graph = {};
+        graph.handle = 0x08000001, graph.format = SurfaceFormat{1, 0, 0, 0, 0, 16};
+        graph.width = width, graph.height = height;
+        EXPECT_EQ(0, G_D3D_CreateGraphTextures(&graph));
+        for (int i = 0; i < graph.pieces.count; i++)
+            memset(Texture(graph, i)->pixels, 0xAB, (size_t)Texture(graph, i)->pitch * Texture(graph, i)->height);
+        return graph;
+    }
+    static DdSurface *Texture(const GraphRecord &graph, int i)
+    {
+        return (DdSurface *)LookupSurfaceData(GetSurface3DData(graph.pieces.handles[i])->surfaceData)->ddSurface;
+    }
+    // Texels of (x0, y0)-(x1, y1) of piece i that differ from target pixel (x + ox, y + oy); with ox
+    // -1, those that hold 0xABAB.
+    static int Texels(const GraphRecord &graph, int i, int x0, int y0, int x1, int y1, int ox, int oy)
+    {
+        DdSurface *t = Texture(graph, i);
+        int n = 0;
+        for (int y = y0; y < y1; y++)
+            for (int x = x0; x < x1; x++) {
+                uint16_t texel = ((uint16_t *)(t->pixels + y * t->pitch))[x];
+                n += ox < 0 ? texel == 0xABAB : texel != Expected(x + ox, y + oy);
+            }
+        return n;
+    }
+    int Capture(GraphRecord &graph) { return G_D3D_GetDrawScreenGraph(0, 0, graph.width, graph.height, &graph, 1); }
+};
+
+TEST_F(CaptureTest, TheFirstWorkingRouteIsRememberedPerAlphaKind)
+{
+    GraphRecord graph = Graph(64, 64);
+    ASSERT_EQ(0, Capture(graph));
+    EXPECT_EQ(0, GDirect3D.captureRoutes[0]);
+    EXPECT_EQ(-1, GDirect3D.captureRoutes[1]);
+    EXPECT_EQ(0, Texels(graph, 0, 0, 0, 64, 64, 0, 0));
+    GDirect3D.captureRoutes[0] = -1;
+    DdTestFailNth(DD_M_LOCK, 1, DD_ERR_GENERIC);  // route 5's work surface
+    ASSERT_EQ(0, Capture(graph));
+    EXPECT_EQ(1, Count(NewLog(), "\n"));
+    EXPECT_EQ(1, Count(NewLog(), "G_D3D_GetDrawScreenGraphFunction5"));
+    EXPECT_EQ(1, GDirect3D.captureRoutes[0]);
+    DdTestClearRecord();
+    ASSERT_EQ(0, Capture(graph));
+    EXPECT_EQ(1, DdTestCountCalls(DD_M_BLT_FAST));
+    EXPECT_EQ(0, DdTestCountCalls(DD_M_LOCK));
+}
+
+TEST_F(CaptureTest, WhenEveryRouteFailsEachLogsOnceAndTheNextCaptureSearchesAgain)
+{
+    GraphRecord graph = Graph(64, 64);
+    DdTestFailAlways(DD_M_BLT_FAST, 1, DD_ERR_GENERIC);
+    DdTestFailAlways(DD_M_GET_DC, 1, DD_ERR_GENERIC);
+    EXPECT_EQ(-1, Capture(graph));
+    for (const char *route : {"Function1 ", "Function2 ", "Function3 ", "Function4 ", "Function5 "})
+        EXPECT_EQ(1, Count(NewLog(), route)) << route;
+    EXPECT_EQ(-1, GDirect3D.captureRoutes[0]);
+    DdTestResetFaults();
+    EXPECT_EQ(0, Capture(graph));
+    EXPECT_EQ(0, GDirect3D.captureRoutes[0]);
+}
+
+TEST_F(CaptureTest, RefusedArgumentsFailWithoutALineAndASuspendedCaptureCopiesNothing)
+{
+    GraphRecord graph = Graph(64, 64);
+    const int cases[][4] = {{5, 0, 5, 10}, {-1, 0, 10, 10}, {0, 9, 10, 9}, {0, 0, 65, 10}, {641, 0, 700, 10}};
+    for (const auto &c : cases) EXPECT_EQ(-1, G_D3D_GetDrawScreenGraph(c[0], c[1], c[2], c[3], &graph, 1));
+    EXPECT_EQ("", NewLog());
+    GDirect3D.suspended = 1;
+    EXPECT_EQ(0, Capture(graph));
+    EXPECT_EQ(64 * 64, Texels(graph, 0, 0, 0, 64, 64, -1, 0));
+}
+
+// A 640 x 480 graph in pieces of 512 and 128 from (100, 8) on: the second piece passes the target's
+// right edge after 28 columns, and no route writes a texel beyond what it copied.
+TEST_F(CaptureTest, EveryRouteWritesOnlyTheCapturedRectangle)
+{
+    int (*routes[])(int, int, int, int, GraphRecord *, int) = {
+        G_D3D_GetDrawScreenGraphFunction1, G_D3D_GetDrawScreenGraphFunction2, G_D3D_GetDrawScreenGraphFunction3,
+        G_D3D_GetDrawScreenGraphFunction4, G_D3D_GetDrawScreenGraphFunction5};
+    for (int r = 0; r < 5; r++) {
+        SCOPED_TRACE(r + 1);
+        GraphRecord graph = Graph(640, 480);
+        ASSERT_EQ(0, routes[r](100, 8, 640, 480, &graph, 1));
+        EXPECT_EQ(0, Texels(graph, 0, 0, 0, 512, 472, 100, 8) + Texels(graph, 1, 0, 0, 28, 472, 612, 8));
+        EXPECT_EQ(512 * 40, Texels(graph, 0, 0, 472, 512, 512, -1, 0));
+        EXPECT_EQ(28 * 40, Texels(graph, 1, 0, 472, 28, 512, -1, 0));
+        EXPECT_EQ(100 * 512, Texels(graph, 1, 28, 0, 128, 512, -1, 0));
+        G_D3D_ReleaseGraphTextures(&graph);
+    }
+}
+
+TEST_F(CaptureTest, Route4WaitsOutABusyTextureTenLoadsAtMost)
+{
+    InstallSteppedClock(0);
+    GraphRecord graph = Graph(64, 64);
+    DdTestClearRecord();
+    D3dTestFail(D3D_CALL_LOAD, DD_ERR_SURFACE_BUSY, 3, 0);
+    EXPECT_EQ(0, G_D3D_GetDrawScreenGraphFunction4(0, 0, 64, 64, &graph, 1));
+    EXPECT_EQ(3, DdTestCountCalls(DD_M_RESTORE));
+    EXPECT_EQ(3u, GetSteppedClockSleptMilliseconds());
+    EXPECT_EQ(0, Texels(graph, 0, 0, 0, 64, 64, 0, 0));
+    D3dTestFail(D3D_CALL_LOAD, DD_ERR_SURFACE_BUSY, 10, 0);
+    EXPECT_EQ(-1, G_D3D_GetDrawScreenGraphFunction4(0, 0, 64, 64, &graph, 1));
+    EXPECT_EQ(12u, GetSteppedClockSleptMilliseconds());
+    EXPECT_EQ("hr:-2005532242  W:640  H:480  FullMode:1  Point x:0 y:0   Rect top:0 bottom:64 left:0 right:64\n"
+              "AlphaCh:0  AlphaTest:0  ColorBitDepth:16\n"
+              "ScreenColor:16  SizeX:64  SizeY:64  DrawPointX:0  DrawPointY:0  WndRect.left:0  WndRect.top:0  "
+              "left:0  top:0\n",
+              NewLog());
+}
