@@ -40,14 +40,24 @@ void ResetVertexBatch(Device3DRecord *record)
     record->writePointer = (uint8_t *)record->vertexArrays[record->vertexType];
 }
 
-// Draws the queued vertices unless the program is ending or the blend state says to drop them;
-// the batch is empty afterwards either way.
+// Nothing reaches the device while the program is ending, the blend state says to drop the
+// drawing, or the slot has lost its device object.
+static int IsDrawingDropped(const Device3DRecord *record)
+{
+    return !record->device || GetEndRequest() || record->skip;
+}
+
+void DrawVerticesAtOnce(Device3DRecord *record, uint32_t primitiveType, const void *vertices, uint32_t count)
+{
+    if (count == 0 || IsDrawingDropped(record)) return;
+    record->device->fn->DrawPrimitive(record->device, primitiveType, kVertexTypes[record->vertexType].fvf,
+                                      vertices, count, 0);
+}
+
+// Draws the queued vertices unless they are to be dropped; the batch is empty afterwards either way.
 static void DrawOrDropBatch(Device3DRecord *record)
 {
-    const VertexTypeInfo &type = kVertexTypes[record->vertexType];
-    if (record->vertexCount != 0 && !GetEndRequest() && !record->skip)
-        record->device->fn->DrawPrimitive(record->device, record->primitiveType, type.fvf,
-                                          record->vertexArrays[record->vertexType], record->vertexCount, 0);
+    DrawVerticesAtOnce(record, record->primitiveType, record->vertexArrays[record->vertexType], record->vertexCount);
     ResetVertexBatch(record);
 }
 
@@ -85,6 +95,7 @@ int G_D3D_DrawVertexGrid(uint32_t slot, int perRow, const TexturedVertex *vertic
     // Every index must fit 16 bits and a row pair with its joins must fit the list.
     if (perRow > (GRID_INDEX_LIMIT - 2) / 2 || (long)perRow * rows > 65536) return -1;
     DrawOrDropBatch(record);
+    if (IsDrawingDropped(record)) return 0;
     D3dDevice *device = record->device;
     const uint32_t fvf = kVertexTypes[VERTEX_TYPE_TEXTURED].fvf;
     const uint32_t vertexCount = (uint32_t)(perRow * rows);

@@ -314,6 +314,42 @@ void ResetVertexBatch(Device3DRecord *record);
 // Makes room for n vertices of primitive type: draws the batch first (with the flush's skip and end
 // tests) when the type changes or n more would reach the capacity; the write pointer, or null.
 uint8_t *G_D3D_ReserveVertices(uint32_t slot, uint32_t primitiveType, uint32_t n);
+// Draws count vertices of the slot's vertex type at once, outside the batch; nothing while the end is
+// requested, the skip flag is set or the slot has no device object.
+void DrawVerticesAtOnce(Device3DRecord *record, uint32_t primitiveType, const void *vertices, uint32_t count);
 // Draws a row-major grid of rows x perRow textured vertices as joined triangle strips after the
-// batch. -1 (nothing done) for fewer than 2 rows or columns, or a grid beyond 16-bit indices.
+// batch (nothing drawn where the batch would be dropped). -1 (nothing done) for fewer than 2 rows or
+// columns, or a grid beyond 16-bit indices.
 int G_D3D_DrawVertexGrid(uint32_t slot, int perRow, const TexturedVertex *vertices, int rows);
+
+// image and four-corner draws
+// The current slot's record for a graph draw, or null with *result set: -1 while Direct3D is down or
+// the slot is free, 0 while drawing is suspended or the slot has lost its device object.
+Device3DRecord *LookupGraphDrawDevice(int *result);
+// The first piece of graph when it is live (the draws prepare their state from it), else null.
+const Surface3DData *GetFirstGraphPiece(const GraphRecord *graph);
+// Makes piece's texture the image texture and brings the blend state in line; the vertex type the
+// piece is then to be written in (a piece without a texture surface switches to untextured).
+uint32_t BindPieceTexture(uint32_t slot, const Surface3DData *piece);
+// A piece corner as a draw places it: target position, texel and blend-graph coordinates.
+struct PlacedCorner {
+    float x, y, u, v, bu, bv;
+};
+// Writes n vertices of type (textured or blend) at out from corners taken in order: position, texel
+// (and blend) coordinates, rhw 1 (and white specular), z the draw Z, and the diffuse colour only into
+// the vertices whose bit is set in diffuseMask. 0, -1 for another type (nothing written).
+int WriteCornerVertices(uint32_t type, void *out, const PlacedCorner *corners, const uint8_t *order, int n,
+                        uint32_t diffuseMask);
+// Queues corners (top-left, top-right, bottom-left, bottom-right) as six triangle-list vertices taken
+// in order on the slot's batch, in its vertex type, with the diffuse colour in vertices 1 and 4 only
+// (flat shading reads no other). Nothing for another type or without a device object.
+void QueuePieceQuad(uint32_t slot, const PlacedCorner corners[4], const uint8_t order[6]);
+// Draws graph on the quadrilateral of integer corners (top-left, top-right, bottom-left, bottom-right
+// as x, y pairs): axis-aligned ones through the stretched draw, others through the float draw, or
+// while a blend graph is set as a piecewise-affine strip per piece drawn at once. 0, -1 while
+// Direct3D is down or for a piece handle gone stale, else the result of the draw it hands over to.
+int G_D3D_RenderGraphQuad(const int corners[8], GraphRecord *graph, int trans);
+// Draws one piece on corners already in target coordinates: a batched quad when they form a
+// parallelogram (each edge within a pixel of its opposite), else an 8 x 8 grid drawn at once. A stale
+// handle, or a device not in the textured vertex type, draws nothing.
+void G_D3D_RenderPieceMesh(int piece, const float corners[8]);

@@ -2,9 +2,6 @@
 // are not built yet: nothing is drawn and every call fails.
 #include "lib/d3d/d3d_draw_hooks.h"
 
-int G_D3D_RenderGraphAt(int, int, float, float, GraphRecord *, int, int) { return -1; }
-int G_D3D_RenderGraphStretched(int, int, int, int, float, float, float, float, GraphRecord *, int, int) { return -1; }
-int G_D3D_RenderGraphFreeQuad(const float *, GraphRecord *, int) { return -1; }
 int G_D3D_DrawSolidRectangle(int, int, int, int, uint32_t) { return -1; }
 int G_D3D_DrawRectangleOutline(int, int, int, int, uint32_t) { return -1; }
 int G_D3D_DrawCircle(int, int, int, uint32_t, int) { return -1; }
