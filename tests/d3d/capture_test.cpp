@@ -103,6 +103,7 @@ TEST_F(CaptureTest, TheFirstWorkingRouteIsRememberedPerAlphaKind)
     EXPECT_EQ(0, GDirect3D.captureRoutes[0]);
     EXPECT_EQ(-1, GDirect3D.captureRoutes[1]);
     EXPECT_EQ(0, Texels(graph, 0, 0, 0, 64, 64, 0, 0));
+    EXPECT_EQ(1, gDisplay.colorKeys);
     GDirect3D.captureRoutes[0] = -1;
     DdTestFailNth(DD_M_LOCK, 1, DD_ERR_GENERIC);  // route 5's work surface
     ASSERT_EQ(0, Capture(graph));
@@ -159,6 +160,14 @@ TEST_F(CaptureTest, EveryRouteWritesOnlyTheCapturedRectangle)
     }
 }
 
+TEST_F(CaptureTest, Route5TakesOnlyTheRectangleAskedFor)
+{
+    GraphRecord graph = Graph(64, 64);
+    ASSERT_EQ(0, G_D3D_GetDrawScreenGraphFunction5(8, 8, 40, 24, &graph, 1));
+    EXPECT_EQ(0, Texels(graph, 0, 0, 0, 32, 16, 8, 8));
+    EXPECT_EQ(64 * 64 - 32 * 16, Texels(graph, 0, 0, 0, 64, 64, -1, 0));
+}
+
 TEST_F(CaptureTest, Route4WaitsOutABusyTextureTenLoadsAtMost)
 {
     InstallSteppedClock(0);
@@ -177,4 +186,11 @@ TEST_F(CaptureTest, Route4WaitsOutABusyTextureTenLoadsAtMost)
               "ScreenColor:16  SizeX:64  SizeY:64  DrawPointX:0  DrawPointY:0  WndRect.left:0  WndRect.top:0  "
               "left:0  top:0\n",
               NewLog());
+    // A slot left without its device object by a failed re-creation loads nothing.
+    D3dDevice *device = Device().device;
+    Device().device = nullptr;
+    int mark = D3dTestMark();
+    EXPECT_EQ(-1, G_D3D_GetDrawScreenGraphFunction4(0, 0, 64, 64, &graph, 1));
+    Device().device = device;
+    EXPECT_EQ("", Calls(mark, D3D_CALL_LOAD));
 }
