@@ -15,9 +15,11 @@
 #include "game/stage_hooks.h"
 #include "game/startup.h"
 #include "lib/core/system.h"
+#include "lib/graphics/screen.h"
 #include "lib/input/input.h"
 #include "platform/window/window_test.h"
 #include "tests/game/program_run_support.h"
+#include "tests/support/screen_readback.h"
 #include "tests/support/waiting_hand.h"
 
 namespace {
@@ -30,6 +32,7 @@ struct ScriptPress {
 struct StageSnapshot {
     int mode, stage, playersInPlay, battlePlayers, credits, inStage;
     int lives[4], inPlay[4];
+    int onDevice;                      // the Direct3D renderer drew the stage
 };
 
 struct Session {
@@ -116,7 +119,7 @@ int SessionRoundEnd(void)
     Session &s = *g_session;
     if (s.stageFrames++ == 0) {
         StageSnapshot snap = {gGame->mode, gGame->stage, gGame->playersInPlay, gGame->battlePlayers,
-                              gGame->credits, gGame->inStage, {}, {}};
+                              gGame->credits, gGame->inStage, {}, {}, IsDirect3DDrawUsable()};
         for (int i = 0; i < 4; i++) snap.lives[i] = gPlayers[i]->lives, snap.inPlay[i] = gPlayers[i]->inPlay;
         s.stages.push_back(snap);
         if (gGame->mode == GAME_MODE_BATTLE && s.testPad >= 0) {
@@ -208,6 +211,7 @@ TEST_F(ScriptedRun, OptionsSaveNormalStageBattleRoundAndEscape)
     EXPECT_EQ(normal.credits, 4);
     EXPECT_EQ(normal.lives[0], 1);
     EXPECT_EQ(normal.lives[1], 0);
+    EXPECT_TRUE(!IsDirect3DRouteExpected() || normal.onDevice) << "the Direct3D device did not start";
     const StageSnapshot &battle = g_session->stages[1];
     EXPECT_EQ(battle.mode, GAME_MODE_BATTLE);
     EXPECT_EQ(battle.battlePlayers, 2);

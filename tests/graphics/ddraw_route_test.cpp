@@ -24,35 +24,18 @@ namespace {
 // Starts the library on a route ("software" or "ddraw") in a fresh directory, back screen selected.
 class RouteTest : public ::testing::Test {
 protected:
-    std::string savedRoute;
-    int hadRoute = 0;
+    SavedRenderRoute savedRoute;
     int frames[DEMO_FRAME_COUNT] = {};
 
-    void SetUp() override
-    {
-        const char *route = getenv("DAZAR_RENDER_ROUTE");
-        hadRoute = route != nullptr;
-        if (route) savedRoute = route;
-        DdTestResetFaults();
-    }
+    void SetUp() override { DdTestResetFaults(); }
     void TearDown() override
     {
         End();
-        if (hadRoute) setenv("DAZAR_RENDER_ROUTE", savedRoute.c_str(), 1);
-        else unsetenv("DAZAR_RENDER_ROUTE");
         SetFastBlitUse(1);
         DdTestResetFaults();
         D3dSelectBackend(nullptr);
     }
-    void Start(const char *route)
-    {
-        setenv("DAZAR_RENDER_ROUTE", route, 1);
-        ASSERT_EQ(EnterFreshTempDir(), 0);
-        ChangeWindowMode(1);
-        ASSERT_EQ(InitLibrary(), 0);
-        ASSERT_EQ(SelectScreenMode(640, 480, 16, 60), 0);
-        ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
-    }
+    void Start(const char *route) { StartDrawLibrary(route); }
     // Ends the library; log (when given) gets Log.txt as the end left it.
     void End(std::string *log = nullptr)
     {
@@ -64,13 +47,7 @@ protected:
         if (log) *log = ReadTestFile("Log.txt");
         LeaveFreshTempDir();
     }
-    void LoadSheet()
-    {
-        ASSERT_EQ(WriteDemoSheet("sheet.png"), 0);
-        ASSERT_EQ(LoadDividedGraphs("sheet.png", DEMO_FRAME_COUNT, DEMO_SHEET_ACROSS, DEMO_SHEET_DOWN,
-                                    DEMO_FRAME_SIZE, DEMO_FRAME_SIZE, frames, 0),
-                  0);
-    }
+    void LoadSheet() { LoadDemoFrames(frames); }
 };
 
 // The back screen's pixels, row after row.

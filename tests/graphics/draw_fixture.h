@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <string>
 
 #include "lib/core/library.h"
 #include "lib/core/system.h"
@@ -13,17 +15,52 @@
 #include "lib/graphics/screen.h"
 #include "tests/softrender/fill_canvas.h"
 #include "tests/support/test_temp_dir.h"
+#include "tools/demo/demo_scene.h"
+
+// Starts the library in a fresh directory at 640 x 480, 16 bits, back screen selected; a route (when
+// not null) goes into DAZAR_RENDER_ROUTE first.
+inline void StartDrawLibrary(const char *route)
+{
+    if (route) setenv("DAZAR_RENDER_ROUTE", route, 1);
+    ASSERT_EQ(EnterFreshTempDir(), 0);
+    ChangeWindowMode(1);
+    ASSERT_EQ(InitLibrary(), 0);
+    ASSERT_EQ(SelectScreenMode(640, 480, 16, 60), 0);
+    ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+}
+
+// Writes the demo's sprite sheet and loads its frames.
+inline void LoadDemoFrames(int frames[DEMO_FRAME_COUNT])
+{
+    ASSERT_EQ(WriteDemoSheet("sheet.png"), 0);
+    ASSERT_EQ(LoadDividedGraphs("sheet.png", DEMO_FRAME_COUNT, DEMO_SHEET_ACROSS, DEMO_SHEET_DOWN, DEMO_FRAME_SIZE,
+                                DEMO_FRAME_SIZE, frames, 0),
+              0);
+}
+
+// DAZAR_RENDER_ROUTE as it was, put back when this goes.
+class SavedRenderRoute {
+public:
+    SavedRenderRoute()
+    {
+        const char *route = getenv("DAZAR_RENDER_ROUTE");
+        had = route != nullptr;
+        if (route) saved = route;
+    }
+    ~SavedRenderRoute()
+    {
+        if (had) setenv("DAZAR_RENDER_ROUTE", saved.c_str(), 1);
+        else unsetenv("DAZAR_RENDER_ROUTE");
+    }
+
+private:
+    std::string saved;
+    bool had = false;
+};
 
 class LibraryDrawTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(EnterFreshTempDir(), 0);
-        ChangeWindowMode(1);
-        ASSERT_EQ(InitLibrary(), 0);
-        ASSERT_EQ(SelectScreenMode(640, 480, 16, 60), 0);
-        ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
-    }
+    void SetUp() override { StartDrawLibrary(nullptr); }
     void TearDown() override
     {
         EndLibrary();

@@ -70,9 +70,24 @@ inline int WriteMemImgPng(const char *path, const MEMIMG *image)
     return WritePngRgb(path, rgb.data(), image->width, image->height);
 }
 
-// Counts the pixels of image that differ from the picture at path (decoded by the library's loader),
-// and where the first one is. -1 when the picture cannot be read or its size differs.
-inline int CountPixelsDifferingFromPng(const char *path, const MEMIMG *image, int *firstX, int *firstY)
+// The largest distance, in steps of format's channel widths, between the fields of two 0xRRGGBB
+// colours (8-bit channels whose top bits are the fields).
+inline int FieldStepsApart(const ColorFormatRecord *format, uint32_t a, uint32_t b)
+{
+    const int widths[3] = {format->redWidth, format->greenWidth, format->blueWidth};
+    int most = 0;
+    for (int c = 0; c < 3; c++) {
+        int drop = 8 - (widths[c] ? widths[c] : 8), shift = 16 - 8 * c;
+        int d = (int)(((a >> shift) & 0xFF) >> drop) - (int)(((b >> shift) & 0xFF) >> drop);
+        most = d > most ? d : -d > most ? -d : most;
+    }
+    return most;
+}
+
+// Counts the pixels of image more than tolerance steps per field away from the picture at path
+// (decoded by the library's loader), and where the first one is. -1 when the picture cannot be read
+// or its size differs.
+inline int CountPixelsDifferingFromPng(const char *path, const MEMIMG *image, int tolerance, int *firstX, int *firstY)
 {
     GraphImage reference = {};
     if (LoadGraphImageFromFile(path, &reference) != 0)
@@ -86,7 +101,8 @@ inline int CountPixelsDifferingFromPng(const char *path, const MEMIMG *image, in
             const uint8_t *row = (const uint8_t *)reference.pixels + (size_t)y * reference.pitch;
             for (int x = 0; x < image->width; x++) {
                 uint32_t expected = ReadPixelRgb(&reference.format, row, x);
-                if (actual[(size_t)y * image->width + x] != expected && differing++ == 0)
+                if (FieldStepsApart(image->shared->format, actual[(size_t)y * image->width + x], expected) > tolerance &&
+                    differing++ == 0)
                     *firstX = x, *firstY = y;
             }
         }
