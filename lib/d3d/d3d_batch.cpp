@@ -71,19 +71,30 @@ int G_D3D_FlushDeviceBatch(uint32_t slot)
 
 int G_D3D_FlushVertexBatch(void) { return G_D3D_FlushDeviceBatch(GDirect3D.currentSlot); }
 
-uint8_t *G_D3D_ReserveVertices(uint32_t slot, uint32_t primitiveType, uint32_t n)
+// Room for n vertices: the batch is drawn first when the type changes or count + n would pass the
+// capacity less slack.
+static uint8_t *ReserveWithin(uint32_t slot, uint32_t primitiveType, uint32_t n, uint32_t slack)
 {
     Device3DRecord *record = LookupLiveDevice3D(slot);
     if (!record || n > kVertexTypes[record->vertexType].capacity) return nullptr;
-    if (record->vertexCount != 0 &&
-        (record->primitiveType != primitiveType ||
-         record->vertexCount + n >= kVertexTypes[record->vertexType].capacity))
+    uint32_t limit = kVertexTypes[record->vertexType].capacity - slack;
+    if (record->vertexCount != 0 && (record->primitiveType != primitiveType || record->vertexCount + n > limit))
         DrawOrDropBatch(record);
     uint8_t *at = record->writePointer;
     record->primitiveType = primitiveType;
     record->writePointer += n * kVertexTypes[record->vertexType].size;
     record->vertexCount += n;
     return at;
+}
+
+uint8_t *G_D3D_ReserveVertices(uint32_t slot, uint32_t primitiveType, uint32_t n)
+{
+    return ReserveWithin(slot, primitiveType, n, 1);
+}
+
+uint8_t *G_D3D_ReserveVerticesToCapacity(uint32_t slot, uint32_t primitiveType, uint32_t n)
+{
+    return ReserveWithin(slot, primitiveType, n, 0);
 }
 
 #define GRID_INDEX_LIMIT 1000

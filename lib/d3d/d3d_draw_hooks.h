@@ -1,7 +1,7 @@
 // Entry points of the Direct3D renderer that the graphics core's draws, graphs, draw target, settings
 // and fonts call. While Direct3D is down they answer as a machine without it: every operation -1,
-// every getter null (the draws not built yet always do, lib/d3d/draw_stubs.cpp). The graphics core reaches them only while
-// IsDirect3DDrawUsable() is 1 or for texture graphs and texture fonts, which are never made without it.
+// every getter null. The graphics core reaches them only while IsDirect3DDrawUsable() is 1 or for
+// texture graphs and texture fonts, which are never made without it.
 #pragma once
 #include <cstdint>
 
@@ -34,7 +34,8 @@ int G_D3D_RenderGraphAt(int x, int y, float fx, float fy, GraphRecord *graph, in
 int G_D3D_RenderGraphStretched(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
                                GraphRecord *graph, int trans, int flag);
 int G_D3D_RenderGraphFreeQuad(const float corners[8], GraphRecord *graph, int trans);
-// Boxes and circles on the device (colour in the screen's format). 0 / -1.
+// Boxes and circles on the device (colour in the screen's format; x2, y2 exclusive; fill non-zero: a
+// disc). 0, -1 while Direct3D is down; while its drawing is suspended the software drawer's result.
 int G_D3D_DrawSolidRectangle(int x1, int y1, int x2, int y2, uint32_t colour);
 int G_D3D_DrawRectangleOutline(int x1, int y1, int x2, int y2, uint32_t colour);
 int G_D3D_DrawCircle(int x, int y, int r, uint32_t colour, int fill);
@@ -47,7 +48,8 @@ int G_D3D_UploadGraphImageRect(GraphRecord *graph, int kind, const GraphImage *b
                                const Rect *srcRect, int x, int y);
 int G_D3D_RestoreGraphTextures(GraphRecord *graph);
 int G_D3D_FillGraphTextures(GraphRecord *graph, int r, int g, int b, int a);
-// String draw of a font whose glyph cache is a texture. 0 / -1.
+// String draw of a font whose glyph cache is a texture (other fonts go to RenderFontString2D, whose
+// result it returns). 0; -1 for a stale font, while suspended or with Direct3D down.
 int G_D3D_RenderFontString(int x, int y, const char *text, uint32_t colour, int font, uint32_t edgeColour,
                            int vertical);
 // The texture format for a surface with these properties (32 or 16 bits), or null without Direct3D.

@@ -314,6 +314,8 @@ void ResetVertexBatch(Device3DRecord *record);
 // Makes room for n vertices of primitive type: draws the batch first (with the flush's skip and end
 // tests) when the type changes or n more would reach the capacity; the write pointer, or null.
 uint8_t *G_D3D_ReserveVertices(uint32_t slot, uint32_t primitiveType, uint32_t n);
+// The same, except that n more may fill the batch to its capacity exactly.
+uint8_t *G_D3D_ReserveVerticesToCapacity(uint32_t slot, uint32_t primitiveType, uint32_t n);
 // Draws count vertices of the slot's vertex type at once, outside the batch; nothing while the end is
 // requested, the skip flag is set or the slot has no device object.
 void DrawVerticesAtOnce(Device3DRecord *record, uint32_t primitiveType, const void *vertices, uint32_t count);

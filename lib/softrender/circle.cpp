@@ -2,6 +2,7 @@
 // done byte per row of the region so that each row is blended once.
 #include "lib/softrender/circle.h"
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include "lib/core/memory.h"
 #include "lib/softrender/flat_span.h"
@@ -13,6 +14,8 @@ struct CircleDraw {
     Rect area;          // the draw area; pixels with left <= x < right and top <= y < bottom
     FlatDraw fd;
     uint8_t *rowDone;   // filled path: one byte per row 0 .. area.bottom - 1
+    int64_t x0, y0;     // centre
+    bool fill;
 };
 
 // One span of the disc on row y, once per row.
@@ -113,24 +116,43 @@ void LeapCircleWalk(int64_t r, int64_t target, int64_t *x, int64_t *y, int64_t *
     *d = plus >= minus ? (int64_t)(plus - minus) : -(int64_t)(minus - plus);
 }
 
-// The midpoint walk from (0, r); its first step is the general one with x = 0, where the two
-// span pairs and the four point pairs coincide. It stops early once no row of the area is ahead,
-// and huge circles leap over the steps whose rows all miss the area.
-void WalkCircle(CircleDraw *cd, int64_t x0, int64_t y0, int64_t r, bool fill) {
+// The software circle's drawing at one step of the walk: the disc's row spans (the step with
+// x = 0 gives row y0 twice, which the done bytes draw once) or the outline's points.
+void DrawCircleStep(void *context, int64_t x, int64_t y, int shrinking) {
+    auto *cd = static_cast<CircleDraw *>(context);
+    const int64_t x0 = cd->x0, y0 = cd->y0;
+    if (cd->fill) {
+        DrawCircleSpan(cd, y0 + x, x0 - y, x0 + y);
+        DrawCircleSpan(cd, y0 - x, x0 - y, x0 + y);
+        if (shrinking) {
+            DrawCircleSpan(cd, y0 + y, x0 - x, x0 + x);
+            DrawCircleSpan(cd, y0 - y, x0 - x, x0 + x);
+        }
+    } else if (x == 0) {
+        DrawCirclePoint(cd, x0 - y, y0);
+        DrawCirclePoint(cd, x0 + y, y0);
+        DrawCirclePoint(cd, x0, y0 + y);
+        DrawCirclePoint(cd, x0, y0 - y);
+    } else {
+        DrawCirclePoint(cd, x0 + x, y0 + y);
+        DrawCirclePoint(cd, x0 - x, y0 + y);
+        DrawCirclePoint(cd, x0 + x, y0 - y);
+        DrawCirclePoint(cd, x0 - x, y0 - y);
+        DrawCirclePoint(cd, x0 + y, y0 + x);
+        DrawCirclePoint(cd, x0 - y, y0 + x);
+        DrawCirclePoint(cd, x0 + y, y0 - x);
+        DrawCirclePoint(cd, x0 - y, y0 - x);
+    }
+}
+
+}  // namespace
+
+void WalkMidpointCircle(int64_t y0, int64_t r, int64_t top, int64_t bottom, CircleStepVisitor visit, void *context) {
+    const Rect area = {0, (int)std::clamp<int64_t>(top, INT_MIN, INT_MAX), 0,
+                       (int)std::clamp<int64_t>(bottom, INT_MIN, INT_MAX)};
     int64_t d = 3 - 2 * r, x = 0, y = r;
     const bool leaps = r > kLeapMinRadius;
-    if (fill) {
-        DrawCircleSpan(cd, y0, x0 - r, x0 + r);
-        if (d >= 0) {
-            DrawCircleSpan(cd, y0 + r, x0, x0);
-            DrawCircleSpan(cd, y0 - r, x0, x0);
-        }
-    } else {
-        DrawCirclePoint(cd, x0 - r, y0);
-        DrawCirclePoint(cd, x0 + r, y0);
-        DrawCirclePoint(cd, x0, y0 + r);
-        DrawCirclePoint(cd, x0, y0 - r);
-    }
+    visit(context, 0, r, d >= 0);
     for (;;) {
         if (d < 0) {
             d += 4 * x + 6;
@@ -139,30 +161,12 @@ void WalkCircle(CircleDraw *cd, int64_t x0, int64_t y0, int64_t r, bool fill) {
             --y;
         }
         ++x;
-        if (y < x || !CircleRowsAhead(cd->area, y0, x, y)) break;
-        if (leaps && !CircleStepRowsInside(cd->area, y0, x, y))
-            LeapCircleWalk(r, NextReachingStep(cd->area, y0, r, x), &x, &y, &d);
-        if (fill) {
-            DrawCircleSpan(cd, y0 + x, x0 - y, x0 + y);
-            DrawCircleSpan(cd, y0 - x, x0 - y, x0 + y);
-            if (d >= 0) {
-                DrawCircleSpan(cd, y0 + y, x0 - x, x0 + x);
-                DrawCircleSpan(cd, y0 - y, x0 - x, x0 + x);
-            }
-        } else {
-            DrawCirclePoint(cd, x0 + x, y0 + y);
-            DrawCirclePoint(cd, x0 - x, y0 + y);
-            DrawCirclePoint(cd, x0 + x, y0 - y);
-            DrawCirclePoint(cd, x0 - x, y0 - y);
-            DrawCirclePoint(cd, x0 + y, y0 + x);
-            DrawCirclePoint(cd, x0 - y, y0 + x);
-            DrawCirclePoint(cd, x0 + y, y0 - x);
-            DrawCirclePoint(cd, x0 - y, y0 - x);
-        }
+        if (y < x || !CircleRowsAhead(area, y0, x, y)) break;
+        if (leaps && !CircleStepRowsInside(area, y0, x, y))
+            LeapCircleWalk(r, NextReachingStep(area, y0, r, x), &x, &y, &d);
+        visit(context, x, y, d >= 0);
     }
 }
-
-}  // namespace
 
 void RasterizeMemImgCircle(MEMIMG *dst, int x0, int y0, int r, unsigned colour, int fill) {
     if (!IsMemImgValid(dst) || r < 0) return;
@@ -183,7 +187,8 @@ void RasterizeMemImgCircle(MEMIMG *dst, int x0, int y0, int r, unsigned colour, 
         cd.rowDone = static_cast<uint8_t *>(DZ_ALLOC_ZERO((size_t)a.bottom));
         if (cd.rowDone == nullptr) return;
     }
-    WalkCircle(&cd, x0, y0, r, fill != 0);
+    cd.x0 = x0, cd.y0 = y0, cd.fill = fill != 0;
+    WalkMidpointCircle(y0, r, a.top, a.bottom, DrawCircleStep, &cd);
     FreeMemoryTracked(cd.rowDone);
     MarkMemImgPixelsChanged(dst);
 }
