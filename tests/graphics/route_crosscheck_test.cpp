@@ -382,6 +382,7 @@ struct Comparison {
     int outside = 0;          // of them outside the scene's region
     int beyondOne = 0;        // pixels with a field more than one step off
     int offByOne[3] = {};     // fields one step off: red, green, blue
+    int largest = 0;          // the largest field difference, steps
     int coverage = 0;         // pixels lit (not black) on one route only
     int firstX = -1, firstY = -1;
 };
@@ -405,6 +406,7 @@ Comparison Compare(const Shot &software, const Shot &device, const Rect &region)
                 most = d > most ? d : most;
             }
             out.beyondOne += most > 1;
+            out.largest = most > out.largest ? most : out.largest;
         }
     return out;
 }
@@ -423,7 +425,8 @@ void WriteShot(const std::string &name, const Shot &shot)
 void PrintSummary(const CrossScene &scene, const Comparison &c)
 {
     if (scene.agreement == DIFFERENT)
-        std::printf("[ cross    ] %-15s expected difference: %d pixels (%s)\n", scene.name, c.differing, scene.why);
+        std::printf("[ cross    ] %-15s expected difference: %d pixels, up to %d steps (%s)\n", scene.name, c.differing,
+                    c.largest, scene.why);
     else if (c.differing == 0)
         std::printf("[ cross    ] %-15s identical\n", scene.name);
     else
