@@ -1,6 +1,6 @@
 // The back screen right after a stage is built, drawn by the real library from the generated sheets,
 // must match its reference picture: stage 1 (plain), 15 (the blue tint) and 36 (dark, light discs);
-// exactly, or within one step per colour field on the Direct3D route.
+// exactly, or within the Direct3D route's tolerance there (RouteFieldTolerance).
 // DAZAR_UPDATE_REFERENCE=1 writes the pictures into the source tree instead of comparing.
 #include <unistd.h>
 

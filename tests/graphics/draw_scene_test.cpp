@@ -1,5 +1,5 @@
 // The demo's scenes must match their reference pictures: exactly in software rendering mode and on the
-// DirectDraw route, within one step per colour field on the Direct3D route.
+// DirectDraw route, within the Direct3D route's tolerance there (RouteFieldTolerance).
 #include <cstdlib>
 #include <string>
 

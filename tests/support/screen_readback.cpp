@@ -14,7 +14,7 @@ const MEMIMG *ReadBackBackScreen(void)
     return GetScreenMemImg(SCREEN_BACK);
 }
 
-int RouteFieldTolerance(void) { return IsDirect3DDrawUsable() ? 1 : 0; }
+int RouteFieldTolerance(void) { return IsDirect3DDrawUsable() ? 3 : 0; }
 
 int IsDirect3DRouteExpected(void)
 {
