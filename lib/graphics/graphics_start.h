@@ -1,11 +1,11 @@
 // Graphics start and end as the library start, end and window procedure call them, and the window
-// hooks of the display. Without Direct3D the start falls back to software rendering unless
-// DAZAR_RENDER_ROUTE chooses "ddraw" (Direct3D off: DirectDraw surfaces and the software drawers).
+// hooks of the display. The display goes to the Direct3D renderer; where its device cannot start
+// the graphics start falls back to software rendering. DAZAR_RENDER_ROUTE forces a route.
 #pragma once
 
 // The route settings, read once at library start before anything else (DAZAR_RENDER_ROUTE:
-// "software" forces software rendering, "ddraw" switches Direct3D off, "d3d" lets the Direct3D
-// renderer start its device on the display). The software flag, 1 / 0.
+// "software" forces software rendering, "ddraw" switches Direct3D off (DirectDraw surfaces and the
+// software drawers), "d3d" or anything else is the default Direct3D route). The software flag, 1 / 0.
 int QuerySoftwareRenderingSetting(void);
 // Graphics start: DirectDraw (on failure: log, software rendering, try once more; a second failure
 // is fatal), the blend tables, the screen mode, graphics management and the draw settings. 0 / -1.

@@ -46,13 +46,13 @@ static struct {
 
 int QuerySoftwareRenderingSetting(void)
 {
-    // DAZAR_RENDER_ROUTE forces a route: "software", "ddraw" (Direct3D off), "d3d" or "auto". Only
-    // "d3d" hands the display to the Direct3D renderer, and for now that only starts its device:
-    // the Direct3D draws are not built yet, so no other route may bring it up.
+    // DAZAR_RENDER_ROUTE forces a route: "software", "ddraw" (Direct3D off) or "d3d"; anything else
+    // (or nothing) is the default, the Direct3D route: the display is handed to the Direct3D renderer,
+    // and where its device cannot start (no OpenGL) the graphics start falls back to software rendering.
     const char *route = getenv("DAZAR_RENDER_ROUTE");
     sDisplay.softwareRendering = route && strcmp(route, "software") == 0;
     sDisplay.direct3DOff = route && strcmp(route, "ddraw") == 0;
-    sDisplay.direct3DWanted = route && strcmp(route, "d3d") == 0;
+    sDisplay.direct3DWanted = !sDisplay.softwareRendering && !sDisplay.direct3DOff;
     return sDisplay.softwareRendering;
 }
 
