@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lib/font/font.h"
+#include "lib/graphics/capture.h"
 #include "lib/graphics/draw.h"
 #include "lib/graphics/draw_settings.h"
 #include "tests/graphics/draw_fixture.h"
@@ -32,6 +33,7 @@ enum Agreement {
 
 struct SceneGraphs {
     int frames[DEMO_FRAME_COUNT];
+    int wide[2];     // 640 x 48 and 700 x 40 patterns: two and three texture pieces
     int alphaImage;  // 32 x 32 with an alpha ramp
     int blendImage;  // 64 x 64 grey ramp for the blend graph
 };
@@ -145,6 +147,30 @@ void SceneStretched(const SceneGraphs &g)
     PutGraphStretched(320, 52, 352, 20, g.frames[13], 1);   // upside down
     PutGraphStretched(440, 20, 376, 84, g.frames[14], 1);   // x2 mirrored
     PutGraphStretched(-40, 300, 56, 396, g.frames[15], 1);  // x3 across the edge
+}
+
+void SceneWideImages(const SceneGraphs &g)
+{
+    DrawRamp();
+    PutGraph(0, 20, g.wide[0], 0);
+    PutGraph(-37, 80, g.wide[0], 1);
+    PutGraph(-30, 140, g.wide[1], 0);
+    PutGraphStretched(0, 200, 640, 296, g.wide[0], 0);         // x2 down only
+    PutGraphStretched(640, 310, 0, 358, g.wide[0], 1);         // mirrored
+    int straddling = DeriveGraph(480, 4, 64, 40, g.wide[0]);  // across the 512 seam
+    PutGraph(100, 400, straddling, 0);
+    RemoveGraph(straddling, 0);
+}
+
+void SceneCapture(const SceneGraphs &g)
+{
+    DrawRamp();
+    DrawSpriteRow(g, 0, 6, 10, 10);
+    int copy = MakeBlankGraph(220, 60, 0);
+    CaptureDrawTargetToGraph(0, 0, 220, 60, copy, 0);
+    PutGraph(300, 300, copy, 0);
+    PutGraph(300, 400, copy, 1);
+    RemoveGraph(copy, 0);
 }
 
 // ---- within one step per field ----------------------------------------------------------------------
@@ -315,6 +341,8 @@ const CrossScene kScenes[] = {
     {"circles", IDENTICAL, {0, 0, 640, 480}, SceneCircles, nullptr},
     {"sprites", IDENTICAL, {0, 0, 640, 480}, SceneSprites, nullptr},
     {"stretched", IDENTICAL, {0, 0, 640, 480}, SceneStretched, nullptr},
+    {"wide_images", IDENTICAL, {0, 0, 640, 480}, SceneWideImages, nullptr},
+    {"capture", IDENTICAL, {0, 0, 640, 480}, SceneCapture, nullptr},
     {"alpha", NEAR, {20, 20, 600, 292}, SceneAlpha, nullptr},
     {"add", NEAR_TWO, {20, 20, 512, 477}, SceneAdd, nullptr},
     {"subtract", NEAR_TWO, {20, 20, 600, 460}, SceneSubtract, nullptr},
@@ -346,13 +374,21 @@ struct Shot {
     int onDevice = 0;              // the Direct3D renderer drew it
 };
 
-// The sprite sheet's frames, an alpha-ramp image and a grey ramp for the blend graph.
+// The sprite sheet's frames, two wide patterns, an alpha-ramp image and a grey ramp for the blend graph.
 void LoadSceneGraphs(SceneGraphs *g)
 {
     ASSERT_NO_FATAL_FAILURE(LoadDemoFrames(g->frames));
     GraphImage base = MakePicture(32, 32, [](int x, int y) { return (uint32_t)(x * 8) << 16 | (uint32_t)(y * 8) << 8 | 200; });
     GraphImage alpha = MakePicture(32, 32, [](int x, int y) { return (uint32_t)((x + y) * 4); });
     GraphImage ramp = MakePicture(64, 64, [](int x, int y) { return (uint32_t)((x + y) * 2) * 0x010101u; });
+    auto pattern = [](int x, int y) { return (uint32_t)((x * 7 + y * 3) & 0xFF) << 16 | (uint32_t)((x * 3 + y * 11) & 0xFF) << 8 | (uint32_t)((x ^ y) & 0xFF); };
+    GraphImage wide0 = MakePicture(640, 48, pattern), wide1 = MakePicture(700, 40, pattern);
+    g->wide[0] = MakeGraphFromImages(&wide0, nullptr);
+    g->wide[1] = MakeGraphFromImages(&wide1, nullptr);
+    DiscardGraphImage(&wide0);
+    DiscardGraphImage(&wide1);
+    ASSERT_GE(g->wide[0], 0);
+    ASSERT_GE(g->wide[1], 0);
     g->alphaImage = MakeGraphFromImages(&base, &alpha);
     g->blendImage = MakeGraphFromImages(&ramp, nullptr);
     DiscardGraphImage(&base);
