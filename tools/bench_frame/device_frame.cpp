@@ -119,6 +119,22 @@ void DrawDeviceFrame(DeviceScene *s)
     D3dTestReadRow(s->target, 0);
 }
 
+}  // namespace
+
+void ReportDeviceCounters(benchmark::State &state)
+{
+    D3dCounters c;
+    D3dTestGetCounters(&c);
+    double frames = (double)state.iterations();
+    state.counters["draws/frame"] = (double)c.draws / frames;
+    state.counters["states/frame"] = (double)c.stateChanges / frames;
+    state.counters["uploads/frame"] = (double)c.uploads / frames;
+    state.counters["readbacks/frame"] = (double)c.readbacks / frames;
+    state.counters["programs built"] = (double)c.programsBuilt;  // while timed: 0 when none is built per frame
+}
+
+namespace {
+
 void DeviceFrame(benchmark::State &state)
 {
     DeviceScene scene;
@@ -130,14 +146,7 @@ void DeviceFrame(benchmark::State &state)
     DrawDeviceFrame(&scene);  // programs built and textures uploaded before timing
     D3dTestResetCounters();
     for (auto _ : state) DrawDeviceFrame(&scene);
-    D3dCounters c;
-    D3dTestGetCounters(&c);
-    double frames = (double)state.iterations();
-    state.counters["draws/frame"] = (double)c.draws / frames;
-    state.counters["states/frame"] = (double)c.stateChanges / frames;
-    state.counters["uploads/frame"] = (double)c.uploads / frames;
-    state.counters["readbacks/frame"] = (double)c.readbacks / frames;
-    state.counters["programs built"] = (double)c.programsBuilt;  // while timed: 0, none per frame
+    ReportDeviceCounters(state);
     CloseScene(&scene);
 }
 BENCHMARK(DeviceFrame)->Name("Frame/device")->Unit(benchmark::kMicrosecond);

@@ -16,7 +16,11 @@
 #include "lib/graphics/draw.h"
 #include "lib/graphics/draw_settings.h"
 #include "lib/graphics/screen.h"
+#include "platform/d3d/d3d_test.h"
 #include "tools/demo/demo_scene.h"
+
+// The 3-D device's counts per frame of the benchmark just run (device_frame.cpp).
+void ReportDeviceCounters(benchmark::State &state);
 
 static int sFrames[DEMO_FRAME_COUNT];  // the demo sheet's frames
 
@@ -70,26 +74,22 @@ static bool EnsureRoute(benchmark::State &state, const char *route)
     return CheckDevice(state);
 }
 
-static void Frame(benchmark::State &state, const char *route)
+// Frames on a route, with the darkness and its discs when dark, presented when present; on the
+// Direct3D route with the device's own counts per frame.
+static void Frames(benchmark::State &state, const char *route, int dark, int present)
 {
     if (!EnsureRoute(state, route)) return;
-    for (auto _ : state) DrawGameLikeFrame(0);
-}
-
-static void FrameDark(benchmark::State &state, const char *route)
-{
-    if (!EnsureRoute(state, route)) return;
-    for (auto _ : state) DrawGameLikeFrame(1);
-}
-
-static void FramePresent(benchmark::State &state, const char *route)
-{
-    if (!EnsureRoute(state, route)) return;
+    D3dTestResetCounters();
     for (auto _ : state) {
-        DrawGameLikeFrame(0);
-        PresentFrame();
+        DrawGameLikeFrame(dark);
+        if (present) PresentFrame();
     }
+    if (sRun.route == "d3d") ReportDeviceCounters(state);
 }
+
+static void Frame(benchmark::State &state, const char *route) { Frames(state, route, 0, 0); }
+static void FrameDark(benchmark::State &state, const char *route) { Frames(state, route, 1, 0); }
+static void FramePresent(benchmark::State &state, const char *route) { Frames(state, route, 0, 1); }
 
 // Starts the library in a fresh directory with the game's screen mode and font. 0 / -1.
 static int StartLibrary(std::string *dir)
