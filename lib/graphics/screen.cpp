@@ -461,7 +461,10 @@ int SelectDrawTarget(int target)
     GDrawSettings.drawTarget = target;
     int d3d = IsDirect3DDrawUsable() ? G_D3D_ChangeDrawTarget(target) : -1;
     if (SelectDrawTargetSurface(target) != 0 && d3d != 0) {
+        // The device is put back on the previous target too: the refused one left it on its own
+        // target, or with its drawing suspended, while the draws go on to the previous one.
         GDrawSettings.drawTarget = previous;
+        if (IsDirect3DDrawUsable()) G_D3D_ChangeDrawTarget(previous);
         return -1;
     }
     return 0;

@@ -279,6 +279,27 @@ TEST_F(RouteTest, TheDirect3DRouteStartsTheDeviceAndTheEndLeavesNothingAlive)
     EXPECT_EQ(GetDirect3DDisplayPort(), nullptr);
 }
 
+// A graph the device cannot draw into is refused as a target, and the device stays with the previous
+// one: a picture drawn next reaches the back screen.
+TEST_F(RouteTest, ARefusedGraphTargetLeavesTheDeviceDrawingOnThePreviousOne)
+{
+    ASSERT_EQ(D3dSelectBackend("record"), 0);
+    Start("d3d");
+    LoadSheet();
+    int graph = MakeBlankGraph(64, 32, 0);
+    ASSERT_GE(graph, 0);
+    EXPECT_EQ(SelectDrawTarget(graph), -1);
+    EXPECT_EQ(GetDrawTargetHandle(), SCREEN_BACK);
+    D3dTestClearLog();
+    D3dTestRecord(1);
+    EXPECT_EQ(PutGraph(10, 10, frames[5], 1), 0);
+    EndDirect3DWork();
+    D3dTestRecord(0);
+    std::string draws = D3dTestLogText(0, D3D_CALL_DRAW_PRIMITIVE);
+    EXPECT_NE(draws.find("TRIANGLELIST"), std::string::npos) << draws;
+    End();
+}
+
 // The renderer's temporary textures are system-memory textures of the draw object, locked whole.
 TEST_F(RouteTest, TemporaryTexturesComeFromTheDrawObject)
 {
