@@ -202,6 +202,7 @@ void SceneAdd(const SceneGraphs &g)
     SelectBlendMode(MEMIMG_BLEND_ADD, 128);                         // light discs
     PaintCircle(200, 380, 96, Rgb(255, 255, 255), 1);
     PaintCircle(450, 380, 60, Rgb(200, 100, 50), 1);
+    for (int r = 0; r < 6; r++) PaintCircle(330 + r * 14, 300, r, Rgb(100, 100, 100), 0);
     SelectBlendMode(MEMIMG_BLEND_COPY, 0);
 }
 
