@@ -48,6 +48,23 @@ TEST_F(GlPixels, BoxesSharingAnEdgeDrawEachPixelOnce)
         }
 }
 
+// An 8-bit colour keeps the top bits of each 565 field, drawn alone or as a blend's result (ONE / ZERO),
+// as the device truncates; a rounding conversion would give 200 as 24 and 49, 7 as 1.
+TEST_F(GlPixels, ColoursAreTruncatedToTheTargetsFields)
+{
+    const uint32_t colours[] = {0xFFC8C8C8, 0xFF64CB07, 0xFFFFFFFF, 0xFF000000, 0xFF0F0F0F};
+    for (int blend = 0; blend < 2; blend++) {
+        Rs(D3D_RS_ALPHABLENDENABLE, blend);
+        Rs(D3D_RS_SRCBLEND, D3D_BLEND_ONE);
+        Rs(D3D_RS_DESTBLEND, D3D_BLEND_ZERO);
+        for (uint32_t c : colours) {
+            Box(0, 0, 4, 4, c);
+            EXPECT_EQ(Pack565((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF), Px(1, 1))
+                << std::hex << c << " blend " << blend;
+        }
+    }
+}
+
 TEST_F(GlPixels, TriangleFollowsTheTopLeftRule)
 {
     ColorVertex v[3] = {{0, 0, 0, 1, 0xFFFFFFFF}, {8, 0, 0, 1, 0xFFFFFFFF}, {0, 8, 0, 1, 0xFFFFFFFF}};
