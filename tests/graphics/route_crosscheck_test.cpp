@@ -1,7 +1,7 @@
 // The same scenes through the public draw calls in software rendering mode and on the Direct3D route,
 // read back before the present and compared per pixel and per 5/6-bit field: bit for bit where both
-// routes draw the same pixels, within one step per field where they blend in different arithmetic,
-// and only reported where the routes differ by design. Outside a scene's draw region any difference
+// routes draw the same pixels, within one step per field where they blend in different arithmetic
+// (two in modes 2 and 3), and only reported where the routes differ by design. Outside a scene's draw region any difference
 // fails. Needs OpenGL (SDL's "offscreen" driver): under the "dummy" driver the scenes are skipped.
 #include <cstdio>
 #include <cstdlib>
@@ -48,8 +48,8 @@ struct CrossScene {
 
 uint32_t Rgb(int r, int g, int b) { return PackScreenColor(r, g, b); }
 
-// The ground every scene but the erase draws on: 20 x 20 boxes whose colours step through every field
-// value, so blends meet many destination values.
+// The ground most scenes draw on: 20 x 20 boxes whose colours step through every field value, so blends
+// meet many destination values.
 void DrawRamp(void)
 {
     for (int y = 0; y < 24; y++)
