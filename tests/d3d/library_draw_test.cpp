@@ -21,13 +21,13 @@ static void SpyCircle(MEMIMG *, int x, int y, int r, unsigned c, int fill) { sSo
 
 class DeviceRouteTest : public LibraryDrawTest {
 protected:
+    SavedRenderRoute savedRoute;
     void SetUp() override
     {
-        setenv("DAZAR_RENDER_ROUTE", "d3d", 1);
         D3dTestReset();
         D3dSetSurfacePort(nullptr);
         ASSERT_EQ(0, D3dSelectBackend("record"));
-        LibraryDrawTest::SetUp();
+        StartDrawLibrary("d3d");
         ASSERT_EQ(1, IsDirect3DDrawUsable());
         sSoftware.clear();
         SoftwareDrawRoute spy = {"spy", nullptr, nullptr, SpyFill, SpyLines, nullptr, SpyCircle};
@@ -38,7 +38,6 @@ protected:
     {
         SetSoftwareDrawRoute(nullptr);
         LibraryDrawTest::TearDown();
-        unsetenv("DAZAR_RENDER_ROUTE");
         D3dTestReset();
     }
     // Makes a graph in system memory the draw target: the device cannot render into it.

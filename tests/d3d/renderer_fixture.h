@@ -4,6 +4,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -109,6 +111,16 @@ inline const Direct3DDisplayPort kFakeDisplayPort = {
     FakeReleaseSurface, FakeWorkSurface,
 };
 
+// A draw scene: region and target offset, colour vertices pending before it, the draw, and what
+// Dump(uv) gives for it.
+struct DrawScene {
+    Rect region, offset;
+    uint32_t pending;
+    int (*draw)(void);
+    const char *drawn;
+    int uv = 0;
+};
+
 class RendererTest : public testing::Test {
 protected:
     void SetUp() override
@@ -179,8 +191,53 @@ protected:
     }
     Device3DRecord &Device(void) { return GDevice3D[GDirect3D.currentSlot]; }
     // Queues n quads of the current vertex type as the draws do.
-    void QueueQuads(int n)
+    static void QueueQuads(int n)
     {
         for (int i = 0; i < n; i++) ASSERT_NE(nullptr, G_D3D_ReserveVertices(0, D3D_PT_TRIANGLELIST, 6));
     }
+    // The device's draws from mark on, the batch drawn first: one line each, the primitive's initial
+    // (S a strip, I a grid), then x,y of each vertex (of a grid its four corners), and their number past
+    // 24. With uv also u,v (u,v of both stages when 2) and a * on those with the draw's diffuse colour.
+    static std::string Dump(int mark, int uv = 0)
+    {
+        G_D3D_FlushVertexBatch();
+        std::string out;
+        char text[64];
+        for (int i = mark, n = 0; i < D3dTestLogCount(); i++) {
+            std::string call = Calls(i);
+            const D3dRecordedVertex *v = D3dTestLogVertices(i, &n);
+            if (!v) continue;
+            size_t at = call.find("Primitive ") + 10;
+            int side = D3dTestLogKind(i) == D3D_CALL_DRAW_INDEXED_PRIMITIVE ? (int)std::lround(std::sqrt(n)) : 0;
+            out += side ? 'I' : call.compare(at, 13, "TRIANGLESTRIP") ? call[at] : 'S';
+            const int corners[4] = {0, side - 1, n - side, n - 1};
+            for (int k = 0; k < (side ? 4 : n <= 24 ? n : 0); k++) {
+                const D3dRecordedVertex &x = v[side ? corners[k] : k];
+                snprintf(text, sizeof text, uv > 1 ? " %g,%g,%g,%g,%g,%g" : uv ? " %g,%g,%g,%g" : " %g,%g", x.x, x.y,
+                         x.u0, x.v0, x.u1, x.v1);
+                out += text + std::string(uv && x.diffuse == GDirect3D.diffuseColor ? "*" : "");
+            }
+            out += n > 24 ? " " + std::to_string(n) + "\n" : "\n";
+        }
+        return out;
+    }
+    // Draws each scene and compares what reached the device.
+    static void RunScenes(const DrawScene *scenes, size_t count)
+    {
+        for (size_t i = 0; i < count; i++) {
+            const DrawScene &s = scenes[i];
+            SCOPED_TRACE(i);
+            GDrawSettings.drawRegion = s.region, GDrawSettings.clientArea = s.offset;
+            const float edges[4] = {(float)s.region.left, (float)s.region.top, (float)s.region.right, (float)s.region.bottom};
+            memcpy(GDrawSettings.drawRegionF, edges, sizeof edges);
+            uint8_t *pending = s.pending ? G_D3D_ReserveVerticesToCapacity(0, D3D_PT_TRIANGLELIST, s.pending) : nullptr;
+            if (pending) memset(pending, 0, s.pending * sizeof(ColorVertex));
+            int mark = D3dTestMark();
+            ASSERT_EQ(0, s.draw());
+            EXPECT_EQ(s.drawn, Dump(mark, s.uv));
+        }
+    }
 };
+
+#define WHOLE_SCREEN {0, 0, 640, 480}
+#define NO_OFFSET {0, 0, 0, 0}
