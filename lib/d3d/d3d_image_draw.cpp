@@ -6,8 +6,9 @@
 #include "lib/graphics/draw_settings.h"
 
 // Batch order of a piece's corners: the triangles (top-left, top-right, bottom-left) and
-// (bottom-right, bottom-left, top-right).
-static const uint8_t kQuadOrder[6] = {0, 1, 2, 3, 2, 1};
+// (bottom-right, bottom-left, top-right), or the same two with the top-right and bottom-left swapped
+// (the other winding).
+static const uint8_t kQuadOrder[2][6] = {{0, 1, 2, 3, 2, 1}, {0, 2, 1, 3, 1, 2}};
 
 // ---- shared by the image and four-corner draws ------------------------------------------------------
 
@@ -20,9 +21,14 @@ Device3DRecord *LookupGraphDrawDevice(int *result)
     return record;
 }
 
-const Surface3DData *GetFirstGraphPiece(const GraphRecord *graph)
+int BeginGraphDraw(uint32_t slot, const GraphRecord *graph, int trans, uint32_t extra)
 {
-    return graph->pieces.count > 0 ? GetSurface3DData(graph->pieces.handles[0]) : nullptr;
+    G_D3D_BeginScene(slot);
+    const Surface3DData *first = graph->pieces.count > 0 ? GetSurface3DData(graph->pieces.handles[0]) : nullptr;
+    if (!first) return -1;
+    uint32_t flags = (trans != 0 ? PREPARE_PIECE_ALPHA : 0) | extra | (GDrawSettings.zBufferUse ? PREPARE_Z : 0);
+    G_D3D_PrepareDrawState(first, flags);
+    return 0;
 }
 
 uint32_t BindPieceTexture(uint32_t slot, const Surface3DData *piece)
@@ -65,13 +71,13 @@ int WriteCornerVertices(uint32_t type, void *out, const PlacedCorner *corners, c
     return 0;
 }
 
-void QueuePieceQuad(uint32_t slot, const PlacedCorner corners[4], const uint8_t order[6])
+void QueuePieceQuad(uint32_t slot, const PlacedCorner corners[4], int otherWinding)
 {
     Device3DRecord *record = LookupLiveDevice3D(slot);
     // A piece of another vertex type would be written in the wrong layout: it is left out.
     if (!record || (record->vertexType != VERTEX_TYPE_TEXTURED && record->vertexType != VERTEX_TYPE_BLEND)) return;
     uint8_t *at = G_D3D_ReserveVertices(slot, D3D_PT_TRIANGLELIST, 6);
-    if (at) WriteCornerVertices(record->vertexType, at, corners, order, 6, 0x9);
+    if (at) WriteCornerVertices(record->vertexType, at, corners, kQuadOrder[otherWinding != 0], 6, 0x9);
 }
 
 // ---- upright draws ----------------------------------------------------------------------------------
@@ -133,7 +139,7 @@ static int QueueUprightPieces(uint32_t slot, const GraphRecord *graph, const Upr
                 ClipCornerAxis(&c.y, &c.v, &c.bv, p.top, p.bottom, (float)data->height, p.scaleY,
                                GDirect3D.blendInvHeight);
             }
-        QueuePieceQuad(slot, corners, kQuadOrder);
+        QueuePieceQuad(slot, corners, 0);
     }
     return 0;
 }
@@ -150,15 +156,11 @@ static int LocateInDrawRegion(long long x1, long long y1, long long x2, long lon
 // Both upright draws after their own tests: scene, state from the first piece, region test, the
 // pieces, and the end of the scene on the front buffer. (x1, y1)-(x2, y2) is the ordered integer
 // destination.
-static int DrawUpright(const GraphRecord *graph, uint32_t flags, long long x1, long long y1, long long x2,
-                       long long y2, UprightPlacement p)
+static int DrawUpright(const GraphRecord *graph, int trans, uint32_t keepAlphaTest, long long x1, long long y1,
+                       long long x2, long long y2, UprightPlacement p)
 {
     uint32_t slot = GDirect3D.currentSlot;
-    G_D3D_BeginScene(slot);
-    const Surface3DData *first = GetFirstGraphPiece(graph);
-    if (!first) return -1;
-    if (GDrawSettings.zBufferUse) flags |= PREPARE_Z;
-    G_D3D_PrepareDrawState(first, flags);
+    if (BeginGraphDraw(slot, graph, trans, keepAlphaTest) != 0) return -1;
     int where = LocateInDrawRegion(x1, y1, x2, y2);
     if (where < 0) return 0;
     p.clip = where == 0;
@@ -189,9 +191,8 @@ int G_D3D_RenderGraphAt(int x, int y, float fx, float fy, GraphRecord *graph, in
 {
     int result;
     if (!LookupGraphDrawDevice(&result)) return result;
-    uint32_t flags = (trans != 0 ? PREPARE_PIECE_ALPHA : 0) | (flag != 0 ? PREPARE_KEEP_ALPHA_TEST : 0);
-    return DrawUpright(graph, flags, x, y, (long long)x + graph->width, (long long)y + graph->height,
-                       PlaceUpright(fx, fy, 1.0f, 1.0f));
+    return DrawUpright(graph, trans, flag != 0 ? PREPARE_KEEP_ALPHA_TEST : 0, x, y, (long long)x + graph->width,
+                       (long long)y + graph->height, PlaceUpright(fx, fy, 1.0f, 1.0f));
 }
 
 int G_D3D_RenderGraphStretched(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
@@ -200,9 +201,8 @@ int G_D3D_RenderGraphStretched(int x1, int y1, int x2, int y2, float fx1, float 
     int result;
     if (!LookupGraphDrawDevice(&result)) return result;
     if (x1 == x2 || y1 == y2) return -1;
-    uint32_t flags = (trans != 0 ? PREPARE_PIECE_ALPHA : 0) |
-                     (flag != 0 && GDrawSettings.drawMode != 1 ? PREPARE_KEEP_ALPHA_TEST : 0);
+    uint32_t keepAlphaTest = flag != 0 && GDrawSettings.drawMode != 1 ? PREPARE_KEEP_ALPHA_TEST : 0;
     UprightPlacement p = PlaceUpright(fx1, fy1, (fx2 - fx1) / (float)graph->width, (fy2 - fy1) / (float)graph->height);
     // A mirrored draw is tested against the region as its ordered rectangle.
-    return DrawUpright(graph, flags, x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1, p);
+    return DrawUpright(graph, trans, keepAlphaTest, x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1, p);
 }

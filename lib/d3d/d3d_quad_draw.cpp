@@ -17,18 +17,12 @@ static TexturedVertex sMeshGrid[MESH_GRID_SIZE * MESH_GRID_SIZE];
 // Corners top-left, top-right, bottom-left, bottom-right in their own order and with the top-right
 // and bottom-left swapped (the other winding of the same two triangles).
 static const uint8_t kStripOrder[2][4] = {{0, 1, 2, 3}, {0, 2, 1, 3}};
-static const uint8_t kListOrder[2][6] = {{0, 1, 2, 3, 2, 1}, {0, 2, 1, 3, 1, 2}};
 
 // Windings of corners q (x, y pairs): c1 of the top-left triangle, c2 of the bottom-right one.
 static void GetWindings(const float q[8], float *c1, float *c2)
 {
     *c1 = (q[2] - q[0]) * (q[5] - q[1]) - (q[3] - q[1]) * (q[4] - q[0]);
     *c2 = (q[4] - q[6]) * (q[3] - q[7]) - (q[5] - q[7]) * (q[2] - q[6]);
-}
-
-static uint32_t PrepareFlags(int trans, uint32_t extra)
-{
-    return (trans != 0 ? PREPARE_PIECE_ALPHA : 0) | extra | (GDrawSettings.zBufferUse ? PREPARE_Z : 0);
 }
 
 // ---- blend path ---------------------------------------------------------------------------------
@@ -58,10 +52,7 @@ static int DrawBlendStrips(const int c[8], GraphRecord *graph, int trans)
     long long q[8];
     for (int i = 0; i < 8; i++)
         q[i] = (long long)c[i] + (i & 1 ? GDrawSettings.clientArea.top : GDrawSettings.clientArea.left);
-    G_D3D_BeginScene(slot);
-    const Surface3DData *first = GetFirstGraphPiece(graph);
-    if (!first) return -1;
-    G_D3D_PrepareDrawState(first, PrepareFlags(trans, PREPARE_KEEP_ALPHA_TEST));
+    if (BeginGraphDraw(slot, graph, trans, PREPARE_KEEP_ALPHA_TEST) != 0) return -1;
     float w = (float)graph->width, h = (float)graph->height;
     for (int i = 0; i < graph->pieces.count; i++) {
         const Surface3DData *piece = GetSurface3DData(graph->pieces.handles[i]);
@@ -128,10 +119,7 @@ int G_D3D_RenderGraphFreeQuad(const float corners[8], GraphRecord *graph, int tr
         return G_D3D_RenderGraphQuad(c, graph, trans);
     }
     uint32_t slot = GDirect3D.currentSlot;
-    G_D3D_BeginScene(slot);
-    const Surface3DData *first = GetFirstGraphPiece(graph);
-    if (!first) return -1;
-    G_D3D_PrepareDrawState(first, PrepareFlags(trans, 0));
+    if (BeginGraphDraw(slot, graph, trans, 0) != 0) return -1;
     float q[8];
     for (int i = 0; i < 8; i++) q[i] = corners[i] + (float)(i & 1 ? GDrawSettings.clientArea.top : GDrawSettings.clientArea.left);
     if (graph->pieces.count == 1) {
@@ -171,7 +159,7 @@ static void QueueParallelogram(uint32_t slot, const Surface3DData *piece, const 
     for (int k = 0; k < 4; k++) corners[k] = PlacedCorner{q[2 * k], q[2 * k + 1], us[k & 1], vs[k >> 1], 0.0f, 0.0f};
     float c1, c2;
     GetWindings(q, &c1, &c2);
-    QueuePieceQuad(slot, corners, kListOrder[c1 <= 0 && c2 <= 0]);
+    QueuePieceQuad(slot, corners, c1 <= 0 && c2 <= 0);
 }
 
 // Fills the scratch grid with the piece spread over q in sevenths, stepped in single precision, and

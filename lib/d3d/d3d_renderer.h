@@ -328,8 +328,10 @@ int G_D3D_DrawVertexGrid(uint32_t slot, int perRow, const TexturedVertex *vertic
 // The current slot's record for a graph draw, or null with *result set: -1 while Direct3D is down or
 // the slot is free, 0 while drawing is suspended or the slot has lost its device object.
 Device3DRecord *LookupGraphDrawDevice(int *result);
-// The first piece of graph when it is live (the draws prepare their state from it), else null.
-const Surface3DData *GetFirstGraphPiece(const GraphRecord *graph);
+// Opens the slot's scene and prepares the states of a draw of graph from its first piece: the piece's
+// alpha kind when trans is set, the Z states when the draw settings use Z, and the extra flags. 0, -1
+// when the first piece is not live (nothing prepared).
+int BeginGraphDraw(uint32_t slot, const GraphRecord *graph, int trans, uint32_t extra);
 // Makes piece's texture the image texture and brings the blend state in line; the vertex type the
 // piece is then to be written in (a piece without a texture surface switches to untextured).
 uint32_t BindPieceTexture(uint32_t slot, const Surface3DData *piece);
@@ -342,10 +344,12 @@ struct PlacedCorner {
 // the vertices whose bit is set in diffuseMask. 0, -1 for another type (nothing written).
 int WriteCornerVertices(uint32_t type, void *out, const PlacedCorner *corners, const uint8_t *order, int n,
                         uint32_t diffuseMask);
-// Queues corners (top-left, top-right, bottom-left, bottom-right) as six triangle-list vertices taken
-// in order on the slot's batch, in its vertex type, with the diffuse colour in vertices 1 and 4 only
-// (flat shading reads no other). Nothing for another type or without a device object.
-void QueuePieceQuad(uint32_t slot, const PlacedCorner corners[4], const uint8_t order[6]);
+// Queues corners (top-left, top-right, bottom-left, bottom-right) as six triangle-list vertices on the
+// slot's batch, in its vertex type: top-left, top-right, bottom-left, bottom-right, bottom-left,
+// top-right, or with otherWinding set top-left, bottom-left, top-right, bottom-right, top-right,
+// bottom-left. The diffuse colour goes into vertices 1 and 4 only (flat shading reads no other).
+// Nothing for another type or without a device object.
+void QueuePieceQuad(uint32_t slot, const PlacedCorner corners[4], int otherWinding);
 // Draws graph on the quadrilateral of integer corners (top-left, top-right, bottom-left, bottom-right
 // as x, y pairs): axis-aligned ones through the stretched draw, others through the float draw, or
 // while a blend graph is set as a piecewise-affine strip per piece drawn at once. 0, -1 while
