@@ -11,6 +11,7 @@
 #include "platform/window/window.h"
 #include "tests/movie/movie_fixtures.h"
 #include "tests/softrender/fill_canvas.h"
+#include "tests/support/screen_readback.h"
 #include "tests/support/stepped_clock.h"
 
 namespace {
@@ -59,7 +60,7 @@ protected:
                 int r, g, b;
                 TableColour(m, f, x, y, &r, &g, &b);
                 uint32_t want = (uint32_t)((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
-                wrong += GetPx(GetScreenMemImg(SCREEN_BACK), x0 + x, y0 + y) != want;
+                wrong += GetPx(ReadBackBackScreen(), x0 + x, y0 + y) != want;
             }
         return wrong;
     }
