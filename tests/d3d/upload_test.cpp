@@ -66,6 +66,14 @@ protected:
             for (int x = x0; x < x1; x++) left += Texel(graph, i, x, y) == 0xABAB;
         return left;
     }
+    // A 640 x 480 picture in pieces of 512 and 128 columns: every shown texel written, the 32 margin rows not.
+    void ExpectPictureInTwoPieces(const GraphRecord &graph)
+    {
+        EXPECT_EQ(0, Wrong(graph, 0, 0, 0, 512, 480, 0, 0));
+        EXPECT_EQ(0, Wrong(graph, 1, 0, 0, 128, 480, 512, 0));
+        EXPECT_EQ(512 * 32, Untouched(graph, 0, 0, 480, 512, 512));
+        EXPECT_EQ(128 * 32, Untouched(graph, 1, 0, 480, 128, 512));
+    }
 };
 
 TEST_F(UploadTest, WholePictureIntoTwoPiecesLeavesTheMargins)
@@ -73,10 +81,7 @@ TEST_F(UploadTest, WholePictureIntoTwoPiecesLeavesTheMargins)
     GraphRecord graph = Graph(640, 480);
     ASSERT_EQ(2, graph.pieces.count);
     ASSERT_EQ(0, G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr));
-    EXPECT_EQ(0, Wrong(graph, 0, 0, 0, 512, 480, 0, 0));
-    EXPECT_EQ(0, Wrong(graph, 1, 0, 0, 128, 480, 512, 0));
-    EXPECT_EQ(512 * 32, Untouched(graph, 0, 0, 480, 512, 512));
-    EXPECT_EQ(128 * 32, Untouched(graph, 1, 0, 480, 128, 512));
+    ExpectPictureInTwoPieces(graph);
     EXPECT_EQ(0, gDisplay.locks);
     EXPECT_EQ(2, gDisplay.colorKeys);
 
@@ -155,10 +160,7 @@ TEST_F(UploadTest, UnlockableTextureFilledThroughATemporaryTexture)
     gDisplay.lockFails = 1;
     int mark = D3dTestMark();
     ASSERT_EQ(0, G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr));
-    EXPECT_EQ(0, Wrong(graph, 0, 0, 0, 512, 480, 0, 0));
-    EXPECT_EQ(0, Wrong(graph, 1, 0, 0, 128, 480, 512, 0));
-    EXPECT_EQ(512 * 32, Untouched(graph, 0, 0, 480, 512, 512));
-    EXPECT_EQ(128 * 32, Untouched(graph, 1, 0, 480, 128, 512));
+    ExpectPictureInTwoPieces(graph);
     // Each piece's temporary has the texture's full size; only the shown part is loaded.
     EXPECT_EQ(128, gDisplay.systemWidth);
     EXPECT_EQ(512, gDisplay.systemHeight);
