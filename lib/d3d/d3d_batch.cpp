@@ -132,3 +132,11 @@ int G_D3D_DrawVertexGrid(uint32_t slot, int perRow, const TexturedVertex *vertic
                                          (uint32_t)n, 0);
     return 0;
 }
+
+int G_D3D_UnlockSurface3D(int handle, const Rect *rect)
+{
+    const Surface3DData *piece = GetSurface3DData(handle);
+    const Direct3DDisplayPort *port = GetDirect3DDisplayPort();
+    if (!piece || !port || !port->UnlockSurfaceData) return -1;
+    return port->UnlockSurfaceData(piece->surfaceData, rect);
+}

@@ -205,13 +205,16 @@ static int GrabIntoWorkTexture(const char *name, DdDc targetDc, const CapturePie
 {
     const Direct3DDisplayPort *port = GetDirect3DDisplayPort();
     *work = nullptr;
-    if (!port->CreateSystemTexture || port->CreateSystemTexture(p->data->width, p->data->height,
-                                                                &p->format->pixelFormat, work) != 0 || !*work) {
+    int32_t result = port->CreateSystemTexture
+                         ? port->CreateSystemTexture(p->data->width, p->data->height, &p->format->pixelFormat, work)
+                         : -1;
+    if (result != 0 || !*work) {
         *work = nullptr;
-        return WriteLogFormat("Error  %s 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  ReturnValue:%d", name, -1);
+        return WriteLogFormat("Error  %s 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  ReturnValue:%d", name,
+                              result != 0 ? result : -1);
     }
     DdDc workDc = 0;
-    int32_t result = (*work)->fn->GetDC(*work, &workDc);
+    result = (*work)->fn->GetDC(*work, &workDc);
     if (result != DD_OK) {
         WriteLogFormat("Error  %s 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  ReturnValue:%d", name, result);
     } else if (!DdBitBlt(workDc, p->sx, p->sy, p->cw, p->ch, targetDc, p->fromX, p->fromY, DD_SRCCOPY)) {

@@ -95,11 +95,14 @@ int G_D3D_CreateGraphTextures(GraphRecord *graph)
         int grid = n;
         for (int i = 0; i < grid; i++) {
             PiecePlace &p = places[i];
-            int side = p.w < p.h ? p.w : p.h, extra = (p.w < p.h ? p.h : p.w) / side - 1;
+            int tall = p.w < p.h, side = tall ? p.w : p.h;
+            // A square lying wholly beyond the graph would show nothing: it is not made.
+            int length = tall ? p.h : p.w, shown = tall ? graph->height - p.y : graph->width - p.x;
+            if (shown > length) shown = length;
+            int extra = (shown + side - 1) / side - 1;
             if (n + extra > GRAPH_MAX_PIECES) return TooManyPieces();
             for (int k = 1; k <= extra; k++)
-                places[n++] = p.w < p.h ? PiecePlace{p.x, p.y + k * side, side, side}
-                                        : PiecePlace{p.x + k * side, p.y, side, side};
+                places[n++] = tall ? PiecePlace{p.x, p.y + k * side, side, side} : PiecePlace{p.x + k * side, p.y, side, side};
             p.w = p.h = side;
         }
     }

@@ -162,7 +162,7 @@ struct Direct3DDisplayPort {
     int (*LockSurfaceData)(int handle, int *pitch, uint8_t **pixels, int writeFlag, const Rect *rect);
     int (*UnlockSurfaceData)(int handle, const Rect *rect);
     // A texture in system memory of width x height in format, for pictures that cannot be written
-    // into a texture directly. 0 / -1.
+    // into a texture directly. 0, or the refusal of the surface's creation.
     int (*CreateSystemTexture)(int width, int height, const D3dPixelFormat *format, DdSurface **out);
     // Write lock of a whole surface: its pitch and first pixel. 0 / -1. Unlock 0 / -1.
     int (*LockWholeSurface)(DdSurface *surface, int *pitch, uint8_t **pixels);
@@ -323,6 +323,9 @@ void DrawVerticesAtOnce(Device3DRecord *record, uint32_t primitiveType, const vo
 // batch (nothing drawn where the batch would be dropped). -1 (nothing done) for fewer than 2 rows or
 // columns, or a grid beyond 16-bit indices.
 int G_D3D_DrawVertexGrid(uint32_t slot, int perRow, const TexturedVertex *vertices, int rows);
+// Unlocks the surface data of a live 3D surface (one lock of it). Its result; -1 for a handle that
+// is not live.
+int G_D3D_UnlockSurface3D(int handle, const Rect *rect);
 
 // image and four-corner draws
 // The current slot's record for a graph draw, or null with *result set: -1 while Direct3D is down or

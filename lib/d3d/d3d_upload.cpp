@@ -50,7 +50,7 @@ int G_D3D_UploadTexturePiece(const Rect *srcRect, int x, int y, int piece, const
                             alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0, alpha ? &alpha->format : nullptr,
                             direct ? 0 : x, direct ? 0 : y, srcRect, 0, keyFlag, data->transColor);
     if (direct) {
-        if (port->UnlockSurfaceData) port->UnlockSurfaceData(record->surfaceData, &dest);
+        G_D3D_UnlockSurface3D(piece, &dest);
     } else {
         port->UnlockWholeSurface(temporary);
         if (port->RestoreSurfaceIfLost) port->RestoreSurfaceIfLost(record->surfaceData);
@@ -69,9 +69,16 @@ int G_D3D_UploadTexturePiece(const Rect *srcRect, int x, int y, int piece, const
 
 static int KeyToAlpha(void) { return GDrawSettings.transColorOffFlag == 0; }
 
+// Only pictures can be sources here: a bitmap source (kind 1) has no form on this platform.
+static int RefuseBitmapSource(int kind, const char *function)
+{
+    if (kind != 1) return 0;
+    return WriteLogFormat("ビットマップからの転送には対応していません in %s", function);
+}
+
 int G_D3D_UploadGraphImage(GraphRecord *graph, int kind, const GraphImage *base, const GraphImage *alpha)
 {
-    if (!GDirect3D.direct3D || !graph) return -1;
+    if (!GDirect3D.direct3D || !graph || RefuseBitmapSource(kind, "G_D3D_UploadGraphImage") != 0) return -1;
     // The whole graph is checked against the picture first, so a refusal writes no piece.
     Rect whole = {graph->srcX, graph->srcY, graph->srcX + graph->width, graph->srcY + graph->height};
     if (!base || !InsidePicture(&whole, base) || (alpha && !InsidePicture(&whole, alpha)))
@@ -91,7 +98,8 @@ int G_D3D_UploadGraphImage(GraphRecord *graph, int kind, const GraphImage *base,
 int G_D3D_UploadGraphImageRect(GraphRecord *graph, int kind, const GraphImage *base, const GraphImage *alpha,
                                const Rect *srcRect, int dx, int dy)
 {
-    if (!GDirect3D.direct3D || !graph || !srcRect) return -1;
+    if (!GDirect3D.direct3D || !graph || !srcRect || RefuseBitmapSource(kind, "G_D3D_UploadGraphImageRect") != 0)
+        return -1;
     int rw = srcRect->right - srcRect->left, rh = srcRect->bottom - srcRect->top;
     for (int i = 0; i < graph->pieces.count && i < GRAPH_MAX_PIECES; i++) {
         const Surface3DData *piece = GetSurface3DData(graph->pieces.handles[i]);

@@ -338,7 +338,8 @@ static int LockSurfaceDataForDevice(int handle, int *pitch, uint8_t **pixels, in
     return LockSurfaceData(handle, pitch, pixels, writeFlag, rect, nullptr);
 }
 
-// A texture in system memory, written by the CPU and loaded into a device texture. 0 / -1.
+// A texture in system memory, written by the CPU and loaded into a device texture. 0, or the
+// refusal (CreateSurface's result; -1 without a draw object or a size).
 static int CreateSystemTexture(int width, int height, const D3dPixelFormat *format, DdSurface **out)
 {
     *out = nullptr;
@@ -350,8 +351,9 @@ static int CreateSystemTexture(int width, int height, const D3dPixelFormat *form
     desc.caps = DD_CAPS_TEXTURE | DD_CAPS_SYSTEMMEMORY;
     desc.pixelFormat = DdPixelFormat{sizeof(DdPixelFormat), format->flags, format->fourCC, format->bitCount,
                                      format->rMask, format->gMask, format->bMask, format->aMask};
-    if (sDd.draw->fn->CreateSurface(sDd.draw, &desc, out, nullptr) != DD_OK) *out = nullptr;
-    return *out ? 0 : -1;
+    int32_t result = sDd.draw->fn->CreateSurface(sDd.draw, &desc, out, nullptr);
+    if (result != DD_OK) *out = nullptr;
+    return result != DD_OK ? result : *out ? 0 : -1;
 }
 
 static int LockWholeSurface(DdSurface *surface, int *pitch, uint8_t **pixels)

@@ -112,6 +112,20 @@ TEST_F(GraphTexturesTest, GridSquareCutAndBound)
               "512,256 128x128 (128x128) 512,384 128x128 (128x96) ",
               Pieces(square));
     Release(&square);
+    // Squares wholly below or right of the graph are not made: each one shows a part of it.
+    const struct {
+        int width, height;
+        const char *pieces;
+    } shown[] = {{700, 300, "0,0 512x512 (512x300) 512,0 128x128 (128x128) 640,0 64x64 (60x64) 512,128 128x128 (128x128) "
+                            "512,256 128x128 (128x44) 640,64 64x64 (60x64) 640,128 64x64 (60x64) 640,192 64x64 (60x64) "
+                            "640,256 64x64 (60x44) "},
+                 {300, 100, "0,0 128x128 (128x100) 128,0 128x128 (128x100) 256,0 128x128 (44x100) "}};
+    for (const auto &c : shown) {
+        GraphRecord graph = Graph(c.width, c.height);
+        ASSERT_EQ(0, G_D3D_CreateGraphTextures(&graph));
+        EXPECT_EQ(c.pieces, Pieces(graph));
+        Release(&graph);
+    }
     // With the cut past 64 pieces the graph is refused as the grid would be.
     SetLimits(1, 256);
     GraphRecord wide = Graph(2048, 1056);

@@ -154,6 +154,35 @@ TEST_F(UploadTest, RefusalsWriteNothing)
     EXPECT_EQ(-1, G_D3D_UploadTexturePiece(&outside, 0, 0, gone, &picture, nullptr, 1));
 }
 
+TEST_F(UploadTest, BitmapSourcesAreRefusedWithALine)
+{
+    GraphRecord graph = Graph(640, 480);
+    Rect part = {0, 0, 16, 16};
+    EXPECT_EQ(-1, G_D3D_UploadGraphImage(&graph, 1, &picture, nullptr));
+    EXPECT_EQ(-1, G_D3D_UploadGraphImageRect(&graph, 1, &picture, nullptr, &part, 0, 0));
+    EXPECT_EQ(512 * 512, Untouched(graph, 0, 0, 0, 512, 512));
+    EXPECT_NE(std::string::npos, LogText().find("ビットマップからの転送には対応していません in G_D3D_UploadGraphImage\n"));
+    EXPECT_NE(std::string::npos, LogText().find("ビットマップからの転送には対応していません in G_D3D_UploadGraphImageRect\n"));
+}
+
+TEST_F(UploadTest, TheDirectRouteUnlocksThroughTheSurface3DUnlock)
+{
+    GraphRecord graph = Graph(640, 480);
+    int piece = graph.pieces.handles[0];
+    Rect rect = {0, 0, 8, 8};
+    int pitch;
+    uint8_t *pixels;
+    ASSERT_EQ(0, FakeLock(GetSurface3DData(piece)->surfaceData, &pitch, &pixels, 1, &rect));
+    EXPECT_EQ(0, G_D3D_UnlockSurface3D(piece, &rect));
+    EXPECT_EQ(0, gDisplay.locks);
+    EXPECT_EQ(-1, G_D3D_UnlockSurface3D(piece, &rect));  // nothing locked
+    EXPECT_EQ(-1, G_D3D_UnlockSurface3D(piece + 1, &rect));
+    EXPECT_EQ(-1, G_D3D_UnlockSurface3D(-1, &rect));
+    // The upload's direct route leaves no lock behind.
+    ASSERT_EQ(0, G_D3D_UploadGraphImage(&graph, 0, &picture, nullptr));
+    EXPECT_EQ(0, gDisplay.locks);
+}
+
 TEST_F(UploadTest, UnlockableTextureFilledThroughATemporaryTexture)
 {
     GraphRecord graph = Graph(640, 480);

@@ -321,7 +321,8 @@ TEST_F(RouteTest, TemporaryTexturesComeFromTheDrawObject)
     EXPECT_EQ(port->UnlockWholeSurface(texture), 0);
     port->ReleaseSurface(texture);
     DdTestFailNth(DD_M_CREATE_SURFACE, 1, DD_ERR_OUT_OF_MEMORY);
-    EXPECT_EQ(port->CreateSystemTexture(128, 64, &format, &texture), -1);
+    EXPECT_EQ(port->CreateSystemTexture(128, 64, &format, &texture), DD_ERR_OUT_OF_MEMORY);
+    EXPECT_EQ(texture, nullptr);
     End();
 }
 
