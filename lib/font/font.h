@@ -31,6 +31,7 @@ struct FontRecord {
     int fontType;             // FONT_TYPE_ bits
     int textureFlag;          // 1: the glyph cache is a texture graph (Direct3D)
     ColorFormatRecord cacheFormat;        // texture format from the renderer (empty without it)
+    int cacheAlphaTest;       // 1: that format is the alpha-test one (no alpha channel was offered)
     int cacheGraph;           // graph of the cache image, -1 before it is made
     int cacheSurfaceLost;     // 1: the cache image must be made again
     int cacheTextureLost;
@@ -43,6 +44,7 @@ struct FontRecord {
     int nextVictim;           // round-robin replacement once full
     uint16_t *index;          // 65,536 codes -> entry + 1 (0 = not cached)
     FontCacheEntry *entries;  // capacity of them
+    int *cellGraphs;          // texture cache: graphs of each entry's body and edge cell (0 = not made)
 };
 
 // ---- fonts --------------------------------------------------------------------------------------
@@ -62,9 +64,13 @@ int ChangeDefaultFontSize(int size);
 int GetDefaultFontHandle(void);
 // Drops every glyph cache (the screen mode changes and graphs go); made again at the next draw. 0.
 int DropAllFontCaches(void);
-// Makes the font's lost cache image again and empties its glyph cache. 0, -1 for a bad handle or a
-// failed creation.
+// Makes the font's lost cache image again and empties its glyph cache: a texture graph filled white
+// with alpha 0 for a font of the texture kind, else a graph in system memory. 0, -1 for a bad handle
+// or a failed creation.
 int RestoreFontCacheImage(int font);
+// The device let its textures go: every texture cache is made again (and every glyph rendered again)
+// at its font's next draw. 0.
+int MarkFontCachesLost(void);
 
 // ---- text ---------------------------------------------------------------------------------------
 // Draws Shift-JIS text with the default font at (x, y) in colour (screen format); an edged font

@@ -57,13 +57,25 @@ static void LayOutFontCache(FontRecord *f)
     f->capacity = fit < FONT_CACHE_MAX_CHARS ? (int)fit : FONT_CACHE_MAX_CHARS;
 }
 
+// Removes the cache graph with the cells' graphs made over it.
+static void RemoveFontCacheImage(FontRecord *f)
+{
+    for (int i = 0; f->cellGraphs && i < 2 * f->capacity; i++) {
+        if (f->cellGraphs[i]) RemoveGraph(f->cellGraphs[i], 0);
+        f->cellGraphs[i] = 0;
+    }
+    if (f->cacheGraph != -1) RemoveGraph(f->cacheGraph, 0);
+    f->cacheGraph = -1;
+}
+
 // Frees a font record with everything it owns (its cache graph included).
 static void FreeFontRecord(FontRecord *f)
 {
-    if (f->cacheGraph != -1) RemoveGraph(f->cacheGraph, 0);
+    RemoveFontCacheImage(f);
     if (f->face) FT_Done_Face((FT_Face)f->face);
     FreeMemoryTracked(f->index);
     FreeMemoryTracked(f->entries);
+    FreeMemoryTracked(f->cellGraphs);
     FreeMemoryTracked(f);
 }
 
@@ -87,7 +99,8 @@ static FontRecord *NewFontRecord(int size, int thick, int fontType)
     LayOutFontCache(f);
     f->index = (uint16_t *)DZ_ALLOC_ZERO(sizeof(uint16_t) * 65536);
     f->entries = (FontCacheEntry *)DZ_ALLOC_ZERO(sizeof(FontCacheEntry) * (size_t)f->capacity);
-    if (!f->index || !f->entries) {
+    f->cellGraphs = (int *)DZ_ALLOC_ZERO(sizeof(int) * 2 * (size_t)f->capacity);
+    if (!f->index || !f->entries || !f->cellGraphs) {
         FreeFontRecord(f);
         WriteLog("フォント用のメモリが確保できませんでした in CreateFontToHandle\n");
         return nullptr;
@@ -110,6 +123,7 @@ int CreateFontToHandle(const char *name, int size, int thick, int fontType)
     const ColorFormatRecord *withTest = G_D3D_ChooseTextureFormat(0, 1, 0, 0);
     const ColorFormatRecord *format = withAlpha ? withAlpha : withTest;
     if (format) f->cacheFormat = *format;
+    f->cacheAlphaTest = !withAlpha && withTest;
     int handle = AddHandleRecord(&sFonts.fonts, &f->head);
     if (handle == -1) {
         FreeFontRecord(f);
@@ -190,9 +204,17 @@ int DropAllFontCaches(void)
     for (int slot = 0; slot < sFonts.fonts.usedBound; slot++) {
         auto *f = (FontRecord *)sFonts.fonts.records[slot];
         if (!f) continue;
-        if (f->cacheGraph != -1) RemoveGraph(f->cacheGraph, 0);
-        f->cacheGraph = -1;
+        RemoveFontCacheImage(f);
         EmptyFontCache(f);
+    }
+    return 0;
+}
+
+int MarkFontCachesLost(void)
+{
+    for (int slot = 0; sFonts.tableReady && slot < sFonts.fonts.usedBound; slot++) {
+        auto *f = (FontRecord *)sFonts.fonts.records[slot];
+        if (f && f->textureFlag) f->cacheTextureLost = 1;
     }
     return 0;
 }
@@ -202,10 +224,16 @@ int RestoreFontCacheImage(int font)
     FontRecord *f = LookUpFontRecord(font);
     if (!f) return -1;
     if (LookupGraph(f->cacheGraph) && !f->cacheSurfaceLost && !f->cacheTextureLost) return 0;
-    if (f->cacheGraph != -1) RemoveGraph(f->cacheGraph, 0);
-    int rows = (f->capacity + f->perRow - 1) / f->perRow;
-    // Key black: cells are white glyphs on black, tinted by the draw bright when drawn.
-    f->cacheGraph = MakeSystemMemoryGraph(f->perRow * f->entryWidth, rows * f->entryHeight, 0x000000);
+    RemoveFontCacheImage(f);
+    int width = f->perRow * f->entryWidth, height = (f->capacity + f->perRow - 1) / f->perRow * f->entryHeight;
+    if (f->textureFlag) {
+        // Cells are white glyphs on clear white, tinted by the draw bright when drawn.
+        f->cacheGraph = MakeBlankTextureGraph(width, height, f->cacheAlphaTest, f->cacheFormat.colorBitDepth);
+        if (f->cacheGraph != -1 && FillGraphSurfaces(f->cacheGraph, 255, 255, 255, 0) != 0) RemoveFontCacheImage(f);
+    } else {
+        // Key black: cells are white glyphs on black.
+        f->cacheGraph = MakeSystemMemoryGraph(width, height, 0x000000);
+    }
     if (f->cacheGraph == -1) return -1;
     f->cacheSurfaceLost = 0;
     f->cacheTextureLost = 0;

@@ -20,7 +20,25 @@
 #include "lib/graphics/screen.h"
 #include "platform/kernel/kernel.h"
 
-#define GLYPH_WHITE 0xFFFFFFu   // glyph pixels in a cell (the key is black)
+static uint16_t NextCharCode(const char *text, int length, int *pos);
+
+// How glyph cells are painted before they go into a cache: white glyphs on black (the key of a cache
+// in memory), or on clear white in a texture cache, whose alpha leaves the rest of a cell undrawn.
+struct GlyphInk {
+    const ColorFormatRecord *format;
+    uint32_t glyph, ground;
+};
+
+static GlyphInk CacheInk(const GraphRecord *cache)
+{
+    static ColorFormatRecord xrgb, argb;
+    if (xrgb.colorBitDepth == 0) {
+        MakeColorFormatFromMasks(&xrgb, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+        MakeColorFormatFromMasks(&argb, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
+    }
+    if (cache && cache->format.textureFlag) return GlyphInk{&argb, 0xFFFFFFFFu, 0x00FFFFFFu};
+    return GlyphInk{&xrgb, 0xFFFFFFu, 0};
+}
 
 // ================================================================================================
 // glyph rendering into the cache
@@ -38,9 +56,14 @@ static uint32_t DecodeShiftJis(uint16_t code)
     return wide[0];
 }
 
-// Renders the glyph's bitmap (white) into a cell of the entry picture at row 0, column 0; returns
-// the advance in pixels.
-static int RenderGlyphCell(FontRecord *f, uint16_t code, GraphImage *entry)
+static uint32_t &StripPixel(const GraphImage *strip, int x, int y)
+{
+    return ((uint32_t *)((uint8_t *)strip->pixels + (ptrdiff_t)y * strip->pitch))[x];
+}
+
+// Renders the glyph's bitmap into the body cell at column left of the strip; returns the advance in
+// pixels.
+static int RenderGlyphCell(FontRecord *f, uint16_t code, const GraphImage *strip, int left, const GlyphInk &ink)
 {
     int fallback = code > 0xFF ? f->size : f->size / 2;
     uint32_t ucs = DecodeShiftJis(code);
@@ -52,11 +75,10 @@ static int RenderGlyphCell(FontRecord *f, uint16_t code, GraphImage *entry)
         int y = f->baseline - slot->bitmap_top + (int)row;
         if (y < 0 || y >= f->cellHeight) continue;
         const uint8_t *bits = bitmap.buffer + (ptrdiff_t)row * bitmap.pitch;
-        auto *out = (uint32_t *)((uint8_t *)entry->pixels + (ptrdiff_t)y * entry->pitch);
         for (unsigned col = 0; col < bitmap.width; col++) {
             int x = slot->bitmap_left + (int)col;
             bool on = bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (bits[col >> 3] >> (7 - (col & 7))) & 1 : bits[col] >= 128;
-            if (on && x >= 0 && x < f->cellWidth) out[x] = GLYPH_WHITE;
+            if (on && x >= 0 && x < f->cellWidth) StripPixel(strip, left + x, y) = ink.glyph;
         }
     }
     return (int)((slot->advance.x + 32) >> 6);
@@ -64,41 +86,32 @@ static int RenderGlyphCell(FontRecord *f, uint16_t code, GraphImage *entry)
 
 // The edge cell beside the body: a pixel is set when any body pixel is within one pixel of it
 // (the edge cell is drawn one pixel up and left of the body).
-static void DilateGlyphCell(const FontRecord *f, GraphImage *entry)
+static void DilateGlyphCell(const FontRecord *f, const GraphImage *strip, int left, const GlyphInk &ink)
 {
-    auto pixel = [entry](int x, int y) -> uint32_t & {
-        return ((uint32_t *)((uint8_t *)entry->pixels + (ptrdiff_t)y * entry->pitch))[x];
-    };
     for (int y = 0; y < f->cellHeight; y++)
         for (int x = 0; x < f->cellWidth; x++) {
-            if (pixel(x, y) != GLYPH_WHITE) continue;
+            if (StripPixel(strip, left + x, y) != ink.glyph) continue;
             for (int dy = 0; dy < 3; dy++)
-                for (int dx = 0; dx < 3; dx++) pixel(f->cellWidth + x + dx, y + dy) = GLYPH_WHITE;
+                for (int dx = 0; dx < 3; dx++) StripPixel(strip, left + f->cellWidth + x + dx, y + dy) = ink.glyph;
         }
 }
 
-// Renders a character into cache entry slot and pushes the entry's pixels into the cache graph.
-static int FillCacheEntry(FontRecord *f, int slot, uint16_t code)
+// The graph of an entry's body or edge cell in a texture cache, made at its first use. The handle or -1.
+static int CellGraph(FontRecord *f, int slot, int edge)
 {
-    static ColorFormatRecord xrgb;
-    if (xrgb.colorBitDepth == 0) MakeColorFormatFromMasks(&xrgb, 32, 0xFF0000, 0xFF00, 0xFF, 0);
-    GraphImage entry = {};
-    if (AllocGraphImagePixels(&entry, &xrgb, f->entryWidth, f->entryHeight) != 0) return -1;
-    int advance = RenderGlyphCell(f, code, &entry);
-    if (f->fontType & FONT_TYPE_EDGE) DilateGlyphCell(f, &entry);
-    Rect whole = {0, 0, f->entryWidth, f->entryHeight};
-    int x = (slot % f->perRow) * f->entryWidth, y = (slot / f->perRow) * f->entryHeight;
-    int result = UpdateGraphImageRect(f->cacheGraph, x, y, &entry, &whole);
-    DiscardGraphImage(&entry);
-    f->entries[slot] = FontCacheEntry{code, (int16_t)advance, 1};
-    f->index[code] = (uint16_t)(slot + 1);
-    return result;
+    int &graph = f->cellGraphs[2 * slot + edge];
+    if (LookupGraph(graph)) return graph;
+    int ex = (slot % f->perRow) * f->entryWidth, ey = (slot / f->perRow) * f->entryHeight;
+    graph = edge ? DeriveGraph(ex + f->cellWidth, ey, f->cellWidth + 2, f->cellHeight + 2, f->cacheGraph)
+                 : DeriveGraph(ex, ey, f->cellWidth, f->cellHeight, f->cacheGraph);
+    if (graph != -1) return graph;
+    graph = 0;
+    return -1;
 }
 
-// The cache entry of a character, rendering it when missing (round-robin replacement when full).
-static int FindGlyph(FontRecord *f, uint16_t code)
+// Takes the next free entry for a character (round-robin replacement once full).
+static int TakeCacheSlot(FontRecord *f, uint16_t code)
 {
-    if (f->index[code]) return f->index[code] - 1;
     int slot;
     if (f->usedCount < f->capacity) {
         slot = f->usedCount++;
@@ -107,14 +120,75 @@ static int FindGlyph(FontRecord *f, uint16_t code)
         f->nextVictim = (f->nextVictim + 1) % f->capacity;
         f->index[f->entries[slot].code] = 0;
     }
-    FillCacheEntry(f, slot, code);
+    f->entries[slot] = FontCacheEntry{code, 0, 1};
+    f->index[code] = (uint16_t)(slot + 1);
     return slot;
+}
+
+// Puts count new entries from slot first on (side by side in one cache row) into the cache graph in
+// one upload; a texture cache gets their cells' graphs now, before any of them is drawn.
+static void UploadCacheEntries(FontRecord *f, const GraphImage *strip, int first, int count, int texture)
+{
+    Rect cells = {0, 0, count * f->entryWidth, f->entryHeight};
+    UpdateGraphImageRect(f->cacheGraph, (first % f->perRow) * f->entryWidth, (first / f->perRow) * f->entryHeight,
+                         strip, &cells);
+    for (int slot = first; texture && slot < first + count; slot++) {
+        CellGraph(f, slot, 0);
+        if (f->fontType & FONT_TYPE_EDGE) CellGraph(f, slot, 1);
+    }
+}
+
+// Renders the characters of the text that the cache lacks. 0, -1 when no picture for them could be made.
+static int CacheTextGlyphs(FontRecord *f, const char *text, int length)
+{
+    const GraphRecord *cache = LookupGraph(f->cacheGraph);
+    if (!cache) return -1;
+    GlyphInk ink = CacheInk(cache);
+    GraphImage strip = {};
+    int first = 0, count = 0, result = 0;
+    for (int pos = 0; pos < length && text[pos];) {
+        uint16_t code = NextCharCode(text, length, &pos);
+        if (f->index[code]) continue;
+        if (!strip.pixels && AllocGraphImagePixels(&strip, ink.format, f->perRow * f->entryWidth, f->entryHeight) != 0) {
+            result = -1;
+            break;
+        }
+        int slot = TakeCacheSlot(f, code);
+        if (count > 0 && (slot != first + count || slot % f->perRow == 0)) {
+            UploadCacheEntries(f, &strip, first, count, cache->format.textureFlag);
+            count = 0;
+        }
+        if (count == 0) {
+            first = slot;
+            for (int y = 0; y < strip.height; y++)
+                for (int x = 0; x < strip.width; x++) StripPixel(&strip, x, y) = ink.ground;
+        }
+        int left = count++ * f->entryWidth;
+        f->entries[slot].advance = (int16_t)RenderGlyphCell(f, code, &strip, left, ink);
+        if (f->fontType & FONT_TYPE_EDGE) DilateGlyphCell(f, &strip, left, ink);
+    }
+    if (count > 0) UploadCacheEntries(f, &strip, first, count, cache->format.textureFlag);
+    DiscardGraphImage(&strip);
+    return result;
+}
+
+// The cache entry of a character, rendering it when missing; -1 when it cannot be.
+static int FindGlyph(FontRecord *f, uint16_t code)
+{
+    if (!f->index[code]) {
+        char bytes[2];
+        int length = 0;
+        if (code > 0xFF) bytes[length++] = (char)(code >> 8);
+        bytes[length++] = (char)(code & 0xFF);
+        CacheTextGlyphs(f, bytes, length);
+    }
+    return f->index[code] ? f->index[code] - 1 : -1;
 }
 
 // Makes the cache image when it is missing; a cache that cannot be made is fatal.
 static void EnsureFontCache(FontRecord *f, int font)
 {
-    if (LookupGraph(f->cacheGraph) && !f->cacheSurfaceLost) return;
+    if (LookupGraph(f->cacheGraph) && !f->cacheSurfaceLost && !(f->textureFlag && f->cacheTextureLost)) return;
     if (RestoreFontCacheImage(font) != 0) ExitWithError("テキストキャッシュの作成に失敗しました");
 }
 
@@ -137,7 +211,7 @@ static uint16_t NextCharCode(const char *text, int length, int *pos)
 
 // How one pass draws its cells.
 struct TextPass {
-    MEMIMG *dst;
+    MEMIMG *dst;              // software: where the cells go; null on the device
     FontRecord *font;
     int edge;                 // 1: edge cells, 0: body cells
     int scaleFlag;
@@ -151,8 +225,10 @@ static void DrawCell(const TextPass *p, const MEMIMG *cell, int x, int y)
 {
     int w = cell->width, h = cell->height;
     if (p->vertical) {
-        const TriangleVertex upper[3] = {{x + h, y, 0, 0}, {x + h, y + w, w, 0}, {x, y + w, w, h}};
-        const TriangleVertex lower[3] = {{x + h, y, 0, 0}, {x, y + w, w, h}, {x, y, 0, h}};
+        // The drawer takes a pixel's texel at its left edge; running against the cell's rows, that is
+        // one row late, so the rows start one early (row -1 lies on the cell's right border, never drawn).
+        const TriangleVertex upper[3] = {{x + h, y, 0, -1}, {x + h, y + w, w, -1}, {x, y + w, w, h - 1}};
+        const TriangleVertex lower[3] = {{x + h, y, 0, -1}, {x, y + w, w, h - 1}, {x, y, 0, h - 1}};
         DrawMemImgTriangle(p->dst, cell, upper, p->trans, 0);
         DrawMemImgTriangle(p->dst, cell, lower, p->trans, 0);
     } else if (p->scaleFlag) {
@@ -160,6 +236,21 @@ static void DrawCell(const TextPass *p, const MEMIMG *cell, int x, int y)
         DrawMemImgStretched(p->dst, cell, rect, p->trans);
     } else {
         DrawMemImgAt(p->dst, cell, x, y, p->trans);
+    }
+}
+
+// The same through the graph draws, for a cell of a texture cache: the turned cell's corners sit
+// half a pixel up and left, where the device puts a pixel's edge.
+static void DrawCellGraph(const TextPass *p, int graph, int w, int h, int x, int y)
+{
+    if (p->vertical) {
+        float left = (float)x - 0.5f, top = (float)y - 0.5f;
+        PutGraphFreeQuad(left + (float)h, top, left + (float)h, top + (float)w, left, top + (float)w, left, top, graph,
+                         p->trans);
+    } else if (p->scaleFlag) {
+        PutGraphStretched(x, y, x + TruncDoubleToInt(w * p->xScale), y + TruncDoubleToInt(h * p->yScale), graph, p->trans);
+    } else {
+        PutGraph(x, y, graph, p->trans);
     }
 }
 
@@ -178,26 +269,31 @@ static void DrawTextPass(const TextPass *p, const char *text, int length, int x,
 {
     FontRecord *f = p->font;
     // New glyphs are written into this same image: it stays for the whole pass.
-    MEMIMG *cache = GetGraphMemImg(LookupGraph(f->cacheGraph));
-    if (!cache) return;
+    MEMIMG *cache = p->dst ? GetGraphMemImg(LookupGraph(f->cacheGraph)) : nullptr;
+    if (p->dst && !cache) return;
+    int w = p->edge ? f->cellWidth + 2 : f->cellWidth, h = p->edge ? f->cellHeight + 2 : f->cellHeight;
     double pen = 0;
     for (int pos = 0; pos < length && text[pos];) {
         // The rest of the text lies beyond every picture.
         if (pen >= TEXT_POSITION_LIMIT || pen <= -TEXT_POSITION_LIMIT) return;
-        uint16_t code = NextCharCode(text, length, &pos);
-        int slot = FindGlyph(f, code);
-        int ex = (slot % f->perRow) * f->entryWidth, ey = (slot / f->perRow) * f->entryHeight;
+        int slot = FindGlyph(f, NextCharCode(text, length, &pos));
+        if (slot == -1) continue;
+        int ex = (slot % f->perRow) * f->entryWidth + (p->edge ? f->cellWidth : 0);
+        int ey = (slot / f->perRow) * f->entryHeight;
         long long offset = (long long)pen - p->edge;
         long long cx = p->vertical ? (long long)x - p->edge : x + offset;
         long long cy = p->vertical ? y + offset : (long long)y - p->edge;
-        MEMIMG cell;
-        if (CellPlaceable(cx, cy) &&
-            (p->edge ? CreateMemImgSubView(&cell, cache, ex + f->cellWidth, ey, f->cellWidth + 2, f->cellHeight + 2)
-                     : CreateMemImgSubView(&cell, cache, ex, ey, f->cellWidth, f->cellHeight)) == 0) {
-            DrawCell(p, &cell, (int)cx, (int)cy);
-            ReleaseMemImg(&cell);
-        }
         pen += f->entries[slot].advance * (p->scaleFlag ? p->xScale : 1.0);
+        if (!CellPlaceable(cx, cy)) continue;
+        if (!cache) {
+            int graph = CellGraph(f, slot, p->edge);
+            if (graph != -1) DrawCellGraph(p, graph, w, h, (int)cx, (int)cy);
+            continue;
+        }
+        MEMIMG cell;
+        if (CreateMemImgSubView(&cell, cache, ex, ey, w, h) != 0) continue;
+        DrawCell(p, &cell, (int)cx, (int)cy);
+        ReleaseMemImg(&cell);
     }
 }
 
@@ -211,7 +307,10 @@ static int ScaleUsable(double scale)
 static int MeasureText(FontRecord *f, const char *text, int length)
 {
     long long width = 0;
-    for (int pos = 0; pos < length && text[pos];) width += f->entries[FindGlyph(f, NextCharCode(text, length, &pos))].advance;
+    for (int pos = 0; pos < length && text[pos];) {
+        int slot = FindGlyph(f, NextCharCode(text, length, &pos));
+        if (slot != -1) width += f->entries[slot].advance;
+    }
     return width > INT_MAX ? INT_MAX : (int)width;
 }
 
@@ -221,6 +320,45 @@ static void SetBrightFromScreenColor(uint32_t colour)
     int r, g, b;
     UnpackScreenColor(colour, &r, &g, &b);
     SetDrawBright(r, g, b);
+}
+
+// Every edge in the edge colour, then every body in the text colour; the bright carries the colour
+// and is restored after.
+static void DrawTextPasses(TextPass *pass, const char *text, int length, int x, int y, uint32_t colour,
+                           uint32_t edgeColour)
+{
+    uint32_t savedBright = GDrawSettings.bright;
+    if (pass->font->fontType & FONT_TYPE_EDGE) {
+        pass->edge = 1;
+        SetBrightFromScreenColor(edgeColour);
+        DrawTextPass(pass, text, length, x, y);
+    }
+    pass->edge = 0;
+    SetBrightFromScreenColor(colour);
+    DrawTextPass(pass, text, length, x, y);
+    SetDrawBrightColor(savedBright);
+}
+
+// The text from a texture cache, drawn on the draw target through the graph draws: the device
+// draws it, with the blend graph off and the region narrowed to the clip meanwhile. 0.
+static int DrawTextOnDevice(TextPass *pass, const char *text, int length, int x, int y, uint32_t colour,
+                            uint32_t edgeColour, const Rect *clip)
+{
+    Rect saved = GDrawSettings.drawRegion, region = saved;
+    if (clip) {
+        region = *clip;
+        ClipRectToArea(&region, &saved);
+        if (region.right <= region.left || region.bottom <= region.top) return 0;
+    }
+    int narrowed = memcmp(&region, &saved, sizeof region) != 0;
+    if (narrowed) SetDrawRegion(region.left, region.top, region.right, region.bottom);
+    int blendGraph = GDrawSettings.blendGraph;
+    int border = GDrawSettings.blendGraphBorderParam, range = GDrawSettings.blendGraphBorderRange;
+    if (blendGraph != -1) SelectBlendGraph(-1, border, range);
+    DrawTextPasses(pass, text, length, x, y, colour, edgeColour);
+    if (blendGraph != -1) SelectBlendGraph(blendGraph, border, range);
+    if (narrowed) SetDrawRegion(saved.left, saved.top, saved.right, saved.bottom);
+    return 0;
 }
 
 int DrawTextCore(int mode, int x, int y, int scaleFlag, double xScale, double yScale, const char *text,
@@ -233,6 +371,7 @@ int DrawTextCore(int mode, int x, int y, int scaleFlag, double xScale, double yS
     if (scaleFlag && (!ScaleUsable(xScale) || !ScaleUsable(yScale))) return 0;
     if (length < 0) length = (int)strlen(text);
     EnsureFontCache(f, font);
+    CacheTextGlyphs(f, text, length);
     int width = MeasureText(f, text, length);
     if (extent) {
         int along = TruncDoubleToInt(scaleFlag ? width * xScale : width);
@@ -240,12 +379,17 @@ int DrawTextCore(int mode, int x, int y, int scaleFlag, double xScale, double yS
         extent[1] = vertical ? along : f->cellHeight;
     }
     if (mode != 1) return 0;
+    TextPass pass = {nullptr, f, 0, scaleFlag, xScale, yScale, vertical, trans};
+    if (LookupGraph(f->cacheGraph)->format.textureFlag) {
+        // A texture cache has no pixels in memory to draw into a memory image.
+        if (dst && dst != GetDrawTargetMemImg()) return -1;
+        return DrawTextOnDevice(&pass, text, length, x, y, colour, edgeColour, clip);
+    }
     EndDirect3DWork();
     int onTarget = dst == nullptr || dst == GetDrawTargetMemImg();
     if (!dst) dst = GetDrawTargetMemImg();
     if (!dst || (onTarget && LockDrawTarget() != 0)) return -1;
-    // Cells are tinted white glyphs: the bright carries the colour, the blend graph is off meanwhile.
-    uint32_t savedBright = GDrawSettings.bright;
+    // Cells are tinted white glyphs: the blend graph is off meanwhile.
     int savedBlendGraph = GDrawSettings.blendGraph;
     Rect savedRegion = GDrawSettings.drawRegion;
     if (dst != GetDrawTargetMemImg()) GDrawSettings.drawRegion = Rect{0, 0, dst->width, dst->height};
@@ -255,15 +399,8 @@ int DrawTextCore(int mode, int x, int y, int scaleFlag, double xScale, double yS
         GDrawSettings.drawRegion = r;
     }
     GDrawSettings.blendGraph = -1;
-    TextPass pass = {dst, f, 1, scaleFlag, xScale, yScale, vertical, trans};
-    if (f->fontType & FONT_TYPE_EDGE) {
-        SetBrightFromScreenColor(edgeColour);
-        DrawTextPass(&pass, text, length, x, y);
-    }
-    pass.edge = 0;
-    SetBrightFromScreenColor(colour);
-    DrawTextPass(&pass, text, length, x, y);
-    SetDrawBrightColor(savedBright);
+    pass.dst = dst;
+    DrawTextPasses(&pass, text, length, x, y, colour, edgeColour);
     GDrawSettings.blendGraph = savedBlendGraph;
     GDrawSettings.drawRegion = savedRegion;
     if (onTarget) UnlockDrawTarget();

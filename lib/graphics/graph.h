@@ -118,6 +118,9 @@ int MakeGraphFromImages(const GraphImage *base, const GraphImage *alpha);
 int MakeBlankGraph(int width, int height, uint32_t keyRgb);
 // The same in system memory (never a display surface, never lost): the glyph caches.
 int MakeSystemMemoryGraph(int width, int height, uint32_t keyRgb);
+// A blank texture graph with an alpha channel (alphaTest 1: with the alpha test instead) of 16 or
+// 32 bits: the glyph caches on the Direct3D route. The handle, or -1 without Direct3D drawing.
+int MakeBlankTextureGraph(int width, int height, int alphaTest, int colorBitDepth);
 // A graph showing the rectangle (x, y, width, height) of src, clipped to it, sharing its pixels.
 // The handle, or -1 for a bad source or an empty rectangle.
 int DeriveGraph(int x, int y, int width, int height, int src);

@@ -44,11 +44,9 @@ static int BuildGraphMemImg(GraphRecord *graph, uint32_t keyRgb)
     return 0;
 }
 
-// A new graph of the given size with its pixel store. The handle or -1.
-static int MakeGraphRecord(int width, int height, int alpha, uint32_t keyRgb, int systemMemory = 0)
+// A new graph of the given size and format with its pixel store. The handle or -1.
+static int MakeGraphRecord(int width, int height, SurfaceFormat format, uint32_t keyRgb)
 {
-    SurfaceFormat format = NewGraphFormat(alpha);
-    if (systemMemory) format.textureFlag = 0, format.systemMemFlag = 1;
     GraphRecord *graph = AddGraphRecord(width, height, &format);
     if (!graph) return -1;
     int built = format.textureFlag ? BuildGraphSurfaces(graph) : BuildGraphMemImg(graph, keyRgb);
@@ -74,7 +72,7 @@ int MakeGraphFromImages(const GraphImage *base, const GraphImage *alpha)
                                              alpha->height < base->height)))
         return WriteLog("グラフィックの元になる画像が不正です in MakeGraphFromImages\n");
     int hasAlpha = alpha != nullptr || base->format.alphaWidth != 0;
-    int graph = MakeGraphRecord(base->width, base->height, hasAlpha, GDrawSettings.transColor);
+    int graph = MakeGraphRecord(base->width, base->height, NewGraphFormat(hasAlpha), GDrawSettings.transColor);
     if (graph == -1) return -1;
     if (SetGraphImage(graph, 0, 0, base, alpha) != 0) {
         RemoveGraph(graph, 0);
@@ -83,20 +81,36 @@ int MakeGraphFromImages(const GraphImage *base, const GraphImage *alpha)
     return graph;
 }
 
-// A blank graph after the size checks; in system memory when asked. The handle or -1.
-static int MakeCheckedBlankGraph(int width, int height, uint32_t keyRgb, int systemMemory)
+// A blank graph of the format after the size checks. The handle or -1.
+static int MakeCheckedBlankGraph(int width, int height, uint32_t keyRgb, const SurfaceFormat &format)
 {
     if (!AreGraphTablesReady()) return -1;
     if (width < 1 || height < 1 || width > 32767 || height > 32767)
         return WriteLogFormat("グラフィックのサイズが不正です %d x %d in MakeBlankGraph", width, height);
-    return MakeGraphRecord(width, height, 0, keyRgb & 0xFFFFFF, systemMemory);
+    return MakeGraphRecord(width, height, format, keyRgb & 0xFFFFFF);
 }
 
-int MakeBlankGraph(int width, int height, uint32_t keyRgb) { return MakeCheckedBlankGraph(width, height, keyRgb, 0); }
+int MakeBlankGraph(int width, int height, uint32_t keyRgb)
+{
+    return MakeCheckedBlankGraph(width, height, keyRgb, NewGraphFormat(0));
+}
 
 int MakeSystemMemoryGraph(int width, int height, uint32_t keyRgb)
 {
-    return MakeCheckedBlankGraph(width, height, keyRgb, 1);
+    SurfaceFormat format = NewGraphFormat(0);
+    format.textureFlag = 0, format.systemMemFlag = 1;
+    return MakeCheckedBlankGraph(width, height, keyRgb, format);
+}
+
+int MakeBlankTextureGraph(int width, int height, int alphaTest, int colorBitDepth)
+{
+    if (!IsDirect3DDrawUsable()) return -1;
+    SurfaceFormat format = {};
+    format.textureFlag = 1;
+    format.alphaChFlag = alphaTest ? 0 : 1;
+    format.alphaTestFlag = alphaTest ? 1 : 0;
+    format.colorBitDepth = (uint8_t)(colorBitDepth == 32 ? 32 : 16);
+    return MakeCheckedBlankGraph(width, height, 0, format);
 }
 
 int DeriveGraph(int x, int y, int width, int height, int src)

@@ -318,6 +318,7 @@ int TestAndRestoreSurfaces(void)
 static int RebuildDisplay(void)
 {
     G_D3D_ReleaseDirect3D();
+    MarkFontCachesLost();
     ReleaseScreens();
     if (CreateScreens() != 0) return -1;
     RefreshDrawTarget();

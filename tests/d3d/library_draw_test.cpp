@@ -1,11 +1,14 @@
 // The renderer's shapes and string draw inside a running library on the Direct3D route (recording
 // back end): suspended shapes reach the software drawers, and the string draw's routes.
+#include <cstring>
 #include <vector>
 
 #include "lib/d3d/d3d_draw_hooks.h"
 #include "lib/d3d/d3d_renderer.h"
 #include "lib/font/font.h"
 #include "lib/graphics/draw.h"
+#include "lib/graphics/graphics_start.h"
+#include "platform/ddraw/ddraw.h"
 #include "platform/d3d/d3d_surface.h"
 #include "platform/d3d/d3d_test.h"
 #include "tests/graphics/draw_fixture.h"
@@ -98,4 +101,59 @@ TEST_F(DeviceRouteTest, StringDrawRestoresTheCacheThenDrawsThroughTheTextCore)
     f->textureFlag = 0;
     EXPECT_EQ(0, G_D3D_RenderFontString(0, 0, "D", 0xFFFF, font, 0, 0));
     EXPECT_EQ(2, Used(font));
+}
+
+// The vertices the device drew since mark (the batch drawn first); -1 when anything but a batched
+// textured quad list came.
+static int QuadVertices(int mark, std::vector<D3dRecordedVertex> *out)
+{
+    G_D3D_FlushVertexBatch();
+    int total = 0;
+    for (int i = mark; i < D3dTestLogCount(); i++) {
+        if (D3dTestLogKind(i) == D3D_CALL_DRAW_INDEXED_PRIMITIVE) return -1;
+        int n = 0;
+        const D3dRecordedVertex *v = D3dTestLogVertices(i, &n);
+        if (D3dTestLogKind(i) == D3D_CALL_DRAW_PRIMITIVE && !strstr(D3dTestLogText(i, D3D_CALL_DRAW_PRIMITIVE), "0x144"))
+            return -1;
+        if (v) out->insert(out->end(), v, v + n);
+        total += n;
+    }
+    return total;
+}
+
+TEST_F(DeviceRouteTest, TextureFontDrawsFromItsTextureCacheWithDeviceDrawsOnly)
+{
+    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+    FontRecord *f = LookUpFontRecord(font);
+    ASSERT_TRUE(f && f->textureFlag);
+    struct Step {
+        const char *name;
+        int vertical, locks, used;  // texture locks: one upload of the new cells, none once cached
+    } steps[] = {{"first", 0, 1, 2}, {"again", 0, 0, 2}, {"vertical", 1, 0, 2}, {"after the loss", 0, 1, 2}};
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.name);
+        if (step.locks && step.name[0] == 'a') {
+            ASSERT_EQ(0, RestoreDisplay());
+            EXPECT_EQ(1, f->cacheTextureLost);
+        }
+        DdTestClearRecord();
+        int mark = D3dTestMark();
+        ASSERT_EQ(0, DrawTextWithFont(100, 50, "AB", 0xFFFF, font, 0xF800, step.vertical));
+        std::vector<D3dRecordedVertex> v;
+        // Two characters, edge and body: four quads in one batch, no lock of the draw target.
+        EXPECT_EQ(24, QuadVertices(mark, &v));
+        EXPECT_EQ(step.locks, DdTestCountCalls(DD_M_LOCK));
+        EXPECT_EQ(step.used, Used(font));
+        const GraphRecord *cache = LookupGraph(f->cacheGraph);
+        ASSERT_TRUE(cache && cache->format.textureFlag && cache->format.alphaChFlag);
+        if (v.size() < 24) continue;
+        // Edges in red first, bodies in white; the bright and the blend graph are as before.
+        EXPECT_EQ((std::vector<uint32_t>{0xFFFF0000u, 0xFFFFFFFFu}), (std::vector<uint32_t>{v[0].diffuse, v[12].diffuse}));
+        EXPECT_EQ(0xFFFFFFu, GDrawSettings.bright);
+        // The first body cell: at (100, 50) less half a pixel, or turned a quarter with its top-left
+        // corner at the right (cells are 16 x 16).
+        const D3dRecordedVertex &body = v[12];
+        EXPECT_EQ((std::vector<float>{step.vertical ? 115.5f : 99.5f, 49.5f}), (std::vector<float>{body.x, body.y}));
+    }
+    EXPECT_EQ(0, f->cacheTextureLost);
 }

@@ -250,9 +250,16 @@ void SceneText(const SceneGraphs &)
     DrawTextDefaultFont(10, 70, "２P、ちょっと待ってね", Rgb(40, 200, 120), 0);
     ChangeDefaultFontType(FONT_TYPE_EDGE);
     DrawTextDefaultFont(10, 110, "ステージ １ー３", Rgb(255, 255, 255), Rgb(255, 0, 0));
+    DrawTextWithFont(600, 10, "縦書き、Ｐ１", Rgb(255, 255, 0), GetDefaultFontHandle(), Rgb(0, 0, 255), 1);
     ChangeDefaultFontSize(48);
     DrawTextDefaultFont(10, 150, "１Pポーズ", Rgb(250, 220, 0), Rgb(0, 0, 255));
+    ChangeDefaultFontType(0);
     ChangeDefaultFontSize(16);
+    DrawTextWithFont(560, 10, "縦書き", Rgb(255, 255, 255), GetDefaultFontHandle(), 0, 1);
+    // Scaled cells: stretched on both routes.
+    const Rect region = GDrawSettings.drawRegion;
+    DrawTextCore(1, 10, 220, 1, 2.0, 3.0, "拡大 Big", Rgb(0, 255, 255), nullptr, &region, 1, GetDefaultFontHandle(), 0,
+                 -1, 0, nullptr);
 }
 
 // ---- different by design ----------------------------------------------------------------------------
