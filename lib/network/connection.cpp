@@ -11,13 +11,31 @@
 
 NetWorkState gNetWork;
 
-// Bytes received into the ring per reservation: the ring grows as data arrives, never ahead of it.
-#define RECV_CHUNK 65536
-// Bytes one receive run takes from the socket at most, so a peer that never stops sending cannot hold
-// the pump; the rest waits in the socket, whose next read notice resumes it.
-#define RECV_BUDGET (4 * RECV_CHUNK)
+// What one receive run takes at most, so a peer that never stops sending (big messages or a flood of
+// tiny ones) cannot hold the pump: bytes, messages and time. The rest waits in the socket, whose next
+// read notice resumes it.
+#define RECV_BUDGET (16 * 1024 * 1024)
+#define NETWORK_RUN_MICROSECONDS 2000
 // Passes of a release drain at most, whatever the clock does (each waits up to 1 ms for the socket).
 #define DRAIN_PASSES 2000
+
+// ================================================================================================
+// run budgets
+// ================================================================================================
+
+int64_t GetNetWorkRunDeadline(void)
+{
+    int64_t now = 0;
+    KQueryPerformanceCounter(&now);
+    return now + NETWORK_RUN_MICROSECONDS;
+}
+
+int IsNetWorkRunOver(int64_t deadline)
+{
+    int64_t now = 0;
+    KQueryPerformanceCounter(&now);
+    return now >= deadline;
+}
 
 // ================================================================================================
 // handles and records
@@ -143,20 +161,21 @@ static int ReceiveHeader(NetWorkHandleRecord *record, int *budget)
     }
     record->messageSize = (int32_t)length;
     record->bytesMissing = (int32_t)length;
+    // The whole message at once: its body then goes straight into the ring in at most two pieces.
+    if (ReserveRingBuffer(&record->recvRing, (int)length) != 0) {
+        record->error = 1;
+        return WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
+                              record->messageSize);
+    }
     return 1;
 }
 
-// Receives the message under way as far as data is there. 1 complete, 0 more must come, -1 the
-// ring cannot grow (the connection is in error).
+// Receives the message under way as far as data is there (its room is reserved). 1 complete, 0 more
+// must come.
 static int ReceiveBody(NetWorkHandleRecord *record, int *budget)
 {
     while (record->bytesMissing > 0 && *budget > 0) {
-        int want = record->bytesMissing < RECV_CHUNK ? record->bytesMissing : RECV_CHUNK;
-        if (ReserveRingBuffer(&record->recvRing, want) != 0) {
-            record->error = 1;
-            return WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
-                                  record->messageSize);
-        }
+        int want = record->bytesMissing < *budget ? record->bytesMissing : *budget;
         int got = MoveRingBytes(record->socket, &record->recvRing, &record->recvRing.writePos, want, 0);
         record->recvRing.dataSize += got;
         record->bytesMissing -= got;
@@ -168,26 +187,35 @@ static int ReceiveBody(NetWorkHandleRecord *record, int *budget)
     return 1;
 }
 
-// The framed receive: headers and bodies for as long as messages complete.
+// The framed receive: headers and bodies within the run's budget. No new message is begun while the
+// ring holds more than the queue limit: the socket is left unread, so TCP's window slows the peer
+// until the program takes data.
 static int ReceiveMessages(NetWorkHandleRecord *record)
 {
     if (!record->framed) return 0;
     int budget = gNetWork.recvBudget > 0 ? gNetWork.recvBudget : RECV_BUDGET;
-    for (;;) {
-        if (budget <= 0) return 0;
+    int64_t deadline = GetNetWorkRunDeadline();
+    for (int messages = 0; messages < NETWORK_RECV_MESSAGES_PER_RUN && budget > 0; messages++) {
         if (record->bytesMissing == 0) {
+            if (record->recvRing.dataSize >= gNetWork.recvQueueLimit) return 0;
             int header = ReceiveHeader(record, &budget);
             if (header <= 0) return header;
         }
-        int body = ReceiveBody(record, &budget);
-        if (body <= 0) return body;
-        PumpNetWorkMessages(0);
+        if (ReceiveBody(record, &budget) == 0 || IsNetWorkRunOver(deadline)) return 0;
     }
+    return 0;
 }
 
 // ================================================================================================
 // send
 // ================================================================================================
+
+// Notes a send that failed for good (not a full socket): the release drain then stops at once. 0.
+static int NoteSendFailure(NetWorkHandleRecord *record)
+{
+    if (WsGetLastError() != WS_WSAEWOULDBLOCK) record->sendFailed = 1;
+    return 0;
+}
 
 // Sends the header of the message under way, or what of it is left. 1 when it is all out.
 static int SendHeader(NetWorkHandleRecord *record)
@@ -197,14 +225,14 @@ static int SendHeader(NetWorkHandleRecord *record)
     for (int i = 0; i < 4; i++) header[i] = (uint8_t)(length >> (8 * i));
     if (record->unsentHeader > 0) {
         int sent = WsSend(record->socket, header + 4 - record->unsentHeader, record->unsentHeader, 0);
-        if (sent <= 0) return 0;
+        if (sent <= 0) return NoteSendFailure(record);
         record->unsentHeader -= sent;
         return record->unsentHeader == 0;
     }
     int sent = WsSend(record->socket, header, 4, 0);
     if (sent < 0) {
         record->outgoingLength = 0;
-        return 0;
+        return NoteSendFailure(record);
     }
     record->unsentHeader = 4 - sent;
     return record->unsentHeader == 0;
@@ -222,6 +250,7 @@ static int SendMessages(NetWorkHandleRecord *record)
         }
         int sent = MoveRingBytes(record->socket, &record->sendRing, &record->sendRing.readPos,
                                  record->outgoingLength, 1);
+        if (sent == 0) NoteSendFailure(record);
         record->sendRing.dataSize -= sent;
         record->outgoingLength -= sent;
         PumpNetWorkMessages(0);
@@ -415,7 +444,8 @@ int GetNetWorkAcceptState(int handle)
                      "このネットワークハンドルにはエラーが発生しています in GetNetWorkAcceptStateh\n") != 0) {
         return -1;
     }
-    if (!record->connected && !record->lossNoticed) record->lossNoticed = 1;
+    // A connection still connecting has not been lost: it answers 0 and stays.
+    if (!record->connected && !record->lossNoticed && record->connectState != 0) record->lossNoticed = 1;
     return record->connected ? 1 : 0;
 }
 
@@ -440,14 +470,16 @@ int ReadNetWorkLine(int handle, char *line)
 // release, pump and end
 // ================================================================================================
 
-// Runs step() while more() holds, for at most the drain time (and a bounded number of passes),
-// waiting up to 1 ms for the socket between passes; stops early once the peer has gone.
+// Runs the receive (a message partly in) or the send (data queued) for at most the drain time (and a
+// bounded number of passes), waiting up to 1 ms for the socket between passes. The receive stops once
+// the peer has gone; the send goes on to a peer that only half-closed, until a send fails for good.
 static void Drain(int handle, NetWorkHandleRecord *record, int forWrite)
 {
     uint32_t start = KGetTime();
     for (int pass = 0; pass < DRAIN_PASSES && KGetTime() - start < NETWORK_DRAIN_MS; pass++) {
-        int more = forWrite ? record->sendRing.dataSize > 0 : record->bytesMissing != 0;
-        if (!more || !record->connected) return;
+        int more = forWrite ? record->sendRing.dataSize > 0 && !record->sendFailed
+                            : record->bytesMissing != 0 && record->connected;
+        if (!more) return;
         PumpNetWorkMessages(0);
         if (forWrite) SendSocket(handle);
         else RecvSocket(handle);
@@ -461,8 +493,11 @@ int ReleaseNetWorkHandle(int handle)
     NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
     if (!record || !record->used) return -1;
     PumpNetWorkMessages(0);
-    Drain(handle, record, 0);
-    Drain(handle, record, 1);
+    // A connection in error takes and sends nothing more.
+    if (record->error != 1) {
+        Drain(handle, record, 0);
+        Drain(handle, record, 1);
+    }
     if (record->socket) {
         WsAsyncSelect(record->socket, gNetWork.window, 0, 0);
         WsCloseSocket(record->socket);
@@ -474,15 +509,18 @@ int ReleaseNetWorkHandle(int handle)
     return 0;
 }
 
-// Releases the connections in error, and the noticed losses the pump may release.
+// Releases the connections in error, and the noticed losses the pump may release: those with nothing
+// left unread (after an orderly close the socket holds nothing more; the ring's complete messages wait
+// for the program, which may have counted them before the last receive took them in).
 static void ReleaseFinishedConnections(void)
 {
     NetWorkListNode *node = gNetWork.head.next;
     while (node && node->next) {
         NetWorkListNode *next = node->next;
         NetWorkHandleRecord *record = node->record;
-        if (record->used &&
-            (record->error == 1 || (!record->connected && record->lossNoticed && record->autoRelease))) {
+        int lostAndRead =
+            !record->connected && record->lossNoticed && record->autoRelease && record->completeBytes == 0;
+        if (record->used && (record->error == 1 || lostAndRead)) {
             ReleaseNetWorkHandle(node->handle);
         }
         node = next;

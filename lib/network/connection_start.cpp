@@ -43,6 +43,7 @@ int StartNetWork(void)
     gNetWork.head.next = &gNetWork.tail;
     gNetWork.tail.prev = &gNetWork.head;
     gNetWork.maxMessage = NETWORK_DEFAULT_MAX_MESSAGE;
+    gNetWork.recvQueueLimit = NETWORK_DEFAULT_RECV_QUEUE;
     gNetWork.initialised = 1;
     return 0;
 }
@@ -155,5 +156,12 @@ int SetNetWorkMaxMessageSize(int64_t bytes)
 {
     if (bytes < 0 || bytes > INT32_MAX - RING_BUFFER_SLACK) return -1;
     gNetWork.maxMessage = bytes;
+    return 0;
+}
+
+int SetNetWorkRecvQueueLimit(int64_t bytes)
+{
+    if (bytes <= 0) return -1;
+    gNetWork.recvQueueLimit = bytes;
     return 0;
 }

@@ -1,4 +1,4 @@
-// HTTP transfers: the request, the status line, one header line per call, the body, the end.
+// HTTP transfers: the request, the status line, the header lines, the body, the end.
 #include <cstdio>
 #include <cstring>
 
@@ -14,11 +14,9 @@ static uint8_t sGetBody[HTTP_BODY_PIECE];   // file pieces of every GET
 static uint8_t sPostBody[HTTP_BODY_PIECE];  // file pieces of every POST
 
 #define HTTP_DEFAULT_MAX_MEMORY_BODY (64 * 1024 * 1024)
+#define HTTP_DEFAULT_TIME_LIMIT_MS 30000
 #define CONTENT_LENGTH "Content-Length:"
 #define CONTENT_LENGTH_SIZE 15
-// Body pieces one step takes at most, so a server that never stops sending cannot hold the pump; the
-// next step goes on.
-#define HTTP_PIECES_PER_STEP 64
 
 static HttpHandleRecord *SlotRecord(int slot)
 {
@@ -54,15 +52,36 @@ static int ParseContentLength(const char *line)
 // lines
 // ================================================================================================
 
-// Takes one response line. 1 taken, 0 none whole yet, -1 a line that can never be taken (longer
-// than the peek, or its line feed hidden behind a NUL or a two-byte lead).
+// Takes one response line (its carriage return kept, its line feed dropped). The bytes of a line not
+// yet whole are taken from the socket into the record, so they never hold the socket back and a close
+// behind them is seen. 1 taken, 0 none whole yet, -1 a line that can never be taken (255 bytes without
+// a line feed outside a two-byte character, or one hidden behind a NUL).
 static int TakeLine(HttpHandleRecord *record, char *line)
 {
-    // One look decides first: the reader's own peek may see more bytes, never fewer.
-    char peeked[256];
-    int count = NetWorkRecvToPeek(record->netHandle, peeked, 255);
-    if (count < 1 || (count < 255 && !memchr(peeked, '\n', (size_t)count))) return 0;
-    return ReadNetWorkLine(record->netHandle, line) == 0 ? 1 : -1;
+    char scan[256];
+    int have = record->partLength;
+    CopyBytes(scan, record->partLine, (size_t)have);
+    int count = NetWorkRecvToPeek(record->netHandle, scan + have, 255 - have);
+    if (count < 0) count = 0;
+    scan[have + count] = 0;
+    const char *feed = FindCharInString(scan, '\n');
+    if (!feed && have + count >= 255) {
+        record->partLength = 0;
+        return -1;
+    }
+    int end = feed ? (int)(feed - scan) : have + count;
+    int take = feed ? end + 1 - have : count;
+    if (take > 0 && NetWorkRecv(record->netHandle, scan + have, take) == take) record->headBytes += take;
+    else take = 0;
+    if (!feed || take == 0) {
+        CopyBytes(record->partLine + have, scan + have, (size_t)take);
+        record->partLength = have + take;
+        return 0;
+    }
+    scan[end] = 0;
+    CopyString(line, scan);
+    record->partLength = 0;
+    return 1;
 }
 
 // Drops bytes up to and with the next line feed. 1 when the line is gone, 0 when more must come.
@@ -73,7 +92,7 @@ static int DropLine(HttpHandleRecord *record)
     if (count < 1) return 0;
     const char *feed = (const char *)memchr(peeked, '\n', (size_t)count);
     int take = feed ? (int)(feed - peeked) + 1 : count;
-    NetWorkRecv(record->netHandle, peeked, take);
+    if (NetWorkRecv(record->netHandle, peeked, take) == take) record->headBytes += take;
     record->droppingLine = feed ? 0 : 1;
     return feed ? 1 : 0;
 }
@@ -178,14 +197,14 @@ static int TakeContentLength(int slot, HttpHandleRecord *record, const char *lin
     return 0;
 }
 
-// Step 2 of GET and POST: one header line. 1 when the header has ended (go on to the body).
+// Step 2 of GET and POST: one header line. 1 when the header has ended (go on to the body), 0 when a
+// line was taken, -1 when none is whole yet.
 static int ReadHeaderLine(int slot, HttpHandleRecord *record)
 {
     char line[256];
-    if (!TakeHeaderLine(record, line)) return 0;
+    if (!TakeHeaderLine(record, line)) return -1;
     if (!FindCharInString(line, ':')) return 1;
-    if (CompareStringPrefix(line, CONTENT_LENGTH, CONTENT_LENGTH_SIZE) != 0) return 0;
-    TakeContentLength(slot, record, line);
+    if (CompareStringPrefix(line, CONTENT_LENGTH, CONTENT_LENGTH_SIZE) == 0) TakeContentLength(slot, record, line);
     return 0;
 }
 
@@ -224,10 +243,10 @@ static int ClosedAndDrained(const HttpHandleRecord *record)
     return state == 0 && waiting == 0 && connection && connection->closeError == 0;
 }
 
-// Step 3 of GET and POST: the body. onePiece: a body without a length takes one piece per call.
-static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int onePiece)
+// Step 3 of GET and POST: the body, in large pieces for as long as they come and the step's time
+// lasts. onePiece: a POST body without a length takes one piece per call.
+static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int onePiece, int64_t deadline)
 {
-    int pieces = gHttp.piecesPerStep > 0 ? gHttp.piecesPerStep : HTTP_PIECES_PER_STEP;
     for (int taken = 1;; taken++) {
         int count = ReceiveBodyPiece(slot, record, piece);
         if (count < 0) return 0;
@@ -238,7 +257,8 @@ static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int o
             FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
             return 0;
         }
-        if (count == 0 || (onePiece && !known) || taken >= pieces) return 0;
+        int over = taken == gHttp.piecesPerStep || IsNetWorkRunOver(deadline);
+        if (count == 0 || (onePiece && !known) || over) return 0;
     }
 }
 
@@ -257,17 +277,39 @@ static int StepRequestAndStatus(int slot, HttpHandleRecord *record, int logStatu
     return 1;
 }
 
+// Step 2 of every kind: every header line that has come, while the step's time lasts. A HEAD
+// transfer ends at its "Content-Length:" line. 1 when the step moved on, 0 when the call is over.
+static int ReadHeaderLines(int slot, HttpHandleRecord *record, int64_t deadline)
+{
+    while (record->state == HTTP_RUNNING) {
+        int ended;
+        if (record->kind == HTTP_HEAD) {
+            char line[256];
+            if (!TakeHeaderLine(record, line)) return 0;
+            ended = CompareStringPrefix(line, CONTENT_LENGTH, CONTENT_LENGTH_SIZE) == 0 &&
+                    TakeContentLength(slot, record, line) == 0;
+        } else {
+            ended = ReadHeaderLine(slot, record);
+            if (ended < 0) return 0;
+        }
+        if (ended > 0) {
+            record->step = 3;
+            return 1;
+        }
+        if (IsNetWorkRunOver(deadline)) return 0;
+    }
+    return 0;
+}
+
 // GET and POST share their steps; they differ in the log line, the piece buffer and the pace.
 static int StepHttpBodyRequest(int slot, int isPost)
 {
     HttpHandleRecord *record = SlotRecord(slot);
     if (!record) return -1;
     if (record->step > 4 || !StepRequestAndStatus(slot, record, !isPost)) return 0;
-    if (record->step == 2) {
-        if (!ReadHeaderLine(slot, record)) return 0;
-        record->step = 3;
-    }
-    if (record->step == 3) return ReceiveBody(slot, record, isPost ? sPostBody : sGetBody, isPost);
+    int64_t deadline = GetNetWorkRunDeadline();
+    if (record->step == 2 && !ReadHeaderLines(slot, record, deadline)) return 0;
+    if (record->step == 3) return ReceiveBody(slot, record, isPost ? sPostBody : sGetBody, isPost, deadline);
     FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
     return 0;
 }
@@ -280,26 +322,24 @@ int StepHttpHead(int slot)
     HttpHandleRecord *record = SlotRecord(slot);
     if (!record) return -1;
     if (record->step > 3 || !StepRequestAndStatus(slot, record, 0)) return 0;
-    if (record->step == 2) {
-        char line[256];
-        if (!TakeHeaderLine(record, line)) return 0;
-        if (CompareStringPrefix(line, CONTENT_LENGTH, CONTENT_LENGTH_SIZE) != 0) return 0;
-        if (TakeContentLength(slot, record, line) != 0) return 0;
-        record->step = 3;
-    }
+    if (record->step == 2 && !ReadHeaderLines(slot, record, GetNetWorkRunDeadline())) return 0;
     FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
     return 0;
 }
 
-int StepHttpHandle(int slot)
+// The bytes a transfer has moved either way.
+static int64_t MovedBytes(const HttpHandleRecord *record)
 {
-    HttpHandleRecord *record = SlotRecord(slot);
-    if (!record) return -1;
-    if (record->state != HTTP_RUNNING) return 0;
-    int state = GetNetWorkAcceptState(record->netHandle);
+    return (int64_t)record->sentBytes + record->headBytes + record->received;
+}
+
+// Runs the step of the transfer's kind on a connected transfer; ends it when the connection is lost.
+static int StepConnected(int slot, HttpHandleRecord *record, int state)
+{
     int waiting = GetNetWorkDataLength(record->netHandle);
-    // A refused handle, a closed connection with nothing left, or one whose peek fails after the
-    // close (a reset) is lost; a body without a length that ends in an orderly close is complete.
+    // A closed connection with nothing left, or one whose peek fails after the close (a reset), is
+    // lost (a status or header line left unfinished too); a body without a length that ends in an
+    // orderly close is complete.
     if (state < 0 || (state == 0 && waiting <= 0)) {
         int bodyByClose = record->step == 3 && record->kind != HTTP_HEAD && record->contentLength < 0 &&
                           waiting == 0 && ClosedAndDrained(record);
@@ -313,6 +353,30 @@ int StepHttpHandle(int slot)
     case HTTP_HEAD: return StepHttpHead(slot);
     default: return 0;
     }
+}
+
+int StepHttpHandle(int slot)
+{
+    HttpHandleRecord *record = SlotRecord(slot);
+    if (!record) return -1;
+    if (record->state != HTTP_RUNNING) return 0;
+    // The connection completes in the pump (the state query pumps); a connect that failed is a loss.
+    int state = GetNetWorkAcceptState(record->netHandle);
+    int connect = GetNetWorkConnectState(record->netHandle);
+    if (connect < 0) {
+        WriteLogFormat("接続できませんでした %s:%d in StepHttpHandle", record->host, record->port);
+        return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_LOST);
+    }
+    int64_t moved = MovedBytes(record);
+    int result = connect > 0 ? StepConnected(slot, record, state) : 0;
+    uint32_t now = KGetTime();
+    if (MovedBytes(record) != moved) record->quietSince = now;
+    int limit = gHttp.timeLimit > 0 ? gHttp.timeLimit : HTTP_DEFAULT_TIME_LIMIT_MS;
+    if (record->state == HTTP_RUNNING && now - record->quietSince >= (uint32_t)limit) {
+        WriteLogFormat("HTTP転送が %d ミリ秒の間進まなかったので打ち切りました in StepHttpHandle", limit);
+        return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_TIMEOUT);
+    }
+    return result;
 }
 
 int StepAllHttpHandles(void)

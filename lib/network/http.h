@@ -8,8 +8,8 @@
 #define HTTP_SLOTS 100
 enum : int { HTTP_GET = 0, HTTP_POST = 1, HTTP_HEAD = 2 };
 enum : int { HTTP_RUNNING = -1, HTTP_DONE = 0, HTTP_FAILED = 2 };
-// Error codes: none, another status, 404, no memory for the body, connection lost, and (ours) the
-// destination file could not be written.
+// Error codes: none, another status, 404, no memory for the body, connection lost (or never made), and
+// (ours) the destination file could not be written, nothing moved for the time limit.
 enum : int {
     HTTP_ERROR_NONE = -1,
     HTTP_ERROR_STATUS = 0,
@@ -17,6 +17,7 @@ enum : int {
     HTTP_ERROR_MEMORY = 2,
     HTTP_ERROR_LOST = 3,
     HTTP_ERROR_WRITE = 4,
+    HTTP_ERROR_TIMEOUT = 5,
 };
 
 int StepHttpHandle(int slot);       // -1 empty slot; else 0 or the step's result
@@ -41,9 +42,13 @@ struct HttpTransferStart {
     const char *fileName;     // body to this file (created anew) ...
     void **memory;            // ... or to a block set here (null until the length is known)
 };
-// Connects (waiting for the outcome), opens the destination and takes a slot. The slot, or -1.
+// Opens the destination, begins the connection (which completes in the pump: nothing waits) and takes
+// a slot. The slot, or -1.
 int StartHttpTransfer(const HttpTransferStart *start);
 // Result state, error code and body bytes received so far. 0 / -1 (empty slot).
 int GetHttpTransferState(int slot, int *state, int *error, int *received);
 // Largest memory body (default 64 MiB): more is refused as no memory. 0 / -1.
 int SetHttpMaxMemoryBody(int bytes);
+// Milliseconds a transfer may go without sending or receiving a byte (connecting included) before it
+// fails with HTTP_ERROR_TIMEOUT and a log line (default 30 s). 0 / -1 (not above 0).
+int SetHttpTimeLimit(int milliseconds);

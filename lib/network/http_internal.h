@@ -6,7 +6,7 @@
 #include "platform/kernel/kernel.h"
 
 #define HTTP_REQUEST_SIZE 1024
-#define HTTP_BODY_PIECE 4096
+#define HTTP_BODY_PIECE (256 * 1024)   // bytes one receive of a body asks for at most
 
 struct HttpHandleRecord {
     int32_t kind;
@@ -24,19 +24,25 @@ struct HttpHandleRecord {
     uint8_t *postBody;      // owned
     int32_t postLength;
     int32_t port;
-    // Ours: the request sent so far, the memory body's room, an over-long header line being dropped.
+    // Ours: the request sent so far, the memory body's room, an over-long header line being dropped,
+    // the start of a line not yet whole, the bytes of status and header taken, and the quiet time.
     char request[HTTP_REQUEST_SIZE];
     int32_t requestLength;
     int32_t sentBytes;      // of the head and the POST body together
     int32_t capacity;       // bytes of the memory body block
     int32_t droppingLine;
+    char partLine[256];     // taken from the socket, no line feed yet
+    int32_t partLength;
+    int32_t headBytes;
+    uint32_t quietSince;    // kernel milliseconds when a byte last moved
 };
 
 struct HttpState {
     HttpHandleRecord *table[HTTP_SLOTS];
     int32_t liveCount;
     int32_t maxMemoryBody;  // 0 = the default
-    int32_t piecesPerStep;  // body pieces one step takes at most (0 = the default); a test seam
+    int32_t piecesPerStep;  // body pieces one step takes at most (0 = as many as the time allows); a test seam
+    int32_t timeLimit;      // milliseconds a transfer may go without a byte (0 = the default)
 };
 
 extern HttpState gHttp;

@@ -7,8 +7,6 @@
 #include "lib/network/http_internal.h"
 #include "lib/network/network_internal.h"
 
-#define HTTP_CONNECT_WAIT_MS 5000
-
 // 1 when a text fits its field and holds no line break that could split the request.
 static int FitsRequestField(const char *text, size_t size)
 {
@@ -26,18 +24,12 @@ static int ValidStart(const HttpTransferStart *start)
     return 1;
 }
 
-// A connected raw connection kept after a loss (the transfer decides when it ends). Handle / -1.
+// A raw connection kept after a loss (the transfer decides when it ends), still connecting. Handle / -1.
 static int ConnectForTransfer(const HttpTransferStart *start)
 {
     uint8_t address[4];
     if (WsResolveHost(start->host, address) != 0) return -1;
-    int handle = OpenNetWorkConnection(address, start->port, 0, 0);
-    if (handle < 0) return -1;
-    if (WaitNetWorkConnect(handle, HTTP_CONNECT_WAIT_MS) != 0) {
-        ReleaseNetWorkHandle(handle);
-        return -1;
-    }
-    return handle;
+    return OpenNetWorkConnection(address, start->port, 0, 0);
 }
 
 // Fills a fresh record from the start; the connection and the file come afterwards. 0 / -1.
@@ -49,6 +41,7 @@ static int FillRecord(HttpHandleRecord *record, const HttpTransferStart *start)
     record->error = HTTP_ERROR_NONE;
     record->netHandle = -1;
     record->contentLength = -1;
+    record->quietSince = KGetTime();
     record->port = start->port;
     CopyString(record->host, start->host);
     CopyString(record->path, start->path);
@@ -110,5 +103,12 @@ int SetHttpMaxMemoryBody(int bytes)
 {
     if (bytes <= 0) return -1;
     gHttp.maxMemoryBody = bytes;
+    return 0;
+}
+
+int SetHttpTimeLimit(int milliseconds)
+{
+    if (milliseconds <= 0) return -1;
+    gHttp.timeLimit = milliseconds;
     return 0;
 }

@@ -40,3 +40,6 @@ int SetNetWorkRawOption(int raw);
 int SetNetWorkKeepLostOption(int keep);
 // Largest framed message taken from a peer or queued for one (default 64 MiB). 0 / -1 (out of range).
 int SetNetWorkMaxMessageSize(int64_t bytes);
+// Bytes a connection's receive ring may hold before no further message is taken from its socket until
+// the program takes data (default 8 MiB; a message under way is always finished). 0 / -1 (not above 0).
+int SetNetWorkRecvQueueLimit(int64_t bytes);

@@ -15,6 +15,8 @@
 #define NETWORK_EVENTS (WS_FD_READ | WS_FD_WRITE | WS_FD_CLOSE)
 #define NETWORK_DRAIN_MS 1000
 #define NETWORK_DEFAULT_MAX_MESSAGE (64 * 1024 * 1024)
+#define NETWORK_DEFAULT_RECV_QUEUE (8 * 1024 * 1024)
+#define NETWORK_RECV_MESSAGES_PER_RUN 1024  // messages one receive run takes at most
 
 struct NetWorkHandleRecord;
 
@@ -50,6 +52,7 @@ struct NetWorkHandleRecord {
     int32_t headerCount;
     int32_t connectState;   // 0 under way, 1 done, -1 failed
     int32_t closeError;     // the error the close notice carried (0 orderly)
+    int32_t sendFailed;     // a send failed for good (the peer has gone): the release drain stops
 };
 
 struct NetWorkState {
@@ -66,10 +69,15 @@ struct NetWorkState {
     int32_t pumpDepth;      // nesting of PumpNetWorkMessages; the socket poll runs at depth 0
     int32_t startedWindows; // WInitSubsystem taken by the start
     int32_t recvBudget;     // bytes one receive run takes at most (0 = the default); a test seam
+    int64_t recvQueueLimit; // no new message is taken while the ring holds this much
 };
 
 extern NetWorkState gNetWork;
 
+// The end of a run that may take at most a few milliseconds, and whether it has passed (the kernel's
+// clock, so a stepped clock holds it).
+int64_t GetNetWorkRunDeadline(void);
+int IsNetWorkRunOver(int64_t deadline);
 // The record of a valid handle (tag, slot, record, check), or null.
 NetWorkHandleRecord *LookupNetWorkRecord(int handle);
 int MakeNetWorkHandle(int check, int slot);

@@ -41,7 +41,10 @@ int ReserveRingBuffer(RingBuffer *ring, int n)
     WrapRingBufferEnds(ring);
     int64_t need = (int64_t)ring->dataSize + (n > 0 ? n : 0);
     if (ring->bufferSize >= need) return 0;
+    // At least doubled, so a ring that grows step by step copies each byte a bounded number of times.
     int64_t size = need + RING_BUFFER_SLACK;
+    int64_t doubled = 2 * (int64_t)ring->bufferSize;
+    if (size < doubled && doubled <= INT32_MAX) size = doubled;
     // Sizes past 32 bits are refused before any allocation; the stored bytes stay either way.
     uint8_t *data = size <= INT32_MAX ? (uint8_t *)AllocMemoryTracked((size_t)size, "", 0) : nullptr;
     if (!data) {

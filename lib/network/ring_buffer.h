@@ -1,5 +1,6 @@
 // A growable byte queue on the tracked allocator: each connection's receive and send storage.
-// Grows by need + 1000 bytes and never shrinks; a position equal to the size stands for 0.
+// Grows to need + 1000 bytes, or to twice its size when that is more, and never shrinks; a position
+// equal to the size stands for 0.
 #pragma once
 #include <cstdint>
 
@@ -18,7 +19,7 @@ struct RingBuffer {
 void WrapRingBufferEnds(RingBuffer *ring);
 // Copies n bytes out (peek 1 keeps them). 0, or -1 when fewer than n are stored (nothing changes).
 int ReadRingBuffer(RingBuffer *ring, void *dst, int n, int peek);
-// Makes room for n more bytes, growing unwrapped to need + 1000. 0, or -1 (logged) when the storage
+// Makes room for n more bytes, growing unwrapped to need + 1000 or double the size. 0, or -1 (logged) when the storage
 // cannot grow or the size would not fit 32 bits; the stored bytes then stay as they were.
 int ReserveRingBuffer(RingBuffer *ring, int n);
 // Appends n bytes. 0, or -1 (logged) when they do not fit; the stored bytes stay.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -48,16 +49,34 @@ protected:
     }
     NetWorkHandleRecord *Record(int handle) { return LookupNetWorkRecord(handle); }
     std::string Log() { return ReadTestFile("Log.txt"); }
+    int CountInLog(const std::string &text)
+    {
+        std::string log = Log();
+        int count = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) count++;
+        return count;
+    }
 
     PeerProcess peer;
     int blocks = 0;
 };
 
-// Hex of a byte pattern the peer's "frame" command also makes.
+int64_t GetNowMicroseconds(void)
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000000 + ts.tv_nsec / 1000;
+}
+
+// A byte pattern the peer's "frame" command also makes.
 std::string Pattern(int n, int seed)
 {
+    std::string cycle;
+    for (int i = 0; i < 256; i++) cycle += (char)((seed + i * 7) & 0xFF);
     std::string bytes;
-    for (int i = 0; i < n; i++) bytes += (char)((seed + i * 7) & 0xFF);
+    bytes.reserve((size_t)n + 256);
+    while ((int)bytes.size() < n) bytes += cycle;
+    bytes.resize((size_t)n);
     return bytes;
 }
 
@@ -211,15 +230,17 @@ TEST_F(Connection, LossIsNoticedThenReleasedUnlessKept)
         ASSERT_TRUE(PumpUntil([&] { return !Record(h) || !Record(h)->connected; }));
         EXPECT_EQ(GetNetWorkAcceptState(h), 0);
         PumpNetWorkMessages(1);
-        if (!keep) {
-            EXPECT_EQ(GetNetWorkAcceptState(h), -1);
-            continue;
-        }
+        // Unread data keeps even an auto-released connection until the program has taken it.
         ASSERT_NE(Record(h), nullptr);
         EXPECT_EQ(GetNetWorkDataLength(h), 4);
         char out[4];
         ASSERT_EQ(NetWorkRecv(h, out, 4), 0);
         EXPECT_EQ(std::string(out, 4), Pattern(4, 1));
+        PumpNetWorkMessages(1);
+        if (!keep) {
+            EXPECT_EQ(GetNetWorkAcceptState(h), -1);
+            continue;
+        }
         EXPECT_EQ(NetWorkSend(h, "x", 1), -1);
         EXPECT_EQ(ReleaseNetWorkHandle(h), 0);
         EXPECT_EQ(GetNetWorkAcceptState(h), -1);
@@ -288,6 +309,151 @@ TEST_F(Connection, OneReceiveRunTakesABoundedShare)
     std::string taken(1000, 0);
     ASSERT_EQ(NetWorkRecv(h, taken.data(), 1000), 0);
     EXPECT_EQ(taken, std::string(1000, 'A'));
+}
+
+// A message's whole length is reserved when its header arrives: the body goes straight into the ring,
+// which never grows again under it.
+TEST_F(Connection, ABigMessageIsReservedOnceAndArrivesWhole)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    const int size = 64 * 1024 * 1024;
+    ASSERT_EQ(PeerCommand(&peer, "framehead " + std::to_string(size) + " 3 4"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return r->recvRing.dataSize == 4; }));
+    EXPECT_GE(r->recvRing.bufferSize, size);
+    uint8_t *storage = r->recvRing.data;
+    int64_t start = GetNowMicroseconds();
+    ASSERT_EQ(PeerCommand(&peer, "framerest"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == size; }));
+    printf("64 MiB message: %.0f ms\n", (GetNowMicroseconds() - start) / 1000.0);
+    EXPECT_EQ(r->recvRing.data, storage);
+    std::string data(size, 0);
+    ASSERT_EQ(NetWorkRecv(h, data.data(), size), 0);
+    EXPECT_TRUE(data == Pattern(size, 3));
+}
+
+// A flood of tiny messages is taken at most a run's count of messages at a time, empty ones too.
+TEST_F(Connection, AFloodOfTinyMessagesIsTakenInBoundedRuns)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    WsSocketLimits held{0, 0, 0, 1};
+    WsSetSocketLimits(r->socket, &held);
+    ASSERT_EQ(PeerCommand(&peer, "frames 20000 0"), "ok");
+    ASSERT_EQ(PeerCommand(&peer, "frames 20000 1"), "ok");
+    WsSetSocketLimits(r->socket, nullptr);
+    ASSERT_EQ(WsWaitSocket(r->socket, 0, 5000), 1);
+    RecvSocket(h);
+    EXPECT_EQ(r->completeBytes, 0);  // still among the empty ones
+    for (int run = 0; run < 1000 && r->completeBytes == 0; run++) RecvSocket(h);
+    for (int run = 0; run < 3; run++) {
+        int before = r->completeBytes;
+        RecvSocket(h);
+        EXPECT_LE(r->completeBytes - before, NETWORK_RECV_MESSAGES_PER_RUN);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 20000; }));
+}
+
+// A program that does not read holds the peer back through TCP's window, not through our memory.
+TEST_F(Connection, AnUnreadRingStopsTakingMessagesAtItsLimit)
+{
+    ASSERT_EQ(SetNetWorkRecvQueueLimit(100000), 0);
+    EXPECT_EQ(SetNetWorkRecvQueueLimit(0), -1);
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    ASSERT_EQ(PeerCommand(&peer, "frames 300 1000"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return r->recvRing.dataSize >= 100000; }));
+    for (int run = 0; run < 20; run++) RecvSocket(h);
+    EXPECT_LT(r->recvRing.dataSize, 100000 + 1000);
+    std::string taken;
+    std::string piece;
+    ASSERT_TRUE(PumpUntil([&] {
+        int waiting = GetNetWorkDataLength(h);
+        piece.resize((size_t)waiting);
+        if (waiting > 0 && NetWorkRecv(h, piece.data(), waiting) == 0) taken += piece;
+        return taken.size() == 300000;
+    }));
+    EXPECT_TRUE(taken.substr(0, 1000) == Pattern(1000, 0));
+}
+
+// A connection in error sends nothing more and tells its error once: releasing it costs one pump.
+TEST_F(Connection, AConnectionInErrorIsReleasedWithoutDraining)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    std::string data(24 * 1024 * 1024, 'q');
+    ASSERT_EQ(NetWorkSend(h, data.data(), (int)data.size()), 0);
+    ASSERT_GT(r->sendRing.dataSize, 0);  // the peer reads nothing
+    ASSERT_EQ(PeerCommand(&peer, "send ffffffff"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return !Record(h) || Record(h)->error == 1; }));
+    PumpNetWorkMessages(1);
+    EXPECT_EQ(Record(h), nullptr);
+    EXPECT_LE(CountInLog("このネットワークハンドルにはエラーが発生しています in SendSocket"), 1);
+    EXPECT_LE(CountInLog("このネットワークハンドルにはエラーが発生しています in RecvSocket"), 1);
+}
+
+// A peer that half-closed but keeps reading gets everything queued for it when the connection goes.
+TEST_F(Connection, AHalfClosedPeerGetsEveryQueuedByteAtTheRelease)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    const int size = 24 * 1024 * 1024;
+    std::string data = Pattern(size, 5);
+    ASSERT_EQ(NetWorkSend(h, data.data(), size), 0);
+    ASSERT_GT(r->sendRing.dataSize, 0);
+    ASSERT_EQ(PeerCommand(&peer, "shutwr"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return r->connected == 0; }));
+    EXPECT_EQ(GetNetWorkAcceptState(h), 0);
+    ASSERT_EQ(write(peer.in, "checkframe 5\n", 13), 13);
+    PumpNetWorkMessages(1);
+    EXPECT_EQ(Record(h), nullptr);
+    std::string line;
+    ASSERT_TRUE(ReadPeerLine(&peer, &line));
+    EXPECT_EQ(line, "ok " + std::to_string(size));
+}
+
+// A connection still connecting has not been lost: the state query leaves it, and the pump too.
+TEST_F(Connection, AConnectingHandleSurvivesTheStateQuery)
+{
+    DroppingListener dropping;
+    int port = StartDroppingListener(&dropping);
+    ASSERT_GT(port, 0);
+    int h = ConnectNetWork(kLoopback, port);
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(GetNetWorkAcceptState(h), 0);
+    PumpNetWorkMessages(1);
+    EXPECT_EQ(GetNetWorkConnectState(h), 0);
+    EXPECT_EQ(GetNetWorkAcceptState(h), 0);
+    EXPECT_EQ(ReleaseNetWorkHandle(h), 0);
+    StopDroppingListener(&dropping);
+}
+
+// Pump, length, receive, state: the last receive may take in more after the length was counted; the
+// connection stays until that is read too.
+TEST_F(Connection, NothingIsLostAtACloseReadInTheNaturalOrder)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    NetWorkHandleRecord *r = Record(h);
+    gNetWork.recvBudget = 4 + 1000;  // one message per receive run
+    WsSocketLimits held{0, 0, 0, 1};
+    WsSetSocketLimits(r->socket, &held);
+    ASSERT_EQ(PeerCommand(&peer, "frames 6 1000"), "ok");
+    ASSERT_EQ(PeerCommand(&peer, "close"), "ok");
+    WsSetSocketLimits(r->socket, nullptr);
+    std::string taken, piece;
+    ASSERT_TRUE(PumpUntil([&] {
+        int waiting = GetNetWorkDataLength(h);
+        piece.resize(waiting > 0 ? (size_t)waiting : 0);
+        if (waiting > 0 && NetWorkRecv(h, piece.data(), waiting) == 0) taken += piece;
+        return GetNetWorkAcceptState(h) < 0;
+    }));
+    EXPECT_EQ(taken.size(), 6000u);
 }
 
 TEST_F(Connection, FullTableTurnsTheConnectionAwayAndKeepsListening)

@@ -13,6 +13,7 @@
 #include "lib/network/http_internal.h"
 #include "lib/network/network_internal.h"
 #include "tests/network/net_fixture.h"
+#include "tests/support/stepped_clock.h"
 #include "tests/support/test_temp_dir.h"
 
 namespace {
@@ -67,6 +68,7 @@ protected:
         gFixtureStepsHttp = true;
         SetHttpMaxMemoryBody(64 * 1024 * 1024);
         gHttp.piecesPerStep = 0;
+        gHttp.timeLimit = 0;
         CloseLogFile();
         LeaveFreshTempDir();
     }
@@ -187,14 +189,15 @@ TEST_F(Http, StatusLinesOtherThan200EndTheTransfer)
     }
 }
 
-TEST_F(Http, EachCallTakesOneHeaderLine)
+// One call takes every line that has come, and the body behind them.
+TEST_F(Http, OneCallTakesEveryLineThatHasCome)
 {
     gFixtureStepsHttp = false;
     int port = StartRawPeer();
     int slot = Start(HTTP_GET, port, "/", nullptr);
     ASSERT_GE(slot, 0);
     HttpHandleRecord *record = gHttp.table[slot];
-    EXPECT_EQ(StepHttpHandle(slot), 0);  // sends the request, finds no line yet
+    EXPECT_EQ(StepHttpHandle(slot), 0);  // connects, sends the request, finds no line yet
     std::string line;
     ASSERT_TRUE(ReadPeerLine(&peer, &line));
     ASSERT_EQ(PeerCommand(&peer, "readhead").substr(0, 3), "ok ");
@@ -202,14 +205,52 @@ TEST_F(Http, EachCallTakesOneHeaderLine)
     ASSERT_EQ(PeerCommand(&peer, "send " + Hex(response)), "ok");
     char peeked[256];
     ASSERT_TRUE(PumpUntil([&] { return NetWorkRecvToPeek(record->netHandle, peeked, 255) == (int)response.size(); }));
-    for (int call = 1; call <= 5; call++) {
-        EXPECT_EQ(StepHttpHandle(slot), 0);
-        EXPECT_EQ(record->step, 2) << call;
-    }
-    EXPECT_EQ(record->contentLength, 4);
     EXPECT_EQ(StepHttpHandle(slot), 0);
+    EXPECT_EQ(record->contentLength, 4);
     EXPECT_EQ(record->state, HTTP_DONE);
     EXPECT_EQ(Body(slot), "body");
+}
+
+// About 200 KB of header lines: each step takes all that have come, so the socket never fills.
+TEST_F(Http, ThousandsOfHeaderLinesAreAllTaken)
+{
+    int slot = StartWithPeer(HTTP_GET);
+    ASSERT_GE(slot, 0);
+    std::string response = "HTTP/1.0 200 OK\r\n";
+    for (int i = 0; i < 4000; i++) response += "X-Line-" + std::to_string(i) + ": " + std::string(36, 'v') + "\r\n";
+    response += "Content-Length: 5\r\n\r\nfive!";
+    ASSERT_EQ(PeerCommand(&peer, "send " + Hex(response)), "ok");
+    EXPECT_EQ(Outcome(slot), std::make_pair(0, -1));
+    EXPECT_EQ(Body(slot), "five!");
+}
+
+// The start returns at once, whether the server drops the connection attempt or never answers; the
+// time limit ends the transfer with its line.
+TEST_F(Http, ServersThatDropOrNeverAnswerRunIntoTheTimeLimit)
+{
+    ASSERT_EQ(SetHttpTimeLimit(5000), 0);
+    EXPECT_EQ(SetHttpTimeLimit(0), -1);
+    DroppingListener dropping;
+    int ports[] = {StartDroppingListener(&dropping), StartRawPeer()};
+    for (int port : ports) {
+        ASSERT_GT(port, 0);
+        InstallSteppedClock(1000000);
+        int slot = Start(HTTP_GET, port, "/", nullptr);
+        ASSERT_GE(slot, 0);
+        for (int pass = 0; pass < 3; pass++) StepAllHttpHandles();
+        AdvanceSteppedClock(4999 * 1000);
+        StepAllHttpHandles();
+        int state = 0, error = 0;
+        ASSERT_EQ(GetHttpTransferState(slot, &state, &error, nullptr), 0);
+        EXPECT_EQ(state, HTTP_RUNNING);
+        AdvanceSteppedClock(1000);
+        StepAllHttpHandles();
+        RemoveSteppedClock();
+        EXPECT_EQ(Outcome(slot), std::make_pair(2, 5));
+        DeleteHttpHandle(slot);
+    }
+    EXPECT_EQ(Count("HTTP転送が 5000 ミリ秒の間進まなかったので打ち切りました in StepHttpHandle"), 2);
+    StopDroppingListener(&dropping);
 }
 
 // A server that sends faster than the body is written cannot hold one step: it takes a bounded number
@@ -222,11 +263,14 @@ TEST_F(Http, OneStepTakesABoundedShareOfTheBody)
     gHttp.piecesPerStep = 2;
     std::string data = SomeBytes(20000);
     ASSERT_EQ(PeerCommand(&peer, "send " + Hex("HTTP/1.0 200 OK\r\n\r\n" + data)), "ok");
-    ASSERT_EQ(WsWaitSocket(LookupNetWorkRecord(gHttp.table[slot]->netHandle)->socket, 0, 5000), 1);
+    WsSocket socket = LookupNetWorkRecord(gHttp.table[slot]->netHandle)->socket;
+    WsSocketLimits pieces{0, 1000, 0, 0};
+    WsSetSocketLimits(socket, &pieces);
+    ASSERT_EQ(WsWaitSocket(socket, 0, 5000), 1);
     EXPECT_EQ(StepHttpHandle(slot), 0);  // status, the header's end and the first pieces
     EXPECT_EQ(gHttp.table[slot]->step, 3);
     EXPECT_GT(gHttp.table[slot]->received, 0);
-    EXPECT_LE(gHttp.table[slot]->received, 2 * HTTP_BODY_PIECE);
+    EXPECT_LE(gHttp.table[slot]->received, 2 * 1000);
     gFixtureStepsHttp = true;
     ASSERT_TRUE(PumpUntil([&] { return gHttp.table[slot]->received == (int)data.size(); }));
     ASSERT_EQ(PeerCommand(&peer, "close"), "ok");
@@ -254,6 +298,8 @@ TEST_F(Http, EndingsAndRefusalsAgainstAScriptedServer)
         {"over the memory limit", "HTTP/1.0 200 OK\r\nContent-Length: 60\r\n\r\n", "close", 2, 2, "<null>"},
         {"no length, over the memory limit", "HTTP/1.0 200 OK\r\n\r\n" + std::string(70, 'z'), "close", 2, 2, "<null>"},
         {"closed before the status", "", "close", 2, 3, "<null>"},
+        {"closed in the status line", "HTTP/1.0 20", "close", 2, 3, "<null>"},
+        {"closed in a header line", "HTTP/1.0 200 OK\r\nContent-Len", "close", 2, 3, "<null>"},
     };
     SetHttpMaxMemoryBody(50);
     for (const Case &c : cases) {
@@ -314,10 +360,13 @@ TEST_F(Http, BadStartsAreRefused)
     std::string longPath(300, 'p');
     HttpTransferStart tooLong{HTTP_GET, "127.0.0.1", 80, longPath.c_str(), nullptr, 0, nullptr, &memory};
     EXPECT_EQ(StartHttpTransfer(&tooLong), -1);
-    // Nobody listening: the connect fails and no slot is taken.
-    HttpTransferStart refused{HTTP_GET, "127.0.0.1", FindFreePort(), "/", nullptr, 0, nullptr, &memory};
-    EXPECT_EQ(StartHttpTransfer(&refused), -1);
     EXPECT_EQ(gHttp.liveCount, 0);
+    // Nobody listening: the connect fails in the pump, and the transfer with it.
+    HttpTransferStart refused{HTTP_GET, "127.0.0.1", FindFreePort(), "/", nullptr, 0, nullptr, &memory};
+    int slot = StartHttpTransfer(&refused);
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(Outcome(slot), std::make_pair(2, 3));
+    EXPECT_EQ(Count("接続できませんでした 127.0.0.1:"), 1);
 }
 
 TEST_F(Http, AFullDiskFailsTheTransfer)

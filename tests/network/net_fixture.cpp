@@ -184,3 +184,31 @@ bool WaitForListener(int port, int timeoutMs)
     }
     return false;
 }
+
+int StartDroppingListener(DroppingListener *dropping)
+{
+    dropping->listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in in = LoopbackAddress(0);
+    socklen_t length = sizeof in;
+    if (bind(dropping->listener, (sockaddr *)&in, sizeof in) != 0 || listen(dropping->listener, 0) != 0 ||
+        getsockname(dropping->listener, (sockaddr *)&in, &length) != 0) {
+        return -1;
+    }
+    // A backlog of 0 holds one connection that nobody accepts; the next SYN finds it full.
+    dropping->filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    connect(dropping->filler, (sockaddr *)&in, sizeof in);
+    pollfd p{dropping->filler, POLLOUT, 0};
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (poll(&p, 1, 20000) != 1 || getsockopt(dropping->filler, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error) {
+        return -1;
+    }
+    return ntohs(in.sin_port);
+}
+
+void StopDroppingListener(DroppingListener *dropping)
+{
+    if (dropping->filler >= 0) close(dropping->filler);
+    if (dropping->listener >= 0) close(dropping->listener);
+    *dropping = DroppingListener{};
+}

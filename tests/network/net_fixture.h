@@ -35,6 +35,15 @@ bool WaitForListener(int port, int timeoutMs = 20000);
 // The head of the answer to "HEAD / HTTP/1.0" from 127.0.0.1:port, read until the server closes or
 // timeoutMs passes ("" when nothing answers): tells which server took a port.
 std::string FetchHttpHead(int port, int timeoutMs = 20000);
+// A listener on 127.0.0.1 whose backlog is full: a further connection attempt is dropped and stays
+// under way (the peer retries its SYN), as against a server that drops connection attempts.
+struct DroppingListener {
+    int listener = -1;
+    int filler = -1;  // the connection that fills the backlog
+};
+// Its port, or -1.
+int StartDroppingListener(DroppingListener *dropping);
+void StopDroppingListener(DroppingListener *dropping);
 // The loopback address bytes.
 extern const unsigned char kLoopback[4];
 // 1 when a program is on the PATH.

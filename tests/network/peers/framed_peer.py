@@ -27,7 +27,9 @@ def recv_exact(conn, n):
 
 
 def pattern(n, seed):
-    return bytes((seed + i * 7) & 0xFF for i in range(n))
+    """(seed + i * 7) & 0xFF for i in range(n); it repeats every 256 bytes."""
+    cycle = bytes((seed + i * 7) & 0xFF for i in range(256))
+    return (cycle * (n // 256 + 1))[:n]
 
 
 def send_fragmented(conn, data, rng):
@@ -84,6 +86,26 @@ def main():
             elif command == "frame":
                 size, seed = int(args[0]), int(args[1]) if len(args) > 1 else 0
                 conn.sendall(struct.pack("<I", size) + pattern(size, seed))
+                reply("ok")
+            elif command == "framehead":
+                size, seed, part = int(args[0]), int(args[1]), int(args[2])
+                rest = pattern(size, seed)
+                conn.sendall(struct.pack("<I", size) + rest[:part])
+                rest = rest[part:]
+                reply("ok")
+            elif command == "framerest":
+                conn.sendall(rest)
+                reply("ok")
+            elif command == "frames":
+                count, size = int(args[0]), int(args[1])
+                conn.sendall((struct.pack("<I", size) + pattern(size, 0)) * count)
+                reply("ok")
+            elif command == "checkframe":
+                (length,) = struct.unpack("<I", recv_exact(conn, 4))
+                same = recv_exact(conn, length) == pattern(length, int(args[0]))
+                reply(("ok %d" if same else "error %d bytes differ") % length)
+            elif command == "shutwr":
+                conn.shutdown(socket.SHUT_WR)
                 reply("ok")
             elif command == "read":
                 reply("ok " + recv_exact(conn, int(args[0])).hex())
