@@ -8,7 +8,7 @@ pkgs=(build-essential cmake ninja-build pkg-config git
       libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev
       fonts-ipafont-gothic timgm6mb-soundfont espeak-ng
       sox libsox-fmt-base lame mpg123 midicsv vorbis-tools
-      python3 busybox nginx-light
+      python3 busybox nginx-light curl
       afl++)
 missing=()
 for p in "${pkgs[@]}"; do

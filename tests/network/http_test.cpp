@@ -114,13 +114,6 @@ protected:
         GetHttpTransferState(slot, nullptr, nullptr, &received);
         return body ? std::string((const char *)body, (size_t)received) : "<null>";
     }
-    int Count(const std::string &text)
-    {
-        std::string log = ReadTestFile("Log.txt");
-        int count = 0;
-        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) count++;
-        return count;
-    }
 
     std::string dir;
     PeerProcess peer, server;
@@ -174,14 +167,14 @@ TEST_F(Http, StatusLinesOtherThan200EndTheTransfer)
         {HTTP_HEAD, "HTTP/1.0 500 Internal Server Error", 0, nullptr},
     };
     for (const Case &c : cases) {
-        int before = Count("接続に失敗しました");
+        int before = CountLogLines("接続に失敗しました");
         int slot = StartWithPeer(c.kind);
         ASSERT_GE(slot, 0);
         ASSERT_EQ(PeerCommand(&peer, "send " + Hex(std::string(c.status) + "\r\n\r\n")), "ok");
         EXPECT_EQ(Outcome(slot), std::make_pair(2, c.error)) << c.status;
-        EXPECT_EQ(Count("接続に失敗しました"), before + (c.logged ? 1 : 0));
+        EXPECT_EQ(CountLogLines("接続に失敗しました"), before + (c.logged ? 1 : 0));
         if (c.logged) {
-            EXPECT_EQ(Count(c.logged), 1);
+            EXPECT_EQ(CountLogLines(c.logged), 1);
         }
         EXPECT_EQ(body, nullptr);
         DeleteHttpHandle(slot);
@@ -249,7 +242,7 @@ TEST_F(Http, ServersThatDropOrNeverAnswerRunIntoTheTimeLimit)
         EXPECT_EQ(Outcome(slot), std::make_pair(2, 5));
         DeleteHttpHandle(slot);
     }
-    EXPECT_EQ(Count("HTTP転送が 5000 ミリ秒の間進まなかったので打ち切りました in StepHttpHandle"), 2);
+    EXPECT_EQ(CountLogLines("HTTP転送が 5000 ミリ秒の間進まなかったので打ち切りました in StepHttpHandle"), 2);
     StopDroppingListener(&dropping);
 }
 
@@ -366,7 +359,7 @@ TEST_F(Http, BadStartsAreRefused)
     int slot = StartHttpTransfer(&refused);
     ASSERT_GE(slot, 0);
     EXPECT_EQ(Outcome(slot), std::make_pair(2, 3));
-    EXPECT_EQ(Count("接続できませんでした 127.0.0.1:"), 1);
+    EXPECT_EQ(CountLogLines("接続できませんでした 127.0.0.1:"), 1);
 }
 
 TEST_F(Http, AFullDiskFailsTheTransfer)
@@ -440,29 +433,12 @@ TEST_F(HttpServers, BusyboxHttpdWithAPostToItsCgi)
 TEST_F(HttpServers, Nginx)
 {
     if (!HaveProgram("nginx") && access("/usr/sbin/nginx", X_OK) != 0) GTEST_SKIP() << "nginx is not installed";
-    // nginx binds the port itself, some time after it was seen free: another program may have taken it
-    // in between, so the answer must come from nginx, or it is tried on another port.
-    int port = -1;
-    for (int attempt = 0; attempt < 3 && port < 0; attempt++) {
-        int tried = FindFreePort();
-        char conf[1024];
-        snprintf(conf, sizeof conf,
-                 "daemon off;\nmaster_process off;\npid %s/nginx.pid;\nerror_log %s/error.log;\n"
-                 "events { worker_connections 64; }\n"
-                 "http { access_log off; server { listen 127.0.0.1:%d; root %s/www;\n"
-                 "  location /fail { return 500; } } }\n",
-                 dir.c_str(), dir.c_str(), tried, dir.c_str());
-        WriteFile(dir + "/nginx.conf", conf);
-        const char *nginx = access("/usr/sbin/nginx", X_OK) == 0 ? "/usr/sbin/nginx" : "nginx";
-        ASSERT_EQ(StartPeer(&server, {nginx, "-p", dir + "/", "-c", dir + "/nginx.conf", "-e", dir + "/error.log"}), 0);
-        if (WaitForListener(tried) && FetchHttpHead(tried).find("Server: nginx") != std::string::npos) port = tried;
-        else StopPeer(&server);
-    }
+    int port = StartNginx(dir, &server);
     ASSERT_GT(port, 0);
     GetAndHead(port);
     int slot = Start(HTTP_GET, port, "/fail", nullptr);
     EXPECT_EQ(Outcome(slot), std::make_pair(2, 0));
-    EXPECT_EQ(Count("接続に失敗しました (戻り値:500)"), 1);
+    EXPECT_EQ(CountLogLines("接続に失敗しました (戻り値:500)"), 1);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <time.h>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -211,4 +212,39 @@ void StopDroppingListener(DroppingListener *dropping)
     if (dropping->filler >= 0) close(dropping->filler);
     if (dropping->listener >= 0) close(dropping->listener);
     *dropping = DroppingListener{};
+}
+
+int StartNginx(const std::string &dir, PeerProcess *server)
+{
+    const char *nginx = access("/usr/sbin/nginx", X_OK) == 0 ? "/usr/sbin/nginx" : "nginx";
+    for (int attempt = 0; attempt < 3; attempt++) {
+        int port = FindFreePort();
+        char conf[1024];
+        snprintf(conf, sizeof conf,
+                 "daemon off;\nmaster_process off;\npid %s/nginx.pid;\nerror_log %s/error.log;\n"
+                 "events { worker_connections 64; }\n"
+                 "http { access_log off; server { listen 127.0.0.1:%d; root %s/www;\n"
+                 "  location /fail { return 500; } } }\n",
+                 dir.c_str(), dir.c_str(), port, dir.c_str());
+        FILE *file = fopen((dir + "/nginx.conf").c_str(), "w");
+        if (!file) return -1;
+        fputs(conf, file);
+        fclose(file);
+        if (StartPeer(server, {nginx, "-p", dir + "/", "-c", dir + "/nginx.conf", "-e", dir + "/error.log"}) != 0) return -1;
+        if (WaitForListener(port) && FetchHttpHead(port).find("Server: nginx") != std::string::npos) return port;
+        StopPeer(server);
+    }
+    return -1;
+}
+
+int CountLogLines(const std::string &text)
+{
+    std::string log;
+    FILE *file = fopen("Log.txt", "rb");
+    char buffer[4096];
+    for (size_t got; file && (got = fread(buffer, 1, sizeof buffer, file)) > 0;) log.append(buffer, got);
+    if (file) fclose(file);
+    int count = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) count++;
+    return count;
 }

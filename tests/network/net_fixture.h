@@ -44,6 +44,12 @@ struct DroppingListener {
 // Its port, or -1.
 int StartDroppingListener(DroppingListener *dropping);
 void StopDroppingListener(DroppingListener *dropping);
+// nginx on 127.0.0.1 serving dir/www, with its files in dir and "/fail" answering 500; its port, or -1.
+// nginx binds the port itself, some time after it was seen free: the answer must come from nginx, or
+// another port is tried.
+int StartNginx(const std::string &dir, PeerProcess *server);
+// How often a text stands in "Log.txt" of the current folder.
+int CountLogLines(const std::string &text);
 // The loopback address bytes.
 extern const unsigned char kLoopback[4];
 // 1 when a program is on the PATH.

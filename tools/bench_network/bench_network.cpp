@@ -1,0 +1,208 @@
+// Network figures over loopback. Downloads: a 100 MiB file served by nginx on 127.0.0.1, fetched by an
+// HTTP transfer into a file and into memory, with the pump run in a loop and once per 16 ms frame (as a
+// game does), each beside curl's speed on the same file (counters "curl_MB/s" and "of_curl"; into memory
+// compares with curl writing to /dev/shm, and also shows curl writing to /dev/null). Framed:
+// messages of 1 KiB, 64 KiB and 32 MiB from one connection of ours to another.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "lib/core/memory.h"
+#include "lib/network/http.h"
+#include "lib/network/network.h"
+#include "lib/network/network_internal.h"
+#include "tests/network/net_fixture.h"
+
+namespace {
+
+const int kFileBytes = 100 * 1024 * 1024;
+const int kFrameMicroseconds = 16000;
+
+double NowSeconds(void)
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+// nginx on 127.0.0.1 over a temporary folder holding the 100 MiB file; started once, ended at exit.
+struct Server {
+    std::string dir;
+    PeerProcess nginx;
+    int port = -1;
+};
+Server sServer;
+
+void StopServer(void)
+{
+    StopPeer(&sServer.nginx);
+    std::string command = "rm -rf '" + sServer.dir + "'";
+    if (!sServer.dir.empty() && system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", sServer.dir.c_str());
+}
+
+const char *StartServer(void)
+{
+    if (sServer.port > 0) return nullptr;
+    char pattern[] = "/tmp/bench_network_XXXXXX";
+    if (!mkdtemp(pattern)) return "no temporary folder";
+    sServer.dir = pattern;
+    atexit(StopServer);
+    mkdir((sServer.dir + "/www").c_str(), 0755);
+    FILE *file = fopen((sServer.dir + "/www/big.bin").c_str(), "wb");
+    if (!file) return "cannot write the file";
+    std::string block(1 << 20, 0);
+    uint32_t x = 2463534242u;
+    for (int i = 0; i < kFileBytes / (1 << 20); i++) {
+        for (char &c : block) x ^= x << 13, x ^= x >> 17, x ^= x << 5, c = (char)x;
+        fwrite(block.data(), 1, block.size(), file);
+    }
+    fclose(file);
+    sServer.port = StartNginx(sServer.dir, &sServer.nginx);
+    return sServer.port > 0 ? nullptr : "nginx did not start (scripts/install-deps.sh installs nginx-light)";
+}
+
+std::string Url(void) { return "http://127.0.0.1:" + std::to_string(sServer.port) + "/big.bin"; }
+
+// curl's speed on the file, the best of three, written to a path: a file on disk, a file in memory
+// (/dev/shm: pages taken fresh, as our memory body's are) or /dev/null (written nowhere).
+double CurlMegabytesPerSecond(const std::string &out)
+{
+    std::string command = "curl -s -o '" + out + "' '" + Url() + "'";
+    double best = 0;
+    for (int run = 0; run < 3; run++) {
+        unlink(out.c_str());
+        double start = NowSeconds();
+        if (system(command.c_str()) != 0) return 0;
+        double speed = kFileBytes / 1e6 / (NowSeconds() - start);
+        if (speed > best) best = speed;
+    }
+    if (out != "/dev/null") unlink(out.c_str());
+    return best;
+}
+
+// Waits until the frame that began at start is 16 ms old.
+void WaitForFrameEnd(double start)
+{
+    double left = start + kFrameMicroseconds / 1e6 - NowSeconds();
+    if (left > 0) usleep((useconds_t)(left * 1e6));
+}
+
+// One download of the file by an HTTP transfer; its seconds, or -1.
+double DownloadOnce(int toMemory, int perFrame)
+{
+    void *memory = nullptr;
+    std::string file = sServer.dir + "/ours.bin";
+    HttpTransferStart start{HTTP_GET, "127.0.0.1", sServer.port, "/big.bin", nullptr, 0,
+                            toMemory ? nullptr : file.c_str(), toMemory ? &memory : nullptr};
+    double begin = NowSeconds();
+    int slot = StartHttpTransfer(&start);
+    if (slot < 0) return -1;
+    int state = HTTP_RUNNING, error = -1, received = 0;
+    while (state == HTTP_RUNNING) {
+        double frame = NowSeconds();
+        PumpNetWorkMessages(1);
+        StepAllHttpHandles();
+        GetHttpTransferState(slot, &state, &error, &received);
+        if (perFrame && state == HTTP_RUNNING) WaitForFrameEnd(frame);
+    }
+    double seconds = NowSeconds() - begin;
+    DeleteHttpHandle(slot);
+    FreeMemoryTracked(memory);
+    return state == HTTP_DONE && received == kFileBytes ? seconds : -1;
+}
+
+// Args: destination (0 file, 1 memory), pace (0 loop, 1 one pump per 16 ms).
+void BM_Download(benchmark::State &state)
+{
+    int toMemory = (int)state.range(0), perFrame = (int)state.range(1);
+    if (const char *problem = StartServer()) return state.SkipWithError(problem);
+    SetHttpMaxMemoryBody(kFileBytes);
+    static double curlFile, curlMemory, curlDiscard;
+    if (curlFile == 0) {
+        curlFile = CurlMegabytesPerSecond(sServer.dir + "/curl.bin");
+        curlMemory = CurlMegabytesPerSecond("/dev/shm/bench_network_curl_" + std::to_string(getpid()));
+        curlDiscard = CurlMegabytesPerSecond("/dev/null");
+    }
+    double curl = toMemory ? curlMemory : curlFile;
+    double total = 0;
+    for (auto _ : state) {
+        double seconds = DownloadOnce(toMemory, perFrame);
+        if (seconds < 0) return state.SkipWithError("the download failed");
+        state.SetIterationTime(seconds);
+        total += seconds;
+    }
+    double ours = kFileBytes / 1e6 * (double)state.iterations() / total;
+    state.counters["MB/s"] = ours;
+    state.counters["curl_MB/s"] = curl;
+    state.counters["of_curl"] = curl > 0 ? ours / curl : 0;
+    if (toMemory) state.counters["curl_discard_MB/s"] = curlDiscard;
+}
+BENCHMARK(BM_Download)->ArgNames({"memory", "per_frame"})->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})
+    ->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A framed connection of ours to another of ours: the sending and the receiving handle. 0 / -1.
+int ConnectPair(int *sender, int *receiver)
+{
+    if (StartNetWork() != 0) return -1;
+    static int listening = 0;
+    if (!listening && ListenNetWork(kLoopback, 0) != 0) return -1;
+    listening = 1;
+    *sender = ConnectNetWork(kLoopback, GetNetWorkListenPort());
+    *receiver = -1;
+    for (int pass = 0; pass < 100000 && *sender >= 0 && (*receiver < 0 || GetNetWorkConnectState(*sender) != 1); pass++) {
+        PumpNetWorkMessages(1);
+        // The accepted connection is the newest record.
+        int newest = gNetWork.head.next->handle;
+        if (newest != *sender && newest != gNetWork.table[NETWORK_LISTEN_SLOT]->node.handle) *receiver = newest;
+    }
+    return *sender >= 0 && *receiver >= 0 ? 0 : -1;
+}
+
+// Arg: message size. Sends 64 MiB (8 MiB for small messages) a message at a time, keeping at most two
+// messages under way, and takes them as they complete.
+void BM_Framed(benchmark::State &state)
+{
+    const int size = (int)state.range(0);
+    const int64_t total = size < 65536 ? 8 << 20 : 64 << 20;
+    int sender, receiver;
+    if (ConnectPair(&sender, &receiver) != 0) return state.SkipWithError("no loopback pair");
+    std::string message((size_t)size, 'm'), taken;
+    for (auto _ : state) {
+        int64_t sent = 0, got = 0;
+        while (got < total) {
+            if (sent < total && sent - got < 2 * (int64_t)size && NetWorkSend(sender, message.data(), size) == 0) {
+                sent += size;
+            }
+            PumpNetWorkMessages(1);
+            int waiting = GetNetWorkDataLength(receiver);
+            if (waiting <= 0) continue;
+            taken.resize((size_t)waiting);
+            if (NetWorkRecv(receiver, taken.data(), waiting) == 0) got += waiting;
+        }
+    }
+    ReleaseNetWorkHandle(sender);
+    ReleaseNetWorkHandle(receiver);
+    state.SetBytesProcessed(state.iterations() * total);
+}
+BENCHMARK(BM_Framed)->Arg(1024)->Arg(64 * 1024)->Arg(32 * 1024 * 1024)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    signal(SIGPIPE, SIG_IGN);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    ShutDownNetWork();
+    benchmark::Shutdown();
+    return 0;
+}
