@@ -24,6 +24,8 @@ static struct {
     DdSurface *back;           // what screen -2 draws on
     DdSurface *work;           // off-screen work surface of the screen's size
     DdPixelFormat screenFormat;
+    DdPixelFormat windowFormat; // the desktop's, as last read (window mode)
+    int windowFormatRead;
     DdPixelFormat memImgFormats[2][3];  // [colour type][direct, alpha, palette]
     int memImgFormatsMade;
 } sDd;
@@ -83,6 +85,7 @@ static void ReleaseDrawObject(void)
     }
     sDd.clipper = nullptr;
     sDd.draw = nullptr;
+    sDd.windowFormatRead = 0;
 }
 
 // The overlay format: the first of YUY2-like packed 16-bit formats the caps allow; here R5G6B5 when
@@ -195,8 +198,9 @@ static int32_t MakeWindowScreens(int width, int height)
     // A window of the screen's size and format is the front screen itself; otherwise the front
     // screen is drawn off-screen and copied (converted, scaled) to it.
     DdSurface *p = sDd.primary;
+    const DdPixelFormat *shown = sDd.windowFormatRead ? &sDd.windowFormat : p ? &p->format : nullptr;
     int direct = result == DD_OK && p->width == width && p->height == height &&
-                 p->format.bitCount == sDd.screenFormat.bitCount && p->format.redMask == sDd.screenFormat.redMask;
+                 shown->bitCount == sDd.screenFormat.bitCount && shown->redMask == sDd.screenFormat.redMask;
     if (direct) sDd.front = p;
     else if (result == DD_OK) result = MakeOffscreen(width, height, &sDd.front);
     if (result == DD_OK) result = MakeOffscreen(width, height, &sDd.back);
@@ -223,6 +227,19 @@ int CreateScreenSurfaces(int width, int height, int colorBits, MEMIMG *front, ME
     }
     FillScreenSurface(SCREEN_FRONT, nullptr, 0);
     FillScreenSurface(SCREEN_BACK, nullptr, 0);
+    return 0;
+}
+
+int ReadWindowPixelFormat(void)
+{
+    if (!sDd.draw) return -1;
+    DdSurfaceDesc desc = {};
+    desc.size = sizeof desc;
+    int32_t result = sDd.draw->fn->GetDisplayMode(sDd.draw, &desc);
+    if (result != DD_OK)
+        return WriteLogFormat("画面のピクセルフォーマットの取得に失敗しました 0x%08x in ReadScreenColorFormat", (unsigned)result);
+    sDd.windowFormat = desc.pixelFormat;
+    sDd.windowFormatRead = 1;
     return 0;
 }
 

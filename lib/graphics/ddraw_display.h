@@ -48,6 +48,9 @@ DdSurface *GetPrimarySurface(void);
 DdSurface *GetWorkSurface(void);
 // The screen's pixel format.
 const DdPixelFormat *GetScreenPixelFormat(void);
+// Reads the desktop's pixel format again (window mode: the window shows the screens in it, and the
+// front screen is the window itself only while the two formats agree). 0, -1 (logged).
+int ReadWindowPixelFormat(void);
 // The overlay format chosen at the start, or null (screen below 640 x 400, or none found).
 const DdPixelFormat *GetOverlayPixelFormat(void);
 // The pixel format of a memory-image colour type (with alpha or palette), made on first use.

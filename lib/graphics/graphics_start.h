@@ -22,7 +22,8 @@ int IsSurfaceRouteInUse(void);
 int TestAndRestoreSurfaces(void);
 // Rebuilds the display after a loss or a display change. 0 / -1.
 int RestoreDisplay(void);
-// Reads the screen's pixel format again. 0.
+// Reads the screen's pixel format again: in window mode the desktop's, which the window shows the
+// screens in. 0, -1 (logged) when it cannot be read.
 int ReadScreenColorFormat(void);
 // Refreshes the window from the back buffer while the front screen is drawn through it (the 17 ms
 // window timer and paint requests). 0.

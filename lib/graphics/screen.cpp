@@ -350,8 +350,10 @@ int RestoreDisplay(void)
 
 int ReadScreenColorFormat(void)
 {
-    // The screens keep the mode's format; the window's primary follows the desktop when remade.
-    return 0;
+    // The screens keep the mode's depth: the graphs and the colours packed by the game are in it. A
+    // desktop of another depth is shown through a converting copy once the screens are made again.
+    if (!sDisplay.ready || !IsSurfaceRouteInUse() || !GetWindowedFlag()) return 0;
+    return ReadWindowPixelFormat();
 }
 
 // Shows the front screen in the main window (owner thread only).

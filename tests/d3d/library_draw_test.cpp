@@ -136,9 +136,16 @@ TEST_F(DeviceRouteTest, TextureFontDrawsFromItsTextureCacheWithDeviceDrawsOnly)
             ASSERT_EQ(0, RestoreDisplay());
             EXPECT_EQ(1, f->cacheTextureLost);
         }
+        // A blend graph is set: the text does without it, and it is set again afterwards.
+        int blend = MakeBlankGraph(32, 32, 0);
+        ASSERT_EQ(0, SelectBlendGraph(blend, 64, 32));
         DdTestClearRecord();
         int mark = D3dTestMark();
         ASSERT_EQ(0, DrawTextWithFont(100, 50, "AB", 0xFFFF, font, 0xF800, step.vertical));
+        EXPECT_EQ((std::vector<int>{blend, 64, 32}), (std::vector<int>{GDrawSettings.blendGraph, GDrawSettings.blendGraphBorderParam,
+                                                                      GDrawSettings.blendGraphBorderRange}));
+        SelectBlendGraph(-1, 0, 0);
+        RemoveGraph(blend, 0);
         std::vector<D3dRecordedVertex> v;
         // Two characters, edge and body: four quads in one batch, no lock of the draw target.
         EXPECT_EQ(24, QuadVertices(mark, &v));

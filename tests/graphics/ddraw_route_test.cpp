@@ -256,6 +256,26 @@ TEST_F(RouteTest, GettersDescribeTheScreenAndTheDevice)
     EXPECT_EQ(GetScreenMemImg(SCREEN_BACK)->pixels, GetBackRenderSurface()->pixels);
 }
 
+// A display change in window mode: the desktop's format is read again; the screens keep their depth
+// and reach a desktop of another one through a converting copy.
+TEST_F(RouteTest, ADisplayChangeReadsTheDesktopFormatAgain)
+{
+    Start("ddraw");
+    ASSERT_EQ(GetFrontDrawSurface(), GetPrimarySurface());
+    DdTestClearRecord();
+    DdTestSetDesktopBits(32);
+    ASSERT_EQ(ReadScreenColorFormat(), 0);
+    EXPECT_EQ(DdTestCountCalls(DD_M_GET_DISPLAY_MODE), 1);
+    ASSERT_EQ(RestoreDisplay(), 0);
+    EXPECT_EQ(QueryScreenColorDepth(), 16);
+    EXPECT_NE(GetFrontDrawSurface(), GetPrimarySurface());
+    DdTestFailNth(DD_M_GET_DISPLAY_MODE, 1, DD_ERR_GENERIC);
+    EXPECT_EQ(ReadScreenColorFormat(), -1);
+    std::string log;
+    End(&log);
+    EXPECT_NE(log.find("画面のピクセルフォーマットの取得に失敗しました"), std::string::npos);
+}
+
 // The Direct3D route starts the renderer's device on the display's surfaces (on the recording back
 // end: this program's video driver has no OpenGL), and the end lets go of every object.
 TEST_F(RouteTest, TheDirect3DRouteStartsTheDeviceAndTheEndLeavesNothingAlive)

@@ -260,6 +260,9 @@ void SceneText(const SceneGraphs &)
     const Rect region = GDrawSettings.drawRegion;
     DrawTextCore(1, 10, 220, 1, 2.0, 3.0, "拡大 Big", Rgb(0, 255, 255), nullptr, &region, 1, GetDefaultFontHandle(), 0,
                  -1, 0, nullptr);
+    const Rect clip = {20, 300, 90, 310};  // cuts through the characters
+    DrawTextCore(1, 10, 296, 0, 1.0, 1.0, "クリップ", Rgb(255, 128, 0), nullptr, &clip, 1, GetDefaultFontHandle(), 0, -1,
+                 0, nullptr);
 }
 
 // ---- different by design ----------------------------------------------------------------------------
