@@ -20,3 +20,14 @@ done
 "${ff[@]}" -f lavfi -i "testsrc=size=16x16:rate=10" -f lavfi -i "sine=frequency=440:sample_rate=22050" \
   -t 1 -pix_fmt yuv420p -c:v libtheora -q:v 5 -c:a libvorbis -ac 1 -f ogg "$out/sound.ogv"
 "${ff[@]}" -f lavfi -i "sine=frequency=440:sample_rate=22050" -t 0.5 -c:a libvorbis -ac 1 "$out/audio.ogg"
+
+# A movie with a stereo 44.1 kHz sound track that never repeats (two sweeps), for the sound's
+# sample-exact and picture-sync checks: 3 s of picture at 25 frames a second and 3.5 s of sound, so
+# that the sound's last half second is heard only when it does not end with the picture. The tests
+# compare its mix with oggdec's decode of the same file.
+"${ff[@]}" -f lavfi -t 3 -i "testsrc=size=32x24:rate=25" \
+  -f lavfi -t 3.5 -i "aevalsrc=exprs=0.5*sin(2*PI*(200+300*t)*t)|0.3*sin(2*PI*(900-250*t)*t):s=44100" \
+  -pix_fmt yuv420p -c:v libtheora -q:v 5 -c:a libvorbis -q:a 2 -f ogg "$out/av.ogv"
+
+# The benchmark's 640 x 480 movie: 2 s at 30 frames a second, which it plays over and over.
+"${ff[@]}" -f lavfi -i "testsrc=size=640x480:rate=30" -t 2 -pix_fmt yuv420p -c:v libtheora -q:v 6 -f ogg "$out/m640.ogv"

@@ -1,7 +1,8 @@
 // Stand-in for the multimedia-stream objects a movie plays through: a filter graph (builder, media
 // control, seeking, basic audio), a multimedia stream that reads an Ogg file, its primary video
 // stream (Theora, decoded by libtheora) that fills DirectDraw-like surfaces through stream samples,
-// and a primary audio stream that is accepted and stays silent.
+// and a primary audio stream whose default renderer plays the file's Vorbis sound on the process
+// mixer (platform/dsound), on the stream clock.
 //
 // Objects are plain structs whose first field is a table of calls, used as
 //     stream->fn->Seek(stream, 0);
@@ -147,7 +148,8 @@ struct MmMediaSeeking { const MmMediaSeekingFns *fn; };
 struct MmBasicAudio;
 struct MmBasicAudioFns {
     MM_UNKNOWN_FNS(MmBasicAudio);
-    int32_t (*SetVolume)(MmBasicAudio *self, int32_t volume);   // kept, not heard
+    // Hundredths of a dB, -10000..0 (MM_E_INVALIDARG outside), heard at once.
+    int32_t (*SetVolume)(MmBasicAudio *self, int32_t volume);
     int32_t (*GetVolume)(MmBasicAudio *self, int32_t *volume);
 };
 struct MmBasicAudio { const MmBasicAudioFns *fn; };
@@ -194,7 +196,10 @@ struct MmMultiMediaStreamFns {
     MM_UNKNOWN_FNS(MmMultiMediaStream);
     int32_t (*Initialize)(MmMultiMediaStream *self, uint32_t streamType, uint32_t flags, MmGraphBuilder *graph);
     // Video: streamObject is the DirectDraw object its surfaces come from. Audio: with
-    // MM_AMMSF_ADDDEFAULTRENDERER and no object; it always succeeds and stays silent.
+    // MM_AMMSF_ADDDEFAULTRENDERER and no object; it always succeeds. The file's first Vorbis stream
+    // then plays through its own sound device and looping buffer, following the stream clock (run,
+    // pause, stop, seek) and ending with the picture; a file without one, or with one the mixer
+    // cannot play (more than two channels), plays silent.
     int32_t (*AddMediaStream)(MmMultiMediaStream *self, void *streamObject, MmPurposeId purpose,
                               uint32_t flags, MmMediaStream **out);
     // Opens an Ogg file (UTF-16 Shift-JIS-mapped path). The stream stays stopped.

@@ -77,6 +77,7 @@ static int32_t ControlPause(MmMediaControl *self)
     if (!stream || stream->paused) return MM_OK;
     stream->baseTime = MmStreamTimeNow(stream);
     stream->paused = 1;
+    MmTellAudioTheClock(stream);
     return MM_OK;
 }
 
@@ -93,9 +94,13 @@ static int32_t SeekingDuration(MmMediaSeeking *self, int64_t *duration)
     return MM_E_NOTIMPL;
 }
 
+// Hundredths of a dB, -10000 (silent) to 0 (full); the stream's sound takes it at once.
 static int32_t AudioSetVolume(MmBasicAudio *self, int32_t volume)
 {
-    MM_OBJECT_OF(MmGraphObject, audio, self)->volume = volume;
+    MmGraphObject *graph = MM_OBJECT_OF(MmGraphObject, audio, self);
+    if (volume < -10000 || volume > 0) return MM_E_INVALIDARG;
+    graph->volume = volume;
+    if (graph->stream && graph->stream->audioTrack) MmSetAudioTrackVolume(graph->stream->audioTrack, volume);
     return MM_OK;
 }
 

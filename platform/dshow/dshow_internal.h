@@ -6,6 +6,7 @@
 #include "platform/dshow/theora_reader.h"
 
 struct MmStreamObject;
+struct MmAudioTrack;
 
 // The filter graph: builder, media control, seeking and basic audio of one object.
 struct MmGraphObject {
@@ -15,7 +16,7 @@ struct MmGraphObject {
     MmBasicAudio audio;
     uint32_t refs;
     MmStreamObject *stream;       // the multimedia stream initialised on this graph (not referenced)
-    int32_t volume;               // basic audio's volume, kept only
+    int32_t volume;               // basic audio's volume (hundredths of a dB, -10000..0)
 };
 
 // A media stream of a multimedia stream: the primary video (with its DirectDraw face) or audio.
@@ -52,6 +53,7 @@ struct MmStreamObject {
     int64_t baseTime;             // stream time (100 ns) when the clock last stopped or started
     uint64_t runningSince;        // clock microseconds when it last started
     MmSampleObject *pending;      // the sample with an update under way (not referenced)
+    MmAudioTrack *audioTrack;     // the default renderer's sound, null without audio (owned)
 };
 
 // The object whose interface field at offset holds iface.
@@ -67,6 +69,19 @@ extern MmTestCounters gMmCounters;
 extern const MmSurfaceAccess kMmDisplayAccess;
 // The surface access in use.
 const MmSurfaceAccess *MmGetSurfaceAccess(void);
+
+// The audio stream's default renderer (dshow_audio.cpp): the first Vorbis stream of the file at
+// diskPath, played at volume on the mixer. Null when the file has none, or none the mixer can play.
+MmAudioTrack *MmOpenAudioTrack(const char *diskPath, int32_t volume);
+void MmCloseAudioTrack(MmAudioTrack *track);
+// The stream clock now: its time (100 ns) and whether it runs. The sound moves to that time.
+void MmFollowStreamClock(MmAudioTrack *track, int64_t streamTime, int running);
+// The picture ends at streamTime: the sound stops there too (until the clock moves it again).
+void MmStopAudioTrackAt(MmAudioTrack *track, int64_t streamTime);
+// Hundredths of a dB, -10000..0.
+void MmSetAudioTrackVolume(MmAudioTrack *track, int32_t volume);
+// Tells the stream's sound where the stream clock stands (after every change of the clock).
+void MmTellAudioTheClock(MmStreamObject *stream);
 
 // Stream side used by samples: the stream time now; 1 while the clock runs.
 int64_t MmStreamTimeNow(const MmStreamObject *stream);

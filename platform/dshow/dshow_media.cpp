@@ -261,7 +261,11 @@ static int32_t SampleUpdate(MmStreamSample *self, uint32_t flags, KHandle event,
     if (!MmStreamIsRunning(stream)) return MM_E_NOTRUNNING;
     if (sample->pendingEvent) return MM_E_BUSY;
     gMmCounters.updates++;
-    if (!MmHasNextTheoraFrame(stream->reader)) return MM_S_ENDOFSTREAM;
+    if (!MmHasNextTheoraFrame(stream->reader)) {
+        if (stream->audioTrack)
+            MmStopAudioTrackAt(stream->audioTrack, MmTheoraFrameTime(stream->reader, MmGetTheoraFrameCount(stream->reader)));
+        return MM_S_ENDOFSTREAM;
+    }
     if (!NextFrameDue(stream)) {
         if (event) {
             sample->pendingEvent = event;

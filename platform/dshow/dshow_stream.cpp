@@ -24,6 +24,11 @@ int64_t MmStreamTimeNow(const MmStreamObject *stream)
     return stream->baseTime + (int64_t)(ClockMicroseconds() - stream->runningSince) * 10;
 }
 
+void MmTellAudioTheClock(MmStreamObject *stream)
+{
+    if (stream->audioTrack) MmFollowStreamClock(stream->audioTrack, MmStreamTimeNow(stream), MmStreamIsRunning(stream));
+}
+
 // ---- IUnknown ---------------------------------------------------------------------------------------
 
 static uint32_t StreamAddRef(MmMultiMediaStream *self) { return ++MM_OBJECT_OF(MmStreamObject, iface, self)->refs; }
@@ -38,6 +43,7 @@ static uint32_t StreamRelease(MmMultiMediaStream *self)
         stream->graph->stream = nullptr;
         stream->graph->builder.fn->Release(&stream->graph->builder);
     }
+    MmCloseAudioTrack(stream->audioTrack);
     MmCloseTheoraReader(stream->reader);
     free(stream);
     MmCountObject(-1);
@@ -87,7 +93,7 @@ static int32_t StreamAddMediaStream(MmMultiMediaStream *self, void *streamObject
     if (MmFaultHit(video ? MM_FAULT_ADD_VIDEO : MM_FAULT_ADD_AUDIO)) return MM_E_FAIL;
     MmMediaObject **slot = video ? &stream->video : &stream->audio;
     if (*slot) return MM_E_FAIL;
-    // The audio stream's default renderer is silent: it needs no device, so it never fails here.
+    // The audio stream's default renderer opens its sound with the file; a file without one plays silent.
     *slot = MmNewMediaStream(stream, purpose, video ? streamObject : nullptr);
     if (!*slot) return MM_E_OUTOFMEMORY;
     if (out) {
@@ -117,6 +123,7 @@ static int32_t StreamOpenFile(MmMultiMediaStream *self, const uint16_t *fileName
     if (!stream->reader) return MM_E_FILENOTFOUND;
     stream->state = MM_STREAMSTATE_STOP;
     stream->baseTime = 0;
+    if (stream->audio) stream->audioTrack = MmOpenAudioTrack(disk, stream->graph->volume);
     return MM_OK;
 }
 
@@ -153,12 +160,14 @@ static int32_t StreamSetState(MmMultiMediaStream *self, MmStreamState state)
         stream->paused = 0;
         stream->state = MM_STREAMSTATE_RUN;
         stream->runningSince = ClockMicroseconds();
+        MmTellAudioTheClock(stream);
         return MM_OK;
     }
     if (state != MM_STREAMSTATE_STOP) return MM_E_INVALIDARG;
     stream->baseTime = MmStreamTimeNow(stream);
     stream->state = MM_STREAMSTATE_STOP;
     stream->paused = 0;
+    MmTellAudioTheClock(stream);
     return MM_OK;
 }
 
@@ -185,6 +194,7 @@ static int32_t StreamSeek(MmMultiMediaStream *self, MmStreamTime time)
     stream->baseTime = time;
     stream->runningSince = ClockMicroseconds();
     gMmCounters.seeks++;
+    MmTellAudioTheClock(stream);
     return MM_OK;
 }
 

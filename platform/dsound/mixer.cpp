@@ -26,10 +26,11 @@ static struct {
     const AudioBackend *open;         // open back end, or null
     char requested[16];               // AudioSelectBackend's choice, or "" for DAZAR_AUDIO
     AudioSynthHook synth;             // render null when there is none
+    AudioFeeder feeders[AUDIO_MAX_FEEDERS]; // feed null in a free slot
     int autoAdvanceFrames;            // manual back end: frames stepped per status query
     std::vector<uint8_t> capture;     // manual back end: everything mixed since the last clear
     int inAutoAdvance;                // guards against a status query inside a mix
-} gMixer = {{WAVE_TAG_PCM, 2, 44100, 176400, 4, 16, 0}, nullptr, "", {}, 0, {}, 0};
+} gMixer = {{WAVE_TAG_PCM, 2, 44100, 176400, 4, 16, 0}, nullptr, "", {}, {}, 0, {}, 0};
 
 void AudioLock(void) { gAudioMutex.lock(); }
 void AudioUnlock(void) { gAudioMutex.unlock(); }
@@ -145,6 +146,10 @@ static void MixSlice(uint8_t *out, int n)
     const WaveFormat &df = gMixer.deviceFormat;
     int devChannels = df.channels;
     memset(acc, 0, sizeof(int32_t) * (size_t)n * devChannels);
+    for (const AudioFeeder &feeder : gMixer.feeders) {
+        if (feeder.feed)
+            feeder.feed(feeder.user);
+    }
     for (DsBufferRecord *b = DsFirstBuffer(); b; b = b->next) {
         if (b->playing && !b->primary)
             MixBuffer(b, acc, n, devChannels, df.samplesPerSec);
@@ -172,6 +177,27 @@ void AudioSetSynthHook(const AudioSynthHook *hook)
 {
     std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
     gMixer.synth = hook ? *hook : AudioSynthHook{};
+}
+
+int AudioAddFeeder(const AudioFeeder *feeder)
+{
+    std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
+    for (AudioFeeder &slot : gMixer.feeders) {
+        if (!slot.feed) {
+            slot = *feeder;
+            return 0;
+        }
+    }
+    return -1;
+}
+
+void AudioRemoveFeeder(void *user)
+{
+    std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
+    for (AudioFeeder &slot : gMixer.feeders) {
+        if (slot.feed && slot.user == user)
+            slot = AudioFeeder{};
+    }
 }
 
 // ================================================================================================

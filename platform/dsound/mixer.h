@@ -48,6 +48,18 @@ struct AudioSynthHook {
 // Installs (or with null removes) the one synthesiser hook.
 void AudioSetSynthHook(const AudioSynthHook *hook);
 
+// A stream's feeder (a movie's sound renderer): called with the audio lock held before every slice, so
+// it can fill its looping buffer ahead of the buffer's play cursor with what the slice will play.
+struct AudioFeeder {
+    void (*feed)(void *user);
+    void *user;
+};
+#define AUDIO_MAX_FEEDERS 32
+// Adds a feeder (copied). 0, or -1 when all AUDIO_MAX_FEEDERS are taken.
+int AudioAddFeeder(const AudioFeeder *feeder);
+// Removes the feeder with that user word; once this returns it is not called again.
+void AudioRemoveFeeder(void *user);
+
 // Mixes frames of device-format audio into out (frames * blockAlign bytes) and advances every cursor.
 // The back ends call it; tests use AudioTestStep.
 void AudioMixFrames(uint8_t *out, int frames);

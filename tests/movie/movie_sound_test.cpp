@@ -1,0 +1,181 @@
+// A movie's sound on the manual audio back end, stepped with the clock: the mix equals oggdec's decode of
+// the file sample for sample and takes the volume set; pause, system pause, a display change's seek,
+// a seek, the loop and the end keep the sound within one video frame of the stream time (the picture's
+// clock); a movie without sound plays as before.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/dsound/dsound.h"
+#include "platform/dsound/mixer.h"
+#include "tests/movie/movie_support.h"
+
+namespace movietest {
+namespace {
+
+const int kRate = 44100;
+const int kStepFrames = 441;              // 10 ms of sound per clock step
+const int kVideoFrameSamples = kRate / 25; // av.ogv shows 25 frames a second
+
+class MovieSoundTest : public MovieTest {
+protected:
+    std::vector<int16_t> reference;   // oggdec's decode: interleaved stereo
+    DsDevice *device = nullptr;
+
+    void SetUp() override
+    {
+        MovieTest::SetUp();
+        ASSERT_EQ(AudioSelectBackend("manual"), 0);
+        WaveFormat format = {WAVE_TAG_PCM, 2, kRate, kRate * 4, 4, 16, 0};
+        ASSERT_EQ(AudioSetDeviceFormat(&format), 0);
+        // A device of the test's own holds the output open, whether a movie's sound comes and goes or not.
+        ASSERT_EQ(DsCreateDevice(&device), DS_OK);
+        ASSERT_EQ(device->fn->Initialize(device, nullptr), DS_OK);
+        std::string command = "oggdec -Q -R -o oggdec.raw '" + moviefixture::Path("av.ogv") + "'";
+        ASSERT_EQ(system(command.c_str()), 0) << "needs oggdec (Debian's vorbis-tools)";
+        std::string raw = ReadTestFile("oggdec.raw");
+        reference.resize(raw.size() / 2);
+        memcpy(reference.data(), raw.data(), reference.size() * 2);
+        ASSERT_EQ(reference.size(), (size_t)kRate * 7);   // 3.5 s of stereo
+    }
+    void TearDown() override
+    {
+        MovieTest::TearDown();
+        if (device) device->fn->Release(device);
+        AudioSelectBackend(nullptr);
+    }
+    // A running movie of av.ogv with the play type, cut loose from the capture so far.
+    int StartMovie(int playType, MovieRecord **record)
+    {
+        int result = -1;
+        int movie = OpenRecord("av.ogv", MOVIE_SURFACE_OFFSCREEN, record, &result);
+        EXPECT_EQ(result, 0);
+        (*record)->playType = playType;
+        EXPECT_EQ(RunMovie(movie), 0);
+        AudioTestClearCapture();
+        return movie;
+    }
+    // Steps clock and mixer together by 10 ms, count times, drawing the movie at each step.
+    static void Play(int movie, int steps)
+    {
+        for (int i = 0; i < steps; i++) {
+            AdvanceSteppedClock(10000);
+            ASSERT_EQ(AudioTestStep(kStepFrames), 0);
+            AdvanceMovieToCurrentFrame(movie, 0);
+        }
+    }
+    static std::vector<int16_t> Captured(void)
+    {
+        size_t bytes = 0;
+        const uint8_t *data = AudioTestCapture(&bytes);
+        std::vector<int16_t> samples(bytes / 2);
+        memcpy(samples.data(), data, bytes);
+        return samples;
+    }
+    static int64_t StreamTime(const MovieRecord *record)
+    {
+        MmStreamTime t = -1;
+        record->multiStream->fn->GetTime(record->multiStream, &t);
+        return t;
+    }
+    // The track sample where the last step's sound is found in the decode, searched within one video
+    // frame of the stream time it was mixed at; -1 when it is not there (or is silence).
+    int64_t SoundAt(int64_t streamTime) const
+    {
+        std::vector<int16_t> got = Captured();
+        const int16_t *block = got.data() + got.size() - 2 * kStepFrames;
+        int64_t expected = streamTime * kRate / 10000000;
+        for (int64_t at = expected - kVideoFrameSamples; at <= expected + kVideoFrameSamples; at++) {
+            if (at >= 0 && (size_t)(at + kStepFrames) * 2 <= reference.size() &&
+                memcmp(block, &reference[(size_t)at * 2], kStepFrames * 4) == 0)
+                return at;
+        }
+        return -1;
+    }
+    // 1 when the last step mixed nothing but silence.
+    static bool LastStepSilent(void)
+    {
+        std::vector<int16_t> got = Captured();
+        for (size_t i = got.size() - 2 * kStepFrames; i < got.size(); i++)
+            if (got[i]) return false;
+        return true;
+    }
+};
+
+TEST_F(MovieSoundTest, TheMixEqualsOggdecsDecodeAndTakesTheVolume)
+{
+    MovieRecord *record = nullptr;
+    int movie = StartMovie(1, &record);
+    Play(movie, 200);   // 2 s
+    std::vector<int16_t> got = Captured();
+    ASSERT_EQ(got.size(), (size_t)200 * kStepFrames * 2);
+    size_t wrong = 0;
+    for (size_t i = 0; i < got.size(); i++) wrong += got[i] != reference[i];
+    EXPECT_EQ(wrong, 0u);
+
+    // -6 dB through the basic audio control: each sample as the mixer scales it.
+    ASSERT_EQ(SetMovieVolume(movie, -600), 0);
+    EXPECT_EQ(SetMovieVolume(movie, 1), -1);
+    Play(movie, 1);
+    got = Captured();
+    int64_t gain = lround(pow(10.0, -600 / 2000.0) * 65536.0);   // the mixer's 16.16 gain
+    wrong = 0;
+    for (size_t i = got.size() - 2 * kStepFrames; i < got.size(); i++) wrong += got[i] != (int16_t)((reference[i] * gain) >> 16);
+    EXPECT_EQ(wrong, 0u);
+}
+
+TEST_F(MovieSoundTest, PausesSeeksLoopAndEndMoveTheSoundWithThePicture)
+{
+    MovieRecord *record = nullptr;
+    int movie = StartMovie(3, &record);
+    Play(movie, 50);
+    // Each event, then a stretch of play: the sound goes on where the stream clock stands.
+    const struct { const char *name; void (*event)(int movie, MovieRecord *record); int silentSteps; } events[] = {
+        {"user pause", [](int m, MovieRecord *) { PauseMovieByHandle(m, 0); }, 30},
+        {"resume", [](int m, MovieRecord *) { RunMovie(m); }, 0},
+        {"system pause", [](int, MovieRecord *) { PauseAllMoviesForSystem(); }, 20},
+        {"system resume", [](int, MovieRecord *) { ResumeSystemPausedMovies(); }, 0},
+        {"display change", [](int, MovieRecord *) { ReleaseAllMovieStreams(); }, 10},
+        {"re-open", [](int, MovieRecord *) { ReopenAllMovies(); }, 0},
+        {"seek", [](int, MovieRecord *r) { r->multiStream->fn->Seek(r->multiStream, 21000000); }, 0},
+    };
+    for (const auto &e : events) {
+        e.event(movie, record);
+        for (int i = 0; i < e.silentSteps; i++) {
+            Play(movie, 1);
+            EXPECT_TRUE(LastStepSilent()) << e.name;
+        }
+        if (e.silentSteps) continue;
+        for (int i = 0; i < 30; i++) {
+            int64_t time = StreamTime(record);
+            Play(movie, 1);
+            EXPECT_NE(SoundAt(time), -1) << e.name << " step " << i;
+        }
+    }
+    // From 2.4 s the picture's end is 0.6 s on: the loop starts picture and sound again from 0.
+    int64_t before = StreamTime(record);
+    Play(movie, 70);
+    EXPECT_LT(StreamTime(record), before);
+    int64_t time = StreamTime(record);
+    Play(movie, 1);
+    EXPECT_NE(SoundAt(time), -1) << "after the loop";
+}
+
+TEST_F(MovieSoundTest, TheSoundEndsWithThePictureAndAMovieWithoutSoundStaysSilent)
+{
+    MovieRecord *record = nullptr;
+    int movie = StartMovie(1, &record);
+    Play(movie, 310);   // the picture ends at 3 s; the track would play on to 3.5 s
+    EXPECT_EQ(record->playing, 0);
+    EXPECT_TRUE(LastStepSilent());
+    ReleaseMovieHandle(movie);
+
+    int silent = OpenRecord("m420.ogv", MOVIE_SURFACE_OFFSCREEN, &record);
+    ASSERT_EQ(RunMovie(silent), 0);
+    Play(silent, 20);
+    EXPECT_TRUE(LastStepSilent());
+    EXPECT_EQ(SetMovieVolume(silent, -100), 0);
+}
+
+}  // namespace
+}  // namespace movietest
