@@ -5,6 +5,7 @@
 #include "lib/core/helpers.h"
 #include "lib/core/memory.h"
 #include "lib/sound/sound_internal.h"
+#include "platform/dsound/vorbis_check.h"
 
 #define ACM_FEED_BYTES 2048         // source bytes per convert (whole blocks, at least one)
 #define SEEK_IGNORE_BYTES 16        // seeks closer than this to the read point change nothing
@@ -328,143 +329,18 @@ int GetOggPcmBytesWithSlack(SoundDecoderRecord *d)
     return (total < 0 || bytes > INT32_MAX) ? 0 : (int)bytes;
 }
 
-// Bits to hold x (0 for 0).
-static int BitsOf(uint64_t x)
+// The source read for the setup-header check: n bytes, 0 at the end.
+static size_t ReadSourceForCheck(void *user, void *buffer, size_t n)
 {
-    int n = 0;
-    for (; x; x >>= 1)
-        n++;
-    return n;
+    return ReadSource((SoundDecoderRecord *)user, buffer, n);
 }
 
-// The largest v with v^dim <= entries (a lookup-1 codebook's values per dimension); dim > 0.
-static uint64_t Lookup1Values(uint64_t entries, uint64_t dim)
-{
-    uint64_t v = 0;
-    for (;;) {
-        uint64_t power = 1, next = v + 1;
-        for (uint64_t i = 0; i < dim && power <= entries; i++)
-            power *= next;
-        if (power > entries)
-            return v;
-        v = next;
-    }
-}
-
-// Adds one codeword length to a Huffman tree's fill (units of 2^-32). 0, -1 when it overflows.
-static int AddCodeword(uint64_t *fill, long length)
-{
-    *fill += 1ull << (32 - length);
-    return *fill > (1ull << 32) ? -1 : 0;
-}
-
-// Walks the codebooks of a Vorbis setup header. -1 when the lengths of one do not make a whole
-// Huffman tree: libvorbis takes the header, fails to build that book at the first decode, and a
-// later read or seek then decodes with the book left empty and divides by zero. Anything else it
-// cannot read is left for libvorbis to refuse.
-static int CheckVorbisSetupPacket(ogg_packet *packet)
-{
-    oggpack_buffer b;
-    oggpack_readinit(&b, packet->packet, (int)packet->bytes);
-    if (packet->bytes < 7 || memcmp(packet->packet, "\x05vorbis", 7) != 0)
-        return 0;
-    oggpack_adv(&b, 56);
-    long books = oggpack_read(&b, 8) + 1;
-    for (long book = 0; book < books; book++) {
-        if (oggpack_read(&b, 24) != 0x564342)
-            return 0;
-        long dim = oggpack_read(&b, 16), entries = oggpack_read(&b, 24);
-        if (dim <= 0 || entries < 0)
-            return 0;
-        uint64_t fill = 0;
-        long used = 0;
-        if (oggpack_read(&b, 1) == 1) {  // ordered lengths: runs of entries
-            long length = oggpack_read(&b, 5) + 1;
-            for (long i = 0; i < entries; length++) {
-                long run = oggpack_read(&b, BitsOf((uint64_t)(entries - i)));
-                if (run < 0 || run > entries - i || length > 32)
-                    return 0;
-                for (long j = 0; j < run; j++) {
-                    if (AddCodeword(&fill, length) != 0)
-                        return -1;
-                }
-                i += run;
-                used += run;
-            }
-        } else {
-            int sparse = (int)oggpack_read(&b, 1);
-            for (long i = 0; i < entries; i++) {
-                if (sparse && oggpack_read(&b, 1) != 1)
-                    continue;
-                long length = oggpack_read(&b, 5) + 1;
-                if (length <= 0)
-                    return 0;
-                if (AddCodeword(&fill, length) != 0)
-                    return -1;
-                used++;
-            }
-        }
-        // A lone codeword stands for a tree of no bits; any other tree must be full.
-        if (used > 1 && fill != (1ull << 32))
-            return -1;
-        long type = oggpack_read(&b, 4);
-        if (type == 1 || type == 2) {
-            oggpack_adv(&b, 64);
-            long bits = oggpack_read(&b, 4) + 1;
-            oggpack_adv(&b, 1);
-            uint64_t values = type == 1 ? Lookup1Values((uint64_t)entries, (uint64_t)dim) : (uint64_t)entries * dim;
-            uint64_t skip = values * (uint64_t)bits;
-            if (skip > (uint64_t)packet->bytes * 8)
-                return 0;
-            for (; skip > 0; skip -= skip > 24 ? 24 : skip)
-                oggpack_adv(&b, skip > 24 ? 24 : (int)skip);
-        } else if (type != 0) {
-            return 0;
-        }
-    }
-    return 0;
-}
-
-// Reads the headers of every Vorbis stream in the file (chained files hold several) and checks each
-// setup header before vorbisfile sees the file. 0, -1 when one would crash libvorbis.
+// Checks the setup header of every Vorbis stream in the file before vorbisfile sees it. 0, -1 when
+// one would crash libvorbis.
 static int CheckOggSetupHeaders(SoundDecoderRecord *d)
 {
-    ogg_sync_state sync;
-    ogg_stream_state stream;
-    ogg_sync_init(&sync);
-    int streaming = 0, packets = 0, result = 0;
     SeekSource(d, 0);
-    while (result == 0) {
-        ogg_page page;
-        int got = ogg_sync_pageout(&sync, &page);
-        if (got == 0) {
-            char *room = ogg_sync_buffer(&sync, OGG_BLOCK_BYTES);
-            size_t n = room ? ReadSource(d, room, OGG_BLOCK_BYTES) : 0;
-            if (n == 0)
-                break;
-            ogg_sync_wrote(&sync, (long)n);
-            continue;
-        }
-        if (got < 0)
-            continue;
-        if (ogg_page_bos(&page) && page.body_len >= 7 && memcmp(page.body, "\x01vorbis", 7) == 0) {
-            if (streaming)
-                ogg_stream_clear(&stream);
-            ogg_stream_init(&stream, ogg_page_serialno(&page));
-            streaming = 1;
-            packets = 0;
-        }
-        if (!streaming || packets >= 3 || ogg_stream_pagein(&stream, &page) != 0)
-            continue;
-        ogg_packet packet;
-        while (result == 0 && packets < 3 && ogg_stream_packetout(&stream, &packet) == 1) {
-            if (++packets == 3)
-                result = CheckVorbisSetupPacket(&packet);
-        }
-    }
-    if (streaming)
-        ogg_stream_clear(&stream);
-    ogg_sync_clear(&sync);
+    int result = CheckOggVorbisSetupHeaders(ReadSourceForCheck, d);
     SeekSource(d, 0);
     return result;
 }

@@ -5,12 +5,14 @@
 // from the clock by more than MM_AUDIO_DRIFT_MS is put back.
 #include "platform/dshow/dshow_internal.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vorbis/vorbisfile.h>
 
 #include "platform/dsound/dsound.h"
 #include "platform/dsound/mixer.h"
+#include "platform/dsound/vorbis_check.h"
 
 #define MM_AUDIO_RING_FRAMES 8192   // the looping buffer; more than a mixer slice takes at 8 x the rate
 #define MM_AUDIO_DRIFT_MS 200       // beyond a sound card's buffering and a mixer slice
@@ -174,8 +176,21 @@ static int StartRenderer(MmAudioTrack *track, int32_t volume)
     return AudioAddFeeder(&feeder);
 }
 
+static size_t ReadFileForCheck(void *file, void *buffer, size_t n) { return fread(buffer, 1, n, (FILE *)file); }
+
+// 0 when no Vorbis setup header of the file would crash libvorbis.
+static int CheckSetupHeaders(const char *diskPath)
+{
+    FILE *file = fopen(diskPath, "rb");
+    if (!file) return -1;
+    int result = CheckOggVorbisSetupHeaders(ReadFileForCheck, file);
+    fclose(file);
+    return result;
+}
+
 MmAudioTrack *MmOpenAudioTrack(const char *diskPath, int32_t volume)
 {
+    if (CheckSetupHeaders(diskPath) != 0) return nullptr;   // the picture plays on, silent
     MmAudioTrack *track = (MmAudioTrack *)calloc(1, sizeof(MmAudioTrack));
     if (!track) return nullptr;
     if (ov_fopen(diskPath, &track->vorbis) != 0) {

@@ -272,6 +272,18 @@ TEST_F(DshowTest, ASoundWithoutAPictureOpensWithASizeOfNothing)
     }
 }
 
+// A sound whose setup header would crash libvorbis at its second read is not played, and the stream
+// runs and seeks as a silent one.
+TEST_F(DshowTest, ASoundThatWouldCrashTheDecoderIsLeftSilent)
+{
+    Player player("../../hostile/setup_overfull_codebook.ogg");
+    ASSERT_EQ(player.openResult, MM_OK);
+    EXPECT_EQ(player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN), MM_OK);
+    AdvanceSteppedClock(100000);
+    EXPECT_EQ(player.stream->fn->Seek(player.stream, 1000000), MM_OK);
+    EXPECT_EQ(player.stream->fn->Seek(player.stream, 0), MM_OK);
+}
+
 TEST_F(DshowTest, SurfacesTheStreamCannotWriteAreRefusedAndNoneMeansItsOwn)
 {
     Player player("m444.ogv");
