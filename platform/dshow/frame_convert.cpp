@@ -19,10 +19,18 @@ struct ChannelPlace {
     int drop;    // 8 - width: low bits of the 8-bit value that do not fit
 };
 
-// The row of one picture line: x0 is the picture's first column in the coded planes; hshift 1 when
-// two pixels share a chroma sample, 0 for 4:4:4.
-typedef void (*RowConverter)(const uint8_t *yRow, const uint8_t *cbRow, const uint8_t *crRow, int x0, int hshift,
-                             int width, uint8_t *out, const ChannelPlace *place);
+// One or two picture lines that share a chroma row (4:2:0 lines come in pairs).
+struct RowJob {
+    const uint8_t *y[2];          // luma rows
+    uint8_t *out[2];              // surface rows
+    int rows;                     // 1 or 2
+    const uint8_t *cb, *cr;       // the chroma rows
+    int x0;                       // the picture's first column in the coded planes
+    int hshift;                   // 1 when two pixels share a chroma sample, 0 for 4:4:4
+    int width;                    // pixels per line
+    const ChannelPlace *place;    // red, green, blue
+};
+typedef void (*RowConverter)(const RowJob *job);
 
 static ChannelPlace PlaceOfMask(uint32_t mask)
 {
@@ -53,19 +61,23 @@ void MmYCbCrToRgb(int y, int cb, int cr, int *r, int *g, int *b)
 
 // ---- the reference row ------------------------------------------------------------------------------
 
-// One picture row into one surface row of Bytes-per-pixel pixels, any channel masks.
+// The lines of a job into surface rows of Bytes-per-pixel pixels, any channel masks.
 template <int Bytes>
-static void convert_yuv_generic(const uint8_t *yRow, const uint8_t *cbRow, const uint8_t *crRow, int x0, int hshift,
-                                int width, uint8_t *out, const ChannelPlace *place)
+static void convert_yuv_generic(const RowJob *job)
 {
-    for (int x = 0; x < width; x++) {
-        int c = (x0 + x) >> hshift;
-        int r, g, b;
-        MmYCbCrToRgb(yRow[x0 + x], cbRow[c], crRow[c], &r, &g, &b);
-        uint32_t pixel = ((uint32_t)(r >> place[0].drop) << place[0].shift) |
-                         ((uint32_t)(g >> place[1].drop) << place[1].shift) |
-                         ((uint32_t)(b >> place[2].drop) << place[2].shift);
-        for (int k = 0; k < Bytes; k++) out[x * Bytes + k] = (uint8_t)(pixel >> (8 * k));
+    const ChannelPlace *place = job->place;
+    for (int line = 0; line < job->rows; line++) {
+        const uint8_t *yRow = job->y[line];
+        uint8_t *out = job->out[line];
+        for (int x = 0; x < job->width; x++) {
+            int c = (job->x0 + x) >> job->hshift;
+            int r, g, b;
+            MmYCbCrToRgb(yRow[job->x0 + x], job->cb[c], job->cr[c], &r, &g, &b);
+            uint32_t pixel = ((uint32_t)(r >> place[0].drop) << place[0].shift) |
+                             ((uint32_t)(g >> place[1].drop) << place[1].shift) |
+                             ((uint32_t)(b >> place[2].drop) << place[2].shift);
+            for (int k = 0; k < Bytes; k++) out[x * Bytes + k] = (uint8_t)(pixel >> (8 * k));
+        }
     }
 }
 
@@ -143,29 +155,23 @@ static inline void Store16(__m128i r8, __m128i g8, __m128i b8, uint8_t *out)
         _mm_storeu_si128((__m128i *)(out + 32), _mm_unpacklo_epi16(bgHi, r0Hi));
         _mm_storeu_si128((__m128i *)(out + 48), _mm_unpackhi_epi16(bgHi, r0Hi));
     } else {
-        // 565: red's top 5 bits to 11-15, green's top 6 to 5-10, blue's top 5 to 0-4.
-        const __m128i topRed = _mm_set1_epi16((short)0xF8), topGreen = _mm_set1_epi16(0xFC);
-        for (int half = 0; half < 2; half++) {
-            __m128i r = half ? _mm_unpackhi_epi8(r8, zero) : _mm_unpacklo_epi8(r8, zero);
-            __m128i g = half ? _mm_unpackhi_epi8(g8, zero) : _mm_unpacklo_epi8(g8, zero);
-            __m128i b = half ? _mm_unpackhi_epi8(b8, zero) : _mm_unpacklo_epi8(b8, zero);
-            __m128i pixel = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(r, topRed), 8),
-                                         _mm_or_si128(_mm_slli_epi16(_mm_and_si128(g, topGreen), 3), _mm_srli_epi16(b, 3)));
-            _mm_storeu_si128((__m128i *)(out + 16 * half), pixel);
-        }
+        // 565 a byte at a time: high byte red's top 5 bits and green's top 3, low byte green's next 3
+        // and blue's top 5. The 16-bit shifts pull in bits of the neighbouring byte; the masks drop them.
+        const __m128i f8 = _mm_set1_epi8((char)0xF8), m07 = _mm_set1_epi8(0x07), m1c = _mm_set1_epi8(0x1C),
+                      m1f = _mm_set1_epi8(0x1F);
+        __m128i high = _mm_or_si128(_mm_and_si128(r8, f8), _mm_and_si128(_mm_srli_epi16(g8, 5), m07));
+        __m128i low = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(g8, m1c), 3), _mm_and_si128(_mm_srli_epi16(b8, 3), m1f));
+        _mm_storeu_si128((__m128i *)out, _mm_unpacklo_epi8(low, high));
+        _mm_storeu_si128((__m128i *)(out + 16), _mm_unpackhi_epi8(low, high));
     }
 }
 
-// 16 pixels from 16 Y bytes at y and their chroma (8 or 16 bytes of each at cb and cr).
-template <int Format, int Shared>
-static inline void Convert16(const uint8_t *y, const uint8_t *cb, const uint8_t *cr, uint8_t *out)
+// The per-pixel chroma terms of 16 pixels (c[0] for pixels 0-7, c[1] for 8-15) from their chroma
+// samples at cb and cr (8 or 16 bytes of each).
+template <int Shared>
+static inline void Chroma16(const uint8_t *cb, const uint8_t *cr, __m128i c[2][6])
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i sixteen = _mm_set1_epi16(16), half = _mm_set1_epi16(128);
-    __m128i y8 = _mm_loadu_si128((const __m128i *)y);
-    __m128i luma[2] = {_mm_sub_epi16(_mm_unpacklo_epi8(y8, zero), sixteen),
-                       _mm_sub_epi16(_mm_unpackhi_epi8(y8, zero), sixteen)};
-    __m128i c[2][6];
+    const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128);
     if constexpr (Shared) {
         __m128i cb16 = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)cb), zero), half);
         __m128i cr16 = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)cr), zero), half);
@@ -178,32 +184,48 @@ static inline void Convert16(const uint8_t *y, const uint8_t *cb, const uint8_t 
         PixelChroma444(_mm_sub_epi16(_mm_unpackhi_epi8(cb8, zero), half),
                        _mm_sub_epi16(_mm_unpackhi_epi8(cr8, zero), half), c[1]);
     }
+}
+
+// 16 pixels from 16 Y bytes at y and their chroma terms into the surface row.
+template <int Format>
+static inline void Luma16(const uint8_t *y, const __m128i c[2][6], uint8_t *out)
+{
+    const __m128i zero = _mm_setzero_si128(), sixteen = _mm_set1_epi16(16);
+    __m128i y8 = _mm_loadu_si128((const __m128i *)y);
     __m128i lo[3], hi[3];
-    ChannelsOf8(luma[0], c[0], lo);
-    ChannelsOf8(luma[1], c[1], hi);
+    ChannelsOf8(_mm_sub_epi16(_mm_unpacklo_epi8(y8, zero), sixteen), c[0], lo);
+    ChannelsOf8(_mm_sub_epi16(_mm_unpackhi_epi8(y8, zero), sixteen), c[1], hi);
     Store16<Format>(_mm_packus_epi16(lo[0], hi[0]), _mm_packus_epi16(lo[1], hi[1]), _mm_packus_epi16(lo[2], hi[2]),
                     out);
 }
 
-// A row of a fast format: an odd first column (its chroma sample shared with the column before) and
-// the last width % 16 pixels go through the reference row, the rest 16 at a time.
+// The lines of a job in a fast format, 16 pixels at a time, the chroma terms made once for both lines
+// of a pair. An odd first column (its chroma sample shared with the column before) and the last
+// width % 16 pixels go through the reference row.
 template <int Format, int Shared>
-static void convert_yuv_sse2(const uint8_t *yRow, const uint8_t *cbRow, const uint8_t *crRow, int x0, int hshift,
-                             int width, uint8_t *out, const ChannelPlace *place)
+static void convert_yuv_sse2(const RowJob *job)
 {
     const int bytes = Format == FAST_X888 ? 4 : 2;
     RowConverter generic = GenericRowOf(8 * bytes);
+    RowJob part = *job;
     int x = 0;
-    if (Shared && (x0 & 1) && width > 0) {
-        generic(yRow, cbRow, crRow, x0, hshift, 1, out, place);
+    if (Shared && (job->x0 & 1) && job->width > 0) {
+        part.width = 1;
+        generic(&part);
         x = 1;
     }
-    for (; x + 16 <= width; x += 16) {
-        int column = x0 + x;
-        Convert16<Format, Shared>(yRow + column, cbRow + (column >> hshift), crRow + (column >> hshift),
-                                  out + x * bytes);
+    for (; x + 16 <= job->width; x += 16) {
+        int column = job->x0 + x;
+        __m128i c[2][6];
+        Chroma16<Shared>(job->cb + (column >> job->hshift), job->cr + (column >> job->hshift), c);
+        for (int line = 0; line < job->rows; line++) Luma16<Format>(job->y[line] + column, c, job->out[line] + x * bytes);
     }
-    if (x < width) generic(yRow, cbRow, crRow, x0 + x, hshift, width - x, out + x * bytes, place);
+    if (x < job->width) {
+        part.x0 = job->x0 + x;
+        part.width = job->width - x;
+        for (int line = 0; line < job->rows; line++) part.out[line] = job->out[line] + x * bytes;
+        generic(&part);
+    }
 }
 
 // The formats with a fast row, by depth, masks and chroma sharing.
@@ -252,12 +274,23 @@ static int ConvertWith(const MmPictureInfo *picture, const MmPlane planes[3], co
     if (!convert || target->width < picture->picWidth || target->height < picture->picHeight) return -1;
     ChannelPlace place[3] = {PlaceOfMask(target->redMask), PlaceOfMask(target->greenMask),
                              PlaceOfMask(target->blueMask)};
-    for (int row = 0; row < picture->picHeight; row++) {
+    RowJob job = {};
+    job.x0 = picture->picX;
+    job.hshift = hshift;
+    job.width = picture->picWidth;
+    job.place = place;
+    for (int row = 0; row < picture->picHeight; row += job.rows) {
         int y = picture->picY + row;
         int c = y >> vshift;
-        convert(planes[0].data + (intptr_t)y * planes[0].stride, planes[1].data + (intptr_t)c * planes[1].stride,
-                planes[2].data + (intptr_t)c * planes[2].stride, picture->picX, hshift, picture->picWidth,
-                target->pixels + (intptr_t)row * target->pitch, place);
+        // Two lines of one chroma row go together.
+        job.rows = vshift && !(y & 1) && row + 1 < picture->picHeight ? 2 : 1;
+        for (int line = 0; line < job.rows; line++) {
+            job.y[line] = planes[0].data + (intptr_t)(y + line) * planes[0].stride;
+            job.out[line] = target->pixels + (intptr_t)(row + line) * target->pitch;
+        }
+        job.cb = planes[1].data + (intptr_t)c * planes[1].stride;
+        job.cr = planes[2].data + (intptr_t)c * planes[2].stride;
+        convert(&job);
     }
     return 0;
 }
