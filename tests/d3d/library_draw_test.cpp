@@ -153,6 +153,12 @@ TEST_F(DeviceRouteTest, TextureFontDrawsFromItsTextureCacheWithDeviceDrawsOnly)
         EXPECT_EQ(step.used, Used(font));
         const GraphRecord *cache = LookupGraph(f->cacheGraph);
         ASSERT_TRUE(cache && cache->format.textureFlag && cache->format.alphaChFlag);
+        // Cells not written yet are white and clear.
+        const SurfaceDataRecord *data =
+            LookupSurfaceData(GetSurface3DData(cache->pieces.handles[cache->pieces.count - 1])->surfaceData);
+        const DdSurface *texture = (const DdSurface *)data->ddSurface;
+        EXPECT_EQ(MatchColorToPixel(G_D3D_GetTextureFormatColorFormat(data->textureFormatSlot), 255, 255, 255, 0),
+                  *(const uint16_t *)(texture->pixels + (texture->height - 1) * texture->pitch));
         if (v.size() < 24) continue;
         // Edges in red first, bodies in white; the bright and the blend graph are as before.
         EXPECT_EQ((std::vector<uint32_t>{0xFFFF0000u, 0xFFFFFFFFu}), (std::vector<uint32_t>{v[0].diffuse, v[12].diffuse}));
