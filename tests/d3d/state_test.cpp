@@ -185,6 +185,29 @@ TEST_F(StateTest, VertexGridInOneStrip)
     EXPECT_EQ(2, Count(Since(), "DrawIndexedPrimitive"));
 }
 
+// Kept beyond the plain rules: what is queued under the skip flag (a blend graph at border 255, which
+// shows nothing) is dropped however the batch leaves, as are strips drawn at once; slots past the
+// four and grids past 16-bit indices or the index list are refused.
+TEST_F(StateTest, SkippedDrawsAreDroppedAndWhatCannotBeDrawnIsRefused)
+{
+    ASSERT_EQ(0, G_D3D_SetCurrentTexture(0, D3dTestSurfaceHandle(gDisplay.front)));
+    G_D3D_ApplyBlendState(0);
+    mark = D3dTestMark();
+    Device().skip = 1;
+    QueueQuads(390);  // 389 textured quads fill the batch: the 390th finds no room
+    TexturedVertex strip[4] = {};
+    DrawVerticesAtOnce(&Device(), D3D_PT_TRIANGLESTRIP, strip, 4);
+    EXPECT_EQ(6u, Device().vertexCount);
+    Device().skip = 0;
+    static TexturedVertex grid[500 * 2];
+    EXPECT_EQ((std::vector<int>{-1, -1, -1}),
+              (std::vector<int>{G_D3D_DrawVertexGrid(0, 500, grid, 2), G_D3D_DrawVertexGrid(0, 2, grid, 32769),
+                                G_D3D_BeginScene(4)}));
+    EXPECT_EQ(nullptr, LookupDevice3D(4));
+    EXPECT_EQ(&Device(), LookupDevice3D(0x10000));  // the low 16 bits name the slot
+    EXPECT_EQ("", Since());
+}
+
 TEST_F(StateTest, CopyGivesTheBlendInputsSamplingAndTexture)
 {
     DdSurface *front = D3dTestSurfaceHandle(gDisplay.front);
