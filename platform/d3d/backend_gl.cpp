@@ -1,13 +1,18 @@
-// The "gl" back end: devices draw with OpenGL through one context on a hidden SDL window (SDL's
-// "offscreen" driver when there is no display). Each surface the device draws into or samples has a
-// copy here, a texture (with a framebuffer when it is a target), kept in step with its memory pixels:
-// uploaded when the memory changed, read back before the CPU touches it.
+// The "gl" back end: devices draw with OpenGL through one context, made on the window the device's
+// surfaces show in (a hidden SDL window when they show nowhere; SDL's "offscreen" driver when there is
+// no display). Each surface the device draws into or samples has a copy here, a texture (with a
+// framebuffer when it is a target), kept in step with its memory pixels: what the CPU changed is
+// uploaded before the device uses it, what the device drew is read back before the CPU touches it.
+// Fills, unscaled copies and flips between surfaces with copies happen on the device, and a surface
+// shown in the context's window is presented by drawing its copy there and swapping: a frame that only
+// the device draws never passes through memory.
 #include <SDL.h>
 
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/d3d/gl_internal.h"
+#include "platform/window/window.h"
 
 D3dGl gGl;
 
@@ -25,7 +30,10 @@ struct D3dGlCopy {
     GLuint depth;            // a target's attached depth texture (its Z surface's copy), not owned
     uint32_t version;        // memory pixels version last uploaded or read back
     int deviceNewer;         // the device drew here since the last read-back
-    int stale;               // the memory changed behind the version (a load)
+    int stale;               // the memory changed behind the version (a load), all of it to upload
+    D3dRect dirty;           // else what the CPU changed, still to upload (empty: nothing)
+    uint8_t *shadow;         // a target's memory pixels as the device has them, to find what the CPU
+    int shadowValid;         // changed under a whole-surface lock; valid after a read-back
 };
 
 struct D3dGlCache {          // last GL state sent
@@ -42,7 +50,8 @@ struct D3dGlCache {          // last GL state sent
 };
 
 struct D3dGlContext {
-    SDL_Window *window;
+    SDL_Window *window;      // the hidden window, when the context is not on a shown one
+    WHandle shown;           // the window the context draws into and presents in, or 0
     SDL_GLContext context;
     int devices;             // open devices
     GLuint vao, vertexBuffer, indexBuffer, samplers[D3D_MAX_STAGES];
@@ -88,31 +97,35 @@ static void SetFixedState(void)
     memset(&sGl.cache, 0xFF, sizeof sGl.cache);  // nothing matches: the first use sends
 }
 
-// Starts SDL video and loads the driver once for the process: loading and unloading it for every
-// device costs time and leaves the driver's own start-up allocations unattributable. 0 / -1.
-static int LoadDriver(void)
+// A hidden window for the context, made current there. 0 / -1.
+static int UseHiddenWindow(void)
 {
-    static int loaded;
-    if (loaded) return 0;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return -1;
-    if (SDL_GL_LoadLibrary(nullptr) != 0) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return -1;
-    }
-    loaded = 1;
-    return 0;
+    if (!sGl.window) sGl.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    return sGl.window && SDL_GL_MakeCurrent(sGl.window, sGl.context) == 0 ? 0 : -1;
 }
 
-// Makes the context on a hidden window; 0 / -1.
-static int OpenContext(void)
+// The shown window is closing: the context goes on, on a hidden window, presenting nowhere.
+static void ShownWindowGone(void *context)
+{
+    if (context != sGl.context) return;
+    sGl.shown = 0;
+    UseHiddenWindow();
+}
+
+// Makes the context on the window the surfaces show in, or on a hidden window; 0 / -1.
+static int OpenContext(WHandle shown)
 {
     if (sGl.context) return 0;
-    if (LoadDriver() != 0) return -1;
+    if (WLoadGlDriver() != 0) return -1;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    sGl.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    sGl.context = sGl.window ? SDL_GL_CreateContext(sGl.window) : nullptr;
+    sGl.context = shown ? (SDL_GLContext)WCreateGlContext(shown, ShownWindowGone) : nullptr;
+    if (sGl.context) sGl.shown = shown;
+    if (!sGl.context) {
+        sGl.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        sGl.context = sGl.window ? SDL_GL_CreateContext(sGl.window) : nullptr;
+    }
     if (!sGl.context || LoadFunctions() != 0) {
         if (sGl.context) SDL_GL_DeleteContext(sGl.context);
         if (sGl.window) SDL_DestroyWindow(sGl.window);
@@ -127,7 +140,10 @@ static int OpenContext(void)
 // real display) may have made its context current since.
 static void MakeCurrent(void)
 {
-    if (SDL_GL_GetCurrentContext() != sGl.context) SDL_GL_MakeCurrent(sGl.window, sGl.context);
+    if (SDL_GL_GetCurrentContext() == sGl.context) return;
+    if (sGl.shown && WMakeGlCurrent(sGl.shown, sGl.context) == 0) return;
+    if (sGl.shown) sGl.shown = 0;  // the window went without telling: draw on, present nowhere
+    UseHiddenWindow();
 }
 
 static void FreeCopy(D3dGlCopy *copy, int untrack);
@@ -148,8 +164,9 @@ static void CloseContext(void)
     gGl.DeleteBuffers(1, &sGl.vertexBuffer);
     gGl.DeleteBuffers(1, &sGl.indexBuffer);
     gGl.DeleteVertexArrays(1, &sGl.vao);
+    WForgetGlContext(sGl.context);
     SDL_GL_DeleteContext(sGl.context);
-    SDL_DestroyWindow(sGl.window);
+    if (sGl.window) SDL_DestroyWindow(sGl.window);
     memset(&sGl, 0, sizeof sGl);
 }
 
@@ -212,6 +229,7 @@ static void FreeCopy(D3dGlCopy *copy, int untrack)
     }
     if (copy->framebuffer) gGl.DeleteFramebuffers(1, &copy->framebuffer);
     gGl.DeleteTextures(1, &copy->texture);
+    free(copy->shadow);
     memset(copy, 0, sizeof *copy);
     gD3d.liveCopies--;
     if (untrack) D3dPort()->Track(surface, 0);
@@ -225,18 +243,35 @@ static void BindForWork(GLuint texture)
     sGl.cache.textures[0] = (GLuint)-1;
 }
 
-// Sends the memory pixels of a view into its copy.
-static void Upload(D3dGlCopy *copy, const D3dSurfaceView *view)
+static int IsEmpty(const D3dRect &r) { return r.right <= r.left || r.bottom <= r.top; }
+static int IsWhole(const D3dGlCopy *copy, const D3dRect &r)
+{
+    return r.left <= 0 && r.top <= 0 && r.right >= copy->width && r.bottom >= copy->height;
+}
+
+// Sends a rectangle of the memory pixels of a view into its copy.
+static void UploadRect(D3dGlCopy *copy, const D3dSurfaceView *view, const D3dRect &r)
 {
     D3dGlPixelWay way = WayOf(copy->format);
     BindForWork(copy->texture);
     gGl.PixelStorei(GL_UNPACK_ROW_LENGTH, view->pitch / way.bytes);
-    gGl.TexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, copy->width, copy->height, way.format, way.type, view->pixels);
+    const uint8_t *first = view->pixels + (ptrdiff_t)view->pitch * r.top + (ptrdiff_t)r.left * way.bytes;
+    gGl.TexSubImage2D(GL_TEXTURE_2D, 0, r.left, r.top, r.right - r.left, r.bottom - r.top, way.format, way.type,
+                      first);
     gGl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    gD3d.counters.uploads++;
+    if (IsWhole(copy, r)) gD3d.counters.fullUploads++;
+}
+
+// Sends the memory pixels of a view into its copy.
+static void Upload(D3dGlCopy *copy, const D3dSurfaceView *view)
+{
+    UploadRect(copy, view, D3dRect{0, 0, copy->width, copy->height});
     copy->version = view->pixelsVersion;
     copy->stale = 0;
+    copy->dirty = D3dRect{};
     copy->deviceNewer = 0;
-    gD3d.counters.uploads++;
+    copy->shadowValid = 0;
 }
 
 // A new copy of a surface, not yet uploaded; null when the table is full or the format unknown.
@@ -276,7 +311,12 @@ static D3dGlCopy *CurrentCopy(DdSurface *surface, const D3dSurfaceView *view)
     }
     if (!copy) copy = MakeCopy(surface, view);
     if (!copy) return nullptr;
-    if (copy->stale || copy->version != view->pixelsVersion) Upload(copy, view);
+    if (copy->stale || copy->version != view->pixelsVersion) {
+        Upload(copy, view);
+    } else if (!IsEmpty(copy->dirty)) {
+        UploadRect(copy, view, copy->dirty);
+        copy->dirty = D3dRect{};
+    }
     return copy;
 }
 
@@ -293,6 +333,11 @@ static void ReadBack(D3dGlCopy *copy)
     copy->deviceNewer = 0;
     copy->version = view.pixelsVersion;
     gD3d.counters.readbacks++;
+    // What the CPU then changes is found against this picture, and only that is sent back.
+    size_t bytes = (size_t)view.pitch * (size_t)copy->height;
+    if (!copy->shadow) copy->shadow = (uint8_t *)malloc(bytes);
+    if (copy->shadow) memcpy(copy->shadow, view.pixels, bytes);
+    copy->shadowValid = copy->shadow != nullptr;
 }
 
 // Makes a copy's framebuffer: the colour texture, or for a depth surface its depth texture alone.
@@ -388,7 +433,7 @@ static void SetDepth(const D3dDeviceRecord *device, D3dGlCopy *depth)
         sGl.cache.depthMask = mask;
         CountState();
     }
-    if (mask) depth->deviceNewer = 1;
+    if (mask) depth->deviceNewer = 1, depth->shadowValid = 0;
 }
 
 // CCW on a y-down screen is clockwise for OpenGL, whose front faces are counter-clockwise.
@@ -642,6 +687,7 @@ static int32_t GlDraw(D3dDeviceRecord *device, uint32_t type, uint32_t fvf, cons
         gGl.DrawArrays(PrimitiveMode(type), 0, (GLsizei)count);
     }
     target->deviceNewer = 1;
+    target->shadowValid = 0;
     gD3d.counters.draws++;
     return D3D_OK;
 }
@@ -649,7 +695,7 @@ static int32_t GlDraw(D3dDeviceRecord *device, uint32_t type, uint32_t fvf, cons
 // ---- device -------------------------------------------------------------------------------------------
 static int GlOpenDevice(D3dDeviceRecord *device)
 {
-    if (OpenContext() != 0) return -1;
+    if (OpenContext(D3dPort()->WindowOf(device->target)) != 0) return -1;
     sGl.devices++;
     return 0;
 }
@@ -684,6 +730,221 @@ static void GlMarkStale(DdSurface *surface)
 {
     D3dGlCopy *copy = sGl.context ? FindCopy(surface) : nullptr;
     if (copy) copy->stale = 1;
+}
+
+// The smallest rectangle inside r where a view's memory pixels differ from the shadow (empty: none).
+static D3dRect ChangedRect(const D3dGlCopy *copy, const D3dSurfaceView *view, D3dRect r)
+{
+    int bytes = WayOf(copy->format).bytes;
+    D3dRect changed = {r.right, r.bottom, r.left, r.top};
+    for (int y = r.top; y < r.bottom; y++) {
+        size_t at = (size_t)view->pitch * (size_t)y + (size_t)r.left * (size_t)bytes;
+        const uint8_t *m = view->pixels + at, *o = copy->shadow + at;
+        size_t n = (size_t)(r.right - r.left) * (size_t)bytes;
+        if (memcmp(m, o, n) == 0) continue;
+        size_t first = 0, last = n;
+        while (m[first] == o[first]) first++;
+        while (m[last - 1] == o[last - 1]) last--;
+        int x0 = r.left + (int)(first / (size_t)bytes), x1 = r.left + (int)((last + (size_t)bytes - 1) / (size_t)bytes);
+        if (x0 < changed.left) changed.left = x0;
+        if (x1 > changed.right) changed.right = x1;
+        if (y < changed.top) changed.top = y;
+        changed.bottom = y + 1;
+    }
+    return changed;
+}
+
+void D3dGlWritten(DdSurface *surface, const D3dRect *rect)
+{
+    D3dGlCopy *copy = sGl.context ? FindCopy(surface) : nullptr;
+    D3dSurfaceView view;
+    if (!copy || copy->stale || D3dViewOf(surface, &view) != 0 || !view.pixels) return;
+    D3dRect r = rect ? *rect : D3dRect{0, 0, copy->width, copy->height};
+    if (r.left < 0) r.left = 0;
+    if (r.top < 0) r.top = 0;
+    if (r.right > copy->width) r.right = copy->width;
+    if (r.bottom > copy->height) r.bottom = copy->height;
+    if (copy->shadowValid) {
+        r = ChangedRect(copy, &view, r);
+        if (IsEmpty(r)) return;
+        int bytes = WayOf(copy->format).bytes;
+        for (int y = r.top; y < r.bottom; y++) {
+            size_t at = (size_t)view.pitch * (size_t)y + (size_t)r.left * (size_t)bytes;
+            memcpy(copy->shadow + at, view.pixels + at, (size_t)(r.right - r.left) * (size_t)bytes);
+        }
+    }
+    if (IsEmpty(r)) return;
+    if (!IsEmpty(copy->dirty)) {
+        if (copy->dirty.left < r.left) r.left = copy->dirty.left;
+        if (copy->dirty.top < r.top) r.top = copy->dirty.top;
+        if (copy->dirty.right > r.right) r.right = copy->dirty.right;
+        if (copy->dirty.bottom > r.bottom) r.bottom = copy->dirty.bottom;
+    }
+    copy->dirty = r;
+    if (IsWhole(copy, r)) copy->stale = 1, copy->dirty = D3dRect{};
+}
+
+// Draws on a copy's framebuffer outside any draw's state: no scissor while it runs.
+static void BeginWork(void)
+{
+    MakeCurrent();
+    gGl.Disable(GL_SCISSOR_TEST);
+}
+
+static void EndWork(void)
+{
+    gGl.Enable(GL_SCISSOR_TEST);
+    sGl.cache.framebuffer = (GLuint)-1;  // read and draw bindings both moved
+}
+
+// The copy of a live surface, up to date outside r when r is not the whole surface; null when none.
+static D3dGlCopy *CopyToOverwrite(DdSurface *surface, const D3dRect &r)
+{
+    D3dSurfaceView view;
+    if (D3dViewOf(surface, &view) != 0 || view.locked || view.lost) return nullptr;
+    D3dGlCopy *copy = FindCopy(surface);
+    if (!copy || copy->width != view.width || copy->height != view.height || copy->format != FormatOf(&view.format)) {
+        if (copy) FreeCopy(copy, 1);
+        copy = MakeCopy(surface, &view);
+    }
+    if (!copy || MakeFramebuffer(copy) != 0) return nullptr;
+    if (IsWhole(copy, r)) {
+        copy->stale = 0;
+        copy->dirty = D3dRect{};
+        copy->version = view.pixelsVersion;
+    } else if (!CurrentCopy(surface, &view)) {
+        return nullptr;
+    }
+    return copy;
+}
+
+// The fill on the device: where the copy holds the picture (or the fill replaces all of it), so no
+// memory pixels need to travel for it.
+int D3dGlFill(DdSurface *surface, const D3dRect *rect, uint32_t value)
+{
+    D3dGlCopy *copy = sGl.context ? FindCopy(surface) : nullptr;
+    if (!copy || (copy->stale && !IsWhole(copy, *rect))) return 0;
+    MakeCurrent();
+    copy = CopyToOverwrite(surface, *rect);
+    if (!copy) return 0;
+    MakeFramebuffer(copy);
+    GLint area[4] = {rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top};
+    gGl.Scissor(area[0], area[1], area[2], area[3]);
+    memcpy(sGl.cache.scissor, area, sizeof area);
+    if (copy->format == GLF_Z16) {
+        if (sGl.cache.depthMask != 1) gGl.DepthMask(GL_TRUE), sGl.cache.depthMask = 1;
+        gGl.ClearDepth((double)(value & 0xFFFF) / 65535.0);
+        gGl.Clear(GL_DEPTH_BUFFER_BIT);
+    } else {
+        D3dSurfaceView view;
+        D3dViewOf(surface, &view);
+        float c[4];
+        const uint32_t masks[4] = {view.format.rMask, view.format.gMask, view.format.bMask, view.format.aMask};
+        for (int i = 0; i < 4; i++) {
+            uint32_t mask = masks[i];
+            int shift = mask ? __builtin_ctz(mask) : 0;
+            c[i] = mask ? (float)((value & mask) >> shift) / (float)(mask >> shift) : 1.0f;
+        }
+        gGl.ClearColor(c[0], c[1], c[2], c[3]);
+        gGl.Clear(GL_COLOR_BUFFER_BIT);
+    }
+    copy->deviceNewer = 1;
+    copy->shadowValid = 0;
+    return 1;
+}
+
+// The copy on the device: when the source's picture is there (the destination gets a copy if it has
+// none), unscaled and between the same formats, so every pixel lands exactly as the memory copy would.
+int D3dGlCopyRect(DdSurface *dst, const D3dRect *d, DdSurface *src, const D3dRect *s)
+{
+    D3dGlCopy *from = sGl.context ? FindCopy(src) : nullptr;
+    D3dSurfaceView sv, dv;
+    if (!from || from->stale || !(from->deviceNewer || FindCopy(dst)) || from->format == GLF_Z16 ||
+        D3dViewOf(src, &sv) != 0 || D3dViewOf(dst, &dv) != 0 || FormatOf(&dv.format) != from->format || sv.locked ||
+        (dv.caps & D3D_SURF_SYSTEM_MEMORY))
+        return 0;
+    MakeCurrent();
+    D3dGlCopy *to = CopyToOverwrite(dst, *d);
+    if (!to || !CurrentCopy(src, &sv) || MakeFramebuffer(from) != 0) return 0;
+    BeginWork();
+    gGl.BindFramebuffer(GL_READ_FRAMEBUFFER, from->framebuffer);
+    gGl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, to->framebuffer);
+    gGl.BlitFramebuffer(s->left, s->top, s->right, s->bottom, d->left, d->top, d->right, d->bottom,
+                        GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    EndWork();
+    to->deviceNewer = 1;
+    to->shadowValid = 0;
+    return 1;
+}
+
+// The flip on the device: the two copies trade places as the memory blocks do, so each surface keeps
+// its picture's copy. A surface without one gets one first (its memory then holds its picture).
+int D3dGlSwap(DdSurface *a, DdSurface *b)
+{
+    if (!sGl.context) return 0;
+    MakeCurrent();
+    D3dGlCopy *copies[2];
+    DdSurface *surfaces[2] = {a, b};
+    for (int i = 0; i < 2; i++) {
+        D3dSurfaceView view;
+        copies[i] = FindCopy(surfaces[i]);
+        if (!copies[i] && D3dViewOf(surfaces[i], &view) == 0) copies[i] = MakeCopy(surfaces[i], &view);
+        if (!copies[i] || MakeFramebuffer(copies[i]) != 0) return 0;
+    }
+    if (copies[0]->width != copies[1]->width || copies[0]->height != copies[1]->height ||
+        copies[0]->format != copies[1]->format)
+        return 0;
+    D3dGlCopy held = *copies[0];
+    *copies[0] = *copies[1];
+    *copies[1] = held;
+    copies[0]->surface = a;
+    copies[1]->surface = b;
+    return 1;
+}
+
+// Where a picture of w x h shows in a drawable of dw x dh: scaled to fit with its aspect kept, centred.
+static void FitRect(int w, int h, int dw, int dh, GLint out[4])
+{
+    int64_t fw = dw, fh = (int64_t)dw * h / w;
+    if (fh > dh) fh = dh, fw = (int64_t)dh * w / h;
+    out[0] = (GLint)((dw - fw) / 2);
+    out[1] = (GLint)((dh - fh) / 2);
+    out[2] = out[0] + (GLint)fw;
+    out[3] = out[1] + (GLint)fh;
+}
+
+void D3dGlFinish(void)
+{
+    if (!sGl.context) return;
+    MakeCurrent();
+    gGl.Finish();
+}
+
+int D3dGlPresent(DdSurface *surface, intptr_t window)
+{
+    if (!sGl.context || !sGl.shown || (WHandle)window != sGl.shown) return -1;
+    MakeCurrent();
+    D3dSurfaceView view;
+    int dw = 0, dh = 0;
+    if (D3dViewOf(surface, &view) != 0 || view.locked || WGetGlDrawableSize(sGl.shown, &dw, &dh) != 0 || dw <= 0 ||
+        dh <= 0)
+        return -1;
+    D3dGlCopy *copy = CurrentCopy(surface, &view);
+    if (!copy || MakeFramebuffer(copy) != 0) return -1;
+    if (gD3d.presentWatcher) gD3d.presentWatcher(surface, window);
+    MakeCurrent();
+    BeginWork();
+    gGl.BindFramebuffer(GL_READ_FRAMEBUFFER, copy->framebuffer);
+    gGl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    gGl.ClearColor(0, 0, 0, 1);
+    gGl.Clear(GL_COLOR_BUFFER_BIT);
+    GLint at[4];
+    FitRect(copy->width, copy->height, dw, dh, at);
+    // Row 0 of a copy is at the bottom of OpenGL's picture; the window shows it at the top.
+    gGl.BlitFramebuffer(0, 0, copy->width, copy->height, at[0], dh - at[1], at[2], dh - at[3], GL_COLOR_BUFFER_BIT,
+                        GL_NEAREST);
+    EndWork();
+    return WSwapGlWindow(sGl.shown);
 }
 
 const D3dBackend kD3dBackendGl = {"gl", GlOpenDevice, GlCloseDevice, GlDraw, GlEndScene,

@@ -480,13 +480,13 @@ int32_t D3dMakeDevice(const D3dBackend *backend, DdSurface *target, uint32_t obj
     device->refs = 1;
     device->backend = backend;
     SetDefaults(device, &view);
+    device->target = target;  // the back end opens on the window it shows in
     if (backend->OpenDevice(device) != 0) {
         free(device);
         return D3D_ERR_INVALID_DEVICE;
     }
     device->id = ++gD3d.nextDeviceId;
     D3dHold(target);
-    device->target = target;
     device->next = gD3d.devices;
     gD3d.devices = device;
     gD3d.liveDevices++;
@@ -514,12 +514,26 @@ void D3dSurfaceBeforeCpuAccess(DdSurface *surface)
     if (surface) kD3dBackendGl.SyncToMemory(surface);
 }
 
-void D3dSurfaceWritten(DdSurface *surface)
+void D3dSurfaceWritten(DdSurface *surface, const D3dRect *rect)
 {
-    if (surface) kD3dBackendGl.MarkStale(surface);
+    if (surface) D3dGlWritten(surface, rect);
 }
 
 void D3dSurfaceGone(DdSurface *surface)
 {
     if (surface) kD3dBackendGl.Forget(surface);
 }
+
+int D3dSurfaceFill(DdSurface *surface, const D3dRect *rect, uint32_t value)
+{
+    return surface && rect ? D3dGlFill(surface, rect, value) : 0;
+}
+
+int D3dSurfaceCopy(DdSurface *dst, const D3dRect *d, DdSurface *src, const D3dRect *s)
+{
+    return dst && src && d && s ? D3dGlCopyRect(dst, d, src, s) : 0;
+}
+
+int D3dSurfaceSwap(DdSurface *a, DdSurface *b) { return a && b ? D3dGlSwap(a, b) : 0; }
+
+int D3dSurfacePresent(DdSurface *surface, intptr_t window) { return surface ? D3dGlPresent(surface, window) : -1; }

@@ -60,6 +60,8 @@ struct D3dState {
     int liveCopies;                 // device copies of surfaces (textures and targets)
     uint32_t nextObjectId, nextDeviceId;
     D3dCounters counters;
+    // Told of every present by the device, before the swap (a test hook keeps the picture); or null.
+    void (*presentWatcher)(DdSurface *surface, intptr_t window);
 };
 extern D3dState gD3d;
 
@@ -78,6 +80,18 @@ const D3dPixelFormat *D3dTextureFormats(int *count);
 // Calls back for each format of a list until the callback cancels.
 int32_t D3dEnumFormatList(const D3dPixelFormat *list, int count, D3dEnumPixelFormatsCallback callback,
                           void *context);
+
+// ---- the "gl" back end's surface work (backend_gl.cpp) ------------------------------------------
+// The CPU wrote rect (null: all) of a surface's memory: only what changed goes to the device later.
+void D3dGlWritten(DdSurface *surface, const D3dRect *rect);
+// Work done on the device's copies; 1 when done, 0 to leave it to the memory pixels.
+int D3dGlFill(DdSurface *surface, const D3dRect *rect, uint32_t value);
+int D3dGlCopyRect(DdSurface *dst, const D3dRect *d, DdSurface *src, const D3dRect *s);
+int D3dGlSwap(DdSurface *a, DdSurface *b);
+// Shows the surface in the window the context draws into: 0, or -1 when that is not this window.
+int D3dGlPresent(DdSurface *surface, intptr_t window);
+// Waits for the device's work (nothing without a context).
+void D3dGlFinish(void);
 
 // ---- recorder (recorder.cpp) ----------------------------------------------------------------------
 // Records one call; returns the entry index for payloads, or -1 while recording is off.

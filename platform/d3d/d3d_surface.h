@@ -37,6 +37,8 @@ struct D3dSurfacePort {
     // The device keeps (on) or drops (off) a copy of the surface; a stand-in that reports changes
     // through the calls below rather than pixelsVersion starts and stops doing so here.
     void (*Track)(DdSurface *surface, int on);
+    // The window the surface is shown in (where the device may draw and present directly), 0 when none.
+    intptr_t (*WindowOf)(DdSurface *surface);
 };
 
 // Installs the surface table; null returns to the DirectDraw stand-in's surfaces.
@@ -50,7 +52,17 @@ int D3dRegisterWithDirectDraw(void);
 // before the CPU reads or writes a surface's memory (Lock, GetDC, a blit from or into it, the flip),
 // so what the device drew there reaches the memory pixels first;
 void D3dSurfaceBeforeCpuAccess(DdSurface *surface);
-// after the CPU wrote the memory pixels (when pixelsVersion does not say so);
-void D3dSurfaceWritten(DdSurface *surface);
+// after the CPU wrote rect (null: all) of the memory pixels (when pixelsVersion does not say so);
+void D3dSurfaceWritten(DdSurface *surface, const D3dRect *rect);
 // when a surface is freed or its pixels are let go, so the device drops its copy.
 void D3dSurfaceGone(DdSurface *surface);
+// Work the device does on its copies instead of the memory pixels, 1 when it did it (0: the surface
+// stand-in does it on the memory): a fill of rect with a pixel value (colour, or depth for a Z surface);
+int D3dSurfaceFill(DdSurface *surface, const D3dRect *rect, uint32_t value);
+// an unscaled copy from rect s of src to rect d of dst;
+int D3dSurfaceCopy(DdSurface *dst, const D3dRect *d, DdSurface *src, const D3dRect *s);
+// a flip, the two surfaces' pictures swapping;
+int D3dSurfaceSwap(DdSurface *a, DdSurface *b);
+// and a present of the surface in the window the device draws into: one buffer swap. 0 / -1 (not
+// that window: the surface stand-in presents from memory).
+int D3dSurfacePresent(DdSurface *surface, intptr_t window);

@@ -105,9 +105,18 @@ int D3dTestSnapshot(D3dDevice *device, D3dDeviceSnapshot *out);  // 0 / -1
 struct D3dCounters {
     uint64_t draws;         // back-end draw calls
     uint64_t stateChanges;  // GL state calls sent (program, blend, depth, scissor, textures, targets)
-    uint64_t uploads;       // surface memory sent to the device
+    uint64_t uploads;       // surface memory sent to the device (a rectangle or all of it)
+    uint64_t fullUploads;   // of them, the uploads of a whole surface
     uint64_t readbacks;     // device drawing brought back to memory
     uint64_t programsBuilt; // shader programs generated
 };
 void D3dTestGetCounters(D3dCounters *out);
 void D3dTestResetCounters(void);
+
+// ---- presents -------------------------------------------------------------------------------------
+// While on, every present the device makes in its window also reads the presented picture back (one
+// read-back) and keeps it as the window's presented frame (WGetPresentedFrame), as a present from
+// memory does; off (the default), a present is a buffer swap alone.
+void D3dTestKeepPresentedFrames(int on);
+// Waits until the device has done all the work it was given (for timing whole frames).
+void D3dTestFinish(void);

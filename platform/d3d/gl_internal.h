@@ -51,7 +51,9 @@
     X(PFNGLBINDATTRIBLOCATIONPROC, BindAttribLocation) X(PFNGLUSEPROGRAMPROC, UseProgram)      \
     X(PFNGLGETUNIFORMLOCATIONPROC, GetUniformLocation) X(PFNGLUNIFORM1IPROC, Uniform1i)        \
     X(PFNGLUNIFORM1FPROC, Uniform1f) X(PFNGLUNIFORM2FPROC, Uniform2f)                          \
-    X(PFNGLUNIFORM3FPROC, Uniform3f) X(PFNGLUNIFORM4FPROC, Uniform4f)
+    X(PFNGLUNIFORM3FPROC, Uniform3f) X(PFNGLUNIFORM4FPROC, Uniform4f)                          \
+    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer) X(PFNGLCLEARCOLORPROC, ClearColor)            \
+    X(PFNGLCLEARDEPTHPROC, ClearDepth) X(PFNGLCLEARPROC, Clear) X(PFNGLFINISHPROC, Finish)
 
 struct D3dGl {
 #define D3D_GL_FIELD(type, name) type name;

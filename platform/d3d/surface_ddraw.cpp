@@ -43,11 +43,27 @@ static void DdAddRefSurface(DdSurface *surface) { surface->fn->AddRef(surface); 
 static void DdReleaseSurface(DdSurface *surface) { surface->fn->Release(surface); }
 
 // ---- device copy --------------------------------------------------------------------------------------
-static void CopyBeforeCpuAccess(DdSurface *surface, int access) { D3dSurfaceBeforeCpuAccess(surface); }
-static void CopyAfterCpuWrite(DdSurface *surface, const DdRect *rect) { D3dSurfaceWritten(surface); }
-static void CopyDetach(DdSurface *surface) { D3dSurfaceGone(surface); }
+static const D3dRect *AsD3dRect(const DdRect *rect)
+{
+    static_assert(sizeof(DdRect) == sizeof(D3dRect), "one rectangle layout");
+    return reinterpret_cast<const D3dRect *>(rect);
+}
 
-static const DdDeviceCopyFns kCopyFns = {CopyBeforeCpuAccess, CopyAfterCpuWrite, CopyDetach};
+static void CopyBeforeCpuAccess(DdSurface *surface, int access) { D3dSurfaceBeforeCpuAccess(surface); }
+static void CopyAfterCpuWrite(DdSurface *surface, const DdRect *rect) { D3dSurfaceWritten(surface, AsD3dRect(rect)); }
+static void CopyDetach(DdSurface *surface) { D3dSurfaceGone(surface); }
+static int CopyFill(DdSurface *surface, const DdRect *rect, uint32_t value)
+{
+    return D3dSurfaceFill(surface, AsD3dRect(rect), value);
+}
+static int CopyCopy(DdSurface *dst, const DdRect *d, DdSurface *src, const DdRect *s)
+{
+    return D3dSurfaceCopy(dst, AsD3dRect(d), src, AsD3dRect(s));
+}
+static int CopySwap(DdSurface *a, DdSurface *b) { return D3dSurfaceSwap(a, b); }
+
+static const DdDeviceCopyFns kCopyFns = {CopyBeforeCpuAccess, CopyAfterCpuWrite, CopyDetach,
+                                         CopyFill,            CopyCopy,          CopySwap};
 
 // The copy itself lives in the device's table; the surface only needs a non-null mark.
 static void DdTrack(DdSurface *surface, int on)
@@ -56,7 +72,10 @@ static void DdTrack(DdSurface *surface, int on)
     else if (surface->deviceCopyFns == &kCopyFns) DdSetDeviceCopy(surface, nullptr, nullptr);
 }
 
-const D3dSurfacePort kD3dDirectDrawPort = {"ddraw", DdGetView, DdAddRefSurface, DdReleaseSurface, DdTrack};
+static intptr_t DdWindowOf(DdSurface *surface) { return DdGetSurfaceWindow(surface); }
+
+const D3dSurfacePort kD3dDirectDrawPort = {"ddraw", DdGetView, DdAddRefSurface, DdReleaseSurface, DdTrack,
+                                           DdWindowOf};
 
 // ---- the 3-D object from the draw object ----------------------------------------------------------------
 // The object holds its draw object until its last release.
@@ -83,6 +102,7 @@ int D3dRegisterWithDirectDraw(void)
     static_assert(sizeof iid == sizeof kD3dGuidObject, "one GUID layout");
     memcpy(&iid, &kD3dGuidObject, sizeof iid);
     if (DdRegisterInterface(&iid, MakeObject) != 0) return -1;
+    DdSetPresenter(D3dSurfacePresent);
     registered = 1;
     return 0;
 }

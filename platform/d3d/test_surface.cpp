@@ -72,6 +72,10 @@ static void MemoryRelease(DdSurface *surface) { D3dTestReleaseSurface((D3dTestSu
 // Changes are told by pixelsVersion.
 static void MemoryTrack(DdSurface *surface, int on) {}
 
-static const D3dSurfacePort kMemoryPort = {"memory", MemoryGetView, MemoryAddRef, MemoryRelease, MemoryTrack};
+// They show in no window.
+static intptr_t MemoryWindowOf(DdSurface *surface) { return 0; }
+
+static const D3dSurfacePort kMemoryPort = {"memory", MemoryGetView, MemoryAddRef, MemoryRelease, MemoryTrack,
+                                           MemoryWindowOf};
 
 void D3dTestUseMemorySurfaces(void) { D3dSetSurfacePort(&kMemoryPort); }

@@ -396,12 +396,23 @@ const DdDrawFns kDdDrawFns = {
 // presenting
 // ================================================================================================
 
+static DdPresenter sPresenter;
+
+void DdSetPresenter(DdPresenter presenter) { sPresenter = presenter; }
+
+WHandle DdGetSurfaceWindow(DdSurface *surface)
+{
+    DdDrawRecord *owner = surface ? AsSurfaceRecord(surface)->owner : nullptr;
+    return owner ? owner->window : 0;
+}
+
 int DdPresentSurface(DdSurface *surface, WHandle window)
 {
     if (!surface || !window) return -1;
     const DdPixelFormat &f = surface->format;
     int is565 = f.bitCount == 16 && f.redMask == 0xF800, is888 = f.bitCount == 32 && f.redMask == 0xFF0000;
     if (!is565 && !is888) return -1;
+    if (sPresenter && sPresenter(surface, window) == 0) return 0;
     DdBeforeCpu(surface, DD_CPU_READ);
     return WPresentPixels(window, surface->pixels, surface->width, surface->height, surface->pitch, (int)f.bitCount);
 }

@@ -184,6 +184,15 @@ struct DdDeviceCopyFns {
     void (*AfterCpuWrite)(DdSurface *surface, const DdRect *rect);
     // The copy is let go (Restore, last Release, or DdSetDeviceCopy replacing it).
     void (*Detach)(DdSurface *surface);
+    // Work the device can do on its copy instead of the memory pixels; each returns 1 when it did it
+    // (the memory is then left as it was, and brought up to date at the next CPU access), 0 when the
+    // stand-in is to do it on the memory. A colour or depth fill of rect with a pixel value:
+    int (*Fill)(DdSurface *surface, const DdRect *rect, uint32_t value);
+    // An unscaled copy without colour key from srcRect of src (the surface whose copy this is) to
+    // dstRect of dst, both inside their surfaces:
+    int (*Copy)(DdSurface *dst, const DdRect *dstRect, DdSurface *src, const DdRect *srcRect);
+    // A flip: the two surfaces' pictures swap (the stand-in swaps their memory blocks as well):
+    int (*Swap)(DdSurface *a, DdSurface *b);
 };
 
 struct DdSurfaceFns {
@@ -306,8 +315,15 @@ int DdBitBlt(DdDc dst, int x, int y, int w, int h, DdDc src, int sx, int sy, uin
 int DdGdiFlush(void);
 // The surface behind a context, or null.
 DdSurface *DdGetDcSurface(DdDc dc);
-// Shows a surface (a primary) in a window through WPresentPixels; 16 and 32 bits only. 0 / -1.
+// Shows a surface (a primary) in a window: through the presenter when one is set and takes it, else
+// through WPresentPixels; 16 and 32 bits only. 0 / -1.
 int DdPresentSurface(DdSurface *surface, WHandle window);
+// A device that draws into the window itself shows a surface there: 0 when it did, -1 to leave it to
+// WPresentPixels. Null removes it.
+typedef int (*DdPresenter)(DdSurface *surface, WHandle window);
+void DdSetPresenter(DdPresenter presenter);
+// The window the surface's draw object shows in (its cooperative level's), 0 when none.
+WHandle DdGetSurfaceWindow(DdSurface *surface);
 
 // ---- calls and objects, for the recorder and fault injection -------------------------------------
 enum DdMethod {

@@ -61,6 +61,10 @@ int DdCopyPixels(DdSurface *dst, int dx, int dy, DdSurface *src, int sx, int sy,
 // Tells the surface's device copy of a CPU access / write.
 void DdBeforeCpu(DdSurface *s, int access);
 void DdAfterCpuWrite(DdSurface *s, const DdRect *rect);
+// Hands a fill, a copy or a flip to the device copy; 1 when the device did it.
+int DdDeviceFill(DdSurface *s, const DdRect *rect, uint32_t value);
+int DdDeviceCopy(DdSurface *dst, const DdRect *d, DdSurface *src, const DdRect *s);
+int DdDeviceSwap(DdSurface *a, DdSurface *b);
 // Point-sampled copy of rectangle s of src into rectangle d of dst (both inside), as DdCopyPixels.
 int DdScalePixels(DdSurface *dst, const DdRect *d, DdSurface *src, const DdRect *s, const uint32_t *key);
 // Stores value (cut to the pixel size) in every pixel of r (inside the surface).

@@ -28,6 +28,23 @@ void DdAfterCpuWrite(DdSurface *s, const DdRect *rect)
     if (s->deviceCopy && s->deviceCopyFns && s->deviceCopyFns->AfterCpuWrite) s->deviceCopyFns->AfterCpuWrite(s, rect);
 }
 
+int DdDeviceFill(DdSurface *s, const DdRect *rect, uint32_t value)
+{
+    return s->deviceCopy && s->deviceCopyFns && s->deviceCopyFns->Fill && s->deviceCopyFns->Fill(s, rect, value);
+}
+
+int DdDeviceCopy(DdSurface *dst, const DdRect *d, DdSurface *src, const DdRect *s)
+{
+    return src->deviceCopy && src->deviceCopyFns && src->deviceCopyFns->Copy &&
+           src->deviceCopyFns->Copy(dst, d, src, s);
+}
+
+int DdDeviceSwap(DdSurface *a, DdSurface *b)
+{
+    DdSurface *tracked = a->deviceCopy ? a : b->deviceCopy ? b : nullptr;
+    return tracked && tracked->deviceCopyFns && tracked->deviceCopyFns->Swap && tracked->deviceCopyFns->Swap(a, b);
+}
+
 void DdSetDeviceCopy(DdSurface *surface, void *copy, const DdDeviceCopyFns *fns)
 {
     if (!surface) return;
@@ -188,8 +205,10 @@ static int32_t FillBlt(DdSurface *self, const DdRect *area, uint32_t flags, cons
     if (!fx) return DD_ERR_INVALID_PARAMS;
     int zSurface = (self->format.flags & DD_PF_ZBUFFER) != 0;
     if ((flags & DD_BLT_DEPTHFILL) && !zSurface) return DD_ERR_INVALID_PARAMS;
+    uint32_t value = flags & DD_BLT_DEPTHFILL ? fx->fillDepth : fx->fillColor;
+    if (DdDeviceFill(self, area, value)) return DD_OK;
     DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
-    DdFillPixels(self, area, flags & DD_BLT_DEPTHFILL ? fx->fillDepth : fx->fillColor);
+    DdFillPixels(self, area, value);
     DdAfterCpuWrite(self, area);
     return DD_OK;
 }
@@ -211,7 +230,9 @@ static int32_t SurfaceBlt(DdSurface *self, const DdRect *dstRect, DdSurface *src
     if (result == DD_OK && src != self) result = BlitState(src);
     DdSurfaceRecord *sr = src ? AsRecord(src) : nullptr;
     if (result == DD_OK && (flags & DD_BLT_KEYSRC) && !sr->hasKey) result = DD_ERR_NO_COLOR_KEY;
-    if (result == DD_OK) {
+    int unscaled = d && s && d->right - d->left == s->right - s->left && d->bottom - d->top == s->bottom - s->top;
+    int onDevice = result == DD_OK && unscaled && !(flags & DD_BLT_KEYSRC) && src != self && DdDeviceCopy(self, d, src, s);
+    if (result == DD_OK && !onDevice) {
         DdBeforeCpu(src, DD_CPU_READ);
         DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
         uint32_t key = sr->key.low;
@@ -240,12 +261,14 @@ static int32_t SurfaceBltFast(DdSurface *self, int32_t x, int32_t y, DdSurface *
         result = DD_ERR_INVALID_PIXEL_FORMAT;
     DdSurfaceRecord *sr = src ? AsRecord(src) : nullptr;
     if (result == DD_OK && (flags & DD_BLTFAST_SRCCOLORKEY) && !sr->hasKey) result = DD_ERR_NO_COLOR_KEY;
-    if (result == DD_OK) {
+    DdRect written = {x, y, x + w, y + h};
+    int onDevice = result == DD_OK && !(flags & DD_BLTFAST_SRCCOLORKEY) && src != self &&
+                   DdDeviceCopy(self, &written, src, s);
+    if (result == DD_OK && !onDevice) {
         DdBeforeCpu(src, DD_CPU_READ);
         DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
         uint32_t key = sr->key.low;
         DdCopyPixels(self, x, y, src, s->left, s->top, w, h, flags & DD_BLTFAST_SRCCOLORKEY ? &key : nullptr);
-        DdRect written = {x, y, x + w, y + h};
         DdAfterCpuWrite(self, &written);
     }
     return Done(DD_M_BLT_FAST, self, result, x, y, src ? (int32_t)src->id : 0, w, h, (int32_t)flags);
@@ -422,13 +445,13 @@ static int32_t SurfaceFlip(DdSurface *self, DdSurface *target, uint32_t flags)
     if (result == DD_OK) result = BlitState(&r->backBuffer->object);
     if (result == DD_OK) {
         DdSurface *back = &r->backBuffer->object;
-        DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
-        DdBeforeCpu(back, DD_CPU_READ | DD_CPU_WRITE);
+        // The device's copies swap with the blocks, or the blocks are brought up to date first.
+        int onDevice = DdDeviceSwap(self, back);
+        if (!onDevice) DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE), DdBeforeCpu(back, DD_CPU_READ | DD_CPU_WRITE);
         uint8_t *pixels = self->pixels;
         self->pixels = back->pixels;
         back->pixels = pixels;
-        DdAfterCpuWrite(self, nullptr);
-        DdAfterCpuWrite(back, nullptr);
+        if (!onDevice) DdAfterCpuWrite(self, nullptr), DdAfterCpuWrite(back, nullptr);
         if (r->owner) DdPresentSurface(self, r->owner->window);
     }
     return Done(DD_M_FLIP, self, result, target ? (int32_t)target->id : 0, (int32_t)flags);

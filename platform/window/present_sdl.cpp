@@ -1,5 +1,6 @@
 // Presentation of a software screen: the pixel block goes into a streaming texture scaled to the
-// window; a packed copy of the last frame stays readable for screenshots.
+// window; a packed copy of the last frame stays readable for screenshots. A 3-D device drawing into
+// the window's own OpenGL framebuffer presents by a buffer swap instead.
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +9,9 @@
 
 void WPresentRelease(WWindowRecord *record)
 {
+    if (record->glContext && record->glGone) record->glGone(record->glContext);
+    record->glContext = nullptr;
+    record->glGone = nullptr;
     if (record->texture) SDL_DestroyTexture(record->texture);
     if (record->renderer) SDL_DestroyRenderer(record->renderer);
     free(record->frame);
@@ -17,8 +21,7 @@ void WPresentRelease(WWindowRecord *record)
     record->frameWidth = record->frameHeight = record->frameBits = 0;
 }
 
-// Keeps a packed copy of the frame. 0 / -1 (no memory).
-static int KeepFrame(WWindowRecord *record, const uint8_t *pixels, int width, int height, int pitch, int bits)
+int WKeepFrame(WWindowRecord *record, const uint8_t *pixels, int width, int height, int pitch, int bits)
 {
     size_t row = (size_t)width * (size_t)(bits / 8);
     if (record->frameWidth != width || record->frameHeight != height || record->frameBits != bits) {
@@ -63,7 +66,7 @@ int WPresentPixels(WHandle window, const void *pixels, int width, int height, in
     if (!record || record->ownerThread != KGetCurrentThreadId() || !pixels) return -1;
     if (width <= 0 || height <= 0 || (bitsPerPixel != 16 && bitsPerPixel != 32)) return -1;
     if (pitch < width * (bitsPerPixel / 8) && pitch > -width * (bitsPerPixel / 8)) return -1;
-    if (KeepFrame(record, (const uint8_t *)pixels, width, height, pitch, bitsPerPixel) != 0) return -1;
+    if (WKeepFrame(record, (const uint8_t *)pixels, width, height, pitch, bitsPerPixel) != 0) return -1;
     record->presentCount++;
     if (PrepareTexture(record, width, height, bitsPerPixel) != 0) return -1;
     if (SDL_UpdateTexture(record->texture, nullptr, record->frame, width * (bitsPerPixel / 8)) != 0) return -1;
@@ -89,4 +92,66 @@ uint64_t WGetPresentCount(WHandle window)
 {
     WWindowRecord *record = WLookupWindow(window);
     return record ? record->presentCount : 0;
+}
+
+// ================================================================================================
+// OpenGL in the window
+// ================================================================================================
+
+int WLoadGlDriver(void)
+{
+    static int loaded;
+    if (loaded) return 0;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return -1;
+    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return -1;
+    }
+    loaded = 1;
+    return 0;
+}
+
+void *WCreateGlContext(WHandle window, void (*windowGone)(void *context))
+{
+    WWindowRecord *record = WLookupWindow(window);
+    if (!record || record->ownerThread != KGetCurrentThreadId() || !(SDL_GetWindowFlags(record->sdl) & SDL_WINDOW_OPENGL))
+        return nullptr;
+    SDL_GLContext context = SDL_GL_CreateContext(record->sdl);
+    if (!context) return nullptr;
+    record->glContext = context;
+    record->glGone = windowGone;
+    return context;
+}
+
+void WForgetGlContext(void *context)
+{
+    for (WWindowRecord &record : gWin.windows) {
+        if (!record.used || record.glContext != context) continue;
+        record.glContext = nullptr;
+        record.glGone = nullptr;
+    }
+}
+
+int WMakeGlCurrent(WHandle window, void *context)
+{
+    WWindowRecord *record = WLookupWindow(window);
+    if (!record || !context) return -1;
+    return SDL_GL_MakeCurrent(record->sdl, (SDL_GLContext)context) == 0 ? 0 : -1;
+}
+
+int WGetGlDrawableSize(WHandle window, int *width, int *height)
+{
+    WWindowRecord *record = WLookupWindow(window);
+    if (!record) return -1;
+    SDL_GL_GetDrawableSize(record->sdl, width, height);
+    return 0;
+}
+
+int WSwapGlWindow(WHandle window)
+{
+    WWindowRecord *record = WLookupWindow(window);
+    if (!record || record->ownerThread != KGetCurrentThreadId()) return -1;
+    SDL_GL_SwapWindow(record->sdl);
+    record->presentCount++;
+    return 0;
 }

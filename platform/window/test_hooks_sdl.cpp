@@ -17,6 +17,14 @@ int WTestPushWindowEvent(WHandle window, int kind)
     return SDL_PushEvent(&event) == 1 ? 0 : -1;
 }
 
+int WTestKeepFrame(WHandle window, const void *pixels, int width, int height, int pitch, int bitsPerPixel)
+{
+    WWindowRecord *record = WLookupWindow(window);
+    if (!record || !pixels || width <= 0 || height <= 0 || (bitsPerPixel != 16 && bitsPerPixel != 32)) return -1;
+    if (pitch < width * (bitsPerPixel / 8)) return -1;
+    return WKeepFrame(record, (const uint8_t *)pixels, width, height, pitch, bitsPerPixel);
+}
+
 int WTestPushKey(int dikCode, int down)
 {
     SDL_Scancode scancode = WScancodeOfDik(dikCode);

@@ -146,3 +146,23 @@ int WPresentPixels(WHandle window, const void *pixels, int width, int height, in
 int WGetPresentedFrame(WHandle window, const void **pixels, int *width, int *height, int *bitsPerPixel);
 // How many frames the window has presented.
 uint64_t WGetPresentCount(WHandle window);
+
+// ---- presenting through OpenGL --------------------------------------------------------------------
+// Windows are made with OpenGL where the video driver has it, so a 3-D device can draw into the
+// window itself: its picture is then shown by one buffer swap, with no pixels through memory.
+// Starts SDL video and loads the OpenGL driver, once for the process: loading and unloading it with
+// each window or device costs time and loses the driver's own start-up allocations. 0 / -1 (no
+// OpenGL with this video driver).
+int WLoadGlDriver(void);
+// A new OpenGL context on the window, current on the calling thread (owner thread only); null when the
+// window has no OpenGL. windowGone (may be null) is called with the context just before the window
+// closes, while the context can still be made current elsewhere. The caller deletes the context,
+// after WForgetGlContext (which any window holding it lets go of).
+void *WCreateGlContext(WHandle window, void (*windowGone)(void *context));
+void WForgetGlContext(void *context);
+// Makes a context current on the window. 0 / -1 (no such window, or the driver refused).
+int WMakeGlCurrent(WHandle window, void *context);
+// The window's drawable size in pixels. 0 / -1.
+int WGetGlDrawableSize(WHandle window, int *width, int *height);
+// Shows what was drawn into the window's framebuffer: one buffer swap, counted as a present. 0 / -1.
+int WSwapGlWindow(WHandle window);

@@ -39,6 +39,8 @@ struct WWindowRecord {
     uint8_t *frame;               // last presented pixels, packed
     int frameWidth, frameHeight, frameBits;
     uint64_t presentCount;
+    void *glContext;              // a device's context on this window (not owned), or null
+    void (*glGone)(void *context); // told before the window closes
 };
 
 struct WClassRecord {
@@ -82,3 +84,5 @@ SDL_Scancode WScancodeOfDik(int dik);
 
 // Releases the presentation objects of a window (present_sdl.cpp).
 void WPresentRelease(WWindowRecord *record);
+// Keeps a packed copy of a frame as the window's last presented one. 0 / -1 (no memory).
+int WKeepFrame(WWindowRecord *record, const uint8_t *pixels, int width, int height, int pitch, int bits);

@@ -168,7 +168,12 @@ WHandle WCreateWindow(const char *className, const char *title, int width, int h
     ConvertTitle(title, utf8, sizeof utf8);
     uint32_t flags = (style & W_STYLE_HIDDEN) ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
     if (style & W_STYLE_FULLSCREEN) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    SDL_Window *sdl = SDL_CreateWindow(utf8, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
+    // With OpenGL where the driver has it, so a 3-D device can draw into the window itself.
+    SDL_Window *sdl = nullptr;
+    if (WLoadGlDriver() == 0)
+        sdl = SDL_CreateWindow(utf8, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                               flags | SDL_WINDOW_OPENGL);
+    if (!sdl) sdl = SDL_CreateWindow(utf8, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (!sdl) return 0;
     std::lock_guard<std::mutex> hold(gWin.mutex);
     uint32_t generation = record->generation + 1;

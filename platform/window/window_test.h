@@ -19,3 +19,6 @@ int WTestAttachPad(int buttons);
 int WTestSetPadButton(int testPad, int button, int down);  // button from 0. 0 / -1
 int WTestSetPadAxis(int testPad, int axis, int value);     // axis 0 = x, 1 = y. 0 / -1
 int WTestDetachPad(int testPad);                           // 0 / -1
+// Keeps pixels as the window's last presented frame (what WGetPresentedFrame gives), for a present
+// that did not pass through memory. Owner thread only. 0 / -1.
+int WTestKeepFrame(WHandle window, const void *pixels, int width, int height, int pitch, int bitsPerPixel);

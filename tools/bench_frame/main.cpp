@@ -19,10 +19,24 @@
 #include "platform/d3d/d3d_test.h"
 #include "tools/demo/demo_scene.h"
 
-// The 3-D device's counts per frame of the benchmark just run (device_frame.cpp).
-void ReportDeviceCounters(benchmark::State &state);
+// The 3-D device's counts per frame of the benchmark just run, less what `apart` holds (reported as
+// the text's), or all of them (device_frame.cpp).
+void ReportDeviceCounters(benchmark::State &state, const D3dCounters *apart = nullptr);
 
 static int sFrames[DEMO_FRAME_COUNT];  // the demo sheet's frames
+
+// What the device did while the frames' text was drawn (text is drawn on the CPU, through a lock).
+static D3dCounters sText;
+
+// Adds the device's counts since `before` to sText.
+static void CountText(const D3dCounters &before)
+{
+    D3dCounters after;
+    D3dTestGetCounters(&after);
+    sText.readbacks += after.readbacks - before.readbacks;
+    sText.uploads += after.uploads - before.uploads;
+    sText.fullUploads += after.fullUploads - before.fullUploads;
+}
 
 // The field, the sprites, the HUD band and its text.
 static void DrawGameLikeFrame(int dark)
@@ -39,8 +53,11 @@ static void DrawGameLikeFrame(int dark)
         SelectBlendMode(MEMIMG_BLEND_COPY, 0);
     }
     uint32_t white = PackScreenColor(255, 255, 255);
+    D3dCounters before;
+    D3dTestGetCounters(&before);
     DrawTextDefaultFont(10, 10, "１ー３ ハイスコア　123450", white, 0);          // 20 characters
     DrawTextDefaultFont(10, 40, "残り時間　200　到達度　7 OK", white, 0);        // 20 characters
+    CountText(before);
 }
 
 static int StartLibrary(std::string *dir);
@@ -75,16 +92,20 @@ static bool EnsureRoute(benchmark::State &state, const char *route)
 }
 
 // Frames on a route, with the darkness and its discs when dark, presented when present; on the
-// Direct3D route with the device's own counts per frame.
+// Direct3D route each frame waits for the device to finish it (so the time is the whole frame's, not
+// only the CPU's), and the device's own counts per frame are reported, the text's apart.
 static void Frames(benchmark::State &state, const char *route, int dark, int present)
 {
     if (!EnsureRoute(state, route)) return;
+    int device = sRun.route == "d3d";
     D3dTestResetCounters();
+    sText = D3dCounters{};
     for (auto _ : state) {
         DrawGameLikeFrame(dark);
         if (present) PresentFrame();
+        if (device) D3dTestFinish();
     }
-    if (sRun.route == "d3d") ReportDeviceCounters(state);
+    if (device) ReportDeviceCounters(state, &sText);
 }
 
 static void Frame(benchmark::State &state, const char *route) { Frames(state, route, 0, 0); }
