@@ -8,6 +8,7 @@
 // the device draws never passes through memory.
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -518,16 +519,22 @@ static void SetStageTexture(const D3dDeviceRecord *device, int stage, GLuint tex
     SamplerParameter(stage, GL_TEXTURE_WRAP_T, AddressMode(tss[D3D_TSS_ADDRESSV]), &sGl.cache.samplerV[stage]);
 }
 
+// The largest value of a channel's field (1 for a channel the format lacks).
+static float ChannelTop(uint32_t mask) { return mask ? (float)(mask >> __builtin_ctz(mask)) : 1.0f; }
+
+// A channel of a pixel value in unit steps, 0 to 1.
+static float UnitChannel(uint32_t value, uint32_t mask)
+{
+    return mask ? (float)((value & mask) >> __builtin_ctz(mask)) / ChannelTop(mask) : 0.0f;
+}
+
 // The key colour of a texture in unit steps, and half a step per channel as tolerance.
 static void KeyColor(const D3dSurfaceView *view, float out[6])
 {
     const uint32_t masks[3] = {view->format.rMask, view->format.gMask, view->format.bMask};
     for (int c = 0; c < 3; c++) {
-        uint32_t mask = masks[c];
-        int shift = mask ? __builtin_ctz(mask) : 0;
-        float top = mask ? (float)(mask >> shift) : 1.0f;
-        out[c] = (float)((view->colorKey & mask) >> shift) / top;
-        out[3 + c] = 0.5f / top;
+        out[c] = UnitChannel(view->colorKey, masks[c]);
+        out[3 + c] = 0.5f / ChannelTop(masks[c]);
     }
 }
 
@@ -754,32 +761,31 @@ static D3dRect ChangedRect(const D3dGlCopy *copy, const D3dSurfaceView *view, D3
     return changed;
 }
 
+// Copies rectangle r of the memory pixels into the shadow.
+static void UpdateShadow(D3dGlCopy *copy, const D3dSurfaceView *view, const D3dRect &r)
+{
+    size_t bytes = (size_t)WayOf(copy->format).bytes;
+    for (int y = r.top; y < r.bottom; y++) {
+        size_t at = (size_t)view->pitch * (size_t)y + (size_t)r.left * bytes;
+        memcpy(copy->shadow + at, view->pixels + at, (size_t)(r.right - r.left) * bytes);
+    }
+}
+
 void D3dGlWritten(DdSurface *surface, const D3dRect *rect)
 {
     D3dGlCopy *copy = sGl.context ? FindCopy(surface) : nullptr;
     D3dSurfaceView view;
     if (!copy || copy->stale || D3dViewOf(surface, &view) != 0 || !view.pixels) return;
     D3dRect r = rect ? *rect : D3dRect{0, 0, copy->width, copy->height};
-    if (r.left < 0) r.left = 0;
-    if (r.top < 0) r.top = 0;
-    if (r.right > copy->width) r.right = copy->width;
-    if (r.bottom > copy->height) r.bottom = copy->height;
+    r = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, copy->width), std::min(r.bottom, copy->height)};
     if (copy->shadowValid) {
         r = ChangedRect(copy, &view, r);
-        if (IsEmpty(r)) return;
-        int bytes = WayOf(copy->format).bytes;
-        for (int y = r.top; y < r.bottom; y++) {
-            size_t at = (size_t)view.pitch * (size_t)y + (size_t)r.left * (size_t)bytes;
-            memcpy(copy->shadow + at, view.pixels + at, (size_t)(r.right - r.left) * (size_t)bytes);
-        }
+        if (!IsEmpty(r)) UpdateShadow(copy, &view, r);
     }
     if (IsEmpty(r)) return;
-    if (!IsEmpty(copy->dirty)) {
-        if (copy->dirty.left < r.left) r.left = copy->dirty.left;
-        if (copy->dirty.top < r.top) r.top = copy->dirty.top;
-        if (copy->dirty.right > r.right) r.right = copy->dirty.right;
-        if (copy->dirty.bottom > r.bottom) r.bottom = copy->dirty.bottom;
-    }
+    const D3dRect &d = copy->dirty;
+    if (!IsEmpty(d))
+        r = {std::min(r.left, d.left), std::min(r.top, d.top), std::max(r.right, d.right), std::max(r.bottom, d.bottom)};
     copy->dirty = r;
     if (IsWhole(copy, r)) copy->stale = 1, copy->dirty = D3dRect{};
 }
@@ -827,7 +833,6 @@ int D3dGlFill(DdSurface *surface, const D3dRect *rect, uint32_t value)
     MakeCurrent();
     copy = CopyToOverwrite(surface, *rect);
     if (!copy) return 0;
-    MakeFramebuffer(copy);
     GLint area[4] = {rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top};
     gGl.Scissor(area[0], area[1], area[2], area[3]);
     memcpy(sGl.cache.scissor, area, sizeof area);
@@ -838,13 +843,9 @@ int D3dGlFill(DdSurface *surface, const D3dRect *rect, uint32_t value)
     } else {
         D3dSurfaceView view;
         D3dViewOf(surface, &view);
-        float c[4];
         const uint32_t masks[4] = {view.format.rMask, view.format.gMask, view.format.bMask, view.format.aMask};
-        for (int i = 0; i < 4; i++) {
-            uint32_t mask = masks[i];
-            int shift = mask ? __builtin_ctz(mask) : 0;
-            c[i] = mask ? (float)((value & mask) >> shift) / (float)(mask >> shift) : 1.0f;
-        }
+        float c[4];
+        for (int i = 0; i < 4; i++) c[i] = masks[i] ? UnitChannel(value, masks[i]) : 1.0f;
         gGl.ClearColor(c[0], c[1], c[2], c[3]);
         gGl.Clear(GL_COLOR_BUFFER_BIT);
     }
@@ -859,6 +860,7 @@ int D3dGlCopyRect(DdSurface *dst, const D3dRect *d, DdSurface *src, const D3dRec
 {
     D3dGlCopy *from = sGl.context ? FindCopy(src) : nullptr;
     D3dSurfaceView sv, dv;
+    // A picture in memory alone is copied there, unless the destination is the device's already.
     if (!from || from->stale || !(from->deviceNewer || FindCopy(dst)) || from->format == GLF_Z16 ||
         D3dViewOf(src, &sv) != 0 || D3dViewOf(dst, &dv) != 0 || FormatOf(&dv.format) != from->format || sv.locked ||
         (dv.caps & D3D_SURF_SYSTEM_MEMORY))

@@ -231,7 +231,8 @@ static int32_t SurfaceBlt(DdSurface *self, const DdRect *dstRect, DdSurface *src
     DdSurfaceRecord *sr = src ? AsRecord(src) : nullptr;
     if (result == DD_OK && (flags & DD_BLT_KEYSRC) && !sr->hasKey) result = DD_ERR_NO_COLOR_KEY;
     int unscaled = d && s && d->right - d->left == s->right - s->left && d->bottom - d->top == s->bottom - s->top;
-    int onDevice = result == DD_OK && unscaled && !(flags & DD_BLT_KEYSRC) && src != self && DdDeviceCopy(self, d, src, s);
+    int onDevice =
+        result == DD_OK && unscaled && !(flags & DD_BLT_KEYSRC) && src != self && DdDeviceCopy(self, d, src, s);
     if (result == DD_OK && !onDevice) {
         DdBeforeCpu(src, DD_CPU_READ);
         DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);

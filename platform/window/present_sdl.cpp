@@ -114,8 +114,8 @@ int WLoadGlDriver(void)
 void *WCreateGlContext(WHandle window, void (*windowGone)(void *context))
 {
     WWindowRecord *record = WLookupWindow(window);
-    if (!record || record->ownerThread != KGetCurrentThreadId() || !(SDL_GetWindowFlags(record->sdl) & SDL_WINDOW_OPENGL))
-        return nullptr;
+    if (!record || record->ownerThread != KGetCurrentThreadId()) return nullptr;
+    if (!(SDL_GetWindowFlags(record->sdl) & SDL_WINDOW_OPENGL)) return nullptr;
     SDL_GLContext context = SDL_GL_CreateContext(record->sdl);
     if (!context) return nullptr;
     record->glContext = context;
