@@ -31,3 +31,47 @@ done
 
 # The benchmark's 640 x 480 movie: 2 s at 30 frames a second, which it plays over and over.
 "${ff[@]}" -f lavfi -i "testsrc=size=640x480:rate=30" -t 2 -pix_fmt yuv420p -c:v libtheora -q:v 6 -f ogg "$out/m640.ogv"
+
+# A variable-rate movie: 12 frames whose times are n * n / 10 s (granule positions with gaps, one
+# frame per page), keyframes every 4; ffmpeg's decode gives one reference frame per packet.
+"${ff[@]}" -f lavfi -i "testsrc=size=32x24:rate=10:duration=1.2" -vf "setpts=N*N" -fps_mode passthrough \
+  -pix_fmt yuv420p -c:v libtheora -q:v 5 -g 4 -page_duration 1 -f ogg "$out/vfr.ogv"
+"${ff[@]}" -i "$out/vfr.ogv" -fps_mode passthrough -f rawvideo -pix_fmt yuv420p "$out/vfr.yuv"
+
+# A damaged stream: m420.ogv whose data packet of frame 10 is marked as a header packet (its first
+# bit set), the page's checksum made right again, so that the demuxer hands it over and the decoder
+# refuses it after ten good frames.
+python3 - "$out/m420.ogv" "$out/damaged.ogv" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+
+def crc(page):
+    c = 0
+    for b in page:
+        c ^= b << 24
+        for _ in range(8):
+            c = ((c << 1) ^ 0x04C11DB7) & 0xFFFFFFFF if c & 0x80000000 else (c << 1) & 0xFFFFFFFF
+    return c
+
+at, packets, done = 0, 0, False
+while at < len(data) and not done:
+    segments = data[at + 26]
+    lacing = data[at + 27:at + 27 + segments]
+    body = at + 27 + segments
+    start, begins = body, True   # pages of this file start with a new packet
+    for size in lacing:
+        if begins and packets == 3 + 10:   # three header packets, then frames 0..9
+            data[start] |= 0x80
+            data[at + 22:at + 26] = b'\0\0\0\0'
+            end = body + sum(lacing)
+            data[at + 22:at + 26] = crc(data[at:end]).to_bytes(4, 'little')
+            done = True
+            break
+        start += size
+        begins = size < 255
+        if begins:
+            packets += 1
+    at = body + sum(lacing)
+assert done
+open(sys.argv[2], 'wb').write(data)
+PY

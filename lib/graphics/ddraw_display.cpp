@@ -16,8 +16,6 @@ static struct {
     DdDraw *draw;              // null: software rendering or not started
     int fullScreen;            // 1: exclusive with a flip chain
     DdCaps caps;               // taken at the start
-    DdPixelFormat overlay;     // chosen at the start
-    int overlayFound;
     DdClipper *clipper;        // window mode
     DdSurface *primary;        // full screen: the front of the flip chain; window: the window
     DdSurface *front;          // what screen -4 draws on (the primary in full screen)
@@ -38,13 +36,9 @@ DdSurface *GetPrimarySurface(void) { return sDd.primary; }
 const DdPixelFormat *GetScreenPixelFormat(void) { return &sDd.screenFormat; }
 int IsFlipChainInUse(void) { return sDd.draw && sDd.fullScreen; }
 
-const DdPixelFormat *GetOverlayPixelFormat(void)
-{
-    int w, h;
-    QueryScreenSize(&w, &h);
-    if (!sDd.overlayFound || w < 640 || h < 400) return nullptr;
-    return &sDd.overlay;
-}
+// The display's surfaces have no overlay call, so no overlay format is offered: a movie asking for an
+// overlay gets a system-memory frame surface instead.
+const DdPixelFormat *GetOverlayPixelFormat(void) { return nullptr; }
 
 DdCaps *CopyDirectDrawCaps(DdCaps *out)
 {
@@ -88,14 +82,6 @@ static void ReleaseDrawObject(void)
     sDd.windowFormatRead = 0;
 }
 
-// The overlay format: the first of YUY2-like packed 16-bit formats the caps allow; here R5G6B5 when
-// the device has overlays.
-static void ChooseOverlayFormat(void)
-{
-    sDd.overlayFound = (sDd.caps.caps & DD_CAPS1_OVERLAY) && sDd.caps.maxOverlays > 0;
-    if (sDd.overlayFound) DdMakePixelFormat(565, &sDd.overlay);
-}
-
 int StartDirectDrawObject(int fullScreen)
 {
     WriteLog("DirectDraw の初期化を開始します\n");
@@ -116,7 +102,6 @@ int StartDirectDrawObject(int fullScreen)
         ReleaseDrawObject();
         return WriteLog("DirectDraw の能力の取得に失敗しました\n");
     }
-    ChooseOverlayFormat();
     WriteLog("DirectDraw の初期化が完了しました\n");
     return 0;
 }

@@ -51,7 +51,7 @@ const DdPixelFormat *GetScreenPixelFormat(void);
 // Reads the desktop's pixel format again (window mode: the window shows the screens in it, and the
 // front screen is the window itself only while the two formats agree). 0, -1 (logged).
 int ReadWindowPixelFormat(void);
-// The overlay format chosen at the start, or null (screen below 640 x 400, or none found).
+// The overlay format: null, the display offers no overlay.
 const DdPixelFormat *GetOverlayPixelFormat(void);
 // The pixel format of a memory-image colour type (with alpha or palette), made on first use.
 const DdPixelFormat *FindMemImgPixelFormat(int colorType, int alphaFlag, int paletteFlag);

@@ -16,6 +16,8 @@ int ClearBothScreens(void);
 int EndGraphicsSystem(void);
 // 1 while a DirectDraw object exists (not in software-only mode).
 int IsDirectDrawInUse(void);
+// 1 in software rendering mode (set, or fallen back to); the draw object may still exist.
+int IsSoftwareRenderingInUse(void);
 // 1 while draws go to DirectDraw surfaces (a draw object and not software rendering).
 int IsSurfaceRouteInUse(void);
 // Restores lost screen surfaces and 2D surfaces (activation). 0.

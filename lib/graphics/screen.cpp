@@ -57,6 +57,7 @@ int QuerySoftwareRenderingSetting(void)
 }
 
 int IsDirectDrawInUse(void) { return sDisplay.directDraw; }
+int IsSoftwareRenderingInUse(void) { return sDisplay.softwareRendering; }
 int IsSurfaceRouteInUse(void) { return sDisplay.directDraw && !sDisplay.softwareRendering; }
 int IsScreenReady(void) { return sDisplay.ready; }
 int GetScreenColorType(void) { return sDisplay.colorType; }

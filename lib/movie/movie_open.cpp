@@ -9,6 +9,10 @@
 #include "lib/core/log.h"
 #include "lib/core/memory.h"
 #include "lib/file/datafile.h"
+#include "lib/image/image_loader.h"
+
+// The stream refuses pictures larger than the largest graph made from a picture.
+static_assert(MM_MAX_PICTURE_SIDE == IMAGE_MAX_SIDE && MM_MAX_PICTURE_PIXELS == IMAGE_MAX_PIXELS);
 
 // Every step's failure ends here: the objects go in their order (also the stream the open still
 // holds), the step's message is logged as it is, -1.

@@ -131,19 +131,19 @@ int ReleaseMovieHandle(int movie)
 // ================================================================================================
 
 // The display's getters. This platform's surfaces offer no overlay call and no alignment caps, and
-// the window has no clip box to ask: those answer "none" (the overlay is not offered).
+// the window has no clip box to ask: those answer "none" (the overlay is not offered, and the
+// display's overlay format is none).
 static void NoOverlayAlignment(uint32_t *capsBits, MovieOverlayAlign *align)
 {
     *capsBits = 0;
     *align = MovieOverlayAlign{};
 }
-static int SoftwareRendering(void) { return !IsDirectDrawInUse(); }
 static int NoWindowDc(Rect *) { return MOVIE_CLIP_NO_DC; }
 static int32_t NoOverlay(DdSurface *, const Rect *, DdSurface *, const Rect *, uint32_t) { return DD_ERR_UNSUPPORTED; }
 
 static const MovieDisplayFns kDefaultDisplay = {
     GetDirectDrawObject, GetOverlayPixelFormat, GetScreenPixelFormat, FindMemImgPixelFormat, GetFrontDrawSurface,
-    NoOverlayAlignment, GetPresentCount, QueryScreenColorDepth, SoftwareRendering, NoOverlay, NoWindowDc,
+    NoOverlayAlignment, GetPresentCount, QueryScreenColorDepth, IsSoftwareRenderingInUse, NoOverlay, NoWindowDc,
 };
 static MovieDisplayFns sDisplay = kDefaultDisplay;
 

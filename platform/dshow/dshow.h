@@ -11,12 +11,17 @@
 // Results are MM_OK (0), other success codes (> 0) or negative failure codes.
 //
 // Behaviour the movie module relies on:
-// - No threads. A sample update whose frame is not due yet answers MM_S_PENDING and completes when
-//   its event is waited on (the kernel runs the stream's poll hook first) once the frame is due.
+// - Each multimedia stream decodes its video on a worker thread of its own, a frame ahead; an update
+//   never waits for it. An update whose frame is not decoded or not due yet answers MM_S_PENDING and
+//   completes when its event is waited on (the kernel runs the stream's poll hook first) once the
+//   frame is in and due; frames already late are skipped to their keyframe.
 // - Stream time runs on the kernel's clock source: from SetState(RUN), frozen by the media control's
 //   Pause and by SetState(STOP), running on at the next SetState(RUN). Units of 100 ns.
-// - Update: MM_OK means the surface holds the frame due now; MM_S_ENDOFSTREAM when no frame is left;
-//   a failure code when the stream does not run or an update is already pending.
+// - Update: MM_OK means the surface holds the frame due now; MM_S_ENDOFSTREAM once the last frame
+//   has had its time (a frame's time after it began); MM_E_FAIL once the stream broke (also for a
+//   pending update, which then completes at once); a failure code when the stream does not run or an
+//   update is already pending. Frame times come from the granule positions.
+// - Seek: the next update shows the frame covering the time sought.
 // - Frames are converted from 4:2:0, 4:2:2 or 4:4:4 (picture offsets honoured, ITU-R BT.601 studio
 //   range) into surfaces of 16-bit 565, 24-bit 888 or 32-bit X888, at the sample rectangle's origin.
 #pragma once
@@ -71,6 +76,10 @@ enum : uint32_t {
 };
 enum MmStreamState { MM_STREAMSTATE_STOP = 0, MM_STREAMSTATE_RUN = 1 };
 typedef int64_t MmStreamTime;   // 100 ns units
+
+// The largest picture a stream takes: the largest graph the library makes from a picture.
+#define MM_MAX_PICTURE_SIDE 16384
+#define MM_MAX_PICTURE_PIXELS (64 * 1024 * 1024)
 
 // ---- surfaces ------------------------------------------------------------------------------------
 // A surface's pixels as its owner lends them for one frame write.
@@ -202,7 +211,8 @@ struct MmMultiMediaStreamFns {
     // cannot play (more than two channels), plays silent.
     int32_t (*AddMediaStream)(MmMultiMediaStream *self, void *streamObject, MmPurposeId purpose,
                               uint32_t flags, MmMediaStream **out);
-    // Opens an Ogg file (UTF-16 Shift-JIS-mapped path). The stream stays stopped.
+    // Opens an Ogg file (UTF-16 Shift-JIS-mapped path). The stream stays stopped. A file whose
+    // picture or coded frame is larger than MM_MAX_PICTURE_* is refused before anything is allocated.
     int32_t (*OpenFile)(MmMultiMediaStream *self, const uint16_t *fileName, uint32_t flags);
     int32_t (*GetMediaStream)(MmMultiMediaStream *self, MmPurposeId purpose, MmMediaStream **out);
     int32_t (*GetState)(MmMultiMediaStream *self, MmStreamState *state);
@@ -241,3 +251,8 @@ int MmTestLiveObjectCount(void);
 struct MmTestCounters { int updates; int decoded; int converted; int seeks; };
 void MmTestGetCounters(MmTestCounters *out);
 void MmTestResetCounters(void);
+// Holds every decoder before its next job (1) or lets them go (0): a test stands in for a long decode.
+void MmTestHoldDecoders(int hold);
+// Waits (on the decoders, not the clock) until no decoder has a job under way or waiting. 0, -1 after
+// a long time.
+int MmTestWaitForDecoders(void);

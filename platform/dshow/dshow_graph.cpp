@@ -2,6 +2,7 @@
 #include "platform/dshow/dshow_internal.h"
 
 #include <cstdlib>
+#include <mutex>
 
 #include "platform/dsound/fault.h"
 
@@ -28,8 +29,27 @@ void MmTestResetFaults(void)
     for (StandInFault &fault : g_faults) fault = StandInFault{};
 }
 
-void MmTestGetCounters(MmTestCounters *out) { *out = gMmCounters; }
-void MmTestResetCounters(void) { gMmCounters = MmTestCounters{}; }
+// The decoders count from their own threads.
+static std::mutex gCountersLock;
+
+void MmCountDecoding(int decoded, int converted)
+{
+    std::lock_guard<std::mutex> guard(gCountersLock);
+    gMmCounters.decoded += decoded;
+    gMmCounters.converted += converted;
+}
+
+void MmTestGetCounters(MmTestCounters *out)
+{
+    std::lock_guard<std::mutex> guard(gCountersLock);
+    *out = gMmCounters;
+}
+
+void MmTestResetCounters(void)
+{
+    std::lock_guard<std::mutex> guard(gCountersLock);
+    gMmCounters = MmTestCounters{};
+}
 
 // ---- the filter graph -----------------------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 
 struct MmStreamObject;
 struct MmAudioTrack;
+struct MmDecoder;
 
 // The filter graph: builder, media control, seeking and basic audio of one object.
 struct MmGraphObject {
@@ -30,6 +31,11 @@ struct MmMediaObject {
     void *directDraw;             // video: the object its surfaces come from (not referenced)
 };
 
+// The pixel format of a sample's surface, which the decoder converts frames into.
+struct MmFrameFormat {
+    uint32_t bitCount, redMask, greenMask, blueMask;
+};
+
 // A sample of the video stream on one surface.
 struct MmSampleObject {
     MmStreamSample iface;
@@ -37,6 +43,7 @@ struct MmSampleObject {
     MmMediaObject *video;         // referenced
     void *surface;                // referenced through the surface access
     MmRect rect;
+    MmFrameFormat format;         // of the surface's pixels
     KHandle pendingEvent;         // the event of the update under way, 0 when none
 };
 
@@ -47,7 +54,8 @@ struct MmStreamObject {
     MmGraphObject *graph;         // referenced after Initialize
     MmMediaObject *video;         // referenced
     MmMediaObject *audio;         // referenced
-    MmTheoraReader *reader;       // the opened file, null before OpenFile
+    MmTheoraReader *reader;       // the opened file (its decoder's; the stream reads only its picture)
+    MmDecoder *decoder;           // decodes the video on its own thread, null before OpenFile
     MmStreamState state;
     int paused;                   // 1 while the media control holds it paused
     int64_t baseTime;             // stream time (100 ns) when the clock last stopped or started
@@ -94,3 +102,41 @@ void MmDetachMediaStream(MmMediaObject *media);
 // A sample's update the stream no longer serves (seek, stop) stays pending; this drops it when the
 // sample goes.
 void MmForgetPendingSample(MmSampleObject *sample);
+
+// ---- the video decoder (dshow_decoder.cpp) --------------------------------------------------------
+// One worker thread per multimedia stream decodes and converts frames; the stream posts one job at a
+// time and takes its result without waiting. The worker never reads the clock: every job carries the
+// stream time it is for.
+enum MmJobKind {
+    MM_JOB_NEXT,       // the frame after the one decoded last, or the one due at the time when later
+    MM_JOB_CATCH_UP,   // the frame due at the time; shown even when late
+    MM_JOB_SEEK,       // the frame covering the time, from wherever the reading stands
+};
+struct MmDecodedFrame {
+    int status;                   // 1 a frame, 0 the end, -1 a broken stream
+    MmJobKind kind;               // of the job that made it
+    int64_t time;                 // stream time the frame is shown from
+    int64_t nextTime;             // stream time of the frame after it, or of the end
+    int width, height, pitch;
+    MmFrameFormat format;
+    const uint8_t *pixels;        // the converted picture
+};
+// Starts the worker over the reader, which it owns from now on. Null when no thread can be made.
+MmDecoder *MmStartDecoder(MmTheoraReader *reader);
+// Ends the worker after the frame it is on and closes its reader.
+void MmStopDecoder(MmDecoder *decoder);
+// The format frames are converted into from the next job on (a change drops the frame waiting and
+// decodes again at time).
+void MmSetDecoderFormat(MmDecoder *decoder, const MmFrameFormat *format, int64_t time);
+// Asks for a frame. A next-frame job is posted only when no job of the latest is under way and no
+// result waits; the others replace whatever is under way or waiting.
+void MmPostDecodeJob(MmDecoder *decoder, MmJobKind kind, int64_t time);
+// The result of the latest job, without waiting: 1 (out valid until the decoder is next called), 0
+// not in yet.
+int MmPeekDecodedFrame(MmDecoder *decoder, MmDecodedFrame *out);
+// The frame was taken: the next one is decoded ahead, for time.
+void MmConsumeDecodedFrame(MmDecoder *decoder, int64_t time);
+// Waits (on the worker, not the clock) until the latest job's result is in. 0, -1 after a long time.
+int MmWaitForDecodedFrame(MmDecoder *decoder);
+// Adds to the test counters (from any thread).
+void MmCountDecoding(int decoded, int converted);

@@ -2,6 +2,7 @@
 #include "platform/dshow/dshow_internal.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/dshow/frame_convert.h"
 
@@ -83,13 +84,14 @@ static int32_t DDrawGetFormat(MmDDrawMediaStream *self, MmSurfaceDesc *current, 
 
 MmSampleObject *MmNewSample(MmMediaObject *video, void *surface, const MmRect *rect);
 
-// 1 when the stream can write frames of the picture into the surface.
-static int SurfaceFits(void *surface, const MmPictureInfo *picture)
+// 1 when the stream can write frames of the picture into the surface; its pixel format.
+static int SurfaceFits(void *surface, const MmPictureInfo *picture, MmFrameFormat *format)
 {
     const MmSurfaceAccess *access = MmGetSurfaceAccess();
     MmSurfaceLock lock;
     if (access->lockSurface(surface, &lock) != 0) return 0;
     access->unlockSurface(surface);
+    *format = MmFrameFormat{lock.bitCount, lock.redMask, lock.greenMask, lock.blueMask};
     int depthOk = lock.bitCount == 16 || lock.bitCount == 24 || lock.bitCount == 32;
     return depthOk && lock.width >= picture->picWidth && lock.height >= picture->picHeight;
 }
@@ -108,11 +110,20 @@ static int32_t DDrawCreateSample(MmDDrawMediaStream *self, void *surface, const 
     int own = surface == nullptr;
     if (own) surface = access->createSurface(video->directDraw, picture->picWidth, picture->picHeight);
     if (!surface) return MM_E_OUTOFMEMORY;
-    if (!own && !SurfaceFits(surface, picture)) return MM_E_INCOMPATIBLE;
+    MmFrameFormat format;
+    if (!SurfaceFits(surface, picture, &format)) {
+        if (own) access->releaseSurface(surface);
+        return MM_E_INCOMPATIBLE;
+    }
     MmRect whole = {0, 0, picture->picWidth, picture->picHeight};
     MmSampleObject *sample = MmNewSample(video, surface, rect ? rect : &whole);
     if (own) access->releaseSurface(surface);   // the sample holds its own reference
     if (!sample) return MM_E_OUTOFMEMORY;
+    sample->format = format;
+    // The first frame is decoded while the movie is made ready.
+    MmStreamObject *stream = video->parent;
+    MmSetDecoderFormat(stream->decoder, &format, MmStreamTimeNow(stream));
+    MmPostDecodeJob(stream->decoder, MM_JOB_NEXT, MmStreamTimeNow(stream));
     *out = &sample->iface;
     return MM_OK;
 }
@@ -184,52 +195,63 @@ static int32_t SampleGetSurface(MmStreamSample *self, void **surface, MmRect *re
     return MM_OK;
 }
 
-// Converts the frame decoded last into the sample's surface at its rectangle.
-static int ConvertIntoSample(MmSampleObject *sample, MmTheoraReader *reader)
+// Copies a decoded frame into the sample's surface at its rectangle. 0 / -1.
+static int CopyIntoSample(MmSampleObject *sample, const MmDecodedFrame *frame)
 {
-    MmPlane planes[3];
-    if (MmGetTheoraPlanes(reader, planes) != 0) return -1;
     const MmSurfaceAccess *access = MmGetSurfaceAccess();
     MmSurfaceLock lock;
     if (access->lockSurface(sample->surface, &lock) != 0) return -1;
     int bytes = (int)lock.bitCount / 8;
-    lock.pixels += (intptr_t)sample->rect.top * lock.pitch + (intptr_t)sample->rect.left * bytes;
-    lock.width -= sample->rect.left;
-    lock.height -= sample->rect.top;
-    int result = MmConvertPicture(MmGetTheoraPicture(reader), planes, &lock);
+    int fits = lock.bitCount == frame->format.bitCount && lock.width - sample->rect.left >= frame->width &&
+               lock.height - sample->rect.top >= frame->height;
+    uint8_t *to = lock.pixels + (intptr_t)sample->rect.top * lock.pitch + (intptr_t)sample->rect.left * bytes;
+    for (int y = 0; fits && y < frame->height; y++)
+        memcpy(to + (intptr_t)y * lock.pitch, frame->pixels + (size_t)y * frame->pitch, (size_t)frame->width * bytes);
     access->unlockSurface(sample->surface);
-    if (result == 0) gMmCounters.converted++;
-    return result;
+    return fits ? 0 : -1;
 }
 
-// 1 when the stream's next frame is due at the stream time now.
-static int NextFrameDue(MmStreamObject *stream)
+// Takes the latest decoded frame into the sample once it is due: MM_OK taken, MM_S_PENDING not yet
+// (the next frame is asked for when nothing is under way), MM_S_ENDOFSTREAM once the last frame has
+// had its time, MM_E_FAIL for a broken stream. Never waits.
+static int32_t TakeDueFrame(MmSampleObject *sample, MmStreamObject *stream)
 {
-    MmTheoraReader *reader = stream->reader;
-    return MmHasNextTheoraFrame(reader) &&
-           MmTheoraFrameTime(reader, MmGetTheoraFrameCount(reader)) <= MmStreamTimeNow(stream);
+    MmDecoder *decoder = stream->decoder;
+    int64_t now = MmStreamTimeNow(stream);
+    MmDecodedFrame frame;
+    if (!MmPeekDecodedFrame(decoder, &frame)) {
+        MmPostDecodeJob(decoder, MM_JOB_NEXT, now);
+        return MM_S_PENDING;
+    }
+    if (frame.status <= 0) {
+        // The picture ends (broken: where it stands); the sound stops there too.
+        int64_t end = frame.status < 0 ? now : frame.nextTime;
+        if (stream->audioTrack) MmStopAudioTrackAt(stream->audioTrack, end);
+        if (frame.status < 0) return MM_E_FAIL;
+        return now >= end ? MM_S_ENDOFSTREAM : MM_S_PENDING;
+    }
+    if (frame.time > now) return MM_S_PENDING;
+    if (frame.kind == MM_JOB_NEXT && frame.nextTime <= now) {
+        // Late already: the frame due now is decoded instead, past the late ones.
+        MmPostDecodeJob(decoder, MM_JOB_CATCH_UP, now);
+        return MM_S_PENDING;
+    }
+    if (CopyIntoSample(sample, &frame) != 0) return MM_E_FAIL;
+    MmConsumeDecodedFrame(decoder, now);
+    return MM_OK;
 }
 
-// Decodes up to the latest due frame (the late ones are not converted) and shows that one. 0 / -1.
-static int DeliverDueFrame(MmSampleObject *sample, MmStreamObject *stream)
-{
-    do {
-        if (MmDecodeNextTheoraFrame(stream->reader) != 1) return -1;
-        gMmCounters.decoded++;
-    } while (NextFrameDue(stream));
-    return ConvertIntoSample(sample, stream->reader);
-}
-
-// The kernel runs this before a wait on a pending update's event: the update completes once its
-// frame is due.
+// The kernel runs this before a wait on a pending update's event: the update is over once a frame
+// is due, the last one has had its time, or the stream broke; the next Update tells which.
 static void PollPendingUpdate(void *user)
 {
     MmSampleObject *sample = (MmSampleObject *)user;
     MmStreamObject *stream = sample->video->parent;
-    if (!sample->pendingEvent || !stream || !MmStreamIsRunning(stream) || !NextFrameDue(stream)) return;
+    if (!sample->pendingEvent || !stream || !MmStreamIsRunning(stream)) return;
+    if (TakeDueFrame(sample, stream) == MM_S_PENDING) return;
     KHandle event = sample->pendingEvent;
     MmForgetPendingSample(sample);
-    if (DeliverDueFrame(sample, stream) == 0) KSetEvent(event);
+    KSetEvent(event);
 }
 
 void MmForgetPendingSample(MmSampleObject *sample)
@@ -241,14 +263,17 @@ void MmForgetPendingSample(MmSampleObject *sample)
     if (stream && stream->pending == sample) stream->pending = nullptr;
 }
 
-// Sleeps on the clock source until the stream's next frame is due.
-static void SleepUntilDue(MmStreamObject *stream)
+// An update without an event: waits for the decoder and sleeps on the clock until the frame is due.
+static int32_t WaitForDueFrame(MmSampleObject *sample, MmStreamObject *stream)
 {
-    MmTheoraReader *reader = stream->reader;
     for (;;) {
-        int64_t wait = MmTheoraFrameTime(reader, MmGetTheoraFrameCount(reader)) - MmStreamTimeNow(stream);
-        if (wait <= 0) return;
-        KSleep((uint32_t)((wait + 9999) / 10000));
+        int32_t result = TakeDueFrame(sample, stream);
+        if (result != MM_S_PENDING) return result;
+        if (MmWaitForDecodedFrame(stream->decoder) != 0) return MM_E_FAIL;
+        MmDecodedFrame frame;
+        if (!MmPeekDecodedFrame(stream->decoder, &frame) || frame.status < 0) continue;
+        int64_t wait = (frame.status ? frame.time : frame.nextTime) - MmStreamTimeNow(stream);
+        if (wait > 0) KSleep((uint32_t)((wait + 9999) / 10000));
     }
 }
 
@@ -257,25 +282,17 @@ static int32_t SampleUpdate(MmStreamSample *self, uint32_t flags, KHandle event,
     MmSampleObject *sample = MM_OBJECT_OF(MmSampleObject, iface, self);
     MmStreamObject *stream = sample->video->parent;
     if (flags || apc) return MM_E_INVALIDARG;
-    if (!stream || !stream->reader) return MM_E_NOTINIT;
+    if (!stream || !stream->decoder) return MM_E_NOTINIT;
     if (!MmStreamIsRunning(stream)) return MM_E_NOTRUNNING;
     if (sample->pendingEvent) return MM_E_BUSY;
     gMmCounters.updates++;
-    if (!MmHasNextTheoraFrame(stream->reader)) {
-        if (stream->audioTrack)
-            MmStopAudioTrackAt(stream->audioTrack, MmTheoraFrameTime(stream->reader, MmGetTheoraFrameCount(stream->reader)));
-        return MM_S_ENDOFSTREAM;
-    }
-    if (!NextFrameDue(stream)) {
-        if (event) {
-            sample->pendingEvent = event;
-            stream->pending = sample;
-            KSetEventPollHook(event, PollPendingUpdate, sample);
-            return MM_S_PENDING;
-        }
-        SleepUntilDue(stream);
-    }
-    return DeliverDueFrame(sample, stream) == 0 ? MM_OK : MM_E_FAIL;
+    int32_t result = TakeDueFrame(sample, stream);
+    if (result != MM_S_PENDING) return result;
+    if (!event) return WaitForDueFrame(sample, stream);
+    sample->pendingEvent = event;
+    stream->pending = sample;
+    KSetEventPollHook(event, PollPendingUpdate, sample);
+    return MM_S_PENDING;
 }
 
 static const MmStreamSampleFns kSampleFns = {SampleQuery, SampleAddRef, SampleRelease, SampleGetSurface, SampleUpdate};

@@ -44,7 +44,7 @@ static uint32_t StreamRelease(MmMultiMediaStream *self)
         stream->graph->builder.fn->Release(&stream->graph->builder);
     }
     MmCloseAudioTrack(stream->audioTrack);
-    MmCloseTheoraReader(stream->reader);
+    MmStopDecoder(stream->decoder);   // closes the reader
     free(stream);
     MmCountObject(-1);
     return 0;
@@ -119,8 +119,14 @@ static int32_t StreamOpenFile(MmMultiMediaStream *self, const uint16_t *fileName
     if (stream->reader) return MM_E_FAIL;
     char disk[K_MAX_PATH * 4];
     if (DiskPathOfWide(fileName, disk, (int)sizeof(disk)) != 0) return MM_E_FILENOTFOUND;
-    stream->reader = MmOpenTheoraReader(disk);
-    if (!stream->reader) return MM_E_FILENOTFOUND;
+    MmTheoraReader *reader = MmOpenTheoraReader(disk);
+    if (!reader) return MM_E_FILENOTFOUND;
+    stream->decoder = MmStartDecoder(reader);
+    if (!stream->decoder) {
+        MmCloseTheoraReader(reader);
+        return MM_E_OUTOFMEMORY;
+    }
+    stream->reader = reader;
     stream->state = MM_STREAMSTATE_STOP;
     stream->baseTime = 0;
     if (stream->audio) stream->audioTrack = MmOpenAudioTrack(disk, stream->graph->volume);
@@ -178,19 +184,14 @@ static int32_t StreamGetTime(MmMultiMediaStream *self, MmStreamTime *time)
     return MM_OK;
 }
 
-// Decodes from the start, converting nothing, up to the first frame shown at or after time.
+// The stream time moves to time at once; the decoder finds the frame covering it (by its keyframe,
+// not from the start) and the next update shows that frame.
 static int32_t StreamSeek(MmMultiMediaStream *self, MmStreamTime time)
 {
     MmStreamObject *stream = MM_OBJECT_OF(MmStreamObject, iface, self);
-    if (!stream->reader) return MM_E_NOTINIT;
+    if (!stream->decoder) return MM_E_NOTINIT;
     if (time < 0) time = 0;
-    if (MmRewindTheoraReader(stream->reader) != 0) return MM_E_FAIL;
-    MmTheoraReader *reader = stream->reader;
-    while (MmHasNextTheoraFrame(reader) &&
-           MmTheoraFrameTime(reader, MmGetTheoraFrameCount(reader)) < time) {
-        if (MmDecodeNextTheoraFrame(reader) < 0) return MM_E_FAIL;
-        gMmCounters.decoded++;
-    }
+    MmPostDecodeJob(stream->decoder, MM_JOB_SEEK, time);
     stream->baseTime = time;
     stream->runningSince = ClockMicroseconds();
     gMmCounters.seeks++;

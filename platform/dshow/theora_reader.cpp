@@ -8,9 +8,21 @@
 #include <theora/theoradec.h>
 
 #define READ_CHUNK 4096
+#define PAGE_PACKETS_MAX 255          // lacing values of one page
+#define BISECT_WINDOW (64 * 1024)     // the bisection ends with a scan of this much
+#define BISECT_PROBE (256 * 1024)     // how far one probe looks for a page with a granule position
+
+// A Theora page with a granule position: where it lies and the number of its last frame.
+struct PageMark {
+    int64_t start, end;
+    int64_t granule;
+};
 
 struct MmTheoraReader {
     FILE *file;
+    int64_t fileSize;
+    int64_t syncOffset;           // file offset of the first byte the sync layer has not handed out
+    int64_t dataStart;            // offset just past the page that ends the headers
     ogg_sync_state sync;
     ogg_stream_state stream;      // the Theora logical stream
     int haveStream;               // 1 once stream is initialised
@@ -18,11 +30,15 @@ struct MmTheoraReader {
     th_comment comment;
     th_setup_info *setup;
     th_dec_ctx *decoder;
-    ogg_packet packet;            // the next data packet, when havePacket
-    int havePacket;
+    // The packets the last page completed, numbered back from its granule position.
+    ogg_packet packets[PAGE_PACKETS_MAX];
+    int64_t numbers[PAGE_PACKETS_MAX];
+    int packetCount, packetAt;
+    int64_t lastNumber;           // of the packet numbered last (numbers only go up)
     int ended;                    // no packet is left
+    int needKeyframe;             // after a move: packets before a keyframe are passed over
     int64_t frames;               // frames decoded
-    int decodedOne;               // planes hold a frame
+    int64_t shown;                // number of the frame decoded last, -1 none
     MmPictureInfo picture;
 };
 
@@ -35,20 +51,52 @@ static int ReadChunk(MmTheoraReader *r)
     return got > 0;
 }
 
-// The next page of the file. 1, 0 at the end.
-static int NextPage(MmTheoraReader *r, ogg_page *page)
+// The next page of the file and its start offset. 1, 0 at the end (or past limit bytes read).
+static int NextPageWithin(MmTheoraReader *r, ogg_page *page, int64_t *start, int64_t limit)
 {
     for (;;) {
-        int result = ogg_sync_pageout(&r->sync, page);
-        if (result == 1) return 1;
-        if (result == 0 && !ReadChunk(r)) return 0;
+        int64_t at = r->syncOffset;
+        long result = ogg_sync_pageseek(&r->sync, page);
+        if (result > 0) {
+            r->syncOffset += result;
+            if (start) *start = at;
+            return 1;
+        }
+        if (result < 0) {
+            r->syncOffset -= result;   // bytes skipped
+            continue;
+        }
+        if (r->syncOffset > limit || !ReadChunk(r)) return 0;
     }
 }
 
-// Takes a page into the Theora stream when it belongs to it.
-static void FeedPage(MmTheoraReader *r, ogg_page *page)
+static int NextPage(MmTheoraReader *r, ogg_page *page) { return NextPageWithin(r, page, nullptr, INT64_MAX); }
+
+// Reads the file from offset on, through a fresh sync layer.
+static int MoveTo(MmTheoraReader *r, int64_t offset)
 {
-    if (r->haveStream && ogg_page_serialno(page) == r->stream.serialno) ogg_stream_pagein(&r->stream, page);
+    if (fseeko(r->file, (off_t)offset, SEEK_SET) != 0) return -1;
+    ogg_sync_reset(&r->sync);
+    r->syncOffset = offset;
+    return 0;
+}
+
+static int IsTheoraPage(const MmTheoraReader *r, ogg_page *page)
+{
+    return r->haveStream && ogg_page_serialno(page) == r->stream.serialno;
+}
+
+// The frame number of a granule position: keyframe number plus frames since (3.2.1 streams count
+// from 1).
+static int64_t GranuleFrame(const MmTheoraReader *r, int64_t granule, int keyframeOnly)
+{
+    int shift = r->info.keyframe_granule_shift;
+    int64_t key = granule >> shift;
+    int64_t since = keyframeOnly ? 0 : granule - (key << shift);
+    int bias = r->info.version_major > 3 || (r->info.version_major == 3 && (r->info.version_minor > 2 ||
+               (r->info.version_minor == 2 && r->info.version_subminor >= 1)));
+    int64_t frame = key + since - bias;
+    return frame < 0 ? 0 : frame;
 }
 
 // Looks at a beginning-of-stream page: its first packet tells whether the stream is Theora.
@@ -67,7 +115,15 @@ static void TryStream(MmTheoraReader *r, ogg_page *page)
     ogg_stream_clear(&test);
 }
 
-// Reads the three Theora headers. 1 when the decoder is ready, 0 without video, -1 for a bad file.
+// 1 when a side and the area fit the largest picture taken.
+static int SizeFits(uint32_t width, uint32_t height)
+{
+    return width <= MM_MAX_PICTURE_SIDE && height <= MM_MAX_PICTURE_SIDE &&
+           (uint64_t)width * height <= MM_MAX_PICTURE_PIXELS;
+}
+
+// Reads the three Theora headers. 1 when the decoder is ready, 0 without video, -1 for a bad file
+// (also one whose picture or coded frame is too large: refused before the decoder allocates).
 static int ReadHeaders(MmTheoraReader *r)
 {
     ogg_page page;
@@ -80,7 +136,9 @@ static int ReadHeaders(MmTheoraReader *r)
         if (!r->haveStream) TryStream(r, &page);
     }
     if (!r->haveStream) return 0;
-    FeedPage(r, &page);
+    if (!SizeFits(r->info.frame_width, r->info.frame_height) || !SizeFits(r->info.pic_width, r->info.pic_height))
+        return -1;
+    if (IsTheoraPage(r, &page)) ogg_stream_pagein(&r->stream, &page);
     int headers = 1;
     while (headers < 3) {
         ogg_packet packet;
@@ -88,12 +146,13 @@ static int ReadHeaders(MmTheoraReader *r)
         if (got < 0) return -1;
         if (got == 0) {
             if (!NextPage(r, &page)) return -1;
-            FeedPage(r, &page);
+            if (IsTheoraPage(r, &page)) ogg_stream_pagein(&r->stream, &page);
             continue;
         }
         if (th_decode_headerin(&r->info, &r->comment, &r->setup, &packet) <= 0) return -1;
         headers++;
     }
+    r->dataStart = r->syncOffset;
     r->decoder = th_decode_alloc(&r->info, r->setup);
     return r->decoder ? 1 : -1;
 }
@@ -113,31 +172,15 @@ static void FillPicture(MmTheoraReader *r)
     p->fpsDenominator = r->info.fps_denominator;
 }
 
-// Frees what the reader's decoding state holds, keeping the file.
-static void ClearDecoding(MmTheoraReader *r)
-{
-    if (r->decoder) th_decode_free(r->decoder);
-    if (r->setup) th_setup_free(r->setup);
-    th_comment_clear(&r->comment);
-    th_info_clear(&r->info);
-    if (r->haveStream) ogg_stream_clear(&r->stream);
-    ogg_sync_clear(&r->sync);
-    r->decoder = nullptr;
-    r->setup = nullptr;
-    r->haveStream = 0;
-}
-
 // Reads the file from its start: headers, and the picture when there is one. 0 / -1.
 static int StartReading(MmTheoraReader *r)
 {
     ogg_sync_init(&r->sync);
     th_info_init(&r->info);
     th_comment_init(&r->comment);
-    r->havePacket = 0;
-    r->ended = 0;
-    r->frames = 0;
-    r->decodedOne = 0;
-    memset(&r->picture, 0, sizeof(r->picture));
+    r->lastNumber = -1;
+    r->shown = -1;
+    r->needKeyframe = 1;
     int headers = ReadHeaders(r);
     if (headers < 0) return -1;
     if (headers == 0) {
@@ -158,6 +201,9 @@ MmTheoraReader *MmOpenTheoraReader(const char *diskPath)
         free(r);
         return nullptr;
     }
+    fseeko(r->file, 0, SEEK_END);
+    r->fileSize = (int64_t)ftello(r->file);
+    fseeko(r->file, 0, SEEK_SET);
     if (StartReading(r) != 0) {
         MmCloseTheoraReader(r);
         return nullptr;
@@ -165,53 +211,84 @@ MmTheoraReader *MmOpenTheoraReader(const char *diskPath)
     return r;
 }
 
-void MmCloseTheoraReader(MmTheoraReader *reader)
+void MmCloseTheoraReader(MmTheoraReader *r)
 {
-    if (!reader) return;
-    ClearDecoding(reader);
-    if (reader->file) fclose(reader->file);
-    free(reader);
+    if (!r) return;
+    if (r->decoder) th_decode_free(r->decoder);
+    if (r->setup) th_setup_free(r->setup);
+    th_comment_clear(&r->comment);
+    th_info_clear(&r->info);
+    if (r->haveStream) ogg_stream_clear(&r->stream);
+    ogg_sync_clear(&r->sync);
+    if (r->file) fclose(r->file);
+    free(r);
 }
 
 const MmPictureInfo *MmGetTheoraPicture(const MmTheoraReader *reader) { return &reader->picture; }
 
+// Takes a Theora page in and numbers the packets it completes: back from its granule position, or on
+// from the last number when it has none. Numbers only go up.
+static void TakePage(MmTheoraReader *r, ogg_page *page)
+{
+    ogg_stream_pagein(&r->stream, page);
+    r->packetCount = r->packetAt = 0;
+    for (;;) {
+        int got = ogg_stream_packetout(&r->stream, &r->packets[r->packetCount]);
+        if (got == 0 || r->packetCount == PAGE_PACKETS_MAX) break;
+        if (got == 1) r->packetCount++;
+        // got < 0: a hole in the data; the next packet follows
+    }
+    int64_t granule = ogg_page_granulepos(page);
+    int64_t last = granule >= 0 ? GranuleFrame(r, granule, 0) : r->lastNumber + r->packetCount;
+    for (int i = 0; i < r->packetCount; i++) {
+        int64_t number = last - (r->packetCount - 1 - i);
+        if (number <= r->lastNumber) number = r->lastNumber + 1;
+        r->numbers[i] = r->lastNumber = number;
+    }
+}
+
 int MmHasNextTheoraFrame(MmTheoraReader *r)
 {
-    while (!r->havePacket && !r->ended) {
-        int got = ogg_stream_packetout(&r->stream, &r->packet);
-        if (got == 1) {
-            r->havePacket = 1;
-            break;
-        }
+    while (r->packetAt == r->packetCount && !r->ended) {
         ogg_page page;
-        if (got == 0 && !NextPage(r, &page)) {
+        if (!NextPage(r, &page)) {
             r->ended = 1;
             break;
         }
-        if (got == 0) FeedPage(r, &page);
-        // got < 0: a hole in the data; the next packet follows
+        if (IsTheoraPage(r, &page)) TakePage(r, &page);
     }
-    return r->havePacket;
+    return r->packetAt < r->packetCount;
+}
+
+int64_t MmNextTheoraFrameNumber(MmTheoraReader *r)
+{
+    return MmHasNextTheoraFrame(r) ? r->numbers[r->packetAt] : -1;
 }
 
 int MmDecodeNextTheoraFrame(MmTheoraReader *r)
 {
-    if (!MmHasNextTheoraFrame(r)) return 0;
-    r->havePacket = 0;
-    int result = th_decode_packetin(r->decoder, &r->packet, nullptr);
-    // TH_DUPFRAME: the frame repeats the one before it.
-    if (result != 0 && result != TH_DUPFRAME) return -1;
-    r->frames++;
-    r->decodedOne = 1;
-    return 1;
+    while (MmHasNextTheoraFrame(r)) {
+        ogg_packet *packet = &r->packets[r->packetAt];
+        int64_t number = r->numbers[r->packetAt++];
+        if (r->needKeyframe && th_packet_iskeyframe(packet) != 1) continue;
+        r->needKeyframe = 0;
+        int result = th_decode_packetin(r->decoder, packet, nullptr);
+        // TH_DUPFRAME: the frame repeats the one before it.
+        if (result != 0 && result != TH_DUPFRAME) return -1;
+        r->frames++;
+        r->shown = number;
+        return 1;
+    }
+    return 0;
 }
 
 int64_t MmGetTheoraFrameCount(const MmTheoraReader *reader) { return reader->frames; }
+int64_t MmGetTheoraShownFrame(const MmTheoraReader *reader) { return reader->shown; }
 
 int MmGetTheoraPlanes(MmTheoraReader *r, MmPlane planes[3])
 {
     th_ycbcr_buffer buffer;
-    if (!r->decodedOne || th_decode_ycbcr_out(r->decoder, buffer) != 0) return -1;
+    if (r->shown < 0 || th_decode_ycbcr_out(r->decoder, buffer) != 0) return -1;
     for (int i = 0; i < 3; i++) {
         planes[i].width = buffer[i].width;
         planes[i].height = buffer[i].height;
@@ -221,16 +298,81 @@ int MmGetTheoraPlanes(MmTheoraReader *r, MmPlane planes[3])
     return 0;
 }
 
-int MmRewindTheoraReader(MmTheoraReader *r)
+// ---- seeking --------------------------------------------------------------------------------------
+
+// The first Theora page with a granule position that starts at or after offset, looking no further
+// than probe bytes. 1 found, 0 none.
+static int GranulePageFrom(MmTheoraReader *r, int64_t offset, int64_t probe, PageMark *out)
 {
-    ClearDecoding(r);
-    if (fseek(r->file, 0, SEEK_SET) != 0) return -1;
-    return StartReading(r);
+    if (MoveTo(r, offset) != 0) return 0;
+    ogg_page page;
+    int64_t start;
+    int64_t limit = probe > INT64_MAX - offset ? INT64_MAX : offset + probe;
+    while (NextPageWithin(r, &page, &start, limit)) {
+        if (!IsTheoraPage(r, &page) || ogg_page_granulepos(&page) < 0) continue;
+        *out = PageMark{start, r->syncOffset, ogg_page_granulepos(&page)};
+        return 1;
+    }
+    return 0;
 }
+
+// The last Theora page whose last frame is numbered below limit, by bisection over the file and a
+// scan of the last window. 1 found, 0 none.
+static int LastPageBelow(MmTheoraReader *r, int64_t limit, PageMark *out)
+{
+    int64_t lo = r->dataStart, hi = r->fileSize;
+    PageMark mark;
+    while (hi - lo > BISECT_WINDOW) {
+        int64_t mid = lo + (hi - lo) / 2;
+        if (GranulePageFrom(r, mid, BISECT_PROBE, &mark) && GranuleFrame(r, mark.granule, 0) < limit)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    int found = 0;
+    int64_t from = lo;
+    while (GranulePageFrom(r, from, INT64_MAX, &mark) && GranuleFrame(r, mark.granule, 0) < limit) {
+        *out = mark;
+        found = 1;
+        from = mark.end;
+    }
+    return found;
+}
+
+int MmSeekTheoraReader(MmTheoraReader *r, int64_t target)
+{
+    if (!r->decoder) return -1;
+    PageMark page;
+    int64_t resume = r->syncOffset;
+    int64_t key = LastPageBelow(r, target < INT64_MAX ? target + 1 : target, &page) ? GranuleFrame(r, page.granule, 1) : 0;
+    // The keyframe is behind the frame decoded last: decoding on from where the reading stood is the
+    // shorter way (the stream keeps its packets; only the sync layer was moved).
+    if (r->shown >= 0 && r->shown <= target && key <= r->shown) return MoveTo(r, resume);
+    int64_t start = key > 0 && LastPageBelow(r, key, &page) ? page.end : r->dataStart;
+    if (MoveTo(r, start) != 0) return -1;
+    ogg_stream_reset(&r->stream);
+    r->packetCount = r->packetAt = 0;
+    r->lastNumber = -1;
+    r->shown = -1;
+    r->ended = 0;
+    r->needKeyframe = 1;
+    return 0;
+}
+
+// ---- time -------------------------------------------------------------------------------------------
+
+static int64_t Clamp64(__int128 v) { return v > INT64_MAX ? INT64_MAX : v < 0 ? 0 : (int64_t)v; }
 
 int64_t MmTheoraFrameTime(const MmTheoraReader *r, int64_t n)
 {
     const MmPictureInfo *p = &r->picture;
     if (!p->fpsNumerator) return 0;
-    return n * (int64_t)p->fpsDenominator * 10000000 / (int64_t)p->fpsNumerator;
+    return Clamp64((__int128)n * p->fpsDenominator * 10000000 / p->fpsNumerator);
+}
+
+int64_t MmTheoraFrameAt(const MmTheoraReader *r, int64_t time)
+{
+    const MmPictureInfo *p = &r->picture;
+    if (!p->fpsDenominator || time <= 0) return 0;
+    return Clamp64((__int128)time * p->fpsNumerator / ((__int128)p->fpsDenominator * 10000000));
 }

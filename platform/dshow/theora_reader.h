@@ -1,7 +1,11 @@
 // The video stream's reader: finds the first Theora logical stream of an Ogg file and decodes its
-// frames one after the other with libtheora. Also used by tests to see the decoded planes.
+// frames with libtheora. Each frame's number comes from the granule positions of its pages (frame
+// numbers may jump: a variable-rate file leaves gaps), and a seek finds its keyframe by bisection
+// over the file's pages. Also used by tests to see the decoded planes.
 #pragma once
 #include <cstdint>
+
+#include "platform/dshow/dshow.h"
 
 struct MmTheoraReader;
 
@@ -24,19 +28,27 @@ struct MmPlane {
 };
 
 // Opens an Ogg file by its disk path and reads the Theora headers (when there is a Theora stream).
-// Null when the file cannot be read or is not Ogg.
+// Null when the file cannot be read, is not Ogg or declares a picture larger than the limit.
 MmTheoraReader *MmOpenTheoraReader(const char *diskPath);
 void MmCloseTheoraReader(MmTheoraReader *reader);
 const MmPictureInfo *MmGetTheoraPicture(const MmTheoraReader *reader);
 // 1 when another frame follows, 0 at the end (or without video).
 int MmHasNextTheoraFrame(MmTheoraReader *reader);
-// Decodes the next frame. 1 a frame, 0 the end, -1 a broken stream.
+// The number of the frame that follows (-1 at the end).
+int64_t MmNextTheoraFrameNumber(MmTheoraReader *reader);
+// Decodes the next frame. 1 a frame, 0 the end, -1 a broken stream. After a seek, frames before the
+// first keyframe are passed over (not decoded).
 int MmDecodeNextTheoraFrame(MmTheoraReader *reader);
-// Frames decoded so far (the next frame's number).
+// Frames decoded so far.
 int64_t MmGetTheoraFrameCount(const MmTheoraReader *reader);
+// The number of the frame decoded last, -1 before the first.
+int64_t MmGetTheoraShownFrame(const MmTheoraReader *reader);
 // The planes of the frame decoded last (Y, Cb, Cr). 0, -1 before the first frame.
 int MmGetTheoraPlanes(MmTheoraReader *reader, MmPlane planes[3]);
-// Back to the first frame. 0 / -1.
-int MmRewindTheoraReader(MmTheoraReader *reader);
-// Stream time (100 ns) at which frame number n is shown.
+// Makes the frame numbered target reachable without decoding from the start: when the keyframe
+// before it lies beyond the frame decoded last (or target lies behind it), the reader moves to that
+// keyframe; decoding on up to target then gives the frame covering it. 0 / -1.
+int MmSeekTheoraReader(MmTheoraReader *reader, int64_t target);
+// Stream time (100 ns) at which frame number n is shown; the number of the frame shown at a time.
 int64_t MmTheoraFrameTime(const MmTheoraReader *reader, int64_t n);
+int64_t MmTheoraFrameAt(const MmTheoraReader *reader, int64_t time);

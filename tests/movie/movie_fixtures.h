@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ inline const Movie kMovies[] = {
     {"m420.ogv", 37, 29, 0}, {"m422.ogv", 34, 21, 2}, {"m444.ogv", 21, 9, 3},
 };
 #define FIXTURE_FRAMES 20
+
+// A variable-rate movie: frame k of 12 shows at k * k / 10 s (ffmpeg's decode: one frame per packet).
+inline const Movie kVariableRate = {"vfr.ogv", 32, 24, 0};
+// m420.ogv whose frame 10 is a broken packet.
+#define DAMAGED_GOOD_FRAMES 10
 
 inline std::string Path(const char *name)
 {
@@ -69,5 +75,27 @@ inline void TableColour(const Movie &m, const RefFrame &f, int x, int y, int *r,
     *g = clip[(luma + t->cbToGreen[cb] + t->crToGreen[cr]) >> 14];
     *b = clip[(luma + t->cbToBlue[cb]) >> 14];
 }
+
+// The first page of an Ogg file with bytes of its Theora identification header replaced (at offsets
+// from the start of the header packet, big-endian fields as the header holds them) and its checksum
+// made right again, so that the demuxer takes it.
+inline std::string WithHeaderBytes(std::string file, int at, const std::vector<uint8_t> &bytes)
+{
+    uint8_t *page = (uint8_t *)file.data();
+    size_t body = 27 + page[26], end = body;
+    for (int i = 0; i < page[26]; i++) end += page[27 + i];
+    for (size_t i = 0; i < bytes.size(); i++) page[body + at + i] = bytes[i];
+    memset(page + 22, 0, 4);
+    uint32_t crc = 0;
+    for (size_t i = 0; i < end; i++) {
+        crc ^= (uint32_t)page[i] << 24;
+        for (int k = 0; k < 8; k++) crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    for (int k = 0; k < 4; k++) page[22 + k] = (uint8_t)(crc >> (8 * k));
+    return file;
+}
+// Offsets in the identification header: coded size in macroblocks (16 bits each), picture size (24
+// bits each), frame rate numerator and denominator (32 bits each).
+enum { HEADER_FRAME_MBS = 10, HEADER_PICTURE = 14, HEADER_RATE = 22 };
 
 }  // namespace moviefixture

@@ -121,6 +121,23 @@ TEST_F(MovieTest, ASoundWithoutAPictureIsNotAMovie)
     EXPECT_TRUE(AllObjectsNull(r));
 }
 
+TEST_F(MovieTest, AHeaderDeclaringAPictureLargerThanAnyGraphIsRefusedAndLogged)
+{
+    // m420.ogv declaring 16384 x 16384 pixels (1024 x 1024 macroblocks): more than any graph holds.
+    std::string bytes = moviefixture::WithHeaderBytes(ReadTestFile(moviefixture::Path("m420.ogv").c_str()),
+                                                      moviefixture::HEADER_FRAME_MBS,
+                                                      {4, 0, 4, 0, 0, 0x40, 0, 0, 0x40, 0, 0, 0});
+    FILE *f = fopen("huge.ogv", "wb");
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+    MovieRecord *r;
+    int handle = NewRecord(&r);
+    EXPECT_EQ(OpenMovieThroughDirectShow(gDisplay.draw, r, "huge.ogv", nullptr, nullptr, 0), -1);
+    EXPECT_TRUE(LogHas("ファイル:huge.ogv が開けませんでした"));
+    EXPECT_TRUE(AllObjectsNull(r));
+    ReleaseMovieHandle(handle);
+}
+
 TEST_F(MovieTest, ASampleRefusedOnTheLibrarySurfaceUsesTheStreamsOwnInModeZero)
 {
     MmTestFailNth(MM_FAULT_CREATE_SAMPLE, 1);

@@ -140,6 +140,7 @@ TEST_F(MovieTest, StreamFramesAreTakenOncePerPresentedFrameAndTheNextIsAlwaysUnd
 {
     MovieRecord *r;
     int movie = RunningMovie(this, "m420.ogv", 1, &r);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
     MmTestResetCounters();
     gCallbacks = 0;
     SetMovieFrameCallback(movie, CountCallback, 0);
@@ -157,12 +158,26 @@ TEST_F(MovieTest, StreamFramesAreTakenOncePerPresentedFrameAndTheNextIsAlwaysUnd
     EXPECT_EQ(Updates(), 2);
     EXPECT_EQ(gCallbacks, 1);
     AdvanceSteppedClock(95000);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
+    MmTestHoldDecoders(1);                  // frame 2 is a long decode
     AdvanceMovieToCurrentFrame(movie, 0);   // 100 ms: more than 17 ms, frame 1 is in
     EXPECT_EQ(gCallbacks, 2);
     EXPECT_EQ(Updates(), 3);
     EXPECT_EQ(r->updatePending, 1);
     EXPECT_EQ(WrongCopyPixels(r, 1), 0);
     EXPECT_EQ(r->lastPresentCount, 1);
+    // A draw while frame 2 is decoded returns at once with frame 1, and nobody sleeps.
+    uint64_t slept = GetSteppedClockSleptMilliseconds();
+    AdvanceSteppedClock(100000);
+    gDisplay.presents++;
+    AdvanceMovieToCurrentFrame(movie, 0);
+    EXPECT_EQ(gCallbacks, 2);
+    EXPECT_EQ(GetSteppedClockSleptMilliseconds(), slept);
+    MmTestHoldDecoders(0);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
+    AdvanceMovieToCurrentFrame(movie, 0);
+    EXPECT_EQ(gCallbacks, 3);
+    EXPECT_EQ(WrongCopyPixels(r, 2), 0);
 }
 
 TEST_F(MovieTest, AStreamThatEndsStopsUnlessItLoops)
@@ -172,6 +187,7 @@ TEST_F(MovieTest, AStreamThatEndsStopsUnlessItLoops)
     int b = RunningMovie(this, "m444.ogv", 3, &looping);
     for (int i = 0; i < 30; i++) {
         AdvanceSteppedClock(100000);
+        ASSERT_EQ(MmTestWaitForDecoders(), 0);
         gDisplay.presents++;
         AdvanceMovieToCurrentFrame(a, 0);
         AdvanceMovieToCurrentFrame(b, 0);
@@ -185,6 +201,61 @@ TEST_F(MovieTest, AStreamThatEndsStopsUnlessItLoops)
     EXPECT_LT(time, 20000000);   // it went back to 0 once
     ResumeSystemPausedMovies();
     EXPECT_EQ(once->paused, 1);  // an ended movie is not the system's to resume
+}
+
+// The m420 frame the frame copy holds, -1 for none.
+int CopiedFrame(const MovieRecord *r)
+{
+    for (int n = 0; n < FIXTURE_FRAMES; n++)
+        if (WrongCopyPixels(r, n) == 0) return n;
+    return -1;
+}
+
+TEST_F(MovieTest, TheLastFrameStaysItsTimeAndEveryLoopShowsFrameZeroAgain)
+{
+    MovieRecord *once, *looping;
+    int a = RunningMovie(this, "m420.ogv", 1, &once);
+    int b = RunningMovie(this, "m420.ogv", 3, &looping);
+    // Draws every 50 ms: the frame each shows, and whether the one that does not loop still plays.
+    // The loop restarts when the last frame's time is over (2.0 s), so each pass is 2 s.
+    const struct { int step, once, playing, looping; } checks[] = {
+        {37, 18, 1, 18}, {38, 19, 1, 19}, {39, 19, 1, 19}, {40, 19, 0, 19}, {41, 19, 0, 0},
+        {43, 19, 0, 1},  {60, 19, 0, 10}, {79, 19, 0, 19}, {80, 19, 0, 19}, {81, 19, 0, 0},
+    };
+    size_t at = 0;
+    for (int step = 0; at < sizeof(checks) / sizeof(checks[0]); step++) {
+        if (step) AdvanceSteppedClock(50000);
+        ASSERT_EQ(MmTestWaitForDecoders(), 0);
+        gDisplay.presents++;
+        AdvanceMovieToCurrentFrame(a, 0);
+        AdvanceMovieToCurrentFrame(b, 0);
+        if (step != checks[at].step) continue;
+        EXPECT_EQ(CopiedFrame(once), checks[at].once) << step;
+        EXPECT_EQ(once->playing, checks[at].playing) << step;
+        EXPECT_EQ(CopiedFrame(looping), checks[at].looping) << step;
+        EXPECT_EQ(looping->playing, 1);
+        at++;
+    }
+}
+
+TEST_F(MovieTest, ADecodeErrorMidFileEndsTheMovieOrLoopsIt)
+{
+    MovieRecord *once, *looping;
+    int a = RunningMovie(this, "damaged.ogv", 1, &once);
+    int b = RunningMovie(this, "damaged.ogv", 3, &looping);
+    for (int step = 0; step <= DAMAGED_GOOD_FRAMES + 2; step++) {
+        if (step) AdvanceSteppedClock(100000);
+        ASSERT_EQ(MmTestWaitForDecoders(), 0);
+        gDisplay.presents++;
+        AdvanceMovieToCurrentFrame(a, 0);
+        AdvanceMovieToCurrentFrame(b, 0);
+    }
+    EXPECT_EQ(once->playing, 0);
+    EXPECT_EQ(once->paused, 1);
+    EXPECT_EQ(CopiedFrame(once), DAMAGED_GOOD_FRAMES - 1);
+    EXPECT_EQ(looping->playing, 1);
+    EXPECT_EQ(looping->paused, 0);
+    EXPECT_LT(CopiedFrame(looping), 3);   // it started again
 }
 
 TEST_F(MovieTest, FocusChangesResumeOnlyWhatTheSystemPausedAndHoldTheStreamTime)

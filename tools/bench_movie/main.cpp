@@ -115,7 +115,7 @@ void BM_TheoraDecodeOnly(benchmark::State &state)
     }
     for (auto _ : state) {
         if (MmDecodeNextTheoraFrame(reader) != 1) {
-            MmRewindTheoraReader(reader);
+            MmSeekTheoraReader(reader, 0);
             MmDecodeNextTheoraFrame(reader);
         }
     }

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" size_t __sanitizer_get_heap_size(void);   // the address sanitizer's mapped heap
+#endif
 
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/theora_reader.h"
@@ -179,44 +182,56 @@ TEST_F(DshowTest, FramesInEverySurfaceFormatEqualTheTableArithmetic)
     }
 }
 
-TEST_F(DshowTest, PendingUpdateCompletesWhenItsEventIsWaitedOnOnceDue)
+TEST_F(DshowTest, PendingUpdateCompletesWhenItsEventIsWaitedOnOnceDecodedAndDue)
 {
     Player player("m420.ogv");
     ASSERT_EQ(player.MakeSample(kX888, 37, 29), MM_OK);
     KHandle event = KCreateEvent(1, 0);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_E_NOTRUNNING);
     player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
-    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_OK);   // frame 0 is due at once
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);   // frame 0 was decoded while the sample was made
+    // A long decode: the update and the waits on its event return at once, and nobody sleeps.
+    MmTestHoldDecoders(1);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_OK);
+    uint64_t slept = GetSteppedClockSleptMilliseconds();
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_S_PENDING);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_E_BUSY);
+    AdvanceSteppedClock(300000);
+    EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_TIMEOUT);
+    EXPECT_EQ(GetSteppedClockSleptMilliseconds(), slept);
+    MmTestHoldDecoders(0);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
+    EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_OBJECT_0);
+    EXPECT_EQ(CountWrongPixels(kMovies[0], ReferenceFrames(kMovies[0])[3], player.Pixels()), 0);
+    // Decoded ahead: frame 4 is in, and its event is signalled once it is due.
+    KResetEvent(event);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_S_PENDING);
     AdvanceSteppedClock(99000);
     EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_TIMEOUT);
     AdvanceSteppedClock(1000);
     EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_OBJECT_0);
-    MmTestCounters counters;
-    MmTestGetCounters(&counters);
-    EXPECT_EQ(counters.decoded, 2);
-    EXPECT_EQ(counters.converted, 2);
-    // Without an event the update sleeps on the clock until the frame is due.
-    KResetEvent(event);
+    // Without an event the update waits for the decoder and sleeps on the clock until the frame is due.
     uint64_t before = GetSteppedClockMicroseconds();
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
     EXPECT_EQ(GetSteppedClockMicroseconds() - before, 100000u);
+    EXPECT_EQ(CountWrongPixels(kMovies[0], ReferenceFrames(kMovies[0])[5], player.Pixels()), 0);
     KCloseHandle(event);
 }
 
-TEST_F(DshowTest, LateFramesAreDecodedButOnlyTheDueOneConverted)
+TEST_F(DshowTest, LateFramesAreSkippedToTheirKeyframe)
 {
-    Player player("m422.ogv");
+    Player player("m422.ogv");   // keyframes at 0 and 12
     ASSERT_EQ(player.MakeSample(k565, 34, 21), MM_OK);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
     player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
-    AdvanceSteppedClock(550000);
+    AdvanceSteppedClock(1750000);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
     MmTestCounters counters;
     MmTestGetCounters(&counters);
-    EXPECT_EQ(counters.decoded, 6);     // frames 0..5
-    EXPECT_EQ(counters.converted, 1);
-    EXPECT_EQ(CountWrongPixels(kMovies[1], ReferenceFrames(kMovies[1])[5], player.Pixels()), 0);
+    EXPECT_EQ(counters.decoded, 1 + 6 + 1);   // frame 0 at the start, 12..17, and 18 ahead
+    EXPECT_EQ(CountWrongPixels(kMovies[1], ReferenceFrames(kMovies[1])[17], player.Pixels()), 0);
 }
 
 TEST_F(DshowTest, PauseStopAndRunHoldAndContinueTheStreamTime)
@@ -246,12 +261,23 @@ TEST_F(DshowTest, SeekShowsTheFrameAtItsTimeAndTheEndIsReported)
     Player player(m.name);
     ASSERT_EQ(player.MakeSample(k888, m.width, m.height), MM_OK);
     player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
-    EXPECT_EQ(player.stream->fn->Seek(player.stream, 12000000), MM_OK);   // 1.2 s: frame 12
-    EXPECT_EQ(player.Time(), 12000000);
+    // Sought to, shown at once without a sleep: the frame covering the time (mid-frame too), behind
+    // or ahead of the frame shown, past keyframe 12 or not.
+    const struct { MmStreamTime time; int frame; } seeks[] = {{12000000, 12}, {15500000, 15}, {3500000, 3}, {0, 0}, {19990000, 19}};
+    for (auto c : seeks) {
+        EXPECT_EQ(player.stream->fn->Seek(player.stream, c.time), MM_OK);
+        EXPECT_EQ(player.Time(), c.time);
+        uint64_t before = GetSteppedClockMicroseconds();
+        EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+        EXPECT_EQ(GetSteppedClockMicroseconds(), before);
+        EXPECT_EQ(CountWrongPixels(m, ReferenceFrames(m)[c.frame], player.Pixels()), 0) << c.time;
+    }
+    // The last frame stays its own time: the end comes a frame's time after it began.
+    EXPECT_EQ(player.stream->fn->Seek(player.stream, 19000000), MM_OK);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
-    EXPECT_EQ(CountWrongPixels(m, ReferenceFrames(m)[12], player.Pixels()), 0);
-    AdvanceSteppedClock(5000000);
-    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);   // frame 19, the last
+    uint64_t before = GetSteppedClockMicroseconds();
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_S_ENDOFSTREAM);
+    EXPECT_EQ(GetSteppedClockMicroseconds() - before, 100000u);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_S_ENDOFSTREAM);
     EXPECT_EQ(player.stream->fn->Seek(player.stream, 0), MM_OK);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
@@ -372,6 +398,115 @@ TEST_F(DshowTest, CutAndDamagedFilesFailOrEndWithoutHarm)
         }
         EXPECT_NE(result, MM_OK) << bytes.size();   // the end or a refusal, within the frames there are
     }
+    LeaveFreshTempDir();
+}
+
+}  // namespace
+
+namespace {
+
+// Writes bytes to a file in the current directory; its name.
+const char *WriteFile(const char *name, const std::string &bytes)
+{
+    FILE *f = fopen(name, "wb");
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+    return name;
+}
+
+TEST_F(DshowTest, AVariableRateMovieShowsEachFrameAtItsGranuleTimeAndEndsAFrameAfterTheLast)
+{
+    const Movie &m = kVariableRate;
+    std::vector<RefFrame> ref = ReferenceFrames(m);
+    ASSERT_EQ(ref.size(), 12u);
+    Player player(m.name);
+    ASSERT_EQ(player.MakeSample(kX888, m.width, m.height), MM_OK);
+    uint64_t start = GetSteppedClockMicroseconds();
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
+    for (int k = 0; k < 12; k++) {
+        ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK) << k;
+        EXPECT_EQ(GetSteppedClockMicroseconds() - start, (uint64_t)k * k * 100000) << k;
+        EXPECT_EQ(CountWrongPixels(m, ref[k], player.Pixels()), 0) << k;
+    }
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_S_ENDOFSTREAM);
+    EXPECT_EQ(GetSteppedClockMicroseconds() - start, 12200000u);
+    // A seek between two frames far apart shows the earlier one.
+    EXPECT_EQ(player.stream->fn->Seek(player.stream, 100000000 - 1), MM_OK);   // just before 10 s: frame 9 (8.1 s)
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+    EXPECT_EQ(CountWrongPixels(m, ref[9], player.Pixels()), 0);
+}
+
+TEST_F(DshowTest, ADecodeErrorEndsEvenAPendingUpdate)
+{
+    Player player("damaged.ogv");
+    ASSERT_EQ(player.MakeSample(kX888, 37, 29), MM_OK);
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
+    for (int n = 0; n < DAMAGED_GOOD_FRAMES - 1; n++) ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
+    MmTestHoldDecoders(1);   // the broken frame stays undecoded until the update waits for it
+    AdvanceSteppedClock(100000);
+    KHandle event = KCreateEvent(1, 0);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_OK);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_S_PENDING);
+    MmTestHoldDecoders(0);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
+    EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_OBJECT_0);   // over at once, without the frame's time
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_E_FAIL);
+    EXPECT_EQ(CountWrongPixels(kMovies[0], ReferenceFrames(kMovies[0])[DAMAGED_GOOD_FRAMES - 1], player.Pixels()), 0);
+    EXPECT_EQ(player.stream->fn->Seek(player.stream, 0), MM_OK);   // a seek reads it again
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+    KCloseHandle(event);
+}
+
+TEST(TheoraReader, ExtremeFrameRatesGiveTimesWithoutOverflow)
+{
+    ASSERT_EQ(EnterFreshTempDir(), 0);
+    std::string whole = ReadTestFile(Path("m420.ogv").c_str());
+    const struct { uint8_t num, den; int64_t frame, time; } cases[] = {
+        {0xFF, 0xFF, 215, 2150000000}, {0xFF, 0xFF, (int64_t)1 << 30, ((int64_t)1 << 30) * 10000000},
+        {0x01, 0xFF, 215, INT64_MAX},
+    };
+    for (auto c : cases) {
+        std::vector<uint8_t> rate = {0, 0, 0, c.num, 0xFF, 0xFF, 0xFF, c.den};
+        if (c.num == 0xFF) rate = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        MmTheoraReader *reader = MmOpenTheoraReader(WriteFile("rate.ogv", WithHeaderBytes(whole, HEADER_RATE, rate)));
+        ASSERT_NE(reader, nullptr);
+        EXPECT_EQ(MmTheoraFrameTime(reader, c.frame), c.time) << c.frame;
+        if (c.time < INT64_MAX) EXPECT_EQ(MmTheoraFrameAt(reader, c.time), c.frame);
+        MmCloseTheoraReader(reader);
+    }
+    LeaveFreshTempDir();
+}
+
+TEST(TheoraReader, HeadersLargerThanTheLargestGraphAreRefusedBeforeTheDecoderAllocates)
+{
+    ASSERT_EQ(EnterFreshTempDir(), 0);
+    std::string whole = ReadTestFile(Path("m420.ogv").c_str());
+    // Coded size in macroblocks, then the picture size; the original is 3 x 2 macroblocks, 37 x 29.
+    const struct { uint16_t mbw, mbh; uint32_t picw, pich; } cases[] = {
+        {1024, 1024, 16384, 16384}, {65535, 65535, 1048560, 1048560}, {65283, 2, 37, 29},
+        {3, 8194, 37, 29}, {1026, 2, 16400, 29},
+    };
+#if defined(__SANITIZE_ADDRESS__)
+    size_t heap = __sanitizer_get_heap_size();
+#endif
+    for (auto c : cases) {
+        // Picture offsets 0: the header stays valid, so only its size can refuse it.
+        std::vector<uint8_t> size = {(uint8_t)(c.mbw >> 8), (uint8_t)c.mbw, (uint8_t)(c.mbh >> 8), (uint8_t)c.mbh,
+                                     (uint8_t)(c.picw >> 16), (uint8_t)(c.picw >> 8), (uint8_t)c.picw,
+                                     (uint8_t)(c.pich >> 16), (uint8_t)(c.pich >> 8), (uint8_t)c.pich, 0, 0};
+        EXPECT_EQ(MmOpenTheoraReader(WriteFile("huge.ogv", WithHeaderBytes(whole, HEADER_FRAME_MBS, size))), nullptr)
+            << c.mbw << " x " << c.mbh;
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(__sanitizer_get_heap_size() - heap, (size_t)16 << 20);
+#endif
+    // The largest picture taken still opens with its picture.
+    std::vector<uint8_t> largest = {0x04, 0x00, 0x00, 0x01, 0x00, 0x40, 0x00, 0x00, 0x00, 0x10, 0, 0};   // 16384 x 16
+    MmTheoraReader *reader = MmOpenTheoraReader(WriteFile("huge.ogv", WithHeaderBytes(whole, HEADER_FRAME_MBS, largest)));
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(MmGetTheoraPicture(reader)->picWidth, 16384);
+    MmCloseTheoraReader(reader);
     LeaveFreshTempDir();
 }
 
