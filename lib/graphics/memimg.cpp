@@ -132,11 +132,11 @@ int CreateMemImgSubView(MEMIMG *out, const MEMIMG *src, int x, int y, int w, int
     return 0;
 }
 
+static void DropMemImgRunTable(MemImgRunTable *t);
+
 // Frees a store with everything it owns.
 static void FreeMemImgShared(MemImgSharedRecord *shared) {
-    FreeMemoryTracked(shared->runTable.rowStart);
-    FreeMemoryTracked(shared->runTable.runs);
-    FreeMemoryTracked(shared->runTable.blockStart);
+    DropMemImgRunTable(&shared->runTable);
     FreeMemoryTracked(shared->palette);
     if (!shared->externalPixels) FreeMemoryTracked(shared->pixels);
     FreeMemoryTracked(shared->secondPlane);
@@ -206,51 +206,54 @@ static inline int IsKeyedTexel(const MemImgSharedRecord *s, const uint8_t *row, 
     }
 }
 
-// Walks every row, writing counts when runs is not null; returns how many counts there are.
+// Walks every row, writing its pairs and its end pair when runs is not null (and each row's first
+// pair at rowStart[row]); returns how many words there are.
 static size_t ScanMemImgRuns(const MemImgSharedRecord *s, uint32_t *rowStart, uint32_t *runs) {
     size_t n = 0;
     for (int y = 0; y < s->height; ++y) {
         const uint8_t *row = s->pixels + (intptr_t)y * s->pitch;
         if (rowStart) rowStart[y] = (uint32_t)n;
-        int x = 0;
-        while (x < s->width) {
-            int start = x;
+        for (int x = 0; x < s->width;) {
             while (x < s->width && IsKeyedTexel(s, row, x)) ++x;
-            if (runs) runs[n] = (uint32_t)(x - start);
-            ++n;
-            start = x;
+            if (x == s->width) break;
+            if (runs) runs[n] = (uint32_t)x;
             while (x < s->width && !IsKeyedTexel(s, row, x)) ++x;
-            if (runs) runs[n] = (uint32_t)(x - start);
-            ++n;
+            if (runs) runs[n + 1] = (uint32_t)x;
+            n += 2;
         }
+        if (runs) runs[n] = runs[n + 1] = MEMIMG_RUN_END;
+        n += 2;
     }
     return n;
 }
 
-// Fills the block index: for each block of each row, the pair that covers its first column.
-static void IndexMemImgRuns(const MemImgSharedRecord *s, MemImgRunTable *t) {
-    const uint32_t blocks = (uint32_t)t->blocksPerRow;
+// Fills the block index: for each block of each row, the first pair that ends after its first
+// column (the row's end pair when none does).
+static void IndexMemImgRuns(const MemImgSharedRecord *s, MemImgRunTable *t, const uint32_t *rowStart) {
+    const uint32_t blocks = GetMemImgRunBlockCount(s->width);
     for (int y = 0; y < s->height; ++y) {
-        uint32_t *entry = t->blockStart + 2 * (size_t)y * blocks;
-        uint32_t at = t->rowStart[y], col = 0;
-        for (uint32_t b = 0; b < blocks; ++b) {
-            const uint32_t first = b << MEMIMG_RUN_BLOCK_SHIFT;
-            // Pairs ending at or before the block's first column are passed by.
-            while (col + t->runs[at] + t->runs[at + 1] <= first) col += t->runs[at] + t->runs[at + 1], at += 2;
-            entry[2 * b] = at;
-            entry[2 * b + 1] = col;
+        uint32_t *entry = t->blockStart + y, at = rowStart[y];
+        for (uint32_t b = 0; b < blocks; ++b, entry += s->height + 1) {
+            while (t->runs[at + 1] <= b << MEMIMG_RUN_BLOCK_SHIFT) at += 2;  // the end pair stops it
+            *entry = at;
         }
     }
 }
 
-// Frees the table's arrays and marks it stale.
+// Frees a slice's arrays and frees its slot.
+static void DropMemImgRunSlice(MemImgRunSlice *slice) {
+    FreeMemoryTracked(slice->runs);
+    FreeMemoryTracked(slice->rowStart);
+    *slice = {};
+}
+
+// Frees the table's arrays and slices and marks it stale.
 static void DropMemImgRunTable(MemImgRunTable *t) {
-    FreeMemoryTracked(t->rowStart);
     FreeMemoryTracked(t->runs);
     FreeMemoryTracked(t->blockStart);
-    t->rowStart = nullptr;
     t->runs = nullptr;
     t->blockStart = nullptr;
+    for (MemImgRunSlice &slice : t->slices) DropMemImgRunSlice(&slice);
     t->stale = 1;
 }
 
@@ -259,21 +262,71 @@ int UpdateMemImgRunTable(MemImgSharedRecord *shared) {
     MemImgRunTable *t = &shared->runTable;
     if (!t->stale && t->runs != nullptr) return 0;
     DropMemImgRunTable(t);
+    const int bytes = shared->format->pixelByte;
+    if ((bytes != 1 && bytes != 2 && bytes != 4) || shared->pitch <= 0) return -1;
     size_t n = ScanMemImgRuns(shared, nullptr, nullptr);
-    t->blocksPerRow = (shared->width + (1 << MEMIMG_RUN_BLOCK_SHIFT) - 1) >> MEMIMG_RUN_BLOCK_SHIFT;
-    t->rowStart = static_cast<uint32_t *>(DZ_ALLOC(sizeof(uint32_t) * (size_t)shared->height));
-    t->runs = static_cast<uint32_t *>(DZ_ALLOC(sizeof(uint32_t) * (n + 1)));
-    // One spare row of zeros: the walks load the next row's entry ahead, also after the last row.
-    t->blockStart = static_cast<uint32_t *>(
-        DZ_ALLOC_ZERO(2 * sizeof(uint32_t) * ((size_t)shared->height + 1) * t->blocksPerRow));
-    if (t->rowStart == nullptr || t->runs == nullptr || t->blockStart == nullptr) {
+    uint32_t *rowStart = static_cast<uint32_t *>(DZ_ALLOC(sizeof(uint32_t) * (size_t)shared->height));
+    t->runs = static_cast<uint32_t *>(DZ_ALLOC(sizeof(uint32_t) * n));
+    t->blockStart = static_cast<uint32_t *>(DZ_ALLOC_ZERO(sizeof(uint32_t) * ((size_t)shared->height + 1) *
+                                                          GetMemImgRunBlockCount(shared->width)));
+    if (rowStart == nullptr || t->runs == nullptr || t->blockStart == nullptr) {
+        FreeMemoryTracked(rowStart);
         DropMemImgRunTable(t);
         return -1;
     }
-    ScanMemImgRuns(shared, t->rowStart, t->runs);
-    IndexMemImgRuns(shared, t);
+    ScanMemImgRuns(shared, rowStart, t->runs);
+    IndexMemImgRuns(shared, t, rowStart);
+    FreeMemoryTracked(rowStart);
+    const uint64_t pitch = (uint64_t)shared->pitch;
+    t->pitchReciprocal = pitch >= 2 && pitch <= 0xFFFFFFFFu ? UINT64_MAX / pitch + 1 : 0;
+    t->pixelShift = bytes >> 1;  // 0, 1, 2
     t->stale = 0;
     return 0;
+}
+
+// Walks every row's runs within columns [first, end), cut there, writing them as columns counted
+// from first (and each row's first pair at rowStart[row]) when runs is not null; each row ends
+// with the end pair. Returns how many words there are.
+static size_t CutMemImgRuns(const MemImgSharedRecord *s, uint32_t first, uint32_t end, uint32_t *rowStart,
+                            uint32_t *runs) {
+    const MemImgRunTable &t = s->runTable;
+    const uint32_t *block = t.blockStart + (size_t)(first >> MEMIMG_RUN_BLOCK_SHIFT) * ((size_t)s->height + 1);
+    size_t n = 0;
+    for (int y = 0; y < s->height; ++y) {
+        if (rowStart) rowStart[y] = (uint32_t)n;
+        for (const uint32_t *run = t.runs + block[y]; run[0] < end; run += 2) {
+            const uint32_t lo = std::max(run[0], first), hi = std::min(run[1], end);
+            if (lo >= hi) continue;
+            if (runs) runs[n] = lo - first, runs[n + 1] = hi - first;
+            n += 2;
+        }
+        if (runs) runs[n] = runs[n + 1] = MEMIMG_RUN_END;
+        n += 2;
+    }
+    return n;
+}
+
+const MemImgRunSlice *GetMemImgRunSlice(MemImgSharedRecord *shared, uint32_t first, uint32_t end) {
+    MemImgRunTable *t = &shared->runTable;
+    MemImgRunSlice *slice = nullptr;
+    for (MemImgRunSlice &s : t->slices) {  // the slices in use come first
+        if (s.end == 0) {
+            slice = &s;
+            break;
+        }
+        if (s.first == first && s.end == end) return &s;
+    }
+    if (slice == nullptr) return nullptr;
+    slice->runs = static_cast<uint32_t *>(DZ_ALLOC(sizeof(uint32_t) * CutMemImgRuns(shared, first, end, nullptr, nullptr)));
+    slice->rowStart = static_cast<uint32_t *>(DZ_ALLOC(sizeof(uint32_t) * (size_t)shared->height));
+    if (slice->runs == nullptr || slice->rowStart == nullptr) {
+        DropMemImgRunSlice(slice);
+        return nullptr;
+    }
+    CutMemImgRuns(shared, first, end, slice->rowStart, slice->runs);
+    slice->first = first;
+    slice->end = end;
+    return slice;
 }
 
 // ---- from a picture -----------------------------------------------------------------------------

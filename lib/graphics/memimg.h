@@ -30,20 +30,39 @@ inline int IsDrawingBlendMode(int mode) {
     return m <= 4u || m == 10u || m == 11u;
 }
 
-// Keyed draws walk this instead of testing every texel: per row, alternating counts of skipped and
-// drawn pixels, starting with a skip count (possibly 0), until the row's width is covered.
-// A view or a clip that starts part-way along a row starts its walk from the row's block of
-// MEMIMG_RUN_BLOCK columns instead of from the row's first count.
+// Keyed draws walk this instead of testing every texel: per row, its drawn runs from left to right
+// as pairs of store columns (first, end), then the pair (MEMIMG_RUN_END, MEMIMG_RUN_END). A draw
+// starts each row at the block index's entry for the block of 2^MEMIMG_RUN_BLOCK_SHIFT columns
+// that holds its first column, so a view or a clip that starts part-way along a row passes by at
+// most the runs of one block.
 #define MEMIMG_RUN_BLOCK_SHIFT 5
-struct MemImgRunTable {
-    uint32_t *rowStart;       // per row: index of its first count in runs
-    uint32_t *runs;           // the counts
-    int stale;                // 1: pixels or key changed since it was built (rebuilt on next use)
-    int blocksPerRow;         // blocks of 2^MEMIMG_RUN_BLOCK_SHIFT columns in a row
-    uint32_t *blockStart;     // per row and block, two words: index in runs of the skip count whose
-                              // pair (skip, draw) covers the block's first column, and the column
-                              // where that pair starts; then one spare row of zeros
+#define MEMIMG_RUN_END 0xFFFFFFFFu
+// The runs of one range of columns of every row, cut at its ends, for the views of a sheet that
+// share that range: a draw of such a view walks its rows in order, with no index and no cuts. A
+// store keeps the slices of the first MEMIMG_RUN_SLICES ranges asked for until its runs change
+// (no slice is given up for another, so that views of more ranges cannot make every draw cut
+// new ones).
+#define MEMIMG_RUN_SLICES 16
+struct MemImgRunSlice {
+    uint32_t first, end;      // store columns [first, end); end 0: the slot is free
+    uint32_t *runs;           // pairs of columns counted from first, each row closed by the end pair
+    uint32_t *rowStart;       // per row: index in runs of its first pair
 };
+struct MemImgRunTable {
+    uint32_t *runs;           // the pairs, row after row
+    uint32_t *blockStart;     // per block of columns, per row (a draw steps down one block's
+                              // entries): index in runs of the row's first pair that ends after
+                              // the block's first column; each block's rows end with a spare 0
+    uint64_t pitchReciprocal; // ceil(2^64 / pitch), or 0: a view's row from its offset in the store
+                              // without a division
+    int pixelShift;           // log2 of the bytes per pixel
+    int stale;                // 1: pixels or key changed since it was built (rebuilt on next use)
+    MemImgRunSlice slices[MEMIMG_RUN_SLICES];  // made on demand, dropped with the table
+};
+// Blocks of the block index across a row of width pixels.
+inline uint32_t GetMemImgRunBlockCount(int width) {
+    return ((uint32_t)width + (1u << MEMIMG_RUN_BLOCK_SHIFT) - 1) >> MEMIMG_RUN_BLOCK_SHIFT;
+}
 
 // The reference-counted pixel store behind one or more MEMIMG views.
 struct MemImgSharedRecord {
@@ -152,8 +171,12 @@ inline int DoesBlendImageCover(const MEMIMG *blend, const MEMIMG *src) {
 void FillMemImgPixels(MEMIMG *image, Rect rect, uint32_t pixel);
 
 // Brings the store's run table up to date (built when stale or missing). 0, or -1 with no memory
-// (the caller then draws texel by texel).
+// or for a store the runs do not describe (pixels of other than 1, 2 or 4 bytes; the caller then
+// draws texel by texel).
 int UpdateMemImgRunTable(MemImgSharedRecord *shared);
+// The slice of the up-to-date run table for columns [first, end) (first < end <= width), made when
+// there is none yet. Null when all slots hold other ranges, or with no memory.
+const MemImgRunSlice *GetMemImgRunSlice(MemImgSharedRecord *shared, uint32_t first, uint32_t end);
 // Test hook: 0 makes keyed draws ignore run tables, 1 (the default) lets them use them.
 void SetMemImgRunTableUse(int enable);
 int GetMemImgRunTableUse(void);

@@ -5,13 +5,13 @@
 // clipped rectangle, or over the drawn runs of the source's run table.
 #include "lib/softrender/blit.h"
 
+#include <algorithm>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 #include "lib/softrender/blit_vector.h"
-#include "lib/softrender/flat_span.h"
 #include "lib/softrender/pixel_ops.h"
 
 // ---- copies -------------------------------------------------------------------------------------
@@ -263,10 +263,10 @@ static BlitRowFn PickBlitRow(const BlitChoice &c, bool trans) {
 
 // The body for the settings: the shared one, or this blit's half blend and 6-bit table where they
 // apply (mode 1 without tint, blend image and source alpha).
-static int ChooseBlitBody(const PixelOpSnapshot &sn, const BlitChoice &c) {
-    int body = ResolveBlendBody(sn.mode, sn.param);
+static int ChooseBlitBody(int mode, int param, const BlitChoice &c) {
+    int body = ResolveBlendBody(mode, param);
     if (body != 1 || c.tint || c.blend || c.kind == TEXEL_DIRECT_ALPHA) return body;
-    if (sn.param == 128) return BODY_HALF;
+    if (param == 128) return BODY_HALF;
     return c.type == MEMIMG_COLOR_565 ? BODY_ALPHA6 : body;
 }
 
@@ -284,105 +284,124 @@ static bool IsBlitInputValid(const MEMIMG *dst, const MEMIMG *src, const MEMIMG 
     return true;
 }
 
-// The run walk of a plain keyed copy: each drawn run is copied inline, with no call per run.
-// UpdateMemImgRunTable writes the rows' counts back to back, so each row's pairs follow the last
-// pair of the row before: the walk needs no rowStart load, which would delay every row's first
-// copy behind two dependent loads.
-template <int Bpp> static void CopyByRuns(MEMIMG *dst, const MEMIMG *src, int x, int y) {
-    const MemImgSharedRecord *s = src->shared;
-    const intptr_t dpitch = dst->shared->pitch, spitch = s->pitch;
-    const uint32_t width = (uint32_t)src->width;
-    uint8_t *drow = GetMemImgRow(dst, y) + (intptr_t)x * Bpp;
-    const uint8_t *srow = src->pixels;
-    const uint32_t *run = s->runTable.runs + s->runTable.rowStart[0];
-    for (int r = 0; r < src->height; ++r, drow += dpitch, srow += spitch, run += 2) {
-        // Pairs of (skip, draw) up to the row's width; a row that ends keyed ends with a skip to
-        // the width and a draw of 0, which is never read. Either way run stops on the row's last
-        // pair.
-        for (uint32_t col = run[0]; col < width; run += 2) {
-            uint32_t n = run[1];
-            CopyPixelBytes(drow + (size_t)col * Bpp, srow + (size_t)col * Bpp, (size_t)n * Bpp);
-            col += n;
-            if (col >= width) break;  // the row's last count: the next one is another row's
-            col += run[2];
-        }
-    }
-}
-
 // The part of a draw that lies in the source: the destination rectangle (l, t, w, h) and the
-// store column and row of its first texel.
+// column and row of its first texel in the view, or in the store for the runs.
 struct RunWindow {
     int l, t, w, h;
     uint32_t col, row;
 };
 
-// The view's first pixel as a column and row of its store; false when it does not lie on a pixel
-// of the store with the whole view inside (a view made by hand), which the runs cannot describe.
+// The view's first pixel as a column and row of its store (whose run table is up to date); false
+// when it does not lie on a pixel of the store with the whole view inside (a view made by hand),
+// which the runs cannot describe. The row comes from the table's reciprocal of the pitch: two
+// divisions here held up every draw by tens of cycles before its first row.
 static bool GetViewOrigin(const MEMIMG *view, uint32_t *col, uint32_t *row) {
     const MemImgSharedRecord *s = view->shared;
-    const int bpp = s->format->pixelByte;
-    if (view->pixels < s->pixels || s->pitch <= 0) return false;
-    const size_t offset = (size_t)(view->pixels - s->pixels), x = offset % (size_t)s->pitch;
-    const size_t y = offset / (size_t)s->pitch;
-    if (x % (size_t)bpp != 0 || x / bpp + (size_t)view->width > (size_t)s->width ||
-        y + (size_t)view->height > (size_t)s->height)
+    const MemImgRunTable &t = s->runTable;
+    if (view->pixels < s->pixels) return false;
+    const uint64_t offset = (uint64_t)(view->pixels - s->pixels), pitch = (uint64_t)s->pitch;
+    const uint64_t y = t.pitchReciprocal != 0 && offset <= 0xFFFFFFFFu
+                           ? (uint64_t)(((unsigned __int128)offset * t.pitchReciprocal) >> 64)
+                           : offset / pitch;
+    const uint64_t x = offset - y * pitch, column = x >> t.pixelShift;
+    if ((column << t.pixelShift) != x || column + (uint64_t)view->width > (uint64_t)s->width ||
+        y + (uint64_t)view->height > (uint64_t)s->height)
         return false;
-    *col = (uint32_t)(x / bpp);
+    *col = (uint32_t)column;
     *row = (uint32_t)y;
     return true;
 }
 
+// The block index entry of the window's first row for its first column; the next rows' entries
+// follow it.
+static inline const uint32_t *GetWindowBlockEntry(const MemImgRunTable &t, int height, const RunWindow &win) {
+    return t.blockStart + (size_t)(win.col >> MEMIMG_RUN_BLOCK_SHIFT) * ((size_t)height + 1) + win.row;
+}
+
 // Calls draw(i, column, count) for every drawn run of the window's rows i = 0 .. h - 1 within its
-// columns [c0, c1): runs that cross either end are cut there. Each row starts at the pair that the
-// block index gives for c0's block; the next row's entry is loaded before this row's copies, whose
-// mispredicted branches would otherwise leave every row's first copy waiting on two dependent
-// loads. (The index has one spare row, so the last row's look-ahead stays inside it.)
+// columns [c0, c1): runs that cross either end are cut there. Each row starts at its block index
+// entry and stops at the first pair that starts at or past c1 (at the latest its end pair).
 template <class Draw>
-[[gnu::always_inline]] static inline void WalkWindowRuns(const MemImgRunTable &t, const RunWindow &win, Draw draw) {
-    const uint32_t *const runs = t.runs, c0 = win.col, c1 = win.col + (uint32_t)win.w;
-    const size_t step = 2 * (size_t)(uint32_t)t.blocksPerRow;
-    const uint32_t *block = t.blockStart + 2 * ((size_t)win.row * (uint32_t)t.blocksPerRow + (c0 >> MEMIMG_RUN_BLOCK_SHIFT));
-    const uint32_t *run = runs + block[0];
-    uint32_t col = block[1];
-    for (int i = 0; i < win.h; ++i) {
-        block += step;
-        const uint32_t *const nextRun = runs + block[0];
-        const uint32_t nextCol = block[1];
-        for (;; run += 2) {
-            col += run[0];
-            if (col >= c1) break;
-            const uint32_t end = col + run[1];
-            if (end > c0) {
-                const uint32_t lo = col > c0 ? col : c0, hi = end < c1 ? end : c1;
-                draw(i, lo, hi - lo);
-            }
-            if (end >= c1) break;
-            col = end;
+[[gnu::always_inline]] static inline void WalkWindowRuns(const MemImgRunTable &t, int height, const RunWindow &win,
+                                                         Draw draw) {
+    const uint32_t c0 = win.col, c1 = win.col + (uint32_t)win.w;
+    const uint32_t *block = GetWindowBlockEntry(t, height, win);
+    for (int i = 0; i < win.h; ++i, ++block)
+        for (const uint32_t *run = t.runs + *block; run[0] < c1; run += 2) {
+            const uint32_t lo = run[0] > c0 ? run[0] : c0, hi = run[1] < c1 ? run[1] : c1;
+            if (lo < hi) draw(i, lo, hi - lo);  // a pair of c0's block may end before c0
         }
-        run = nextRun;
-        col = nextCol;
-    }
 }
 
 // The plain copy of a window between two stores, row after row with no call per row.
-template <int Bpp> static void CopyRectangle(MEMIMG *dst, const MEMIMG *src, const RunWindow &win, int sx, int sy) {
+template <int Bpp> static void CopyRectangle(MEMIMG *dst, const MEMIMG *src, const RunWindow &win) {
     uint8_t *d = GetMemImgRow(dst, win.t) + (intptr_t)win.l * Bpp;
-    const uint8_t *s = GetMemImgRow(src, sy) + (intptr_t)sx * Bpp;
+    const uint8_t *s = GetMemImgRow(src, (int)win.row) + (intptr_t)win.col * Bpp;
     const intptr_t dpitch = dst->shared->pitch, spitch = src->shared->pitch;
     for (int i = 0; i < win.h; ++i, d += dpitch, s += spitch) CopyPixelBytes(d, s, (size_t)win.w * Bpp);
 }
 
-// The plain keyed copy of a window through the runs, inline as in CopyByRuns.
-template <int Bpp> static void CopyByRunsBetween(MEMIMG *dst, const MEMIMG *src, const RunWindow &win) {
-    const MemImgSharedRecord *s = src->shared;
+// ---- keyed copies through the runs -------------------------------------------------------------
+// These get functions of their own, out of line: inlined into the blit they ran out of registers
+// and kept their row state on the stack.
+
+// The drawn runs of the store rows from srow on, h of them, copied whole to the rows from drow on.
+// Each row's pairs follow the end pair of the row before, so the walk needs no index.
+template <int Bpp>
+[[gnu::noinline]] static void CopyRowsByRuns(uint8_t *drow, intptr_t dpitch, const uint8_t *srow, intptr_t spitch,
+                                             const uint32_t *run, int h) {
+    for (; h > 0; --h, drow += dpitch, srow += spitch, run += 2)
+        for (; run[0] != MEMIMG_RUN_END; run += 2)
+            CopyPixelBytes(drow + (size_t)run[0] * Bpp, srow + (size_t)run[0] * Bpp, (size_t)(run[1] - run[0]) * Bpp);
+}
+
+// The drawn runs within columns [c0, c1) of h store rows (h > 0), from those at srow (its column
+// c0) to the rows at drow. block is the first row's block index entry. Each row's walk starts at
+// its entry and stops at the first pair that starts at or past c1 (at the latest the row's end
+// pair), cutting the runs that cross c0 or c1. The next row's entry is loaded before this row's
+// copies, whose branches would otherwise leave every row's first copy waiting on two dependent
+// loads (each block's entries end with a spare, so the last row's look-ahead stays inside).
+template <int Bpp>
+[[gnu::noinline]] static void CopyWindowByRuns(uint8_t *drow, intptr_t dpitch, const uint8_t *srow, intptr_t spitch,
+                                               const uint32_t *runs, const uint32_t *block, uint32_t c0, uint32_t c1,
+                                               int h) {
+    // Both rows addressed from the store's column 0, so that a run's first column gives its place.
+    uintptr_t d = (uintptr_t)drow - (uintptr_t)c0 * Bpp, s = (uintptr_t)srow - (uintptr_t)c0 * Bpp;
+    const uint32_t *run = runs + *block;
+    for (;;) {
+        const uint32_t *const nextRun = runs + *++block;
+        for (; run[0] < c1; run += 2) {
+            const uint32_t lo = run[0] > c0 ? run[0] : c0, hi = run[1] < c1 ? run[1] : c1;
+            if (lo < hi)  // a pair of c0's block may end before c0
+                CopyPixelBytes((uint8_t *)(d + (uintptr_t)lo * Bpp), (const uint8_t *)(s + (uintptr_t)lo * Bpp),
+                               (size_t)(hi - lo) * Bpp);
+        }
+        if (--h == 0) break;
+        run = nextRun;
+        d += (uintptr_t)dpitch;
+        s += (uintptr_t)spitch;
+    }
+}
+
+// The plain keyed copy of a window between two stores. A window of whole rows of the store walks
+// them in order, so does one of whole rows of the view through the slice of the view's columns;
+// any other (cut on the left or right) starts each row from the block index.
+template <int Bpp> static void CopyByRuns(MEMIMG *dst, const MEMIMG *src, const RunWindow &win) {
+    MemImgSharedRecord *s = src->shared;
+    const MemImgRunTable &t = s->runTable;
     const intptr_t dpitch = dst->shared->pitch, spitch = s->pitch;
-    // Both rows start at column c0, so that a run's offset is the same in each.
     uint8_t *const drow = GetMemImgRow(dst, win.t) + (intptr_t)win.l * Bpp;
     const uint8_t *const srow = s->pixels + (intptr_t)win.row * spitch + (intptr_t)win.col * Bpp;
-    WalkWindowRuns(s->runTable, win, [&](int i, uint32_t col, uint32_t n) {
-        const size_t at = (size_t)(col - win.col) * Bpp;
-        CopyPixelBytes(drow + i * dpitch + at, srow + i * spitch + at, (size_t)n * Bpp);
-    });
+    const uint32_t *block = GetWindowBlockEntry(t, s->height, win);
+    if (win.col == 0 && win.w == s->width) {
+        CopyRowsByRuns<Bpp>(drow, dpitch, srow, spitch, t.runs + *block, win.h);
+        return;
+    }
+    const MemImgRunSlice *slice = win.w == src->width ? GetMemImgRunSlice(s, win.col, win.col + (uint32_t)win.w) : nullptr;
+    if (slice != nullptr)
+        CopyRowsByRuns<Bpp>(drow, dpitch, srow, spitch, slice->runs + slice->rowStart[win.row], win.h);
+    else
+        CopyWindowByRuns<Bpp>(drow, dpitch, srow, spitch, t.runs, block, win.col, win.col + (uint32_t)win.w, win.h);
 }
 
 // Any other keyed draw of a window through the runs: only the drawn runs reach the row function.
@@ -391,7 +410,7 @@ static void BlitByRunsBetween(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blen
                               uint32_t vx, uint32_t vy, BlitRowFn row, const PixelOpSnapshot &sn) {
     const MemImgSharedRecord *s = src->shared;
     const int dbpp = GetMemImgBytesPerPixel(dst), sbpp = s->format->pixelByte;
-    WalkWindowRuns(s->runTable, win, [&](int i, uint32_t col, uint32_t n) {
+    WalkWindowRuns(s->runTable, s->height, win, [&](int i, uint32_t col, uint32_t n) {
         uint8_t *drow = GetMemImgRow(dst, win.t + i) + (intptr_t)win.l * dbpp;
         const uint8_t *srow = s->pixels + (intptr_t)(win.row + i) * s->pitch;
         const uint8_t *brow = blend ? GetMemImgRow(blend, (int)(win.row + i - vy)) + (col - vx) : nullptr;
@@ -399,59 +418,94 @@ static void BlitByRunsBetween(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blen
     });
 }
 
-// A keyed draw between two stores through the source store's runs, whatever the view and the clip.
-// False when the runs cannot be used (switched off, a view they cannot describe, no memory).
-static bool BlitKeyedByRuns(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend, const BlitChoice &c,
-                            const RunWindow &win, int sx, int sy, const PixelOpSnapshot &sn) {
-    uint32_t vx, vy;
+// The store column and row of the window's first texel, the run table brought up to date; false
+// when the runs cannot be used (switched off, not between two stores, a view they cannot describe,
+// no memory).
+static bool PlaceWindowInRuns(const MEMIMG *src, const BlitChoice &c, RunWindow *win, uint32_t *vx, uint32_t *vy) {
     MemImgSharedRecord *ss = src->shared;
-    if (!c.apart || !GetMemImgRunTableUse() || !GetViewOrigin(src, &vx, &vy) || UpdateMemImgRunTable(ss) != 0)
-        return false;
-    RunWindow at = win;
-    at.col = vx + (uint32_t)sx;
-    at.row = vy + (uint32_t)sy;
-    const bool whole = src->pixels == ss->pixels && src->width == ss->width && src->height == ss->height;
-    if (IsPlainCopy(c)) {
-        const bool all = whole && win.w == src->width && win.h == src->height;
-        if (c.type == MEMIMG_COLOR_565) all ? CopyByRuns<2>(dst, src, win.l, win.t) : CopyByRunsBetween<2>(dst, src, at);
-        else all ? CopyByRuns<4>(dst, src, win.l, win.t) : CopyByRunsBetween<4>(dst, src, at);
-        return true;
-    }
+    if (!c.apart || !GetMemImgRunTableUse()) return false;
+    if ((ss->runTable.stale || ss->runTable.runs == nullptr) && UpdateMemImgRunTable(ss) != 0) return false;
+    if (!GetViewOrigin(src, vx, vy)) return false;
+    win->col += *vx;
+    win->row += *vy;
+    return true;
+}
+
+// Any keyed draw but the plain copy through the runs. False when they cannot be used.
+static bool BlitKeyedByRuns(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend, const BlitChoice &c,
+                            RunWindow win, const PixelOpSnapshot &sn) {
+    uint32_t vx, vy;
+    if (!PlaceWindowInRuns(src, c, &win, &vx, &vy)) return false;
     // Keys are already excluded from the runs; alpha texels keep their per-texel 0 / 255 tests.
     BlitRowFn row = PickBlitRow(c, c.kind == TEXEL_DIRECT_ALPHA);
-    if (row != nullptr) BlitByRunsBetween(dst, src, blend, at, vx, vy, row, sn);
+    if (row != nullptr) BlitByRunsBetween(dst, src, blend, win, vx, vy, row, sn);
     return true;
+}
+
+// The destination rectangle of a draw of src at (x, y), cut by the draw region and dst, with the
+// view column and row of its first texel in col and row. False when nothing is left. (The same
+// rectangle as the draw area's: an empty or outside region leaves nothing either way.)
+static bool ClipBlit(const MEMIMG *dst, const MEMIMG *src, int x, int y, RunWindow *win) {
+    const Rect &region = GDrawSettings.drawRegion;
+    const int64_t l = std::max<int64_t>({x, region.left, 0}), t = std::max<int64_t>({y, region.top, 0});
+    const int64_t r = std::min<int64_t>({(int64_t)x + src->width, region.right, dst->width});
+    const int64_t b = std::min<int64_t>({(int64_t)y + src->height, region.bottom, dst->height});
+    if (l >= r || t >= b) return false;
+    *win = {(int)l, (int)t, (int)(r - l), (int)(b - t), (uint32_t)(l - x), (uint32_t)(t - y)};
+    return true;
+}
+
+// Row function row over the window's rows.
+static void BlitRows(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend, const RunWindow &win, BlitRowFn row,
+                     const PixelOpSnapshot &sn) {
+    const int dbpp = GetMemImgBytesPerPixel(dst), sbpp = src->shared->format->pixelByte;
+    const int sx = (int)win.col, sy = (int)win.row;
+    for (int i = 0; i < win.h; ++i) {
+        const uint8_t *brow = blend ? GetMemImgRow(blend, sy + i) + sx : nullptr;
+        row(GetMemImgRow(dst, win.t + i) + (intptr_t)win.l * dbpp, GetMemImgRow(src, sy + i) + (intptr_t)sx * sbpp,
+            brow, win.w, sn);
+    }
+}
+
+// Every draw but the plain copies: a row function over the window's rows, or over its drawn runs
+// when it is keyed.
+static void BlitBlended(MEMIMG *dst, const MEMIMG *src, const MEMIMG *blend, const BlitChoice &c, const RunWindow &win,
+                        int trans) {
+    PixelOpSnapshot sn;
+    TakePixelOpSnapshot(&sn, src->shared);
+    // A vector row tests the key itself a whole group at a time, faster than calls per run.
+    const bool keyedRows = MayTakeVectorRow(c) && PickVectorBlitRow(c.type, c.body, true) != nullptr;
+    if (trans && !keyedRows && BlitKeyedByRuns(dst, src, blend, c, win, sn)) return;
+    BlitRowFn row = PickBlitRow(c, trans != 0);
+    if (row != nullptr) BlitRows(dst, src, blend, win, row, sn);
+}
+
+// The plain keyed copy: through the runs, else texel by texel.
+static void CopyKeyed(MEMIMG *dst, const MEMIMG *src, const BlitChoice &c, const RunWindow &win) {
+    uint32_t vx, vy;
+    RunWindow at = win;
+    if (PlaceWindowInRuns(src, c, &at, &vx, &vy)) {
+        if (c.type == MEMIMG_COLOR_565) CopyByRuns<2>(dst, src, at);
+        else CopyByRuns<4>(dst, src, at);
+        return;
+    }
+    PixelOpSnapshot sn;
+    TakePixelOpSnapshot(&sn, src->shared);
+    BlitRows(dst, src, nullptr, win, PickBlitRow(c, true), sn);
 }
 
 void BlitMemImg(MEMIMG *dst, const MEMIMG *src, int x, int y, int trans, const MEMIMG *blend) {
     if (!IsBlitInputValid(dst, src, blend)) return;
-    PixelOpSnapshot sn;
-    TakePixelOpSnapshot(&sn, src->shared);
-    BlitChoice c = {dst->shared->colorType, GetTexelKind(src->shared), 0, sn.tintActive != 0, blend != nullptr,
-                    dst->shared != src->shared, dst->shared->colorType != MEMIMG_COLOR_565 || sn.colorKey <= 0xFFFF};
-    c.body = ChooseBlitBody(sn, c);
-    if (c.body < 0) return;
-    // Clip to the draw region, kept inside the destination.
-    const Rect area = GetMemImgDrawArea(dst);
-    int64_t l = x > area.left ? x : area.left, t = y > area.top ? y : area.top;
-    int64_t r = (int64_t)x + src->width < area.right ? (int64_t)x + src->width : area.right;
-    int64_t b = (int64_t)y + src->height < area.bottom ? (int64_t)y + src->height : area.bottom;
-    if (l >= r || t >= b) return;
-    int w = (int)(r - l), h = (int)(b - t), sx = (int)(l - x), sy = (int)(t - y);
-    const RunWindow win = {(int)l, (int)t, w, h, 0, 0};
-    // A vector row tests the key itself a whole group at a time, faster than calls per run.
-    const bool keyedRows = MayTakeVectorRow(c) && PickVectorBlitRow(c.type, c.body, true) != nullptr;
-    if (!trans && IsPlainCopy(c)) {
-        if (c.type == MEMIMG_COLOR_565) CopyRectangle<2>(dst, src, win, sx, sy);
-        else CopyRectangle<4>(dst, src, win, sx, sy);
-    } else if (!trans || keyedRows || !BlitKeyedByRuns(dst, src, blend, c, win, sx, sy, sn)) {
-        BlitRowFn row = PickBlitRow(c, trans != 0);
-        if (row == nullptr) return;
-        int dbpp = GetMemImgBytesPerPixel(dst), sbpp = src->shared->format->pixelByte;
-        for (int i = 0; i < h; ++i) {
-            const uint8_t *brow = blend ? GetMemImgRow(blend, sy + i) + sx : nullptr;
-            row(GetMemImgRow(dst, (int)t + i) + l * dbpp, GetMemImgRow(src, sy + i) + (intptr_t)sx * sbpp, brow, w, sn);
-        }
-    }
+    const MemImgSharedRecord *ss = src->shared;
+    const bool tint = (GDrawSettings.bright & 0xFFFFFF) != 0xFFFFFF;
+    BlitChoice c = {dst->shared->colorType, GetTexelKind(ss), 0, tint, blend != nullptr, dst->shared != ss,
+                    dst->shared->colorType != MEMIMG_COLOR_565 || ss->colorKey <= 0xFFFF};
+    c.body = ChooseBlitBody(GDrawSettings.blendMode, ClampColorChannel(GDrawSettings.blendParam), c);
+    RunWindow win;
+    if (c.body < 0 || !ClipBlit(dst, src, x, y, &win)) return;
+    if (!IsPlainCopy(c)) BlitBlended(dst, src, blend, c, win, trans);
+    else if (trans) CopyKeyed(dst, src, c, win);
+    else if (c.type == MEMIMG_COLOR_565) CopyRectangle<2>(dst, src, win);
+    else CopyRectangle<4>(dst, src, win);
     MarkMemImgPixelsChanged(dst);
 }

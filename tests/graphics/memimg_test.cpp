@@ -144,18 +144,30 @@ TEST_F(MemImgs, PalettesInTheTypesFormatWithTheirCopy) {
     ReleaseMemImg(&b);
 }
 
-TEST_F(MemImgs, RunTableCountsSkippedAndDrawnTexels) {
+// Rows of drawn runs as (first, end) columns closed by the end pair; the block index and a slice
+// of the middle columns start where they should.
+TEST_F(MemImgs, RunTableListsDrawnRunsByColumn) {
     MEMIMG a;
-    ASSERT_EQ(0, CreateMemImg(&a, 5, 2, MEMIMG_COLOR_565, 0, 0, 7));
-    uint16_t row0[5] = {7, 7, 1, 7, 2}, row1[5] = {1, 1, 1, 1, 1};
-    memcpy(GetMemImgRow(&a, 0), row0, sizeof row0);
-    memcpy(GetMemImgRow(&a, 1), row1, sizeof row1);
+    ASSERT_EQ(0, CreateMemImg(&a, 40, 3, MEMIMG_COLOR_565, 0, 0, 7));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const uint16_t keyed = y == 0 ? x < 2 || x == 3 || (x >= 33 && x < 36) : y == 1 ? 0 : 1;
+            const uint16_t v = keyed ? 7 : 1;
+            memcpy(GetMemImgRow(&a, y) + 2 * x, &v, 2);
+        }
     MarkMemImgPixelsChanged(&a);
     ASSERT_EQ(0, UpdateMemImgRunTable(a.shared));
     const MemImgRunTable &t = a.shared->runTable;
-    const uint32_t *r0 = t.runs + t.rowStart[0], *r1 = t.runs + t.rowStart[1];
-    EXPECT_EQ((std::vector<uint32_t>{2, 1, 1, 1}), std::vector<uint32_t>(r0, r0 + 4));
-    EXPECT_EQ((std::vector<uint32_t>{0, 5}), std::vector<uint32_t>(r1, r1 + 2));
+    const uint32_t E = MEMIMG_RUN_END;
+    EXPECT_EQ((std::vector<uint32_t>{2, 3, 4, 33, 36, 40, E, E, 0, 40, E, E, E, E}), std::vector<uint32_t>(t.runs, t.runs + 14));
+    // Block 1 (columns 32..63): row 0 from its pair (4, 33), row 1 from (0, 40), row 2 its end pair.
+    const uint32_t *block1 = t.blockStart + 4;
+    EXPECT_EQ((std::vector<uint32_t>{2, 8, 12}), std::vector<uint32_t>(block1, block1 + 3));
+    const MemImgRunSlice *slice = GetMemImgRunSlice(a.shared, 3, 35);
+    ASSERT_NE(nullptr, slice);
+    EXPECT_EQ((std::vector<uint32_t>{1, 30, E, E, 0, 32, E, E, E, E}), std::vector<uint32_t>(slice->runs, slice->runs + 10));
+    EXPECT_EQ((std::vector<uint32_t>{0, 4, 8}), std::vector<uint32_t>(slice->rowStart, slice->rowStart + 3));
+    EXPECT_EQ(slice, GetMemImgRunSlice(a.shared, 3, 35));
     EXPECT_EQ(0, t.stale);
     ReleaseMemImg(&a);
 }

@@ -86,6 +86,12 @@ protected:
             SetMemImgPalette(&store, rgb.data(), 256);
         }
         FillStore(&store, d.kind);
+        CompareView(d, store, use, what);
+        ReleaseMemImg(&store);
+    }
+    // Draws d's view of store both ways and compares every pixel.
+    void CompareView(const Draw &d, const MEMIMG &store, void (*use)(int), const char *what) {
+        MEMIMG view;
         ASSERT_EQ(0, CreateMemImgSubView(&view, &store, d.vx, d.vy, d.vw, d.vh));
         std::vector<uint32_t> screen((size_t)kScreenW * kScreenH);
         for (auto &v : screen) v = d.type == 0 ? rng() & 0xFFFF : rng();
@@ -96,7 +102,6 @@ protected:
                                         << " trans " << d.trans << " view " << d.vx << "," << d.vy << " " << d.vw
                                         << "x" << d.vh << " of " << d.storeW << " at " << d.x << "," << d.y;
         ReleaseMemImg(&view);
-        ReleaseMemImg(&store);
     }
 };
 
@@ -124,6 +129,28 @@ TEST_F(BlitFastPaths, RunsOfAnyViewAndClipEqualTheTexelWalk) {
                     Compare(RandomDraw(type, kind, mode), SetMemImgRunTableUse, "runs");
                     if (HasFatalFailure()) return;
                 }
+}
+
+// Pieces of one sheet in more column ranges than the store keeps slices for, drawn whole and cut
+// in every direction in random order, also after the sheet's pixels changed: the keyed copy
+// through the runs, their slices and their cuts equals the texel walk.
+TEST_F(BlitFastPaths, PiecesOfOneSheetEqualTheTexelWalkAsTheirSlicesComeAndGo) {
+    for (int type = 0; type < 2; ++type) {
+        MEMIMG store;
+        ASSERT_EQ(0, CreateMemImg(&store, 96, 24, type, 0, 0, 0x0841));
+        for (int round = 0; round < 120; ++round) {
+            if (round % 40 == 0) FillStore(&store, TEXEL_DIRECT);
+            Draw d = RandomDraw(type, TEXEL_DIRECT, 0);
+            d.storeW = 96, d.storeH = 24;
+            const int range = Pick(20);  // 20 column ranges, as in a sheet of pieces, so that they recur
+            d.vw = 8 + range * 13 % 30, d.vx = range * 37 % 58, d.vh = 1 + Pick(24), d.vy = Pick(25 - d.vh);
+            d.region = {2, 2, kScreenW - 2, kScreenH - 2};
+            if (Pick(2)) d.x = 10 + Pick(60), d.y = 5 + Pick(10);  // whole: the slice of the view's columns
+            CompareView(d, store, SetMemImgRunTableUse, "sheet");
+            if (HasFatalFailure()) return;
+        }
+        ReleaseMemImg(&store);
+    }
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ void PixmanBlit(BenchScene &s, const BlitCase &b) {
     const int i = b.size == 256;
     pixman_image_t *pic = s.pictures[b.type][i].pixman;
     switch (b.work) {
-    case BLIT_SHEET_PIECE: case BLIT_CLIP_ONE: case BLIT_CLIP_HALF:
+    case BLIT_SHEET_PIECE: case BLIT_CLIP_ONE: case BLIT_CLIP_HALF: case BLIT_CLIP_BOTTOM: case BLIT_CLIP_LEFT:
         PixmanPiece(screen, PIXMAN_OP_OVER, s.keyed[b.type][i], kKeyedPiece, b.x, b.y);
         break;
     case BLIT_ALPHA100: PixmanPut(screen, PIXMAN_OP_OVER, pic, kMask100, 0, 0, b.x, b.y, b.size, b.size); break;

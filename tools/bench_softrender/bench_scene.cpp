@@ -190,10 +190,10 @@ void FrameOurs(BenchScene &s, BenchOp op) {
 void BlitOurs(BenchScene &s, const BlitCase &b) {
     MEMIMG *screen = &s.screens[b.type].ours;
     const int i = b.size == 256;
-    static const int kModes[BLIT_WORK_COUNT][2] = {{0, 255}, {0, 255}, {0, 255}, {1, 100}, {1, 128},
-                                                   {2, 200}, {3, 200}, {4, 200}, {0, 255}};
+    static const int kModes[BLIT_WORK_COUNT][2] = {{0, 255}, {0, 255}, {0, 255}, {0, 255}, {0, 255}, {1, 100},
+                                                   {1, 128}, {2, 200}, {3, 200}, {4, 200}, {0, 255}};
     SelectBlendMode(kModes[b.work][0], kModes[b.work][1]);
-    if (b.work <= BLIT_CLIP_HALF) BlitMemImg(screen, &s.keyed[b.type][i].pieces[kKeyedPiece], b.x, b.y, 1, nullptr);
+    if (IsKeyedBlitWork(b.work)) BlitMemImg(screen, &s.keyed[b.type][i].pieces[kKeyedPiece], b.x, b.y, 1, nullptr);
     else BlitMemImg(screen, &s.pictures[b.type][i].ours, b.x, b.y, 0, nullptr);
     SelectBlendMode(0, 255);
 }
@@ -227,6 +227,8 @@ BlitCase GetBlitCase(BenchOp op) {
     BlitCase b = {(BlitWork)(i / 4), size, i % 2, size == 32 ? 300 : 200, size == 32 ? 200 : 100};
     if (b.work == BLIT_CLIP_ONE) b.y = kScreenH - size + 1;
     if (b.work == BLIT_CLIP_HALF) b.y = -size / 2;
+    if (b.work == BLIT_CLIP_BOTTOM) b.y = kScreenH - size / 2;
+    if (b.work == BLIT_CLIP_LEFT) b.x = -size / 2;
     return b;
 }
 

@@ -14,12 +14,14 @@ constexpr int kScreenW = 640;
 constexpr int kScreenH = 480;
 
 // The micro blits, each at 32 x 32 and 256 x 256 on both colour types: a keyed piece of a sheet,
-// that piece clipped by one pixel row at the screen's bottom and to its lower half at the top,
-// an unkeyed picture in alpha at 100 and 128, add, subtract and multiply at 200, and copied.
+// that piece clipped by one pixel row at the screen's bottom, to its lower half at the top, to its
+// upper half at the bottom (a 32 x 32 tile at y = 464) and to its right half on the left, an
+// unkeyed picture in alpha at 100 and 128, add, subtract and multiply at 200, and copied.
 enum BlitWork {
-    BLIT_SHEET_PIECE, BLIT_CLIP_ONE, BLIT_CLIP_HALF, BLIT_ALPHA100, BLIT_ALPHA128, BLIT_ADD200, BLIT_SUB200,
-    BLIT_MUL200, BLIT_COPY, BLIT_WORK_COUNT
+    BLIT_SHEET_PIECE, BLIT_CLIP_ONE, BLIT_CLIP_HALF, BLIT_CLIP_BOTTOM, BLIT_CLIP_LEFT, BLIT_ALPHA100, BLIT_ALPHA128,
+    BLIT_ADD200, BLIT_SUB200, BLIT_MUL200, BLIT_COPY, BLIT_WORK_COUNT
 };
+constexpr bool IsKeyedBlitWork(BlitWork w) { return w <= BLIT_CLIP_LEFT; }
 constexpr int kBlitCaseCount = BLIT_WORK_COUNT * 2 * 2;
 constexpr int kKeyedPiece = 6;  // piece (2, 1) of the micro blits' 4 x 2 sheets: not at the store's corner
 

@@ -47,8 +47,8 @@ void SdlBlit(SDL_Surface *screen, SDL_Surface *src, int x, int y, int w, int h, 
 
 // The micro blits; SDL2 has no subtract.
 int SdlMicroBlit(BenchScene &s, const BlitCase &b) {
-    static const int kSurface[BLIT_WORK_COUNT] = {-1, -1, -1, SDL_AS_ALPHA100, SDL_AS_ALPHA128, SDL_AS_ADD200, -2,
-                                                  SDL_AS_MUL, SDL_AS_COPY};
+    static const int kSurface[BLIT_WORK_COUNT] = {-1, -1, -1, -1, -1, SDL_AS_ALPHA100, SDL_AS_ALPHA128,
+                                                  SDL_AS_ADD200, -2, SDL_AS_MUL, SDL_AS_COPY};
     const int i = b.size == 256, pick = kSurface[b.work];
     if (pick == -2) return 0;
     SDL_Surface *src = pick < 0 ? s.keyed[b.type][i].sdl[kKeyedPiece] : s.pictures[b.type][i].sdl[pick];

@@ -32,9 +32,9 @@ std::string BenchName(BenchOp op) {
         "Fill/640x390/mode11_p255", "Stretch/x3_keyed_32to96", "Stretch/x0.5_keyed_256to128", "Circle/r16/mode0",
         "Circle/r16/mode2_p128", "Circle/r96/mode0", "Circle/r96/mode2_p128", "Frame/normal", "Frame/world2",
         "Frame/dark", "ScreenCopy/memcpy"};
-    static const char *const kWork[BLIT_WORK_COUNT] = {"keyed_sheet_piece", "keyed_clip_one_row", "keyed_clip_half",
-                                                       "alpha_p100", "alpha_p128", "add_p200", "subtract_p200",
-                                                       "multiply", "copy"};
+    static const char *const kWork[BLIT_WORK_COUNT] = {
+        "keyed_sheet_piece", "keyed_clip_one_row", "keyed_clip_half", "keyed_clip_bottom_half", "keyed_clip_left_half",
+        "alpha_p100", "alpha_p128", "add_p200", "subtract_p200", "multiply", "copy"};
     if (op < OP_BLITS) return kNames[op];
     const BlitCase b = GetBlitCase(op);
     return std::string("Blit/") + kWork[b.work] + "/" + std::to_string(b.size) + "x" + std::to_string(b.size) +
