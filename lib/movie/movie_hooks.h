@@ -1,5 +1,5 @@
 // Entry points of the movie module that the library start, the message pump and the window procedure
-// call. Until the module exists, lib/movie/stubs.cpp answers them (no movie is ever open).
+// call.
 #pragma once
 
 // Builds the YUV-to-RGB tables once at library start. 0.

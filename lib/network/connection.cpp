@@ -16,6 +16,16 @@ NetWorkState gNetWork;
 // read notice resumes it.
 #define RECV_BUDGET (16 * 1024 * 1024)
 #define NETWORK_RUN_MICROSECONDS 2000
+// The hook table's defaults: the module's own limits.
+static int32_t OwnLimit(void) { return 0; }
+NetWorkHookTable gNetWorkHooks = {OwnLimit, OwnLimit};
+
+void SetNetWorkHookTable(const NetWorkHookTable *hooks)
+{
+    gNetWorkHooks.ReceiveBudget = hooks && hooks->ReceiveBudget ? hooks->ReceiveBudget : OwnLimit;
+    gNetWorkHooks.HttpPiecesPerStep = hooks && hooks->HttpPiecesPerStep ? hooks->HttpPiecesPerStep : OwnLimit;
+}
+
 // Passes of a release drain at most, whatever the clock does (each waits up to 1 ms for the socket).
 #define DRAIN_PASSES 2000
 
@@ -193,7 +203,8 @@ static int ReceiveBody(NetWorkHandleRecord *record, int *budget)
 static int ReceiveMessages(NetWorkHandleRecord *record)
 {
     if (!record->framed) return 0;
-    int budget = gNetWork.recvBudget > 0 ? gNetWork.recvBudget : RECV_BUDGET;
+    int budget = gNetWorkHooks.ReceiveBudget();
+    if (budget <= 0) budget = RECV_BUDGET;
     int64_t deadline = GetNetWorkRunDeadline();
     for (int messages = 0; messages < NETWORK_RECV_MESSAGES_PER_RUN && budget > 0; messages++) {
         if (record->bytesMissing == 0) {

@@ -257,7 +257,7 @@ static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int o
             FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
             return 0;
         }
-        int over = taken == gHttp.piecesPerStep || IsNetWorkRunOver(deadline);
+        int over = taken == gNetWorkHooks.HttpPiecesPerStep() || IsNetWorkRunOver(deadline);
         if (count == 0 || (onePiece && !known) || over) return 0;
     }
 }

@@ -41,7 +41,6 @@ struct HttpState {
     HttpHandleRecord *table[HTTP_SLOTS];
     int32_t liveCount;
     int32_t maxMemoryBody;  // 0 = the default
-    int32_t piecesPerStep;  // body pieces one step takes at most (0 = as many as the time allows); a test seam
     int32_t timeLimit;      // milliseconds a transfer may go without a byte (0 = the default)
 };
 

@@ -1,5 +1,5 @@
 // Entry points of the network module that the message pump, the window procedure and library end
-// call. Until the module exists, lib/network/stubs.cpp answers them (the network is never started).
+// call.
 #pragma once
 #include <cstdint>
 

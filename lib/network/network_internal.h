@@ -68,11 +68,21 @@ struct NetWorkState {
     int64_t maxMessage;     // largest framed message either way
     int32_t pumpDepth;      // nesting of PumpNetWorkMessages; the socket poll runs at depth 0
     int32_t startedWindows; // WInitSubsystem taken by the start
-    int32_t recvBudget;     // bytes one receive run takes at most (0 = the default); a test seam
     int64_t recvQueueLimit; // no new message is taken while the ring holds this much
 };
 
 extern NetWorkState gNetWork;
+
+// What the test-support library may change in the module. Each entry returns a limit, 0 for the
+// module's own.
+struct NetWorkHookTable {
+    int32_t (*ReceiveBudget)(void);     // bytes one receive run of a connection takes at most
+    int32_t (*HttpPiecesPerStep)(void); // body pieces one HTTP step takes at most
+};
+// Installs the table (null, or null entries: the module's own limits).
+void SetNetWorkHookTable(const NetWorkHookTable *hooks);
+// The table in use, every entry filled.
+extern NetWorkHookTable gNetWorkHooks;
 
 // The end of a run that may take at most a few milliseconds, and whether it has passed (the kernel's
 // clock, so a stepped clock holds it).

@@ -6,25 +6,16 @@
 #include <mutex>
 
 #include "platform/acm/acm_internal.h"
-#include "platform/dsound/fault.h"
+#include "platform/kernel/standin_hooks.h"
 
 static const AcmCodec *const kAcmCodecs[] = {&kAcmCodecMsAdpcm, &kAcmCodecImaAdpcm, &kAcmCodecAlaw,
                                              &kAcmCodecMulaw, &kAcmCodecMpeg, &kAcmCodecPcmWide,
                                              nullptr};
 
-static struct {
-    std::mutex lock;                          // guards the slots' open flags and the faults
-    AcmStream streams[ACM_MAX_STREAMS];
-    int openCount;
-    StandInFault faults[ACM_FAULT_KIND_COUNT];
-} gAcm;
+AcmGlobals gAcm;
 
 // 1 when the call of that kind is to fail now.
-static int AcmFails(AcmFaultKind kind)
-{
-    std::lock_guard<std::mutex> hold(gAcm.lock);
-    return StandInFaultHit(&gAcm.faults[kind]);
-}
+static int AcmFails(AcmFaultKind kind) { return StandInFault(STAND_IN_ACM, kind, 0) != 0; }
 
 // The codec for a source format, or null.
 static const AcmCodec *FindCodec(const WaveFormat *src)
@@ -223,28 +214,4 @@ uint32_t AcmStreamConvert(AcmStream *stream, AcmStreamHeader *header, uint32_t f
     uint32_t r = s->codec->convert(s, header, flags);
     header->status |= ACM_HEADER_DONE;
     return r;
-}
-
-void AcmTestFailNth(AcmFaultKind kind, int nth)
-{
-    std::lock_guard<std::mutex> hold(gAcm.lock);
-    StandInFaultSetNth(&gAcm.faults[kind], nth);
-}
-
-void AcmTestFailAlways(AcmFaultKind kind, int on)
-{
-    std::lock_guard<std::mutex> hold(gAcm.lock);
-    StandInFaultSetAlways(&gAcm.faults[kind], on);
-}
-
-void AcmTestResetFaults(void)
-{
-    std::lock_guard<std::mutex> hold(gAcm.lock);
-    memset(gAcm.faults, 0, sizeof gAcm.faults);
-}
-
-int AcmTestOpenStreamCount(void)
-{
-    std::lock_guard<std::mutex> hold(gAcm.lock);
-    return gAcm.openCount;
 }

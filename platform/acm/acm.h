@@ -106,9 +106,4 @@ enum AcmFaultKind {
     ACM_FAULT_METRICS,
     ACM_FAULT_KIND_COUNT
 };
-// The nth call of that kind from now fails (1 = the next; 0 clears); or every call (always = 1).
-void AcmTestFailNth(AcmFaultKind kind, int nth);
-void AcmTestFailAlways(AcmFaultKind kind, int on);
-void AcmTestResetFaults(void);
-// Streams open now, for leak checks.
-int AcmTestOpenStreamCount(void);
+// The test-support library injects faults by kind (testsupport/test_hooks.h).

@@ -1,6 +1,8 @@
-// Inside the converter stand-in: the stream record and the codec table. Only platform/acm includes it.
+// Inside the converter stand-in: the stream record, the codec table and the stream slots. Only
+// platform/acm and its test hooks include it.
 #pragma once
 #include <cstdint>
+#include <mutex>
 
 #include "platform/acm/acm.h"
 
@@ -57,3 +59,11 @@ extern const AcmCodec kAcmCodecAlaw;
 extern const AcmCodec kAcmCodecMulaw;
 extern const AcmCodec kAcmCodecMpeg;
 extern const AcmCodec kAcmCodecPcmWide;
+
+// The stream slots (acm.cpp).
+struct AcmGlobals {
+    std::mutex lock;                          // guards the slots' open flags and the count
+    AcmStream streams[ACM_MAX_STREAMS];
+    int openCount;
+};
+extern AcmGlobals gAcm;

@@ -326,5 +326,3 @@ uint32_t D3dVertexSize(uint32_t fvf);
 // Chooses the back end of devices made from now on: "gl" or "record"; null returns to the choice by
 // DAZAR_D3D (default "gl"). 0 / -1 (unknown name).
 int D3dSelectBackend(const char *name);
-// Name of the back end the next device gets.
-const char *D3dGetBackendName(void);

@@ -108,13 +108,6 @@ static void SetDefaults(D3dDeviceRecord *device, const D3dSurfaceView *target)
 // ---- records ------------------------------------------------------------------------------------------
 static D3dDeviceRecord *RecordOf(D3dDevice *self) { return (D3dDeviceRecord *)self; }
 
-// Recorder id of a surface, 0 for none.
-static uint32_t SurfaceId(DdSurface *surface)
-{
-    D3dSurfaceView view;
-    return D3dViewOf(surface, &view) == 0 ? view.id : 0;
-}
-
 // Records a device call with integer arguments.
 static int Record(D3dDeviceRecord *device, D3dCallKind kind, std::initializer_list<int64_t> args, int32_t result)
 {
@@ -201,13 +194,11 @@ static void StoreStageState(D3dDeviceRecord *device, uint32_t stage, uint32_t st
     }
 }
 
-extern int gD3dFailStage;
 
 static int32_t DeviceSetTextureStageState(D3dDevice *self, uint32_t stage, uint32_t state, uint32_t value)
 {
     D3dDeviceRecord *device = RecordOf(self);
-    int32_t result = (gD3dFailStage < 0 || (uint32_t)gD3dFailStage == stage)
-                         ? D3dFaultCheck(D3D_CALL_SET_TEXTURE_STAGE_STATE) : D3D_OK;
+    int32_t result = D3dFaultCheck(D3D_CALL_SET_TEXTURE_STAGE_STATE, stage);
     const D3dStateRule *rule = state < D3D_TSS_COUNT ? FindRule(kStageStates, state) : nullptr;
     if (result == D3D_OK && (stage >= (uint32_t)D3D_MAX_STAGES || !rule || !IsValidStageValue(rule, value))) {
         result = D3D_ERR_INVALID_PARAMS;
@@ -492,20 +483,6 @@ int32_t D3dMakeDevice(const D3dBackend *backend, DdSurface *target, uint32_t obj
     gD3d.liveDevices++;
     *out = &device->object;
     return D3D_OK;
-}
-
-int D3dTestSnapshot(D3dDevice *self, D3dDeviceSnapshot *out)
-{
-    if (!self || !out) return -1;
-    D3dDeviceRecord *device = RecordOf(self);
-    memset(out, 0, sizeof *out);
-    memcpy(out->rs, device->rs, sizeof out->rs);
-    memcpy(out->tss, device->tss, sizeof out->tss);
-    for (int s = 0; s < D3D_MAX_STAGES; s++) out->textures[s] = SurfaceId(device->textures[s]);
-    out->target = SurfaceId(device->target);
-    out->viewport = device->viewport;
-    out->inScene = device->inScene;
-    return 0;
 }
 
 // ---- surface stand-in calls ---------------------------------------------------------------------------

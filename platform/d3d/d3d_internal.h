@@ -1,11 +1,12 @@
-// Inside the 3-D device stand-in: the object and device records, the back-end table, the recorder
-// and the checks. Only platform/d3d includes this.
+// Inside the 3-D device stand-in: the object and device records, the back-end table, the enumeration
+// lists and the calls to the test hooks. Only platform/d3d and its test hooks include this.
 #pragma once
 #include <cstdint>
 
 #include "platform/d3d/d3d.h"
 #include "platform/d3d/d3d_surface.h"
-#include "platform/d3d/d3d_test.h"
+#include "platform/d3d/d3d_hooks.h"
+#include "platform/kernel/standin_hooks.h"
 
 struct D3dBackend;
 
@@ -52,6 +53,16 @@ extern const D3dBackend kD3dBackendGl;
 extern const D3dBackend kD3dBackendRecord;
 
 // ---- shared by the object, the device and the back ends ------------------------------------------
+// Work of the back end since the last reset, for benchmarks.
+struct D3dCounters {
+    uint64_t draws;         // back-end draw calls
+    uint64_t stateChanges;  // GL state calls sent (program, blend, depth, scissor, textures, targets)
+    uint64_t uploads;       // surface memory sent to the device (a rectangle or all of it)
+    uint64_t fullUploads;   // of them, the uploads of a whole surface
+    uint64_t readbacks;     // device drawing brought back to memory
+    uint64_t programsBuilt; // shader programs generated
+};
+
 struct D3dState {
     const D3dSurfacePort *port;
     D3dDeviceRecord *devices;       // live devices
@@ -75,7 +86,20 @@ int D3dViewOf(DdSurface *surface, D3dSurfaceView *out);
 void D3dHold(DdSurface *surface);
 void D3dDrop(DdSurface *surface);
 
-// The configured lists (d3d_object.cpp).
+// ---- enumeration lists (d3d_object.cpp) ------------------------------------------------------------
+#define D3D_MAX_LISTED 16
+// What the object lists; tests change it through the test hooks.
+struct D3dLists {
+    uint32_t deviceOptions;  // D3D_TEST_DEVICES_*
+    int capsSet;             // 1: the HAL devices report caps
+    D3dDeviceDesc caps;
+    int textureCount;        // -1: the default texture formats
+    D3dPixelFormat texture[D3D_MAX_LISTED];
+};
+extern D3dLists gD3dLists;
+// The default caps of a HAL device.
+void D3dDefaultCaps(D3dDeviceDesc *out);
+// The texture formats listed now.
 const D3dPixelFormat *D3dTextureFormats(int *count);
 // Calls back for each format of a list until the callback cancels.
 int32_t D3dEnumFormatList(const D3dPixelFormat *list, int count, D3dEnumPixelFormatsCallback callback,
@@ -93,8 +117,11 @@ int D3dGlPresent(DdSurface *surface, intptr_t window);
 // Waits for the device's work (nothing without a context).
 void D3dGlFinish(void);
 
-// ---- recorder (recorder.cpp) ----------------------------------------------------------------------
-// Records one call; returns the entry index for payloads, or -1 while recording is off.
+// Makes a device of the back end drawing into target (d3d_device.cpp). Result code.
+int32_t D3dMakeDevice(const D3dBackend *backend, DdSurface *target, uint32_t objectId, D3dDevice **out);
+
+// ---- test hooks (d3d_hooks.cpp) -----------------------------------------------------------------------
+// Hands one call to the recorder; the entry index for payloads, or -1 when it is not kept.
 int D3dRecordCall(D3dCallKind kind, char owner, uint32_t ownerId, const int64_t *args, int argCount,
                   int32_t result);
 void D3dRecordVertices(int entry, uint32_t fvf, const void *vertices, uint32_t count);
@@ -102,13 +129,17 @@ void D3dRecordIndices(int entry, const uint16_t *indices, uint32_t count);
 void D3dRecordFloats(int entry, const float *values, int count);
 // Sets the result of an entry recorded before the call ran.
 void D3dRecordResult(int entry, int32_t result);
-
-// ---- checks (recorder.cpp) -------------------------------------------------------------------------
-// The injected result of this call, or D3D_OK.
-int32_t D3dFaultCheck(D3dCallKind kind);
-// Adds a strict-mode violation line (kept only while strict mode is on).
+// The injected result of this call (arg: the texture stage of SetTextureStageState, else -1), or D3D_OK.
+inline int32_t D3dFaultCheck(D3dCallKind kind, int64_t arg = -1) { return StandInFault(STAND_IN_D3D, kind, arg); }
+// Tells the strict checker of a contract violation (formatted only when one listens).
 void D3dViolation(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
-// Names for the canonical texts (recorder.cpp). "?" when unknown.
+// Names for texts. "?" when unknown.
+struct D3dName {
+    uint32_t value;
+    const char *name;
+};
+// The name of value in a table of count names, or null.
+const char *D3dNameOf(const D3dName *table, int count, uint32_t value);
 const char *D3dRenderStateName(uint32_t state);
 const char *D3dStageStateName(uint32_t state);

@@ -19,7 +19,6 @@ int D3dGuidEqual(const D3dGuid *a, const D3dGuid *b)
 }
 
 // ---- lists ------------------------------------------------------------------------------------------
-#define D3D_MAX_LISTED 16
 
 static const D3dPixelFormat kDefaultZFormats[] = {
     {32, D3D_PF_ZBUFFER, 0, 16, 0, 0xFFFF, 0, 0},
@@ -38,17 +37,9 @@ static const D3dPixelFormat kDefaultTextureFormats[] = {
     {32, D3D_PF_FOURCC, 0x31545844, 0, 0, 0, 0, 0},  // "DXT1"
 };
 
-struct D3dLists {
-    uint32_t deviceOptions;
-    int capsSet;
-    D3dDeviceDesc caps;
-    int zCount, textureCount;  // -1: defaults
-    D3dPixelFormat z[D3D_MAX_LISTED];
-    D3dPixelFormat texture[D3D_MAX_LISTED];
-};
-static D3dLists sLists = {0, 0, {}, -1, -1, {}, {}};
+D3dLists gD3dLists = {0, 0, {}, -1, {}};
 
-void D3dTestDefaultCaps(D3dDeviceDesc *out)
+void D3dDefaultCaps(D3dDeviceDesc *out)
 {
     memset(out, 0, sizeof *out);
     out->lineCaps.size = out->triCaps.size = sizeof(D3dPrimCaps);
@@ -63,57 +54,14 @@ void D3dTestDefaultCaps(D3dDeviceDesc *out)
     out->maxVertexW = 1.0f;
 }
 
-void D3dTestSetDeviceList(uint32_t options) { sLists.deviceOptions = options; }
-
-void D3dTestSetCaps(const D3dDeviceDesc *caps)
-{
-    sLists.capsSet = caps != nullptr;
-    if (caps) sLists.caps = *caps;
-}
-
-// Copies a replacement list, or returns to the defaults.
-static void SetList(D3dPixelFormat *dst, int *count, const D3dPixelFormat *formats, int n)
-{
-    if (!formats || n < 0) {
-        *count = -1;
-        return;
-    }
-    *count = n < D3D_MAX_LISTED ? n : D3D_MAX_LISTED;
-    memcpy(dst, formats, sizeof *dst * (size_t)*count);
-}
-
-void D3dTestSetZFormats(const D3dPixelFormat *formats, int count) { SetList(sLists.z, &sLists.zCount, formats, count); }
-
-void D3dTestSetTextureFormats(const D3dPixelFormat *formats, int count)
-{
-    SetList(sLists.texture, &sLists.textureCount, formats, count);
-}
-
 const D3dPixelFormat *D3dTextureFormats(int *count)
 {
-    if (sLists.textureCount >= 0) {
-        *count = sLists.textureCount;
-        return sLists.texture;
+    if (gD3dLists.textureCount >= 0) {
+        *count = gD3dLists.textureCount;
+        return gD3dLists.texture;
     }
     *count = (int)(sizeof kDefaultTextureFormats / sizeof kDefaultTextureFormats[0]);
     return kDefaultTextureFormats;
-}
-
-static const D3dPixelFormat *ZFormats(int *count)
-{
-    if (sLists.zCount >= 0) {
-        *count = sLists.zCount;
-        return sLists.z;
-    }
-    *count = (int)(sizeof kDefaultZFormats / sizeof kDefaultZFormats[0]);
-    return kDefaultZFormats;
-}
-
-void D3dListsReset(void)
-{
-    sLists.deviceOptions = 0;
-    sLists.capsSet = 0;
-    sLists.zCount = sLists.textureCount = -1;
 }
 
 // ---- back ends ----------------------------------------------------------------------------------------
@@ -141,8 +89,6 @@ int D3dSelectBackend(const char *name)
     snprintf(sRequested, sizeof sRequested, "%s", name ? name : "");
     return 0;
 }
-
-const char *D3dGetBackendName(void) { return ChosenBackend()->name; }
 
 // ---- surface table ------------------------------------------------------------------------------------
 void D3dSetSurfacePort(const D3dSurfacePort *port) { gD3d.port = port; }
@@ -188,10 +134,10 @@ static uint32_t ObjectRelease(D3dObject *self)
 // Fills the description of a listed device.
 static void DescribeDevice(const D3dGuid *guid, D3dDeviceDesc *desc)
 {
-    if (sLists.capsSet) *desc = sLists.caps;
-    else D3dTestDefaultCaps(desc);
+    if (gD3dLists.capsSet) *desc = gD3dLists.caps;
+    else D3dDefaultCaps(desc);
     desc->deviceGuid = *guid;
-    int no16 = (sLists.deviceOptions & D3D_TEST_DEVICES_NO_16BIT) != 0;
+    int no16 = (gD3dLists.deviceOptions & D3D_TEST_DEVICES_NO_16BIT) != 0;
     desc->renderBitDepth = no16 ? D3D_BD_32 : (D3D_BD_16 | D3D_BD_32);
     desc->zBufferBitDepth = D3D_BD_16;
 }
@@ -202,7 +148,7 @@ static int32_t ObjectEnumDevices(D3dObject *self, D3dEnumDevicesCallback callbac
     D3dRecordCall(D3D_CALL_ENUM_DEVICES, 'o', RecordOf(self)->id, nullptr, 0, fault);
     if (fault != D3D_OK) return fault;
     if (!callback) return D3D_ERR_INVALID_PARAMS;
-    uint32_t options = sLists.deviceOptions;
+    uint32_t options = gD3dLists.deviceOptions;
     const D3dGuid *order[3] = {&kD3dGuidRgbDevice, &kD3dGuidHalDevice, &kD3dGuidTnlHalDevice};
     if (options & D3D_TEST_DEVICES_TNL_FIRST) {
         order[1] = &kD3dGuidTnlHalDevice;
@@ -243,21 +189,18 @@ static int32_t ObjectEnumZBufferFormats(D3dObject *self, const D3dGuid *device, 
     if (fault != D3D_OK) return fault;
     if (!D3dGuidEqual(device, &kD3dGuidHalDevice) && !D3dGuidEqual(device, &kD3dGuidTnlHalDevice))
         return D3D_ERR_INVALID_DEVICE;
-    int count;
-    const D3dPixelFormat *list = ZFormats(&count);
-    return D3dEnumFormatList(list, count, callback, context);
+    return D3dEnumFormatList(kDefaultZFormats, (int)(sizeof kDefaultZFormats / sizeof kDefaultZFormats[0]), callback,
+                             context);
 }
 
 // 1 when the options list that device kind.
 static int IsListedDevice(const D3dGuid *guid)
 {
-    uint32_t options = sLists.deviceOptions;
+    uint32_t options = gD3dLists.deviceOptions;
     if (options & D3D_TEST_DEVICES_NONE) return 0;
     if (D3dGuidEqual(guid, &kD3dGuidHalDevice)) return 1;
     return D3dGuidEqual(guid, &kD3dGuidTnlHalDevice) && !(options & D3D_TEST_DEVICES_HAL_ONLY);
 }
-
-int32_t D3dMakeDevice(const D3dBackend *backend, DdSurface *target, uint32_t objectId, D3dDevice **out);
 
 static int32_t ObjectCreateDevice(D3dObject *self, const D3dGuid *device, DdSurface *target, D3dDevice **out)
 {
@@ -296,16 +239,3 @@ int32_t D3dCreateObject(D3dObject **out)
     *out = &record->object;
     return D3D_OK;
 }
-
-int D3dTestLiveCount(D3dLiveKind kind)
-{
-    switch (kind) {
-    case D3D_LIVE_OBJECTS: return gD3d.liveObjects;
-    case D3D_LIVE_DEVICES: return gD3d.liveDevices;
-    case D3D_LIVE_SURFACE_COPIES: return gD3d.liveCopies;
-    }
-    return 0;
-}
-
-void D3dTestGetCounters(D3dCounters *out) { *out = gD3d.counters; }
-void D3dTestResetCounters(void) { memset(&gD3d.counters, 0, sizeof gD3d.counters); }

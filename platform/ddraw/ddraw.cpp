@@ -1,111 +1,32 @@
 // The draw object of the display-surface stand-in (display mode, cooperative level, caps, surface and
-// clipper creation), its clipper, the call recorder, fault injection and the live-object counters.
+// clipper creation), its clipper, the record and fault hooks and the live-object counters.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/ddraw/ddraw_internal.h"
+#include "platform/kernel/standin_hooks.h"
 
-DdGlobals gDd = {nullptr, {}, 0, {}, 16};
+DdGlobals gDd = {nullptr, {}, 0, 16};
 
 const DdGuid DD_IID_DIRECTDRAW = {0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 const DdGuid DD_IID_DIRECTDRAW4 = {0x9C59509A, 0x39BD, 0x11D1, {0x8C, 0x4A, 0x00, 0xC0, 0x4F, 0xD9, 0x30, 0xC5}};
 const DdGuid DD_IID_DIRECTDRAW7 = {0x15E65EC0, 0x3B9C, 0x11D2, {0xB9, 0x2F, 0x00, 0x60, 0x97, 0x97, 0xEA, 0x5B}};
 
 // ================================================================================================
-// recorder
+// recorder and faults
 // ================================================================================================
-
-#define DD_RECORD_KEEP 4096
-static struct {
-    DdRecordEntry entries[DD_RECORD_KEEP];
-    uint32_t count;  // calls since the last clear
-} sRecord;
-
-static const char *const kMethodNames[DD_METHOD_COUNT] = {
-    "Create", "QueryInterface", "SetCooperativeLevel", "SetDisplayMode", "RestoreDisplayMode", "GetDisplayMode",
-    "GetCaps", "CreateSurface", "CreateClipper", "TestCooperativeLevel", "RestoreAllSurfaces", "Release", "Lock",
-    "Unlock", "Blt", "BltFast", "SetColorKey", "GetColorKey", "IsLost", "Restore", "AddAttachedSurface",
-    "DeleteAttachedSurface", "GetAttachedSurface", "GetDC", "ReleaseDC", "GetSurfaceDesc", "GetPixelFormat", "Flip",
-    "SetClipper", "SetPaletteEntries", "SetHWnd", "BitBlt",
-};
-
-const char *DdMethodName(DdMethod method)
-{
-    return (unsigned)method < DD_METHOD_COUNT ? kMethodNames[method] : "?";
-}
 
 int32_t DdRecordCall(DdMethod method, DdObjectKind kind, uint32_t id, const int32_t *args, int argCount,
                      int32_t result)
 {
-    DdRecordEntry &e = sRecord.entries[sRecord.count % DD_RECORD_KEEP];
-    e = DdRecordEntry{sRecord.count, method, kind, id, {}, result};
+    DdRecordEntry e = {0, method, kind, id, {}, result};
     for (int i = 0; i < argCount && i < 6; i++) e.args[i] = args[i];
-    sRecord.count++;
+    StandInRecord(STAND_IN_DDRAW, &e);
     return result;
 }
 
-void DdTestClearRecord(void) { sRecord.count = 0; }
-int DdTestRecordCount(void) { return (int)sRecord.count; }
-
-int DdTestGetRecord(int i, DdRecordEntry *entry)
-{
-    uint32_t kept = sRecord.count < DD_RECORD_KEEP ? sRecord.count : DD_RECORD_KEEP;
-    if (i < 0 || (uint32_t)i >= kept || !entry) return -1;
-    *entry = sRecord.entries[(sRecord.count - kept + (uint32_t)i) % DD_RECORD_KEEP];
-    return 0;
-}
-
-int DdTestRecordLine(int i, char *text, int size)
-{
-    static const char *const kKinds[DD_OBJ_KIND_COUNT] = {"dd", "surf", "clip", "dc"};
-    DdRecordEntry e;
-    if (DdTestGetRecord(i, &e) != 0 || !text || size < 1) return -1;
-    snprintf(text, (size_t)size, "%s%u %s %d %d %d %d %d %d -> %d", kKinds[e.kind], e.object, DdMethodName(e.method),
-             e.args[0], e.args[1], e.args[2], e.args[3], e.args[4], e.args[5], e.result);
-    return 0;
-}
-
-int DdTestCountCalls(DdMethod method)
-{
-    int n = 0;
-    DdRecordEntry e;
-    for (int i = 0; DdTestGetRecord(i, &e) == 0; i++) n += e.method == method;
-    return n;
-}
-
-// ================================================================================================
-// faults and test settings
-// ================================================================================================
-
-int32_t DdTakeFault(DdMethod method)
-{
-    DdFault &f = gDd.faults[method];
-    return StandInFaultHit(&f.fault) ? f.result : DD_OK;
-}
-
-void DdTestFailNth(DdMethod method, int nth, int32_t result)
-{
-    if ((unsigned)method >= DD_METHOD_COUNT) return;
-    StandInFaultSetNth(&gDd.faults[method].fault, nth);
-    gDd.faults[method].result = result;
-}
-
-void DdTestFailAlways(DdMethod method, int on, int32_t result)
-{
-    if ((unsigned)method >= DD_METHOD_COUNT) return;
-    StandInFaultSetAlways(&gDd.faults[method].fault, on);
-    gDd.faults[method].result = result;
-}
-
-void DdTestResetFaults(void)
-{
-    memset(gDd.faults, 0, sizeof gDd.faults);
-    gDd.desktopBits = 16;
-}
-
-void DdTestSetDesktopBits(int bits) { gDd.desktopBits = bits == 16 ? 16 : 32; }
-int DdTestLiveCount(DdObjectKind kind) { return (unsigned)kind < DD_OBJ_KIND_COUNT ? gDd.live[kind] : 0; }
+int32_t DdTakeFault(DdMethod method) { return StandInFault(STAND_IN_DDRAW, method, 0); }
 
 // ================================================================================================
 // interfaces

@@ -361,13 +361,11 @@ enum DdMethod {
     DD_M_BIT_BLT,
     DD_METHOD_COUNT
 };
-// The method's name as the recorder writes it ("Lock", "BltFast", ...).
-const char *DdMethodName(DdMethod method);
-
 enum DdObjectKind { DD_OBJ_DRAW, DD_OBJ_SURFACE, DD_OBJ_CLIPPER, DD_OBJ_DC, DD_OBJ_KIND_COUNT };
 
 // ---- test hooks ----------------------------------------------------------------------------------
-// One recorded call: the object's id, up to six integer arguments (rectangles as four), the result.
+// One call as the record hook gets it: the object's id, up to six integer arguments (rectangles as
+// four), the result. The test-support library keeps and injects (testsupport/test_hooks.h).
 struct DdRecordEntry {
     uint32_t seq;
     DdMethod method;
@@ -376,28 +374,6 @@ struct DdRecordEntry {
     int32_t args[6];
     int32_t result;
 };
-// Recording is on from the start; the last 4096 calls are kept.
-void DdTestClearRecord(void);
-// Calls recorded since the last clear (may exceed what is kept).
-int DdTestRecordCount(void);
-// Entry i (0 = oldest kept) / its line "surf3 Lock 0 0 32 32 33 -> 0". 0 / -1.
-int DdTestGetRecord(int i, DdRecordEntry *entry);
-int DdTestRecordLine(int i, char *text, int size);
-// How many kept calls of that method there are.
-int DdTestCountCalls(DdMethod method);
-
-// The nth call of the method from now fails with result (1 = the next; 0 clears it).
-void DdTestFailNth(DdMethod method, int nth, int32_t result);
-// Every call of the method fails with result (on 1) or none does (on 0).
-void DdTestFailAlways(DdMethod method, int on, int32_t result);
-// Clears every fault and test setting (desktop format back to 16-bit R5G6B5, the default).
-void DdTestResetFaults(void);
-// Marks every live surface lost (their pixels are kept until Restore).
-void DdTestLoseAllSurfaces(void);
-// The window-mode desktop format: 16 (R5G6B5) or 32 (X8R8G8B8) bits.
-void DdTestSetDesktopBits(int bits);
-// Objects of a kind alive now, for leak checks.
-int DdTestLiveCount(DdObjectKind kind);
 // The pixel format of a named layout: 565, 555, 888 (X8R8G8B8), 1555, 4444, 8888, 8 (palette).
 // 0 / -1 (unknown name).
 int DdMakePixelFormat(int layout, DdPixelFormat *out);

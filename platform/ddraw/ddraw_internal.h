@@ -1,7 +1,6 @@
 // Records behind the display-surface stand-in's public objects, shared by its files.
 #pragma once
 #include "platform/ddraw/ddraw.h"
-#include "platform/dsound/fault.h"
 
 struct DdDrawRecord;
 
@@ -30,23 +29,17 @@ struct DdDrawRecord {
     uint32_t modeWidth, modeHeight, modeBits;
 };
 
-struct DdFault {
-    StandInFault fault;
-    int32_t result;
-};
-
 struct DdGlobals {
     DdSurfaceRecord *surfaces;   // live surfaces, newest first
     int live[DD_OBJ_KIND_COUNT];
     uint32_t nextId;
-    DdFault faults[DD_METHOD_COUNT];
     int desktopBits;             // 16 or 32
 };
 extern DdGlobals gDd;
 
 // The record of a public surface.
 inline DdSurfaceRecord *AsSurfaceRecord(DdSurface *s) { return reinterpret_cast<DdSurfaceRecord *>(s); }
-// Records a call and returns its result.
+// Hands a call to the record hook and returns its result.
 int32_t DdRecordCall(DdMethod method, DdObjectKind kind, uint32_t id, const int32_t *args, int argCount,
                      int32_t result);
 // The injected failure of the method's call now, or DD_OK.

@@ -535,11 +535,6 @@ int DdGdiFlush(void) { return 1; }
 // loss, for the draw object
 // ================================================================================================
 
-void DdTestLoseAllSurfaces(void)
-{
-    for (DdSurfaceRecord *r = gDd.surfaces; r; r = r->next) r->lost = 1;
-}
-
 const DdSurfaceFns kDdSurfaceFns = {
     SurfaceAddRef,   SurfaceRelease,    SurfaceLock,          SurfaceUnlock,        SurfaceBlt,
     SurfaceBltFast,  SurfaceSetColorKey, SurfaceGetColorKey,  SurfaceIsLost,        SurfaceRestore,

@@ -239,20 +239,6 @@ enum MmFaultKind {
     MM_FAULT_GET_SURFACE,
     MM_FAULT_KIND_COUNT
 };
-// The nth call of that kind from now fails (1 = the next); 0 clears it.
-void MmTestFailNth(MmFaultKind kind, int nth);
-// Every call of that kind fails (1) or none (0).
-void MmTestFailAlways(MmFaultKind kind, int on);
-// Clears every fault.
-void MmTestResetFaults(void);
-// Objects of this stand-in alive now (graphs, streams, samples, memory surfaces), for leak checks.
-int MmTestLiveObjectCount(void);
-// Frames decoded (converted or not) and frames converted into surfaces since the last reset.
+// Frames decoded (converted or not) and frames converted into surfaces, and seeks, since the last
+// reset. The test-support library injects faults by kind and reads these (testsupport/test_hooks.h).
 struct MmTestCounters { int updates; int decoded; int converted; int seeks; };
-void MmTestGetCounters(MmTestCounters *out);
-void MmTestResetCounters(void);
-// Holds every decoder before its next job (1) or lets them go (0): a test stands in for a long decode.
-void MmTestHoldDecoders(int hold);
-// Waits (on the decoders, not the clock) until no decoder has a job under way or waiting. 0, -1 after
-// a long time.
-int MmTestWaitForDecoders(void);

@@ -34,38 +34,22 @@ struct MmDecoder {
 
 // ---- open jobs over every decoder (the test hooks wait on them and hold the workers) ----------------
 
-static std::mutex gJobsLock;
-static std::condition_variable gJobsChanged;
-static int gOpenJobs;
-static int gHeld;
+MmDecoderJobs gMmJobs;
 
 // Called with the decoder's lock held.
 static void SetOutstanding(MmDecoder *d, int outstanding)
 {
     if (d->outstanding == outstanding) return;
     d->outstanding = outstanding;
-    std::lock_guard<std::mutex> guard(gJobsLock);
-    gOpenJobs += outstanding ? 1 : -1;
-    gJobsChanged.notify_all();
+    std::lock_guard<std::mutex> guard(gMmJobs.lock);
+    gMmJobs.open += outstanding ? 1 : -1;
+    gMmJobs.changed.notify_all();
 }
 
 static void WaitWhileHeld(MmDecoder *d)
 {
-    std::unique_lock<std::mutex> guard(gJobsLock);
-    gJobsChanged.wait(guard, [d] { return !gHeld || __atomic_load_n(&d->stop, __ATOMIC_ACQUIRE); });
-}
-
-void MmTestHoldDecoders(int hold)
-{
-    std::lock_guard<std::mutex> guard(gJobsLock);
-    gHeld = hold;
-    gJobsChanged.notify_all();
-}
-
-int MmTestWaitForDecoders(void)
-{
-    std::unique_lock<std::mutex> guard(gJobsLock);
-    return gJobsChanged.wait_for(guard, std::chrono::seconds(30), [] { return gOpenJobs == 0; }) ? 0 : -1;
+    std::unique_lock<std::mutex> guard(gMmJobs.lock);
+    gMmJobs.changed.wait(guard, [d] { return !gMmJobs.held || __atomic_load_n(&d->stop, __ATOMIC_ACQUIRE); });
 }
 
 // ---- the worker -------------------------------------------------------------------------------------
@@ -191,8 +175,8 @@ void MmStopDecoder(MmDecoder *d)
         d->changed.notify_all();
     }
     {
-        std::lock_guard<std::mutex> guard(gJobsLock);
-        gJobsChanged.notify_all();   // a held worker lets go
+        std::lock_guard<std::mutex> guard(gMmJobs.lock);
+        gMmJobs.changed.notify_all();   // a held worker lets go
     }
     d->thread.join();
     MmCloseTheoraReader(d->reader);

@@ -1,54 +1,32 @@
-// Multimedia-stream stand-in: the class factory, the filter graph and the test hooks.
+// Multimedia-stream stand-in: the class factory, the filter graph, the fault hook and the counters.
 #include "platform/dshow/dshow_internal.h"
 
 #include <cstdlib>
 #include <mutex>
 
-#include "platform/dsound/fault.h"
+#include "platform/kernel/standin_hooks.h"
 
 // ---- live objects, faults and counters ------------------------------------------------------------
 
-static int g_liveObjects;
-static StandInFault g_faults[MM_FAULT_KIND_COUNT];
+int gMmLiveObjects;
 MmTestCounters gMmCounters;
 
-void MmCountObject(int delta) { g_liveObjects += delta; }
-int MmTestLiveObjectCount(void) { return g_liveObjects; }
+void MmCountObject(int delta) { gMmLiveObjects += delta; }
 static int g_inFactory;   // the factory's own query counts for no fault
 
 int MmFaultHit(MmFaultKind kind)
 {
     if (kind == MM_FAULT_QUERY_INTERFACE && g_inFactory) return 0;
-    return StandInFaultHit(&g_faults[kind]);
-}
-void MmTestFailNth(MmFaultKind kind, int nth) { StandInFaultSetNth(&g_faults[kind], nth); }
-void MmTestFailAlways(MmFaultKind kind, int on) { StandInFaultSetAlways(&g_faults[kind], on); }
-
-void MmTestResetFaults(void)
-{
-    for (StandInFault &fault : g_faults) fault = StandInFault{};
+    return StandInFault(STAND_IN_DSHOW, kind, 0) != 0;
 }
 
-// The decoders count from their own threads.
-static std::mutex gCountersLock;
+std::mutex gMmCountersLock;
 
 void MmCountDecoding(int decoded, int converted)
 {
-    std::lock_guard<std::mutex> guard(gCountersLock);
+    std::lock_guard<std::mutex> guard(gMmCountersLock);
     gMmCounters.decoded += decoded;
     gMmCounters.converted += converted;
-}
-
-void MmTestGetCounters(MmTestCounters *out)
-{
-    std::lock_guard<std::mutex> guard(gCountersLock);
-    *out = gMmCounters;
-}
-
-void MmTestResetCounters(void)
-{
-    std::lock_guard<std::mutex> guard(gCountersLock);
-    gMmCounters = MmTestCounters{};
 }
 
 // ---- the filter graph -----------------------------------------------------------------------------
@@ -170,8 +148,6 @@ MmGraphObject *MmNewGraph(void)
 }
 
 // ---- the class factory ----------------------------------------------------------------------------
-
-MmStreamObject *MmNewStream(void);
 
 int32_t MmCoCreateInstance(MmClassId clsid, void *outer, uint32_t context, MmInterfaceId iid, void **out)
 {

@@ -1,6 +1,8 @@
 // Shared by the multimedia-stream stand-in's files: the objects behind the interfaces.
 #pragma once
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
 
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/theora_reader.h"
@@ -69,7 +71,8 @@ struct MmStreamObject {
 
 // Live objects of the stand-in (created minus freed).
 void MmCountObject(int delta);
-// 1 when a call of that kind is to fail now (test hooks).
+extern int gMmLiveObjects;
+// 1 when a call of that kind is to fail now (the fault hook).
 int MmFaultHit(MmFaultKind kind);
 // The counters the test hooks report.
 extern MmTestCounters gMmCounters;
@@ -96,6 +99,8 @@ int64_t MmStreamTimeNow(const MmStreamObject *stream);
 int MmStreamIsRunning(const MmStreamObject *stream);
 // Makes the filter graph / a media stream of parent (one reference each); null when out of memory.
 MmGraphObject *MmNewGraph(void);
+// Makes a multimedia stream (one reference) (dshow_stream.cpp); null when out of memory.
+MmStreamObject *MmNewStream(void);
 MmMediaObject *MmNewMediaStream(MmStreamObject *parent, MmPurposeId purpose, void *directDraw);
 // Cuts a media stream off its parent and drops the parent's reference (the parent is going).
 void MmDetachMediaStream(MmMediaObject *media);
@@ -140,3 +145,13 @@ void MmConsumeDecodedFrame(MmDecoder *decoder, int64_t time);
 int MmWaitForDecodedFrame(MmDecoder *decoder);
 // Adds to the test counters (from any thread).
 void MmCountDecoding(int decoded, int converted);
+// Guards the decode counts in gMmCounters.
+extern std::mutex gMmCountersLock;
+// Jobs under way or waiting over every decoder; a test waits for none and may hold the workers.
+struct MmDecoderJobs {
+    std::mutex lock;
+    std::condition_variable changed;  // a job opened or closed, the hold changed, a decoder stops
+    int open;                         // jobs posted or busy
+    int held;                         // 1: each worker waits before its next job (a test's)
+};
+extern MmDecoderJobs gMmJobs;

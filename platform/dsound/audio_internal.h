@@ -1,9 +1,10 @@
 // Inside the sound-buffer stand-in: the buffer record the mixer reads, and the output back-end table.
-// Only platform/dsound includes this.
+// Only platform/dsound and its test hooks include this.
 #pragma once
 #include <cstdint>
 
 #include "platform/dsound/dsound.h"
+#include "platform/kernel/kernel.h"
 
 // Sample memory shared by a buffer and its duplicates.
 struct DsSampleMemory {
@@ -43,6 +44,22 @@ struct DsBufferRecord {
     DsBufferRecord *next;
 };
 
+// The buffer calls' own record (dsound.cpp); audio lock held.
+struct DsGlobals {
+    DsBufferRecord *first;   // live buffers, newest first
+    int liveBuffers;
+    uint32_t nextMemoryId;
+    int outputUsers;         // initialised devices holding the output open
+    int capsOverridden;      // 1: GetCaps reports capsOverride (a test's)
+    DsCaps capsOverride;
+    int moduleRegistered;
+};
+extern DsGlobals gDs;
+// "DSOUND.DLL" and its exports as registered with the kernel, which keeps the name pointer: renamed
+// in place, the module is no longer found.
+extern char gDsModuleName[16];
+extern const KModuleExport kDsExports[];
+
 // The live-buffer list the mixer walks (audio lock held).
 DsBufferRecord *DsFirstBuffer(void);
 
@@ -55,7 +72,7 @@ int32_t DsGainForVolume(int32_t volume);
 
 // ---- output back ends ----------------------------------------------------------------------------
 // Each back end calls AudioMixFrames (without the audio lock held) from its own thread, or, for the
-// manual one, from AudioTestStep.
+// manual one, from the test hooks (testsupport/).
 struct AudioBackend {
     const char *name;                          // "sdl", "null", "manual"
     const char *reportName;                    // module name in the device list

@@ -9,9 +9,9 @@
 #include <mutex>
 
 #include "platform/dsound/audio_internal.h"
-#include "platform/dsound/fault.h"
 #include "platform/dsound/mixer.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/standin_hooks.h"
 
 // Holds the audio lock for one scope.
 struct DsScopedLock {
@@ -27,20 +27,7 @@ struct DsDeviceRecord {
     DsBufferRecord *primary;    // made on the first request, one per device
 };
 
-#define DS_MAX_REFUSED_FLAGS 8
-
-static struct {
-    DsBufferRecord *first;                       // live buffers, newest first
-    int liveBuffers;
-    uint32_t nextMemoryId;
-    int outputUsers;                             // initialised devices holding the output open
-    StandInFault faults[DS_FAULT_KIND_COUNT];
-    uint32_t refusedFlags[DS_MAX_REFUSED_FLAGS]; // CreateSoundBuffer refuses these exact flags
-    int refusedCount;
-    int capsOverridden;
-    DsCaps capsOverride;
-    int moduleRegistered;
-} gDs;
+DsGlobals gDs;
 
 extern const DsBufferFns kBufferFns;
 extern const DsDeviceFns kDeviceFns;
@@ -60,7 +47,7 @@ int32_t DsGainForVolume(int32_t volume)
 }
 
 // 1 when the call of that kind is to fail now. Lock held.
-static int Fails(DsFaultKind kind) { return StandInFaultHit(&gDs.faults[kind]); }
+static int Fails(DsFaultKind kind) { return StandInFault(STAND_IN_DSOUND, kind, 0) != 0; }
 
 // ================================================================================================
 // Buffer records
@@ -153,7 +140,7 @@ static int32_t BufGetStatus(DsBuffer *self, uint32_t *status)
     DsScopedLock hold;
     if (Fails(DS_FAULT_GET_STATUS))
         return DS_ERR_INVALID_CALL;
-    AudioAutoAdvance();
+    StandInQuery(STAND_IN_DSOUND, DS_QUERY_BUFFER_STATUS);
     DsBufferRecord *b = AsBuffer(self);
     if (b->primary) {
         *status = AudioIsOutputOpen() ? (uint32_t)(DS_STATUS_PLAYING | DS_STATUS_LOOPING) : 0u;
@@ -435,16 +422,6 @@ static int32_t GetPrimary(DsDeviceRecord *d, const DsBufferDesc *desc, DsBuffer 
     return DS_OK;
 }
 
-// 1 when tests asked for these exact flags to be refused. Lock held.
-static int FlagsRefused(uint32_t flags)
-{
-    for (int i = 0; i < gDs.refusedCount; i++) {
-        if (gDs.refusedFlags[i] == flags)
-            return 1;
-    }
-    return 0;
-}
-
 // A secondary with its own memory filled with the format's silence. Lock held.
 static int32_t NewSecondary(const DsBufferDesc *desc, DsBuffer **out)
 {
@@ -479,7 +456,7 @@ static int32_t DevCreateSoundBuffer(DsDevice *self, const DsBufferDesc *desc, Ds
     *out = nullptr;
     if (!d->initialized)
         return DS_ERR_UNINITIALIZED;
-    if (Fails(DS_FAULT_CREATE_BUFFER) || FlagsRefused(desc->flags))
+    if (StandInFault(STAND_IN_DSOUND, DS_FAULT_CREATE_BUFFER, desc->flags))
         return DS_ERR_INVALID_CALL;
     if (desc->flags & DS_BUF_PRIMARY)
         return GetPrimary(d, desc, out);
@@ -557,11 +534,8 @@ int32_t DsEnumerate(DsEnumCallback callback, void *context)
     return DS_OK;
 }
 
-// The module's name and exports. The kernel keeps the name pointer, so a test can hide the module by
-// renaming it in place (DsTestSetModuleMode).
-static char gDsModuleName[16] = "DSOUND.DLL";
-static const KModuleExport kDsExports[] = {{"DirectSoundEnumerateA", (void *)DsEnumerate}, {nullptr, nullptr}};
-static const KModuleExport kDsNoExports[] = {{nullptr, nullptr}};
+char gDsModuleName[16] = "DSOUND.DLL";
+const KModuleExport kDsExports[] = {{"DirectSoundEnumerateA", (void *)DsEnumerate}, {nullptr, nullptr}};
 
 int DsRegisterModule(void)
 {
@@ -570,80 +544,4 @@ int DsRegisterModule(void)
         return -1;
     gDs.moduleRegistered = 1;
     return 0;
-}
-
-// ================================================================================================
-// Test hooks
-// ================================================================================================
-
-void DsTestFailNth(DsFaultKind kind, int nth)
-{
-    DsScopedLock hold;
-    StandInFaultSetNth(&gDs.faults[kind], nth);
-}
-
-void DsTestFailAlways(DsFaultKind kind, int on)
-{
-    DsScopedLock hold;
-    StandInFaultSetAlways(&gDs.faults[kind], on);
-}
-
-void DsTestRefuseBufferFlags(uint32_t flags)
-{
-    DsScopedLock hold;
-    if (flags == 0)
-        gDs.refusedCount = 0;
-    else if (gDs.refusedCount < DS_MAX_REFUSED_FLAGS)
-        gDs.refusedFlags[gDs.refusedCount++] = flags;
-}
-
-void DsTestSetCaps(const DsCaps *caps)
-{
-    DsScopedLock hold;
-    gDs.capsOverridden = caps != nullptr;
-    if (caps)
-        gDs.capsOverride = *caps;
-}
-
-void DsTestSetModuleMode(DsModuleMode mode)
-{
-    DsScopedLock hold;
-    memcpy(gDsModuleName, "DSOUND.DLL", 11);
-    KRegisterModule(gDsModuleName, mode == DS_MODULE_NO_ENUMERATE ? kDsNoExports : kDsExports);
-    gDs.moduleRegistered = 1;
-    if (mode == DS_MODULE_MISSING)
-        gDsModuleName[0] = '-';  // no longer found by "DSOUND.DLL"
-}
-
-void DsTestResetFaults(void)
-{
-    DsTestSetModuleMode(DS_MODULE_NORMAL);
-    DsScopedLock hold;
-    memset(gDs.faults, 0, sizeof gDs.faults);
-    gDs.refusedCount = 0;
-    gDs.capsOverridden = 0;
-}
-
-int DsTestInspect(DsBuffer *buffer, DsBufferInfo *info)
-{
-    if (!buffer || !info)
-        return -1;
-    DsScopedLock hold;
-    DsBufferRecord *b = AsBuffer(buffer);
-    info->flags = b->flags;
-    info->format = b->format;
-    info->bytes = b->memory ? b->memory->size : 0;
-    info->volume = b->volume;
-    info->playing = b->playing;
-    info->looping = b->looping;
-    info->cursor = b->frame * b->format.blockAlign;
-    info->memoryId = b->memory ? b->memory->id : 0;
-    info->primary = b->primary;
-    return 0;
-}
-
-int DsTestLiveBufferCount(void)
-{
-    DsScopedLock hold;
-    return gDs.liveBuffers;
 }

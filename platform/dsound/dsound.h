@@ -197,36 +197,7 @@ enum DsFaultKind {
     DS_FAULT_SET_FORMAT,
     DS_FAULT_KIND_COUNT
 };
-// The nth call of that kind from now fails (1 = the next); 0 clears it.
-void DsTestFailNth(DsFaultKind kind, int nth);
-// Every call of that kind fails (1) or none (0).
-void DsTestFailAlways(DsFaultKind kind, int on);
-// CreateSoundBuffer fails for descriptions with exactly these flags (at most 8; 0 clears the list).
-void DsTestRefuseBufferFlags(uint32_t flags);
-// Replaces the capabilities GetCaps reports (size field ignored); null restores the defaults.
-void DsTestSetCaps(const DsCaps *caps);
-// How "DSOUND.DLL" looks to the kernel's module loader, for the device report's failure paths.
-enum DsModuleMode {
-    DS_MODULE_NORMAL,          // loads, and exports "DirectSoundEnumerateA"
-    DS_MODULE_NO_ENUMERATE,    // loads, but the export is missing
-    DS_MODULE_MISSING,         // does not load
-};
-void DsTestSetModuleMode(DsModuleMode mode);
-// Clears every fault, the refused flags and the caps override; the module is normal again.
-void DsTestResetFaults(void);
-
-struct DsBufferInfo {
-    uint32_t flags;        // DS_BUF_* as created
-    WaveFormat format;
-    uint32_t bytes;
-    int32_t volume;
-    int playing;           // 1 / 0
-    int looping;           // 1 / 0
-    uint32_t cursor;       // play cursor, bytes
-    uint32_t memoryId;     // equal for a buffer and its duplicates
-    int primary;           // 1 for the primary buffer
-};
-// Fills info for a live buffer. 0 / -1.
-int DsTestInspect(DsBuffer *buffer, DsBufferInfo *info);
-// Buffers that exist now (primary included), for leak checks.
-int DsTestLiveBufferCount(void);
+// The status queries the stand-in tells its query hook of.
+enum DsQueryKind { DS_QUERY_BUFFER_STATUS };
+// The test-support library injects faults by kind (the buffer flags as arg for CREATE_BUFFER) and
+// inspects buffers (testsupport/test_hooks.h).

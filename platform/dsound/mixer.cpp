@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <vector>
 
 #include "platform/dsound/audio_internal.h"
 
@@ -27,10 +26,7 @@ static struct {
     char requested[16];               // AudioSelectBackend's choice, or "" for DAZAR_AUDIO
     AudioSynthHook synth;             // render null when there is none
     AudioFeeder feeders[AUDIO_MAX_FEEDERS]; // feed null in a free slot
-    int autoAdvanceFrames;            // manual back end: frames stepped per status query
-    std::vector<uint8_t> capture;     // manual back end: everything mixed since the last clear
-    int inAutoAdvance;                // guards against a status query inside a mix
-} gMixer = {{WAVE_TAG_PCM, 2, 44100, 176400, 4, 16, 0}, nullptr, "", {}, {}, 0, {}, 0};
+} gMixer = {{WAVE_TAG_PCM, 2, 44100, 176400, 4, 16, 0}, nullptr, "", {}, {}};
 
 void AudioLock(void) { gAudioMutex.lock(); }
 void AudioUnlock(void) { gAudioMutex.unlock(); }
@@ -315,49 +311,4 @@ const char *AudioGetDeviceName(void)
 {
     std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
     return gMixer.open ? gMixer.open->deviceName() : "";
-}
-
-// ================================================================================================
-// Manual back end hooks
-// ================================================================================================
-
-int AudioTestStep(int frames)
-{
-    std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
-    if (gMixer.open != &kAudioBackendManual || frames < 0)
-        return -1;
-    size_t at = gMixer.capture.size();
-    gMixer.capture.resize(at + (size_t)frames * gMixer.deviceFormat.blockAlign);
-    AudioMixFrames(gMixer.capture.data() + at, frames);
-    return 0;
-}
-
-const uint8_t *AudioTestCapture(size_t *bytes)
-{
-    std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
-    if (bytes)
-        *bytes = gMixer.capture.size();
-    return gMixer.capture.data();
-}
-
-void AudioTestClearCapture(void)
-{
-    std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
-    gMixer.capture.clear();
-}
-
-void AudioTestSetAutoAdvance(int framesPerStatusQuery)
-{
-    std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
-    gMixer.autoAdvanceFrames = framesPerStatusQuery > 0 ? framesPerStatusQuery : 0;
-}
-
-void AudioAutoAdvance(void)
-{
-    std::lock_guard<std::recursive_mutex> hold(gAudioMutex);
-    if (gMixer.autoAdvanceFrames <= 0 || gMixer.inAutoAdvance || gMixer.open != &kAudioBackendManual)
-        return;
-    gMixer.inAutoAdvance = 1;
-    AudioTestStep(gMixer.autoAdvanceFrames);
-    gMixer.inAutoAdvance = 0;
 }

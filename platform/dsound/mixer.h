@@ -61,18 +61,9 @@ int AudioAddFeeder(const AudioFeeder *feeder);
 void AudioRemoveFeeder(void *user);
 
 // Mixes frames of device-format audio into out (frames * blockAlign bytes) and advances every cursor.
-// The back ends call it; tests use AudioTestStep.
+// The back ends call it; the manual one is stepped by the test hooks.
 void AudioMixFrames(uint8_t *out, int frames);
 
 // ---- manual back end -----------------------------------------------------------------------------
-// Mixes frames now on the calling thread and appends them to the capture (manual back end only).
-// 0, or -1 when the manual back end is not the open one.
-int AudioTestStep(int frames);
-// What the manual back end has mixed since the last clear, in device format.
-const uint8_t *AudioTestCapture(size_t *bytes);
-void AudioTestClearCapture(void);
-// Each buffer status query steps the manual back end by this many frames first (0 = off), so calls
-// that wait for a sound's end finish without a test thread.
-void AudioTestSetAutoAdvance(int framesPerStatusQuery);
-// Steps the manual back end when auto-advance is on (used by the status query). Lock held.
-void AudioAutoAdvance(void);
+// The "manual" back end has no thread: the test hooks (testsupport/test_hooks.h) mix by hand with
+// AudioMixFrames and keep what they mixed.

@@ -1,6 +1,7 @@
 // The MIDI sequencer stand-in: a few devices over one FluidSynth synthesiser that renders inside the
 // process mixer. Everything runs under the audio lock, which the mixer holds while it renders.
 #include "platform/mci/mci.h"
+#include "platform/mci/mci_internal.h"
 
 #include <fluidsynth.h>
 
@@ -8,41 +9,18 @@
 #include <cstring>
 #include <strings.h>
 
-#include "platform/dsound/fault.h"
 #include "platform/dsound/mixer.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/standin_hooks.h"
 #include "platform/window/window.h"
 
-#define MCI_MAX_DEVICES 8
 #define MCI_MAX_MIDI_BYTES (16u << 20)
 #define MCI_DEFAULT_SOUNDFONT "/usr/share/sounds/sf2/TimGM6mb.sf2"
 // The synthesiser's output gain: the songs then sit at about -23 to -28 dBFS RMS, where a player
 // hears them under the effects (its default, 0.2, left them 8 dB lower, barely audible).
 #define MCI_SYNTH_GAIN 0.5
 
-struct MciDevice {
-    int open;                // 1 while the slot is a device
-    uint8_t *midi;           // the Standard MIDI File, owned
-    uint32_t midiSize;
-    fluid_player_t *player;  // made at each play from the start
-    int playing;             // 1 while the player runs
-    int finished;            // 1 once its last tick has played
-    int notifyPending;       // 1 while a notice is owed
-    intptr_t notifyWindow;   // where it goes
-};
-
-static struct {
-    fluid_settings_t *settings;   // made with the synthesiser
-    fluid_synth_t *synth;         // null until the first open
-    uint32_t synthRate;           // the rate it was made for
-    MciDevice devices[MCI_MAX_DEVICES];
-    int openCount;
-    MciNotifyPoster poster;       // null: WPostMessage
-    char soundFont[K_MAX_PATH];   // "" = default
-    uint32_t port;                // what the port query reports
-    StandInFault faults[MCI_FAULT_KIND_COUNT];
-    int ringOut;                  // 1 while notes let go at a file's end still sound
-} gMci = {nullptr, nullptr, 0, {}, 0, nullptr, "", MCI_SEQ_MAPPER, {}, 0};
+MciGlobals gMci = {nullptr, nullptr, 0, {}, 0, nullptr, "", MCI_SEQ_MAPPER, 0};
 
 struct MciScopedLock {
     MciScopedLock() { AudioLock(); }
@@ -228,7 +206,7 @@ static uint32_t OpenDevice(uintptr_t flags, MciOpenParams *p)
         return MCI_ERR_MISSING_PARAMETER;
     if (!(flags & MCI_OPEN_TYPE) || !p->deviceType || strcasecmp(p->deviceType, "sequencer") != 0)
         return MCI_ERR_INVALID_DEVICE_NAME;
-    if (StandInFaultHit(&gMci.faults[MCI_FAULT_OPEN]))
+    if (StandInFault(STAND_IN_MCI, MCI_FAULT_OPEN, 0))
         return MCI_ERR_HARDWARE;
     int slot = 0;
     while (slot < MCI_MAX_DEVICES && gMci.devices[slot].open)
@@ -280,7 +258,7 @@ static uint32_t PlayDevice(MciDevice *d, uintptr_t flags, MciPlayParams *p)
         return MCI_ERR_MISSING_PARAMETER;
     if ((flags & MCI_WAIT) || (flags & MCI_TO) || ((flags & MCI_FROM) && p->from != 0))
         return MCI_ERR_UNSUPPORTED_FUNCTION;
-    if (StandInFaultHit(&gMci.faults[MCI_FAULT_PLAY]))
+    if (StandInFault(STAND_IN_MCI, MCI_FAULT_PLAY, 0))
         return MCI_ERR_HARDWARE;
     RequestNotice(d, flags, p ? p->callback : 0);
     if ((flags & MCI_FROM) || !d->player) {
@@ -324,7 +302,7 @@ static void ReleaseDevice(MciDevice *d)
 
 static uint32_t CloseDevice(MciDevice *d)
 {
-    if (StandInFaultHit(&gMci.faults[MCI_FAULT_CLOSE]))
+    if (StandInFault(STAND_IN_MCI, MCI_FAULT_CLOSE, 0))
         return MCI_ERR_HARDWARE;
     ReleaseDevice(d);
     return MCI_OK;
@@ -334,7 +312,7 @@ static uint32_t StatusDevice(MciDevice *d, uintptr_t flags, MciStatusParams *p)
 {
     if (!p || !(flags & MCI_STATUS_ITEM))
         return MCI_ERR_MISSING_PARAMETER;
-    if (StandInFaultHit(&gMci.faults[MCI_FAULT_STATUS]))
+    if (StandInFault(STAND_IN_MCI, MCI_FAULT_STATUS, 0))
         return MCI_ERR_HARDWARE;
     if (p->item == MCI_SEQ_STATUS_PORT)
         p->result = gMci.port;
@@ -398,29 +376,4 @@ int MciShutdown(void)
     }
     FreeSynth();
     return 0;
-}
-
-void MciTestFailNth(MciFaultKind kind, int nth)
-{
-    MciScopedLock hold;
-    StandInFaultSetNth(&gMci.faults[kind], nth);
-}
-
-void MciTestResetFaults(void)
-{
-    MciScopedLock hold;
-    memset(gMci.faults, 0, sizeof gMci.faults);
-    gMci.port = MCI_SEQ_MAPPER;
-}
-
-void MciTestSetPort(uint32_t port)
-{
-    MciScopedLock hold;
-    gMci.port = port;
-}
-
-int MciTestOpenDeviceCount(void)
-{
-    MciScopedLock hold;
-    return gMci.openCount;
 }

@@ -107,9 +107,4 @@ int MciShutdown(void);
 
 // ---- test hooks ------------------------------------------------------------------------------------
 enum MciFaultKind { MCI_FAULT_OPEN, MCI_FAULT_STATUS, MCI_FAULT_PLAY, MCI_FAULT_CLOSE, MCI_FAULT_KIND_COUNT };
-void MciTestFailNth(MciFaultKind kind, int nth);
-void MciTestResetFaults(void);
-// The port MCI_SEQ_STATUS_PORT reports (MCI_SEQ_MAPPER by default).
-void MciTestSetPort(uint32_t port);
-// Devices open now.
-int MciTestOpenDeviceCount(void);
+// The test-support library injects faults by kind (testsupport/test_hooks.h).

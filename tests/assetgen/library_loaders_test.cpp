@@ -19,6 +19,7 @@
 #include "platform/mci/mci.h"
 #include "tests/assetgen/sheet_files.h"
 #include "tests/support/test_temp_dir.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "lib/core/memory.h"
 #include "lib/core/system.h"
 #include "platform/window/window.h"
-#include "platform/window/window_test.h"
+#include "testsupport/window/window_test.h"
 #include "tests/support/test_temp_dir.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "lib/input/input.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
-#include "platform/window/window_test.h"
+#include "testsupport/window/window_test.h"
 #include "tests/support/test_temp_dir.h"
 
 namespace {

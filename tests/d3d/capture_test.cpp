@@ -5,6 +5,7 @@
 #include "lib/graphics/surface_data.h"
 #include "tests/d3d/renderer_fixture.h"
 #include "tests/support/stepped_clock.h"
+#include "testsupport/test_hooks.h"
 
 static DdDraw *gDraw;
 static DdSurface *gFront;

@@ -10,7 +10,7 @@
 #include "lib/graphics/graphics_start.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/d3d/d3d_surface.h"
-#include "platform/d3d/d3d_test.h"
+#include "testsupport/d3d/d3d_test.h"
 #include "tests/graphics/draw_fixture.h"
 
 // What the software drawers were given.

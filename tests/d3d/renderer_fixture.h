@@ -14,8 +14,8 @@
 #include "lib/d3d/d3d_hooks.h"
 #include "lib/d3d/d3d_renderer.h"
 #include "lib/graphics/draw_settings.h"
-#include "platform/d3d/d3d_test.h"
-#include "platform/d3d/d3d_test_surface.h"
+#include "testsupport/d3d/d3d_test.h"
+#include "testsupport/d3d/d3d_test_surface.h"
 #include "tests/support/test_temp_dir.h"
 
 struct FakeDisplay {

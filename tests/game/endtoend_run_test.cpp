@@ -22,7 +22,7 @@
 #include "lib/core/random.h"
 #include "lib/core/system.h"
 #include "lib/input/input.h"
-#include "platform/window/window_test.h"
+#include "testsupport/window/window_test.h"
 #include "tests/game/program_run_support.h"
 #include "tools/demo/png_out.h"
 

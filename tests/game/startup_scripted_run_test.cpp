@@ -17,7 +17,7 @@
 #include "lib/core/system.h"
 #include "lib/graphics/screen.h"
 #include "lib/input/input.h"
-#include "platform/window/window_test.h"
+#include "testsupport/window/window_test.h"
 #include "tests/game/program_run_support.h"
 #include "tests/support/screen_readback.h"
 #include "tests/support/waiting_hand.h"

@@ -13,10 +13,11 @@
 #include "lib/graphics/draw.h"
 #include "lib/graphics/graphics_start.h"
 #include "lib/graphics/surface_data.h"
-#include "platform/d3d/d3d_test.h"
+#include "testsupport/d3d/d3d_test.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/window/window.h"
 #include "tests/graphics/draw_fixture.h"
+#include "testsupport/test_hooks.h"
 #include "tools/demo/demo_scene.h"
 
 namespace {

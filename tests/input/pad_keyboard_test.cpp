@@ -7,7 +7,7 @@
 #include "lib/core/library.h"
 #include "lib/core/system.h"
 #include "lib/input/input.h"
-#include "platform/window/window_test.h"
+#include "testsupport/window/window_test.h"
 #include "tests/support/stepped_clock.h"
 #include "tests/support/test_temp_dir.h"
 #include "tests/support/waiting_hand.h"

@@ -13,6 +13,7 @@
 #include "tests/softrender/fill_canvas.h"
 #include "tests/support/screen_readback.h"
 #include "tests/support/stepped_clock.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

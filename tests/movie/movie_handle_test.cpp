@@ -6,6 +6,7 @@
 
 #include "lib/file/datafile.h"
 #include "tests/movie/movie_support.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

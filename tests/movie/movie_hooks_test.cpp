@@ -3,6 +3,7 @@
 // and re-open around a display change, overlay placement and lost surfaces.
 #include "lib/core/system.h"
 #include "tests/movie/movie_support.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "lib/movie/movie_hooks.h"
 #include "tests/movie/movie_fixtures.h"
 #include "tests/support/stepped_clock.h"
+#include "testsupport/test_hooks.h"
 
 namespace movietest {
 

@@ -8,6 +8,7 @@
 #include "lib/movie/own_decoder.h"
 #include "platform/dshow/frame_convert.h"
 #include "tests/support/stepped_clock.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

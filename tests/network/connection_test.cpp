@@ -14,6 +14,7 @@
 #include "lib/network/network_internal.h"
 #include "tests/network/net_fixture.h"
 #include "tests/support/test_temp_dir.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ protected:
     {
         StopPeer(&peer);
         ShutDownNetWork();
+        NetTestSetReceiveBudget(0);
         EXPECT_EQ(WsGetOpenSocketCount(), 0);
         EXPECT_EQ(GetTrackedBlockCount(), blocks - 0);
         CloseLogFile();
@@ -315,7 +317,7 @@ TEST_F(Connection, OneReceiveRunTakesABoundedShare)
     for (const Case &c : cases) {
         int h = AcceptPeer();
         ASSERT_GE(h, 0);
-        gNetWork.recvBudget = c.budget;
+        NetTestSetReceiveBudget(c.budget);
         ASSERT_TRUE(SendHeld(h, {c.empties, "frames 5000 1"}));
         RecvSocket(h);
         EXPECT_LE(Record(h)->completeBytes, c.most) << c.empties;
@@ -413,7 +415,7 @@ TEST_F(Connection, NothingIsLostAtACloseReadInTheNaturalOrder)
 {
     int h = AcceptPeer();
     ASSERT_GE(h, 0);
-    gNetWork.recvBudget = 4 + 1000;  // one message per receive run
+    NetTestSetReceiveBudget(4 + 1000);  // one message per receive run
     ASSERT_TRUE(SendHeld(h, {"frames 6 1000", "close"}));
     EXPECT_EQ(TakeAll(h, 6000).size(), 6000u);
 }

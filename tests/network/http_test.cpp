@@ -15,6 +15,7 @@
 #include "tests/network/net_fixture.h"
 #include "tests/support/stepped_clock.h"
 #include "tests/support/test_temp_dir.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ protected:
         ShutDownNetWork();
         gFixtureStepsHttp = true;
         SetHttpMaxMemoryBody(64 * 1024 * 1024);
-        gHttp.piecesPerStep = 0;
+        NetTestSetHttpPiecesPerStep(0);
         gHttp.timeLimit = 0;
         CloseLogFile();
         LeaveFreshTempDir();
@@ -253,7 +254,7 @@ TEST_F(Http, OneStepTakesABoundedShareOfTheBody)
     int slot = StartWithPeer(HTTP_GET, "got.bin");
     ASSERT_GE(slot, 0);
     gFixtureStepsHttp = false;
-    gHttp.piecesPerStep = 2;
+    NetTestSetHttpPiecesPerStep(2);
     std::string data = SomeBytes(20000);
     ASSERT_EQ(PeerCommand(&peer, "send " + Hex("HTTP/1.0 200 OK\r\n\r\n" + data)), "ok");
     WsSocket socket = LookupNetWorkRecord(gHttp.table[slot]->netHandle)->socket;

@@ -6,6 +6,7 @@
 
 #include "lib/core/system.h"
 #include "tests/sound/sound_test_support.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include "tests/platform/acm/fixture_tools.h"
 #include "tests/sound/sound_test_support.h"
 #include "tests/support/test_temp_dir.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

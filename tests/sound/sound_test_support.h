@@ -17,6 +17,7 @@
 #include "platform/dsound/mixer.h"
 #include "tests/platform/acm/fixture_tools.h"
 #include "tests/support/stepped_clock.h"
+#include "testsupport/test_hooks.h"
 
 namespace soundtest {
 

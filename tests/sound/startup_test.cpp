@@ -9,6 +9,7 @@
 #include "lib/core/library.h"
 #include "lib/core/system.h"
 #include "tests/sound/sound_test_support.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/sound/sound_test_support.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

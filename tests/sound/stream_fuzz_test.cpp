@@ -4,6 +4,7 @@
 
 #include "lib/sound/stream_sound.h"
 #include "tests/sound/sound_test_support.h"
+#include "testsupport/test_hooks.h"
 #include "tools/sound_fuzz/sound_fuzz.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include "lib/core/memory.h"
 #include "lib/sound/stream_sound.h"
 #include "tests/sound/sound_test_support.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "lib/input/input.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
-#include "platform/window/window_test.h"
+#include "testsupport/window/window_test.h"
 #include "tests/support/stepped_clock.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/d3d/d3d.h"
-#include "platform/d3d/d3d_test.h"
-#include "platform/d3d/d3d_test_surface.h"
+#include "testsupport/d3d/d3d_test.h"
+#include "testsupport/d3d/d3d_test_surface.h"
 
 namespace {
 

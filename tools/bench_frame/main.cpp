@@ -16,7 +16,7 @@
 #include "lib/graphics/draw.h"
 #include "lib/graphics/draw_settings.h"
 #include "lib/graphics/screen.h"
-#include "platform/d3d/d3d_test.h"
+#include "testsupport/d3d/d3d_test.h"
 #include "tools/demo/demo_scene.h"
 
 // The 3-D device's counts per frame of the benchmark just run, less what `apart` holds (reported as

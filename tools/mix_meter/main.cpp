@@ -25,6 +25,7 @@
 #include "lib/core/system.h"
 #include "lib/sound/sound.h"
 #include "platform/dsound/mixer.h"
+#include "testsupport/test_hooks.h"
 #include "tools/mix_meter/levels.h"
 
 #define MIX_MAX_GAP_DB 10.0

@@ -14,6 +14,7 @@
 #include "lib/sound/sound_internal.h"
 #include "lib/sound/stream_sound.h"
 #include "platform/dsound/mixer.h"
+#include "testsupport/test_hooks.h"
 
 namespace soundfuzz {
 

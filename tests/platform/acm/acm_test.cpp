@@ -9,6 +9,7 @@
 
 #include "platform/acm/acm.h"
 #include "tests/platform/acm/fixture_tools.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

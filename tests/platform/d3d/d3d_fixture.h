@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "platform/d3d/d3d.h"
-#include "platform/d3d/d3d_test.h"
-#include "platform/d3d/d3d_test_surface.h"
+#include "testsupport/d3d/d3d_test.h"
+#include "testsupport/d3d/d3d_test_surface.h"
 
 struct ColorVertex {
     float x, y, z, rhw;

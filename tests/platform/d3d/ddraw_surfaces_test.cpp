@@ -7,6 +7,7 @@
 #include "platform/ddraw/ddraw.h"
 #include "platform/window/window.h"
 #include "tests/platform/d3d/d3d_fixture.h"
+#include "testsupport/test_hooks.h"
 
 class DdrawSurfaces : public testing::Test {
 protected:

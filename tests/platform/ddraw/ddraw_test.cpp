@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ddraw/ddraw.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

@@ -12,6 +12,7 @@ extern "C" size_t __sanitizer_get_heap_size(void);   // the address sanitizer's 
 #include "platform/dshow/theora_reader.h"
 #include "tests/movie/movie_fixtures.h"
 #include "tests/support/stepped_clock.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

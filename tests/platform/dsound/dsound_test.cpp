@@ -12,6 +12,7 @@
 #include "platform/dsound/dsound.h"
 #include "platform/dsound/mixer.h"
 #include "platform/kernel/kernel.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

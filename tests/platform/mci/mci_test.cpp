@@ -11,6 +11,7 @@
 #include "platform/dsound/mixer.h"
 #include "platform/mci/mci.h"
 #include "tests/platform/acm/fixture_tools.h"
+#include "testsupport/test_hooks.h"
 
 namespace {
 

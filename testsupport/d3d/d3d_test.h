@@ -1,31 +1,12 @@
 // Test hooks of the 3-D device stand-in: the call recorder, fault injection, strict mode, the
-// enumeration lists, live-object counters, device snapshots and per-frame counters.
+// enumeration lists, live-object counters, device snapshots and per-frame counters. The stand-in calls
+// them through its hook table (platform/d3d/d3d_hooks.h), filled when a program links this library.
 #pragma once
 #include <cstdint>
 
 #include "platform/d3d/d3d.h"
-
-enum D3dCallKind {
-    D3D_CALL_CREATE_OBJECT,
-    D3D_CALL_OBJECT_RELEASE,
-    D3D_CALL_ENUM_DEVICES,
-    D3D_CALL_ENUM_ZBUFFER_FORMATS,
-    D3D_CALL_CREATE_DEVICE,
-    D3D_CALL_DEVICE_RELEASE,
-    D3D_CALL_ENUM_TEXTURE_FORMATS,
-    D3D_CALL_SET_RENDER_STATE,
-    D3D_CALL_SET_TEXTURE_STAGE_STATE,
-    D3D_CALL_SET_TEXTURE,
-    D3D_CALL_SET_RENDER_TARGET,
-    D3D_CALL_SET_VIEWPORT,
-    D3D_CALL_SET_TRANSFORM,
-    D3D_CALL_BEGIN_SCENE,
-    D3D_CALL_END_SCENE,
-    D3D_CALL_DRAW_PRIMITIVE,
-    D3D_CALL_DRAW_INDEXED_PRIMITIVE,
-    D3D_CALL_LOAD,
-    D3D_CALL_KIND_COUNT
-};
+#include "platform/d3d/d3d_hooks.h"
+#include "platform/d3d/d3d_internal.h"
 
 // ---- recorder -------------------------------------------------------------------------------------
 // Recording is off until turned on; Clear empties the log (ids keep counting).
@@ -46,7 +27,6 @@ struct D3dRecordedVertex {
 const D3dRecordedVertex *D3dTestLogVertices(int entry, int *count);
 const uint16_t *D3dTestLogIndices(int entry, int *count);
 D3dCallKind D3dTestLogKind(int entry);
-int32_t D3dTestLogResult(int entry);
 
 // ---- fault injection -------------------------------------------------------------------------------
 // After `skip` more calls of the kind pass, the next `count` calls (-1: all) return `code` without
@@ -62,25 +42,18 @@ void D3dTestFailStage(int stage);
 void D3dTestStrict(int on);
 int D3dTestViolationCount(void);
 const char *D3dTestViolations(void);  // the lines, "" when none
-// Adds a line from the surface stand-in (a locked surface locked again).
-void D3dTestReportViolation(const char *text);
 
 // ---- enumeration lists ----------------------------------------------------------------------------
-enum : uint32_t {
-    D3D_TEST_DEVICES_DEFAULT = 0,     // RGB emulation, HAL, T&L HAL
-    D3D_TEST_DEVICES_HAL_ONLY = 1,
-    D3D_TEST_DEVICES_TNL_FIRST = 2,   // T&L HAL before HAL
-    D3D_TEST_DEVICES_NO_16BIT = 4,    // the HAL devices do not render at 16 bits
-    D3D_TEST_DEVICES_NONE = 8,        // only the emulation device
-};
+// Which devices the object lists: D3D_TEST_DEVICES_* (platform/d3d/d3d_hooks.h).
 void D3dTestSetDeviceList(uint32_t options);
 // Replaces the caps both HAL devices report (GUID and bit depths are kept); null restores the defaults.
 void D3dTestSetCaps(const D3dDeviceDesc *caps);
-// Replaces the depth / texture format lists (at most 16); null restores the defaults.
-void D3dTestSetZFormats(const D3dPixelFormat *formats, int count);
+// Replaces the texture format list (at most 16); null restores the defaults.
 void D3dTestSetTextureFormats(const D3dPixelFormat *formats, int count);
 // The default caps of a HAL device.
 void D3dTestDefaultCaps(D3dDeviceDesc *out);
+// The default device list, caps and texture formats again.
+void D3dTestResetLists(void);
 
 // Clears faults, strict lines, the log and the lists; back end by DAZAR_D3D again; object and device
 // numbers in the texts start again from 1.
@@ -101,15 +74,7 @@ struct D3dDeviceSnapshot {
 };
 int D3dTestSnapshot(D3dDevice *device, D3dDeviceSnapshot *out);  // 0 / -1
 
-// Work of the back end since the last reset, for benchmarks.
-struct D3dCounters {
-    uint64_t draws;         // back-end draw calls
-    uint64_t stateChanges;  // GL state calls sent (program, blend, depth, scissor, textures, targets)
-    uint64_t uploads;       // surface memory sent to the device (a rectangle or all of it)
-    uint64_t fullUploads;   // of them, the uploads of a whole surface
-    uint64_t readbacks;     // device drawing brought back to memory
-    uint64_t programsBuilt; // shader programs generated
-};
+// Work of the back end since the last reset, for benchmarks (D3dCounters: platform/d3d/d3d_internal.h).
 void D3dTestGetCounters(D3dCounters *out);
 void D3dTestResetCounters(void);
 

@@ -2,7 +2,7 @@
 #include <mutex>
 
 #include "platform/window/window_internal.h"
-#include "platform/window/window_test.h"
+#include "testsupport/window/window_test.h"
 
 int WTestPushWindowEvent(WHandle window, int kind)
 {

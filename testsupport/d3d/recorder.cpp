@@ -7,28 +7,9 @@
 #include <vector>
 
 #include "platform/d3d/d3d_internal.h"
-
-void D3dListsReset(void);
+#include "testsupport/d3d/d3d_test.h"
 
 // ---- names ----------------------------------------------------------------------------------------------
-struct D3dName {
-    uint32_t value;
-    const char *name;
-};
-
-static const D3dName kRenderStateNames[] = {
-    {4, "TEXTUREPERSPECTIVE"}, {7, "ZENABLE"}, {8, "FILLMODE"}, {9, "SHADEMODE"}, {14, "ZWRITEENABLE"},
-    {15, "ALPHATESTENABLE"}, {16, "LASTPIXEL"}, {19, "SRCBLEND"}, {20, "DESTBLEND"}, {22, "CULLMODE"},
-    {23, "ZFUNC"}, {24, "ALPHAREF"}, {25, "ALPHAFUNC"}, {26, "DITHERENABLE"}, {27, "ALPHABLENDENABLE"},
-    {28, "FOGENABLE"}, {29, "SPECULARENABLE"}, {41, "COLORKEYENABLE"}, {47, "ZBIAS"}, {52, "STENCILENABLE"},
-    {60, "TEXTUREFACTOR"}, {136, "CLIPPING"}, {137, "LIGHTING"}, {144, "COLORKEYBLENDENABLE"},
-    {145, "DIFFUSEMATERIALSOURCE"}, {146, "SPECULARMATERIALSOURCE"},
-};
-static const D3dName kStageStateNames[] = {
-    {1, "COLOROP"}, {2, "COLORARG1"}, {3, "COLORARG2"}, {4, "ALPHAOP"}, {5, "ALPHAARG1"}, {6, "ALPHAARG2"},
-    {11, "TEXCOORDINDEX"}, {12, "ADDRESS"}, {13, "ADDRESSU"}, {14, "ADDRESSV"}, {16, "MAGFILTER"},
-    {17, "MINFILTER"}, {18, "MIPFILTER"},
-};
 static const D3dName kOpNames[] = {
     {1, "DISABLE"}, {2, "SELECTARG1"}, {3, "SELECTARG2"}, {4, "MODULATE"}, {5, "MODULATE2X"}, {6, "MODULATE4X"},
     {7, "ADD"}, {8, "ADDSIGNED"}, {10, "SUBTRACT"}, {11, "ADDSMOOTH"}, {12, "BLENDDIFFUSEALPHA"},
@@ -43,21 +24,7 @@ static const D3dName kTransformNames[] = {{1, "WORLD"}, {2, "VIEW"}, {3, "PROJEC
 template <size_t N>
 static const char *NameOf(const D3dName (&table)[N], uint32_t value)
 {
-    for (size_t i = 0; i < N; i++)
-        if (table[i].value == value) return table[i].name;
-    return nullptr;
-}
-
-const char *D3dRenderStateName(uint32_t state)
-{
-    const char *name = NameOf(kRenderStateNames, state);
-    return name ? name : "?";
-}
-
-const char *D3dStageStateName(uint32_t state)
-{
-    const char *name = NameOf(kStageStateNames, state);
-    return name ? name : "?";
+    return D3dNameOf(table, (int)N, value);
 }
 
 // ---- log ------------------------------------------------------------------------------------------------
@@ -99,7 +66,8 @@ void D3dTestClearLog(void)
 int D3dTestMark(void) { return (int)sLog.entries.size(); }
 int D3dTestLogCount(void) { return (int)sLog.entries.size(); }
 
-int D3dRecordCall(D3dCallKind kind, char owner, uint32_t ownerId, const int64_t *args, int argCount, int32_t result)
+static int RecordCall(D3dCallKind kind, char owner, uint32_t ownerId, const int64_t *args, int argCount,
+                      int32_t result)
 {
     if (!sLog.on || sLog.entries.size() >= D3D_MAX_ENTRIES) return -1;
     D3dEntry entry = {};
@@ -113,7 +81,7 @@ int D3dRecordCall(D3dCallKind kind, char owner, uint32_t ownerId, const int64_t 
     return (int)sLog.entries.size() - 1;
 }
 
-void D3dRecordResult(int entry, int32_t result)
+static void RecordResult(int entry, int32_t result)
 {
     if (entry >= 0 && entry < (int)sLog.entries.size()) sLog.entries[(size_t)entry].result = result;
 }
@@ -133,7 +101,7 @@ static uint32_t WordAt(const uint8_t *v, uint32_t offset)
     return w;
 }
 
-void D3dRecordVertices(int entry, uint32_t fvf, const void *vertices, uint32_t count)
+static void RecordVertices(int entry, uint32_t fvf, const void *vertices, uint32_t count)
 {
     if (entry < 0 || entry >= (int)sLog.entries.size()) return;
     uint32_t size = D3dVertexSize(fvf);
@@ -154,7 +122,7 @@ void D3dRecordVertices(int entry, uint32_t fvf, const void *vertices, uint32_t c
     }
 }
 
-void D3dRecordIndices(int entry, const uint16_t *indices, uint32_t count)
+static void RecordIndices(int entry, const uint16_t *indices, uint32_t count)
 {
     if (entry < 0 || entry >= (int)sLog.entries.size()) return;
     D3dEntry &e = sLog.entries[(size_t)entry];
@@ -163,7 +131,7 @@ void D3dRecordIndices(int entry, const uint16_t *indices, uint32_t count)
     sLog.indices.insert(sLog.indices.end(), indices, indices + count);
 }
 
-void D3dRecordFloats(int entry, const float *values, int count)
+static void RecordFloats(int entry, const float *values, int count)
 {
     if (entry < 0 || entry >= (int)sLog.entries.size()) return;
     D3dEntry &e = sLog.entries[(size_t)entry];
@@ -191,11 +159,6 @@ const uint16_t *D3dTestLogIndices(int entry, int *count)
 D3dCallKind D3dTestLogKind(int entry)
 {
     return entry >= 0 && entry < (int)sLog.entries.size() ? sLog.entries[(size_t)entry].kind : D3D_CALL_KIND_COUNT;
-}
-
-int32_t D3dTestLogResult(int entry)
-{
-    return entry >= 0 && entry < (int)sLog.entries.size() ? sLog.entries[(size_t)entry].result : D3D_OK;
 }
 
 // ---- canonical text --------------------------------------------------------------------------------------
@@ -326,7 +289,7 @@ struct D3dFault {
     int skip;   // calls that still pass first
 };
 static D3dFault sFaults[D3D_CALL_KIND_COUNT];
-int gD3dFailStage = -1;
+static int sFailStage = -1;  // SetTextureStageState fails only on this stage (-1: any)
 
 void D3dTestFail(D3dCallKind kind, int32_t code, int count, int skip)
 {
@@ -334,10 +297,13 @@ void D3dTestFail(D3dCallKind kind, int32_t code, int count, int skip)
     sFaults[kind] = {code, count, skip > 0 ? skip : 0};
 }
 
-void D3dTestFailStage(int stage) { gD3dFailStage = stage; }
+void D3dTestFailStage(int stage) { sFailStage = stage; }
 
-int32_t D3dFaultCheck(D3dCallKind kind)
+// The fault hook: the injected result of this call, or D3D_OK.
+static int32_t FaultCheck(int kind, int64_t stage)
 {
+    if (kind < 0 || kind >= D3D_CALL_KIND_COUNT) return D3D_OK;
+    if (kind == D3D_CALL_SET_TEXTURE_STAGE_STATE && sFailStage >= 0 && stage != sFailStage) return D3D_OK;
     D3dFault *fault = &sFaults[kind];
     if (fault->count == 0) return D3D_OK;
     if (fault->skip > 0) {
@@ -360,29 +326,35 @@ void D3dTestStrict(int on) { sStrict.on = on ? 1 : 0; }
 int D3dTestViolationCount(void) { return sStrict.count; }
 const char *D3dTestViolations(void) { return sStrict.lines.c_str(); }
 
-void D3dViolation(const char *format, ...)
+static void Violation(const char *line)
 {
     if (!sStrict.on) return;
-    char buffer[256];
-    va_list ap;
-    va_start(ap, format);
-    vsnprintf(buffer, sizeof buffer, format, ap);
-    va_end(ap);
     sStrict.count++;
-    sStrict.lines += buffer;
+    sStrict.lines += line;
     sStrict.lines += '\n';
 }
-
-void D3dTestReportViolation(const char *text) { D3dViolation("%s", text ? text : ""); }
 
 void D3dTestReset(void)
 {
     memset(sFaults, 0, sizeof sFaults);
-    gD3dFailStage = -1;
+    sFailStage = -1;
     sStrict.count = 0;
     sStrict.lines.clear();
     D3dTestClearLog();
-    D3dListsReset();
+    D3dTestResetLists();
     D3dSelectBackend(nullptr);
     gD3d.nextObjectId = gD3d.nextDeviceId = 0;  // texts of the next test start at d3d1 / dev1
 }
+
+// ---- installed before main, whenever a program links this file --------------------------------------------
+static const D3dRecorderHooks kRecorderHooks = {RecordCall, RecordVertices, RecordIndices, RecordFloats, RecordResult,
+                                                Violation};
+static const StandInHooks kFaultHooks = {FaultCheck, nullptr, nullptr};
+
+static int InstallHooks(void)
+{
+    D3dSetRecorderHooks(&kRecorderHooks);
+    StandInSetHooks(STAND_IN_D3D, &kFaultHooks);
+    return 0;
+}
+[[maybe_unused]] static const int sInstalled = InstallHooks();

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/d3d/d3d_test_surface.h"
+#include "testsupport/d3d/d3d_test_surface.h"
 
 const D3dPixelFormat kD3dFormat565 = {32, D3D_PF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0};
 const D3dPixelFormat kD3dFormatX888 = {32, D3D_PF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0};
