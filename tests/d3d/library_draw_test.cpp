@@ -12,6 +12,7 @@
 #include "platform/d3d/d3d_surface.h"
 #include "testsupport/d3d/d3d_test.h"
 #include "tests/graphics/draw_fixture.h"
+#include "testsupport/test_hooks.h"
 
 // What the software drawers were given.
 static std::vector<std::vector<int>> sSoftware;
