@@ -87,7 +87,13 @@ void DdTestFailAlways(DdMethod method, int on, int32_t result)
     StandInFaultSetAlways(&sFaults, method, on);
 }
 
-void DdTestResetFaults(void) { StandInFaultClear(&sFaults); }
+void DdTestResetFaults(void)
+{
+    StandInFaultClear(&sFaults);
+    gDd.desktopBits = 16;
+}
+
+void DdTestSetDesktopBits(int bits) { gDd.desktopBits = bits == 16 ? 16 : 32; }
 
 // ---- surfaces ---------------------------------------------------------------------------------------
 void DdTestLoseAllSurfaces(void)

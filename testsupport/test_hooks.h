@@ -41,8 +41,10 @@ const char *DdMethodName(DdMethod method);
 void DdTestFailNth(DdMethod method, int nth, int32_t result);
 // Every call of the method fails with result (on 1) or none does (on 0).
 void DdTestFailAlways(DdMethod method, int on, int32_t result);
-// Clears every fault.
+// Clears every fault and test setting (desktop format back to 16-bit R5G6B5, the default).
 void DdTestResetFaults(void);
+// The window-mode desktop format: 16 (R5G6B5) or 32 (X8R8G8B8) bits.
+void DdTestSetDesktopBits(int bits);
 // Marks every live surface lost (their pixels are kept until Restore).
 void DdTestLoseAllSurfaces(void);
 // Objects of a kind alive now, for leak checks.

@@ -9,6 +9,7 @@
 #include "platform/dsound/dsound.h"
 #include "platform/dsound/mixer.h"
 #include "tests/movie/movie_support.h"
+#include "testsupport/test_hooks.h"
 
 namespace movietest {
 namespace {
