@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 
-#include "platform/d3d/d3d_test.h"
+#include "testsupport/d3d/d3d_test.h"
 
 // libvorbisfile loses 8 bytes when its open of some chained files fails (upstream). Named here, by its
 // library, so that the leak checker still fails every leak of our own.

@@ -1,7 +1,8 @@
 // Test hooks around the device's presents: the presented picture kept where tests read presented
 // frames, and a wait for the device's work.
 #include "platform/d3d/d3d_internal.h"
-#include "platform/window/window_test.h"
+#include "testsupport/d3d/d3d_test.h"
+#include "testsupport/window/window_test.h"
 
 // Reads the picture about to be shown back into the surface's memory and keeps it for the window.
 static void KeepPresented(DdSurface *surface, intptr_t window)
