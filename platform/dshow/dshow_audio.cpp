@@ -17,6 +17,7 @@
 #define MM_AUDIO_RING_FRAMES 8192   // the looping buffer; more than a mixer slice takes at 8 x the rate
 #define MM_AUDIO_DRIFT_MS 200       // beyond a sound card's buffering and a mixer slice
 #define MM_AUDIO_HOLE_RETRIES 8     // gaps in the data stepped over in one read
+#define MM_AUDIO_HEADER_SPAN (1 << 20) // bytes from a link's start that hold its headers
 
 struct MmAudioTrack {
     OggVorbis_File vorbis;        // owns the file
@@ -176,26 +177,50 @@ static int StartRenderer(MmAudioTrack *track, int32_t volume)
     return AudioAddFeeder(&feeder);
 }
 
-static size_t ReadFileForCheck(void *file, void *buffer, size_t n) { return fread(buffer, 1, n, (FILE *)file); }
+// The check's reader: the file from where it stands, at most left bytes more.
+struct HeaderSpan {
+    FILE *file;
+    long left;
+};
+static size_t ReadHeaderSpan(void *user, void *buffer, size_t n)
+{
+    HeaderSpan *span = (HeaderSpan *)user;
+    size_t got = span->left > 0 ? fread(buffer, 1, n < (size_t)span->left ? n : (size_t)span->left, span->file) : 0;
+    span->left -= (long)got;
+    return got;
+}
 
-// 0 when no Vorbis setup header of the file would crash libvorbis.
-static int CheckSetupHeaders(const char *diskPath)
+// 0 when no setup header of the track's links would crash libvorbis. Each link's headers lead it, so
+// only the start of each is read, not a whole movie of many megabytes at every open.
+static int CheckSetupHeaders(const char *diskPath, OggVorbis_File *vorbis)
 {
     FILE *file = fopen(diskPath, "rb");
     if (!file) return -1;
-    int result = CheckOggVorbisSetupHeaders(ReadFileForCheck, file);
+    int result = 0;
+    for (long link = 0; result == 0 && link < ov_streams(vorbis); link++) {
+        // offsets holds each link's start and, after the last, the file's end.
+        long start = vorbis->offsets ? (long)vorbis->offsets[link] : 0;
+        long size = vorbis->offsets ? (long)(vorbis->offsets[link + 1] - start) : MM_AUDIO_HEADER_SPAN;
+        HeaderSpan span = {file, size < MM_AUDIO_HEADER_SPAN ? size : MM_AUDIO_HEADER_SPAN};
+        result = fseek(file, start, SEEK_SET) == 0 ? CheckOggVorbisSetupHeaders(ReadHeaderSpan, &span) : -1;
+    }
     fclose(file);
     return result;
 }
 
 MmAudioTrack *MmOpenAudioTrack(const char *diskPath, int32_t volume)
 {
-    if (CheckSetupHeaders(diskPath) != 0) return nullptr;   // the picture plays on, silent
     MmAudioTrack *track = (MmAudioTrack *)calloc(1, sizeof(MmAudioTrack));
     if (!track) return nullptr;
+    // Opening reads the headers without decoding; the check comes before the first decode.
     if (ov_fopen(diskPath, &track->vorbis) != 0) {
         free(track);
         return nullptr;
+    }
+    if (CheckSetupHeaders(diskPath, &track->vorbis) != 0) {
+        ov_clear(&track->vorbis);
+        free(track);
+        return nullptr;   // the picture plays on, silent
     }
     vorbis_info *info = ov_info(&track->vorbis, -1);
     track->stopSample = -1;

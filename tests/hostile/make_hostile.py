@@ -89,6 +89,11 @@ def sounds(tmp):
     setup_damaged = bytearray(second)
     setup_damaged[933] = 66
     write('chain_damaged_second_setup.ogg', ogg + ogg_fix_crcs(setup_damaged))
+    # Two chained streams, the second's setup header with the overfull codebook of the first case: the
+    # chain opens, and only the second link would crash the decoder.
+    overfull = bytearray(second)
+    overfull[setup + 557] = 32
+    write('chain_second_overfull_codebook.ogg', ogg + ogg_fix_crcs(overfull))
     # The same with the second's identification header no longer saying what it is.
     second[28] = 0
     write('chain_damaged_second_ident.ogg', ogg + ogg_fix_crcs(second))
