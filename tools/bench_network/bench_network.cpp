@@ -166,19 +166,20 @@ int ConnectPair(int *sender, int *receiver)
     return *sender >= 0 && *receiver >= 0 ? 0 : -1;
 }
 
-// Arg: message size. Sends 64 MiB (8 MiB for small messages) a message at a time, keeping at most two
-// messages under way, and takes them as they complete.
+// Arg: message size. Sends 64 MiB (8 MiB for small messages) a message at a time, keeping at most 1 MiB
+// or two messages under way, and takes them as they complete.
 void BM_Framed(benchmark::State &state)
 {
     const int size = (int)state.range(0);
     const int64_t total = size < 65536 ? 8 << 20 : 64 << 20;
     int sender, receiver;
     if (ConnectPair(&sender, &receiver) != 0) return state.SkipWithError("no loopback pair");
+    const int64_t window = size < 512 * 1024 ? 1024 * 1024 : 2 * (int64_t)size;
     std::string message((size_t)size, 'm'), taken;
     for (auto _ : state) {
         int64_t sent = 0, got = 0;
         while (got < total) {
-            if (sent < total && sent - got < 2 * (int64_t)size && NetWorkSend(sender, message.data(), size) == 0) {
+            if (sent < total && sent - got < window && NetWorkSend(sender, message.data(), size) == 0) {
                 sent += size;
             }
             PumpNetWorkMessages(1);
