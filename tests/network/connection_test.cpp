@@ -365,7 +365,7 @@ TEST_F(Connection, AConnectionInErrorIsReleasedWithoutDraining)
 {
     int h = AcceptPeer();
     ASSERT_GE(h, 0);
-    std::string data(24 * 1024 * 1024, 'q');
+    std::string data(12 * 1024 * 1024, 'q');
     ASSERT_EQ(NetWorkSend(h, data.data(), (int)data.size()), 0);
     ASSERT_GT(Record(h)->sendRing.dataSize, 0);  // the peer reads nothing
     ASSERT_EQ(PeerCommand(&peer, "send ffffffff"), "ok");
@@ -380,7 +380,7 @@ TEST_F(Connection, AHalfClosedPeerGetsEveryQueuedByteAtTheRelease)
 {
     int h = AcceptPeer();
     ASSERT_GE(h, 0);
-    const int size = 24 * 1024 * 1024;
+    const int size = 12 * 1024 * 1024;
     ASSERT_EQ(NetWorkSend(h, Pattern(size, 5).data(), size), 0);
     ASSERT_GT(Record(h)->sendRing.dataSize, 0);
     ASSERT_EQ(PeerCommand(&peer, "shutwr"), "ok");
