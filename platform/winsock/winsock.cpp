@@ -453,7 +453,9 @@ int WsPollEvents(void)
     static pollfd fds[WS_MAX_SOCKETS];
     static int slots[WS_MAX_SOCKETS];
     int count = 0;
-    for (int i = 0; i < WS_MAX_SOCKETS; i++) {
+    // Every public call pumps, so this runs often: the scan stops once every open socket was seen.
+    for (int i = 0, seen = 0; i < WS_MAX_SOCKETS && seen < sWs.openCount; i++) {
+        seen += sWs.entries[i].used;
         short wanted = WantedEvents(&sWs.entries[i]);
         if (!wanted) continue;
         fds[count] = pollfd{sWs.entries[i].fd, wanted, 0};
