@@ -33,7 +33,7 @@ struct HttpHandleRecord {
     int32_t droppingLine;
     char partLine[256];     // taken from the socket, no line feed yet
     int32_t partLength;
-    int32_t headBytes;
+    int64_t headBytes;      // status and header bytes taken (a server may send lines without end)
     uint32_t quietSince;    // kernel milliseconds when a byte last moved
 };
 
