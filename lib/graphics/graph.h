@@ -61,6 +61,14 @@ struct GraphTexturePieces {
     int count;
 };
 
+// A copy of the picture a graph was made from in memory, shared with the graphs derived from it:
+// what the restore reloads when the graph has no file to come from.
+struct KeptPicture {
+    int refCount;             // graphs holding it; freed at 0
+    GraphImage base;
+    GraphImage alpha;         // pixels null: none
+};
+
 // A graph: written by the graph module; the Direct3D and movie modules read it.
 struct GraphRecord {
     HandleRecordHead head;    // check
@@ -74,6 +82,7 @@ struct GraphRecord {
     char fileName[GRAPH_FILE_NAME_SIZE]; // picture file it came from ("" none)
     int flags;                // creation flags, copied by DeriveGraph
     int lost;                 // 1: pixels lost, the restore callback reloads them
+    KeptPicture *kept;        // picture made from memory (null: none, or it has its file)
 };
 
 // ---- records ------------------------------------------------------------------------------------
@@ -138,10 +147,14 @@ int UpdateGraphImageRect(int graph, int x, int y, const GraphImage *base, const 
 int RemoveGraph(int graph, int logFlag);
 // Deletes every graph. 0.
 int RemoveAllGraphs(int logFlag);
-// Restores a graph's lost pixels (texture graphs through the Direct3D renderer); memory images are
-// never lost. 0, -1 for a bad handle.
+// Restores a graph's lost pixels: a lost store is restored and the graph's picture reloaded from its
+// file or its kept picture (a graph with neither keeps undefined pixels, logged). Texture graphs wait
+// for the device: while Direct3D cannot draw they stay lost. Memory images are never lost. 0, -1 for
+// a bad handle.
 int RestoreGraphSurfaces(int graph);
 int RestoreAllGraphSurfaces(void);
+// Flags every texture graph lost: the device's texture surfaces were made anew, empty. 0.
+int MarkTextureGraphsLost(void);
 // Fills the graph's rectangle with a colour (0..255 each; alpha for alpha images). 0 / -1.
 int FillGraphSurfaces(int graph, int r, int g, int b, int a);
 // Frame update / overlay placement of a graph that shows a movie. -1 bad handle; 0 without movie.

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "lib/core/log.h"
+#include "lib/core/memory.h"
 #include "lib/d3d/d3d_draw_hooks.h"
 #include "lib/graphics/draw_settings.h"
 #include "lib/graphics/graph.h"
@@ -64,7 +65,52 @@ static int IsPictureUsable(const GraphImage *image)
            image->height <= 32767;
 }
 
-int MakeGraphFromImages(const GraphImage *base, const GraphImage *alpha)
+// ================================================================================================
+// kept pictures
+// ================================================================================================
+
+// A copy of a picture's pixels in the same format. 0 / -1.
+static int CopyGraphImage(GraphImage *out, const GraphImage *image)
+{
+    if (AllocGraphImagePixels(out, &image->format, image->width, image->height) != 0) return -1;
+    out->format = image->format;  // the palette too
+    size_t row = (size_t)image->width * image->format.pixelByte;
+    for (int y = 0; y < image->height; y++)
+        memcpy((uint8_t *)out->pixels + (size_t)out->pitch * y, (const uint8_t *)image->pixels + (size_t)image->pitch * y,
+               row);
+    return 0;
+}
+
+int KeepGraphPicture(GraphRecord *graph, const GraphImage *base, const GraphImage *alpha)
+{
+    auto *kept = (KeptPicture *)DZ_ALLOC_ZERO(sizeof(KeptPicture));
+    if (!kept || CopyGraphImage(&kept->base, base) != 0 || (alpha && CopyGraphImage(&kept->alpha, alpha) != 0)) {
+        if (kept) DiscardGraphImage(&kept->base);
+        FreeMemoryTracked(kept);
+        return WriteLog("グラフィックの復元用の画像を保存できませんでした\n");
+    }
+    kept->refCount = 1;
+    graph->kept = kept;
+    return 0;
+}
+
+void ReleaseKeptPicture(GraphRecord *graph)
+{
+    KeptPicture *kept = graph->kept;
+    graph->kept = nullptr;
+    if (!kept || --kept->refCount > 0) return;
+    DiscardGraphImage(&kept->base);
+    DiscardGraphImage(&kept->alpha);
+    FreeMemoryTracked(kept);
+}
+
+// ================================================================================================
+// creation
+// ================================================================================================
+
+// A graph from a picture; keep 1 keeps a copy for the restore when the graph's store can lose its
+// pixels (a texture or a display surface). The handle or -1.
+static int MakeGraphFromPicture(const GraphImage *base, const GraphImage *alpha, int keep)
 {
     EndDirect3DWork();
     if (!AreGraphTablesReady()) return -1;
@@ -74,12 +120,16 @@ int MakeGraphFromImages(const GraphImage *base, const GraphImage *alpha)
     int hasAlpha = alpha != nullptr || base->format.alphaWidth != 0;
     int graph = MakeGraphRecord(base->width, base->height, NewGraphFormat(hasAlpha), GDrawSettings.transColor);
     if (graph == -1) return -1;
-    if (SetGraphImage(graph, 0, 0, base, alpha) != 0) {
+    GraphRecord *record = LookupGraph(graph);
+    if (SetGraphImage(graph, 0, 0, base, alpha) != 0 ||
+        (keep && !record->format.systemMemFlag && KeepGraphPicture(record, base, alpha) != 0)) {
         RemoveGraph(graph, 0);
         return -1;
     }
     return graph;
 }
+
+int MakeGraphFromImages(const GraphImage *base, const GraphImage *alpha) { return MakeGraphFromPicture(base, alpha, 1); }
 
 // A blank graph of the format after the size checks. The handle or -1.
 static int MakeCheckedBlankGraph(int width, int height, uint32_t keyRgb, const SurfaceFormat &format)
@@ -130,6 +180,8 @@ int DeriveGraph(int x, int y, int width, int height, int src)
     derived->flags = source->flags;
     derived->srcX = source->srcX + (int)left;
     derived->srcY = source->srcY + (int)top;
+    derived->kept = source->kept;
+    if (derived->kept) derived->kept->refCount++;
     if (source->format.textureFlag) {
         if (G_D3D_DeriveGraphTextures(derived, source) == -1) {
             WriteLog("グラフィックの派生に失敗しました終了します");
@@ -170,7 +222,8 @@ int LoadDividedGraphs(const char *fileName, int all, int across, int down, int w
         DiscardGraphImage(&image);
         return WriteLogFormat("画像 %s が分割サイズより小さいです in LoadDividedGraphs", fileName);
     }
-    int base = MakeGraphFromImages(&image, nullptr);
+    // The frames reload from the file: no copy is kept.
+    int base = MakeGraphFromPicture(&image, nullptr, 0);
     DiscardGraphImage(&image);
     if (base == -1) return -1;
     GraphRecord *record = LookupGraph(base);

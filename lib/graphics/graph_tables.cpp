@@ -238,6 +238,7 @@ int RemoveGraph(int graph, int logFlag)
     } else {
         for (int i = 0; i < record->pieces.count; i++) RemoveSurface2D(record->pieces.handles[i]);
     }
+    ReleaseKeptPicture(record);
     if (logFlag) WriteLogFormat("グラフィックハンドル 0x%08x を削除しました", graph);
     RemoveHandleRecord(&sTables.graphs, graph);
     FreeMemoryTracked(record);
@@ -254,55 +255,123 @@ int RemoveAllGraphs(int logFlag)
     return 0;
 }
 
-// The restore callback: a graph whose pixels were lost takes its picture's rectangle again from the
-// file it came from (graphs made otherwise keep what the restored surface holds).
-static void ReloadGraphImage(GraphRecord *graph)
+// ================================================================================================
+// restore
+// ================================================================================================
+
+// What one restore pass has decoded: the last picture file, shared by the frames cut from it.
+struct RestoreSource {
+    char fileName[GRAPH_FILE_NAME_SIZE];
+    GraphImage image;         // pixels null: not decoded
+    int failed;               // 1: the file could not be decoded (logged once)
+};
+
+static void DiscardRestoreSource(RestoreSource *source)
 {
-    if (!graph->fileName[0]) return;
-    GraphImage image = {};
-    if (LoadGraphImageFromFile(graph->fileName, &image) != 0) {
-        WriteLogFormat("グラフィックの復元に失敗しました %s", graph->fileName);
+    DiscardGraphImage(&source->image);
+    source->fileName[0] = 0;
+    source->failed = 0;
+}
+
+// The picture of the graph's file, decoded once per pass. null when it cannot be read (logged).
+static const GraphImage *DecodeGraphFile(const GraphRecord *graph, RestoreSource *source)
+{
+    if (strcmp(source->fileName, graph->fileName) != 0) {
+        DiscardRestoreSource(source);
+        memcpy(source->fileName, graph->fileName, sizeof source->fileName);
+        if (LoadGraphImageFromFile(graph->fileName, &source->image) != 0) {
+            source->failed = 1;
+            WriteLogFormat("グラフィックの復元に失敗しました %s", graph->fileName);
+        }
+    }
+    return source->failed ? nullptr : &source->image;
+}
+
+// The restore callback: a graph whose pixels were lost takes its picture's rectangle again from the
+// file it came from, or from the picture it keeps; one with neither keeps undefined pixels.
+static void ReloadGraphImage(GraphRecord *graph, RestoreSource *source)
+{
+    const GraphImage *base = nullptr, *alpha = nullptr;
+    if (graph->fileName[0]) {
+        base = DecodeGraphFile(graph, source);
+        if (!base) return;
+    } else if (graph->kept) {
+        base = &graph->kept->base;
+        alpha = graph->kept->alpha.pixels ? &graph->kept->alpha : nullptr;
+    } else {
+        // A movie's frames fill its graph again.
+        if (graph->movie < 0)
+            WriteLogFormat("復元する画像が無いため、グラフィック 0x%08x の内容は不定です", graph->handle);
         return;
     }
-    SetGraphImage(graph->handle, graph->srcX, graph->srcY, &image, nullptr);
-    DiscardGraphImage(&image);
+    if (SetGraphImage(graph->handle, graph->srcX, graph->srcY, base, alpha) != 0)
+        WriteLogFormat("グラフィック 0x%08x の画像を復元できませんでした", graph->handle);
 }
 
 // The 2D restore: the store's surface is restored when lost, and every graph on a store that was
 // lost reloads its pixels.
-static void RestoreGraph2D(GraphRecord *graph)
+static void RestoreGraph2D(GraphRecord *graph, RestoreSource *source)
 {
     Surface2DRecord *piece = FirstPiece(graph);
     SurfaceDataRecord *data = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
     if (!data) return;
     RestoreSurfaceIfLost(piece->surfaceData);
     if (data->lost) graph->lost = 1;
-    if (graph->lost) ReloadGraphImage(graph);
+    if (graph->lost) ReloadGraphImage(graph, source);
     graph->lost = 0;
+}
+
+// The texture restore: lost texture surfaces are restored in place and the graph reloads when any
+// was lost or the device made them anew. Without a device nothing can be written: the graph stays
+// lost until the device is back.
+static void RestoreGraphTextures(GraphRecord *graph, RestoreSource *source)
+{
+    if (!IsDirect3DDrawUsable()) return;
+    if (G_D3D_RestoreGraphTextures(graph) != 0) graph->lost = 1;
+    if (graph->lost) ReloadGraphImage(graph, source);
+    graph->lost = 0;
+}
+
+static void RestoreGraphWith(GraphRecord *graph, RestoreSource *source)
+{
+    if (graph->format.textureFlag) RestoreGraphTextures(graph, source);
+    else RestoreGraph2D(graph, source);
+    RestoreLostMovieSurfaces(graph->movie);
 }
 
 int RestoreGraphSurfaces(int graph)
 {
     GraphRecord *record = LookupGraph(graph);
     if (!record) return -1;
-    if (record->format.textureFlag) G_D3D_RestoreGraphTextures(record);
-    else RestoreGraph2D(record);
-    record->lost = 0;
-    RestoreLostMovieSurfaces(record->movie);
+    RestoreSource source = {};
+    RestoreGraphWith(record, &source);
+    DiscardRestoreSource(&source);
     return 0;
 }
 
 int RestoreAllGraphSurfaces(void)
 {
     if (!sTables.ready) return 0;
+    RestoreSource source = {};
     for (int slot = 0; slot < sTables.graphs.usedBound; slot++) {
         HandleRecordHead *head = sTables.graphs.records[slot];
-        if (head) RestoreGraphSurfaces(((GraphRecord *)head)->handle);
+        if (head) RestoreGraphWith((GraphRecord *)head, &source);
     }
+    DiscardRestoreSource(&source);
     // Every graph sharing a store has reloaded its part: the stores are whole again.
     for (int slot = 0; slot < sTables.surfaceData.usedBound; slot++) {
         HandleRecordHead *head = sTables.surfaceData.records[slot];
         if (head) ((SurfaceDataRecord *)head)->lost = 0;
+    }
+    return 0;
+}
+
+int MarkTextureGraphsLost(void)
+{
+    if (!sTables.ready) return 0;
+    for (int slot = 0; slot < sTables.graphs.usedBound; slot++) {
+        auto *graph = (GraphRecord *)sTables.graphs.records[slot];
+        if (graph && graph->format.textureFlag) graph->lost = 1;
     }
     return 0;
 }

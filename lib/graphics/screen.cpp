@@ -315,7 +315,8 @@ int TestAndRestoreSurfaces(void)
 }
 
 // The display again after a loss or a display change: Direct3D let go, the screens made anew, the
-// draw target selected again, Direct3D taken back with its matrices. 0 / -1.
+// draw target selected again, Direct3D taken back with its matrices. 0, or -1 when the screens cannot
+// be made; a Direct3D that cannot be taken back leaves the drawing to software (logged by the renderer).
 static int RebuildDisplay(void)
 {
     G_D3D_ReleaseDirect3D();
@@ -323,7 +324,7 @@ static int RebuildDisplay(void)
     ReleaseScreens();
     if (CreateScreens() != 0) return -1;
     RefreshDrawTarget();
-    if (G_D3D_ReacquireDirect3D() != 0) return -1;
+    G_D3D_ReacquireDirect3D();
     if (IsDirect3DDrawUsable()) {
         G_D3D_LoadWorldMatrix(GDrawSettings.worldMatrix[0], 0);
         NotifyTransformChange3D();
@@ -342,6 +343,8 @@ int RestoreDisplay(void)
         if (RebuildDisplay() != 0) return WriteLog("画面の復元に失敗しました\n");
         ClearBothScreens();
         PresentFrame();
+        // The device's texture surfaces were made anew, empty: their graphs reload.
+        MarkTextureGraphsLost();
     }
     RestoreAllGraphSurfaces();
     RefreshWindowFromBackBuffer();

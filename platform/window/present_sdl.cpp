@@ -40,7 +40,7 @@ int WKeepFrame(WWindowRecord *record, const uint8_t *pixels, int width, int heig
 static int PrepareTexture(WWindowRecord *record, int width, int height, int bits)
 {
     if (!record->renderer) {
-        record->renderer = SDL_CreateRenderer(record->sdl, -1, 0);
+        record->renderer = SDL_CreateRenderer(record->sdl, -1, WIsHeadlessVideo() ? SDL_RENDERER_SOFTWARE : 0);
         if (!record->renderer) record->renderer = SDL_CreateRenderer(record->sdl, -1, SDL_RENDERER_SOFTWARE);
         if (!record->renderer) return -1;
     }

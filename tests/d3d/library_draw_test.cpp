@@ -4,11 +4,13 @@
 #include <vector>
 
 #include "lib/d3d/d3d_draw_hooks.h"
+#include "lib/d3d/d3d_hooks.h"
 #include "lib/d3d/d3d_renderer.h"
 #include "lib/font/font.h"
 #include "lib/graphics/draw.h"
 #include "lib/graphics/graphics_start.h"
 #include "platform/ddraw/ddraw.h"
+#include "lib/graphics/surface_data.h"
 #include "platform/d3d/d3d_surface.h"
 #include "testsupport/d3d/d3d_test.h"
 #include "tests/graphics/draw_fixture.h"
@@ -170,4 +172,45 @@ TEST_F(DeviceRouteTest, TextureFontDrawsFromItsTextureCacheWithDeviceDrawsOnly)
         EXPECT_EQ((std::vector<float>{step.vertical ? 115.5f : 99.5f, 49.5f}), (std::vector<float>{body.x, body.y}));
     }
     EXPECT_EQ(0, f->cacheTextureLost);
+// The pixels of a texture graph's first piece, row by row.
+static std::vector<uint8_t> PiecePixels(int graph)
+{
+    const GraphRecord *record = LookupGraph(graph);
+    const Surface3DData *piece = record ? GetSurface3DData(record->pieces.handles[0]) : nullptr;
+    const SurfaceDataRecord *data = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
+    if (!data) return {};
+    int bytes = G_D3D_GetTextureFormatColorFormat(data->textureFormatSlot)->pixelByte, pitch = 0;
+    uint8_t *pixels = nullptr;
+    Rect rect = {piece->surfaceX, piece->surfaceY, piece->surfaceX + piece->width, piece->surfaceY + piece->height};
+    if (LockSurfaceData(piece->surfaceData, &pitch, &pixels, 0, &rect, nullptr) == -1) return {};
+    std::vector<uint8_t> out;
+    for (int y = 0; y < piece->height; y++) out.insert(out.end(), pixels + y * pitch, pixels + y * pitch + piece->width * bytes);
+    UnlockSurfaceData(piece->surfaceData, &rect);
+    return out;
+}
+
+// (Graphs from files are reloaded in the game's restore runs.)
+TEST_F(DeviceRouteTest, ARestoreReloadsTextureGraphsMadeFromMemoryFromTheirKeptPicture)
+{
+    GraphImage picture = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6) << 16 | (uint32_t)(y * 10) << 8 | 0x40; });
+    int fromMemory = MakeGraphFromImages(&picture, nullptr);
+    DiscardGraphImage(&picture);
+    int part = DeriveGraph(8, 4, 16, 16, fromMemory);
+    RemoveGraph(fromMemory, 0);  // the derived part keeps the picture
+    int blank = MakeBlankGraph(16, 16, 0);
+    ASSERT_NE(-1, part);
+    ASSERT_NE(-1, blank);
+    const std::vector<uint8_t> before = PiecePixels(part);
+    std::string start = ReadTestFile("Log.txt");
+
+    // The full-screen loss: the device and its textures go, the display is rebuilt around them.
+    ASSERT_EQ(0, G_D3D_ReleaseDirect3D());
+    ASSERT_EQ(0, RestoreDisplay());
+    ASSERT_EQ(1, IsDirect3DDrawUsable());
+    EXPECT_EQ(before, PiecePixels(part));
+    std::string log = ReadTestFile("Log.txt").substr(start.size());
+    char undefined[96];
+    snprintf(undefined, sizeof undefined, "復元する画像が無いため、グラフィック 0x%08x の内容は不定です", blank);
+    EXPECT_NE(std::string::npos, log.find(undefined)) << log;
+    EXPECT_EQ(log.find("の内容は不定です"), log.rfind("の内容は不定です")) << "only the blank graph";
 }

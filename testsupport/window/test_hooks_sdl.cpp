@@ -7,10 +7,17 @@
 int WTestPushWindowEvent(WHandle window, int kind)
 {
     static const uint8_t kEvents[] = {0, SDL_WINDOWEVENT_CLOSE, SDL_WINDOWEVENT_FOCUS_LOST,
-                                      SDL_WINDOWEVENT_FOCUS_GAINED, SDL_WINDOWEVENT_EXPOSED};
-    WWindowRecord *record = WLookupWindow(window);
-    if (!record || kind < W_TEST_CLOSE || kind > W_TEST_EXPOSED) return -1;
+                                      SDL_WINDOWEVENT_FOCUS_GAINED, SDL_WINDOWEVENT_EXPOSED,
+                                      SDL_WINDOWEVENT_MINIMIZED, SDL_WINDOWEVENT_RESTORED};
     SDL_Event event{};
+    if (kind == W_TEST_DISPLAY_CHANGED) {
+        if (!SDL_WasInit(SDL_INIT_EVENTS)) return -1;
+        event.type = SDL_DISPLAYEVENT;
+        event.display.event = SDL_DISPLAYEVENT_CONNECTED;
+        return SDL_PushEvent(&event) == 1 ? 0 : -1;
+    }
+    WWindowRecord *record = WLookupWindow(window);
+    if (!record || kind < W_TEST_CLOSE || kind > W_TEST_RESTORED) return -1;
     event.type = SDL_WINDOWEVENT;
     event.window.windowID = record->sdlId;
     event.window.event = kEvents[kind];

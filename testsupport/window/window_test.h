@@ -8,6 +8,9 @@ enum : int {
     W_TEST_FOCUS_LOST = 2,
     W_TEST_FOCUS_GAINED = 3,
     W_TEST_EXPOSED = 4,
+    W_TEST_MINIMISED = 5,
+    W_TEST_RESTORED = 6,
+    W_TEST_DISPLAY_CHANGED = 7,  // the desktop's mode changed (not a window event; window is not used)
 };
 // Pushes a window event of that kind for the window. 0 / -1.
 int WTestPushWindowEvent(WHandle window, int kind);
