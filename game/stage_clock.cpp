@@ -10,15 +10,46 @@
 #include "game/records.h"
 #include "game/services.h"
 
+// A real-time slice of the wait, so a stepped clock that moves on is noticed soon.
+#define CLOCK_WAIT_SLICE_MS 20
+// How long an exit of the process waits for the clock thread to see its stop.
+#define CLOCK_EXIT_WAIT_MS 500
+
 // The game mutex: only the clock thread holds it; the stop flag and the wake-up go through it.
 static std::mutex g_gameMutex;
 static std::condition_variable g_wake;
+static std::condition_variable g_finishedWake;
 static bool g_stopRequested;                    // under g_gameMutex
-static std::thread g_clockThread;                // main thread only
+static bool g_finished;                         // under g_gameMutex: the thread has left its loop
 static std::atomic<uint64_t> g_secondsDone;
 
-// A real-time slice of the wait, so a stepped clock that moves on is noticed soon.
-#define CLOCK_WAIT_SLICE_MS 20
+// Asks the clock thread to stop and wakes it.
+static void RequestClockStop(void)
+{
+    {
+        std::lock_guard<std::mutex> guard(g_gameMutex);
+        g_stopRequested = true;
+    }
+    g_wake.notify_all();
+}
+
+// The clock thread's handle. A process that exits while the clock runs (a library's exit()) must not
+// find it joinable, which aborts: it is stopped and joined, or let go when it does not stop in time
+// (it may wait in the pump for the focus).
+static struct ClockThread {
+    std::thread thread;                          // main thread only
+    ~ClockThread()
+    {
+        if (!thread.joinable()) return;
+        RequestClockStop();
+        std::unique_lock<std::mutex> lock(g_gameMutex);
+        bool done =
+            g_finishedWake.wait_for(lock, std::chrono::milliseconds(CLOCK_EXIT_WAIT_MS), [] { return g_finished; });
+        lock.unlock();
+        if (done) thread.join();
+        else thread.detach();
+    }
+} g_clock;
 
 // Waits one period of the services' clock. false when the stop flag ends the wait.
 static bool WaitOneClockPeriod(void)
@@ -69,29 +100,31 @@ uint64_t GetStageClockSeconds(void)
 
 int IsStageClockRunning(void)
 {
-    return g_clockThread.joinable() ? 1 : 0;
+    return g_clock.thread.joinable() ? 1 : 0;
 }
 
 int StartStageClock(void)
 {
-    if (g_clockThread.joinable()) return -1;
+    if (g_clock.thread.joinable()) return -1;
     {
         std::lock_guard<std::mutex> guard(g_gameMutex);
         g_stopRequested = false;
+        g_finished = false;
     }
     g_secondsDone = 0;
-    g_clockThread = std::thread([] { RunCountdownThread(); });
+    g_clock.thread = std::thread([] {
+        RunCountdownThread();
+        std::lock_guard<std::mutex> guard(g_gameMutex);
+        g_finished = true;
+        g_finishedWake.notify_all();
+    });
     return 0;
 }
 
 int StopStageClock(void)
 {
-    if (!g_clockThread.joinable()) return 0;
-    {
-        std::lock_guard<std::mutex> guard(g_gameMutex);
-        g_stopRequested = true;
-    }
-    g_wake.notify_all();
-    g_clockThread.join();
+    if (!g_clock.thread.joinable()) return 0;
+    RequestClockStop();
+    g_clock.thread.join();
     return 0;
 }

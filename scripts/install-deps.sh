@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build, the game and the tests need. Quick when all are present.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config git
-      libsdl2-dev libfreetype-dev libpng-dev libjpeg-dev zlib1g-dev
+      libsdl2-dev libx11-dev libfreetype-dev libpng-dev libjpeg-dev zlib1g-dev
       libfluidsynth-dev libmpg123-dev libogg-dev libvorbis-dev libtheora-dev
       libgl-dev libgl1-mesa-dri libegl1
       libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev

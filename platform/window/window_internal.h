@@ -32,6 +32,9 @@ struct WWindowRecord {
     WMessage queue[W_QUEUE_SIZE]; // ring, guarded by the state mutex
     int queueHead, queueCount;
     WTimer timers[W_MAX_TIMERS];  // owner thread only
+    // activity (event thread only): active while focused and not minimised
+    int unfocused;                // 1 after a focus loss, until the focus comes back
+    int minimised;                // 1 between a minimise and a restore
     // presentation (owner thread only)
     SDL_Renderer *renderer;
     SDL_Texture *texture;
@@ -82,6 +85,31 @@ void WInputClosePads(void);
 // SDL scancode of a DirectInput key number, or SDL_SCANCODE_UNKNOWN.
 SDL_Scancode WScancodeOfDik(int dik);
 
+// Under the "x11" driver: watches the window's display, so that the window destroyed or the
+// connection broken from outside no longer end the process (display_loss_x11.cpp).
+void WWatchDisplay(const WWindowRecord *record);
+// The window's X window now under the "x11" driver, else 0.
+unsigned long WXWindowOf(const WWindowRecord *record);
+// Asks the display whether the window's X window still exists (an unmapped window may have been
+// destroyed from outside, and nothing else would ask while it is not drawn).
+void WProbeXWindow(const WWindowRecord *record);
+// Notes an X window the stand-in destroys: requests on it that fail later are no news.
+void WForgetXWindow(unsigned long xWindow);
+// 1 when the window's X window was destroyed from outside or the connection broke: SDL must not
+// be asked to destroy it (it would wait for its unmapping for ever).
+int WIsXWindowLost(const WWindowRecord *record);
+// 1 once a window was lost or the connection broke: SDL's video is then left to the process end.
+int WIsDisplayLost(void);
+// Waits until the display has answered every request sent, so their failures reach the error
+// callback while it is in place (SDL's video end puts Xlib's own back first).
+void WSyncDisplay(void);
+// Forgets the display (after SDL's video end).
+void WUnwatchDisplay(void);
+// Calls close once for each X window found gone since the last call, and with 0 once the connection
+// broke. Event thread.
+void WTakeDisplayLosses(void (*close)(unsigned long xWindow));
+// 1 on SDL's "offscreen" driver, which shows nothing: frames are presented without OpenGL.
+int WIsHeadlessVideo(void);
 // Releases the presentation objects of a window (present_sdl.cpp).
 void WPresentRelease(WWindowRecord *record);
 // Keeps a packed copy of a frame as the window's last presented one. 0 / -1 (no memory).

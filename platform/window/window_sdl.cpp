@@ -40,8 +40,13 @@ WWindowRecord *WLookupSdlWindow(uint32_t sdlId)
 // Closes the SDL window and frees its slot; the generation stays, so old handles keep failing.
 static void CloseWindowRecord(WWindowRecord *record)
 {
-    WPresentRelease(record);
-    SDL_DestroyWindow(record->sdl);
+    // A window the display has lost is only forgotten: SDL would wait for its unmapping for ever.
+    if (!WIsXWindowLost(record)) {
+        WPresentRelease(record);
+        WForgetXWindow(WXWindowOf(record));
+        SDL_DestroyWindow(record->sdl);
+        WSyncDisplay();
+    }
     std::lock_guard<std::mutex> hold(gWin.mutex);
     uint32_t generation = record->generation;
     *record = WWindowRecord{};
@@ -71,6 +76,9 @@ int WInitSubsystem(void)
     }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return -1;
     SDL_StopTextInput();  // no character input is read: keep the IME away
+    // SDL's "offscreen" driver shows nothing: its frames need no OpenGL, whose driver, unloaded again
+    // at the end, would strand the process-wide state it keeps (LeakSanitizer: 7 KB).
+    if (WIsHeadlessVideo()) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Pads are read whatever the focus: the library decides what inactivity means, and headless
     // windows never get the focus.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
@@ -79,6 +87,12 @@ int WInitSubsystem(void)
     gWin.eventThread = KGetCurrentThreadId();
     gWin.initCount = 1;
     return 0;
+}
+
+int WIsHeadlessVideo(void)
+{
+    const char *driver = SDL_GetCurrentVideoDriver();
+    return driver && strcmp(driver, "offscreen") == 0;
 }
 
 // Ends what WInitSubsystem started once the last user has gone.
@@ -95,7 +109,9 @@ void WQuitSubsystem(void)
     WInputClearKeys();
     if (gWin.padsAvailable) SDL_QuitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
     gWin.padsAvailable = 0;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    // After a loss of the display SDL's video end would wait on it: the process end takes it.
+    if (!WIsDisplayLost()) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    WUnwatchDisplay();
     // Classes go too: the next start registers them again.
     std::lock_guard<std::mutex> hold(gWin.mutex);
     for (WQuitRecord &quit : gWin.quits) quit = WQuitRecord{};
@@ -175,15 +191,18 @@ WHandle WCreateWindow(const char *className, const char *title, int width, int h
                                flags | SDL_WINDOW_OPENGL);
     if (!sdl) sdl = SDL_CreateWindow(utf8, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (!sdl) return 0;
-    std::lock_guard<std::mutex> hold(gWin.mutex);
-    uint32_t generation = record->generation + 1;
-    *record = WWindowRecord{};
-    record->generation = generation;
-    record->sdl = sdl;
-    record->sdlId = SDL_GetWindowID(sdl);
-    record->classSlot = cls;
-    record->ownerThread = KGetCurrentThreadId();
-    record->used = 1;
+    {
+        std::lock_guard<std::mutex> hold(gWin.mutex);
+        uint32_t generation = record->generation + 1;
+        *record = WWindowRecord{};
+        record->generation = generation;
+        record->sdl = sdl;
+        record->sdlId = SDL_GetWindowID(sdl);
+        record->classSlot = cls;
+        record->ownerThread = KGetCurrentThreadId();
+        record->used = 1;
+    }
+    WWatchDisplay(record);
     return WHandleOf(record);
 }
 
@@ -224,7 +243,7 @@ int WSetWindowFullScreen(WHandle window, int fullScreen)
 int WIsWindowMinimised(WHandle window)
 {
     WWindowRecord *record = WLookupWindow(window);
-    return record && (SDL_GetWindowFlags(record->sdl) & SDL_WINDOW_MINIMIZED) ? 1 : 0;
+    return record && (record->minimised || (SDL_GetWindowFlags(record->sdl) & SDL_WINDOW_MINIMIZED)) ? 1 : 0;
 }
 
 int WGetClientRect(WHandle window, WRect *rect)
@@ -321,17 +340,43 @@ static void PostToSdlWindow(uint32_t sdlId, uint32_t message, uintptr_t wParam, 
     if (record && !record->destroying) Enqueue(record, message, wParam, lParam);
 }
 
+// Focus and minimising: the application is active while its window has the focus and is not
+// minimised, and hears of it once per change, as a minimised window regaining the focus only
+// becomes active when it is restored.
+static void TranslateActivityEvent(uint32_t sdlId, uint8_t event)
+{
+    std::lock_guard<std::mutex> hold(gWin.mutex);
+    WWindowRecord *record = WLookupSdlWindow(sdlId);
+    if (!record || record->destroying) return;
+    int wasActive = !record->unfocused && !record->minimised;
+    if (event == SDL_WINDOWEVENT_FOCUS_GAINED) record->unfocused = 0;
+    if (event == SDL_WINDOWEVENT_FOCUS_LOST) record->unfocused = 1;
+    if (event == SDL_WINDOWEVENT_MINIMIZED) record->minimised = 1;
+    if (event == SDL_WINDOWEVENT_RESTORED || event == SDL_WINDOWEVENT_MAXIMIZED) record->minimised = 0;
+    int active = !record->unfocused && !record->minimised;
+    if (active != wasActive) Enqueue(record, W_WM_ACTIVATEAPP, (uintptr_t)active, 0);
+}
+
 // Translates one SDL window event.
 static void TranslateWindowEvent(const SDL_WindowEvent &event)
 {
     switch (event.event) {
     case SDL_WINDOWEVENT_CLOSE: PostToSdlWindow(event.windowID, W_WM_CLOSE, 0, 0); break;
-    case SDL_WINDOWEVENT_FOCUS_GAINED: PostToSdlWindow(event.windowID, W_WM_ACTIVATEAPP, 1, 0); break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
         WInputClearKeys();  // keys released while away would stay down
-        PostToSdlWindow(event.windowID, W_WM_ACTIVATEAPP, 0, 0);
+        TranslateActivityEvent(event.windowID, event.event);
         break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+    case SDL_WINDOWEVENT_MINIMIZED:
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_MAXIMIZED: TranslateActivityEvent(event.windowID, event.event); break;
     case SDL_WINDOWEVENT_EXPOSED: PostToSdlWindow(event.windowID, W_WM_PAINT, 0, 0); break;
+    case SDL_WINDOWEVENT_HIDDEN: {
+        // Unmapped, perhaps destroyed from outside: see whether it is still there.
+        WWindowRecord *record = WLookupSdlWindow(event.windowID);
+        if (record) WProbeXWindow(record);
+        break;
+    }
     default: break;
     }
 }
@@ -345,6 +390,18 @@ static void TranslateDisplayEvent(void)
     PostToEventThreadWindows(W_WM_DISPLAYCHANGE, bits, (intptr_t)(mode.w | (mode.h << 16)));
 }
 
+// A window gone from the display (0: the display itself) is closed as by its close button.
+static void CloseLostWindow(unsigned long xWindow)
+{
+    if (!xWindow) {
+        PostToEventThreadWindows(W_WM_CLOSE, 0, 0);
+        return;
+    }
+    std::lock_guard<std::mutex> hold(gWin.mutex);
+    for (WWindowRecord &record : gWin.windows)
+        if (record.used && !record.destroying && WXWindowOf(&record) == xWindow) Enqueue(&record, W_WM_CLOSE, 0, 0);
+}
+
 // Reads every waiting SDL event and turns it into messages and input state. Event thread only.
 static void TranslateEvents(void)
 {
@@ -355,6 +412,7 @@ static void TranslateEvents(void)
         else if (event.type == SDL_QUIT) PostToEventThreadWindows(W_WM_CLOSE, 0, 0);
         else if (event.type == SDL_DISPLAYEVENT) TranslateDisplayEvent();
     }
+    WTakeDisplayLosses(CloseLostWindow);
     WInputRefreshPads();
 }
 

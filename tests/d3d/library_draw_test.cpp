@@ -172,6 +172,8 @@ TEST_F(DeviceRouteTest, TextureFontDrawsFromItsTextureCacheWithDeviceDrawsOnly)
         EXPECT_EQ((std::vector<float>{step.vertical ? 115.5f : 99.5f, 49.5f}), (std::vector<float>{body.x, body.y}));
     }
     EXPECT_EQ(0, f->cacheTextureLost);
+}
+
 // The pixels of a texture graph's first piece, row by row.
 static std::vector<uint8_t> PiecePixels(int graph)
 {

@@ -115,3 +115,16 @@ TEST_F(ClockTest, ThreadEndsWhenThePumpReportsTheEnd)
     EXPECT_EQ(GetStageClockSeconds(), 1u);
     EXPECT_EQ(StopStageClock(), 0);
 }
+
+// A library that ends the process with exit() (Xlib on a lost display does) while the clock runs: the
+// process ends with that status, not with an abort for a joinable thread.
+TEST(ClockExitDeathTest, AnExitWhileTheClockRunsIsNoAbort)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            StartStageClock();  // on the library's services: its pump reports the end at once
+            std::exit(1);
+        },
+        ::testing::ExitedWithCode(1), "");
+}

@@ -23,8 +23,8 @@
 #include "lib/core/system.h"
 #include "lib/graphics/screen.h"
 #include "lib/input/input.h"
-#include "platform/ddraw/ddraw.h"
-#include "platform/window/window_test.h"
+#include "testsupport/test_hooks.h"
+#include "testsupport/window/window_test.h"
 #include "tests/game/program_run_support.h"
 #include "tests/support/screen_readback.h"
 

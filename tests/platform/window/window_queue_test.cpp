@@ -191,6 +191,43 @@ TEST_F(WindowQueue, KeysFollowEventsAndAreClearedWhenTheFocusGoes)
     EXPECT_EQ(gSeen.back().wParam, 0u);
 }
 
+TEST_F(WindowQueue, ActivityFollowsFocusAndMinimisingOncePerChange)
+{
+    // Sequences of window events and the activations they announce (1 active, 0 inactive).
+    struct Case {
+        std::vector<uint8_t> events;
+        std::vector<uintptr_t> announced;
+        int minimised;
+    };
+    const Case cases[] = {
+        {{SDL_WINDOWEVENT_FOCUS_GAINED}, {}, 0},  // active from the start
+        {{SDL_WINDOWEVENT_FOCUS_LOST, SDL_WINDOWEVENT_FOCUS_LOST, SDL_WINDOWEVENT_FOCUS_GAINED}, {0, 1}, 0},
+        {{SDL_WINDOWEVENT_FOCUS_LOST, SDL_WINDOWEVENT_MINIMIZED, SDL_WINDOWEVENT_FOCUS_GAINED}, {0}, 1},
+        {{SDL_WINDOWEVENT_MINIMIZED, SDL_WINDOWEVENT_FOCUS_GAINED, SDL_WINDOWEVENT_RESTORED}, {0, 1}, 0},
+        {{SDL_WINDOWEVENT_FOCUS_LOST, SDL_WINDOWEVENT_MINIMIZED, SDL_WINDOWEVENT_MAXIMIZED,
+          SDL_WINDOWEVENT_FOCUS_GAINED},
+         {0, 1},
+         0},
+    };
+    for (const Case &c : cases) {
+        TearDown();
+        SetUp();
+        for (uint8_t kind : c.events) {
+            SDL_Event event{};
+            event.type = SDL_WINDOWEVENT;
+            event.window.event = kind;
+            event.window.windowID = OnlySdlWindowId();
+            ASSERT_EQ(SDL_PushEvent(&event), 1);
+        }
+        Drain();
+        std::vector<uintptr_t> announced;
+        for (const Seen &seen : gSeen)
+            if (seen.message == W_WM_ACTIVATEAPP) announced.push_back(seen.wParam);
+        EXPECT_EQ(announced, c.announced) << "case with " << c.events.size() << " events";
+        EXPECT_EQ(WIsWindowMinimised(window), c.minimised);
+    }
+}
+
 TEST_F(WindowQueue, PresentKeepsAPackedCopyOfTheLastFrame)
 {
     // 3 x 2 pixels of 16 bits with a padded pitch of 8 bytes.
