@@ -938,10 +938,12 @@ int D3dGlPresent(DdSurface *surface, intptr_t window)
     BeginWork();
     gGl.BindFramebuffer(GL_READ_FRAMEBUFFER, copy->framebuffer);
     gGl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    gGl.ClearColor(0, 0, 0, 1);
-    gGl.Clear(GL_COLOR_BUFFER_BIT);
     GLint at[4];
     FitRect(copy->width, copy->height, dw, dh, at);
+    if (at[0] > 0 || at[1] > 0) {  // bars beside or above the picture
+        gGl.ClearColor(0, 0, 0, 1);
+        gGl.Clear(GL_COLOR_BUFFER_BIT);
+    }
     // Row 0 of a copy is at the bottom of OpenGL's picture; the window shows it at the top.
     gGl.BlitFramebuffer(0, 0, copy->width, copy->height, at[0], dh - at[1], at[2], dh - at[3], GL_COLOR_BUFFER_BIT,
                         GL_NEAREST);
