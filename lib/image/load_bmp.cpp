@@ -165,6 +165,29 @@ static int DecodeBmpRuns(const BmpHeader *h, const uint8_t *data, size_t size, G
     return 0;
 }
 
+// Bytes of the file from offset to its end (0 when it ends before), -1 when the stream cannot say.
+// The read position is kept.
+static int64_t BytesFrom(StreamRecord *s, int64_t offset) {
+    int64_t at = s->functions.tell(s->data);
+    if (at < 0 || s->functions.seek(s->data, 0, 2) != 0) return -1;
+    int64_t end = s->functions.tell(s->data);
+    if (end < 0 || s->functions.seek(s->data, at, 0) != 0) return -1;
+    return end > offset ? end - offset : 0;
+}
+
+// 0 when the file can give the picture its header declares, a logged -1 before anything is allocated
+// for it: stored rows must all be there; run-length data needs a two-byte code for each row's end and
+// gives at most 255 pixels per two bytes.
+static int CheckBmpHolds(StreamRecord *s, const BmpHeader *h, size_t stride) {
+    int64_t bytes = BytesFrom(s, h->dataOffset);
+    bool fits;
+    if (h->compression == BMP_RLE8 || h->compression == BMP_RLE4)
+        fits = bytes >= 2 * (int64_t)h->height && (int64_t)h->width * h->height <= 255 * (bytes / 2);
+    else
+        fits = bytes >= (int64_t)stride * h->height;
+    return fits ? 0 : WriteLog("BMP の画素が途中で切れています\n");
+}
+
 // Reads what the file holds from the pixel offset on (the header's compressed size is not trusted)
 // and decodes its runs. 0 / -1 (logged).
 static int LoadBmpRuns(StreamRecord *s, const BmpHeader *h, GraphImage *out) {
@@ -183,6 +206,8 @@ int LoadBmpImage(StreamRecord *stream, GraphImage *out) {
     BmpHeader h;
     ColorFormatRecord format;
     if (ReadBmpHeader(stream, &h) != 0 || MakeBmpFormat(&h, &format) != 0) return -1;
+    size_t stride = (((size_t)h.width * h.bitCount + 31) / 32) * 4;
+    if (CheckBmpHolds(stream, &h, stride) != 0) return -1;
     if (h.compression == BMP_RLE8 || h.compression == BMP_RLE4) {
         if (AllocGraphImagePixels(out, &format, h.width, h.height) != 0) return -1;
         if (LoadBmpRuns(stream, &h, out) != 0) {
@@ -192,7 +217,6 @@ int LoadBmpImage(StreamRecord *stream, GraphImage *out) {
         return 0;
     }
     if (stream->functions.seek(stream->data, h.dataOffset, 0) != 0) return WriteLog("BMP の画素の位置が不正です\n");
-    size_t stride = (((size_t)h.width * h.bitCount + 31) / 32) * 4;
     uint8_t *row = static_cast<uint8_t *>(DZ_ALLOC(stride));
     if (row == nullptr || AllocGraphImagePixels(out, &format, h.width, h.height) != 0) {
         FreeMemoryTracked(row);

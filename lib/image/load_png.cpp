@@ -11,6 +11,7 @@
 
 #define PNG_CHUNK_CACHE_MAX 128           // ancillary chunks kept at most
 #define PNG_CHUNK_MALLOC_MAX (8u << 20)   // bytes libpng may take for one chunk
+#define PNG_MAX_INFLATE_RATIO 1032        // deflate gives at most this many bytes per byte it reads
 
 // What a decode owns; kept in memory the error exit can reach after its jump.
 struct PngLoadState {
@@ -37,6 +38,31 @@ static void PngErrorExit(png_structp png, png_const_charp message) {
 }
 
 static void PngWarning(png_structp, png_const_charp) {}
+
+// The bytes of image data in the file's IDAT chunks, summed over the chunk list up to IEND or the
+// file's end. The read position is kept.
+static uint64_t SumPngImageData(StreamRecord *s) {
+    int64_t at = s->functions.tell(s->data);
+    uint64_t sum = 0;
+    uint8_t head[8];
+    int64_t chunk = 8;  // after the signature
+    while (s->functions.seek(s->data, chunk, 0) == 0 && s->functions.read(head, 1, 8, s->data) == 8) {
+        uint32_t length = (uint32_t)head[0] << 24 | (uint32_t)head[1] << 16 | (uint32_t)head[2] << 8 | head[3];
+        if (memcmp(head + 4, "IDAT", 4) == 0) sum += length;
+        if (memcmp(head + 4, "IEND", 4) == 0) break;
+        chunk += 12 + (int64_t)length;
+    }
+    s->functions.seek(s->data, at, 0);
+    return sum;
+}
+
+// 0 when the file's image data can inflate to the picture's rows, a logged -1 before anything is
+// allocated for them.
+static int CheckPngHolds(PngLoadState *st, png_uint_32 w, png_uint_32 h) {
+    uint64_t bits = (uint64_t)w * h * png_get_channels(st->png, st->info) * png_get_bit_depth(st->png, st->info);
+    if (bits / 8 / PNG_MAX_INFLATE_RATIO <= SumPngImageData(st->stream)) return 0;
+    return WriteLog("PNG の画素が途中で切れています\n");
+}
 
 // The output of a picture of colour type and depth: grey pictures without transparency stay one
 // byte per pixel (a grey ramp palette); everything else becomes BGR or BGRA bytes.
@@ -76,6 +102,7 @@ __attribute__((noinline)) static int DecodePng(PngLoadState *st) {
     png_read_info(png, st->info);
     png_uint_32 w = png_get_image_width(png, st->info), h = png_get_image_height(png, st->info);
     if ((uint64_t)w * h > IMAGE_MAX_PIXELS) return WriteLogFormat("PNG 画像が大きすぎます %u x %u", w, h);
+    if (CheckPngHolds(st, w, h) != 0) return -1;
     ColorFormatRecord format;
     int bytes = SetPngTransforms(png, st->info, &format);
     if (bytes < 0) return -1;

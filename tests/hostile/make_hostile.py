@@ -123,6 +123,11 @@ def pictures():
     # Ancillary chunks that declare about a gigabyte; the file ends a few bytes later.
     for kind, length in ((b'tEXt', 0x40000000), (b'iTXt', 0x50000000), (b'sPLT', 0x60000000), (b'eXIf', 0x40000000)):
         write('huge_%s.png' % kind.decode().lower(), head + png_chunk(kind, b'k\0v', length))
+    # 16384 x 4096 pictures with no pixels: headers alone.
+    wide = b'\x89PNG\r\n\x1a\n' + png_chunk(b'IHDR', struct.pack('>IIBBBBB', 16384, 4096, 8, 2, 0, 0, 0))
+    write('empty_16384x4096.png', wide + png_chunk(b'IDAT', b'') + png_chunk(b'IEND', b''))
+    write('empty_16384x4096.bmp', b'BM' + struct.pack('<IHHIIiiHHIIiiII', 54, 0, 0, 54, 40, 16384, 4096, 1, 24, 0, 0,
+                                                     2835, 2835, 0, 0))
 
 
 def main():

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/image/loader_fixture.h"
+#include "tests/support/hostile_files.h"
 
 namespace {
 
@@ -193,6 +194,27 @@ TEST_F(Loader, BmpBrokenOrHostileIsRefused) {
     EXPECT_EQ(-1, Load(far));
     std::vector<uint8_t> head(good.begin(), good.begin() + 20);
     EXPECT_EQ(-1, Load(head));
+}
+
+// A declared picture its file cannot give is refused before its pixels are allocated: rows that are
+// not there, run-length data too short for its row ends or for its pixels at 255 per two bytes.
+TEST_F(Loader, BmpBeyondWhatItsFileHoldsIsRefusedUnallocated) {
+    if (!CanWatchAllocations()) GTEST_SKIP() << "allocations are watched in the sanitized build only";
+    std::vector<uint8_t> pal(256 * 4, 0), rowEnds;
+    for (int i = 0; i < 4096; i++) rowEnds.insert(rowEnds.end(), {0, 0});
+    struct Case { const char *what; std::vector<uint8_t> file; };
+    const Case cases[] = {
+        {"stored rows missing", ReadHostileFile("empty_16384x4096.bmp")},
+        {"fewer row ends than rows", Bmp(16, 4096, 8, 1, pal, {0, 0, 0, 1}, 256)},
+        {"more pixels than runs can give", Bmp(16384, 4096, 8, 1, pal, rowEnds, 256)},
+    };
+    for (const Case &c : cases) {
+        ASSERT_GT(c.file.size(), 50u) << c.what;
+        size_t largest = LargestAllocationDuring([&] { EXPECT_EQ(-1, Load(c.file)) << c.what; });
+        EXPECT_LT(largest, 4u << 20) << c.what;
+    }
+    // As many row ends as rows make a whole picture, index 0 throughout.
+    ASSERT_EQ(0, Load(Bmp(16, 4096, 8, 1, pal, rowEnds, 256)));
 }
 
 // Run-length pictures: stored rows bottom first; each case's pixels are listed top row first.
