@@ -38,8 +38,8 @@ protected:
         GraphRecord *graph = AddGraphRecord(32, 32, &format);
         int data = graph ? AddSurfaceData(1, 32, 32, 0, &format) : -1;
         if (data == -1) return -1;
-        // The store's surface on the DirectDraw route: video memory only.
-        if (!systemMemory) LookupSurfaceData(data)->ddSurface = FakeBackSurface();
+        // A surface in either case, so only the system-memory flag can keep the device off it.
+        LookupSurfaceData(data)->ddSurface = FakeBackSurface();
         sPlainStores.push_back(data);
         graph->pieces.handles[0] = AddSurface2D(data, 0, 0, 32, 32);
         graph->pieces.count = 1;

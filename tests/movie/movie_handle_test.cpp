@@ -264,12 +264,19 @@ TEST_F(MovieCopyTest, ACopyInMegabytePiecesThatStillDoesNotOpenIsDeletedAndLogge
     EXPECT_FALSE(Exists(r->fileName));
     EXPECT_TRUE(LogHas("ファイル:" SERVED_NAME " が開けませんでした"));
     EXPECT_TRUE(AllObjectsNull(r));
-    // The record already names a copy: a second open does not copy again and logs that name.
+    // The record already names a copy: a second open does not copy it again (into a new name), even
+    // with the file there again, and logs that name.
     gServed.reads.clear();
     std::string copy = r->fileName;
+    KHandle again = KCreateFile(copy.c_str(), K_GENERIC_WRITE, K_CREATE_ALWAYS);
+    uint32_t written = 0;
+    ASSERT_TRUE(again != K_INVALID_HANDLE && KWriteFile(again, "x", 1, &written));
+    KCloseHandle(again);
     EXPECT_EQ(OpenMovieThroughDirectShow(gDisplay.draw, r, r->fileName, nullptr, nullptr, 0), -1);
+    EXPECT_EQ(r->fileName, copy);
     EXPECT_TRUE(gServed.reads.empty());
     EXPECT_TRUE(LogHas("ファイル:" + copy + " が開けませんでした"));
+    KDeleteFile(copy.c_str());
 }
 
 TEST_F(MovieCopyTest, AFileTheFileLayerCannotReadEitherFails)
