@@ -9,6 +9,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -65,6 +66,25 @@ static D3dGlContext sGl;
 
 // Counts a GL state call.
 static inline void CountState(void) { gD3d.counters.stateChanges++; }
+
+// 1 once a GL error went to stderr: the first of a run is told, the rest only to the strict checker.
+static int sErrorTold;
+
+// Takes the errors OpenGL holds after a piece of work; each is a violation for the strict checker.
+// 1 when there was one.
+static int CheckErrors(const char *after)
+{
+    int found = 0;
+    for (int i = 0; i < 8; i++) {  // each read clears one of the context's error flags
+        GLenum error = gGl.GetError();
+        if (error == GL_NO_ERROR) break;
+        found = 1;
+        if (!sErrorTold) fprintf(stderr, "d3d gl: OpenGL error 0x%04X after %s\n", error, after);
+        sErrorTold = 1;
+        D3dViolation("gl error 0x%04X after %s", error, after);
+    }
+    return found;
+}
 
 // ---- context ------------------------------------------------------------------------------------------
 // Loads every entry point; 0 / -1.
@@ -290,9 +310,15 @@ static D3dGlCopy *MakeCopy(DdSurface *surface, const D3dSurfaceView *view)
     copy->width = view->width;
     copy->height = view->height;
     D3dGlPixelWay way = WayOf(format);
+    CheckErrors("earlier work");  // what follows is the texture's alone
     gGl.GenTextures(1, &copy->texture);
     BindForWork(copy->texture);
     gGl.TexImage2D(GL_TEXTURE_2D, 0, (GLint)way.internal, view->width, view->height, 0, way.format, way.type, nullptr);
+    if (CheckErrors("TexImage2D")) {  // no room, or a size the device refuses: no copy
+        gGl.DeleteTextures(1, &copy->texture);
+        *copy = D3dGlCopy{};
+        return nullptr;
+    }
     gGl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     if (way.opaque) gGl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     copy->stale = 1;
@@ -331,6 +357,7 @@ static void ReadBack(D3dGlCopy *copy)
     gGl.PixelStorei(GL_PACK_ROW_LENGTH, view.pitch / way.bytes);
     gGl.ReadPixels(0, 0, copy->width, copy->height, way.format, way.type, view.pixels);
     gGl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
+    CheckErrors("ReadPixels");
     copy->deviceNewer = 0;
     copy->version = view.pixelsVersion;
     gD3d.counters.readbacks++;
@@ -696,6 +723,7 @@ static int32_t GlDraw(D3dDeviceRecord *device, uint32_t type, uint32_t fvf, cons
     target->deviceNewer = 1;
     target->shadowValid = 0;
     gD3d.counters.draws++;
+    CheckErrors("a draw");
     return D3D_OK;
 }
 
@@ -948,6 +976,7 @@ int D3dGlPresent(DdSurface *surface, intptr_t window)
     gGl.BlitFramebuffer(0, 0, copy->width, copy->height, at[0], dh - at[1], at[2], dh - at[3], GL_COLOR_BUFFER_BIT,
                         GL_NEAREST);
     EndWork();
+    CheckErrors("a present");
     return WSwapGlWindow(sGl.shown);
 }
 

@@ -17,7 +17,7 @@ static uint32_t sNextId;
 
 D3dTestSurface *D3dTestCreateSurface(int width, int height, const D3dPixelFormat *format, uint32_t caps)
 {
-    if (width <= 0 || height <= 0 || width > 8192 || height > 8192 || !format) return nullptr;
+    if (width <= 0 || height <= 0 || width > 32768 || height > 32768 || !format) return nullptr;
     if (format->bitCount != 16 && format->bitCount != 32) return nullptr;
     D3dTestSurface *surface = (D3dTestSurface *)calloc(1, sizeof *surface);
     if (!surface) return nullptr;

@@ -1,6 +1,8 @@
 // Pixels of the "gl" back end on Mesa's software OpenGL: coverage, sampling, shading, key, blending
 // and stage operations follow the device's conventions.
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "tests/platform/d3d/d3d_fixture.h"
 
@@ -11,14 +13,41 @@ static const int kSoftwareGl = [] {
     return 0;
 }();
 
+// Strict mode throughout: an OpenGL error is a violation too.
 class GlPixels : public D3dFixture {
 protected:
+    int expectedViolations = 0;
     void SetUp() override
     {
         D3dFixture::SetUp();
+        D3dTestStrict(1);
         Open("gl");
     }
+    void TearDown() override
+    {
+        EXPECT_EQ(expectedViolations, D3dTestViolationCount()) << D3dTestViolations();
+        D3dFixture::TearDown();
+    }
 };
+
+// A texture wider than OpenGL takes gets no copy: the draw fails, the error is a violation, and the
+// first error of a run is told on stderr.
+TEST_F(GlPixels, AnOpenGlErrorIsSeenAndTheFirstIsTold)
+{
+    D3dTestSurface *wide = D3dTestCreateSurface(32768, 1, &kD3dFormat565, D3D_SURF_TEXTURE);
+    ASSERT_NE(nullptr, wide);
+    ASSERT_EQ(D3D_OK, dev->fn->SetTexture(dev, 0, D3dTestSurfaceHandle(wide)));
+    TexturedVertex v[3] = {{0, 0, 0, 1, 0xFFFFFFFF, 0, 0}, {8, 0, 0, 1, 0xFFFFFFFF, 1, 0}, {0, 8, 0, 1, 0xFFFFFFFF, 0, 1}};
+    testing::internal::CaptureStderr();
+    EXPECT_NE(D3D_OK, dev->fn->DrawPrimitive(dev, D3D_PT_TRIANGLELIST, 0x144, v, 3, 0));
+    std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, told.find("d3d gl: OpenGL error 0x0501 after TexImage2D")) << told;
+    expectedViolations = 1;
+    EXPECT_NE(nullptr, strstr(D3dTestViolations(), "gl error 0x0501 after TexImage2D")) << D3dTestViolations();
+    EXPECT_EQ(1, D3dTestLiveCount(D3D_LIVE_SURFACE_COPIES));  // the target's copy alone
+    ASSERT_EQ(D3D_OK, dev->fn->SetTexture(dev, 0, nullptr));
+    D3dTestReleaseSurface(wide);
+}
 
 TEST_F(GlPixels, BoxCoversColumnsLeftToRightMinusOneAndRowsTopToBottomMinusOne)
 {
