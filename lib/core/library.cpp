@@ -17,6 +17,7 @@
 #include "lib/movie/movie_hooks.h"
 #include "lib/network/network_hooks.h"
 #include "lib/sound/sound_hooks.h"
+#include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
 
 // What the start has brought up, so that an end (or a failed start) ends exactly that.
@@ -54,6 +55,8 @@ static int CheckSingleInstance(void)
         return 0;
     }
     gSystem.endRequest = 1;
+    // Said on stderr too: a player who started it from a terminal sees why nothing opens.
+    KWriteErrorText("既に起動しています、二重起動は出来ません\n");
     return WriteLog("既に起動しています、二重起動は出来ません\n");
 }
 

@@ -109,6 +109,8 @@ uint32_t KGetLastError(void);             // per thread
 void KSetLastError(uint32_t error);
 // To stderr when DAZAR_DEBUG_OUTPUT is set, else nowhere.
 void KOutputDebugString(const char *text);
+// Library text (Shift-JIS) to stderr, as UTF-8 for the terminal; null writes nothing.
+void KWriteErrorText(const char *text);
 [[noreturn]] void KExitProcess(int code);
 
 // ---- code page 932 -------------------------------------------------------------------------------

@@ -101,15 +101,21 @@ int KUtf8ToMultiByte(const char *src, char *dst, int dstSize) { return ConvertTe
 
 // ---- debugger output and exit --------------------------------------------------------------------
 
-void KOutputDebugString(const char *text)
+void KWriteErrorText(const char *text)
 {
-    const char *setting = getenv("DAZAR_DEBUG_OUTPUT");
-    if (!text || !setting || !*setting || strcmp(setting, "0") == 0)
-        return;
+    if (!text) return;
     // The terminal reads UTF-8; bytes that do not convert go out as they are.
     char utf8[4096];
     int written = KMultiByteToUtf8(text, utf8, sizeof utf8);
     fputs(written > 0 ? utf8 : text, stderr);
+}
+
+void KOutputDebugString(const char *text)
+{
+    const char *setting = getenv("DAZAR_DEBUG_OUTPUT");
+    if (!setting || !*setting || strcmp(setting, "0") == 0)
+        return;
+    KWriteErrorText(text);
 }
 
 void KExitProcess(int code)

@@ -120,7 +120,11 @@ TEST_F(LibraryLife, SecondInstanceIsRefusedWithTheEndRequestSet)
     setenv("XDG_RUNTIME_DIR", GetFreshTempDir(), 1);  // the lock file goes with the test's directory
     int firstInstance = WAcquireInstanceLock(title);
     ASSERT_GT(firstInstance, 0);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(InitLibrary(), -1);
+    // The terminal's copy of the log line, in UTF-8.
+    const char *told = reinterpret_cast<const char *>(u8"既に起動しています、二重起動は出来ません\n");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(told), std::string::npos);
     EXPECT_EQ(GetEndRequest(), 1);
     EXPECT_EQ(PumpMessages(), -1);
     EXPECT_EQ(GetMainWindowHandle(), 0);

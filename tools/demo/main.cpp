@@ -78,6 +78,7 @@ int main(int argc, char **argv)
 {
     DemoOptions options;
     if (ParseOptions(argc, argv, &options) != 0) return 2;
+    setenv("DAZAR_SINGLE_INSTANCE", "0", 1);  // a tool runs beside the game
     ChangeWindowMode(1);
     if (InitLibrary() != 0) return -1;
     SelectScreenMode(640, 480, 16, 60);
