@@ -5,15 +5,17 @@
 # from the test fixtures and runs FUZZ_SECONDS (600 by default); all three run at once. Findings land in
 # build/fuzz/findings/<target>/default/crashes and hangs; a finding replays with
 #   build/fuzz/tools/fuzz/fuzz_<target> FILE
-# Exits 1 when any target found a crash or a hang.
+# A leak and an allocation over 256 MiB count as crashes. Exits 1 when any target found a crash or a
+# hang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 seconds=${FUZZ_SECONDS:-600}
 out=build/fuzz
+mkdir -p "$out"
 CC=afl-gcc CXX=afl-g++ cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DDAZAR_SANITIZE=ON -DDAZAR_BENCHMARKS=OFF > "$out.configure.log"
-cmake --build "$out" -j 4 --target fuzz_image fuzz_sound fuzz_settings
+  -DDAZAR_SANITIZE=ON -DDAZAR_BENCHMARKS=OFF > "$out/configure.log"
+cmake --build "$out" -j "$(nproc)" --target fuzz_image fuzz_sound fuzz_settings
 
 seeds=$out/seeds
 rm -rf "$seeds"
@@ -25,6 +27,11 @@ head -c 84 /dev/zero > "$seeds"/settings/zero.dat
 printf '\062\0\0\0\001\0\0\0\001\0\0\0\001\0\0\0\0\0\0\0' > "$seeds"/settings/short.dat
 
 export AFL_SKIP_CPUFREQ=1 AFL_NO_UI=1 AFL_NO_AFFINITY=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1
+# The sanitizers' settings are ours, not AFL++'s defaults (leak checker off, a refused allocation
+# returning null): a leak and an allocation over 256 MiB each end the run as a crash. AFL++ needs
+# abort_on_error and symbolize=0 to see the reports.
+export ASAN_OPTIONS=abort_on_error=1:symbolize=0:detect_leaks=1:allocator_may_return_null=0:max_allocation_size_mb=256
+export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:symbolize=0
 export AFL_AUTORESUME=0 SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy
 mkdir -p "$out/findings"
 pids=()

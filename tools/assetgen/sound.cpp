@@ -22,7 +22,10 @@ static void Put32(std::vector<uint8_t>& b, uint32_t v) {
   Put16(b, v >> 16);
 }
 
-static void PutTag(std::vector<uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+// Byte by byte: GCC 12 takes a range insert into the reserved vector for an overflow (-Wstringop-overflow).
+static void PutTag(std::vector<uint8_t>& b, const char* tag) {
+  for (int i = 0; i < 4; ++i) b.push_back(uint8_t(tag[i]));
+}
 
 // RIFF WAVE, a 16-byte PCM format chunk first, then the data chunk.
 int WriteWave(const std::string& path, const Samples& s) {
