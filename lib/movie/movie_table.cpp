@@ -54,6 +54,7 @@ static void ReleaseMovieObject(MovieRecord *r, MovieObjectField field)
     case MOVIE_OBJ_MEDIA_SEEKING: RELEASE_FIELD(mediaSeeking);
     case MOVIE_OBJ_BASIC_AUDIO: RELEASE_FIELD(basicAudio);
 #undef RELEASE_FIELD
+    case MOVIE_OBJ_COUNT: break;
     }
 }
 

@@ -38,6 +38,15 @@ static const char *const kVertexShader =
     "}\n";
 
 // ---- fragment shader text ---------------------------------------------------------------------------
+// The name of a stage's texel ("t0"). Appended, not "t" + text: GCC 12 takes that for an overlapping
+// copy (-Wrestrict).
+static std::string TexelName(int stage)
+{
+    std::string name = "t";
+    name += std::to_string(stage);
+    return name;
+}
+
 // The expression of a stage argument.
 static std::string ArgText(uint32_t arg, int stage, const D3dStageKey &s)
 {
@@ -45,7 +54,7 @@ static std::string ArgText(uint32_t arg, int stage, const D3dStageKey &s)
     switch (arg & 0xF) {
     case D3D_TA_DIFFUSE: base = "vDiffuse"; break;
     case D3D_TA_CURRENT: base = "prev"; break;
-    case D3D_TA_TEXTURE: base = s.texture ? "t" + std::to_string(stage) : "vec4(1.0)"; break;
+    case D3D_TA_TEXTURE: base = s.texture ? TexelName(stage) : "vec4(1.0)"; break;
     case D3D_TA_TFACTOR: base = "uTFactor"; break;
     default: base = "vSpecular"; break;
     }
@@ -57,7 +66,7 @@ static std::string ArgText(uint32_t arg, int stage, const D3dStageKey &s)
 // The result of a stage operation on the arguments' components (".rgb" or ".a").
 static std::string OpText(uint32_t op, const std::string &a, const std::string &b, int stage)
 {
-    std::string t = "t" + std::to_string(stage);
+    std::string t = TexelName(stage);
     switch (op) {
     case D3D_TOP_SELECTARG1: return a;
     case D3D_TOP_SELECTARG2: return b;
