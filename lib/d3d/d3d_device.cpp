@@ -80,7 +80,9 @@ int G_D3D_CreateDevice(DdSurface *target)
     for (StageRecord &stage : record->stages) {
         stage.texture = nullptr;
         stage.alphaArg1 = stage.colorArg1 = D3D_TA_TEXTURE;
-        stage.alphaArg2 = stage.colorArg2 = D3D_TA_DIFFUSE;
+        // What a new device holds: DIFFUSE here would keep a later DIFFUSE on stage 1 up (the
+        // blend-graph stages) from being sent, and the device would go on taking CURRENT.
+        stage.alphaArg2 = stage.colorArg2 = D3D_TA_CURRENT;
         stage.alphaOp = stage.colorOp = D3D_TOP_DISABLE;
     }
     record->zEnable = 1;
