@@ -182,3 +182,11 @@ TEST_F(BlendTest, BlendGraphRampAndBorders)
     EXPECT_EQ(0, G_D3D_BindBlendTexture(nullptr, 0, 0));
     EXPECT_EQ("", Calls(mark));
 }
+
+TEST_F(BlendTest, ANewDeviceIsSentTheDiffuseArgumentOfTheBlendGraphStage)
+{
+    // A new device holds CURRENT as every stage's second argument, so DIFFUSE on stage 1 must be sent.
+    ASSERT_EQ(0, G_D3D_SetBlendTextureState(0, D3dTestSurfaceHandle(gDisplay.front), 128, 64));
+    Draw(KEY, 0);
+    EXPECT_EQ(1, Count(Calls(mark), "TSS 1 ALPHAARG2 DIFFUSE"));
+}
