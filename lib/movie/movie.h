@@ -68,7 +68,6 @@ struct MovieRecord {
     } overlay;
     MovieFrameCallback frameCallback; // null none
     uintptr_t callbackData;
-    int volume;                      // sound volume the start layer set (hundredths of a dB, 0 full); every open applies it
 };
 
 // The movie table (the shared handle-table layout over a fixed array of 100 slots).
@@ -135,9 +134,5 @@ int CreateOwnDecodedMovie(TheoraMovieState *state, int soundHandle, int playType
 int RunMovie(int movie);
 // The movie handle shown by a graph, or -1.
 int GetGraphMovieHandle(int graph);
-// Sets a movie's sound volume in hundredths of a dB, -10000 (silent) to 0 (full, the default), through
-// its basic audio control; kept across a display change. 0, or -1 (logged) for a bad handle or a
-// volume out of range.
-int SetMovieVolume(int movie, int volume);
 // Sets the frame callback of a movie. 0 / -1.
 int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uintptr_t data);

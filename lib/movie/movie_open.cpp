@@ -174,8 +174,6 @@ static int ReachVideoStream(MovieRecord *record, MmSurfaceDesc *format)
         return FailOpen(record, nullptr, "メディアシーキングインターフェースの取得に失敗しました");
     if (graph->fn->QueryInterface(graph, MM_IID_BASIC_AUDIO, (void **)&record->basicAudio) != MM_OK)
         return FailOpen(record, nullptr, "BasicAudio インターフェースの取得に失敗しました");
-    // The volume the start layer set outlives the streams of a display change.
-    record->basicAudio->fn->SetVolume(record->basicAudio, record->volume);
     MmMultiMediaStream *stream = record->multiStream;
     if (stream->fn->GetMediaStream(stream, MM_PURPOSE_PRIMARY_VIDEO, &record->videoStream) != MM_OK)
         return FailOpen(record, nullptr, "プライマリビデオストリームインターフェイスを取得できませんでした！");

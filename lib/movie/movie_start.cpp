@@ -99,16 +99,6 @@ int GetGraphMovieHandle(int graph)
     return record ? record->movie : -1;
 }
 
-int SetMovieVolume(int movie, int volume)
-{
-    MovieRecord *record = LookupMovieRecord(movie);
-    if (!record) return WriteLog("動画ハンドルが無効です in SetMovieVolume\n");
-    if (volume < -10000 || volume > 0) return WriteLogFormat("音量 %d は範囲外です in SetMovieVolume\n", volume);
-    record->volume = volume;
-    if (record->basicAudio) record->basicAudio->fn->SetVolume(record->basicAudio, volume);
-    return 0;
-}
-
 int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uintptr_t data)
 {
     MovieRecord *record = LookupMovieRecord(movie);

@@ -115,8 +115,8 @@ TEST_F(MovieSoundTest, TheMixEqualsOggdecsDecodeAndTakesTheVolume)
     EXPECT_EQ(wrong, 0u);
 
     // -6 dB through the basic audio control: each sample as the mixer scales it.
-    ASSERT_EQ(SetMovieVolume(movie, -600), 0);
-    EXPECT_EQ(SetMovieVolume(movie, 1), -1);
+    ASSERT_EQ(record->basicAudio->fn->SetVolume(record->basicAudio, -600), MM_OK);
+    EXPECT_EQ(record->basicAudio->fn->SetVolume(record->basicAudio, 1), MM_E_INVALIDARG);
     Play(movie, 1);
     got = Captured();
     int64_t gain = lround(pow(10.0, -600 / 2000.0) * 65536.0);   // the mixer's 16.16 gain
@@ -175,7 +175,7 @@ TEST_F(MovieSoundTest, TheSoundEndsWithThePictureAndAMovieWithoutSoundStaysSilen
     ASSERT_EQ(RunMovie(silent), 0);
     Play(silent, 20);
     EXPECT_TRUE(LastStepSilent());
-    EXPECT_EQ(SetMovieVolume(silent, -100), 0);
+    EXPECT_EQ(record->basicAudio->fn->SetVolume(record->basicAudio, -100), MM_OK);
 }
 
 }  // namespace
