@@ -22,8 +22,6 @@ static struct {
     DdSurface *back;           // what screen -2 draws on
     DdSurface *work;           // off-screen work surface of the screen's size
     DdPixelFormat screenFormat;
-    DdPixelFormat windowFormat; // the desktop's, as last read (window mode)
-    int windowFormatRead;
     DdPixelFormat memImgFormats[2][3];  // [colour type][direct, alpha, palette]
     int memImgFormatsMade;
 } sDd;
@@ -79,7 +77,6 @@ static void ReleaseDrawObject(void)
     }
     sDd.clipper = nullptr;
     sDd.draw = nullptr;
-    sDd.windowFormatRead = 0;
 }
 
 int StartDirectDrawObject(int fullScreen)
@@ -181,11 +178,11 @@ static int32_t MakeWindowScreens(int width, int height)
     }
     if (result == DD_OK) result = sDd.primary->fn->SetClipper(sDd.primary, sDd.clipper);
     // A window of the screen's size and format is the front screen itself; otherwise the front
-    // screen is drawn off-screen and copied (converted, scaled) to it.
+    // screen is drawn off-screen and copied (converted, scaled) to it. The primary just made is in
+    // the desktop's format as it stands now.
     DdSurface *p = sDd.primary;
-    const DdPixelFormat *shown = sDd.windowFormatRead ? &sDd.windowFormat : p ? &p->format : nullptr;
     int direct = result == DD_OK && p->width == width && p->height == height &&
-                 shown->bitCount == sDd.screenFormat.bitCount && shown->redMask == sDd.screenFormat.redMask;
+                 p->format.bitCount == sDd.screenFormat.bitCount && p->format.redMask == sDd.screenFormat.redMask;
     if (direct) sDd.front = p;
     else if (result == DD_OK) result = MakeOffscreen(width, height, &sDd.front);
     if (result == DD_OK) result = MakeOffscreen(width, height, &sDd.back);
@@ -223,8 +220,6 @@ int ReadWindowPixelFormat(void)
     int32_t result = sDd.draw->fn->GetDisplayMode(sDd.draw, &desc);
     if (result != DD_OK)
         return WriteLogFormat("画面のピクセルフォーマットの取得に失敗しました 0x%08x in ReadScreenColorFormat", (unsigned)result);
-    sDd.windowFormat = desc.pixelFormat;
-    sDd.windowFormatRead = 1;
     return 0;
 }
 

@@ -48,8 +48,9 @@ DdSurface *GetPrimarySurface(void);
 DdSurface *GetWorkSurface(void);
 // The screen's pixel format.
 const DdPixelFormat *GetScreenPixelFormat(void);
-// Reads the desktop's pixel format again (window mode: the window shows the screens in it, and the
-// front screen is the window itself only while the two formats agree). 0, -1 (logged).
+// Reads the desktop's pixel format again (window mode). The screens keep their own; the window's
+// primary, made in the desktop's at the next rebuild, decides whether they reach it through a
+// converting copy. 0, -1 (logged) when it cannot be read.
 int ReadWindowPixelFormat(void);
 // The overlay format: null, the display offers no overlay.
 const DdPixelFormat *GetOverlayPixelFormat(void);
