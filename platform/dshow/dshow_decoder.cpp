@@ -5,7 +5,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
-#include <thread>
 
 #include "platform/dshow/frame_convert.h"
 
@@ -17,7 +16,7 @@ struct MmDecodeJob {
 struct MmDecoder {
     std::mutex lock;
     std::condition_variable changed;   // a job posted, a result in, or the stop
-    std::thread thread;
+    KHandle thread;
     MmTheoraReader *reader;            // the worker's alone
     int stop;
     uint32_t generation;               // of the job posted last; results of older ones are dropped
@@ -118,8 +117,9 @@ static MmDecodedFrame RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrame
     return out;
 }
 
-static void WorkerMain(MmDecoder *d)
+static uint32_t WorkerMain(void *arg)
 {
+    MmDecoder *d = (MmDecoder *)arg;
     for (;;) {
         MmDecodeJob job;
         MmFrameFormat format;
@@ -127,13 +127,13 @@ static void WorkerMain(MmDecoder *d)
         {
             std::unique_lock<std::mutex> guard(d->lock);
             d->changed.wait(guard, [d] { return d->stop || d->posted; });
-            if (d->stop) return;
+            if (d->stop) return 0;
         }
         // Held by a test: the job stays posted (and may still change) until the hold ends.
         WaitWhileHeld(d);
         {
             std::lock_guard<std::mutex> guard(d->lock);
-            if (d->stop) return;
+            if (d->stop) return 0;
             if (!d->posted) continue;
             job = d->job;
             format = d->format;
@@ -161,7 +161,11 @@ MmDecoder *MmStartDecoder(MmTheoraReader *reader)
     if (!d) return nullptr;
     d->reader = reader;
     d->format = MmFrameFormat{32, 0xFF0000, 0x00FF00, 0x0000FF};
-    d->thread = std::thread(WorkerMain, d);
+    d->thread = KCreateThread(WorkerMain, d);
+    if (!d->thread) {
+        delete d;
+        return nullptr;
+    }
     return d;
 }
 
@@ -178,7 +182,8 @@ void MmStopDecoder(MmDecoder *d)
         std::lock_guard<std::mutex> guard(gMmJobs.lock);
         gMmJobs.changed.notify_all();   // a held worker lets go
     }
-    d->thread.join();
+    KWaitForSingleObject(d->thread, K_INFINITE);   // the worker ends after the frame it is on
+    KCloseHandle(d->thread);
     MmCloseTheoraReader(d->reader);
     free(d->pixels);
     delete d;
