@@ -181,18 +181,22 @@ TEST_F(MovieTest, StreamFramesAreTakenOncePerPresentedFrameAndTheNextIsAlwaysUnd
     EXPECT_EQ(WrongCopyPixels(r, 2), 0);
 }
 
+// Draws two movies once the clock has moved on by microseconds (the decoders done first).
+void DrawBoth(uint64_t microseconds, int a, int b)
+{
+    AdvanceSteppedClock(microseconds);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
+    gDisplay.presents++;
+    AdvanceMovieToCurrentFrame(a, 0);
+    AdvanceMovieToCurrentFrame(b, 0);
+}
+
 TEST_F(MovieTest, AStreamThatEndsStopsUnlessItLoops)
 {
     MovieRecord *once, *looping;
     int a = RunningMovie(this, "m444.ogv", 1, &once);
     int b = RunningMovie(this, "m444.ogv", 3, &looping);
-    for (int i = 0; i < 30; i++) {
-        AdvanceSteppedClock(100000);
-        ASSERT_EQ(MmTestWaitForDecoders(), 0);
-        gDisplay.presents++;
-        AdvanceMovieToCurrentFrame(a, 0);
-        AdvanceMovieToCurrentFrame(b, 0);
-    }
+    for (int i = 0; i < 30; i++) DrawBoth(100000, a, b);
     EXPECT_EQ(once->playing, 0);
     EXPECT_EQ(once->paused, 1);
     EXPECT_EQ(looping->playing, 1);
@@ -225,11 +229,7 @@ TEST_F(MovieTest, TheLastFrameStaysItsTimeAndEveryLoopShowsFrameZeroAgain)
     };
     size_t at = 0;
     for (int step = 0; at < sizeof(checks) / sizeof(checks[0]); step++) {
-        if (step) AdvanceSteppedClock(50000);
-        ASSERT_EQ(MmTestWaitForDecoders(), 0);
-        gDisplay.presents++;
-        AdvanceMovieToCurrentFrame(a, 0);
-        AdvanceMovieToCurrentFrame(b, 0);
+        DrawBoth(step ? 50000 : 0, a, b);
         if (step != checks[at].step) continue;
         EXPECT_EQ(CopiedFrame(once), checks[at].once) << step;
         EXPECT_EQ(once->playing, checks[at].playing) << step;
@@ -244,13 +244,7 @@ TEST_F(MovieTest, ADecodeErrorMidFileEndsTheMovieOrLoopsIt)
     MovieRecord *once, *looping;
     int a = RunningMovie(this, "damaged.ogv", 1, &once);
     int b = RunningMovie(this, "damaged.ogv", 3, &looping);
-    for (int step = 0; step <= DAMAGED_GOOD_FRAMES + 2; step++) {
-        if (step) AdvanceSteppedClock(100000);
-        ASSERT_EQ(MmTestWaitForDecoders(), 0);
-        gDisplay.presents++;
-        AdvanceMovieToCurrentFrame(a, 0);
-        AdvanceMovieToCurrentFrame(b, 0);
-    }
+    for (int step = 0; step <= DAMAGED_GOOD_FRAMES + 2; step++) DrawBoth(step ? 100000 : 0, a, b);
     EXPECT_EQ(once->playing, 0);
     EXPECT_EQ(once->paused, 1);
     EXPECT_EQ(CopiedFrame(once), DAMAGED_GOOD_FRAMES - 1);
