@@ -21,8 +21,7 @@ struct MmDecoder {
     int stop;
     uint32_t generation;               // of the job posted last; results of older ones are dropped
     int posted;                        // a job waits to be taken
-    int busy;                          // the worker runs a job
-    int outstanding;                   // posted or busy, as counted in the open jobs
+    int outstanding;                   // a job posted or running, as counted in the open jobs
     MmDecodeJob job;
     MmFrameFormat format;
     int ready;                         // result holds the latest job's result
@@ -139,11 +138,9 @@ static uint32_t WorkerMain(void *arg)
             format = d->format;
             generation = d->generation;
             d->posted = 0;
-            d->busy = 1;
         }
         MmDecodedFrame result = RunJob(d, job, format);
         std::lock_guard<std::mutex> guard(d->lock);
-        d->busy = 0;
         if (generation == d->generation) {
             d->result = result;
             d->ready = 1;
