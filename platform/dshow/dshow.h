@@ -18,9 +18,9 @@
 // - Stream time runs on the kernel's clock source: from SetState(RUN), frozen by the media control's
 //   Pause and by SetState(STOP), running on at the next SetState(RUN). Units of 100 ns.
 // - Update: MM_OK means the surface holds the frame due now; MM_S_ENDOFSTREAM once the last frame
-//   has had its time (a frame's time after it began); MM_E_FAIL once the stream broke (also for a
-//   pending update, which then completes at once); a failure code when the stream does not run or an
-//   update is already pending. Frame times come from the granule positions.
+//   has had its time (a frame's time after it began); MM_E_FAIL once the stream broke, at the time
+//   of the broken frame (a pending update then completes); a failure code when the stream does not
+//   run or an update is already pending. Frame times come from the granule positions.
 // - Seek: the next update shows the frame covering the time sought.
 // - Frames are converted from 4:2:0, 4:2:2 or 4:4:4 (picture offsets honoured, ITU-R BT.601 studio
 //   range) into surfaces of 16-bit 565, 24-bit 888 or 32-bit X888, at the sample rectangle's origin.

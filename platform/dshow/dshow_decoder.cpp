@@ -98,7 +98,9 @@ static MmDecodedFrame RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrame
     for (int64_t next; (next = MmNextTheoraFrameNumber(r)) >= 0 && wanted(next);) {
         int result = MmDecodeNextTheoraFrame(r);
         if (result < 0) {
+            // The picture breaks where the broken frame was to show.
             out.status = -1;
+            out.nextTime = MmTheoraFrameTime(r, next);
             return out;
         }
         if (result == 0) break;

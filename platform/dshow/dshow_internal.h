@@ -121,7 +121,7 @@ struct MmDecodedFrame {
     int status;                   // 1 a frame, 0 the end, -1 a broken stream
     MmJobKind kind;               // of the job that made it
     int64_t time;                 // stream time the frame is shown from
-    int64_t nextTime;             // stream time of the frame after it, or of the end
+    int64_t nextTime;             // stream time of the frame after it, of the end, or of the break
     int width, height, pitch;
     MmFrameFormat format;
     const uint8_t *pixels;        // the converted picture

@@ -224,15 +224,15 @@ static int32_t TakeDueFrame(MmSampleObject *sample, MmStreamObject *stream)
         return MM_S_PENDING;
     }
     if (frame.status <= 0) {
-        // The picture ends (broken: where it stands); the sound stops there too.
-        int64_t end = frame.status < 0 ? now : frame.nextTime;
-        if (stream->audioTrack) MmStopAudioTrackAt(stream->audioTrack, end);
-        if (frame.status < 0) return MM_E_FAIL;
-        return now >= end ? MM_S_ENDOFSTREAM : MM_S_PENDING;
+        // The picture ends, or breaks, once the last frame has had its time; the sound stops there too.
+        if (stream->audioTrack) MmStopAudioTrackAt(stream->audioTrack, frame.nextTime);
+        if (now < frame.nextTime) return MM_S_PENDING;
+        return frame.status < 0 ? MM_E_FAIL : MM_S_ENDOFSTREAM;
     }
     if (frame.time > now) return MM_S_PENDING;
-    if (frame.kind == MM_JOB_NEXT && frame.nextTime <= now) {
-        // Late already: the frame due now is decoded instead, past the late ones.
+    if (frame.kind == MM_JOB_NEXT && now - frame.nextTime >= frame.nextTime - frame.time) {
+        // Late by a frame or more: the frame due now is decoded instead, past the late ones. (A frame
+        // late by less is shown, and the next decode catches up from it.)
         MmPostDecodeJob(decoder, MM_JOB_CATCH_UP, now);
         return MM_S_PENDING;
     }
@@ -271,8 +271,8 @@ static int32_t WaitForDueFrame(MmSampleObject *sample, MmStreamObject *stream)
         if (result != MM_S_PENDING) return result;
         if (MmWaitForDecodedFrame(stream->decoder) != 0) return MM_E_FAIL;
         MmDecodedFrame frame;
-        if (!MmPeekDecodedFrame(stream->decoder, &frame) || frame.status < 0) continue;
-        int64_t wait = (frame.status ? frame.time : frame.nextTime) - MmStreamTimeNow(stream);
+        if (!MmPeekDecodedFrame(stream->decoder, &frame)) continue;
+        int64_t wait = (frame.status > 0 ? frame.time : frame.nextTime) - MmStreamTimeNow(stream);
         if (wait > 0) KSleep((uint32_t)((wait + 9999) / 10000));
     }
 }

@@ -56,12 +56,14 @@ protected:
         AudioTestClearCapture();
         return movie;
     }
-    // Steps clock and mixer together by 10 ms, count times, drawing the movie at each step.
+    // Steps clock and mixer together by 10 ms, count times, drawing the movie at each step (its
+    // decoder done first).
     static void Play(int movie, int steps)
     {
         for (int i = 0; i < steps; i++) {
             AdvanceSteppedClock(10000);
             ASSERT_EQ(AudioTestStep(kStepFrames), 0);
+            ASSERT_EQ(MmTestWaitForDecoders(), 0);
             AdvanceMovieToCurrentFrame(movie, 0);
         }
     }

@@ -454,7 +454,9 @@ TEST_F(DshowTest, ADecodeErrorEndsEvenAPendingUpdate)
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_S_PENDING);
     MmTestHoldDecoders(0);
     ASSERT_EQ(MmTestWaitForDecoders(), 0);
-    EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_OBJECT_0);   // over at once, without the frame's time
+    EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_TIMEOUT);    // over when frame 10 was to show
+    AdvanceSteppedClock(100000);
+    EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_OBJECT_0);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_E_FAIL);
     EXPECT_EQ(CountWrongPixels(kMovies[0], ReferenceFrames(kMovies[0])[DAMAGED_GOOD_FRAMES - 1], player.Pixels()), 0);
     EXPECT_EQ(player.stream->fn->Seek(player.stream, 0), MM_OK);   // a seek reads it again
