@@ -61,6 +61,9 @@ struct GraphTexturePieces {
     int count;
 };
 
+// Creation flags of a graph (GraphRecord.flags, copied by DeriveGraph).
+#define GRAPH_FLAG_OWNER_REMAKES 0x1  // its owner makes its pixels again after a loss (glyph caches)
+
 // A copy of the picture a graph was made from in memory, shared with the graphs derived from it:
 // what the restore reloads when the graph has no file to come from.
 struct KeptPicture {

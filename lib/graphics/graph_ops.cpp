@@ -160,7 +160,10 @@ int MakeBlankTextureGraph(int width, int height, int alphaTest, int colorBitDept
     format.alphaChFlag = alphaTest ? 0 : 1;
     format.alphaTestFlag = alphaTest ? 1 : 0;
     format.colorBitDepth = (uint8_t)(colorBitDepth == 32 ? 32 : 16);
-    return MakeCheckedBlankGraph(width, height, 0, format);
+    int graph = MakeCheckedBlankGraph(width, height, 0, format);
+    // A glyph cache: its font makes it again after a loss.
+    if (graph != -1) LookupGraph(graph)->flags |= GRAPH_FLAG_OWNER_REMAKES;
+    return graph;
 }
 
 int DeriveGraph(int x, int y, int width, int height, int src)

@@ -299,8 +299,8 @@ static void ReloadGraphImage(GraphRecord *graph, RestoreSource *source)
         base = &graph->kept->base;
         alpha = graph->kept->alpha.pixels ? &graph->kept->alpha : nullptr;
     } else {
-        // A movie's frames fill its graph again.
-        if (graph->movie < 0)
+        // A movie's frames and a glyph cache's font fill theirs again.
+        if (graph->movie < 0 && !(graph->flags & GRAPH_FLAG_OWNER_REMAKES))
             WriteLogFormat("復元する画像が無いため、グラフィック 0x%08x の内容は不定です", graph->handle);
         return;
     }

@@ -19,7 +19,6 @@
 #include "game/services.h"
 #include "game/stage_hooks.h"
 #include "game/startup.h"
-#include "lib/core/random.h"
 #include "lib/core/system.h"
 #include "lib/input/input.h"
 #include "testsupport/window/window_test.h"
@@ -200,13 +199,6 @@ void RunSleep(uint32_t milliseconds)
         StepMenuScript();
     }
     KSleep(milliseconds);
-}
-
-int SeededLibraryStart(void)
-{
-    int result = GetLibraryGameServices()->initLibrary();
-    SeedRandom(RUN_SEED);
-    return result;
 }
 
 void HoldArrow(int key)
@@ -419,13 +411,7 @@ protected:
         shotDir = std::string(cwd) + "/endtoend_shots";
         ASSERT_TRUE(EnterProgramRunDir());
         g_run = new RunSession();
-        GameServices services = {};
-        services.sleep = RunSleep;
-        services.initLibrary = SeededLibraryStart;
-        SetGameServices(&services);
-        StageHooks hooks = {};
-        hooks.drawGameFrame = RunStageDraw;
-        SetStageHooks(&hooks);
+        InstallSeededRun(RunSleep, RunStageDraw, RUN_SEED);
     }
     void TearDown() override
     {

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "game/services.h"
+#include "game/stage_hooks.h"
+#include "lib/core/random.h"
 #include "tests/support/stepped_clock.h"
 #include "tests/support/test_temp_dir.h"
 
@@ -31,3 +34,25 @@ void LeaveProgramRunDir(void)
     LeaveFreshTempDir();
 }
 
+
+static uint32_t sRunSeed;
+
+// The library's start, then the seed: the run's layout does not depend on when it started.
+static int SeededLibraryStart(void)
+{
+    int result = GetLibraryGameServices()->initLibrary();
+    SeedRandom(sRunSeed);
+    return result;
+}
+
+void InstallSeededRun(void (*sleep)(uint32_t milliseconds), int (*drawGameFrame)(void), uint32_t seed)
+{
+    sRunSeed = seed;
+    GameServices services = {};
+    services.sleep = sleep;
+    services.initLibrary = SeededLibraryStart;
+    SetGameServices(&services);
+    StageHooks hooks = {};
+    hooks.drawGameFrame = drawGameFrame;
+    SetStageHooks(&hooks);
+}

@@ -19,7 +19,6 @@
 #include "game/stage_hooks.h"
 #include "game/startup.h"
 #include "lib/core/library.h"
-#include "lib/core/random.h"
 #include "lib/core/system.h"
 #include "lib/graphics/screen.h"
 #include "lib/input/input.h"
@@ -85,13 +84,6 @@ void RunSleep(uint32_t milliseconds)
         }
     }
     KSleep(milliseconds);
-}
-
-int SeededLibraryStart(void)
-{
-    int result = GetLibraryGameServices()->initLibrary();
-    SeedRandom(RUN_SEED);
-    return result;
 }
 
 // The first turn of the inactive pump: the focus comes back (after the restore from a minimise).
@@ -196,13 +188,7 @@ protected:
         run.d3d = strcmp(route, "d3d") == 0;
         ASSERT_TRUE(EnterProgramRunDir());
         g_run = &run;
-        GameServices services = {};
-        services.sleep = RunSleep;
-        services.initLibrary = SeededLibraryStart;
-        SetGameServices(&services);
-        StageHooks hooks = {};
-        hooks.drawGameFrame = RunStageDraw;
-        SetStageHooks(&hooks);
+        InstallSeededRun(RunSleep, RunStageDraw, RUN_SEED);
         PumpHookTable pump = {};
         pump.refreshOverlays = RegainOnInactiveTurn;
         SetPumpHookTable(&pump);

@@ -42,6 +42,16 @@ uint32_t OnlySdlWindowId()
     return 0;
 }
 
+// Pushes a window event of that kind for the test's window. SDL_PushEvent's result.
+int PushWindowEvent(uint8_t kind)
+{
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.event = kind;
+    event.window.windowID = OnlySdlWindowId();
+    return SDL_PushEvent(&event);
+}
+
 class WindowQueue : public ::testing::Test {
 protected:
     void SetUp() override
@@ -178,11 +188,7 @@ TEST_F(WindowQueue, KeysFollowEventsAndAreClearedWhenTheFocusGoes)
     EXPECT_EQ(state[0x2C], 0x80);
     EXPECT_EQ(state[0xC8], 0x80);
     EXPECT_EQ(state[0x2D], 0);
-    SDL_Event focus{};
-    focus.type = SDL_WINDOWEVENT;
-    focus.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
-    focus.window.windowID = OnlySdlWindowId();
-    ASSERT_EQ(SDL_PushEvent(&focus), 1);
+    ASSERT_EQ(PushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST), 1);
     Drain();
     WGetKeyboardState(state);
     EXPECT_EQ(state[0x2C], 0);
@@ -212,13 +218,7 @@ TEST_F(WindowQueue, ActivityFollowsFocusAndMinimisingOncePerChange)
     for (const Case &c : cases) {
         TearDown();
         SetUp();
-        for (uint8_t kind : c.events) {
-            SDL_Event event{};
-            event.type = SDL_WINDOWEVENT;
-            event.window.event = kind;
-            event.window.windowID = OnlySdlWindowId();
-            ASSERT_EQ(SDL_PushEvent(&event), 1);
-        }
+        for (uint8_t kind : c.events) ASSERT_EQ(PushWindowEvent(kind), 1);
         Drain();
         std::vector<uintptr_t> announced;
         for (const Seen &seen : gSeen)
