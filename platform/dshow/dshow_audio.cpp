@@ -5,6 +5,7 @@
 // from the clock by more than MM_AUDIO_DRIFT_MS is put back.
 #include "platform/dshow/dshow_internal.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,7 +18,6 @@
 #define MM_AUDIO_RING_FRAMES 8192   // the looping buffer; more than a mixer slice takes at 8 x the rate
 #define MM_AUDIO_DRIFT_MS 200       // beyond a sound card's buffering and a mixer slice
 #define MM_AUDIO_HOLE_RETRIES 8     // gaps in the data stepped over in one read
-#define MM_AUDIO_HEADER_SPAN (1 << 20) // bytes from a link's start that hold its headers
 
 struct MmAudioTrack {
     OggVorbis_File vorbis;        // owns the file
@@ -191,17 +191,18 @@ static size_t ReadHeaderSpan(void *user, void *buffer, size_t n)
 }
 
 // 0 when no setup header of the track's links would crash libvorbis. Each link's headers lead it, so
-// only the start of each is read, not a whole movie of many megabytes at every open.
+// only they are read (however long a comment makes them), not a whole movie of many megabytes at
+// every open.
 static int CheckSetupHeaders(const char *diskPath, OggVorbis_File *vorbis)
 {
     FILE *file = fopen(diskPath, "rb");
     if (!file) return -1;
     int result = 0;
     for (long link = 0; result == 0 && link < ov_streams(vorbis); link++) {
-        // offsets holds each link's start and, after the last, the file's end.
+        // A link's headers run from its start to where vorbisfile found its first audio.
         long start = vorbis->offsets ? (long)vorbis->offsets[link] : 0;
-        long size = vorbis->offsets ? (long)(vorbis->offsets[link + 1] - start) : MM_AUDIO_HEADER_SPAN;
-        HeaderSpan span = {file, size < MM_AUDIO_HEADER_SPAN ? size : MM_AUDIO_HEADER_SPAN};
+        long size = vorbis->offsets && vorbis->dataoffsets ? (long)(vorbis->dataoffsets[link] - start) : LONG_MAX;
+        HeaderSpan span = {file, size};
         result = fseek(file, start, SEEK_SET) == 0 ? CheckOggVorbisSetupHeaders(ReadHeaderSpan, &span) : -1;
     }
     fclose(file);

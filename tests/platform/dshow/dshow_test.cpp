@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ogg/ogg.h>
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" size_t __sanitizer_get_heap_size(void);   // the address sanitizer's mapped heap
 #endif
@@ -301,10 +302,51 @@ TEST_F(DshowTest, ASoundWithoutAPictureOpensWithASizeOfNothing)
 
 // A sound whose setup header (of its first or a chained link) would crash libvorbis at its second read
 // is not played, and the stream runs and seeks as a silent one.
+// A one-stream Ogg file again, its comment header carrying a vendor text of padding bytes (as cover art
+// does): the setup header then starts that far into the file.
+static void WriteWithLongComment(const std::string &from, const char *to, uint32_t padding)
+{
+    std::string bytes = ReadTestFile(from.c_str()), comment = std::string("\x03vorbis", 7);
+    for (uint32_t v : {padding, 0u}) comment.append((const char *)&v, 4).append(v ? std::string(v, 'x') : "");
+    comment += '\x01';
+    ogg_sync_state sync;
+    ogg_stream_state in, out;
+    ogg_sync_init(&sync);
+    memcpy(ogg_sync_buffer(&sync, (long)bytes.size()), bytes.data(), bytes.size());
+    ogg_sync_wrote(&sync, (long)bytes.size());
+    FILE *file = fopen(to, "wb");
+    ogg_page page;
+    ogg_packet packet;
+    for (int started = 0, n = 0; ogg_sync_pageout(&sync, &page) == 1;) {
+        if (!started++) ogg_stream_init(&in, ogg_page_serialno(&page)), ogg_stream_init(&out, ogg_page_serialno(&page));
+        ogg_stream_pagein(&in, &page);
+        for (; ogg_stream_packetout(&in, &packet) == 1; n++) {
+            if (n == 1) packet.packet = (unsigned char *)comment.data(), packet.bytes = (long)comment.size();
+            ogg_stream_packetin(&out, &packet);
+            while (n < 3 ? ogg_stream_flush(&out, &page) : ogg_stream_pageout(&out, &page)) {
+                fwrite(page.header, 1, page.header_len, file);
+                fwrite(page.body, 1, page.body_len, file);
+            }
+        }
+    }
+    while (ogg_stream_flush(&out, &page)) fwrite(page.header, 1, page.header_len, file), fwrite(page.body, 1, page.body_len, file);
+    fclose(file);
+    ogg_stream_clear(&in);
+    ogg_stream_clear(&out);
+    ogg_sync_clear(&sync);
+}
+
 TEST_F(DshowTest, ASoundThatWouldCrashTheDecoderIsLeftSilent)
 {
-    for (const char *file : {"setup_overfull_codebook.ogg", "chain_second_overfull_codebook.ogg"}) {
-        Player player(("../../hostile/" + std::string(file)).c_str());
+    // Headers are looked at wherever they end, also past the first megabyte.
+    const char *longComment = "long_comment_overfull_codebook.ogg";
+    WriteWithLongComment(Path("../../hostile/setup_overfull_codebook.ogg"), longComment, 1200000);
+    for (const char *file : {"setup_overfull_codebook.ogg", "chain_second_overfull_codebook.ogg", longComment}) {
+        bool written = file == longComment;
+        Player player(written ? nullptr : ("../../hostile/" + std::string(file)).c_str());
+        std::vector<uint16_t> wide(strlen(file) + 1);
+        KMultiByteToWide(file, -1, wide.data(), (int)wide.size());
+        if (written) player.openResult = player.stream->fn->OpenFile(player.stream, wide.data(), 0);
         ASSERT_EQ(player.openResult, MM_OK) << file;
         EXPECT_EQ(player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN), MM_OK);
         for (MmStreamTime time : {1000000, 4500000, 0}) {   // inside the first link, the second, and back
@@ -312,6 +354,7 @@ TEST_F(DshowTest, ASoundThatWouldCrashTheDecoderIsLeftSilent)
             EXPECT_EQ(player.stream->fn->Seek(player.stream, time), MM_OK);
         }
     }
+    remove(longComment);
 }
 
 TEST_F(DshowTest, SurfacesTheStreamCannotWriteAreRefusedAndNoneMeansItsOwn)
