@@ -6,9 +6,11 @@
 // only small hook tables with do-nothing defaults:
 //   platform/kernel/standin_hooks.h  faults, status queries and call records of every stand-in
 //   platform/d3d/d3d_hooks.h         the 3-D device's recorder and strict checker
+//   platform/d3d/d3d_internal.h      gD3d.presentWatcher (presented frames kept for the window)
 //   lib/network/network_internal.h   NetWorkHookTable (receive budget, HTTP pieces per step)
-// This folder is the library dazar_test_hooks, which fills those tables before main (each file installs
-// its own when a program links it) and holds what tests call:
+// This folder is the library dazar_test_hooks, which fills those tables and holds what tests call. Each
+// file installs its table before main when the program links it, that is when it calls any of its
+// functions (setting a fault or reading a record does):
 //   testsupport/test_hooks.h         this header: DirectDraw, sound, movie, converter, MIDI, network
 //   testsupport/d3d/d3d_test.h       the 3-D device's recorder, faults, strict mode, lists, counters
 //   testsupport/d3d/d3d_test_surface.h  memory surfaces for the 3-D device alone

@@ -1,4 +1,4 @@
-// Output back end "manual": no thread and no device. Tests mix by hand with AudioTestStep, which
+// Output back end "manual": no thread and no device. Tests mix by hand with AudioTestStep (testsupport/), which
 // keeps everything mixed in a capture, so cursor positions and output are exact.
 #include "platform/dsound/audio_internal.h"
 

@@ -3,7 +3,7 @@
 // hands the result to one of three output back ends:
 //   "sdl"    SDL2 audio out (the default; falls back to "null" when no device opens);
 //   "null"   a thread that consumes audio at the real rate into nothing;
-//   "manual" no thread: tests call AudioTestStep and read back what was mixed.
+//   "manual" no thread: tests step it (AudioTestStep, testsupport/) and read back what was mixed.
 // The back end is chosen by DAZAR_AUDIO (sdl | null | manual) or AudioSelectBackend, when the
 // output opens. SDL_AUDIODRIVER=disk with SDL_DISKAUDIOFILE captures the real output to a file.
 #pragma once
