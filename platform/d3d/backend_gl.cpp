@@ -143,6 +143,7 @@ static int OpenContext(WHandle shown)
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     sGl.context = shown ? (SDL_GLContext)WCreateGlContext(shown, ShownWindowGone) : nullptr;
     if (sGl.context) sGl.shown = shown;
+    if (sGl.context) SDL_GL_SetSwapInterval(0);  // a present does not wait for the display, as a copy did
     if (!sGl.context) {
         sGl.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         sGl.context = sGl.window ? SDL_GL_CreateContext(sGl.window) : nullptr;
@@ -812,8 +813,10 @@ void D3dGlWritten(DdSurface *surface, const D3dRect *rect)
     }
     if (IsEmpty(r)) return;
     const D3dRect &d = copy->dirty;
-    if (!IsEmpty(d))
-        r = {std::min(r.left, d.left), std::min(r.top, d.top), std::max(r.right, d.right), std::max(r.bottom, d.bottom)};
+    if (!IsEmpty(d)) {
+        r = {std::min(r.left, d.left), std::min(r.top, d.top), std::max(r.right, d.right),
+             std::max(r.bottom, d.bottom)};
+    }
     copy->dirty = r;
     if (IsWhole(copy, r)) copy->stale = 1, copy->dirty = D3dRect{};
 }
