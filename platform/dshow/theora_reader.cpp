@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ogg/ogg.h>
 #include <theora/theoradec.h>
 
@@ -11,6 +10,7 @@
 #define PAGE_PACKETS_MAX 255          // lacing values of one page
 #define BISECT_WINDOW (64 * 1024)     // the bisection ends with a scan of this much
 #define BISECT_PROBE (256 * 1024)     // how far one probe looks for a page with a granule position
+#define FRAME_NUMBER_MAX ((int64_t)1 << 62)   // hostile granule positions stop here (numbers stay summable)
 
 // A Theora page with a granule position: where it lies and the number of its last frame.
 struct PageMark {
@@ -96,7 +96,7 @@ static int64_t GranuleFrame(const MmTheoraReader *r, int64_t granule, int keyfra
     int bias = r->info.version_major > 3 || (r->info.version_major == 3 && (r->info.version_minor > 2 ||
                (r->info.version_minor == 2 && r->info.version_subminor >= 1)));
     int64_t frame = key + since - bias;
-    return frame < 0 ? 0 : frame;
+    return frame < 0 ? 0 : frame > FRAME_NUMBER_MAX ? FRAME_NUMBER_MAX : frame;
 }
 
 // Looks at a beginning-of-stream page: its first packet tells whether the stream is Theora.
