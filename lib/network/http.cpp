@@ -34,18 +34,19 @@ int ParseHttpStatusCode(const char *line)
     return blank ? ParseDecimalInt(blank) : -1;
 }
 
-// The value of a "Content-Length:" line: blanks, then digits that fit 31 bits. -1 when malformed.
-static int ParseContentLength(const char *line)
+// The value of a "Content-Length:" line: blanks, then digits that fit 63 bits. -1 when malformed or
+// too large to hold.
+static int64_t ParseContentLength(const char *line)
 {
     const char *at = line + CONTENT_LENGTH_SIZE;
     while (*at == ' ' || *at == '\t') at++;
     if (*at < '0' || *at > '9') return -1;
     int64_t value = 0;
     for (; *at >= '0' && *at <= '9'; at++) {
+        if (value > (INT64_MAX - (*at - '0')) / 10) return -1;
         value = value * 10 + (*at - '0');
-        if (value > INT32_MAX) return -1;
     }
-    return (*at == 0 || *at == '\r' || *at == ' ' || *at == '\t') ? (int)value : -1;
+    return (*at == 0 || *at == '\r' || *at == ' ' || *at == '\t') ? value : -1;
 }
 
 // ================================================================================================
@@ -135,12 +136,12 @@ static void FormatRequest(HttpHandleRecord *record)
 static int SendRequest(int slot, HttpHandleRecord *record)
 {
     if (record->sentBytes == 0 && record->requestLength == 0) FormatRequest(record);
-    int total = record->requestLength + (record->kind == HTTP_POST ? record->postLength : 0);
+    int64_t total = record->requestLength + (int64_t)(record->kind == HTTP_POST ? record->postLength : 0);
     while (record->sentBytes < total) {
         int inHead = record->sentBytes < record->requestLength;
         const uint8_t *from = inHead ? (const uint8_t *)record->request + record->sentBytes
                                      : record->postBody + (record->sentBytes - record->requestLength);
-        int length = inHead ? record->requestLength - record->sentBytes : total - record->sentBytes;
+        int length = (int)(inHead ? record->requestLength - record->sentBytes : total - record->sentBytes);
         WsSetLastError(0);
         int sent = NetWorkSend(record->netHandle, from, length);
         if (sent < 0 && WsGetLastError() == WS_WSAEWOULDBLOCK) return 0;
@@ -176,8 +177,17 @@ static int GrowMemoryBody(HttpHandleRecord *record, int64_t need)
     if (*record->callerMemory) CopyBytes(block, *record->callerMemory, (size_t)record->received);
     FreeMemoryTracked(*record->callerMemory);
     *record->callerMemory = block;
-    record->capacity = (int32_t)capacity;
+    record->capacity = capacity;
     return 0;
+}
+
+// Ends a memory transfer whose body would pass the memory limit. -1.
+static int RefuseMemoryBody(int slot, int64_t bytes)
+{
+    WriteLogFormat("HTTP転送の本文 %lld バイト以上はメモリの上限 %d バイトを超えます in StepHttpHandle",
+                   (long long)bytes, MaxMemoryBody());
+    FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_MEMORY);
+    return -1;
 }
 
 // Takes the value of a "Content-Length:" line; a memory destination gets its block. 0, or -1 when
@@ -185,11 +195,15 @@ static int GrowMemoryBody(HttpHandleRecord *record, int64_t need)
 static int TakeContentLength(int slot, HttpHandleRecord *record, const char *line)
 {
     if (record->contentLength != -1) return 0;  // a second line changes nothing
-    int length = ParseContentLength(line);
-    if (length < 0) return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_STATUS), -1;
+    int64_t length = ParseContentLength(line);
+    if (length < 0) {
+        WriteLog("Content-Length: の値が読めないか大きすぎます in StepHttpHandle\n");
+        return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_STATUS), -1;
+    }
     record->contentLength = length;
     if (record->kind == HTTP_HEAD || record->destination != 1) return 0;
-    uint8_t *block = length <= MaxMemoryBody() ? (uint8_t *)AllocMemoryTracked((size_t)length, "", 0) : nullptr;
+    if (length > MaxMemoryBody()) return RefuseMemoryBody(slot, length);
+    uint8_t *block = (uint8_t *)AllocMemoryTracked((size_t)length, "", 0);
     if (!block) return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_MEMORY), -1;
     FreeMemoryTracked(*record->callerMemory);
     *record->callerMemory = block;
@@ -221,16 +235,21 @@ static int ReceiveBodyPiece(int slot, HttpHandleRecord *record, uint8_t *piece)
         }
         return count;
     }
-    int room = record->contentLength - record->received;
+    int64_t room = record->contentLength - record->received;
     if (record->contentLength < 0) {
-        int64_t need = (int64_t)record->received + HTTP_BODY_PIECE;
-        if (need > MaxMemoryBody()) need = record->received < MaxMemoryBody() ? MaxMemoryBody() : need;
-        if (GrowMemoryBody(record, need) != 0) {
+        // A body of exactly the limit is whole when nothing more comes.
+        if (record->received >= MaxMemoryBody()) {
+            char more;
+            return NetWorkRecvToPeek(record->netHandle, &more, 1) > 0 ? RefuseMemoryBody(slot, record->received + 1) : 0;
+        }
+        int64_t need = record->received + HTTP_BODY_PIECE;
+        if (GrowMemoryBody(record, need < MaxMemoryBody() ? need : MaxMemoryBody()) != 0) {
             return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_MEMORY), -1;
         }
         room = record->capacity - record->received;
     }
-    int count = NetWorkRecv(record->netHandle, (uint8_t *)*record->callerMemory + record->received, room);
+    // The memory body never passes the limit, an int.
+    int count = NetWorkRecv(record->netHandle, (uint8_t *)*record->callerMemory + record->received, (int)room);
     return count < 0 ? 0 : count;
 }
 

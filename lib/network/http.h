@@ -45,9 +45,10 @@ struct HttpTransferStart {
 // Opens the destination, begins the connection (which completes in the pump: nothing waits) and takes
 // a slot. The slot, or -1.
 int StartHttpTransfer(const HttpTransferStart *start);
-// Result state, error code and body bytes received so far. 0 / -1 (empty slot).
+// Result state, error code and body bytes received so far (INT32_MAX for a file body past it).
+// 0 / -1 (empty slot).
 int GetHttpTransferState(int slot, int *state, int *error, int *received);
-// Largest memory body (default 64 MiB): more is refused as no memory. 0 / -1.
+// Largest memory body (default 64 MiB): more is refused as no memory, with a log line. 0 / -1.
 int SetHttpMaxMemoryBody(int bytes);
 // Milliseconds a transfer may go without sending or receiving a byte (connecting included) before it
 // fails with HTTP_ERROR_TIMEOUT and a log line (default 30 s). 0 / -1 (not above 0).

@@ -17,8 +17,8 @@ struct HttpHandleRecord {
     int32_t destination;    // 0 file, 1 memory
     KHandle file;           // 0 when none or closed
     void **callerMemory;
-    int32_t contentLength;  // -1 while none read
-    int32_t received;
+    int64_t contentLength;  // -1 while none read; 64 bits, as a file body may pass 2 GiB
+    int64_t received;
     char host[128];
     char path[256];
     uint8_t *postBody;      // owned
@@ -28,8 +28,8 @@ struct HttpHandleRecord {
     // the start of a line not yet whole, the bytes of status and header taken, and the quiet time.
     char request[HTTP_REQUEST_SIZE];
     int32_t requestLength;
-    int32_t sentBytes;      // of the head and the POST body together
-    int32_t capacity;       // bytes of the memory body block
+    int64_t sentBytes;      // of the head and the POST body together
+    int64_t capacity;       // bytes of the memory body block
     int32_t droppingLine;
     char partLine[256];     // taken from the socket, no line feed yet
     int32_t partLength;

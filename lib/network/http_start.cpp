@@ -95,7 +95,8 @@ int GetHttpTransferState(int slot, int *state, int *error, int *received)
     if (!record) return -1;
     if (state) *state = record->state;
     if (error) *error = record->error;
-    if (received) *received = record->received;
+    // A file body may pass what an int holds: the answer stops at INT32_MAX rather than wrap.
+    if (received) *received = record->received < INT32_MAX ? (int)record->received : INT32_MAX;
     return 0;
 }
 
