@@ -355,53 +355,46 @@ template <int Bpp>
             CopyPixelBytes(drow + (size_t)run[0] * Bpp, srow + (size_t)run[0] * Bpp, (size_t)(run[1] - run[0]) * Bpp);
 }
 
-// The drawn runs within columns [c0, c1) of h store rows (h > 0), from those at srow (its column
-// c0) to the rows at drow. block is the first row's block index entry. Each row's walk starts at
-// its entry and stops at the first pair that starts at or past c1 (at the latest the row's end
-// pair), cutting the runs that cross c0 or c1. The next row's entry is loaded before this row's
-// copies, whose branches would otherwise leave every row's first copy waiting on two dependent
-// loads (each block's entries end with a spare, so the last row's look-ahead stays inside).
+// The same with the rows cut to columns [c0, c1), counted as the runs' columns are; srow and drow
+// address column c0. Every pair of a row is passed, so the rows should be those of a slice.
 template <int Bpp>
-[[gnu::noinline]] static void CopyWindowByRuns(uint8_t *drow, intptr_t dpitch, const uint8_t *srow, intptr_t spitch,
-                                               const uint32_t *runs, const uint32_t *block, uint32_t c0, uint32_t c1,
-                                               int h) {
-    // Both rows addressed from the store's column 0, so that a run's first column gives its place.
+[[gnu::noinline]] static void CopyCutRowsByRuns(uint8_t *drow, intptr_t dpitch, const uint8_t *srow, intptr_t spitch,
+                                                const uint32_t *run, uint32_t c0, uint32_t c1, int h) {
+    // Both rows addressed from column 0, so that a run's first column gives its place.
     uintptr_t d = (uintptr_t)drow - (uintptr_t)c0 * Bpp, s = (uintptr_t)srow - (uintptr_t)c0 * Bpp;
-    const uint32_t *run = runs + *block;
-    for (;;) {
-        const uint32_t *const nextRun = runs + *++block;
-        for (; run[0] < c1; run += 2) {
+    for (; h > 0; --h, d += (uintptr_t)dpitch, s += (uintptr_t)spitch, run += 2)
+        for (; run[0] != MEMIMG_RUN_END; run += 2) {
             const uint32_t lo = run[0] > c0 ? run[0] : c0, hi = run[1] < c1 ? run[1] : c1;
-            if (lo < hi)  // a pair of c0's block may end before c0
+            if (lo < hi)
                 CopyPixelBytes((uint8_t *)(d + (uintptr_t)lo * Bpp), (const uint8_t *)(s + (uintptr_t)lo * Bpp),
                                (size_t)(hi - lo) * Bpp);
         }
-        if (--h == 0) break;
-        run = nextRun;
-        d += (uintptr_t)dpitch;
-        s += (uintptr_t)spitch;
-    }
 }
 
-// The plain keyed copy of a window between two stores. A window of whole rows of the store walks
-// them in order, so does one of whole rows of the view through the slice of the view's columns;
-// any other (cut on the left or right) starts each row from the block index.
-template <int Bpp> static void CopyByRuns(MEMIMG *dst, const MEMIMG *src, const RunWindow &win) {
+// The plain keyed copy of a window between two stores (in store columns; the view starts at
+// column vx). The rows of a view that spans its store's rows are the table's own, those of any
+// other the slice of its columns: either way they are walked in order, and cut only when the
+// window is narrower than the view. Without a slice each row starts from the block index.
+template <int Bpp> static void CopyByRuns(MEMIMG *dst, const MEMIMG *src, const RunWindow &win, uint32_t vx) {
     MemImgSharedRecord *s = src->shared;
     const MemImgRunTable &t = s->runTable;
     const intptr_t dpitch = dst->shared->pitch, spitch = s->pitch;
     uint8_t *const drow = GetMemImgRow(dst, win.t) + (intptr_t)win.l * Bpp;
     const uint8_t *const srow = s->pixels + (intptr_t)win.row * spitch + (intptr_t)win.col * Bpp;
-    const uint32_t *block = GetWindowBlockEntry(t, s->height, win);
-    if (win.col == 0 && win.w == s->width) {
-        CopyRowsByRuns<Bpp>(drow, dpitch, srow, spitch, t.runs + *block, win.h);
+    const uint32_t *rows;
+    if (vx == 0 && src->width == s->width) {
+        rows = t.runs + t.blockStart[win.row];  // block 0's entries: each row's first pair
+    } else if (const MemImgRunSlice *slice = GetMemImgRunSlice(s, vx, vx + (uint32_t)src->width)) {
+        rows = slice->runs + slice->rowStart[win.row];
+    } else {
+        WalkWindowRuns(t, s->height, win, [&](int i, uint32_t col, uint32_t n) {
+            const size_t at = (size_t)(col - win.col) * Bpp;
+            CopyPixelBytes(drow + i * dpitch + at, srow + i * spitch + at, (size_t)n * Bpp);
+        });
         return;
     }
-    const MemImgRunSlice *slice = win.w == src->width ? GetMemImgRunSlice(s, win.col, win.col + (uint32_t)win.w) : nullptr;
-    if (slice != nullptr)
-        CopyRowsByRuns<Bpp>(drow, dpitch, srow, spitch, slice->runs + slice->rowStart[win.row], win.h);
-    else
-        CopyWindowByRuns<Bpp>(drow, dpitch, srow, spitch, t.runs, block, win.col, win.col + (uint32_t)win.w, win.h);
+    if (win.w == src->width) CopyRowsByRuns<Bpp>(drow, dpitch, srow, spitch, rows, win.h);
+    else CopyCutRowsByRuns<Bpp>(drow, dpitch, srow, spitch, rows, win.col - vx, win.col - vx + (uint32_t)win.w, win.h);
 }
 
 // Any other keyed draw of a window through the runs: only the drawn runs reach the row function.
@@ -485,8 +478,8 @@ static void CopyKeyed(MEMIMG *dst, const MEMIMG *src, const BlitChoice &c, const
     uint32_t vx, vy;
     RunWindow at = win;
     if (PlaceWindowInRuns(src, c, &at, &vx, &vy)) {
-        if (c.type == MEMIMG_COLOR_565) CopyByRuns<2>(dst, src, at);
-        else CopyByRuns<4>(dst, src, at);
+        if (c.type == MEMIMG_COLOR_565) CopyByRuns<2>(dst, src, at, vx);
+        else CopyByRuns<4>(dst, src, at, vx);
         return;
     }
     PixelOpSnapshot sn;
