@@ -12,6 +12,7 @@
 static int gVectorUse = 1;
 
 void SetBlitVectorUse(int enable) { gVectorUse = enable ? 1 : 0; }
+int GetBlitVectorUse(void) { return gVectorUse; }
 
 #if defined(__SSE2__)
 namespace {

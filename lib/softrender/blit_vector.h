@@ -19,6 +19,7 @@ typedef void (*BlitRowFn)(uint8_t *dst, const uint8_t *src, const uint8_t *blend
 // key leave their pixels as they were. Null when there is none: another body, no vector unit, or
 // the vector rows switched off.
 BlitRowFn PickVectorBlitRow(int type, int body, bool keyed);
-// 0 makes the blit take its per-pixel bodies everywhere (tests compare the two); 1, the default,
-// lets it take the vector rows.
+// 0 makes the blit take its per-pixel bodies everywhere and copy in 16-byte pieces (tests compare
+// the two); 1, the default, lets it take the vector rows and the processor's widest copies.
 void SetBlitVectorUse(int enable);
+int GetBlitVectorUse(void);

@@ -77,7 +77,7 @@ protected:
     }
     // Draws d both ways and compares every pixel.
     void Compare(const Draw &d, void (*use)(int), const char *what) {
-        MEMIMG store, view;
+        MEMIMG store;
         ASSERT_EQ(0, CreateMemImg(&store, d.storeW, d.storeH, d.type, d.kind == TEXEL_DIRECT_ALPHA,
                                   d.kind == TEXEL_PALETTE, d.kind == TEXEL_PALETTE ? 7 : 0x0841));
         if (d.kind == TEXEL_PALETTE) {
@@ -132,10 +132,12 @@ TEST_F(BlitFastPaths, RunsOfAnyViewAndClipEqualTheTexelWalk) {
 }
 
 // Pieces of one sheet in more column ranges than the store keeps slices for, drawn whole and cut
-// in every direction in random order, also after the sheet's pixels changed: the keyed copy
-// through the runs, their slices and their cuts equals the texel walk.
+// in every direction in random order, also after the sheet's pixels changed, in both sizes of
+// pieces: the keyed copy through the runs, their slices and their cuts equals the texel walk.
 TEST_F(BlitFastPaths, PiecesOfOneSheetEqualTheTexelWalkAsTheirSlicesComeAndGo) {
-    for (int type = 0; type < 2; ++type) {
+    for (int pass = 0; pass < 4; ++pass) {
+        const int type = pass % 2;
+        SetBlitVectorUse(pass < 2);
         MEMIMG store;
         ASSERT_EQ(0, CreateMemImg(&store, 96, 24, type, 0, 0, 0x0841));
         for (int round = 0; round < 120; ++round) {

@@ -1,6 +1,7 @@
 // The inline copies of BlitMemImg: drawn runs of every length at every destination alignment, on
-// the run-table walk and on the texel-by-texel keyed row, against the plain rule "a texel that is
-// not the key replaces the pixel", with a border around the drawing that nothing may touch.
+// the run-table walk and on the texel-by-texel keyed row, in 16-byte pieces and in the processor's
+// widest, against the plain rule "a texel that is not the key replaces the pixel" (every texel
+// without the key), with a border around the drawing that nothing may touch.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "lib/softrender/blit.h"
+#include "lib/softrender/blit_vector.h"
 #include "tests/softrender/fill_canvas.h"
 
 namespace {
@@ -23,6 +25,7 @@ protected:
     }
     void TearDown() override {
         SetMemImgRunTableUse(1);
+        SetBlitVectorUse(1);
         ResetDrawSettings();
     }
     std::mt19937 rng{2024};
@@ -46,21 +49,21 @@ protected:
     }
     // Draws src at (x, y) onto a random screen and checks every pixel of it against the rule,
     // inside the draw region only.
-    void Check(int type, const MEMIMG &src, int x, int y, const Rect &region, const char *what) {
+    void Check(int type, const MEMIMG &src, int x, int y, const Rect &region, const char *what, int trans = 1) {
         MEMIMG dst, before;
         ASSERT_EQ(0, CreateMemImg(&dst, kDstW, kDstH, type, 0, 0, 0));
         ASSERT_EQ(0, CreateMemImg(&before, kDstW, kDstH, type, 0, 0, 0));
         FillRandom(&dst, rng);
         memcpy(before.shared->pixels, dst.shared->pixels, (size_t)dst.shared->pitch * kDstH);
         GDrawSettings.drawRegion = region;
-        BlitMemImg(&dst, &src, x, y, 1, nullptr);
+        BlitMemImg(&dst, &src, x, y, trans, nullptr);
         int wrong = 0;
         for (int j = 0; j < kDstH && wrong < 5; ++j)
             for (int i = 0; i < kDstW && wrong < 5; ++i) {
                 uint32_t want = GetPx(&before, i, j);
                 bool inside = i >= x && i < x + src.width && j >= y && j < y + src.height && i >= region.left &&
                               i < region.right && j >= region.top && j < region.bottom;
-                if (inside && GetPx(&src, i - x, j - y) != kKey) want = GetPx(&src, i - x, j - y);
+                if (inside && (!trans || GetPx(&src, i - x, j - y) != kKey)) want = GetPx(&src, i - x, j - y);
                 if (GetPx(&dst, i, j) != want) {
                     ADD_FAILURE() << what << " type " << type << " at x " << x << ": pixel (" << i << ", " << j
                                   << ") is " << GetPx(&dst, i, j) << ", want " << want;
@@ -73,25 +76,30 @@ protected:
 };
 
 // Every run length 1..40 and some long ones (which align their stores first), starting at every
-// byte offset within 16 of the destination: the whole draw walks the runs, the clipped one tests
-// every texel.
+// byte offset within 16 of the destination, in both sizes of pieces: the whole draw and the one cut
+// at the top walk the runs whole, the one cut on both sides cuts them, and the texel walk and the
+// unkeyed copy take the rows.
 TEST_F(BlitRuns, EveryRunLengthAtEveryAlignmentMatchesTheRule) {
     std::vector<int> lengths;
     for (int n = 1; n <= 40; ++n) lengths.push_back(n);
     for (int n : {63, 64, 65, 71, 72, 100, 129, 200}) lengths.push_back(n);
-    const Rect whole = {0, 0, kDstW, kDstH}, clip = {4, 5, kDstW, kDstH};  // cuts the top rows
-    for (int type = 0; type < 2; ++type) {
-        MEMIMG src;
-        MakeSource(&src, type, 300, 40, lengths);
-        for (int x = 1; x <= 9; ++x) {
-            Check(type, src, x, 3, whole, "runs");
-            Check(type, src, x, 3, clip, "clipped");
-            SetMemImgRunTableUse(0);
-            Check(type, src, x, 3, whole, "texel by texel");
-            SetMemImgRunTableUse(1);
+    const Rect whole = {0, 0, kDstW, kDstH}, top = {4, 5, kDstW, kDstH}, sides = {7, 0, 280, kDstH};
+    for (int wide = 0; wide < 2; ++wide)
+        for (int type = 0; type < 2; ++type) {
+            SetBlitVectorUse(wide);
+            MEMIMG src;
+            MakeSource(&src, type, 300, 40, lengths);
+            for (int x = 1; x <= 9; ++x) {
+                Check(type, src, x, 3, whole, "runs");
+                Check(type, src, x, 3, top, "clipped");
+                Check(type, src, x, 3, sides, "cut");
+                Check(type, src, x, 3, sides, "unkeyed", 0);
+                SetMemImgRunTableUse(0);
+                Check(type, src, x, 3, whole, "texel by texel");
+                SetMemImgRunTableUse(1);
+            }
+            ReleaseMemImg(&src);
         }
-        ReleaseMemImg(&src);
-    }
 }
 
 // Rows with no key and rows of keys only, narrow images, and a source narrower than one group.
