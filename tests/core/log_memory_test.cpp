@@ -86,6 +86,17 @@ TEST_F(LogFile, ReopeningEmptiesTheFile)
     EXPECT_EQ(WriteLog("nowhere\n"), -1);
 }
 
+TEST_F(LogFile, LinesGoToTheEndOfAFileEmptiedByAnotherCopy)
+{
+    WriteLog("first copy\n");
+    FILE *other = fopen("Log.txt", "wb");  // a second copy started beside us empties the log
+    ASSERT_NE(other, nullptr);
+    fputs("0:second\r\n", other);
+    fclose(other);
+    WriteLog("still here\n");
+    EXPECT_EQ(ReadTestFile("Log.txt"), std::string("0:second\r\n0:still here\r\n"));
+}
+
 TEST_F(LogFile, UnfreedBlocksAreListedAndNoneAfterFreeing)
 {
     int before = GetTrackedBlockCount();
