@@ -147,7 +147,8 @@ static uint32_t WorkerMain(void *arg)
             d->result = result;
             d->ready = 1;
         }
-        SetOutstanding(d, d->posted);
+        // A stop while the job ran has already closed the count: a job posted meanwhile is never taken.
+        SetOutstanding(d, d->stop ? 0 : d->posted);
         d->changed.notify_all();
     }
 }

@@ -10,6 +10,7 @@ extern "C" size_t __sanitizer_get_heap_size(void);   // the address sanitizer's 
 #endif
 
 #include "platform/dshow/dshow.h"
+#include "platform/dshow/dshow_internal.h"
 #include "platform/dshow/theora_reader.h"
 #include "tests/movie/movie_fixtures.h"
 #include "tests/support/stepped_clock.h"
@@ -296,7 +297,7 @@ TEST_F(DshowTest, ASoundWithoutAPictureOpensWithASizeOfNothing)
         int movie = file[0] == 's';
         EXPECT_EQ(desc.width, movie ? 16u : 0u) << file;
         EXPECT_EQ(desc.height, movie ? 16u : 0u) << file;
-        if (!movie) EXPECT_EQ(player.MakeSample(kX888, 16, 16), MM_E_INCOMPATIBLE);
+        if (!movie) { EXPECT_EQ(player.MakeSample(kX888, 16, 16), MM_E_INCOMPATIBLE); }
     }
 }
 
@@ -521,7 +522,7 @@ TEST(TheoraReader, ExtremeFrameRatesGiveTimesWithoutOverflow)
         MmTheoraReader *reader = MmOpenTheoraReader(WriteFile("rate.ogv", WithHeaderBytes(whole, HEADER_RATE, rate)));
         ASSERT_NE(reader, nullptr);
         EXPECT_EQ(MmTheoraFrameTime(reader, c.frame), c.time) << c.frame;
-        if (c.time < INT64_MAX) EXPECT_EQ(MmTheoraFrameAt(reader, c.time), c.frame);
+        if (c.time < INT64_MAX) { EXPECT_EQ(MmTheoraFrameAt(reader, c.time), c.frame); }
         MmCloseTheoraReader(reader);
     }
     LeaveFreshTempDir();
@@ -557,6 +558,26 @@ TEST(TheoraReader, HeadersLargerThanTheLargestGraphAreRefusedBeforeTheDecoderAll
     EXPECT_EQ(MmGetTheoraPicture(reader)->picWidth, 16384);
     MmCloseTheoraReader(reader);
     LeaveFreshTempDir();
+}
+
+// A decoder stopped while its worker decodes, with the next job already posted, leaves no job counted
+// open: the count is what tells that no decoding is under way.
+TEST_F(DshowTest, ADecoderStoppedInTheMiddleOfAJobLeavesNoJobOpen)
+{
+    for (int round = 0; round < 20; round++) {
+        MmTheoraReader *reader = MmOpenTheoraReader(Path("m640.ogv").c_str());
+        ASSERT_NE(reader, nullptr);
+        MmDecoder *decoder = MmStartDecoder(reader);
+        ASSERT_NE(decoder, nullptr);
+        MmTestResetCounters();
+        MmPostDecodeJob(decoder, MM_JOB_SEEK, 15000000);   // decodes from the keyframe before 1.5 s
+        MmTestCounters counters{};
+        for (long spin = 0; spin < 1000000000L && counters.decoded == 0; spin++) MmTestGetCounters(&counters);
+        MmPostDecodeJob(decoder, MM_JOB_SEEK, 0);
+        MmStopDecoder(decoder);
+        std::lock_guard<std::mutex> guard(gMmJobs.lock);
+        ASSERT_EQ(gMmJobs.open, 0) << "round " << round;
+    }
 }
 
 }  // namespace
