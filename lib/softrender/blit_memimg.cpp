@@ -446,9 +446,9 @@ template <int Bpp> static void CopyRectangle(MEMIMG *dst, const MEMIMG *src, con
 }
 
 // The plain keyed copy of a window between two stores (in store columns; the view starts at
-// column vx). The rows of a view that spans its store's rows are the table's own, those of any
-// other the slice of its columns: either way they are walked in order, and cut only when the
-// window is narrower than the view. Without a slice each row starts from the block index.
+// column vx). The rows of a view as wide as its store are the table's own, those of any other the
+// slice of its columns: either way they are walked in order, and cut only when the window is
+// narrower than the view. Without a slice each row starts from the block index.
 template <int Bpp> static void CopyByRuns(MEMIMG *dst, const MEMIMG *src, const RunWindow &win, uint32_t vx) {
     MemImgSharedRecord *s = src->shared;
     const MemImgRunTable &t = s->runTable;
