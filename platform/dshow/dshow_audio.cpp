@@ -15,7 +15,8 @@
 #include "platform/dsound/mixer.h"
 #include "platform/dsound/vorbis_check.h"
 
-#define MM_AUDIO_RING_FRAMES 8192   // the looping buffer; more than a mixer slice takes at 8 x the rate
+#define MM_AUDIO_RING_MIN_FRAMES 8192     // the looping buffer at least
+#define MM_AUDIO_RING_MAX_BYTES (4 << 20) // a larger one means a track rate far beyond the output's
 #define MM_AUDIO_DRIFT_MS 200       // beyond a sound card's buffering and a mixer slice
 #define MM_AUDIO_HOLE_RETRIES 8     // gaps in the data stepped over in one read
 
@@ -25,7 +26,8 @@ struct MmAudioTrack {
     uint32_t rate;                // samples per second
     uint32_t blockAlign;          // bytes per frame
     DsDevice *device;             // the renderer's own device object (holds the output open)
-    DsBuffer *buffer;             // MM_AUDIO_RING_FRAMES frames, played looping
+    DsBuffer *buffer;             // ringFrames frames, played looping
+    uint32_t ringFrames;
     // Written under the audio lock (the stream's calls and the mixer's feeder):
     int64_t writeSample;          // track sample the next ring frame receives
     uint32_t writeFrame;          // that ring frame
@@ -62,7 +64,7 @@ static uint32_t CursorFrame(const MmAudioTrack *track)
 // Frames written ahead of the cursor. Lock held.
 static uint32_t FramesAhead(const MmAudioTrack *track, uint32_t cursor)
 {
-    return (track->writeFrame + MM_AUDIO_RING_FRAMES - cursor) % MM_AUDIO_RING_FRAMES;
+    return (track->writeFrame + track->ringFrames - cursor) % track->ringFrames;
 }
 
 // The track sample at the play cursor. Lock held.
@@ -106,8 +108,8 @@ static void DecodeInto(MmAudioTrack *track, uint8_t *out, uint32_t bytes)
 static void TopUp(MmAudioTrack *track)
 {
     uint32_t cursor = CursorFrame(track);
-    uint32_t room = MM_AUDIO_RING_FRAMES - 2 - FramesAhead(track, cursor);
-    if (room == 0 || room > MM_AUDIO_RING_FRAMES) return;
+    uint32_t room = track->ringFrames - 2 - FramesAhead(track, cursor);
+    if (room == 0 || room > track->ringFrames) return;
     void *part[2] = {nullptr, nullptr};
     uint32_t bytes[2] = {0, 0};
     if (track->buffer->fn->Lock(track->buffer, track->writeFrame * track->blockAlign, room * track->blockAlign,
@@ -117,7 +119,7 @@ static void TopUp(MmAudioTrack *track)
         if (part[k]) DecodeInto(track, (uint8_t *)part[k], bytes[k]);
     }
     track->buffer->fn->Unlock(track->buffer, part[0], bytes[0], part[1], bytes[1]);
-    track->writeFrame = (track->writeFrame + room) % MM_AUDIO_RING_FRAMES;
+    track->writeFrame = (track->writeFrame + room) % track->ringFrames;
 }
 
 // Plays on from sample: the decoder seeks there and the ring is filled anew from the cursor.
@@ -159,15 +161,32 @@ static void FeedTrack(void *user)
 
 // ---- the renderer's life ----------------------------------------------------------------------------
 
+// The looping buffer's frames at the output's rate: twice what one mixer slice plays of the track, as
+// the feeder fills it only before each slice. 0 when that is beyond MM_AUDIO_RING_MAX_BYTES.
+static uint32_t RingFrames(const MmAudioTrack *track)
+{
+    WaveFormat output;
+    AudioGetDeviceFormat(&output);
+    uint64_t slice = ((uint64_t)AUDIO_MIX_SLICE_FRAMES * track->rate + output.samplesPerSec - 1) / output.samplesPerSec;
+    uint64_t frames = 2 * (slice + 2);   // the frame read past the last, and the two the top-up leaves
+    if (frames < MM_AUDIO_RING_MIN_FRAMES) frames = MM_AUDIO_RING_MIN_FRAMES;
+    if (frames * track->blockAlign <= MM_AUDIO_RING_MAX_BYTES) return (uint32_t)frames;
+    fprintf(stderr, "dshow audio: a %u Hz track is too fast for the %u Hz output; the movie plays silent\n",
+            track->rate, output.samplesPerSec);
+    return 0;
+}
+
 // The device, the buffer and the feeder of an opened track. 0 / -1.
 static int StartRenderer(MmAudioTrack *track, int32_t volume)
 {
+    track->ringFrames = RingFrames(track);
+    if (track->ringFrames == 0) return -1;
     if (DsCreateDevice(&track->device) != DS_OK) return -1;
     if (track->device->fn->Initialize(track->device, nullptr) != DS_OK) return -1;
     WaveFormat format = {WAVE_TAG_PCM, (uint16_t)track->channels, track->rate, track->rate * track->blockAlign,
                          (uint16_t)track->blockAlign, 16, 0};
     DsBufferDesc desc = {sizeof(DsBufferDesc), DS_BUF_CTRL_VOLUME | DS_BUF_GET_POSITION2 | DS_BUF_GLOBAL_FOCUS,
-                         MM_AUDIO_RING_FRAMES * track->blockAlign, 0, &format, {}};
+                         track->ringFrames * track->blockAlign, 0, &format, {}};
     if (track->device->fn->CreateSoundBuffer(track->device, &desc, &track->buffer, nullptr) != DS_OK) return -1;
     track->buffer->fn->SetVolume(track->buffer, volume);
     AudioLock();

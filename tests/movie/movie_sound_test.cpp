@@ -1,7 +1,7 @@
 // A movie's sound on the manual audio back end, stepped with the clock: the mix equals oggdec's decode of
-// the file sample for sample and takes the volume set; pause, system pause, a display change's seek,
-// a seek, the loop and the end keep the sound within one video frame of the stream time (the picture's
-// clock); a movie without sound plays as before.
+// the file sample for sample (also at a tenth of its rate) and takes the volume set; pause, system
+// pause, a display change's seek, a seek, the loop and the end keep the sound within one video frame of
+// the stream time (the picture's clock); a movie without sound plays as before.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -56,13 +56,13 @@ protected:
         AudioTestClearCapture();
         return movie;
     }
-    // Steps clock and mixer together by 10 ms, count times, drawing the movie at each step (its
-    // decoder done first).
-    static void Play(int movie, int steps)
+    // Steps clock and mixer together (by default by 10 ms), count times, drawing the movie at each
+    // step (its decoder done first).
+    static void Play(int movie, int steps, int micros = 10000, int frames = kStepFrames)
     {
         for (int i = 0; i < steps; i++) {
-            AdvanceSteppedClock(10000);
-            ASSERT_EQ(AudioTestStep(kStepFrames), 0);
+            AdvanceSteppedClock(micros);
+            ASSERT_EQ(AudioTestStep(frames), 0);
             ASSERT_EQ(MmTestWaitForDecoders(), 0);
             AdvanceMovieToCurrentFrame(movie, 0);
         }
@@ -124,6 +124,21 @@ TEST_F(MovieSoundTest, TheMixEqualsOggdecsDecodeAndTakesTheVolume)
     int64_t gain = lround(pow(10.0, -600 / 2000.0) * 65536.0);   // the mixer's 16.16 gain
     wrong = 0;
     for (size_t i = got.size() - 2 * kStepFrames; i < got.size(); i++) wrong += got[i] != (int16_t)((reference[i] * gain) >> 16);
+    EXPECT_EQ(wrong, 0u);
+}
+
+TEST_F(MovieSoundTest, ATrackFarFasterThanTheOutputPlaysWhole)
+{
+    // At a tenth of the track's rate, each 200 ms slice takes 8820 track frames and plays every tenth.
+    WaveFormat format = {WAVE_TAG_PCM, 2, kRate / 10, kRate / 10 * 4, 4, 16, 0};
+    ASSERT_EQ(AudioSetDeviceFormat(&format), 0);
+    MovieRecord *record = nullptr;
+    int movie = StartMovie(1, &record);
+    Play(movie, 10, 200000, kRate / 50);   // 2 s
+    std::vector<int16_t> got = Captured();
+    ASSERT_EQ(got.size(), (size_t)kRate / 5 * 2);
+    size_t wrong = 0;
+    for (size_t i = 0; i < got.size(); i++) wrong += got[i] != reference[i / 2 * 20 + i % 2];
     EXPECT_EQ(wrong, 0u);
 }
 
