@@ -39,11 +39,8 @@ using Picture = std::vector<uint32_t>;       // 0xRRGGBB, 640 x 480
 // ---- the back screen -----------------------------------------------------------------------------
 Picture CapturePresented(void)
 {
-    const void *pixels;
-    int w, h, bpp;
-    if (WGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bpp) != 0 || bpp != 16) return {};
-    Picture out((size_t)w * h);
-    const uint16_t *p = static_cast<const uint16_t *>(pixels);
+    std::vector<uint16_t> p = CapturePresented565();
+    Picture out(p.size());
     for (size_t i = 0; i < out.size(); i++) {
         uint32_t v = p[i], r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
         out[i] = ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);

@@ -8,6 +8,8 @@
 #include "game/services.h"
 #include "game/stage_hooks.h"
 #include "lib/core/random.h"
+#include "lib/core/system.h"
+#include "platform/window/window.h"
 #include "tests/support/stepped_clock.h"
 #include "tests/support/test_temp_dir.h"
 
@@ -32,6 +34,15 @@ void LeaveProgramRunDir(void)
 {
     RemoveSteppedClock();
     LeaveFreshTempDir();
+}
+
+std::vector<uint16_t> CapturePresented565(void)
+{
+    const void *pixels;
+    int w, h, bpp;
+    if (WGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bpp) != 0 || bpp != 16) return {};
+    const uint16_t *p = static_cast<const uint16_t *>(pixels);
+    return std::vector<uint16_t>(p, p + (size_t)w * h);
 }
 
 

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -16,3 +17,5 @@
 void InstallSeededRun(void (*sleep)(uint32_t milliseconds), int (*drawGameFrame)(void), uint32_t seed);
 // Restores the real clock, goes back and removes the directory.
 void LeaveProgramRunDir(void);
+// The main window's last presented frame, R5G6B5 row after row; empty without one or in another depth.
+std::vector<uint16_t> CapturePresented565(void);

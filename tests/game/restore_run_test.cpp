@@ -3,6 +3,7 @@
 // frames presented on the Direct3D route match the same run's on the DirectDraw route, within the
 // route's tolerance; a re-acquisition of Direct3D that fails still clears and presents, the run goes
 // on, and the next focus change brings the field back. Needs OpenGL (SDL's "offscreen" driver).
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -61,15 +62,6 @@ struct RestoreRun {
 };
 RestoreRun *g_run;
 
-Frame CapturePresented(void)
-{
-    const void *pixels;
-    int w, h, bpp;
-    if (WGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bpp) != 0 || bpp != 16) return {};
-    const uint16_t *p = static_cast<const uint16_t *>(pixels);
-    return Frame(p, p + (size_t)w * h);
-}
-
 void RunSleep(uint32_t milliseconds)
 {
     RestoreRun &r = *g_run;
@@ -123,14 +115,14 @@ int RunStageDraw(void)
     for (int i = 0; i < 2; i++) {
         if (frame != kUpsetFrames[i] + 1) continue;
         r.presentsBeforeNext[i] = WGetPresentCount(GetMainWindowHandle());
-        r.restorePresented[i] = CapturePresented();
+        r.restorePresented[i] = CapturePresented565();
     }
     int result = DrawGameFrame();
     if (r.escapePushed) return result;
     if (frame == 1) r.onDevice = IsDirect3DDrawUsable(), r.tolerance = RouteFieldTolerance();
     for (int i = 0; i < 2; i++) {
         if (frame == kUpsetFrames[i]) StartUpset(i);
-        if (frame > kUpsetFrames[i] && frame <= kUpsetFrames[i] + FRAMES_AFTER) r.frames[frame] = CapturePresented();
+        if (frame > kUpsetFrames[i] && frame <= kUpsetFrames[i] + FRAMES_AFTER) r.frames[frame] = CapturePresented565();
     }
     if (frame == kUpsetFrames[1] + FRAMES_AFTER) {
         WTestPushKey(KEY_INPUT_ESCAPE, 1);
@@ -157,9 +149,7 @@ int CountDiffering(const Frame &a, const Frame &b, int tolerance)
 
 bool AllBlack(const Frame &frame)
 {
-    for (uint16_t p : frame)
-        if (p) return false;
-    return !frame.empty();
+    return !frame.empty() && std::all_of(frame.begin(), frame.end(), [](uint16_t p) { return p == 0; });
 }
 
 void PrintTo(const RestoreCase &c, std::ostream *out) { *out << c.name; }

@@ -318,19 +318,17 @@ static void WriteWithLongComment(const std::string &from, const char *to, uint32
     FILE *file = fopen(to, "wb");
     ogg_page page;
     ogg_packet packet;
+    auto writePage = [&] { fwrite(page.header, 1, page.header_len, file), fwrite(page.body, 1, page.body_len, file); };
     for (int started = 0, n = 0; ogg_sync_pageout(&sync, &page) == 1;) {
         if (!started++) ogg_stream_init(&in, ogg_page_serialno(&page)), ogg_stream_init(&out, ogg_page_serialno(&page));
         ogg_stream_pagein(&in, &page);
         for (; ogg_stream_packetout(&in, &packet) == 1; n++) {
             if (n == 1) packet.packet = (unsigned char *)comment.data(), packet.bytes = (long)comment.size();
             ogg_stream_packetin(&out, &packet);
-            while (n < 3 ? ogg_stream_flush(&out, &page) : ogg_stream_pageout(&out, &page)) {
-                fwrite(page.header, 1, page.header_len, file);
-                fwrite(page.body, 1, page.body_len, file);
-            }
+            while (n < 3 ? ogg_stream_flush(&out, &page) : ogg_stream_pageout(&out, &page)) writePage();
         }
     }
-    while (ogg_stream_flush(&out, &page)) fwrite(page.header, 1, page.header_len, file), fwrite(page.body, 1, page.body_len, file);
+    while (ogg_stream_flush(&out, &page)) writePage();
     fclose(file);
     ogg_stream_clear(&in);
     ogg_stream_clear(&out);
@@ -453,14 +451,28 @@ TEST_F(DshowTest, CutAndDamagedFilesFailOrEndWithoutHarm)
 
 namespace {
 
-// Writes bytes to a file in the current directory; its name.
-const char *WriteFile(const char *name, const std::string &bytes)
-{
-    FILE *f = fopen(name, "wb");
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-    return name;
-}
+// A reader of m420.ogv with some bytes of its headers replaced, in a fresh temporary directory.
+class TheoraHeaderTest : public ::testing::Test {
+protected:
+    std::string whole;
+    void SetUp() override { ASSERT_EQ(EnterFreshTempDir(), 0); whole = ReadTestFile(Path("m420.ogv").c_str()); }
+    void TearDown() override { LeaveFreshTempDir(); }
+    MmTheoraReader *OpenWith(int at, const std::vector<uint8_t> &bytes)
+    {
+        std::string changed = WithHeaderBytes(whole, at, bytes);
+        FILE *f = fopen("changed.ogv", "wb");
+        fwrite(changed.data(), 1, changed.size(), f);
+        fclose(f);
+        return MmOpenTheoraReader("changed.ogv");
+    }
+    // A frame header's size: coded size in macroblocks, then the picture size (its offsets 0).
+    MmTheoraReader *OpenWithSize(uint16_t mbw, uint16_t mbh, uint32_t picw, uint32_t pich)
+    {
+        return OpenWith(HEADER_FRAME_MBS, {(uint8_t)(mbw >> 8), (uint8_t)mbw, (uint8_t)(mbh >> 8), (uint8_t)mbh,
+                                           (uint8_t)(picw >> 16), (uint8_t)(picw >> 8), (uint8_t)picw,
+                                           (uint8_t)(pich >> 16), (uint8_t)(pich >> 8), (uint8_t)pich, 0, 0});
+    }
+};
 
 TEST_F(DshowTest, AVariableRateMovieShowsEachFrameAtItsGranuleTimeAndEndsAFrameAfterTheLast)
 {
@@ -508,10 +520,8 @@ TEST_F(DshowTest, ADecodeErrorEndsEvenAPendingUpdate)
     KCloseHandle(event);
 }
 
-TEST(TheoraReader, ExtremeFrameRatesGiveTimesWithoutOverflow)
+TEST_F(TheoraHeaderTest, ExtremeFrameRatesGiveTimesWithoutOverflow)
 {
-    ASSERT_EQ(EnterFreshTempDir(), 0);
-    std::string whole = ReadTestFile(Path("m420.ogv").c_str());
     const struct { uint8_t num, den; int64_t frame, time; } cases[] = {
         {0xFF, 0xFF, 215, 2150000000}, {0xFF, 0xFF, (int64_t)1 << 30, ((int64_t)1 << 30) * 10000000},
         {0x01, 0xFF, 215, INT64_MAX},
@@ -519,20 +529,17 @@ TEST(TheoraReader, ExtremeFrameRatesGiveTimesWithoutOverflow)
     for (auto c : cases) {
         std::vector<uint8_t> rate = {0, 0, 0, c.num, 0xFF, 0xFF, 0xFF, c.den};
         if (c.num == 0xFF) rate = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-        MmTheoraReader *reader = MmOpenTheoraReader(WriteFile("rate.ogv", WithHeaderBytes(whole, HEADER_RATE, rate)));
+        MmTheoraReader *reader = OpenWith(HEADER_RATE, rate);
         ASSERT_NE(reader, nullptr);
         EXPECT_EQ(MmTheoraFrameTime(reader, c.frame), c.time) << c.frame;
         if (c.time < INT64_MAX) { EXPECT_EQ(MmTheoraFrameAt(reader, c.time), c.frame); }
         MmCloseTheoraReader(reader);
     }
-    LeaveFreshTempDir();
 }
 
-TEST(TheoraReader, HeadersLargerThanTheLargestGraphAreRefusedBeforeTheDecoderAllocates)
+TEST_F(TheoraHeaderTest, HeadersLargerThanTheLargestGraphAreRefusedBeforeTheDecoderAllocates)
 {
-    ASSERT_EQ(EnterFreshTempDir(), 0);
-    std::string whole = ReadTestFile(Path("m420.ogv").c_str());
-    // Coded size in macroblocks, then the picture size; the original is 3 x 2 macroblocks, 37 x 29.
+    // The original is 3 x 2 macroblocks, 37 x 29.
     const struct { uint16_t mbw, mbh; uint32_t picw, pich; } cases[] = {
         {1024, 1024, 16384, 16384}, {65535, 65535, 1048560, 1048560}, {65283, 2, 37, 29},
         {3, 8194, 37, 29}, {1026, 2, 16400, 29},
@@ -540,24 +547,16 @@ TEST(TheoraReader, HeadersLargerThanTheLargestGraphAreRefusedBeforeTheDecoderAll
 #if defined(__SANITIZE_ADDRESS__)
     size_t heap = __sanitizer_get_heap_size();
 #endif
-    for (auto c : cases) {
-        // Picture offsets 0: the header stays valid, so only its size can refuse it.
-        std::vector<uint8_t> size = {(uint8_t)(c.mbw >> 8), (uint8_t)c.mbw, (uint8_t)(c.mbh >> 8), (uint8_t)c.mbh,
-                                     (uint8_t)(c.picw >> 16), (uint8_t)(c.picw >> 8), (uint8_t)c.picw,
-                                     (uint8_t)(c.pich >> 16), (uint8_t)(c.pich >> 8), (uint8_t)c.pich, 0, 0};
-        EXPECT_EQ(MmOpenTheoraReader(WriteFile("huge.ogv", WithHeaderBytes(whole, HEADER_FRAME_MBS, size))), nullptr)
-            << c.mbw << " x " << c.mbh;
-    }
+    // Picture offsets 0: the header stays valid, so only its size can refuse it.
+    for (auto c : cases) EXPECT_EQ(OpenWithSize(c.mbw, c.mbh, c.picw, c.pich), nullptr) << c.mbw << " x " << c.mbh;
 #if defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(__sanitizer_get_heap_size() - heap, (size_t)16 << 20);
 #endif
     // The largest picture taken still opens with its picture.
-    std::vector<uint8_t> largest = {0x04, 0x00, 0x00, 0x01, 0x00, 0x40, 0x00, 0x00, 0x00, 0x10, 0, 0};   // 16384 x 16
-    MmTheoraReader *reader = MmOpenTheoraReader(WriteFile("huge.ogv", WithHeaderBytes(whole, HEADER_FRAME_MBS, largest)));
+    MmTheoraReader *reader = OpenWithSize(1024, 1, 16384, 16);
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(MmGetTheoraPicture(reader)->picWidth, 16384);
     MmCloseTheoraReader(reader);
-    LeaveFreshTempDir();
 }
 
 // A decoder stopped while its worker decodes, with the next job already posted, leaves no job counted
