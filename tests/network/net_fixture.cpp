@@ -16,12 +16,12 @@
 
 #include "lib/network/http.h"
 #include "lib/network/network.h"
+#include "tests/support/test_temp_dir.h"
 
 const unsigned char kLoopback[4] = {127, 0, 0, 1};
 bool gFixtureStepsHttp = true;
 
-// Real milliseconds (not the kernel stand-in's clock, which a test may have stepped).
-static int64_t NowMs(void)
+int64_t NowMs(void)
 {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -239,11 +239,7 @@ int StartNginx(const std::string &dir, PeerProcess *server)
 
 int CountLogLines(const std::string &text)
 {
-    std::string log;
-    FILE *file = fopen("Log.txt", "rb");
-    char buffer[4096];
-    for (size_t got; file && (got = fread(buffer, 1, sizeof buffer, file)) > 0;) log.append(buffer, got);
-    if (file) fclose(file);
+    std::string log = ReadTestFile("Log.txt");
     int count = 0;
     for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) count++;
     return count;

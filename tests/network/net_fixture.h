@@ -3,6 +3,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -50,6 +51,8 @@ void StopDroppingListener(DroppingListener *dropping);
 int StartNginx(const std::string &dir, PeerProcess *server);
 // How often a text stands in "Log.txt" of the current folder.
 int CountLogLines(const std::string &text);
+// Real milliseconds (not the kernel stand-in's clock, which a test may have stepped).
+int64_t NowMs(void);
 // The loopback address bytes.
 extern const unsigned char kLoopback[4];
 // 1 when a program is on the PATH.
