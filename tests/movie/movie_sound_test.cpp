@@ -98,7 +98,8 @@ protected:
     // 1 when the last step mixed nothing but silence.
     static bool LastStepSilent(void) { return CountWrong(Captured(), 2 * kStepFrames, [](size_t) { return 0; }) == 0; }
     // Samples of the last count captured that differ from expected(their index in the capture).
-    template <typename Expected> static size_t CountWrong(const std::vector<int16_t> &got, size_t count, Expected expected)
+    template <typename Expected>
+    static size_t CountWrong(const std::vector<int16_t> &got, size_t count, Expected expected)
     {
         size_t wrong = 0;
         for (size_t i = got.size() - count; i < got.size(); i++) wrong += got[i] != (int16_t)expected(i);
