@@ -2,7 +2,6 @@
 // outgoing connections and the options.
 #include "lib/core/log.h"
 #include "lib/network/network_internal.h"
-#include "platform/kernel/kernel.h"
 
 #define NETWORK_WINDOW_CLASS "DaZarNetWorkSocketWindow"
 #define LISTEN_BACKLOG 64
@@ -124,20 +123,6 @@ int GetNetWorkConnectState(int handle)
 {
     NetWorkHandleRecord *record = gNetWork.initialised ? LookupNetWorkRecord(handle) : nullptr;
     return record ? record->connectState : -1;
-}
-
-int WaitNetWorkConnect(int handle, int milliseconds)
-{
-    uint32_t start = KGetTime();
-    for (int pass = 0; pass < milliseconds; pass++) {
-        PumpNetWorkMessages(0);
-        NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
-        if (!record || record->connectState < 0) return -1;
-        if (record->connectState > 0) return 0;
-        if (KGetTime() - start >= (uint32_t)milliseconds) break;
-        WsWaitSocket(record->socket, 1, 1);
-    }
-    return -1;
 }
 
 int SetNetWorkRawOption(int raw)

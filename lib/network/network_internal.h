@@ -107,5 +107,3 @@ void RemoveNetWorkRecord(NetWorkHandleRecord *record);
 void EndNetWorkWindow(void);
 // Opens an outgoing connection; the handle or -1.
 int OpenNetWorkConnection(const uint8_t address[4], int port, int framed, int autoRelease);
-// Pumps until the connection's outcome is known, for at most milliseconds. 0 connected / -1.
-int WaitNetWorkConnect(int handle, int milliseconds);
