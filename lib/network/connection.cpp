@@ -180,17 +180,16 @@ static int ReceiveHeader(NetWorkHandleRecord *record, int *budget)
     return 1;
 }
 
-// Receives the message under way as far as data is there (its room is reserved). 1 complete, 0 more
-// must come.
+// Receives the message under way as far as data is there, in one move (its room is reserved, so the
+// ring takes it in at most two pieces). 1 complete, 0 more must come.
 static int ReceiveBody(NetWorkHandleRecord *record, int *budget)
 {
-    while (record->bytesMissing > 0 && *budget > 0) {
-        int want = record->bytesMissing < *budget ? record->bytesMissing : *budget;
+    int want = record->bytesMissing < *budget ? record->bytesMissing : *budget;
+    if (want > 0) {
         int got = MoveRingBytes(record->socket, &record->recvRing, &record->recvRing.writePos, want, 0);
         record->recvRing.dataSize += got;
         record->bytesMissing -= got;
         *budget -= got;
-        if (got < want) break;
     }
     if (record->bytesMissing > 0) return 0;
     record->completeBytes += record->messageSize;
