@@ -211,14 +211,16 @@ static int TakeContentLength(int slot, HttpHandleRecord *record, const char *lin
     return 0;
 }
 
-// Step 2 of GET and POST: one header line. 1 when the header has ended (go on to the body), 0 when a
-// line was taken, -1 when none is whole yet.
+// Step 2: one header line. 1 when the header has ended (go on to the body; a HEAD transfer ends at
+// its "Content-Length:" line), 0 when a line was taken, -1 when none is whole yet.
 static int ReadHeaderLine(int slot, HttpHandleRecord *record)
 {
     char line[256];
     if (!TakeHeaderLine(record, line)) return -1;
+    int isLength = CompareStringPrefix(line, CONTENT_LENGTH, CONTENT_LENGTH_SIZE) == 0;
+    if (record->kind == HTTP_HEAD) return isLength && TakeContentLength(slot, record, line) == 0;
     if (!FindCharInString(line, ':')) return 1;
-    if (CompareStringPrefix(line, CONTENT_LENGTH, CONTENT_LENGTH_SIZE) == 0) TakeContentLength(slot, record, line);
+    if (isLength) TakeContentLength(slot, record, line);
     return 0;
 }
 
@@ -296,21 +298,13 @@ static int StepRequestAndStatus(int slot, HttpHandleRecord *record, int logStatu
     return 1;
 }
 
-// Step 2 of every kind: every header line that has come, while the step's time lasts. A HEAD
-// transfer ends at its "Content-Length:" line. 1 when the step moved on, 0 when the call is over.
+// Step 2 of every kind: every header line that has come, while the step's time lasts. 1 when the step
+// moved on, 0 when the call is over.
 static int ReadHeaderLines(int slot, HttpHandleRecord *record, int64_t deadline)
 {
     while (record->state == HTTP_RUNNING) {
-        int ended;
-        if (record->kind == HTTP_HEAD) {
-            char line[256];
-            if (!TakeHeaderLine(record, line)) return 0;
-            ended = CompareStringPrefix(line, CONTENT_LENGTH, CONTENT_LENGTH_SIZE) == 0 &&
-                    TakeContentLength(slot, record, line) == 0;
-        } else {
-            ended = ReadHeaderLine(slot, record);
-            if (ended < 0) return 0;
-        }
+        int ended = ReadHeaderLine(slot, record);
+        if (ended < 0) return 0;
         if (ended > 0) {
             record->step = 3;
             return 1;
