@@ -33,7 +33,7 @@ struct MmMediaObject {
     void *directDraw;             // video: the object its surfaces come from (not referenced)
 };
 
-// The pixel format of a sample's surface, which the decoder converts frames into.
+// The pixel format the decoder converts frames into (a sample's surface's).
 struct MmFrameFormat {
     uint32_t bitCount, redMask, greenMask, blueMask;
 };
@@ -45,7 +45,6 @@ struct MmSampleObject {
     MmMediaObject *video;         // referenced
     void *surface;                // referenced through the surface access
     MmRect rect;
-    MmFrameFormat format;         // of the surface's pixels
     KHandle pendingEvent;         // the event of the update under way, 0 when none
 };
 

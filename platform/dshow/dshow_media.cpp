@@ -119,7 +119,6 @@ static int32_t DDrawCreateSample(MmDDrawMediaStream *self, void *surface, const 
     MmSampleObject *sample = MmNewSample(video, surface, rect ? rect : &whole);
     if (own) access->releaseSurface(surface);   // the sample holds its own reference
     if (!sample) return MM_E_OUTOFMEMORY;
-    sample->format = format;
     // The first frame is decoded while the movie is made ready.
     MmStreamObject *stream = video->parent;
     MmSetDecoderFormat(stream->decoder, &format, MmStreamTimeNow(stream));
