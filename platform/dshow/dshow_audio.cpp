@@ -40,13 +40,6 @@ struct MmAudioTrack {
 
 // ---- the ring -----------------------------------------------------------------------------------------
 
-static uint64_t NowMicroseconds(void)
-{
-    int64_t count = 0;
-    KQueryPerformanceCounter(&count);
-    return (uint64_t)count;
-}
-
 // The track sample shown at a stream time.
 static int64_t SampleAt(const MmAudioTrack *track, int64_t streamTime)
 {
@@ -151,7 +144,7 @@ static void FeedTrack(void *user)
 {
     MmAudioTrack *track = (MmAudioTrack *)user;
     if (!track->running) return;
-    int64_t now = track->clockTime + (int64_t)(NowMicroseconds() - track->clockMicros) * 10;
+    int64_t now = track->clockTime + (int64_t)(MmClockMicroseconds() - track->clockMicros) * 10;
     int64_t expected = SampleAt(track, now), stray = PlayedSample(track) - expected;
     int64_t allowed = (int64_t)track->rate * MM_AUDIO_DRIFT_MS / 1000;
     if (!PastTheEnd(track, expected) && (stray > allowed || -stray > allowed)) Reposition(track, expected);
@@ -270,7 +263,7 @@ void MmFollowStreamClock(MmAudioTrack *track, int64_t streamTime, int running)
 {
     AudioLock();
     track->clockTime = streamTime;
-    track->clockMicros = NowMicroseconds();
+    track->clockMicros = MmClockMicroseconds();
     track->running = running;
     int64_t sample = SampleAt(track, streamTime);
     if (PlayedSample(track) != sample) {

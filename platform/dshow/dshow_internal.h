@@ -93,6 +93,8 @@ void MmSetAudioTrackVolume(MmAudioTrack *track, int32_t volume);
 // Tells the stream's sound where the stream clock stands (after every change of the clock).
 void MmTellAudioTheClock(MmStreamObject *stream);
 
+// Microseconds on the kernel's clock source (a stepped clock in tests).
+uint64_t MmClockMicroseconds(void);
 // Stream side used by samples: the stream time now; 1 while the clock runs.
 int64_t MmStreamTimeNow(const MmStreamObject *stream);
 int MmStreamIsRunning(const MmStreamObject *stream);

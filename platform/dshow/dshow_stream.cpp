@@ -5,8 +5,7 @@
 
 // ---- clock ------------------------------------------------------------------------------------------
 
-// Microseconds on the kernel's clock source (a stepped clock in tests).
-static uint64_t ClockMicroseconds(void)
+uint64_t MmClockMicroseconds(void)
 {
     int64_t count = 0;
     KQueryPerformanceCounter(&count);
@@ -21,7 +20,7 @@ int MmStreamIsRunning(const MmStreamObject *stream)
 int64_t MmStreamTimeNow(const MmStreamObject *stream)
 {
     if (!MmStreamIsRunning(stream)) return stream->baseTime;
-    return stream->baseTime + (int64_t)(ClockMicroseconds() - stream->runningSince) * 10;
+    return stream->baseTime + (int64_t)(MmClockMicroseconds() - stream->runningSince) * 10;
 }
 
 void MmTellAudioTheClock(MmStreamObject *stream)
@@ -165,7 +164,7 @@ static int32_t StreamSetState(MmMultiMediaStream *self, MmStreamState state)
         if (MmStreamIsRunning(stream)) return MM_OK;
         stream->paused = 0;
         stream->state = MM_STREAMSTATE_RUN;
-        stream->runningSince = ClockMicroseconds();
+        stream->runningSince = MmClockMicroseconds();
         MmTellAudioTheClock(stream);
         return MM_OK;
     }
@@ -193,7 +192,7 @@ static int32_t StreamSeek(MmMultiMediaStream *self, MmStreamTime time)
     if (time < 0) time = 0;
     MmPostDecodeJob(stream->decoder, MM_JOB_SEEK, time);
     stream->baseTime = time;
-    stream->runningSince = ClockMicroseconds();
+    stream->runningSince = MmClockMicroseconds();
     gMmCounters.seeks++;
     MmTellAudioTheClock(stream);
     return MM_OK;
