@@ -175,26 +175,23 @@ static int64_t BytesFrom(StreamRecord *s, int64_t offset) {
     return end > offset ? end - offset : 0;
 }
 
-// 0 when the file can give the picture its header declares, a logged -1 before anything is allocated
-// for it: stored rows must all be there; run-length data needs a two-byte code for each row's end and
-// gives at most 255 pixels per two bytes.
-static int CheckBmpHolds(StreamRecord *s, const BmpHeader *h, size_t stride) {
+// The file's bytes from the pixel offset on when they can give the picture its header declares, a
+// logged -1 before anything is allocated for it: stored rows must all be there; run-length data
+// needs a two-byte code for each row's end and gives at most 255 pixels per two bytes.
+static int64_t CheckBmpHolds(StreamRecord *s, const BmpHeader *h, size_t stride) {
     int64_t bytes = BytesFrom(s, h->dataOffset);
     bool fits;
     if (h->compression == BMP_RLE8 || h->compression == BMP_RLE4)
         fits = bytes >= 2 * (int64_t)h->height && (int64_t)h->width * h->height <= 255 * (bytes / 2);
     else
         fits = bytes >= (int64_t)stride * h->height;
-    return fits ? 0 : WriteLog("BMP の画素が途中で切れています\n");
+    return fits ? bytes : WriteLog("BMP の画素が途中で切れています\n");
 }
 
-// Reads what the file holds from the pixel offset on (the header's compressed size is not trusted)
-// and decodes its runs. 0 / -1 (logged).
-static int LoadBmpRuns(StreamRecord *s, const BmpHeader *h, GraphImage *out) {
-    int64_t end = s->functions.seek(s->data, 0, 2) == 0 ? s->functions.tell(s->data) : -1;
-    if (end <= (int64_t)h->dataOffset || s->functions.seek(s->data, h->dataOffset, 0) != 0)
-        return WriteLog("BMP の画素が途中で切れています\n");
-    size_t size = (size_t)(end - h->dataOffset);
+// Reads the size bytes the file holds from the pixel offset on (the header's compressed size is not
+// trusted) and decodes their runs. 0 / -1 (logged).
+static int LoadBmpRuns(StreamRecord *s, const BmpHeader *h, size_t size, GraphImage *out) {
+    if (s->functions.seek(s->data, h->dataOffset, 0) != 0) return WriteLog("BMP の画素が途中で切れています\n");
     uint8_t *data = static_cast<uint8_t *>(DZ_ALLOC(size));
     int result = data && ReadBytes(s, data, size) ? DecodeBmpRuns(h, data, size, out) : -1;
     FreeMemoryTracked(data);
@@ -207,10 +204,11 @@ int LoadBmpImage(StreamRecord *stream, GraphImage *out) {
     ColorFormatRecord format;
     if (ReadBmpHeader(stream, &h) != 0 || MakeBmpFormat(&h, &format) != 0) return -1;
     size_t stride = (((size_t)h.width * h.bitCount + 31) / 32) * 4;
-    if (CheckBmpHolds(stream, &h, stride) != 0) return -1;
+    const int64_t bytes = CheckBmpHolds(stream, &h, stride);
+    if (bytes < 0) return -1;
     if (h.compression == BMP_RLE8 || h.compression == BMP_RLE4) {
         if (AllocGraphImagePixels(out, &format, h.width, h.height) != 0) return -1;
-        if (LoadBmpRuns(stream, &h, out) != 0) {
+        if (LoadBmpRuns(stream, &h, (size_t)bytes, out) != 0) {
             DiscardGraphImage(out);
             return -1;
         }
