@@ -49,6 +49,13 @@ template <bool Aligned> static inline void Move64(uint8_t *d, const uint8_t *s) 
 // Moves N bytes that may sit anywhere.
 template <size_t N> static inline void MoveSmall(uint8_t *d, const uint8_t *s) { memcpy(d, s, N); }
 
+// Moves 2 to 15 bytes as a first and a last piece of the run's size class, overlapping where they meet.
+[[gnu::always_inline]] static inline void CopyShortBytes(uint8_t *d, const uint8_t *s, size_t bytes) {
+    if (bytes >= 8) MoveSmall<8>(d, s), MoveSmall<8>(d + bytes - 8, s + bytes - 8);
+    else if (bytes >= 4) MoveSmall<4>(d, s), MoveSmall<4>(d + bytes - 4, s + bytes - 4);
+    else MoveSmall<2>(d, s), MoveSmall<2>(d + bytes - 2, s + bytes - 2);
+}
+
 // bytes (a whole number of 2- or 4-byte pixels, at least one) from s to d, which do not overlap.
 // Up to 64 bytes move as pieces that overlap where they meet: below 16 bytes a first and a last
 // piece of the run's size class; from 16 to 64 four 16-byte pieces whose offsets are picked
@@ -57,9 +64,7 @@ template <size_t N> static inline void MoveSmall(uint8_t *d, const uint8_t *s) {
 // last 64 bytes, again overlapping.
 [[gnu::always_inline]] static inline void CopyPixelBytes(uint8_t *d, const uint8_t *s, size_t bytes) {
     if (bytes < 16) {
-        if (bytes >= 8) MoveSmall<8>(d, s), MoveSmall<8>(d + bytes - 8, s + bytes - 8);
-        else if (bytes >= 4) MoveSmall<4>(d, s), MoveSmall<4>(d + bytes - 4, s + bytes - 4);
-        else MoveSmall<2>(d, s), MoveSmall<2>(d + bytes - 2, s + bytes - 2);
+        CopyShortBytes(d, s, bytes);
     } else if (bytes <= 64) {
         // [0, 16), [b, b + 16), [c, c + 16) and [bytes - 16, bytes) cover the run.
         const size_t b = bytes - 16 < 16 ? bytes - 16 : 16, c = bytes > 32 ? bytes - 32 : 0;
@@ -100,9 +105,7 @@ DZ_TARGET_WIDE static inline void Move64Aligned(uint8_t *d, const uint8_t *s) {
 [[gnu::always_inline]] DZ_TARGET_WIDE static inline void CopyPixelBytesWide(uint8_t *d, const uint8_t *s, size_t bytes) {
     if (bytes < 32) {
         if (bytes >= 16) Move16(d, s), Move16(d + bytes - 16, s + bytes - 16);
-        else if (bytes >= 8) MoveSmall<8>(d, s), MoveSmall<8>(d + bytes - 8, s + bytes - 8);
-        else if (bytes >= 4) MoveSmall<4>(d, s), MoveSmall<4>(d + bytes - 4, s + bytes - 4);
-        else MoveSmall<2>(d, s), MoveSmall<2>(d + bytes - 2, s + bytes - 2);
+        else CopyShortBytes(d, s, bytes);
         return;
     }
     uint8_t *const dend = d + bytes;
