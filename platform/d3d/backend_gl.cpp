@@ -118,11 +118,17 @@ static void SetFixedState(void)
     memset(&sGl.cache, 0xFF, sizeof sGl.cache);  // nothing matches: the first use sends
 }
 
-// A hidden window for the context, made current there. 0 / -1.
-static int UseHiddenWindow(void)
+// The hidden window for the context, made at its first use; null when it cannot be made.
+static SDL_Window *HiddenWindow(void)
 {
     if (!sGl.window) sGl.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    return sGl.window && SDL_GL_MakeCurrent(sGl.window, sGl.context) == 0 ? 0 : -1;
+    return sGl.window;
+}
+
+// The context made current on the hidden window. 0 / -1.
+static int UseHiddenWindow(void)
+{
+    return HiddenWindow() && SDL_GL_MakeCurrent(sGl.window, sGl.context) == 0 ? 0 : -1;
 }
 
 // The shown window is closing: the context goes on, on a hidden window, presenting nowhere.
@@ -141,15 +147,15 @@ static int OpenContext(WHandle shown)
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    sGl.context = shown ? (SDL_GLContext)WCreateGlContext(shown, ShownWindowGone) : nullptr;
-    if (sGl.context) sGl.shown = shown;
-    if (sGl.context) SDL_GL_SetSwapInterval(0);  // a present does not wait for the display, as a copy did
-    if (!sGl.context) {
-        sGl.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        sGl.context = sGl.window ? SDL_GL_CreateContext(sGl.window) : nullptr;
+    if (shown) sGl.context = (SDL_GLContext)WCreateGlContext(shown, ShownWindowGone);
+    if (sGl.context) {
+        sGl.shown = shown;
+        SDL_GL_SetSwapInterval(0);  // a present does not wait for the display, as a copy did
+    } else {
+        sGl.context = HiddenWindow() ? SDL_GL_CreateContext(sGl.window) : nullptr;
     }
     if (!sGl.context || LoadFunctions() != 0) {
-        if (sGl.context) SDL_GL_DeleteContext(sGl.context);
+        if (sGl.context) WForgetGlContext(sGl.context), SDL_GL_DeleteContext(sGl.context);
         if (sGl.window) SDL_DestroyWindow(sGl.window);
         memset(&sGl, 0, sizeof sGl);
         return -1;
@@ -965,8 +971,7 @@ int D3dGlPresent(DdSurface *surface, intptr_t window)
     D3dGlCopy *copy = CurrentCopy(surface, &view);
     if (!copy || MakeFramebuffer(copy) != 0) return -1;
     if (gD3d.presentWatcher) gD3d.presentWatcher(surface, window);
-    MakeCurrent();
-    BeginWork();
+    BeginWork();  // current again, whatever the watcher did
     gGl.BindFramebuffer(GL_READ_FRAMEBUFFER, copy->framebuffer);
     gGl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     GLint at[4];
