@@ -35,7 +35,8 @@ int DdDeviceFill(DdSurface *s, const DdRect *rect, uint32_t value)
 
 int DdDeviceCopy(DdSurface *dst, const DdRect *d, DdSurface *src, const DdRect *s)
 {
-    return src->deviceCopy && src->deviceCopyFns && src->deviceCopyFns->Copy &&
+    // A surface into itself is left to the memory copy, which handles the overlap.
+    return src != dst && src->deviceCopy && src->deviceCopyFns && src->deviceCopyFns->Copy &&
            src->deviceCopyFns->Copy(dst, d, src, s);
 }
 
@@ -231,8 +232,7 @@ static int32_t SurfaceBlt(DdSurface *self, const DdRect *dstRect, DdSurface *src
     DdSurfaceRecord *sr = src ? AsRecord(src) : nullptr;
     if (result == DD_OK && (flags & DD_BLT_KEYSRC) && !sr->hasKey) result = DD_ERR_NO_COLOR_KEY;
     int unscaled = d && s && d->right - d->left == s->right - s->left && d->bottom - d->top == s->bottom - s->top;
-    int onDevice =
-        result == DD_OK && unscaled && !(flags & DD_BLT_KEYSRC) && src != self && DdDeviceCopy(self, d, src, s);
+    int onDevice = result == DD_OK && unscaled && !(flags & DD_BLT_KEYSRC) && DdDeviceCopy(self, d, src, s);
     if (result == DD_OK && !onDevice) {
         DdBeforeCpu(src, DD_CPU_READ);
         DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
@@ -263,8 +263,7 @@ static int32_t SurfaceBltFast(DdSurface *self, int32_t x, int32_t y, DdSurface *
     DdSurfaceRecord *sr = src ? AsRecord(src) : nullptr;
     if (result == DD_OK && (flags & DD_BLTFAST_SRCCOLORKEY) && !sr->hasKey) result = DD_ERR_NO_COLOR_KEY;
     DdRect written = {x, y, x + w, y + h};
-    int onDevice = result == DD_OK && !(flags & DD_BLTFAST_SRCCOLORKEY) && src != self &&
-                   DdDeviceCopy(self, &written, src, s);
+    int onDevice = result == DD_OK && !(flags & DD_BLTFAST_SRCCOLORKEY) && DdDeviceCopy(self, &written, src, s);
     if (result == DD_OK && !onDevice) {
         DdBeforeCpu(src, DD_CPU_READ);
         DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
