@@ -9,7 +9,5 @@ int RemoveSurface2D(int handle);
 // Adds an empty graph record (no pieces, movie -1). A full graph table ends the process; null only
 // without tables or memory.
 GraphRecord *AddGraphRecord(int width, int height, const SurfaceFormat *format);
-// Gives the graph a kept copy of the picture it is made from (and its alpha picture). 0 / -1 (no memory).
-int KeepGraphPicture(GraphRecord *graph, const GraphImage *base, const GraphImage *alpha);
 // Lets the graph go of its kept picture (freed with its last graph).
 void ReleaseKeptPicture(GraphRecord *graph);

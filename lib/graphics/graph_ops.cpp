@@ -81,7 +81,8 @@ static int CopyGraphImage(GraphImage *out, const GraphImage *image)
     return 0;
 }
 
-int KeepGraphPicture(GraphRecord *graph, const GraphImage *base, const GraphImage *alpha)
+// Gives the graph a kept copy of the picture it is made from (and its alpha picture). 0 / -1 (no memory).
+static int KeepGraphPicture(GraphRecord *graph, const GraphImage *base, const GraphImage *alpha)
 {
     auto *kept = (KeptPicture *)DZ_ALLOC_ZERO(sizeof(KeptPicture));
     if (!kept || CopyGraphImage(&kept->base, base) != 0 || (alpha && CopyGraphImage(&kept->alpha, alpha) != 0)) {
