@@ -34,6 +34,12 @@ int G_D3D_RenderGraphAt(int x, int y, float fx, float fy, GraphRecord *graph, in
 int G_D3D_RenderGraphStretched(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
                                GraphRecord *graph, int trans, int flag);
 int G_D3D_RenderGraphFreeQuad(const float corners[8], GraphRecord *graph, int trans);
+// The same draws of the rectangle part (inside the graph) alone, as if it were a graph derived from
+// it, without making one: the text core's glyph cells. Unscaled and stretched as PutGraph and
+// PutGraphStretched pass them. 0 / -1.
+int G_D3D_RenderGraphPartAt(int x, int y, GraphRecord *graph, const Rect *part, int trans);
+int G_D3D_RenderGraphPartStretched(int x1, int y1, int x2, int y2, GraphRecord *graph, const Rect *part, int trans);
+int G_D3D_RenderGraphPartFreeQuad(const float corners[8], GraphRecord *graph, const Rect *part, int trans);
 // Boxes and circles on the device (colour in the screen's format; x2, y2 exclusive; fill non-zero: a
 // disc). 0, -1 while Direct3D is down; while its drawing is suspended the software drawer's result.
 int G_D3D_DrawSolidRectangle(int x1, int y1, int x2, int y2, uint32_t colour);

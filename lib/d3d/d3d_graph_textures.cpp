@@ -151,12 +151,41 @@ static int Overlap(int p, int size, int start, int length, int *place, int *offs
     return 1;
 }
 
-// Adds one derived piece over source piece; -1 on failure.
-static int AddDerivedPiece(GraphRecord *derived, const Surface3DData *source, int gx, int gy, int w, int h, int rootX,
-                           int rootY, int offsetX, int offsetY)
+// One piece of a graph derived from a rectangle of a source graph: the source piece it shares the
+// texture of, its place and size in the derived graph, where it starts in the source graph and its
+// offset inside the source piece.
+struct PartPiece {
+    const Surface3DData *source;
+    int x, y, w, h, fromX, fromY, offsetX, offsetY;
+};
+typedef int (*PartPieceVisit)(const PartPiece &piece, void *context);
+
+// Hands visit each piece that a graph derived from the rectangle (x, y, w, h) of source gets, in the
+// order of the source's pieces. -1 at a source piece gone stale or a visit's -1, else 0.
+static int ForEachPartPiece(const GraphRecord *source, int x, int y, int w, int h, PartPieceVisit visit, void *context)
 {
-    int handle = AddSurface3DData(0, 0, gx, gy, w, h, rootX, rootY, (uint32_t)derived->handle, source, offsetX,
-                                  offsetY, nullptr);
+    if (source->pieces.count == 1) {
+        const Surface3DData *piece = GetSurface3DData(source->pieces.handles[0]);
+        return piece ? visit(PartPiece{piece, 0, 0, w, h, x, y, x, y}, context) : -1;
+    }
+    for (int i = 0; i < source->pieces.count && i < GRAPH_MAX_PIECES; i++) {
+        const Surface3DData *piece = GetSurface3DData(source->pieces.handles[i]);
+        if (!piece) return -1;
+        PartPiece part = {piece, 0, 0, 0, 0, 0, 0, 0, 0};
+        if (!Overlap(piece->graphX, piece->width, x, w, &part.x, &part.offsetX, &part.fromX, &part.w) ||
+            !Overlap(piece->graphY, piece->height, y, h, &part.y, &part.offsetY, &part.fromY, &part.h))
+            continue;
+        if (visit(part, context) != 0) return -1;
+    }
+    return 0;
+}
+
+// Adds one derived piece to the graph; -1 on failure.
+static int AddDerivedPiece(const PartPiece &part, void *context)
+{
+    auto *derived = (GraphRecord *)context;
+    int handle = AddSurface3DData(0, 0, part.x, part.y, part.w, part.h, part.fromX, part.fromY, (uint32_t)derived->handle,
+                                  part.source, part.offsetX, part.offsetY, nullptr);
     if (handle == -1) return -1;
     derived->pieces.handles[derived->pieces.count++] = handle;
     SetCornerFlags(GetSurface3DData(handle), derived->width, derived->height);
@@ -169,28 +198,53 @@ int G_D3D_DeriveGraphTextures(GraphRecord *derived, GraphRecord *source)
     uint32_t slot = GDirect3D.currentSlot;
     G_D3D_FlushDeviceBatch(slot);
     G_D3D_EndDeviceScene(slot);
-    int x = derived->srcX - source->srcX, y = derived->srcY - source->srcY;
-    int w = derived->width, h = derived->height;
     derived->pieces.count = 0;
-    if (source->pieces.count == 1) {
-        const Surface3DData *piece = GetSurface3DData(source->pieces.handles[0]);
-        if (!piece || AddDerivedPiece(derived, piece, 0, 0, w, h, x, y, x, y) == -1) return -1;
+    if (ForEachPartPiece(source, derived->srcX - source->srcX, derived->srcY - source->srcY, derived->width,
+                         derived->height, AddDerivedPiece, derived) == 0)
         return 0;
-    }
-    for (int i = 0; i < source->pieces.count && i < GRAPH_MAX_PIECES; i++) {
-        const Surface3DData *piece = GetSurface3DData(source->pieces.handles[i]);
-        if (!piece) {
-            DeletePieces(derived, derived->pieces.count);
-            return -1;
+    DeletePieces(derived, derived->pieces.count);
+    return -1;
+}
+
+void ListGraphPieces(const GraphRecord *graph, DrawPieces *out)
+{
+    out->width = graph->width, out->height = graph->height;
+    out->count = 0, out->stale = 0;
+    for (int i = 0; i < graph->pieces.count && i < GRAPH_MAX_PIECES; i++) {
+        out->list[i] = GetSurface3DData(graph->pieces.handles[i]);
+        if (!out->list[i]) {
+            out->stale = 1;
+            return;
         }
-        int gx, gy, ox, oy, sx, sy, pw, ph;
-        if (!Overlap(piece->graphX, piece->width, x, w, &gx, &ox, &sx, &pw) ||
-            !Overlap(piece->graphY, piece->height, y, h, &gy, &oy, &sy, &ph))
-            continue;
-        if (AddDerivedPiece(derived, piece, gx, gy, pw, ph, sx, sy, ox, oy) == -1) {
-            DeletePieces(derived, derived->pieces.count);
-            return -1;
-        }
+        out->count++;
     }
+}
+
+// Where placed pieces go: the records and their list.
+struct PlacedPieces {
+    Surface3DData *records;
+    DrawPieces *out;
+};
+
+static int PlacePartPiece(const PartPiece &part, void *context)
+{
+    auto *placed = (PlacedPieces *)context;
+    DrawPieces *out = placed->out;
+    Surface3DData *record = &placed->records[out->count];
+    *record = Surface3DData{};
+    record->surfaceData = part.source->surfaceData;
+    PlaceSurface3DData(record, part.x, part.y, part.w, part.h, part.fromX, part.fromY, part.source, part.offsetX,
+                       part.offsetY);
+    SetCornerFlags(record, out->width, out->height);
+    out->list[out->count++] = record;
     return 0;
+}
+
+void PlaceGraphPartPieces(const GraphRecord *graph, const Rect *part, Surface3DData placed[GRAPH_MAX_PIECES],
+                          DrawPieces *out)
+{
+    out->width = part->right - part->left, out->height = part->bottom - part->top;
+    out->count = 0;
+    PlacedPieces context = {placed, out};
+    out->stale = ForEachPartPiece(graph, part->left, part->top, out->width, out->height, PlacePartPiece, &context) != 0;
 }

@@ -21,10 +21,10 @@ Device3DRecord *LookupGraphDrawDevice(int *result)
     return record;
 }
 
-int BeginGraphDraw(uint32_t slot, const GraphRecord *graph, int trans, uint32_t extra)
+int BeginGraphDraw(uint32_t slot, const DrawPieces *pieces, int trans, uint32_t extra)
 {
     G_D3D_BeginScene(slot);
-    const Surface3DData *first = graph->pieces.count > 0 ? GetSurface3DData(graph->pieces.handles[0]) : nullptr;
+    const Surface3DData *first = pieces->count > 0 ? pieces->list[0] : nullptr;
     if (!first) return -1;
     uint32_t flags = (trans != 0 ? PREPARE_PIECE_ALPHA : 0) | extra | (GDrawSettings.zBufferUse ? PREPARE_Z : 0);
     G_D3D_PrepareDrawState(first, flags);
@@ -121,13 +121,12 @@ static void ClipCornerAxis(float *pos, float *texel, float *blend, float lo, flo
     }
 }
 
-// Queues every piece of graph as placed by p. -1 at a piece handle gone stale (the pieces before it
-// stay queued).
-static int QueueUprightPieces(uint32_t slot, const GraphRecord *graph, const UprightPlacement &p)
+// Queues every piece as placed by p. -1 when the pieces end at a handle gone stale (the pieces before
+// it stay queued).
+static int QueueUprightPieces(uint32_t slot, const DrawPieces *pieces, const UprightPlacement &p)
 {
-    for (int i = 0; i < graph->pieces.count; i++) {
-        const Surface3DData *piece = GetSurface3DData(graph->pieces.handles[i]);
-        if (!piece) return -1;
+    for (int i = 0; i < pieces->count; i++) {
+        const Surface3DData *piece = pieces->list[i];
         BindPieceTexture(slot, piece);
         const SurfaceDataRecord *data = LookupSurfaceData(piece->surfaceData);
         if (!data) continue;
@@ -141,7 +140,7 @@ static int QueueUprightPieces(uint32_t slot, const GraphRecord *graph, const Upr
             }
         QueuePieceQuad(slot, corners, 0);
     }
-    return 0;
+    return pieces->stale ? -1 : 0;
 }
 
 // Where the ordered rectangle lies: 1 wholly inside the draw region, -1 wholly outside, 0 across it.
@@ -156,11 +155,11 @@ static int LocateInDrawRegion(long long x1, long long y1, long long x2, long lon
 // Both upright draws after their own tests: scene, state from the first piece, region test, the
 // pieces, and the end of the scene on the front buffer. (x1, y1)-(x2, y2) is the ordered integer
 // destination.
-static int DrawUpright(const GraphRecord *graph, int trans, uint32_t keepAlphaTest, long long x1, long long y1,
+static int DrawUpright(const DrawPieces *pieces, int trans, uint32_t keepAlphaTest, long long x1, long long y1,
                        long long x2, long long y2, UprightPlacement p)
 {
     uint32_t slot = GDirect3D.currentSlot;
-    if (BeginGraphDraw(slot, graph, trans, keepAlphaTest) != 0) return -1;
+    if (BeginGraphDraw(slot, pieces, trans, keepAlphaTest) != 0) return -1;
     int where = LocateInDrawRegion(x1, y1, x2, y2);
     if (where < 0) return 0;
     p.clip = where == 0;
@@ -171,7 +170,7 @@ static int DrawUpright(const GraphRecord *graph, int trans, uint32_t keepAlphaTe
         p.left = (region[0] - 0.5f) + offsetX, p.top = (region[1] - 0.5f) + offsetY;
         p.right = (region[2] - 0.5f) + offsetX, p.bottom = (region[3] - 0.5f) + offsetY;
     }
-    if (QueueUprightPieces(slot, graph, p) != 0) return -1;
+    if (QueueUprightPieces(slot, pieces, p) != 0) return -1;
     if (GDirect3D.frontTarget) G_D3D_EndDeviceScene(slot);
     return 0;
 }
@@ -187,22 +186,56 @@ static UprightPlacement PlaceUpright(float x, float y, float scaleX, float scale
     return p;
 }
 
-int G_D3D_RenderGraphAt(int x, int y, float fx, float fy, GraphRecord *graph, int trans, int flag)
+// The unscaled draw of the pieces at (x, y), as PutGraph passes it.
+static int DrawPiecesAt(int x, int y, float fx, float fy, const DrawPieces *pieces, int trans, int flag)
 {
     int result;
     if (!LookupGraphDrawDevice(&result)) return result;
-    return DrawUpright(graph, trans, flag != 0 ? PREPARE_KEEP_ALPHA_TEST : 0, x, y, (long long)x + graph->width,
-                       (long long)y + graph->height, PlaceUpright(fx, fy, 1.0f, 1.0f));
+    return DrawUpright(pieces, trans, flag != 0 ? PREPARE_KEEP_ALPHA_TEST : 0, x, y, (long long)x + pieces->width,
+                       (long long)y + pieces->height, PlaceUpright(fx, fy, 1.0f, 1.0f));
 }
 
-int G_D3D_RenderGraphStretched(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
-                               GraphRecord *graph, int trans, int flag)
+int DrawPiecesStretched(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
+                        const DrawPieces *pieces, int trans, int flag)
 {
     int result;
     if (!LookupGraphDrawDevice(&result)) return result;
     if (x1 == x2 || y1 == y2) return -1;
     uint32_t keepAlphaTest = flag != 0 && GDrawSettings.drawMode != 1 ? PREPARE_KEEP_ALPHA_TEST : 0;
-    UprightPlacement p = PlaceUpright(fx1, fy1, (fx2 - fx1) / (float)graph->width, (fy2 - fy1) / (float)graph->height);
+    UprightPlacement p = PlaceUpright(fx1, fy1, (fx2 - fx1) / (float)pieces->width, (fy2 - fy1) / (float)pieces->height);
     // A mirrored draw is tested against the region as its ordered rectangle.
-    return DrawUpright(graph, trans, keepAlphaTest, x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1, p);
+    return DrawUpright(pieces, trans, keepAlphaTest, x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1, p);
+}
+
+int G_D3D_RenderGraphAt(int x, int y, float fx, float fy, GraphRecord *graph, int trans, int flag)
+{
+    DrawPieces pieces;
+    ListGraphPieces(graph, &pieces);
+    return DrawPiecesAt(x, y, fx, fy, &pieces, trans, flag);
+}
+
+int G_D3D_RenderGraphStretched(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
+                               GraphRecord *graph, int trans, int flag)
+{
+    DrawPieces pieces;
+    ListGraphPieces(graph, &pieces);
+    return DrawPiecesStretched(x1, y1, x2, y2, fx1, fy1, fx2, fy2, &pieces, trans, flag);
+}
+
+// ---- a rectangle of a graph -------------------------------------------------------------------------
+
+int G_D3D_RenderGraphPartAt(int x, int y, GraphRecord *graph, const Rect *part, int trans)
+{
+    Surface3DData placed[GRAPH_MAX_PIECES];
+    DrawPieces pieces;
+    PlaceGraphPartPieces(graph, part, placed, &pieces);
+    return DrawPiecesAt(x, y, (float)x, (float)y, &pieces, trans, 1);
+}
+
+int G_D3D_RenderGraphPartStretched(int x1, int y1, int x2, int y2, GraphRecord *graph, const Rect *part, int trans)
+{
+    Surface3DData placed[GRAPH_MAX_PIECES];
+    DrawPieces pieces;
+    PlaceGraphPartPieces(graph, part, placed, &pieces);
+    return DrawPiecesStretched(x1, y1, x2, y2, (float)x1, (float)y1, (float)x2, (float)y2, &pieces, trans, 1);
 }

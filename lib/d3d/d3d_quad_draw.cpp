@@ -40,8 +40,8 @@ static void MapHalfCorner(const long long q[8], float w, float h, const Textured
     }
 }
 
-// Draws every piece of graph at once as a four-vertex strip on the integer corners c.
-static int DrawBlendStrips(const int c[8], GraphRecord *graph, int trans)
+// Draws every piece at once as a four-vertex strip on the integer corners c.
+static int DrawBlendStrips(const int c[8], const DrawPieces *pieces, int trans)
 {
     int result;
     Device3DRecord *record = LookupGraphDrawDevice(&result);
@@ -52,11 +52,10 @@ static int DrawBlendStrips(const int c[8], GraphRecord *graph, int trans)
     long long q[8];
     for (int i = 0; i < 8; i++)
         q[i] = (long long)c[i] + (i & 1 ? GDrawSettings.clientArea.top : GDrawSettings.clientArea.left);
-    if (BeginGraphDraw(slot, graph, trans, PREPARE_KEEP_ALPHA_TEST) != 0) return -1;
-    float w = (float)graph->width, h = (float)graph->height;
-    for (int i = 0; i < graph->pieces.count; i++) {
-        const Surface3DData *piece = GetSurface3DData(graph->pieces.handles[i]);
-        if (!piece) return -1;
+    if (BeginGraphDraw(slot, pieces, trans, PREPARE_KEEP_ALPHA_TEST) != 0) return -1;
+    float w = (float)pieces->width, h = (float)pieces->height;
+    for (int i = 0; i < pieces->count; i++) {
+        const Surface3DData *piece = pieces->list[i];
         uint32_t type = BindPieceTexture(slot, piece);
         PlacedCorner corners[4];
         float placed[8];
@@ -76,21 +75,29 @@ static int DrawBlendStrips(const int c[8], GraphRecord *graph, int trans)
         if (WriteCornerVertices(type, &strip, corners, kStripOrder[swap], 4, 0xF) == 0)
             DrawVerticesAtOnce(record, D3D_PT_TRIANGLESTRIP, &strip, 4);
     }
+    if (pieces->stale) return -1;
     if (GDirect3D.frontTarget) G_D3D_EndDeviceScene(slot);
     return 0;
 }
 
-int G_D3D_RenderGraphQuad(const int c[8], GraphRecord *graph, int trans)
+static int DrawPiecesQuad(const int c[8], const DrawPieces *pieces, int trans)
 {
     if (c[0] == c[4] && c[2] == c[6] && c[1] == c[3] && c[5] == c[7])
-        return G_D3D_RenderGraphStretched(c[0], c[1], c[6], c[7], (float)c[0], (float)c[1], (float)c[6], (float)c[7],
-                                          graph, trans, 1);
+        return DrawPiecesStretched(c[0], c[1], c[6], c[7], (float)c[0], (float)c[1], (float)c[6], (float)c[7], pieces,
+                                   trans, 1);
     if (GDrawSettings.blendGraph == -1) {
         float corners[8];
         for (int i = 0; i < 8; i++) corners[i] = (float)c[i];
-        return G_D3D_RenderGraphFreeQuad(corners, graph, trans);
+        return DrawPiecesFreeQuad(corners, pieces, trans);
     }
-    return DrawBlendStrips(c, graph, trans);
+    return DrawBlendStrips(c, pieces, trans);
+}
+
+int G_D3D_RenderGraphQuad(const int c[8], GraphRecord *graph, int trans)
+{
+    DrawPieces pieces;
+    ListGraphPieces(graph, &pieces);
+    return DrawPiecesQuad(c, &pieces, trans);
 }
 
 // ---- float draw and piece meshes -------------------------------------------------------------------
@@ -105,7 +112,7 @@ static void PlaceBilinear(const float q[8], double s, double t, float out[2])
     }
 }
 
-int G_D3D_RenderGraphFreeQuad(const float corners[8], GraphRecord *graph, int trans)
+int DrawPiecesFreeQuad(const float corners[8], const DrawPieces *pieces, int trans)
 {
     int result;
     if (!LookupGraphDrawDevice(&result)) return result;
@@ -116,26 +123,41 @@ int G_D3D_RenderGraphFreeQuad(const float corners[8], GraphRecord *graph, int tr
             if (!(std::fabs(corners[i]) < QUAD_INT_LIMIT)) return 0;
             c[i] = (int)corners[i];
         }
-        return G_D3D_RenderGraphQuad(c, graph, trans);
+        return DrawPiecesQuad(c, pieces, trans);
     }
     uint32_t slot = GDirect3D.currentSlot;
-    if (BeginGraphDraw(slot, graph, trans, 0) != 0) return -1;
+    if (BeginGraphDraw(slot, pieces, trans, 0) != 0) return -1;
     float q[8];
     for (int i = 0; i < 8; i++) q[i] = corners[i] + (float)(i & 1 ? GDrawSettings.clientArea.top : GDrawSettings.clientArea.left);
-    if (graph->pieces.count == 1) {
-        G_D3D_RenderPieceMesh(graph->pieces.handles[0], q);
+    if (pieces->count == 1 && !pieces->stale) {
+        G_D3D_RenderPieceMesh(pieces->list[0], q);
     } else {
-        double w = graph->width, h = graph->height;
-        for (int i = 0; i < graph->pieces.count; i++) {
-            const Surface3DData *piece = GetSurface3DData(graph->pieces.handles[i]);
-            if (!piece) return -1;
+        double w = pieces->width, h = pieces->height;
+        for (int i = 0; i < pieces->count; i++) {
+            const Surface3DData *piece = pieces->list[i];
             float placed[8];
             for (int k = 0; k < 4; k++) PlaceBilinear(q, piece->corners[k].x / w, piece->corners[k].y / h, &placed[2 * k]);
-            G_D3D_RenderPieceMesh(graph->pieces.handles[i], placed);
+            G_D3D_RenderPieceMesh(piece, placed);
         }
+        if (pieces->stale) return -1;
     }
     if (GDirect3D.frontTarget) G_D3D_EndDeviceScene(slot);
     return 0;
+}
+
+int G_D3D_RenderGraphFreeQuad(const float corners[8], GraphRecord *graph, int trans)
+{
+    DrawPieces pieces;
+    ListGraphPieces(graph, &pieces);
+    return DrawPiecesFreeQuad(corners, &pieces, trans);
+}
+
+int G_D3D_RenderGraphPartFreeQuad(const float corners[8], GraphRecord *graph, const Rect *part, int trans)
+{
+    Surface3DData placed[GRAPH_MAX_PIECES];
+    DrawPieces pieces;
+    PlaceGraphPartPieces(graph, part, placed, &pieces);
+    return DrawPiecesFreeQuad(corners, &pieces, trans);
 }
 
 // 1 when each edge of q is within a pixel of its opposite edge in both components.
@@ -185,11 +207,9 @@ static void DrawPieceGrid(uint32_t slot, const Surface3DData *piece, const float
     G_D3D_DrawVertexGrid(slot, MESH_GRID_SIZE, sMeshGrid, MESH_GRID_SIZE);
 }
 
-void G_D3D_RenderPieceMesh(int handle, const float q[8])
+void G_D3D_RenderPieceMesh(const Surface3DData *piece, const float q[8])
 {
-    const Surface3DData *piece = GetSurface3DData(handle);
     uint32_t slot = GDirect3D.currentSlot;
-    if (!piece) return;
     // Both forms write textured vertices: under a blend or untextured state the piece is left out.
     if (BindPieceTexture(slot, piece) != VERTEX_TYPE_TEXTURED) return;
     if (IsParallelogram(q)) QueueParallelogram(slot, piece, q);

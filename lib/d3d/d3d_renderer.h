@@ -217,6 +217,10 @@ void SendStageAddressAndFilters(Device3DRecord *record, uint32_t addressMode);
 int AddSurface3DData(int texWidth, int texHeight, int x, int y, int width, int height, int rootX, int rootY,
                      uint32_t owner, const Surface3DData *source, int surfaceX, int surfaceY,
                      const SurfaceFormat *format);
+// Fills a record's place in its graph, on its store (offset by source's when given) and in the root
+// image, and its corners' positions and texel coordinates; its store must be set.
+void PlaceSurface3DData(Surface3DData *record, int x, int y, int width, int height, int rootX, int rootY,
+                        const Surface3DData *source, int surfaceX, int surfaceY);
 // The record of a live handle (type, slot and check tested), or null.
 Surface3DData *GetSurface3DData(int handle);
 inline int MakeSurface3DHandle(uint32_t slot, int check)
@@ -232,6 +236,22 @@ int DeleteAllSurface3DData(void);
 // Splits one side length into power-of-two piece sizes (at most capacity); their number, or -1 when
 // more would be needed.
 int G_D3D_SplitTextureLength(int length, int *sizes, int capacity, int renderTarget);
+
+// The pieces one draw walks, in list order, and the size of the picture they make up: a graph's own,
+// or those a graph derived from a rectangle of it would get, placed without handles (the glyph cells
+// of a font cache, which would fill the graph table with a graph each).
+struct DrawPieces {
+    int width, height;
+    int count;
+    int stale;                // 1: the walk ended at a piece handle gone stale (the draw gives -1 there)
+    const Surface3DData *list[GRAPH_MAX_PIECES];
+};
+// The graph's pieces up to the first stale handle.
+void ListGraphPieces(const GraphRecord *graph, DrawPieces *out);
+// The pieces of the rectangle part (inside the graph) placed into placed, listed in out as a derived
+// graph's would be.
+void PlaceGraphPartPieces(const GraphRecord *graph, const Rect *part, Surface3DData placed[GRAPH_MAX_PIECES],
+                          DrawPieces *out);
 
 // Converts the source rectangle of base (and alpha) into piece at (x, y) of its texture; keyToAlpha
 // turns the transparent colour into alpha 0 where the formats call for it. 0 / -1.
@@ -331,10 +351,10 @@ int G_D3D_UnlockSurface3D(int handle, const Rect *rect);
 // The current slot's record for a graph draw, or null with *result set: -1 while Direct3D is down or
 // the slot is free, 0 while drawing is suspended or the slot has lost its device object.
 Device3DRecord *LookupGraphDrawDevice(int *result);
-// Opens the slot's scene and prepares the states of a draw of graph from its first piece: the piece's
-// alpha kind when trans is set, the Z states when the draw settings use Z, and the extra flags. 0, -1
-// when the first piece is not live (nothing prepared).
-int BeginGraphDraw(uint32_t slot, const GraphRecord *graph, int trans, uint32_t extra);
+// Opens the slot's scene and prepares the states of a draw of the pieces from the first one: the
+// piece's alpha kind when trans is set, the Z states when the draw settings use Z, and the extra flags.
+// 0, -1 when there is no first piece (nothing prepared).
+int BeginGraphDraw(uint32_t slot, const DrawPieces *pieces, int trans, uint32_t extra);
 // Makes piece's texture the image texture and brings the blend state in line; the vertex type the
 // piece is then to be written in (a piece without a texture surface switches to untextured).
 uint32_t BindPieceTexture(uint32_t slot, const Surface3DData *piece);
@@ -359,6 +379,11 @@ void QueuePieceQuad(uint32_t slot, const PlacedCorner corners[4], int otherWindi
 // Direct3D is down or for a piece handle gone stale, else the result of the draw it hands over to.
 int G_D3D_RenderGraphQuad(const int corners[8], GraphRecord *graph, int trans);
 // Draws one piece on corners already in target coordinates: a batched quad when they form a
-// parallelogram (each edge within a pixel of its opposite), else an 8 x 8 grid drawn at once. A stale
-// handle, or a device not in the textured vertex type, draws nothing.
-void G_D3D_RenderPieceMesh(int piece, const float corners[8]);
+// parallelogram (each edge within a pixel of its opposite), else an 8 x 8 grid drawn at once. A device
+// not in the textured vertex type draws nothing.
+void G_D3D_RenderPieceMesh(const Surface3DData *piece, const float corners[8]);
+// The stretched and four-corner draws of G_D3D_RenderGraphStretched and G_D3D_RenderGraphFreeQuad
+// over a list of pieces.
+int DrawPiecesStretched(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
+                        const DrawPieces *pieces, int trans, int flag);
+int DrawPiecesFreeQuad(const float corners[8], const DrawPieces *pieces, int trans);

@@ -23,6 +23,35 @@ Surface3DData *GetSurface3DData(int handle)
     return (Surface3DData *)LookupHandle(&table, handle);
 }
 
+void PlaceSurface3DData(Surface3DData *record, int x, int y, int width, int height, int rootX, int rootY,
+                        const Surface3DData *source, int surfaceX, int surfaceY)
+{
+    record->graphX = (uint16_t)x, record->graphY = (uint16_t)y;
+    record->surfaceX = (uint16_t)surfaceX, record->surfaceY = (uint16_t)surfaceY;
+    record->rootX = (uint16_t)rootX, record->rootY = (uint16_t)rootY;
+    record->width = (uint16_t)width, record->height = (uint16_t)height;
+    if (source) {
+        record->surfaceX = (uint16_t)(record->surfaceX + source->surfaceX);
+        record->surfaceY = (uint16_t)(record->surfaceY + source->surfaceY);
+        record->rootX = (uint16_t)(record->rootX + source->rootX);
+        record->rootY = (uint16_t)(record->rootY + source->rootY);
+    }
+
+    float left = (float)record->graphX, top = (float)record->graphY;
+    float w = (float)record->width, h = (float)record->height;
+    const float positions[4][2] = {{left, top}, {left + w, top}, {left, top + h}, {left + w, top + h}};
+    SurfaceDataRecord *data = LookupSurfaceData(record->surfaceData);
+    float invW = 1.0f / (float)data->width, invH = 1.0f / (float)data->height;
+    float xs = (float)record->surfaceX, ys = (float)record->surfaceY;
+    float us[2] = {xs * invW, (xs + w) * invW}, vs[2] = {ys * invH, (ys + h) * invH};
+    for (int corner = 0; corner < 4; corner++) {
+        TexturedVertex &v = record->corners[corner];
+        v.x = positions[corner][0], v.y = positions[corner][1];
+        v.z = 0.0f, v.rhw = 1.0f, v.diffuse = 0xFFFFFFFF;
+        v.u = us[corner & 1], v.v = vs[corner >> 1];
+    }
+}
+
 int AddSurface3DData(int texWidth, int texHeight, int x, int y, int width, int height, int rootX, int rootY,
                      uint32_t owner, const Surface3DData *source, int surfaceX, int surfaceY,
                      const SurfaceFormat *format)
@@ -48,34 +77,11 @@ int AddSurface3DData(int texWidth, int texHeight, int x, int y, int width, int h
         }
     }
     GDirect3D.surface3D[slot] = record;
-    record->graphX = (uint16_t)x, record->graphY = (uint16_t)y;
-    record->surfaceX = (uint16_t)surfaceX, record->surfaceY = (uint16_t)surfaceY;
-    record->rootX = (uint16_t)rootX, record->rootY = (uint16_t)rootY;
-    record->width = (uint16_t)width, record->height = (uint16_t)height;
     record->owner = owner;
     record->head.check = (int)GDirect3D.nextCheck;
     record->deletedFlag = nullptr;
     GDirect3D.nextCheck = (GDirect3D.nextCheck + 1) % SURFACE3D_CHECK_COUNT;
-    if (source) {
-        record->surfaceX = (uint16_t)(record->surfaceX + source->surfaceX);
-        record->surfaceY = (uint16_t)(record->surfaceY + source->surfaceY);
-        record->rootX = (uint16_t)(record->rootX + source->rootX);
-        record->rootY = (uint16_t)(record->rootY + source->rootY);
-    }
-
-    float left = (float)record->graphX, top = (float)record->graphY;
-    float w = (float)record->width, h = (float)record->height;
-    const float positions[4][2] = {{left, top}, {left + w, top}, {left, top + h}, {left + w, top + h}};
-    SurfaceDataRecord *data = LookupSurfaceData(record->surfaceData);
-    float invW = 1.0f / (float)data->width, invH = 1.0f / (float)data->height;
-    float xs = (float)record->surfaceX, ys = (float)record->surfaceY;
-    float us[2] = {xs * invW, (xs + w) * invW}, vs[2] = {ys * invH, (ys + h) * invH};
-    for (int corner = 0; corner < 4; corner++) {
-        TexturedVertex &v = record->corners[corner];
-        v.x = positions[corner][0], v.y = positions[corner][1];
-        v.z = 0.0f, v.rhw = 1.0f, v.diffuse = 0xFFFFFFFF;
-        v.u = us[corner & 1], v.v = vs[corner >> 1];
-    }
+    PlaceSurface3DData(record, x, y, width, height, rootX, rootY, source, surfaceX, surfaceY);
     GDirect3D.surface3DCount++;
     if (slot == GDirect3D.highWater) GDirect3D.highWater++;
     return MakeSurface3DHandle(slot, record->head.check);

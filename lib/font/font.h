@@ -44,7 +44,6 @@ struct FontRecord {
     int nextVictim;           // round-robin replacement once full
     uint16_t *index;          // 65,536 codes -> entry + 1 (0 = not cached)
     FontCacheEntry *entries;  // capacity of them
-    int *cellGraphs;          // texture cache: graphs of each entry's body and edge cell (0 = not made)
 };
 
 // ---- fonts --------------------------------------------------------------------------------------

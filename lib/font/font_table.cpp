@@ -57,13 +57,9 @@ static void LayOutFontCache(FontRecord *f)
     f->capacity = fit < FONT_CACHE_MAX_CHARS ? (int)fit : FONT_CACHE_MAX_CHARS;
 }
 
-// Removes the cache graph with the cells' graphs made over it.
+// Removes the cache graph.
 static void RemoveFontCacheImage(FontRecord *f)
 {
-    for (int i = 0; f->cellGraphs && i < 2 * f->capacity; i++) {
-        if (f->cellGraphs[i]) RemoveGraph(f->cellGraphs[i], 0);
-        f->cellGraphs[i] = 0;
-    }
     if (f->cacheGraph != -1) RemoveGraph(f->cacheGraph, 0);
     f->cacheGraph = -1;
 }
@@ -75,7 +71,6 @@ static void FreeFontRecord(FontRecord *f)
     if (f->face) FT_Done_Face((FT_Face)f->face);
     FreeMemoryTracked(f->index);
     FreeMemoryTracked(f->entries);
-    FreeMemoryTracked(f->cellGraphs);
     FreeMemoryTracked(f);
 }
 
@@ -99,8 +94,7 @@ static FontRecord *NewFontRecord(int size, int thick, int fontType)
     LayOutFontCache(f);
     f->index = (uint16_t *)DZ_ALLOC_ZERO(sizeof(uint16_t) * 65536);
     f->entries = (FontCacheEntry *)DZ_ALLOC_ZERO(sizeof(FontCacheEntry) * (size_t)f->capacity);
-    f->cellGraphs = (int *)DZ_ALLOC_ZERO(sizeof(int) * 2 * (size_t)f->capacity);
-    if (!f->index || !f->entries || !f->cellGraphs) {
+    if (!f->index || !f->entries) {
         FreeFontRecord(f);
         WriteLog("フォント用のメモリが確保できませんでした in CreateFontToHandle\n");
         return nullptr;

@@ -96,19 +96,6 @@ static void DilateGlyphCell(const FontRecord *f, const GraphImage *strip, int le
         }
 }
 
-// The graph of an entry's body or edge cell in a texture cache, made at its first use. The handle or -1.
-static int CellGraph(FontRecord *f, int slot, int edge)
-{
-    int &graph = f->cellGraphs[2 * slot + edge];
-    if (LookupGraph(graph)) return graph;
-    int ex = (slot % f->perRow) * f->entryWidth, ey = (slot / f->perRow) * f->entryHeight;
-    graph = edge ? DeriveGraph(ex + f->cellWidth, ey, f->cellWidth + 2, f->cellHeight + 2, f->cacheGraph)
-                 : DeriveGraph(ex, ey, f->cellWidth, f->cellHeight, f->cacheGraph);
-    if (graph != -1) return graph;
-    graph = 0;
-    return -1;
-}
-
 // Takes the next free entry for a character (round-robin replacement once full).
 static int TakeCacheSlot(FontRecord *f, uint16_t code)
 {
@@ -126,16 +113,12 @@ static int TakeCacheSlot(FontRecord *f, uint16_t code)
 }
 
 // Puts count new entries from slot first on (side by side in one cache row) into the cache graph in
-// one upload; a texture cache gets their cells' graphs now, before any of them is drawn.
-static void UploadCacheEntries(FontRecord *f, const GraphImage *strip, int first, int count, int texture)
+// one upload.
+static void UploadCacheEntries(FontRecord *f, const GraphImage *strip, int first, int count)
 {
     Rect cells = {0, 0, count * f->entryWidth, f->entryHeight};
     UpdateGraphImageRect(f->cacheGraph, (first % f->perRow) * f->entryWidth, (first / f->perRow) * f->entryHeight,
                          strip, &cells);
-    for (int slot = first; texture && slot < first + count; slot++) {
-        CellGraph(f, slot, 0);
-        if (f->fontType & FONT_TYPE_EDGE) CellGraph(f, slot, 1);
-    }
 }
 
 // Renders the characters of the text that the cache lacks. 0, -1 when no picture for them could be made.
@@ -155,7 +138,7 @@ static int CacheTextGlyphs(FontRecord *f, const char *text, int length)
         }
         int slot = TakeCacheSlot(f, code);
         if (count > 0 && (slot != first + count || slot % f->perRow == 0)) {
-            UploadCacheEntries(f, &strip, first, count, cache->format.textureFlag);
+            UploadCacheEntries(f, &strip, first, count);
             count = 0;
         }
         if (count == 0) {
@@ -167,7 +150,7 @@ static int CacheTextGlyphs(FontRecord *f, const char *text, int length)
         f->entries[slot].advance = (int16_t)RenderGlyphCell(f, code, &strip, left, ink);
         if (f->fontType & FONT_TYPE_EDGE) DilateGlyphCell(f, &strip, left, ink);
     }
-    if (count > 0) UploadCacheEntries(f, &strip, first, count, cache->format.textureFlag);
+    if (count > 0) UploadCacheEntries(f, &strip, first, count);
     DiscardGraphImage(&strip);
     return result;
 }
@@ -239,18 +222,21 @@ static void DrawCell(const TextPass *p, const MEMIMG *cell, int x, int y)
     }
 }
 
-// The same through the graph draws, for a cell of a texture cache: the turned cell's corners sit
-// half a pixel up and left, where the device puts a pixel's edge.
-static void DrawCellGraph(const TextPass *p, int graph, int w, int h, int x, int y)
+// The same on the device, for the cell rectangle of a texture cache (no graph of its own: a font's
+// thousands of cells would fill the graph table): the turned cell's corners (top-left, top-right,
+// bottom-left, bottom-right) sit half a pixel up and left, where the device puts a pixel's edge.
+static void DrawCellPart(const TextPass *p, GraphRecord *cache, const Rect *cell, int x, int y)
 {
+    int w = cell->right - cell->left, h = cell->bottom - cell->top;
     if (p->vertical) {
         float left = (float)x - 0.5f, top = (float)y - 0.5f;
-        PutGraphFreeQuad(left + (float)h, top, left + (float)h, top + (float)w, left, top + (float)w, left, top, graph,
-                         p->trans);
+        const float corners[8] = {left + (float)h, top, left + (float)h, top + (float)w, left, top, left, top + (float)w};
+        G_D3D_RenderGraphPartFreeQuad(corners, cache, cell, p->trans);
     } else if (p->scaleFlag) {
-        PutGraphStretched(x, y, x + TruncDoubleToInt(w * p->xScale), y + TruncDoubleToInt(h * p->yScale), graph, p->trans);
+        G_D3D_RenderGraphPartStretched(x, y, x + TruncDoubleToInt(w * p->xScale), y + TruncDoubleToInt(h * p->yScale),
+                                       cache, cell, p->trans);
     } else {
-        PutGraph(x, y, graph, p->trans);
+        G_D3D_RenderGraphPartAt(x, y, cache, cell, p->trans);
     }
 }
 
@@ -268,9 +254,10 @@ static int CellPlaceable(long long x, long long y)
 static void DrawTextPass(const TextPass *p, const char *text, int length, int x, int y)
 {
     FontRecord *f = p->font;
-    // New glyphs are written into this same image: it stays for the whole pass.
-    MEMIMG *cache = p->dst ? GetGraphMemImg(LookupGraph(f->cacheGraph)) : nullptr;
-    if (p->dst && !cache) return;
+    // New glyphs are written into this same graph and image: they stay for the whole pass.
+    GraphRecord *graph = LookupGraph(f->cacheGraph);
+    MEMIMG *cache = p->dst ? GetGraphMemImg(graph) : nullptr;
+    if (!graph || (p->dst && !cache)) return;
     int w = p->edge ? f->cellWidth + 2 : f->cellWidth, h = p->edge ? f->cellHeight + 2 : f->cellHeight;
     double pen = 0;
     for (int pos = 0; pos < length && text[pos];) {
@@ -286,8 +273,8 @@ static void DrawTextPass(const TextPass *p, const char *text, int length, int x,
         pen += f->entries[slot].advance * (p->scaleFlag ? p->xScale : 1.0);
         if (!CellPlaceable(cx, cy)) continue;
         if (!cache) {
-            int graph = CellGraph(f, slot, p->edge);
-            if (graph != -1) DrawCellGraph(p, graph, w, h, (int)cx, (int)cy);
+            const Rect cell = {ex, ey, ex + w, ey + h};
+            DrawCellPart(p, graph, &cell, (int)cx, (int)cy);
             continue;
         }
         MEMIMG cell;
@@ -344,6 +331,8 @@ static void DrawTextPasses(TextPass *pass, const char *text, int length, int x, 
 static int DrawTextOnDevice(TextPass *pass, const char *text, int length, int x, int y, uint32_t colour,
                             uint32_t edgeColour, const Rect *clip)
 {
+    int result;
+    if (!BeginDrawEntry(&result)) return result;
     Rect saved = GDrawSettings.drawRegion, region = saved;
     if (clip) {
         region = *clip;

@@ -12,6 +12,10 @@
 // Each returns 0 without drawing while the no-draw guard is set, -1 before the display exists or for
 // a stale graph handle, and waits (pumping) while the application is inactive.
 
+// How each entry begins (and the text core before it draws glyph cells on the device): 1 when the draw
+// goes on; else *result holds what the entry returns (0 under the guard, -1 before the display
+// exists). Waits (pumping) while the application is inactive.
+int BeginDrawEntry(int *result);
 // Draws a graph with its top-left corner at (x, y); trans 1 skips its transparent pixels. 0 / -1.
 int PutGraph(int x, int y, int graph, int trans);
 // Draws a graph stretched into (x1, y1)-(x2, y2), right and bottom exclusive; mirrored when

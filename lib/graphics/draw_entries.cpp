@@ -15,9 +15,7 @@
 #define QUAD_COORD_MIN (-8192.5f)   // corners round into -8192..8191
 #define QUAD_COORD_MAX 8191.5f
 
-// 1 when a draw goes on; else *result holds what the entry returns (0 under the guard, -1 before the
-// display exists). Waits (pumping) while the application is inactive.
-static int BeginDraw(int *result)
+int BeginDrawEntry(int *result)
 {
     if (GDrawSettings.noDrawGuard) return *result = 0, 0;
     if (!IsScreenReady()) return *result = -1, 0;
@@ -39,7 +37,7 @@ static int StepGraphMovie(GraphRecord *graph, int x, int y, int magnification)
 int PutGraph(int x, int y, int graph, int trans)
 {
     int result;
-    if (!BeginDraw(&result)) return result;
+    if (!BeginDrawEntry(&result)) return result;
     GraphRecord *record = LookupGraph(graph);
     if (!record) return -1;
     if (StepGraphMovie(record, x, y, 1)) return -1;
@@ -50,7 +48,7 @@ int PutGraph(int x, int y, int graph, int trans)
 int PutGraphStretched(int x1, int y1, int x2, int y2, int graph, int trans)
 {
     int result;
-    if (!BeginDraw(&result)) return result;
+    if (!BeginDrawEntry(&result)) return result;
     GraphRecord *record = LookupGraph(graph);
     if (!record) return -1;
     int magnification = record->width > 0 ? (int)(((long long)x2 - x1) / record->width) : 1;
@@ -73,7 +71,7 @@ int PutGraphFreeQuad(float x1, float y1, float x2, float y2, float x3, float y3,
                      int trans)
 {
     int result;
-    if (!BeginDraw(&result)) return result;
+    if (!BeginDrawEntry(&result)) return result;
     GraphRecord *record = LookupGraph(graph);
     if (!record) return -1;
     if (record->format.textureFlag) {
@@ -108,7 +106,7 @@ typedef int (*BoxDrawer)(int x1, int y1, int x2, int y2, uint32_t colour);
 static int PaintBox(int x1, int y1, int x2, int y2, uint32_t colour, BoxDrawer software, BoxDrawer device)
 {
     int result;
-    if (!BeginDraw(&result)) return result;
+    if (!BeginDrawEntry(&result)) return result;
     if (!IsDirect3DDrawUsable()) return software(x1, y1, x2, y2, colour);
     Rect box = OrderedRect(x1, y1, x2, y2);
     int subtract = GDrawSettings.blendMode == MEMIMG_BLEND_SUBTRACT;
@@ -138,7 +136,7 @@ int PaintCircle(int x, int y, int r, uint32_t colour, int fill)
 {
     if (r < 0) return 0;
     int result;
-    if (!BeginDraw(&result)) return result;
+    if (!BeginDrawEntry(&result)) return result;
     if (!IsDirect3DDrawUsable()) return RenderCircle2D(x, y, r, colour, fill);
     Rect square = {ClampToInt((long long)x - r - 1), ClampToInt((long long)y - r - 1),
                    ClampToInt((long long)x + r + 1), ClampToInt((long long)y + r + 1)};

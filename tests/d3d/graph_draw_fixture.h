@@ -45,4 +45,12 @@ protected:
         GraphRecord *graph = AddGraphRecord(width, height, &format);
         return graph && G_D3D_CreateGraphTextures(graph) == 0 ? graph : nullptr;
     }
+    // The graph of rectangle r of source, sharing its textures.
+    static GraphRecord *Derive(GraphRecord *source, const Rect &r)
+    {
+        GraphRecord *graph = AddGraphRecord(r.right - r.left, r.bottom - r.top, &source->format);
+        if (!graph) return nullptr;
+        graph->srcX = source->srcX + r.left, graph->srcY = source->srcY + r.top;
+        return G_D3D_DeriveGraphTextures(graph, source) == 0 ? graph : nullptr;
+    }
 };

@@ -3,6 +3,7 @@
 // coordinates, parallelograms in either winding, vertex grids and blend-graph strips; and where any
 // draw (boxes and circles too) sends nothing.
 #include <regex>
+#include <vector>
 
 #include "tests/d3d/graph_draw_fixture.h"
 
@@ -172,4 +173,71 @@ TEST_F(GraphDrawTest, WhereTheDeviceCannotDrawNothingIsSent)
     GDrawSettings.zEnable = 1;
     ASSERT_EQ(0, At(graph, 0, 0, 4));
     EXPECT_EQ(0u, Device().zEnable);
+}
+
+// The draws of a whole graph, and of a rectangle of a graph alone.
+struct PartForm {
+    const char *name;
+    int (*whole)(GraphRecord *g);
+    int (*part)(GraphRecord *g, const Rect *r);
+};
+static const PartForm kPartForms[] = {
+    {"at", [](GraphRecord *g) { return At(g, 30, 40); },
+     [](GraphRecord *g, const Rect *r) { return G_D3D_RenderGraphPartAt(30, 40, g, r, 0); }},
+    {"clipped", [](GraphRecord *g) { return At(g, -7, -9); },
+     [](GraphRecord *g, const Rect *r) { return G_D3D_RenderGraphPartAt(-7, -9, g, r, 0); }},
+    {"mirrored", [](GraphRecord *g) { return Stretch(g, 90, 10, 10, 50); },
+     [](GraphRecord *g, const Rect *r) { return G_D3D_RenderGraphPartStretched(90, 10, 10, 50, g, r, 0); }},
+    {"turned", [](GraphRecord *g) { return Quad(g, {100, 0, 100, 64, 60, 0, 60, 64}); },
+     [](GraphRecord *g, const Rect *r) {
+         const float corners[8] = {100, 0, 100, 64, 60, 0, 60, 64};
+         return G_D3D_RenderGraphPartFreeQuad(corners, g, r, 0);
+     }},
+    {"grid", [](GraphRecord *g) { return Quad(g, TRAPEZOID); },
+     [](GraphRecord *g, const Rect *r) {
+         const float corners[8] = TRAPEZOID;
+         return G_D3D_RenderGraphPartFreeQuad(corners, g, r, 0);
+     }},
+};
+
+// A rectangle of a graph drawn alone reaches the device as the graph derived from it would, across
+// the pieces' seams too, and makes no graph and no piece.
+TEST_F(GraphDrawTest, ARectangleDrawsAsTheGraphDerivedFromIt)
+{
+    // Pieces 512 and 128 each way, and a graph derived across them (its pieces start inside theirs).
+    GraphRecord *square = Graph(640, 640), *inner = Derive(square, {300, 300, 600, 600});
+    ASSERT_TRUE(square && inner);
+    const struct {
+        GraphRecord *source;
+        std::vector<Rect> parts;
+    } sources[] = {
+        {square, {{8, 4, 40, 20}, {500, 4, 530, 20}, {500, 500, 530, 520}, {512, 512, 640, 640}, {0, 0, 640, 640}}},
+        {inner, {{8, 4, 40, 20}, {200, 200, 240, 220}, {0, 0, 300, 300}}},
+    };
+    for (int blended = 0; blended < 2; blended++) {
+        // With a blend graph the four-corner draws are strips, whose corners take the graph's diagonal.
+        GDrawSettings.blendGraph = blended ? blend->handle : -1;
+        ASSERT_EQ(0, G_D3D_BindBlendTexture(blended ? blend : nullptr, 128, 0));
+        for (const auto &[source, parts] : sources)
+            for (const Rect &r : parts) {
+                GraphRecord *derived = Derive(source, r);
+                ASSERT_TRUE(derived);
+                uint32_t pieces = GDirect3D.surface3DCount;
+                int graphs = GetGraphCount();
+                for (const PartForm &form : kPartForms) {
+                    SCOPED_TRACE(testing::Message() << form.name << " " << r.left << "," << r.top << " of " << source->width
+                                                    << (blended ? " blended" : ""));
+                    G_D3D_FlushVertexBatch();
+                    int mark = D3dTestMark();
+                    ASSERT_EQ(0, form.whole(derived));
+                    std::string expected = Dump(mark, 2);
+                    mark = D3dTestMark();
+                    ASSERT_EQ(0, form.part(source, &r));
+                    EXPECT_NE("", expected);
+                    EXPECT_EQ(expected, Dump(mark, 2));
+                }
+                EXPECT_EQ(pieces, GDirect3D.surface3DCount);
+                EXPECT_EQ(graphs, GetGraphCount());
+            }
+    }
 }

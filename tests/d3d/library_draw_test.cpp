@@ -174,6 +174,49 @@ TEST_F(DeviceRouteTest, TextureFontDrawsFromItsTextureCacheWithDeviceDrawsOnly)
     EXPECT_EQ(0, f->cacheTextureLost);
 }
 
+TEST_F(DeviceRouteTest, TwelveEdgedFontsWithFullCachesHoldOneGraphEach)
+{
+    D3dTestRecord(0);
+    int graphs = GetGraphCount();
+    int fonts[12], capacity = 0;
+    for (int &font : fonts) {
+        font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+        ASSERT_NE(-1, font);
+        GetFontCacheUsage(font, nullptr, &capacity);
+    }
+    for (int i = 0; i < 12; i++) {
+        uint32_t pieces = 0;
+        // A cache row at a time: 60 entries.
+        for (int first = 0; first < capacity; first += 60) {
+            std::string text = KanjiRun(first, capacity - first < 60 ? capacity - first : 60);
+            ASSERT_EQ(0, DrawTextWithFont(0, 0, text.c_str(), 0xFFFF, fonts[i], 0xF800, i % 2));
+            if (first == 0) pieces = GDirect3D.surface3DCount;
+        }
+        ASSERT_EQ(capacity, Used(fonts[i]));
+        // The cache graph alone, with its pieces.
+        ASSERT_EQ(graphs + i + 1, GetGraphCount());
+        ASSERT_EQ(pieces, GDirect3D.surface3DCount);
+    }
+    // Their text still reaches the device: two characters, edge and body.
+    G_D3D_FlushVertexBatch();
+    D3dTestRecord(1);
+    int mark = D3dTestMark();
+    ASSERT_EQ(0, DrawTextWithFont(100, 100, KanjiRun(capacity - 2, 2).c_str(), 0xFFFF, fonts[11], 0xF800, 0));
+    std::vector<D3dRecordedVertex> v;
+    EXPECT_EQ(24, QuadVertices(mark, &v));
+}
+
+TEST_F(DeviceRouteTest, UnderTheNoDrawGuardTextSendsNothing)
+{
+    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+    GDrawSettings.noDrawGuard = 1;
+    int mark = D3dTestMark();
+    EXPECT_EQ(0, DrawTextWithFont(10, 10, "AB", 0xFFFF, font, 0xF800, 0));
+    GDrawSettings.noDrawGuard = 0;
+    std::vector<D3dRecordedVertex> v;
+    EXPECT_EQ(0, QuadVertices(mark, &v));
+}
+
 // The pixels of a texture graph's first piece, row by row.
 static std::vector<uint8_t> PiecePixels(int graph)
 {

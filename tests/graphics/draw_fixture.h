@@ -80,6 +80,19 @@ inline GraphImage MakePicture(int w, int h, const std::function<uint32_t(int, in
     return image;
 }
 
+// Shift-JIS text of count distinct level-1 kanji, from the first-th on (lead 0x88-0x97, trail
+// 0x40-0x7E and 0x80-0xFC; 3,000 of them).
+inline std::string KanjiRun(int first, int count)
+{
+    std::string text;
+    for (int lead = 0x88, n = 0; lead <= 0x97; lead++)
+        for (int trail = 0x40; trail <= 0xFC && n < first + count; trail++) {
+            if (trail == 0x7F || (lead == 0x88 && trail < 0x9F)) continue;
+            if (n++ >= first) text += {(char)lead, (char)trail};
+        }
+    return text;
+}
+
 inline uint32_t BackPixel(int x, int y) { return GetPx(GetScreenMemImg(SCREEN_BACK), x, y); }
 
 // Fills the whole back screen with one screen colour.
