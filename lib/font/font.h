@@ -70,6 +70,9 @@ int RestoreFontCacheImage(int font);
 // The device let its textures go: every texture cache is made again (and every glyph rendered again)
 // at its font's next draw. 0.
 int MarkFontCachesLost(void);
+// The graph lost its pixels: when it is a glyph cache, its font makes it again and renders every
+// glyph again at its next draw. 0.
+int MarkFontCacheGraphLost(int graph);
 
 // ---- text ---------------------------------------------------------------------------------------
 // Draws Shift-JIS text with the default font at (x, y) in colour (screen format); an edged font

@@ -213,6 +213,15 @@ int MarkFontCachesLost(void)
     return 0;
 }
 
+int MarkFontCacheGraphLost(int graph)
+{
+    for (int slot = 0; sFonts.tableReady && slot < sFonts.fonts.usedBound; slot++) {
+        auto *f = (FontRecord *)sFonts.fonts.records[slot];
+        if (f && f->cacheGraph == graph) f->cacheSurfaceLost = 1;
+    }
+    return 0;
+}
+
 int RestoreFontCacheImage(int font)
 {
     FontRecord *f = LookUpFontRecord(font);

@@ -6,6 +6,7 @@
 #include "lib/core/log.h"
 #include "lib/core/memory.h"
 #include "lib/d3d/d3d_draw_hooks.h"
+#include "lib/font/font.h"
 #include "lib/graphics/graph.h"
 #include "lib/graphics/graph_internal.h"
 #include "lib/graphics/screen.h"
@@ -300,8 +301,8 @@ static void ReloadGraphImage(GraphRecord *graph, RestoreSource *source)
         alpha = graph->kept->alpha.pixels ? &graph->kept->alpha : nullptr;
     } else {
         // A movie's frames and a glyph cache's font fill theirs again.
-        if (graph->movie < 0 && !(graph->flags & GRAPH_FLAG_OWNER_REMAKES))
-            WriteLogFormat("復元する画像が無いため、グラフィック 0x%08x の内容は不定です", graph->handle);
+        if (graph->flags & GRAPH_FLAG_OWNER_REMAKES) MarkFontCacheGraphLost(graph->handle);
+        else if (graph->movie < 0) WriteLogFormat("復元する画像が無いため、グラフィック 0x%08x の内容は不定です", graph->handle);
         return;
     }
     if (SetGraphImage(graph->handle, graph->srcX, graph->srcY, base, alpha) != 0)

@@ -262,3 +262,19 @@ TEST_F(DeviceRouteTest, ARestoreReloadsTextureGraphsMadeFromMemoryFromTheirKeptP
     EXPECT_NE(std::string::npos, log.find(undefined)) << log;
     EXPECT_EQ(log.find("の内容は不定です"), log.rfind("の内容は不定です")) << "only the blank graph: " << log;
 }
+
+// In window mode nothing rebuilds the display: the lost cache texture is restored in place with
+// undefined pixels, and its font renders its glyphs again at the next draw.
+TEST_F(DeviceRouteTest, AGlyphCacheLostInWindowModeIsRenderedAgainAtTheNextDraw)
+{
+    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+    FontRecord *f = LookUpFontRecord(font);
+    ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0xF800, 0));
+    const std::vector<uint8_t> before = PiecePixels(f->cacheGraph);
+    ASSERT_FALSE(before.empty());
+    DdTestLoseAllSurfaces();
+    ASSERT_EQ(0, TestAndRestoreSurfaces());
+    ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0xF800, 0));
+    EXPECT_EQ(2, Used(font));
+    EXPECT_TRUE(before == PiecePixels(f->cacheGraph));
+}
