@@ -42,6 +42,7 @@ struct SceneGraphs {
     int wide[2];     // 640 x 48 and 700 x 40 patterns: two and three texture pieces
     int alphaImage;  // 32 x 32 with an alpha ramp
     int blendWipe;   // 32 x 32 blend graph: a diagonal alpha wipe in 16 levels
+    int blendRows;   // 64 x 32 blend graph: 16 levels down its rows, two rows each
 };
 
 // What the scenes draw over and from, read on the software route: the ramp every blend lands on (drawn
@@ -339,6 +340,9 @@ void SceneBlendGraph(const SceneGraphs &g)
         SelectBlendGraph(g.blendWipe, borders[i], 64);
         PutGraphStretched(20 + i * 80, 100, 84 + i * 80, 164, g.frames[9 + i], 1);
     }
+    // Wider than high: the blend graph's rows must follow its height.
+    SelectBlendGraph(g.blendRows, 128, 64);
+    PutGraphStretched(260, 100, 324, 164, g.frames[12], 1);
     SelectBlendGraph(-1, 0, 0);
 }
 
@@ -554,25 +558,32 @@ void RefAlphaImage(const Sources &, Reference *ref)
                           [a = d[4] / 255.0](int x, int y) { return AlphaImageTexel(x, y, a); }, kAlphaBlend, 0});
 }
 
-// The blend graph's alpha at a texel, through the texture-factor ramp of border parameter b at border
-// range 64: the factor added to or taken from it, then four times the result; 255 draws nothing.
-double WipeAlpha(int x, int y, int b)
+// A blend graph's alpha, through the texture-factor ramp of border parameter b at border range 64: the
+// factor added to or taken from it, then four times the result; 255 draws nothing.
+double BorderAlpha(double alpha, int b)
 {
-    double wipe = (x + y) / 4 / 15.0;
     int e = 1280 - 1280 * b / 255;
-    if (e < 1024) return std::min(1.0, 4 * std::max(0.0, wipe - (255 - 255 * e / 1024) / 255.0));
-    return std::min(1.0, 4 * std::min(1.0, wipe + (e - 1024) * 64 / 256 / 255.0));
+    if (e < 1024) return std::min(1.0, 4 * std::max(0.0, alpha - (255 - 255 * e / 1024) / 255.0));
+    return std::min(1.0, 4 * std::min(1.0, alpha + (e - 1024) * 64 / 256 / 255.0));
 }
 
 void RefBlendGraph(const Sources &s, Reference *ref)
 {
-    for (int i = 0; i < 2; i++) {  // the third, at border parameter 255, is thrown away
-        int b = i * 128, x = 20 + i * 80;
-        auto frame = FrameTexels(s, 9 + i, 1.0);
-        RefTextured(ref, {{(double)x, 100}, {x + 64.0, 100}, {(double)x, 164}, 32, 32,
-                          [frame, b](int tx, int ty) {
+    // The wipe at border parameters 0 and 128 (the third, at 255, is thrown away), then the rows at 128.
+    const struct {
+        int frame, b, x;
+        double (*alpha)(int tx, int ty);
+    } draws[] = {
+        {9, 0, 20, [](int tx, int ty) { return (tx + ty) / 4 / 15.0; }},
+        {10, 128, 100, [](int tx, int ty) { return (tx + ty) / 4 / 15.0; }},
+        {12, 128, 260, [](int, int ty) { return ty / 2 / 15.0; }},
+    };
+    for (const auto &d : draws) {
+        auto frame = FrameTexels(s, d.frame, 1.0);
+        RefTextured(ref, {{(double)d.x, 100}, {d.x + 64.0, 100}, {(double)d.x, 164}, 32, 32,
+                          [frame, d](int tx, int ty) {
                               Rgba c = frame(tx, ty);
-                              if (c.a >= 0) c.a = WipeAlpha(tx, ty, b);
+                              if (c.a >= 0) c.a = BorderAlpha(d.alpha(tx, ty), d.b);
                               return c;
                           },
                           kAlphaBlend, 0});
@@ -630,7 +641,7 @@ const CrossScene kScenes[] = {
     {"bilinear", OWN, {20, 100, 232, 164}, SceneBilinear, RefBilinear, 0, "draw mode 1: only the device filters"},
     {"alpha_image", BOUNDED, {20, 100, 192, 164}, SceneAlphaImage, RefAlphaImage, 6,
      "alpha channels: 16 levels (and 4-bit colours) in the device's 16-bit textures, 256 in software"},
-    {"blend_graph", BOUNDED, {20, 100, 244, 164}, SceneBlendGraph, RefBlendGraph, 30,
+    {"blend_graph", BOUNDED, {20, 100, 324, 164}, SceneBlendGraph, RefBlendGraph, 30,
      "blend graphs: the device weighs by the graph's alpha, software by its pixels' bytes (colour and alpha "
      "interleaved), so where the border cuts the wipe one route shows a column the other hides"},
     {"odd_outlines", OWN, {18, 98, 201, 143}, SceneOddOutlines, RefOddOutlines, 0,
@@ -653,6 +664,7 @@ void LoadSceneGraphs(SceneGraphs *g)
     GraphImage base = MakePicture(32, 32, [](int x, int y) { return (uint32_t)(x * 8) << 16 | (uint32_t)(y * 8) << 8 | 200; });
     GraphImage alpha = MakePicture(32, 32, [](int x, int y) { return (uint32_t)((x + y) * 4); });
     GraphImage wipe = MakePicture(32, 32, [](int x, int y) { return (uint32_t)((x + y) / 4 * 17) * 0x010101u; });
+    GraphImage rows = MakePicture(64, 32, [](int, int y) { return (uint32_t)(y / 2 * 17) * 0x010101u; });
     auto pattern = [](int x, int y) { return (uint32_t)((x * 7 + y * 3) & 0xFF) << 16 | (uint32_t)((x * 3 + y * 11) & 0xFF) << 8 | (uint32_t)((x ^ y) & 0xFF); };
     GraphImage wide0 = MakePicture(640, 48, pattern), wide1 = MakePicture(700, 40, pattern);
     g->wide[0] = MakeGraphFromImages(&wide0, nullptr);
@@ -663,11 +675,14 @@ void LoadSceneGraphs(SceneGraphs *g)
     ASSERT_GE(g->wide[1], 0);
     g->alphaImage = MakeGraphFromImages(&base, &alpha);
     g->blendWipe = MakeGraphFromImages(&wipe, &wipe);
+    g->blendRows = MakeGraphFromImages(&rows, &rows);
     DiscardGraphImage(&base);
     DiscardGraphImage(&alpha);
     DiscardGraphImage(&wipe);
+    DiscardGraphImage(&rows);
     ASSERT_GE(g->alphaImage, 0);
     ASSERT_GE(g->blendWipe, 0);
+    ASSERT_GE(g->blendRows, 0);
 }
 
 std::vector<uint16_t> ReadBack(void)
