@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "lib/font/font.h"
 #include "tests/graphics/draw_fixture.h"
@@ -68,34 +70,53 @@ TEST_F(FontTest, TwoByteCharacterIsOneGlyph)
     EXPECT_EQ(extent[0], 8);
 }
 
-TEST_F(FontTest, CacheReplacesRoundRobinAndTheNextCharacterStillDraws)
+// The back screen's pixels round a text drawn alone at (20, 20), in white edged red.
+static std::vector<uint32_t> DrawnAlone(int font, const std::string &text)
 {
-    uint32_t white = PackScreenColor(255, 255, 255);
-    int font = CreateFontToHandle(nullptr, 16, -1, 0);
+    FillBack(0);
+    EXPECT_EQ(DrawTextWithFont(20, 20, text.c_str(), PackScreenColor(255, 255, 255), font, PackScreenColor(255, 0, 0), 0), 0);
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < 200; y++)
+        for (int x = 0; x < 200; x++) pixels.push_back(BackPixel(x, y));
+    return pixels;
+}
+
+// Each character draws its own glyph, as a font that never cached another draws it.
+static void ExpectOwnGlyphs(int font, int fresh, const std::vector<std::pair<const char *, std::string>> &cases)
+{
+    for (const auto &[name, text] : cases) {
+        SCOPED_TRACE(name);
+        std::vector<uint32_t> drawn = DrawnAlone(font, text);
+        EXPECT_GT(CountPixels(PackScreenColor(255, 255, 255), 0, 0, 200, 200), 10);
+        EXPECT_TRUE(drawn == DrawnAlone(fresh, text));
+    }
+}
+
+TEST_F(FontTest, AFullCacheReplacesRoundRobinAndEachCharacterDrawsItsOwnGlyph)
+{
+    int font = CreateFontToHandle(nullptr, 16, -1, 0), fresh = CreateFontToHandle(nullptr, 16, -1, 0);
     int used, capacity;
     GetFontCacheUsage(font, &used, &capacity);
     ASSERT_EQ(capacity, FONT_CACHE_MAX_CHARS);
-    // Distinct level-1 kanji (lead 0x88-0x97, trail 0x40-0x7E and 0x80-0xFC).
-    int drawn = 0;
-    char text[3] = {0, 0, 0};
-    for (int lead = 0x88; lead <= 0x97 && drawn < capacity; lead++)
-        for (int trail = 0x40; trail <= 0xFC && drawn < capacity; trail++) {
-            if (trail == 0x7F || (lead == 0x88 && trail < 0x9F)) continue;
-            text[0] = (char)lead, text[1] = (char)trail;
-            ASSERT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, text, 0, nullptr, nullptr, 1, font, 0, -1, 0, nullptr), 0);
-            drawn++;
-        }
+    std::string all = KanjiRun(0, capacity);
+    ASSERT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, all.c_str(), 0, nullptr, nullptr, 1, font, 0, -1, 0, nullptr), 0);
     GetFontCacheUsage(font, &used, nullptr);
     ASSERT_EQ(used, capacity);
-    FillBack(0);
-    ASSERT_EQ(DrawTextWithFont(10, 10, "漢", white, font, 0, 0), 0);  // the 2025th character
-    EXPECT_GT(CountPixels(white, 10, 10, 26, 26), 10);
-    // The first character was replaced, and draws again.
-    FillBack(0);
-    ASSERT_EQ(DrawTextWithFont(10, 10, "亜", white, font, 0, 0), 0);
-    EXPECT_GT(CountPixels(white, 10, 10, 26, 26), 10);
+    // The first character makes room for the next new one, and coming back takes the second's place.
+    ExpectOwnGlyphs(font, fresh, {{"one more", KanjiRun(capacity, 1)}, {"the first, replaced", KanjiRun(0, 1)},
+                                  {"the second, replaced", KanjiRun(1, 1)}, {"one kept", KanjiRun(500, 1)}});
     GetFontCacheUsage(font, &used, nullptr);
     EXPECT_EQ(used, capacity);
+}
+
+TEST_F(FontTest, GlyphsCachedInOneCallAcrossCacheRowsDrawAsAlone)
+{
+    // Seven 128-pixel edged entries fill a cache row: ten new characters in one call start a second.
+    int font = CreateFontToHandle(nullptr, 128, -1, FONT_TYPE_EDGE), fresh = CreateFontToHandle(nullptr, 128, -1, FONT_TYPE_EDGE);
+    std::string ten = KanjiRun(0, 10);
+    ASSERT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, ten.c_str(), 0, nullptr, nullptr, 1, font, 0, -1, 0, nullptr), 0);
+    ExpectOwnGlyphs(font, fresh, {{"the 7th, last of the first row", KanjiRun(6, 1)}, {"the 8th", KanjiRun(7, 1)},
+                                  {"the 10th", KanjiRun(9, 1)}});
 }
 
 TEST_F(FontTest, LargeFontsFitTheCacheImage)
