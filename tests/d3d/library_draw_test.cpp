@@ -238,14 +238,19 @@ static std::vector<uint8_t> PiecePixels(int graph)
 TEST_F(DeviceRouteTest, ARestoreReloadsTextureGraphsMadeFromMemoryFromTheirKeptPicture)
 {
     GraphImage picture = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6) << 16 | (uint32_t)(y * 10) << 8 | 0x40; });
+    GraphImage alpha = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6 + y); });
     int fromMemory = MakeGraphFromImages(&picture, nullptr);
+    // With an alpha picture: the texture takes its alpha from it, which the restore needs too.
+    int withAlpha = MakeGraphFromImages(&picture, &alpha);
     DiscardGraphImage(&picture);
+    DiscardGraphImage(&alpha);
     int part = DeriveGraph(8, 4, 16, 16, fromMemory);
     RemoveGraph(fromMemory, 0);  // the derived part keeps the picture
     int blank = MakeBlankGraph(16, 16, 0);
     ASSERT_NE(-1, part);
     ASSERT_NE(-1, blank);
-    const std::vector<uint8_t> before = PiecePixels(part);
+    ASSERT_TRUE(LookupGraph(withAlpha) && LookupGraph(withAlpha)->format.alphaChFlag);
+    const std::vector<uint8_t> before = PiecePixels(part), beforeAlpha = PiecePixels(withAlpha);
     // A glyph cache and its cells are made again by their font: no log of theirs.
     int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
     ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0, 0));
@@ -256,6 +261,7 @@ TEST_F(DeviceRouteTest, ARestoreReloadsTextureGraphsMadeFromMemoryFromTheirKeptP
     ASSERT_EQ(0, RestoreDisplay());
     ASSERT_EQ(1, IsDirect3DDrawUsable());
     EXPECT_EQ(before, PiecePixels(part));
+    EXPECT_TRUE(beforeAlpha == PiecePixels(withAlpha)) << "the alpha channel is lost";
     std::string log = ReadTestFile("Log.txt").substr(start.size());
     char undefined[96];
     snprintf(undefined, sizeof undefined, "復元する画像が無いため、グラフィック 0x%08x の内容は不定です", blank);
