@@ -33,6 +33,14 @@ int LoadGraphImage(StreamRecord *stream, GraphImage *out) {
     return WriteLog("対応していない画像形式です in LoadGraphImage\n");
 }
 
+int64_t GetImageStreamBytesFrom(StreamRecord *s, int64_t offset) {
+    int64_t at = s->functions.tell(s->data);
+    if (at < 0 || s->functions.seek(s->data, 0, 2) != 0) return -1;
+    int64_t end = s->functions.tell(s->data);
+    if (end < 0 || s->functions.seek(s->data, at, 0) != 0) return -1;
+    return end > offset ? end - offset : 0;
+}
+
 int LoadGraphImageFromMemory(const void *data, size_t size, GraphImage *out) {
     if (out != nullptr) memset(out, 0, sizeof(*out));
     if (data == nullptr || out == nullptr) return WriteLog("画像データがありません in LoadGraphImageFromMemory\n");

@@ -1,6 +1,7 @@
 // Picture decoding: a table of loaders tried in turn over a stream, each filling a GraphImage.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include "lib/image/color_format.h"
 
 struct StreamRecord;
@@ -33,6 +34,10 @@ int LoadGraphImage(StreamRecord *stream, GraphImage *out);
 int LoadGraphImageFromMemory(const void *data, size_t size, GraphImage *out);
 // The same over a data file (library path, "\\" separators allowed).
 int LoadGraphImageFromFile(const char *path, GraphImage *out);
+
+// Bytes of the stream from offset to its end (0 when it ends before), -1 when the stream cannot say;
+// the read position is kept. What a loader allocates is bounded by the bytes its file really holds.
+int64_t GetImageStreamBytesFrom(StreamRecord *stream, int64_t offset);
 
 // The loaders, tried in turn by LoadGraphImage.
 int TestPngImage(const unsigned char *head, size_t headSize);

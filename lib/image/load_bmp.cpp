@@ -123,20 +123,23 @@ static void UnpackBmpRow(const BmpHeader *h, const uint8_t *in, uint8_t *out) {
     }
 }
 
-// Decodes run-length data (8 or 4 bits a pixel) into out, stored rows bottom first. Pixels the data
-// skips keep index 0; runs are cut at the right edge and nothing goes past the last row. 0, -1 when
-// the data ends before the picture does.
-static int DecodeBmpRuns(const BmpHeader *h, const uint8_t *data, size_t size, GraphImage *out) {
+// Walks run-length data (8 or 4 bits a pixel) over the picture's rows, bottom row first, and writes
+// the pixels into a zeroed block of pitch bytes a row when pixels is not null, so that a walk without
+// it tells whether the data gives the picture before anything is allocated for it. Pixels the data
+// skips (row ends, moves, the end of the picture) keep index 0; runs are cut at the right edge and
+// nothing goes past the last row. 0, -1 when the data ends before the picture does.
+static int WalkBmpRuns(const BmpHeader *h, const uint8_t *data, size_t size, uint8_t *pixels, int pitch) {
     bool four = h->compression == BMP_RLE4;
-    uint8_t *pixels = static_cast<uint8_t *>(out->pixels);
-    memset(pixels, 0, (size_t)out->pitch * h->height);
     int x = 0, y = 0;  // y counts stored rows from the bottom
     // Pixel i of a run: the byte itself, or its high then low nibble in turn.
     auto put = [&](int count, const uint8_t *bytes, bool repeat) {
-        for (int i = 0; i < count && x < h->width; ++i, ++x) {
+        int n = count < h->width - x ? count : h->width - x;
+        uint8_t *row = pixels ? pixels + (size_t)(h->height - 1 - y) * pitch + x : nullptr;
+        for (int i = 0; row != nullptr && i < n; ++i) {
             uint8_t b = bytes[repeat ? 0 : (four ? i / 2 : i)];
-            pixels[(size_t)(h->height - 1 - y) * out->pitch + x] = four ? (i & 1 ? b & 15 : b >> 4) : b;
+            row[i] = four ? (i & 1 ? b & 15 : b >> 4) : b;
         }
+        x += n;
     };
     size_t at = 0;
     while (y < h->height) {
@@ -165,37 +168,41 @@ static int DecodeBmpRuns(const BmpHeader *h, const uint8_t *data, size_t size, G
     return 0;
 }
 
-// Bytes of the file from offset to its end (0 when it ends before), -1 when the stream cannot say.
-// The read position is kept.
-static int64_t BytesFrom(StreamRecord *s, int64_t offset) {
-    int64_t at = s->functions.tell(s->data);
-    if (at < 0 || s->functions.seek(s->data, 0, 2) != 0) return -1;
-    int64_t end = s->functions.tell(s->data);
-    if (end < 0 || s->functions.seek(s->data, at, 0) != 0) return -1;
-    return end > offset ? end - offset : 0;
-}
-
-// The file's bytes from the pixel offset on when they can give the picture its header declares, a
-// logged -1 before anything is allocated for it: stored rows must all be there; run-length data
-// needs a two-byte code for each row's end and gives at most 255 pixels per two bytes.
-static int64_t CheckBmpHolds(StreamRecord *s, const BmpHeader *h, size_t stride) {
-    int64_t bytes = BytesFrom(s, h->dataOffset);
-    bool fits;
-    if (h->compression == BMP_RLE8 || h->compression == BMP_RLE4)
-        fits = bytes >= 2 * (int64_t)h->height && (int64_t)h->width * h->height <= 255 * (bytes / 2);
-    else
-        fits = bytes >= (int64_t)stride * h->height;
-    return fits ? bytes : WriteLog("BMP の画素が途中で切れています\n");
-}
-
 // Reads the size bytes the file holds from the pixel offset on (the header's compressed size is not
-// trusted) and decodes their runs. 0 / -1 (logged).
-static int LoadBmpRuns(StreamRecord *s, const BmpHeader *h, size_t size, GraphImage *out) {
-    if (s->functions.seek(s->data, h->dataOffset, 0) != 0) return WriteLog("BMP の画素が途中で切れています\n");
-    uint8_t *data = static_cast<uint8_t *>(DZ_ALLOC(size));
-    int result = data && ReadBytes(s, data, size) ? DecodeBmpRuns(h, data, size, out) : -1;
+// trusted), walks their runs and only when they give the whole picture allocates and decodes it.
+// 0 / -1 (logged).
+static int LoadBmpRuns(StreamRecord *s, const BmpHeader *h, const ColorFormatRecord *format, size_t size,
+                       GraphImage *out) {
+    uint8_t *data = size > 0 ? static_cast<uint8_t *>(DZ_ALLOC(size)) : nullptr;
+    int result = data && ReadBytes(s, data, size) && WalkBmpRuns(h, data, size, nullptr, 0) == 0
+                     ? 0 : WriteLog("BMP の画素が途中で切れています\n");
+    if (result == 0) result = AllocGraphImagePixels(out, format, h->width, h->height);
+    if (result == 0) WalkBmpRuns(h, data, size, static_cast<uint8_t *>(out->pixels), out->pitch);
     FreeMemoryTracked(data);
-    return result == 0 ? 0 : WriteLog("BMP の画素が途中で切れています\n");
+    return result;
+}
+
+// Reads the stored rows, each stride bytes, when the file holds them all. 0 / -1 (logged).
+static int LoadBmpRows(StreamRecord *s, const BmpHeader *h, const ColorFormatRecord *format, int64_t size,
+                       GraphImage *out) {
+    size_t stride = (((size_t)h->width * h->bitCount + 31) / 32) * 4;
+    if (size < (int64_t)stride * h->height) return WriteLog("BMP の画素が途中で切れています\n");
+    uint8_t *row = static_cast<uint8_t *>(DZ_ALLOC(stride));
+    if (row == nullptr || AllocGraphImagePixels(out, format, h->width, h->height) != 0) {
+        FreeMemoryTracked(row);
+        return -1;
+    }
+    for (int i = 0; i < h->height; ++i) {
+        if (!ReadBytes(s, row, stride)) {
+            FreeMemoryTracked(row);
+            DiscardGraphImage(out);
+            return WriteLog("BMP の画素が途中で切れています\n");
+        }
+        int y = h->topDown ? i : h->height - 1 - i;
+        UnpackBmpRow(h, row, static_cast<uint8_t *>(out->pixels) + (size_t)y * out->pitch);
+    }
+    FreeMemoryTracked(row);
+    return 0;
 }
 
 int LoadBmpImage(StreamRecord *stream, GraphImage *out) {
@@ -203,32 +210,9 @@ int LoadBmpImage(StreamRecord *stream, GraphImage *out) {
     BmpHeader h;
     ColorFormatRecord format;
     if (ReadBmpHeader(stream, &h) != 0 || MakeBmpFormat(&h, &format) != 0) return -1;
-    size_t stride = (((size_t)h.width * h.bitCount + 31) / 32) * 4;
-    const int64_t bytes = CheckBmpHolds(stream, &h, stride);
-    if (bytes < 0) return -1;
-    if (h.compression == BMP_RLE8 || h.compression == BMP_RLE4) {
-        if (AllocGraphImagePixels(out, &format, h.width, h.height) != 0) return -1;
-        if (LoadBmpRuns(stream, &h, (size_t)bytes, out) != 0) {
-            DiscardGraphImage(out);
-            return -1;
-        }
-        return 0;
-    }
-    if (stream->functions.seek(stream->data, h.dataOffset, 0) != 0) return WriteLog("BMP の画素の位置が不正です\n");
-    uint8_t *row = static_cast<uint8_t *>(DZ_ALLOC(stride));
-    if (row == nullptr || AllocGraphImagePixels(out, &format, h.width, h.height) != 0) {
-        FreeMemoryTracked(row);
-        return -1;
-    }
-    for (int i = 0; i < h.height; ++i) {
-        if (!ReadBytes(stream, row, stride)) {
-            FreeMemoryTracked(row);
-            DiscardGraphImage(out);
-            return WriteLog("BMP の画素が途中で切れています\n");
-        }
-        int y = h.topDown ? i : h.height - 1 - i;
-        UnpackBmpRow(&h, row, static_cast<uint8_t *>(out->pixels) + (size_t)y * out->pitch);
-    }
-    FreeMemoryTracked(row);
-    return 0;
+    int64_t size = GetImageStreamBytesFrom(stream, h.dataOffset);
+    if (size < 0 || stream->functions.seek(stream->data, h.dataOffset, 0) != 0)
+        return WriteLog("BMP の画素の位置が不正です\n");
+    bool runs = h.compression == BMP_RLE8 || h.compression == BMP_RLE4;
+    return runs ? LoadBmpRuns(stream, &h, &format, (size_t)size, out) : LoadBmpRows(stream, &h, &format, size, out);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <jpeglib.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -196,17 +197,20 @@ TEST_F(Loader, BmpBrokenOrHostileIsRefused) {
     EXPECT_EQ(-1, Load(head));
 }
 
-// A declared picture its file cannot give is refused before its pixels are allocated: rows that are
-// not there, run-length data too short for its row ends or for its pixels at 255 per two bytes.
+// A declared picture its file cannot give is refused before its pixels are allocated: stored rows that
+// are not all there, run-length data that ends before its picture does.
 TEST_F(Loader, BmpBeyondWhatItsFileHoldsIsRefusedUnallocated) {
     if (!CanWatchAllocations()) GTEST_SKIP() << "allocations are watched in the sanitized build only";
-    std::vector<uint8_t> pal(256 * 4, 0), rowEnds;
-    for (int i = 0; i < 4096; i++) rowEnds.insert(rowEnds.end(), {0, 0});
+    std::vector<uint8_t> pal(256 * 4, 0), rowEnds, moves;
+    for (int i = 0; i < 4095; i++) rowEnds.insert(rowEnds.end(), {0, 0});
+    for (int i = 0; i < 16; i++) moves.insert(moves.end(), {0, 2, 0, 255});
     struct Case { const char *what; std::vector<uint8_t> file; };
     const Case cases[] = {
         {"stored rows missing", ReadHostileFile("empty_16384x4096.bmp")},
-        {"fewer row ends than rows", Bmp(16, 4096, 8, 1, pal, {0, 0, 0, 1}, 256)},
-        {"more pixels than runs can give", Bmp(16384, 4096, 8, 1, pal, rowEnds, 256)},
+        {"one stored row of many", Bmp(16384, 1024, 24, 0, {}, std::vector<uint8_t>(16384 * 3, 7))},
+        {"fewer row ends than rows, no end code", Bmp(16, 4096, 8, 1, pal, {0, 0, 0, 0}, 256)},
+        {"a row end short of the last row", Bmp(16384, 4096, 8, 1, pal, rowEnds, 256)},
+        {"moves that stop short of the last row", Bmp(16384, 4096, 8, 1, pal, moves, 256)},
     };
     for (const Case &c : cases) {
         ASSERT_GT(c.file.size(), 50u) << c.what;
@@ -214,7 +218,15 @@ TEST_F(Loader, BmpBeyondWhatItsFileHoldsIsRefusedUnallocated) {
         EXPECT_LT(largest, 4u << 20) << c.what;
     }
     // As many row ends as rows make a whole picture, index 0 throughout.
+    rowEnds.resize(4096 * 2);
     ASSERT_EQ(0, Load(Bmp(16, 4096, 8, 1, pal, rowEnds, 256)));
+}
+
+// A picture of w x h pixels of index 0 but for the dots {x, y from the top, index}.
+std::vector<uint8_t> Dots(int w, int h, std::initializer_list<std::array<int, 3>> dots) {
+    std::vector<uint8_t> v((size_t)w * h, 0);
+    for (const auto &d : dots) v[(size_t)d[1] * w + d[0]] = (uint8_t)d[2];
+    return v;
 }
 
 // Run-length pictures: stored rows bottom first; each case's pixels are listed top row first.
@@ -231,6 +243,10 @@ TEST_F(Loader, BmpRunLengthPicturesOfEightAndFourBits) {
         {"runs past the right edge are cut there", 2, 1, 8, {200, 4, 0, 5, 1, 2, 3, 4, 5, 0, 0, 1}, {4, 4}},
         {"a move past the last row ends the picture", 2, 2, 8, {1, 6, 0, 2, 0, 9, 7, 7}, {0, 0, 6, 0}},
         {"the end marker may be left out after the last row", 1, 1, 8, {1, 3, 0, 0}, {3}},
+        {"a run, then the end of the picture, whatever its height", 1, 600, 8, {1, 3, 0, 1},
+         Dots(1, 600, {{0, 599, 3}})},
+        {"moves of 255 rows", 4, 600, 8, {2, 5, 0, 2, 1, 255, 0, 2, 0, 255, 1, 7, 0, 1},
+         Dots(4, 600, {{0, 599, 5}, {1, 599, 5}, {3, 89, 7}})},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
