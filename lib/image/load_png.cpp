@@ -39,16 +39,19 @@ static void PngErrorExit(png_structp png, png_const_charp message) {
 
 static void PngWarning(png_structp, png_const_charp) {}
 
-// The bytes of image data in the file's IDAT chunks, summed over the chunk list up to IEND or the
-// file's end. The read position is kept.
+// The bytes of image data the file's IDAT chunks hold, summed over the chunk list up to IEND or the
+// file's end; a chunk counts no more than the bytes the file has left after its header, whatever
+// length it claims. The read position is kept.
 static uint64_t SumPngImageData(StreamRecord *s) {
-    int64_t at = s->functions.tell(s->data);
+    int64_t size = GetImageStreamBytesFrom(s, 0), at = s->functions.tell(s->data);
     uint64_t sum = 0;
+    if (size < 0) return 0;
     uint8_t head[8];
     int64_t chunk = 8;  // after the signature
     while (s->functions.seek(s->data, chunk, 0) == 0 && s->functions.read(head, 1, 8, s->data) == 8) {
         uint32_t length = (uint32_t)head[0] << 24 | (uint32_t)head[1] << 16 | (uint32_t)head[2] << 8 | head[3];
-        if (memcmp(head + 4, "IDAT", 4) == 0) sum += length;
+        int64_t left = size - chunk - 8;
+        if (memcmp(head + 4, "IDAT", 4) == 0) sum += (uint64_t)(length < left ? length : left);
         if (memcmp(head + 4, "IEND", 4) == 0) break;
         chunk += 12 + (int64_t)length;
     }

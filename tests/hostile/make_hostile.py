@@ -128,6 +128,14 @@ def pictures():
     write('empty_16384x4096.png', wide + png_chunk(b'IDAT', b'') + png_chunk(b'IEND', b''))
     write('empty_16384x4096.bmp', b'BM' + struct.pack('<IHHIIiiHHIIiiII', 54, 0, 0, 54, 40, 16384, 4096, 1, 24, 0, 0,
                                                      2835, 2835, 0, 0))
+    # 16384 x 4096 pictures whose one IDAT chunk claims 2 GB, in files that end a few bytes into it: 8-bit
+    # RGBA, 8-bit RGB, and 16-bit RGB interlaced.
+    start = zlib.compress(bytes(4096))[:12]
+    for name, depth, colour, interlace, data in (('idat_2g_rgba8.png', 8, 6, 0, start),
+                                                 ('idat_2g_rgb8.png', 8, 2, 0, start[:10]),
+                                                 ('idat_2g_rgb16_interlaced.png', 16, 2, 1, start[:2])):
+        ihdr = png_chunk(b'IHDR', struct.pack('>IIBBBBB', 16384, 4096, depth, colour, 0, 0, interlace))
+        write(name, b'\x89PNG\r\n\x1a\n' + ihdr + struct.pack('>I', 0x7FFFFFFF) + b'IDAT' + data)
 
 
 def main():

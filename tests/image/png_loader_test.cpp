@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -201,6 +202,36 @@ TEST_F(PngLoader, AncillaryChunksAreSkippedWhateverLengthTheyDeclare) {
     if (!CanWatchAllocations()) GTEST_SKIP() << "allocations are watched in the sanitized build only";
     for (const char *name :
          {"huge_text.png", "huge_itxt.png", "huge_splt.png", "huge_exif.png", "empty_16384x4096.png"}) {
+        std::vector<uint8_t> hostile = ReadHostileFile(name);
+        ASSERT_FALSE(hostile.empty()) << name;
+        size_t largest = LargestAllocationDuring([&] { EXPECT_EQ(-1, Load(hostile)) << name; });
+        EXPECT_LT(largest, 1u << 20) << name;
+    }
+}
+
+// Image data is counted by the bytes the file holds, not the lengths its chunks claim: a 16384 x 4096
+// picture whose only IDAT chunk claims 2 GB in a file of some 50 bytes takes no memory for its pixels,
+// while a picture whose image data comes in many small chunks is whole.
+TEST_F(PngLoader, ImageDataCountsTheBytesTheFileHolds) {
+    PngSpec s{64, 64, PNG_COLOR_TYPE_RGB, 8};
+    for (int y = 0; y < 64; ++y) s.rows.push_back(std::vector<uint8_t>(192, (uint8_t)y));
+    std::vector<uint8_t> f = WritePng(s);
+    std::vector<uint8_t> split(f.begin(), f.begin() + 33);  // the signature and IHDR
+    size_t idat = 33, length = (size_t)f[33] << 24 | f[34] << 16 | f[35] << 8 | f[36];
+    ASSERT_EQ(0, memcmp(f.data() + 37, "IDAT", 4));
+    for (size_t at = 0; at < length; at += 5) {
+        std::vector<uint8_t> c = {0, 0, 0, (uint8_t)std::min<size_t>(5, length - at), 'I', 'D', 'A', 'T'};
+        c.insert(c.end(), f.begin() + idat + 8 + at, f.begin() + idat + 8 + at + c[3]);
+        uint32_t crc = Crc32(c.data() + 4, c.size() - 4);
+        c.insert(c.end(), {(uint8_t)(crc >> 24), (uint8_t)(crc >> 16), (uint8_t)(crc >> 8), (uint8_t)crc});
+        split.insert(split.end(), c.begin(), c.end());
+    }
+    split.insert(split.end(), f.begin() + idat + 12 + length, f.end());
+    ASSERT_EQ(0, Load(split));
+    EXPECT_EQ(std::vector<uint8_t>(192, 63), Row(63));
+    DiscardGraphImage(&img);
+    if (!CanWatchAllocations()) GTEST_SKIP() << "allocations are watched in the sanitized build only";
+    for (const char *name : {"idat_2g_rgba8.png", "idat_2g_rgb8.png", "idat_2g_rgb16_interlaced.png"}) {
         std::vector<uint8_t> hostile = ReadHostileFile(name);
         ASSERT_FALSE(hostile.empty()) << name;
         size_t largest = LargestAllocationDuring([&] { EXPECT_EQ(-1, Load(hostile)) << name; });
