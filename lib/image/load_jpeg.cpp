@@ -36,17 +36,26 @@ static void JpegErrorExit(j_common_ptr cinfo) {
     longjmp(reinterpret_cast<JpegErrorManager *>(cinfo->err)->jump, 1);
 }
 
-static void JpegOutputMessage(j_common_ptr) {}
+// libjpeg's warnings. Damaged data is refused as an error is; only data that ends early at the file's
+// end marker (or at the end of a file cut short) decodes, grey from there on, as viewers show it. An
+// unknown JFIF version or Adobe colour transform is a note, not damage.
+static void JpegEmitMessage(j_common_ptr cinfo, int level) {
+    int code = cinfo->err->msg_code;
+    if (level >= 0 || code == JWRN_JFIF_MAJOR || code == JWRN_ADOBE_XFORM) return;
+    if (code == JWRN_HIT_MARKER && reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker == JPEG_EOI) return;
+    JpegErrorExit(cinfo);
+}
 
 static void InitJpegSource(j_decompress_ptr) {}
 
-// Refills the buffer; the end of the stream before the picture's end is an error, not a grey tail.
+// Refills the buffer. The stream's end gives an end marker, as libjpeg's own sources do, so that a file
+// cut short ends as one whose data ends early at its end marker.
 static boolean FillJpegSource(j_decompress_ptr cinfo) {
+    static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
     auto *src = reinterpret_cast<JpegStreamSource *>(cinfo->src);
     size_t got = src->stream->functions.read(src->buffer, 1, JPEG_SOURCE_BUFFER, src->stream->data);
-    if (got == 0) ERREXIT(cinfo, JERR_INPUT_EOF);
-    src->base.next_input_byte = src->buffer;
-    src->base.bytes_in_buffer = got;
+    src->base.next_input_byte = got > 0 ? src->buffer : kEnd;
+    src->base.bytes_in_buffer = got > 0 ? got : sizeof kEnd;
     return TRUE;
 }
 
@@ -63,12 +72,26 @@ static void SkipJpegSource(j_decompress_ptr cinfo, long count) {
 
 static void TermJpegSource(j_decompress_ptr) {}
 
+// 0 when the file's bytes can code every 8 x 8 block of the picture its header declares, a logged -1
+// before libjpeg or the picture takes memory for them. A Huffman-coded block takes at least two bits in
+// a sequential scan (a DC code and an end-of-block code, each a bit at the least) and one bit in a
+// progressive file's first DC scan. Arithmetic coding has no such floor and is not taken.
+static int CheckJpegHolds(j_decompress_ptr cinfo, int64_t fileBytes) {
+    if (cinfo->arith_code) return WriteLog("JPEG の算術符号には対応していません\n");
+    uint64_t blocks = 0;
+    for (int i = 0; i < cinfo->num_components; ++i)
+        blocks += (uint64_t)cinfo->comp_info[i].width_in_blocks * cinfo->comp_info[i].height_in_blocks;
+    if (blocks * (cinfo->progressive_mode ? 1 : 2) <= (uint64_t)fileBytes * 8) return 0;
+    return WriteLog("JPEG の画素が途中で切れています\n");
+}
+
 // The decode proper; libjpeg errors leave through the jump point of LoadJpegImage.
-__attribute__((noinline)) static int DecodeJpeg(jpeg_decompress_struct *cinfo, GraphImage *out) {
+__attribute__((noinline)) static int DecodeJpeg(jpeg_decompress_struct *cinfo, int64_t fileBytes, GraphImage *out) {
     jpeg_read_header(cinfo, TRUE);
     if (cinfo->image_width > IMAGE_MAX_SIDE || cinfo->image_height > IMAGE_MAX_SIDE ||
         (uint64_t)cinfo->image_width * cinfo->image_height > IMAGE_MAX_PIXELS)
         return WriteLogFormat("JPEG 画像が大きすぎます %u x %u", cinfo->image_width, cinfo->image_height);
+    if (CheckJpegHolds(cinfo, fileBytes) != 0) return -1;
     cinfo->out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(cinfo);
     if (cinfo->output_components != 3) return WriteLog("JPEG の出力形式が想定と違います\n");
@@ -91,7 +114,7 @@ int LoadJpegImage(StreamRecord *stream, GraphImage *out) {
     memset(&cinfo, 0, sizeof cinfo);
     cinfo.err = jpeg_std_error(&err.base);
     err.base.error_exit = JpegErrorExit;
-    err.base.output_message = JpegOutputMessage;
+    err.base.emit_message = JpegEmitMessage;
     int result = -1;
     if (setjmp(err.jump) == 0) {
         jpeg_create_decompress(&cinfo);
@@ -104,7 +127,8 @@ int LoadJpegImage(StreamRecord *stream, GraphImage *out) {
         src.base.bytes_in_buffer = 0;
         src.stream = stream;
         cinfo.src = &src.base;
-        result = DecodeJpeg(&cinfo, out);
+        int64_t fileBytes = GetImageStreamBytesFrom(stream, 0);
+        result = fileBytes < 0 ? WriteLog("JPEG ファイルの大きさが分かりません\n") : DecodeJpeg(&cinfo, fileBytes, out);
     }
     jpeg_destroy_decompress(&cinfo);
     if (result != 0) DiscardGraphImage(out);

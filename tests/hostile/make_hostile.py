@@ -118,6 +118,23 @@ def png_chunk(kind, data, length=None):
     return struct.pack('>I', length) + kind + data + struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF)
 
 
+def jpeg_segment(marker, data):
+    return bytes([0xFF, marker]) + struct.pack('>H', len(data) + 2) + data
+
+
+def jpeg_grey(sof, width, height, scan_data):
+    """A one-component JPEG up to its scan data: quantizer 1 throughout, and Huffman tables of one code
+    each, a bit long, for DC category 0 and for end of block, so that each 8 x 8 block of grey 128
+    takes the fewest bits it can. A progressive frame's scan is its DC scan."""
+    one_code = bytes([1] + [0] * 15) + b'\0'
+    progressive = sof == 0xC2
+    return (b'\xff\xd8' + jpeg_segment(0xDB, bytes([0] + [1] * 64)) +
+            jpeg_segment(sof, struct.pack('>BHHB', 8, height, width, 1) + b'\x01\x11\x00') +
+            jpeg_segment(0xC4, b'\x00' + one_code + b'\x10' + one_code) +
+            jpeg_segment(0xDA, b'\x01\x01\x00' + (b'\x00\x00\x00' if progressive else b'\x00\x3f\x00')) +
+            scan_data)
+
+
 def pictures():
     head = b'\x89PNG\r\n\x1a\n' + png_chunk(b'IHDR', struct.pack('>IIBBBBB', 1, 1, 8, 0, 0, 0, 0))
     # Ancillary chunks that declare about a gigabyte; the file ends a few bytes later.
@@ -136,6 +153,9 @@ def pictures():
                                                  ('idat_2g_rgb16_interlaced.png', 16, 2, 1, start[:2])):
         ihdr = png_chunk(b'IHDR', struct.pack('>IIBBBBB', 16384, 4096, depth, colour, 0, 0, interlace))
         write(name, b'\x89PNG\r\n\x1a\n' + ihdr + struct.pack('>I', 0x7FFFFFFF) + b'IDAT' + data)
+    # 16384 x 4096 grey JPEGs with a few bytes of scan data, sequential (the file is cut) and progressive.
+    write('cut_16384x4096.jpg', jpeg_grey(0xC0, 16384, 4096, bytes(8)))
+    write('progressive_16384x4096.jpg', jpeg_grey(0xC2, 16384, 4096, bytes(8)) + b'\xff\xd9')
 
 
 def main():

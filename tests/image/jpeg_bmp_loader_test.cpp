@@ -15,8 +15,9 @@
 
 namespace {
 
-// A JPEG written by libjpeg itself.
-std::vector<uint8_t> WriteJpeg(int w, int h, int components, const std::vector<uint8_t> &pixels, int quality) {
+// A JPEG written by libjpeg itself; tweak, when given, changes the settings before the writing starts.
+std::vector<uint8_t> WriteJpeg(int w, int h, int components, const std::vector<uint8_t> &pixels, int quality,
+                               void (*tweak)(jpeg_compress_struct *) = nullptr) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -30,6 +31,7 @@ std::vector<uint8_t> WriteJpeg(int w, int h, int components, const std::vector<u
     c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, quality, TRUE);
+    if (tweak) tweak(&c);
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(pixels.data()) + c.next_scanline * w * components;
@@ -85,22 +87,100 @@ TEST_F(Loader, JpegColourMatchesLibjpegsOwnDecode) {
     EXPECT_EQ(DecodeJpegPlainly(file), Packed());
 }
 
-TEST_F(Loader, JpegTruncatedOrBrokenMidwayIsRefused) {
+// Where the first marker of code (any marker for 0) begins at or after from; 0 when there is none.
+size_t FindMarker(const std::vector<uint8_t> &f, uint8_t code, size_t from = 2) {
+    for (size_t i = from; i + 1 < f.size(); ++i)
+        if (f[i] == 0xFF && (code ? f[i + 1] == code : f[i + 1] != 0 && f[i + 1] != 0xFF)) return i;
+    return 0;
+}
+
+// The first byte of the first scan's data, after its header.
+size_t ScanData(const std::vector<uint8_t> &f) {
+    size_t sos = FindMarker(f, 0xDA);
+    return sos + 2 + (f[sos + 2] << 8 | f[sos + 3]);
+}
+
+// f with the bytes from..to replaced by bytes.
+std::vector<uint8_t> Replace(std::vector<uint8_t> f, size_t from, size_t to, const std::vector<uint8_t> &bytes) {
+    f.erase(f.begin() + (long)from, f.begin() + (long)to);
+    f.insert(f.begin() + (long)from, bytes.begin(), bytes.end());
+    return f;
+}
+
+// Damaged data is refused; a file whose data ends early, cut short or at its end marker, decodes as far
+// as it goes and grey after, as viewers show it.
+TEST_F(Loader, JpegDamagedIsRefusedAndShortAtItsEndIsShown) {
     std::vector<uint8_t> px(64 * 64 * 3, 90);
     for (size_t i = 0; i < px.size(); i += 7) px[i] = 250;
-    std::vector<uint8_t> file = WriteJpeg(64, 64, 3, px, 90);
-    for (size_t cut : {file.size() / 2, (size_t)20, (size_t)4}) {
-        std::vector<uint8_t> t(file.begin(), file.begin() + cut);
-        EXPECT_EQ(-1, Load(t)) << cut;
-    }
-    // A frame header with no components, found midway through the markers.
-    std::vector<uint8_t> bad = file;
-    for (size_t i = 2; i + 10 < bad.size(); ++i)
-        if (bad[i] == 0xFF && bad[i + 1] == 0xC0) {
-            bad[i + 9] = 0;
-            break;
+    std::vector<uint8_t> f = WriteJpeg(64, 64, 3, px, 90);
+    auto progression = [](jpeg_compress_struct *c) { jpeg_simple_progression(c); };
+    std::vector<uint8_t> p = WriteJpeg(64, 64, 3, px, 90, progression);
+    size_t mid = (ScanData(f) + f.size()) / 2, pMid = (ScanData(p) + p.size()) / 2;
+    while (f[mid - 1] == 0xFF) ++mid;  // not inside a stuffed 0xFF 0x00
+    size_t firstScanEnd = FindMarker(p, 0, ScanData(p));
+    std::vector<uint8_t> adobe = WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) {
+        c->write_JFIF_header = FALSE;  // else the JFIF marker decides the colour space
+        c->write_Adobe_marker = TRUE;
+    });
+    enum { Refused, Shown, ShownToTheCut };  // the last: the top rows whole, grey from the cut on
+    struct Case { const char *what; std::vector<uint8_t> file; int result; };
+    const Case cases[] = {
+        {"cut short in its data", Replace(f, mid, f.size(), {}), ShownToTheCut},
+        {"data that ends early at its end marker", Replace(f, mid, f.size(), {0xFF, 0xD9}), ShownToTheCut},
+        {"a progressive file cut short", Replace(p, pMid, p.size(), {}), Shown},
+        {"an unknown JFIF version",
+         WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) { c->JFIF_major_version = 2; }), Shown},
+        {"an unknown Adobe colour transform",
+         Replace(adobe, FindMarker(adobe, 0xEE) + 15, FindMarker(adobe, 0xEE) + 16, {7}), Shown},
+        {"cut in its headers", Replace(f, 20, f.size(), {}), Refused},
+        {"only its start", Replace(f, 4, f.size(), {}), Refused},
+        {"a frame header with no components", Replace(f, FindMarker(f, 0xC0) + 9, FindMarker(f, 0xC0) + 10, {0}),
+         Refused},
+        {"a bad Huffman code midway", Replace(f, mid, mid + 10, {0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0}), Refused},
+        {"a restart marker midway with no restart interval", Replace(f, mid, mid + 2, {0xFF, 0xD0}), Refused},
+        {"a scan whose data ends early at the next marker", Replace(p, firstScanEnd - 10, firstScanEnd, {}), Refused},
+        {"arithmetic coding", WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) { c->arith_code = TRUE; }),
+         Refused},
+    };
+    std::vector<uint8_t> whole = DecodeJpegPlainly(f);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(c.result == Refused ? -1 : 0, Load(c.file));
+        if (c.result == ShownToTheCut) {
+            EXPECT_EQ(std::vector<uint8_t>(whole.begin(), whole.begin() + 192), Row(0));
+            EXPECT_EQ(std::vector<uint8_t>(192, 128), Row(63));
         }
-    EXPECT_EQ(-1, Load(bad));
+        DiscardGraphImage(&img);
+    }
+}
+
+// A declared picture its file cannot code is refused before libjpeg or the picture take memory for it:
+// each 8 x 8 block takes two bits at the least in a sequential scan, one in a progressive DC scan. The
+// hostile files are 16384 x 4096 grey pictures with tables that code a grey block in those bits and a
+// few bytes of scan data; the same headers of a 1024 x 1024 picture (16384 blocks) with their data cut
+// short load from a file of 4096 and 2048 bytes, and are refused a byte short of that.
+TEST_F(Loader, JpegBeyondWhatItsFileCanCodeIsRefusedUnallocated) {
+    struct Case { const char *name; size_t dataBytes; size_t boundBytes; };
+    for (Case c : {Case{"cut_16384x4096.jpg", 8, 4096}, Case{"progressive_16384x4096.jpg", 10, 2048}}) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> hostile = ReadHostileFile(c.name);
+        ASSERT_GT(hostile.size(), 100u);
+        size_t largest = LargestAllocationDuring([&] { EXPECT_EQ(-1, Load(hostile)); });
+        if (CanWatchAllocations()) {
+            EXPECT_LT(largest, 1u << 20);
+        }
+        std::vector<uint8_t> small(hostile.begin(), hostile.end() - (long)c.dataBytes);
+        size_t frame = FindMarker(small, 0xC2) ? FindMarker(small, 0xC2) : FindMarker(small, 0xC0);
+        small[frame + 5] = 4;  // 1024 rows
+        small[frame + 7] = 4;  // 1024 columns
+        small.resize(c.boundBytes - 1, 0);
+        EXPECT_EQ(-1, Load(small));
+        small.push_back(0);
+        ASSERT_EQ(0, Load(small));
+        EXPECT_EQ(1024, img.width);
+        EXPECT_EQ(std::vector<uint8_t>(3 * 1024, 128), Row(1023));
+        DiscardGraphImage(&img);
+    }
 }
 
 // ---- BMP ----------------------------------------------------------------------------------------
