@@ -2,7 +2,8 @@
 # Fuzzes the readers of untrusted input -- pictures, sound files and "HiScore.dat" -- with AFL++
 # (Debian's afl++ in its classic GCC mode, afl-gcc and afl-g++, so our own compiler and flags, the
 # Shift-JIS literals included), under the address and undefined-behaviour sanitizers. Each target starts
-# from the test fixtures and runs FUZZ_SECONDS (600 by default); all three run at once. Findings land in
+# from the test fixtures and the hostile files and runs FUZZ_SECONDS (600 by default); all three run at
+# once, or only those FUZZ_TARGETS names ("image sound settings" by default). Findings land in
 # build/fuzz/findings/<target>/default/crashes and hangs; a finding replays with
 #   build/fuzz/tools/fuzz/fuzz_<target> FILE
 # A leak and an allocation over 256 MiB count as crashes. Exits 1 when any target found a crash or a
@@ -11,6 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 seconds=${FUZZ_SECONDS:-600}
+targets=${FUZZ_TARGETS:-image sound settings}
 out=build/fuzz
 mkdir -p "$out"
 CC=afl-gcc CXX=afl-g++ cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -20,7 +22,9 @@ cmake --build "$out" -j "$(nproc)" --target fuzz_image fuzz_sound fuzz_settings
 seeds=$out/seeds
 rm -rf "$seeds"
 mkdir -p "$seeds"/image "$seeds"/sound "$seeds"/settings
-cp tests/image/fixtures/*.bmp tests/hostile/*.png tests/graphics/draw_reference/*.png "$seeds"/image/
+cp tests/image/fixtures/*.bmp tests/hostile/*.png tests/hostile/*.jpg tests/graphics/draw_reference/*.png \
+  "$seeds"/image/
+"$out"/tools/fuzz/fuzz_image --make-seeds "$PWD/$seeds/image"
 cp tests/hostile/*.mp3 tests/hostile/*.ogg tests/hostile/*.wav "$seeds"/sound/
 "$out"/tools/fuzz/fuzz_sound --make-seeds "$PWD/$seeds/sound"
 head -c 84 /dev/zero > "$seeds"/settings/zero.dat
@@ -35,7 +39,7 @@ export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:symbolize=0
 export AFL_AUTORESUME=0 SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy
 mkdir -p "$out/findings"
 pids=()
-for target in image sound settings; do
+for target in $targets; do
   rm -rf "$out/findings/$target"
   afl-fuzz -V "$seconds" -m none -t 2000 -i "$seeds/$target" -o "$out/findings/$target" \
     -- "$out/tools/fuzz/fuzz_$target" > "$out/afl-$target.log" 2>&1 &
@@ -44,7 +48,7 @@ done
 for pid in "${pids[@]}"; do wait "$pid" || true; done
 
 found=0
-for target in image sound settings; do
+for target in $targets; do
   stats=$out/findings/$target/default/fuzzer_stats
   execs=$(awk -F': ' '/^execs_done/ {print $2}' "$stats" 2>/dev/null || echo 0)
   crashes=$(find "$out/findings/$target/default/crashes" -type f -name 'id:*' 2>/dev/null | wc -l)
