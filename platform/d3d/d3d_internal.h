@@ -105,7 +105,7 @@ const D3dPixelFormat *D3dTextureFormats(int *count);
 int32_t D3dEnumFormatList(const D3dPixelFormat *list, int count, D3dEnumPixelFormatsCallback callback,
                           void *context);
 
-// ---- the "gl" back end's surface work (backend_gl.cpp) ------------------------------------------
+// ---- the "gl" back end's surface work (gl_copies.cpp, gl_present.cpp, gl_context.cpp) --------------
 // The CPU wrote rect (null: all) of a surface's memory: only what changed goes to the device later.
 void D3dGlWritten(DdSurface *surface, const D3dRect *rect);
 // Work done on the device's copies; 1 when done, 0 to leave it to the memory pixels.

@@ -56,14 +56,15 @@ static int CopyFill(DdSurface *surface, const DdRect *rect, uint32_t value)
 {
     return D3dSurfaceFill(surface, AsD3dRect(rect), value);
 }
-static int CopyCopy(DdSurface *dst, const DdRect *d, DdSurface *src, const DdRect *s)
+// The unscaled copy of a rectangle between two surfaces, made between their device copies.
+static int CopyRectOnDevice(DdSurface *dst, const DdRect *d, DdSurface *src, const DdRect *s)
 {
     return D3dSurfaceCopy(dst, AsD3dRect(d), src, AsD3dRect(s));
 }
 static int CopySwap(DdSurface *a, DdSurface *b) { return D3dSurfaceSwap(a, b); }
 
 static const DdDeviceCopyFns kCopyFns = {CopyBeforeCpuAccess, CopyAfterCpuWrite, CopyDetach,
-                                         CopyFill,            CopyCopy,          CopySwap};
+                                         CopyFill,            CopyRectOnDevice,  CopySwap};
 
 // The copy itself lives in the device's table; the surface only needs a non-null mark.
 static void DdTrack(DdSurface *surface, int on)
