@@ -44,6 +44,7 @@ struct SurfaceDataRecord {
     int lockedPitch;
     int lost;                 // 1 once the store was lost (hardware only)
     int lockedForWrite;       // 1 when a write-only lock is among the open ones
+    Rect unlocked;            // the rectangles the open locks' unlocks named, joined (empty: none yet)
 };
 
 // One piece of a non-texture graph: a rectangle of a pixel store.

@@ -1,6 +1,7 @@
 // The objects behind a pixel store: a display surface on the DirectDraw route (with a memory image
 // over its pixels for the software drawers), else a memory image; locks, loss, fills, colour keys,
 // and copies between display surfaces.
+#include <algorithm>
 #include <cstring>
 
 #include "lib/core/log.h"
@@ -95,6 +96,7 @@ static int ReleaseSurfaceDataObjectsOf(SurfaceDataRecord *r)
     r->zSurface = nullptr;
     r->ddSurface = nullptr;
     r->lockCount = 0;
+    r->unlocked = Rect{};
     return 0;
 }
 
@@ -151,13 +153,32 @@ static int LockSurfaceDataOf(SurfaceDataRecord *r, int *pitch, uint8_t **pixels,
     return nested ? -2 : 0;
 }
 
+// Joins what an unlock names (null, or a rectangle that is not inside the store: all of it) to the
+// area the open locks changed.
+static void JoinUnlockedArea(SurfaceDataRecord *r, const Rect *rect)
+{
+    Rect a = {0, 0, r->width, r->height};
+    if (rect && rect->left >= 0 && rect->top >= 0 && rect->left < rect->right && rect->top < rect->bottom &&
+        rect->right <= r->width && rect->bottom <= r->height)
+        a = *rect;
+    Rect &u = r->unlocked;
+    if (u.left < u.right && u.top < u.bottom)
+        a = {std::min(a.left, u.left), std::min(a.top, u.top), std::max(a.right, u.right), std::max(a.bottom, u.bottom)};
+    u = a;
+}
+
 static int UnlockSurfaceDataOf(SurfaceDataRecord *r, const Rect *rect)
 {
-    (void)rect;
     if (!r || r->lockCount < 1) return -1;
+    JoinUnlockedArea(r, rect);
     if (--r->lockCount > 0) return 0;
     auto *surface = (DdSurface *)r->ddSurface;
-    if (surface) surface->fn->Unlock(surface, nullptr);
+    // The surface is told what the locks changed, so a device copy of it takes just that again.
+    const Rect &u = r->unlocked;
+    DdRect area = {u.left, u.top, u.right, u.bottom};
+    int whole = u.left == 0 && u.top == 0 && u.right == r->width && u.bottom == r->height;
+    if (surface) surface->fn->Unlock(surface, whole ? nullptr : &area);
+    r->unlocked = Rect{};
     // The library's own writers mark what they change; a write-only lock is taken as a change.
     if (r->lockedForWrite && IsMemImgValid(&r->image)) MarkMemImgPixelsChanged(&r->image);
     r->lockedForWrite = 0;

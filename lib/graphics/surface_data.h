@@ -23,7 +23,8 @@ void ApplySurfaceColorKey(int handle);
 // into the same lock); -1 (logged "グラフィックのロックに失敗しました") on failure.
 int LockSurfaceData(int handle, int *pitch, uint8_t **pixels, int writeFlag, const Rect *rect,
                     const ColorFormatRecord **format);
-// Releases one lock; the surface is unlocked at 0. 0 / -1 (not locked). A write-only lock marks the
+// Releases one lock; the surface is unlocked at 0, told the rectangles the unlocks named, joined (rect
+// null: the whole store), as what the locks changed. 0 / -1 (not locked). A write-only lock marks the
 // memory image's pixels changed; who writes through a lock of write flag 0 marks them itself
 // (MarkMemImgPixelsChanged).
 int UnlockSurfaceData(int handle, const Rect *rect);

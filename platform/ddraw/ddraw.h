@@ -201,7 +201,8 @@ struct DdSurfaceFns {
     uint32_t (*Release)(DdSurface *self);
     // rect null: the whole surface. Fills desc (size must be set) with the pointer, pitch, format.
     int32_t (*Lock)(DdSurface *self, const DdRect *rect, DdSurfaceDesc *desc, uint32_t flags);
-    // rect as given to Lock (not checked). DD_ERR_NOT_LOCKED when not locked.
+    // rect: what the lock changed (null, or a rectangle not inside the surface: all of it), not checked
+    // against Lock's. DD_ERR_NOT_LOCKED when not locked.
     int32_t (*Unlock)(DdSurface *self, const DdRect *rect);
     // DD_BLT_COLORFILL / DD_BLT_DEPTHFILL (fx) over dstRect (null: whole), or a copy of srcRect of
     // src scaled into dstRect (point sampled; formats converted); DD_BLT_KEYSRC skips src's key.

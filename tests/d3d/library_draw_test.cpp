@@ -217,6 +217,23 @@ TEST_F(DeviceRouteTest, UnderTheNoDrawGuardTextSendsNothing)
     EXPECT_EQ(0, QuadVertices(mark, &v));
 }
 
+// New glyphs reach the cache texture by their cells: its unlock names just the entries the string
+// added, so the device's copy takes only them again, not the whole 1024 x 256 cache.
+TEST_F(DeviceRouteTest, NewGlyphsUnlockJustTheirCells)
+{
+    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+    FontRecord *f = LookUpFontRecord(font);
+    ASSERT_TRUE(f && f->textureFlag);
+    ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0, 0));
+    DdTestClearRecord();
+    ASSERT_EQ(0, DrawTextWithFont(0, 0, "ABCD", 0xFFFF, font, 0, 0));
+    ASSERT_EQ(1, DdTestCountCalls(DD_M_UNLOCK));
+    DdRecordEntry unlock = {};
+    for (int i = 0; DdTestGetRecord(i, &unlock) == 0 && unlock.method != DD_M_UNLOCK; i++) {}
+    EXPECT_EQ((std::vector<int>{2 * f->entryWidth, 0, 4 * f->entryWidth, f->entryHeight}),
+              std::vector<int>(unlock.args, unlock.args + 4));
+}
+
 // The pixels of a texture graph's first piece, row by row.
 static std::vector<uint8_t> PiecePixels(int graph)
 {

@@ -182,6 +182,41 @@ TEST_F(RouteTest, NestedLocksOffsetIntoOneWholeLock)
     EXPECT_EQ(RestoreSurfaceIfLost(data), 0);
 }
 
+// The surface's one unlock names what the unlocks of the open locks named, joined: a device copy of
+// it takes just that again. All of the store, or anything not inside it, is named as the whole.
+TEST_F(RouteTest, TheLastUnlockNamesWhatTheLocksChanged)
+{
+    struct Case {
+        const char *name;
+        std::vector<Rect> unlocks;  // {0, 0, 0, 0}: none named (null)
+        std::vector<int> named;     // the surface unlock's rectangle; -1s: the whole surface
+    };
+    const Case cases[] = {
+        {"one rectangle", {{4, 2, 10, 6}}, {4, 2, 10, 6}},
+        {"two apart are joined", {{0, 1, 2, 3}, {9, 5, 12, 7}}, {0, 1, 12, 7}},
+        {"one inside the other", {{2, 2, 8, 6}, {3, 3, 4, 4}}, {2, 2, 8, 6}},
+        {"null is the whole", {{6, 2, 8, 4}, {0, 0, 0, 0}}, {-1, -1, -1, -1}},
+        {"the whole store", {{0, 0, 16, 8}}, {-1, -1, -1, -1}},
+        {"past the store's edge", {{1, 1, 2, 2}, {10, 4, 17, 8}}, {-1, -1, -1, -1}},
+        {"empty", {{5, 5, 5, 6}}, {-1, -1, -1, -1}},
+    };
+    Start("ddraw");
+    int graph = MakeBlankGraph(16, 8, 0);
+    ASSERT_NE(graph, -1);
+    int data = LookupSurface2D(LookupGraph(graph)->pieces.handles[0])->surfaceData;
+    for (const Case &c : cases) {
+        DdTestClearRecord();
+        int pitch = 0;
+        uint8_t *pixels = nullptr;
+        for (size_t i = 0; i < c.unlocks.size(); i++) ASSERT_NE(LockSurfaceData(data, &pitch, &pixels, 1, nullptr, nullptr), -1);
+        for (const Rect &r : c.unlocks) EXPECT_EQ(UnlockSurfaceData(data, r.right ? &r : nullptr), 0) << c.name;
+        ASSERT_EQ(DdTestCountCalls(DD_M_UNLOCK), 1) << c.name;
+        DdRecordEntry entry = {};
+        for (int i = 0; DdTestGetRecord(i, &entry) == 0 && entry.method != DD_M_UNLOCK; i++) {}
+        EXPECT_EQ(std::vector<int>(entry.args, entry.args + 4), c.named) << c.name;
+    }
+}
+
 TEST_F(RouteTest, CapturesAndTransfersCopyBetweenScreensAndGraphs)
 {
     Start("ddraw");
