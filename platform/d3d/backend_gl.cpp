@@ -12,9 +12,11 @@ static int GlOpenDevice(D3dDeviceRecord *device)
     return 0;
 }
 
+// A context on a shown window stays while the window does: a device made there again (after a
+// display change) finds it with its programs. One on the hidden window goes with its last device.
 static void GlCloseDevice(D3dDeviceRecord *device)
 {
-    if (--gGlContext.devices == 0) D3dGlCloseContext();
+    if (--gGlContext.devices == 0 && !gGlContext.shown) D3dGlCloseContext();
 }
 
 // ---- drawing ------------------------------------------------------------------------------------------

@@ -69,6 +69,7 @@ struct D3dState {
     int liveObjects;
     int liveDevices;
     int liveCopies;                 // device copies of surfaces (textures and targets)
+    int liveContexts;               // the "gl" back end's context: 0 or 1
     uint32_t nextObjectId, nextDeviceId;
     D3dCounters counters;
     // Told of every present by the device, before the swap (a test hook keeps the picture); or null.

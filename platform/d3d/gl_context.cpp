@@ -73,10 +73,15 @@ static int UseHiddenWindow(void)
     return HiddenWindow() && SDL_GL_MakeCurrent(gGlContext.window, gGlContext.context) == 0 ? 0 : -1;
 }
 
-// The shown window is closing: the context goes on, on a hidden window, presenting nowhere.
+// The shown window is closing: a context no device uses goes with it; one in use goes on, on a hidden
+// window, presenting nowhere.
 static void ShownWindowGone(void *context)
 {
     if (context != gGlContext.context) return;
+    if (gGlContext.devices == 0) {
+        D3dGlCloseContext();
+        return;
+    }
     gGlContext.shown = 0;
     UseHiddenWindow();
 }
@@ -84,7 +89,9 @@ static void ShownWindowGone(void *context)
 int D3dGlOpenContext(WHandle shown)
 {
     D3dGlContext &gl = gGlContext;
-    if (gl.context) return 0;
+    // The context serves every device; one left on another window by its last device goes first.
+    if (gl.context && (gl.devices > 0 || !shown || shown == gl.shown)) return 0;
+    if (gl.context) D3dGlCloseContext();
     if (WLoadGlDriver() != 0) return -1;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
@@ -103,6 +110,7 @@ int D3dGlOpenContext(WHandle shown)
         return -1;
     }
     SetFixedState();
+    gD3d.liveContexts++;
     return 0;
 }
 
@@ -129,6 +137,7 @@ void D3dGlCloseContext(void)
     SDL_GL_DeleteContext(gl.context);
     if (gl.window) SDL_DestroyWindow(gl.window);
     memset(&gl, 0, sizeof gl);
+    gD3d.liveContexts--;
 }
 
 void D3dGlFinish(void)

@@ -138,7 +138,7 @@ struct D3dGlCache {          // last GL state sent; (GLuint)-1 or 0xFF bytes: un
 struct D3dGlContext {
     SDL_Window *window;      // the hidden window, when the context is not on a shown one
     WHandle shown;           // the window the context draws into and presents in, or 0
-    SDL_GLContext context;   // null: no device open, nothing below is valid
+    SDL_GLContext context;   // null: none (nothing below is valid); kept without devices on a shown window
     int devices;             // open devices
     GLuint vao, vertexBuffer, indexBuffer, samplers[D3D_MAX_STAGES];
     uint32_t vertexOffset, indexOffset;  // next free bytes of the stream buffers (gl_draw.cpp)

@@ -40,6 +40,7 @@ int D3dTestLiveCount(D3dLiveKind kind)
     case D3D_LIVE_OBJECTS: return gD3d.liveObjects;
     case D3D_LIVE_DEVICES: return gD3d.liveDevices;
     case D3D_LIVE_SURFACE_COPIES: return gD3d.liveCopies;
+    case D3D_LIVE_CONTEXTS: return gD3d.liveContexts;
     }
     return 0;
 }

@@ -47,6 +47,7 @@ protected:
         EXPECT_EQ(0, D3dTestLiveCount(D3D_LIVE_SURFACE_COPIES));
         D3dTestReset();
         if (window) WDestroyWindow(window), WUnregisterClass("DevicePresents"), WQuitSubsystem();
+        EXPECT_EQ(0, D3dTestLiveCount(D3D_LIVE_CONTEXTS));  // no device left: the context went too
     }
     DdSurface *Make(int layout, int w, int h, uint32_t caps)
     {
@@ -220,6 +221,23 @@ TEST_F(DevicePresents, FlippedFramesNeverPassThroughMemory)
     EXPECT_EQ(0x07E0, LockedPixel(primary, 0, 0));  // the flipped pictures stay with their surfaces
     ASSERT_EQ(D3D_OK, dev->fn->SetRenderTarget(dev, target, 0));
     back->fn->Release(back);
+}
+
+// A device made again on the window (after a display change) finds the context its last one left
+// there, with the programs already built; the context goes with the window.
+TEST_F(DevicePresents, ADeviceMadeAgainOnItsWindowFindsTheContextAndItsPrograms)
+{
+    Frame(target, [] {});
+    dev->fn->SetTexture(dev, 0, nullptr);
+    dev->fn->Release(dev);
+    dev = nullptr;
+    EXPECT_EQ(1, D3dTestLiveCount(D3D_LIVE_CONTEXTS));
+    Since();
+    ASSERT_EQ(D3D_OK, d3d->fn->CreateDevice(d3d, &kD3dGuidHalDevice, target, &dev));
+    dev->fn->SetTexture(dev, 0, tex);
+    Frame(target, [] {});
+    EXPECT_EQ(0u, Since().programsBuilt);
+    EXPECT_EQ(0x07E0, LockedPixel(target, 0, 0));
 }
 
 // A CPU lock of a target the device drew reads it back once; only the rectangle the CPU changed goes
