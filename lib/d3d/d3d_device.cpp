@@ -119,7 +119,13 @@ int G_D3D_ReleaseDeviceObject(uint32_t slot)
     const Direct3DDisplayPort *port = GetDirect3DDisplayPort();
     for (uint32_t i = 0; i < GDirect3D.highWater; i++) {
         Surface3DData *data = GDirect3D.surface3D[i];
-        if (data && port && port->ReleaseSurfaceDataObjects) port->ReleaseSurfaceDataObjects(data->surfaceData);
+        if (!data || !port) continue;
+        // The pixels are kept for the new surface; a graph on a store that kept none reloads its picture.
+        if (!port->KeepSurfaceDataPixels || port->KeepSurfaceDataPixels(data->surfaceData) != 0) {
+            GraphRecord *graph = LookupGraph((int)data->owner);
+            if (graph) graph->lost = 1;
+        }
+        if (port->ReleaseSurfaceDataObjects) port->ReleaseSurfaceDataObjects(data->surfaceData);
     }
     DropDeviceObject(record);
     WriteLog("Ｄｉｒｅｃｔ３Ｄデバイスを削除しました\n");

@@ -170,6 +170,9 @@ struct Direct3DDisplayPort {
     void (*ReleaseSurface)(DdSurface *surface);
     // The display's off-screen work surface of the screen's size and format, or null.
     DdSurface *(*GetWorkSurface)(void);
+    // Keeps a copy of a store's pixels while its objects are released for a device re-creation; the
+    // next build writes it into the new surface. 0; -1 when there is none to keep (or no room).
+    int (*KeepSurfaceDataPixels)(int handle);
 };
 void SetDirect3DDisplayPort(const Direct3DDisplayPort *port);
 const Direct3DDisplayPort *GetDirect3DDisplayPort(void);

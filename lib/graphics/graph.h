@@ -45,6 +45,7 @@ struct SurfaceDataRecord {
     int lost;                 // 1 once the store was lost (hardware only)
     int lockedForWrite;       // 1 when a write-only lock is among the open ones
     Rect unlocked;            // the rectangles the open locks' unlocks named, joined (empty: none yet)
+    uint8_t *keptPixels;      // a texture's rows kept while the device is made again, or null
 };
 
 // One piece of a non-texture graph: a rectangle of a pixel store.
@@ -157,8 +158,6 @@ int RemoveAllGraphs(int logFlag);
 // a bad handle.
 int RestoreGraphSurfaces(int graph);
 int RestoreAllGraphSurfaces(void);
-// Flags every texture graph lost: the device's texture surfaces were made anew, empty. 0.
-int MarkTextureGraphsLost(void);
 // Fills the graph's rectangle with a colour (0..255 each; alpha for alpha images). 0 / -1.
 int FillGraphSurfaces(int graph, int r, int g, int b, int a);
 // Frame update / overlay placement of a graph that shows a movie. -1 bad handle; 0 without movie.

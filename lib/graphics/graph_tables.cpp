@@ -123,6 +123,7 @@ int RemoveSurfaceData(int handle)
 {
     if (ReleaseSurfaceDataObjects(handle) != 0) return -1;
     auto *record = (SurfaceDataRecord *)RemoveHandleRecord(&sTables.surfaceData, handle);
+    if (record) FreeMemoryTracked(record->keptPixels);
     FreeMemoryTracked(record);
     return 0;
 }
@@ -363,16 +364,6 @@ int RestoreAllGraphSurfaces(void)
     for (int slot = 0; slot < sTables.surfaceData.usedBound; slot++) {
         HandleRecordHead *head = sTables.surfaceData.records[slot];
         if (head) ((SurfaceDataRecord *)head)->lost = 0;
-    }
-    return 0;
-}
-
-int MarkTextureGraphsLost(void)
-{
-    if (!sTables.ready) return 0;
-    for (int slot = 0; slot < sTables.graphs.usedBound; slot++) {
-        auto *graph = (GraphRecord *)sTables.graphs.records[slot];
-        if (graph && graph->format.textureFlag) graph->lost = 1;
     }
     return 0;
 }

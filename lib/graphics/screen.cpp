@@ -343,8 +343,8 @@ int RestoreDisplay(void)
         if (RebuildDisplay() != 0) return WriteLog("画面の復元に失敗しました\n");
         ClearBothScreens();
         PresentFrame();
-        // The device's texture surfaces were made anew, empty: their graphs reload.
-        MarkTextureGraphsLost();
+        // The device's texture surfaces were made anew with the pixels they kept; graphs on those
+        // that could keep none were flagged lost at the release and reload below.
     }
     RestoreAllGraphSurfaces();
     RefreshWindowFromBackBuffer();

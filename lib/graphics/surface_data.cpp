@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "lib/core/log.h"
+#include "lib/core/memory.h"
 #include "lib/d3d/d3d_surface_hooks.h"
 #include "lib/graphics/ddraw_display.h"
 #include "lib/graphics/graph.h"
@@ -42,6 +43,7 @@ static int StorePixelFormat(const SurfaceDataRecord *r, DdPixelFormat *out)
 
 static int ReleaseSurfaceDataObjectsOf(SurfaceDataRecord *r);
 static void ApplySurfaceColorKeyOf(SurfaceDataRecord *r);
+static void GiveKeptPixelsBack(SurfaceDataRecord *r);
 
 // The store's display surface with a memory image over its pixels. 0 / -1.
 static int BuildDisplaySurface(SurfaceDataRecord *r)
@@ -75,6 +77,7 @@ static int BuildSurfaceDataObjectsOf(SurfaceDataRecord *r)
     if (WantsDisplaySurface(r)) {
         if (BuildDisplaySurface(r) != 0) return -1;
         ApplySurfaceColorKeyOf(r);
+        GiveKeptPixelsBack(r);
         return 0;
     }
     int type = StoreColorType(r);
@@ -184,6 +187,50 @@ static int UnlockSurfaceDataOf(SurfaceDataRecord *r, const Rect *rect)
     r->lockedForWrite = 0;
     r->lockedPixels = nullptr;
     return 0;
+}
+
+// ================================================================================================
+// pixels kept over a device re-creation
+// ================================================================================================
+
+// Copies every row between the display surface, locked whole, and the kept block: into the surface
+// when back is 1. 0 / -1 (the surface refuses the lock).
+static int CopyKeptRows(SurfaceDataRecord *r, int back)
+{
+    auto *surface = (DdSurface *)r->ddSurface;
+    DdSurfaceDesc desc = {};
+    desc.size = sizeof desc;
+    uint32_t flags = DD_LOCK_WAIT | (back ? DD_LOCK_WRITEONLY : DD_LOCK_READONLY);
+    if (surface->fn->Lock(surface, nullptr, &desc, flags) != DD_OK) return -1;
+    size_t row = (size_t)r->width * (surface->format.bitCount / 8);
+    for (int y = 0; y < r->height; y++) {
+        uint8_t *s = (uint8_t *)desc.surface + (ptrdiff_t)y * desc.pitch, *k = r->keptPixels + row * (size_t)y;
+        memcpy(back ? s : k, back ? k : s, row);
+    }
+    surface->fn->Unlock(surface, nullptr);
+    return 0;
+}
+
+int KeepSurfaceDataPixels(int handle)
+{
+    SurfaceDataRecord *r = LookupSurfaceData(handle);
+    auto *surface = r ? (DdSurface *)r->ddSurface : nullptr;
+    if (!surface) return r && r->keptPixels ? 0 : -1;
+    if (r->keptPixels) return 0;
+    r->keptPixels = (uint8_t *)DZ_ALLOC((size_t)r->width * r->height * (surface->format.bitCount / 8));
+    if (r->keptPixels && CopyKeptRows(r, 0) == 0) return 0;
+    FreeMemoryTracked(r->keptPixels);
+    r->keptPixels = nullptr;
+    return -1;
+}
+
+// A new surface takes the kept pixels, if any; the block goes either way.
+static void GiveKeptPixelsBack(SurfaceDataRecord *r)
+{
+    if (!r->keptPixels) return;
+    CopyKeptRows(r, 1);
+    FreeMemoryTracked(r->keptPixels);
+    r->keptPixels = nullptr;
 }
 
 // ================================================================================================

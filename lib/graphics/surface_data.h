@@ -28,6 +28,11 @@ int LockSurfaceData(int handle, int *pitch, uint8_t **pixels, int writeFlag, con
 // memory image's pixels changed; who writes through a lock of write flag 0 marks them itself
 // (MarkMemImgPixelsChanged).
 int UnlockSurfaceData(int handle, const Rect *rect);
+// Copies the display surface's pixels into a block the store keeps while its objects are released for
+// a device re-creation: the next build writes them into the new surface and frees the block (as does
+// the store's removal). 0 (also when kept already); -1 when there is no surface, it cannot be read or
+// there is no room.
+int KeepSurfaceDataPixels(int handle);
 // -1 when the store's surface was lost (it is restored now, its record marked lost), else 0.
 int RestoreSurfaceIfLost(int handle);
 // Colour-fill of the whole store with the colour in its format. 0 / -1.

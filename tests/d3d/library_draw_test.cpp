@@ -251,39 +251,56 @@ static std::vector<uint8_t> PiecePixels(int graph)
     return out;
 }
 
+// A full-screen loss: the device and its textures go, the display is rebuilt around them. Each
+// texture keeps its pixels for its new surface; one that cannot (its lock refused at the release)
+// has its graphs reload their pictures: a graph made from memory from the picture it keeps, a blank
+// graph from nothing (logged); a glyph cache is made again by its font, with no log of its own.
 // (Graphs from files are reloaded in the game's restore runs.)
-TEST_F(DeviceRouteTest, ARestoreReloadsTextureGraphsMadeFromMemoryFromTheirKeptPicture)
+TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
 {
-    GraphImage picture = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6) << 16 | (uint32_t)(y * 10) << 8 | 0x40; });
-    GraphImage alpha = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6 + y); });
-    int fromMemory = MakeGraphFromImages(&picture, nullptr);
-    // With an alpha picture: the texture takes its alpha from it, which the restore needs too.
-    int withAlpha = MakeGraphFromImages(&picture, &alpha);
-    DiscardGraphImage(&picture);
-    DiscardGraphImage(&alpha);
-    int part = DeriveGraph(8, 4, 16, 16, fromMemory);
-    RemoveGraph(fromMemory, 0);  // the derived part keeps the picture
-    int blank = MakeBlankGraph(16, 16, 0);
-    ASSERT_NE(-1, part);
-    ASSERT_NE(-1, blank);
-    ASSERT_TRUE(LookupGraph(withAlpha) && LookupGraph(withAlpha)->format.alphaChFlag);
-    const std::vector<uint8_t> before = PiecePixels(part), beforeAlpha = PiecePixels(withAlpha);
-    // A glyph cache and its cells are made again by their font: no log of theirs.
-    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
-    ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0, 0));
-    std::string start = ReadTestFile("Log.txt");
+    struct Case {
+        const char *name;
+        int lockRefused;
+    } cases[] = {{"pixels kept", 0}, {"lock refused", 1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        GraphImage picture = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6) << 16 | (uint32_t)(y * 10) << 8 | 0x40; });
+        GraphImage alpha = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6 + y); });
+        int fromMemory = MakeGraphFromImages(&picture, nullptr);
+        // With an alpha picture: the texture takes its alpha from it, which the reload needs too.
+        int withAlpha = MakeGraphFromImages(&picture, &alpha);
+        DiscardGraphImage(&picture);
+        DiscardGraphImage(&alpha);
+        int part = DeriveGraph(8, 4, 16, 16, fromMemory);
+        RemoveGraph(fromMemory, 0);  // the derived part keeps the picture
+        int blank = MakeBlankGraph(16, 16, 0);
+        ASSERT_NE(-1, part);
+        ASSERT_TRUE(LookupGraph(withAlpha) && LookupGraph(withAlpha)->format.alphaChFlag);
+        ASSERT_EQ(0, FillGraphSurfaces(blank, 40, 80, 120, 255));
+        const std::vector<uint8_t> partBefore = PiecePixels(part), blankBefore = PiecePixels(blank),
+                                   alphaBefore = PiecePixels(withAlpha);
+        int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+        ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0, 0));
+        std::string start = ReadTestFile("Log.txt");
 
-    // The full-screen loss: the device and its textures go, the display is rebuilt around them.
-    ASSERT_EQ(0, G_D3D_ReleaseDirect3D());
-    ASSERT_EQ(0, RestoreDisplay());
-    ASSERT_EQ(1, IsDirect3DDrawUsable());
-    EXPECT_EQ(before, PiecePixels(part));
-    EXPECT_TRUE(beforeAlpha == PiecePixels(withAlpha)) << "the alpha channel is lost";
-    std::string log = ReadTestFile("Log.txt").substr(start.size());
-    char undefined[96];
-    snprintf(undefined, sizeof undefined, "復元する画像が無いため、グラフィック 0x%08x の内容は不定です", blank);
-    EXPECT_NE(std::string::npos, log.find(undefined)) << log;
-    EXPECT_EQ(log.find("の内容は不定です"), log.rfind("の内容は不定です")) << "only the blank graph: " << log;
+        DdTestFailAlways(DD_M_LOCK, c.lockRefused, DD_ERR_GENERIC);
+        ASSERT_EQ(0, G_D3D_ReleaseDirect3D());
+        DdTestFailAlways(DD_M_LOCK, 0, DD_OK);
+        ASSERT_EQ(0, RestoreDisplay());
+        ASSERT_EQ(1, IsDirect3DDrawUsable());
+        EXPECT_EQ(partBefore, PiecePixels(part));
+        EXPECT_TRUE(alphaBefore == PiecePixels(withAlpha)) << "the alpha channel is lost";
+        EXPECT_EQ(!c.lockRefused, blankBefore == PiecePixels(blank));
+        std::string log = ReadTestFile("Log.txt").substr(start.size());
+        char undefined[96];
+        snprintf(undefined, sizeof undefined, "復元する画像が無いため、グラフィック 0x%08x の内容は不定です", blank);
+        EXPECT_EQ(c.lockRefused, log.find(undefined) != std::string::npos) << log;
+        EXPECT_EQ(log.find("の内容は不定です"), log.rfind("の内容は不定です")) << "only the blank graph: " << log;
+        DeleteFontToHandle(font);
+        RemoveGraph(part, 0);
+        RemoveGraph(withAlpha, 0);
+        RemoveGraph(blank, 0);
+    }
 }
 
 // In window mode nothing rebuilds the display: the lost cache texture is restored in place with
