@@ -20,8 +20,8 @@ static void GlCloseDevice(D3dDeviceRecord *device)
 }
 
 // ---- drawing ------------------------------------------------------------------------------------------
-// Nothing to finish: the stream buffers are renewed only when full, which keeps a frame's vertices
-// in one buffer without a fresh allocation every frame.
+// Nothing to finish: the stream buffers are renewed only when full (gl_draw.cpp), so the scenes of
+// many frames share one buffer.
 static void GlEndScene(D3dDeviceRecord *device) {}
 
 // ---- surfaces: the copies' own entries (gl_copies.cpp) -------------------------------------------------
