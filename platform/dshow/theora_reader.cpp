@@ -11,6 +11,7 @@
 #define BISECT_WINDOW (64 * 1024)     // the bisection ends with a scan of this much
 #define BISECT_PROBE (256 * 1024)     // how far one probe looks for a page with a granule position
 #define FRAME_NUMBER_MAX ((int64_t)1 << 62)   // hostile granule positions stop here (numbers stay summable)
+#define KEY_STEPS_MAX 256             // marks a seek goes back over before it starts from the first frame
 
 // A Theora page with a granule position: where it lies and the number of its last frame.
 struct PageMark {
@@ -226,8 +227,21 @@ void MmCloseTheoraReader(MmTheoraReader *r)
 
 const MmPictureInfo *MmGetTheoraPicture(const MmTheoraReader *reader) { return &reader->picture; }
 
-// Takes a Theora page in and numbers the packets it completes: back from its granule position, or on
-// from the last number when it has none. Numbers only go up.
+// Numbers the count packets a page completes: back from its granule position, or on from *lastNumber
+// when it has none. Numbers only go up.
+static void NumberPackets(const MmTheoraReader *r, const ogg_page *page, int count, int64_t *lastNumber,
+                          int64_t numbers[])
+{
+    int64_t granule = ogg_page_granulepos(page);
+    int64_t last = granule >= 0 ? GranuleFrame(r, granule, 0) : *lastNumber + count;
+    for (int i = 0; i < count; i++) {
+        int64_t number = last - (count - 1 - i);
+        if (number <= *lastNumber) number = *lastNumber + 1;
+        numbers[i] = *lastNumber = number;
+    }
+}
+
+// Takes a Theora page in and numbers the packets it completes.
 static void TakePage(MmTheoraReader *r, ogg_page *page)
 {
     ogg_stream_pagein(&r->stream, page);
@@ -238,13 +252,7 @@ static void TakePage(MmTheoraReader *r, ogg_page *page)
         if (got == 1) r->packetCount++;
         // got < 0: a hole in the data; the next packet follows
     }
-    int64_t granule = ogg_page_granulepos(page);
-    int64_t last = granule >= 0 ? GranuleFrame(r, granule, 0) : r->lastNumber + r->packetCount;
-    for (int i = 0; i < r->packetCount; i++) {
-        int64_t number = last - (r->packetCount - 1 - i);
-        if (number <= r->lastNumber) number = r->lastNumber + 1;
-        r->numbers[i] = r->lastNumber = number;
-    }
+    NumberPackets(r, page, r->packetCount, &r->lastNumber, r->numbers);
 }
 
 int MmHasNextTheoraFrame(MmTheoraReader *r)
@@ -339,6 +347,50 @@ static int LastPageBelow(MmTheoraReader *r, int64_t limit, PageMark *out)
     return found;
 }
 
+// Sets the reading just past the page p (at the first data page when p is null), with the packet p
+// leaves unfinished taken into the stream, so that a frame that runs on over the next page is read
+// whole. The packets p completes are dropped. 0 / -1.
+static int ReadOnAfter(MmTheoraReader *r, ogg_stream_state *stream, const PageMark *p)
+{
+    if (MoveTo(r, p ? p->start : r->dataStart) != 0) return -1;
+    if (!p) return 0;
+    ogg_page page;
+    ogg_packet packet;
+    if (!NextPage(r, &page)) return -1;
+    ogg_stream_pagein(stream, &page);
+    while (ogg_stream_packetout(stream, &packet) != 0) {}
+    return 0;
+}
+
+// 1 when, reading on past the page p, a keyframe comes before any frame numbered past target. Pages
+// that start beyond until are not read (what lies there was looked at already). The stream's own
+// packets are left as they are.
+static int KeyframeBy(MmTheoraReader *r, const PageMark *p, int64_t target, int64_t until)
+{
+    ogg_stream_state probe;
+    if (ogg_stream_init(&probe, r->stream.serialno) != 0) return 0;
+    int found = 0, past = ReadOnAfter(r, &probe, p) != 0;
+    int64_t after = GranuleFrame(r, p->granule, 0), start;
+    ogg_page page;
+    while (!found && !past && NextPageWithin(r, &page, &start, INT64_MAX) && start <= until) {
+        if (!IsTheoraPage(r, &page)) continue;
+        ogg_stream_pagein(&probe, &page);
+        uint8_t key[PAGE_PACKETS_MAX];
+        int64_t numbers[PAGE_PACKETS_MAX];
+        int count = 0;
+        ogg_packet packet;
+        for (int got; count < PAGE_PACKETS_MAX && (got = ogg_stream_packetout(&probe, &packet)) != 0;)
+            if (got == 1) key[count++] = th_packet_iskeyframe(&packet) == 1;
+        NumberPackets(r, &page, count, &after, numbers);
+        for (int i = 0; i < count && !found && !past; i++) {
+            past = numbers[i] > target;
+            found = !past && key[i];
+        }
+    }
+    ogg_stream_clear(&probe);
+    return found;
+}
+
 int MmSeekTheoraReader(MmTheoraReader *r, int64_t target)
 {
     if (!r->decoder) return -1;
@@ -347,16 +399,29 @@ int MmSeekTheoraReader(MmTheoraReader *r, int64_t target)
     int64_t key = LastPageBelow(r, target < INT64_MAX ? target + 1 : target, &page) ? GranuleFrame(r, page.granule, 1) : 0;
     // The keyframe is behind the frame decoded last: decoding on from where the reading stood is the
     // shorter way (the stream keeps its packets; only the sync layer was moved).
-    if (r->shown >= 0 && r->shown <= target && key <= r->shown) return MoveTo(r, resume);
-    int64_t start = key > 0 && LastPageBelow(r, key, &page) ? page.end : r->dataStart;
-    if (MoveTo(r, start) != 0) return -1;
+    int onFromShown = r->shown >= 0 && r->shown <= target;
+    if (onFromShown && key <= r->shown) return MoveTo(r, resume);
+    // A muxer marks an inter frame as a keyframe where its distance from the last one would not fit the
+    // granule position: a keyframe number counts only where a real keyframe follows the page before it
+    // by target; else that page names the next one to try.
+    int64_t until = INT64_MAX;
+    for (int step = 0; key > 0; step++) {
+        if (step == KEY_STEPS_MAX || !LastPageBelow(r, key, &page)) {
+            key = 0;
+            break;
+        }
+        if (KeyframeBy(r, &page, target, until)) break;
+        until = page.start;
+        key = GranuleFrame(r, page.granule, 1);
+    }
+    if (onFromShown && key <= r->shown) return MoveTo(r, resume);
     ogg_stream_reset(&r->stream);
     r->packetCount = r->packetAt = 0;
-    r->lastNumber = -1;
+    r->lastNumber = key > 0 ? GranuleFrame(r, page.granule, 0) : -1;
     r->shown = -1;
     r->ended = 0;
     r->needKeyframe = 1;
-    return 0;
+    return ReadOnAfter(r, &r->stream, key > 0 ? &page : nullptr);
 }
 
 // ---- time -------------------------------------------------------------------------------------------

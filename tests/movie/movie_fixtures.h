@@ -1,6 +1,7 @@
 // The committed Ogg Theora fixtures (scripts/make-movie-fixtures.sh) and ffmpeg's decode of them.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -25,11 +26,17 @@ inline const Movie kMovies[] = {
 
 // A variable-rate movie: frame k of 12 shows at k * k / 10 s (ffmpeg's decode: one frame per packet).
 inline const Movie kVariableRate = {"vfr.ogv", 32, 24, 0};
+// 16 frames 3.5 s apart, real keyframes at 0 and 8; the granule positions mark 2, 4, 6, 10, 12 and 14
+// as keyframes too.
+inline const Movie kSparse = {"sparse.ogv", 32, 24, 0};
+#define SPARSE_FRAMES 16
 // m420.ogv whose frame 10 is a broken packet.
 #define DAMAGED_GOOD_FRAMES 10
 
+// A name starting with "./" is a file the test wrote in its own directory.
 inline std::string Path(const char *name)
 {
+    if (strncmp(name, "./", 2) == 0) return name;
     const char *dir = getenv("DAZAR_SOURCE_DIR");
     return std::string(dir ? dir : ".") + "/tests/movie/fixtures/" + name;
 }
@@ -76,15 +83,18 @@ inline void TableColour(const Movie &m, const RefFrame &f, int x, int y, int *r,
     *b = clip[(luma + t->cbToBlue[cb]) >> 14];
 }
 
-// The first page of an Ogg file with bytes of its Theora identification header replaced (at offsets
-// from the start of the header packet, big-endian fields as the header holds them) and its checksum
-// made right again, so that the demuxer takes it.
-inline std::string WithHeaderBytes(std::string file, int at, const std::vector<uint8_t> &bytes)
+// Writes a changed fixture into the test's directory.
+inline void WriteMovieFile(const char *name, const std::string &bytes)
 {
-    uint8_t *page = (uint8_t *)file.data();
-    size_t body = 27 + page[26], end = body;
+    FILE *f = fopen(name, "wb");
+    if (f) fwrite(bytes.data(), 1, bytes.size(), f), fclose(f);
+}
+
+// Makes the checksum of the Ogg page at page right again.
+inline void MendPageChecksum(uint8_t *page)
+{
+    size_t end = 27 + page[26];
     for (int i = 0; i < page[26]; i++) end += page[27 + i];
-    for (size_t i = 0; i < bytes.size(); i++) page[body + at + i] = bytes[i];
     memset(page + 22, 0, 4);
     uint32_t crc = 0;
     for (size_t i = 0; i < end; i++) {
@@ -92,8 +102,19 @@ inline std::string WithHeaderBytes(std::string file, int at, const std::vector<u
         for (int k = 0; k < 8; k++) crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
     }
     for (int k = 0; k < 4; k++) page[22 + k] = (uint8_t)(crc >> (8 * k));
+}
+
+// The first page of an Ogg file with bytes of its Theora identification header replaced (at offsets
+// from the start of the header packet, big-endian fields as the header holds them) and its checksum
+// made right again, so that the demuxer takes it.
+inline std::string WithHeaderBytes(std::string file, int at, const std::vector<uint8_t> &bytes)
+{
+    uint8_t *page = (uint8_t *)file.data();
+    for (size_t i = 0; i < bytes.size(); i++) page[27 + page[26] + at + i] = bytes[i];
+    MendPageChecksum(page);
     return file;
 }
+
 // Offsets in the identification header: coded size in macroblocks (16 bits each), picture size (24
 // bits each), frame rate numerator and denominator (32 bits each).
 enum { HEADER_FRAME_MBS = 10, HEADER_PICTURE = 14, HEADER_RATE = 22 };

@@ -128,9 +128,7 @@ TEST_F(MovieTest, AHeaderDeclaringAPictureLargerThanAnyGraphIsRefusedAndLogged)
     std::string bytes = moviefixture::WithHeaderBytes(ReadTestFile(moviefixture::Path("m420.ogv").c_str()),
                                                       moviefixture::HEADER_FRAME_MBS,
                                                       {4, 0, 4, 0, 0, 0x40, 0, 0, 0x40, 0, 0, 0});
-    FILE *f = fopen("huge.ogv", "wb");
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
+    moviefixture::WriteMovieFile("huge.ogv", bytes);
     MovieRecord *r;
     int handle = NewRecord(&r);
     EXPECT_EQ(OpenMovieThroughDirectShow(gDisplay.draw, r, "huge.ogv", nullptr, nullptr, 0), -1);

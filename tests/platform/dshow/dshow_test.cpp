@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <ogg/ogg.h>
+#include <theora/theoradec.h>
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" size_t __sanitizer_get_heap_size(void);   // the address sanitizer's mapped heap
 #endif
@@ -428,9 +429,7 @@ TEST_F(DshowTest, CutAndDamagedFilesFailOrEndWithoutHarm)
     std::string cases[] = {whole.substr(0, 40), whole.substr(0, 3000), whole.substr(0, 5000), whole};
     for (size_t i = 4000; i < 4400; i += 7) cases[3][i] = (char)(cases[3][i] * 31 + 7);
     for (const std::string &bytes : cases) {
-        FILE *f = fopen("broken.ogv", "wb");
-        fwrite(bytes.data(), 1, bytes.size(), f);
-        fclose(f);
+        WriteMovieFile("broken.ogv", bytes);
         std::vector<uint16_t> wide(12);
         KMultiByteToWide("broken.ogv", -1, wide.data(), 12);
         Player player(nullptr);
@@ -460,9 +459,7 @@ protected:
     MmTheoraReader *OpenWith(int at, const std::vector<uint8_t> &bytes)
     {
         std::string changed = WithHeaderBytes(whole, at, bytes);
-        FILE *f = fopen("changed.ogv", "wb");
-        fwrite(changed.data(), 1, changed.size(), f);
-        fclose(f);
+        WriteMovieFile("changed.ogv", changed);
         return MmOpenTheoraReader("changed.ogv");
     }
     // A frame header's size: coded size in macroblocks, then the picture size (its offsets 0).
@@ -494,6 +491,114 @@ TEST_F(DshowTest, AVariableRateMovieShowsEachFrameAtItsGranuleTimeAndEndsAFrameA
     EXPECT_EQ(player.stream->fn->Seek(player.stream, 100000000 - 1), MM_OK);   // just before 10 s: frame 9 (8.1 s)
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
     EXPECT_EQ(CountWrongPixels(m, ref[9], player.Pixels()), 0);
+}
+
+// Frames more than 63 frame times from a keyframe are marked as keyframes in the granule positions: a
+// seek goes back from such a mark, over as many as it takes, to the real keyframe, and shows the frame
+// covering the time at once.
+TEST_F(DshowTest, ASeekPastInterFramesMarkedAsKeyframesShowsTheCoveringFrame)
+{
+    const Movie &m = kSparse;
+    std::vector<RefFrame> ref = ReferenceFrames(m);
+    ASSERT_EQ(ref.size(), (size_t)SPARSE_FRAMES);
+    Player player(m.name);
+    ASSERT_EQ(player.MakeSample(kX888, m.width, m.height), MM_OK);
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
+    // Seek time (100 ns): the frame shown. Marks on the frame itself, one, two and three marks back.
+    const struct { MmStreamTime time; int frame; } seeks[] = {
+        {140000000, 4}, {105500000, 3}, {245500000, 7}, {525500000, 15}, {315500000, 9}, {40000000, 1},
+    };
+    for (auto c : seeks) {
+        EXPECT_EQ(player.stream->fn->Seek(player.stream, c.time), MM_OK);
+        uint64_t before = GetSteppedClockMicroseconds();
+        ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK) << c.time;
+        EXPECT_EQ(GetSteppedClockMicroseconds(), before) << c.time;
+        EXPECT_EQ(CountWrongPixels(m, ref[c.frame], player.Pixels()), 0) << c.time;
+    }
+    // Played on from the last seek: the frames after it at their times.
+    for (int k = 2; k <= 3; k++) {
+        ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK) << k;
+        EXPECT_EQ(CountWrongPixels(m, ref[k], player.Pixels()), 0) << k;
+    }
+}
+
+// The frames of a one-stream Theora file, with granule positions as the fixtures count them, written
+// again on pages of body bytes each (each header on a page of its own): a frame begins on one page and
+// ends on the next, as a muxer that cuts pages by size writes them.
+static void WriteCutIntoPages(const std::string &from, const char *to, size_t body)
+{
+    std::string bytes = ReadTestFile(from.c_str()), out;
+    std::vector<std::string> packets;
+    std::vector<int64_t> granules;
+    ogg_sync_state sync;
+    ogg_stream_state in;
+    ogg_page page;
+    ogg_packet packet;
+    ogg_sync_init(&sync);
+    memcpy(ogg_sync_buffer(&sync, (long)bytes.size()), bytes.data(), bytes.size());
+    ogg_sync_wrote(&sync, (long)bytes.size());
+    for (int64_t key = 0; ogg_sync_pageout(&sync, &page) == 1;) {
+        if (packets.empty()) ogg_stream_init(&in, ogg_page_serialno(&page));
+        for (ogg_stream_pagein(&in, &page); ogg_stream_packetout(&in, &packet) == 1;) {
+            int64_t frame = (int64_t)packets.size() - 3;
+            if (frame >= 0 && th_packet_iskeyframe(&packet) == 1) key = frame;
+            packets.emplace_back((const char *)packet.packet, (size_t)packet.bytes);
+            granules.push_back(frame < 0 ? 0 : ((key + 1) << 6) + frame - key);
+        }
+    }
+    uint32_t serial = 1, sequence = 0;
+    for (size_t p = 0, off = 0; p < packets.size(); sequence++) {
+        std::string lacing, data;
+        int64_t granule = -1;
+        uint8_t flags = (off ? 1 : 0) | (out.empty() ? 2 : 0);
+        while (p < packets.size() && lacing.size() < 255 && (p < 3 || data.size() < body)) {
+            size_t chunk = std::min<size_t>(255, packets[p].size() - off);
+            lacing += (char)chunk;
+            data += packets[p].substr(off, chunk);
+            off += chunk;
+            if (chunk == 255) continue;
+            granule = granules[p];
+            off = 0;
+            if (++p <= 3) break;
+        }
+        std::string header = std::string("OggS\0", 5) + (char)(flags | (p == packets.size() ? 4 : 0));
+        header.append((const char *)&granule, 8).append((const char *)&serial, 4).append((const char *)&sequence, 4);
+        header.append(4, '\0') += (char)lacing.size();
+        size_t at = out.size();
+        out += header + lacing + data;
+        MendPageChecksum((uint8_t *)&out[at]);
+    }
+    WriteMovieFile(to, out);
+    ogg_stream_clear(&in);
+    ogg_sync_clear(&sync);
+}
+
+// A seek to a keyframe that begins on the page before its own number's page reads it whole: it decodes
+// from that keyframe, not from an earlier one.
+TEST_F(DshowTest, ASeekReadsAKeyframeThatBeginsOnThePageBefore)
+{
+    ASSERT_EQ(EnterFreshTempDir(), 0);
+    const Movie &m = kMovies[0];
+    std::vector<RefFrame> ref = ReferenceFrames(m);
+    WriteCutIntoPages(Path(m.name), "cut.ogv", 300);   // frame 12 begins on the page that ends frame 11
+    Player player("./cut.ogv");
+    ASSERT_EQ(player.MakeSample(kX888, m.width, m.height), MM_OK);
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
+    // Seek time: the frame shown, and the frames decoded (the one after it, decoded ahead, too).
+    // Frame 0 was decoded when the sample was made.
+    const struct { MmStreamTime time; int frame, decoded; } seeks[] = {{3500000, 3, 4}, {16500000, 16, 6}};
+    for (auto c : seeks) {
+        ASSERT_EQ(MmTestWaitForDecoders(), 0);
+        MmTestResetCounters();
+        EXPECT_EQ(player.stream->fn->Seek(player.stream, c.time), MM_OK);
+        ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK) << c.time;
+        EXPECT_EQ(CountWrongPixels(m, ref[c.frame], player.Pixels()), 0) << c.time;
+        ASSERT_EQ(MmTestWaitForDecoders(), 0);
+        MmTestCounters counters;
+        MmTestGetCounters(&counters);
+        EXPECT_EQ(counters.decoded, c.decoded) << c.time;
+    }
+    LeaveFreshTempDir();
 }
 
 TEST_F(DshowTest, ADecodeErrorEndsEvenAPendingUpdate)
