@@ -40,10 +40,10 @@ struct MmAudioTrack {
 
 // ---- the ring -----------------------------------------------------------------------------------------
 
-// The track sample shown at a stream time.
+// The track sample shown at a stream time (any time: a seek or a file may name one far beyond the track).
 static int64_t SampleAt(const MmAudioTrack *track, int64_t streamTime)
 {
-    return streamTime <= 0 ? 0 : streamTime * track->rate / 10000000;
+    return streamTime <= 0 ? 0 : (int64_t)((__int128)streamTime * track->rate / 10000000);
 }
 
 // The buffer's play cursor in ring frames. Lock held.
@@ -144,7 +144,7 @@ static void FeedTrack(void *user)
 {
     MmAudioTrack *track = (MmAudioTrack *)user;
     if (!track->running) return;
-    int64_t now = track->clockTime + (int64_t)(MmClockMicroseconds() - track->clockMicros) * 10;
+    int64_t now = MmStreamClockNow(track->clockTime, track->clockMicros, 1);
     int64_t expected = SampleAt(track, now), stray = PlayedSample(track) - expected;
     int64_t allowed = (int64_t)track->rate * MM_AUDIO_DRIFT_MS / 1000;
     if (!PastTheEnd(track, expected) && (stray > allowed || -stray > allowed)) Reposition(track, expected);

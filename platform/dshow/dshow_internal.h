@@ -95,6 +95,9 @@ void MmTellAudioTheClock(MmStreamObject *stream);
 
 // Microseconds on the kernel's clock source (a stepped clock in tests).
 uint64_t MmClockMicroseconds(void);
+// The stream time now of a clock at baseTime since runningSince (clock microseconds), running or not.
+// It stops at the largest time (a seek may have gone to any time).
+int64_t MmStreamClockNow(int64_t baseTime, uint64_t runningSince, int running);
 // Stream side used by samples: the stream time now; 1 while the clock runs.
 int64_t MmStreamTimeNow(const MmStreamObject *stream);
 int MmStreamIsRunning(const MmStreamObject *stream);

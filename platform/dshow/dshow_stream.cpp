@@ -17,10 +17,16 @@ int MmStreamIsRunning(const MmStreamObject *stream)
     return stream->state == MM_STREAMSTATE_RUN && !stream->paused;
 }
 
+int64_t MmStreamClockNow(int64_t baseTime, uint64_t runningSince, int running)
+{
+    if (!running) return baseTime;
+    __int128 now = (__int128)baseTime + (__int128)(MmClockMicroseconds() - runningSince) * 10;
+    return now > INT64_MAX ? INT64_MAX : (int64_t)now;
+}
+
 int64_t MmStreamTimeNow(const MmStreamObject *stream)
 {
-    if (!MmStreamIsRunning(stream)) return stream->baseTime;
-    return stream->baseTime + (int64_t)(MmClockMicroseconds() - stream->runningSince) * 10;
+    return MmStreamClockNow(stream->baseTime, stream->runningSince, MmStreamIsRunning(stream));
 }
 
 void MmTellAudioTheClock(MmStreamObject *stream)

@@ -11,6 +11,9 @@
 #define BISECT_WINDOW (64 * 1024)     // the bisection ends with a scan of this much
 #define BISECT_PROBE (256 * 1024)     // how far one probe looks for a page with a granule position
 #define FRAME_NUMBER_MAX ((int64_t)1 << 62)   // hostile granule positions stop here (numbers stay summable)
+// A frame takes a lacing value of a page at least, and a variable-rate file lets it stand for a few
+// dozen frame times: a number further ahead than this many per byte left in the file is broken.
+#define FRAMES_PER_BYTE_MAX 64
 #define KEY_STEPS_MAX 256             // marks a seek goes back over before it starts from the first frame
 
 // A Theora page with a granule position: where it lies and the number of its last frame.
@@ -36,6 +39,7 @@ struct MmTheoraReader {
     int64_t numbers[PAGE_PACKETS_MAX];
     int packetCount, packetAt;
     int64_t lastNumber;           // of the packet numbered last (numbers only go up)
+    int pageBroken;               // the last page's number was out of reach: its packets are broken frames
     int ended;                    // no packet is left
     int needKeyframe;             // after a move: packets before a keyframe are passed over
     int64_t frames;               // frames decoded
@@ -227,22 +231,26 @@ void MmCloseTheoraReader(MmTheoraReader *r)
 
 const MmPictureInfo *MmGetTheoraPicture(const MmTheoraReader *reader) { return &reader->picture; }
 
-// Numbers the count packets a page completes: back from its granule position, or on from *lastNumber
-// when it has none. Numbers only go up.
-static void NumberPackets(const MmTheoraReader *r, const ogg_page *page, int count, int64_t *lastNumber,
-                          int64_t numbers[])
+// Numbers the count packets a page starting at offset start completes: back from its granule
+// position, or on from *lastNumber when it has none. Numbers only go up. A number further ahead than
+// the rest of the file could reach is no frame time: the packets are numbered on, and 1 returned.
+static int NumberPackets(const MmTheoraReader *r, const ogg_page *page, int64_t start, int count,
+                         int64_t *lastNumber, int64_t numbers[])
 {
     int64_t granule = ogg_page_granulepos(page);
     int64_t last = granule >= 0 ? GranuleFrame(r, granule, 0) : *lastNumber + count;
+    int broken = (__int128)last - *lastNumber > (__int128)(r->fileSize - start) * FRAMES_PER_BYTE_MAX;
+    if (broken) last = *lastNumber + count;
     for (int i = 0; i < count; i++) {
         int64_t number = last - (count - 1 - i);
         if (number <= *lastNumber) number = *lastNumber + 1;
         numbers[i] = *lastNumber = number;
     }
+    return broken;
 }
 
-// Takes a Theora page in and numbers the packets it completes.
-static void TakePage(MmTheoraReader *r, ogg_page *page)
+// Takes a Theora page that starts at offset start in, and numbers the packets it completes.
+static void TakePage(MmTheoraReader *r, ogg_page *page, int64_t start)
 {
     ogg_stream_pagein(&r->stream, page);
     r->packetCount = r->packetAt = 0;
@@ -252,18 +260,19 @@ static void TakePage(MmTheoraReader *r, ogg_page *page)
         if (got == 1) r->packetCount++;
         // got < 0: a hole in the data; the next packet follows
     }
-    NumberPackets(r, page, r->packetCount, &r->lastNumber, r->numbers);
+    r->pageBroken = NumberPackets(r, page, start, r->packetCount, &r->lastNumber, r->numbers);
 }
 
 int MmHasNextTheoraFrame(MmTheoraReader *r)
 {
     while (r->packetAt == r->packetCount && !r->ended) {
         ogg_page page;
-        if (!NextPage(r, &page)) {
+        int64_t start;
+        if (!NextPageWithin(r, &page, &start, INT64_MAX)) {
             r->ended = 1;
             break;
         }
-        if (IsTheoraPage(r, &page)) TakePage(r, &page);
+        if (IsTheoraPage(r, &page)) TakePage(r, &page, start);
     }
     return r->packetAt < r->packetCount;
 }
@@ -278,6 +287,7 @@ int MmDecodeNextTheoraFrame(MmTheoraReader *r)
     while (MmHasNextTheoraFrame(r)) {
         ogg_packet *packet = &r->packets[r->packetAt];
         int64_t number = r->numbers[r->packetAt++];
+        if (r->pageBroken) return -1;
         if (r->needKeyframe && th_packet_iskeyframe(packet) != 1) continue;
         r->needKeyframe = 0;
         int result = th_decode_packetin(r->decoder, packet, nullptr);
@@ -381,7 +391,7 @@ static int KeyframeBy(MmTheoraReader *r, const PageMark *p, int64_t target, int6
         ogg_packet packet;
         for (int got; count < PAGE_PACKETS_MAX && (got = ogg_stream_packetout(&probe, &packet)) != 0;)
             if (got == 1) key[count++] = th_packet_iskeyframe(&packet) == 1;
-        NumberPackets(r, &page, count, &after, numbers);
+        NumberPackets(r, &page, start, count, &after, numbers);
         for (int i = 0; i < count && !found && !past; i++) {
             past = numbers[i] > target;
             found = !past && key[i];
@@ -426,18 +436,21 @@ int MmSeekTheoraReader(MmTheoraReader *r, int64_t target)
 
 // ---- time -------------------------------------------------------------------------------------------
 
-static int64_t Clamp64(__int128 v) { return v > INT64_MAX ? INT64_MAX : v < 0 ? 0 : (int64_t)v; }
+static int64_t Clamp64(__int128 v, int64_t max) { return v > max ? max : v < 0 ? 0 : (int64_t)v; }
+
+// Frame times stop at 2^62 (some 14,600 years), so that a wait or a sum with one stays in range.
+#define FRAME_TIME_MAX ((int64_t)1 << 62)
 
 int64_t MmTheoraFrameTime(const MmTheoraReader *r, int64_t n)
 {
     const MmPictureInfo *p = &r->picture;
     if (!p->fpsNumerator) return 0;
-    return Clamp64((__int128)n * p->fpsDenominator * 10000000 / p->fpsNumerator);
+    return Clamp64((__int128)n * p->fpsDenominator * 10000000 / p->fpsNumerator, FRAME_TIME_MAX);
 }
 
 int64_t MmTheoraFrameAt(const MmTheoraReader *r, int64_t time)
 {
     const MmPictureInfo *p = &r->picture;
     if (!p->fpsDenominator || time <= 0) return 0;
-    return Clamp64((__int128)time * p->fpsNumerator / ((__int128)p->fpsDenominator * 10000000));
+    return Clamp64((__int128)time * p->fpsNumerator / ((__int128)p->fpsDenominator * 10000000), INT64_MAX);
 }

@@ -36,8 +36,9 @@ const MmPictureInfo *MmGetTheoraPicture(const MmTheoraReader *reader);
 int MmHasNextTheoraFrame(MmTheoraReader *reader);
 // The number of the frame that follows (-1 at the end).
 int64_t MmNextTheoraFrameNumber(MmTheoraReader *reader);
-// Decodes the next frame. 1 a frame, 0 the end, -1 a broken stream. After a seek, frames before the
-// first keyframe are passed over (not decoded).
+// Decodes the next frame. 1 a frame, 0 the end, -1 a broken stream (also a frame numbered further on
+// than the rest of the file could reach). After a seek, frames before the first keyframe are passed
+// over (not decoded).
 int MmDecodeNextTheoraFrame(MmTheoraReader *reader);
 // Frames decoded so far.
 int64_t MmGetTheoraFrameCount(const MmTheoraReader *reader);

@@ -115,6 +115,31 @@ inline std::string WithHeaderBytes(std::string file, int at, const std::vector<u
     return file;
 }
 
+// An Ogg file whose nth Theora page with frames (0: the first frame's) carries granule instead, its
+// checksum made right again. The file unchanged when there is no such page.
+inline std::string WithGranule(std::string file, int nth, int64_t granule)
+{
+    uint8_t *data = (uint8_t *)file.data();
+    uint32_t theora = 0;
+    int seen = 0;
+    for (size_t at = 0; at + 27 <= file.size();) {
+        uint8_t *page = data + at;
+        size_t body = at + 27 + page[26], end = body;
+        for (int i = 0; i < page[26]; i++) end += page[27 + i];
+        uint32_t serial;
+        int64_t position;
+        memcpy(&serial, page + 14, 4);
+        memcpy(&position, page + 6, 8);
+        if ((page[5] & 2) && memcmp(data + body, "\x80theora", 7) == 0) theora = serial, seen = 1;
+        if (seen && serial == theora && position > 0 && nth-- == 0) {
+            memcpy(page + 6, &granule, 8);
+            MendPageChecksum(page);
+            break;
+        }
+        at = end;
+    }
+    return file;
+}
 // Offsets in the identification header: coded size in macroblocks (16 bits each), picture size (24
 // bits each), frame rate numerator and denominator (32 bits each).
 enum { HEADER_FRAME_MBS = 10, HEADER_PICTURE = 14, HEADER_RATE = 22 };

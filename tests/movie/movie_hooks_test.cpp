@@ -239,18 +239,30 @@ TEST_F(MovieTest, TheLastFrameStaysItsTimeAndEveryLoopShowsFrameZeroAgain)
     }
 }
 
-TEST_F(MovieTest, ADecodeErrorMidFileEndsTheMovieOrLoopsIt)
+// A frame the decoder refuses, and a frame number further on than the rest of the file could reach
+// (frame 11's page naming frame 2^62 or 2^40, which would be due in ages), end the movie there or loop it.
+TEST_F(MovieTest, ABrokenFrameMidFileEndsTheMovieOrLoopsIt)
 {
-    MovieRecord *once, *looping;
-    int a = RunningMovie(this, "damaged.ogv", 1, &once);
-    int b = RunningMovie(this, "damaged.ogv", 3, &looping);
-    for (int step = 0; step <= DAMAGED_GOOD_FRAMES + 2; step++) DrawBoth(step ? 100000 : 0, a, b);
-    EXPECT_EQ(once->playing, 0);
-    EXPECT_EQ(once->paused, 1);
-    EXPECT_EQ(CopiedFrame(once), DAMAGED_GOOD_FRAMES - 1);
-    EXPECT_EQ(looping->playing, 1);
-    EXPECT_EQ(looping->paused, 0);
-    EXPECT_LT(CopiedFrame(looping), 3);   // it started again
+    std::string m420 = ReadTestFile(moviefixture::Path("m420.ogv").c_str());
+    moviefixture::WriteMovieFile("far.ogv", moviefixture::WithGranule(m420, 2, (int64_t)1 << 62));
+    moviefixture::WriteMovieFile("farther.ogv", moviefixture::WithGranule(m420, 2, (int64_t)1 << 46));
+    const struct { const char *file; int goodFrames; } cases[] = {
+        {"damaged.ogv", DAMAGED_GOOD_FRAMES}, {"./far.ogv", 11}, {"./farther.ogv", 11},
+    };
+    for (auto c : cases) {
+        MovieRecord *once, *looping;
+        int a = RunningMovie(this, c.file, 1, &once);
+        int b = RunningMovie(this, c.file, 3, &looping);
+        for (int step = 0; step <= c.goodFrames + 2; step++) DrawBoth(step ? 100000 : 0, a, b);
+        EXPECT_EQ(once->playing, 0) << c.file;
+        EXPECT_EQ(once->paused, 1) << c.file;
+        EXPECT_EQ(CopiedFrame(once), c.goodFrames - 1) << c.file;
+        EXPECT_EQ(looping->playing, 1) << c.file;
+        EXPECT_EQ(looping->paused, 0) << c.file;
+        EXPECT_LT(CopiedFrame(looping), 3) << c.file;   // it started again
+        ReleaseMovieHandle(a);
+        ReleaseMovieHandle(b);
+    }
 }
 
 TEST_F(MovieTest, FocusChangesResumeOnlyWhatTheSystemPausedAndHoldTheStreamTime)

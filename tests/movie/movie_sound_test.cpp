@@ -45,11 +45,11 @@ protected:
         if (device) device->fn->Release(device);
         AudioSelectBackend(nullptr);
     }
-    // A running movie of av.ogv with the play type, cut loose from the capture so far.
-    int StartMovie(int playType, MovieRecord **record)
+    // A running movie of av.ogv (or a changed copy) with the play type, cut loose from the capture so far.
+    int StartMovie(int playType, MovieRecord **record, const char *file = "av.ogv")
     {
         int result = -1;
-        int movie = OpenRecord("av.ogv", MOVIE_SURFACE_OFFSCREEN, record, &result);
+        int movie = OpenRecord(file, MOVIE_SURFACE_OFFSCREEN, record, &result);
         EXPECT_EQ(result, 0);
         (*record)->playType = playType;
         EXPECT_EQ(RunMovie(movie), 0);
@@ -190,6 +190,35 @@ TEST_F(MovieSoundTest, TheSoundEndsWithThePictureAndAMovieWithoutSoundStaysSilen
     Play(silent, 20);
     EXPECT_TRUE(LastStepSilent());
     EXPECT_EQ(record->basicAudio->fn->SetVolume(record->basicAudio, -100), MM_OK);
+}
+
+// Seeks far beyond the movie, up to the largest time, and a frame number further on than the file
+// could reach (frame 24's page naming frame 2^62): picture and sound end there, or start again from
+// 0, and no time overflows on the way.
+TEST_F(MovieSoundTest, FarSeeksAndFrameNumbersEndOrLoopPictureAndSound)
+{
+    moviefixture::WriteMovieFile(
+        "far.ogv", moviefixture::WithGranule(ReadTestFile(moviefixture::Path("av.ogv").c_str()), 4, (int64_t)1 << 62));
+    const struct { const char *file; MmStreamTime seek; } cases[] = {
+        {"av.ogv", (int64_t)1 << 50}, {"av.ogv", INT64_MAX}, {"./far.ogv", -1},
+    };
+    for (int playType : {1, 3}) {
+        for (auto c : cases) {
+            MovieRecord *record = nullptr;
+            int movie = StartMovie(playType, &record, c.file);
+            Play(movie, 10);
+            if (c.seek >= 0) record->multiStream->fn->Seek(record->multiStream, c.seek);
+            Play(movie, 150);   // far.ogv breaks at 0.96 s
+            if (playType == 1) {
+                EXPECT_EQ(record->playing, 0) << c.file << " " << c.seek;
+                EXPECT_TRUE(LastStepSilent()) << c.file << " " << c.seek;
+            } else {
+                EXPECT_LT(StreamTime(record), 30000000) << c.file << " " << c.seek;   // within the 3 s of picture
+                ExpectSoundFollowsThePicture(movie, record, 5, c.file);
+            }
+            ReleaseMovieHandle(movie);
+        }
+    }
 }
 
 }  // namespace
