@@ -139,7 +139,7 @@ void RunConvert(benchmark::State &state, uint32_t bits, int fast)
                           bits == 16 ? 0x07E0u : 0xFF00u, bits == 16 ? 0x1Fu : 0xFFu};
     for (auto _ : state) {
         if (fast) MmConvertPicture(MmGetTheoraPicture(reader), planes, &lock);
-        else MmConvertPictureReference(MmGetTheoraPicture(reader), planes, &lock);
+        else MmConvertPictureWith(MmGetTheoraPicture(reader), planes, &lock, MM_ROWS_REFERENCE);
         benchmark::DoNotOptimize(pixels.data());
     }
     state.counters["fps"] = benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);

@@ -1,6 +1,7 @@
-// The frame converter's SSE2 rows against its reference rows, byte for byte over whole target
-// buffers (padding included), on random planes: every chroma layout, odd widths and picture offsets,
-// both strides' signs, 16- and 32-bit targets and formats that only the reference row writes.
+// The frame converter's fast rows (SSE2, and AVX2 where the processor has them) against its reference
+// rows, byte for byte over whole target buffers (padding included), on random planes: every chroma
+// layout, odd widths and picture offsets, both strides' signs, 16- and 32-bit targets and formats that
+// only the reference row writes.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -34,20 +35,34 @@ struct Planes {
     }
 };
 
-// The target buffer after a conversion (fast or reference) into a pitch wider than the row.
-std::vector<uint8_t> Convert(bool fast, const MmPictureInfo &picture, const MmPlane planes[3], const Format &f)
+// The fast row sets this processor has.
+std::vector<MmConvertRows> FastRowSets(void)
+{
+    std::vector<MmConvertRows> sets;
+    MmPictureInfo picture = {1, 16, 2, 0, 0, 16, 2, MM_CHROMA_420, 10, 1};
+    uint8_t plane[32] = {}, out[128];
+    MmPlane planes[3] = {{16, 2, 16, plane}, {8, 1, 8, plane}, {8, 1, 8, plane}};
+    MmSurfaceLock lock = {out, 64, 16, 2, 32, 0xFF0000, 0x00FF00, 0x0000FF};
+    for (MmConvertRows rows : {MM_ROWS_SSE2, MM_ROWS_AVX2})
+        if (MmConvertPictureWith(&picture, planes, &lock, rows) == 0) sets.push_back(rows);
+    return sets;
+}
+
+// The target buffer after a conversion through a row set into a pitch wider than the row.
+std::vector<uint8_t> Convert(MmConvertRows rows, const MmPictureInfo &picture, const MmPlane planes[3], const Format &f)
 {
     int pitch = picture.picWidth * (int)f.bits / 8 + 7;
     std::vector<uint8_t> out((size_t)pitch * picture.picHeight, 0xA5);
     MmSurfaceLock lock = {out.data(), pitch, picture.picWidth, picture.picHeight, f.bits, f.r, f.g, f.b};
-    int result = fast ? MmConvertPicture(&picture, planes, &lock) : MmConvertPictureReference(&picture, planes, &lock);
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(MmConvertPictureWith(&picture, planes, &lock, rows), 0);
     return out;
 }
 
 TEST(FrameConvert, FastRowsEqualTheReferenceRowsOnRandomPlanes)
 {
     std::mt19937 random(36);
+    std::vector<MmConvertRows> sets = FastRowSets();
+    ASSERT_FALSE(sets.empty());
     const int chromas[] = {MM_CHROMA_420, MM_CHROMA_422, MM_CHROMA_444};
     const int widths[] = {1, 2, 15, 16, 17, 31, 32, 33, 49, 80};
     int cases = 0;
@@ -60,17 +75,18 @@ TEST(FrameConvert, FastRowsEqualTheReferenceRowsOnRandomPlanes)
                         Planes planes(random, chroma, frameW, frameH, flipped);
                         MmPictureInfo picture = {1, frameW, frameH, picX, picY, width, 3 + picY * 8, chroma, 10, 1};
                         for (const Format &f : kFormats) {
-                            std::vector<uint8_t> fast = Convert(true, picture, planes.plane, f);
-                            std::vector<uint8_t> reference = Convert(false, picture, planes.plane, f);
-                            ASSERT_EQ(fast, reference) << "chroma " << chroma << " width " << width << " at " << picX
-                                                       << "," << picY << " bits " << f.bits << " masks " << f.r;
+                            std::vector<uint8_t> reference = Convert(MM_ROWS_REFERENCE, picture, planes.plane, f);
+                            for (MmConvertRows rows : sets)
+                                ASSERT_EQ(Convert(rows, picture, planes.plane, f), reference)
+                                    << "rows " << rows << " chroma " << chroma << " width " << width << " at "
+                                    << picX << "," << picY << " bits " << f.bits << " masks " << f.r;
                             cases++;
                         }
                     }
     EXPECT_EQ(cases, 3 * 10 * 4 * 2 * 2 * 5);
 }
 
-// Every (Y, Cb, Cr) through a 4:4:4 picture: the fast rows' sums, shifts and clips at every value.
+// Every (Y, Cb, Cr) through a 4:4:4 picture: each fast row set's sums, shifts and clips at every value.
 TEST(FrameConvert, FastRowsEqualTheSampleArithmeticForEverySampleTriple)
 {
     const int width = 256;
@@ -80,21 +96,23 @@ TEST(FrameConvert, FastRowsEqualTheSampleArithmeticForEverySampleTriple)
     const Format &x888 = kFormats[1];
     std::vector<uint32_t> out(width);
     MmSurfaceLock lock = {(uint8_t *)out.data(), width * 4, width, 1, x888.bits, x888.r, x888.g, x888.b};
-    int wrong = 0;
-    for (int c = 0; c < 65536; c++) {
-        for (int i = 0; i < width; i++) {
-            cb[i] = (uint8_t)(c >> 8);
-            cr[i] = (uint8_t)c;
+    for (MmConvertRows rows : FastRowSets()) {
+        int wrong = 0;
+        for (int c = 0; c < 65536; c++) {
+            for (int i = 0; i < width; i++) {
+                cb[i] = (uint8_t)(c >> 8);
+                cr[i] = (uint8_t)c;
+            }
+            MmPlane planes[3] = {{width, 1, width, y.data()}, {width, 1, width, cb.data()}, {width, 1, width, cr.data()}};
+            ASSERT_EQ(MmConvertPictureWith(&picture, planes, &lock, rows), 0);
+            for (int i = 0; i < width; i++) {
+                int r, g, b;
+                MmYCbCrToRgb(i, c >> 8, c & 255, &r, &g, &b);
+                wrong += out[i] != ((uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
+            }
         }
-        MmPlane planes[3] = {{width, 1, width, y.data()}, {width, 1, width, cb.data()}, {width, 1, width, cr.data()}};
-        ASSERT_EQ(MmConvertPicture(&picture, planes, &lock), 0);
-        for (int i = 0; i < width; i++) {
-            int r, g, b;
-            MmYCbCrToRgb(i, c >> 8, c & 255, &r, &g, &b);
-            wrong += out[i] != ((uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
-        }
+        EXPECT_EQ(wrong, 0) << "rows " << rows;
     }
-    EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace
