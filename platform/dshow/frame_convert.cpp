@@ -92,6 +92,30 @@ static RowConverter GenericRowOf(uint32_t bitCount)
            : bitCount == 32 ? convert_yuv_generic<4> : nullptr;
 }
 
+// The fast rows' frame: the columns from..to (a multiple of 16 apart) of a job through run, an odd
+// first column (its chroma sample shared with the column before) and the last width % 16 pixels
+// through the reference row.
+typedef void (*ColumnRun)(const RowJob *job, int from, int to);
+static void ConvertInSteps(const RowJob *job, int bytes, int shared, ColumnRun run)
+{
+    RowConverter generic = GenericRowOf(8 * (uint32_t)bytes);
+    RowJob part = *job;
+    int x = 0;
+    if (shared && (job->x0 & 1) && job->width > 0) {
+        part.width = 1;
+        generic(&part);
+        x = 1;
+    }
+    int end = x + (job->width - x) / 16 * 16;
+    run(job, x, end);
+    if (end < job->width) {
+        part.x0 = job->x0 + end;
+        part.width = job->width - end;
+        for (int line = 0; line < job->rows; line++) part.out[line] = job->out[line] + end * bytes;
+        generic(&part);
+    }
+}
+
 // ---- SSE2 rows --------------------------------------------------------------------------------------
 #if defined(__SSE2__)
 
@@ -204,33 +228,24 @@ static inline void Luma16(const uint8_t *y, const __m128i c[2][6], uint8_t *out)
                     out);
 }
 
-// The lines of a job in a fast format, 16 pixels at a time, the chroma terms made once for both lines
-// of a pair. An odd first column (its chroma sample shared with the column before) and the last
-// width % 16 pixels go through the reference row.
+// Columns from..to of the lines of a job in a fast format, 16 pixels at a time, the chroma terms made
+// once for both lines of a pair.
 template <int Format, int Shared>
-static void convert_yuv_sse2(const RowJob *job)
+static void RunSse2(const RowJob *job, int from, int to)
 {
     const int bytes = Format == FAST_X888 ? 4 : 2;
-    RowConverter generic = GenericRowOf(8 * bytes);
-    RowJob part = *job;
-    int x = 0;
-    if (Shared && (job->x0 & 1) && job->width > 0) {
-        part.width = 1;
-        generic(&part);
-        x = 1;
-    }
-    for (; x + 16 <= job->width; x += 16) {
+    for (int x = from; x < to; x += 16) {
         int column = job->x0 + x;
         __m128i c[2][6];
         Chroma16<Shared>(job->cb + (column >> job->hshift), job->cr + (column >> job->hshift), c);
         for (int line = 0; line < job->rows; line++) Luma16<Format>(job->y[line] + column, c, job->out[line] + x * bytes);
     }
-    if (x < job->width) {
-        part.x0 = job->x0 + x;
-        part.width = job->width - x;
-        for (int line = 0; line < job->rows; line++) part.out[line] = job->out[line] + x * bytes;
-        generic(&part);
-    }
+}
+
+template <int Format, int Shared>
+static void convert_yuv_sse2(const RowJob *job)
+{
+    ConvertInSteps(job, Format == FAST_X888 ? 4 : 2, Shared, RunSse2<Format, Shared>);
 }
 
 #endif
@@ -310,32 +325,24 @@ MM_TARGET_AVX2 static inline void WideLuma16(const uint8_t *y, const __m256i eve
     }
 }
 
-// As convert_yuv_sse2, 16 pixels at a time through the AVX2 pieces.
+// As RunSse2, through the AVX2 pieces.
 template <int Format, int Shared>
-MM_TARGET_AVX2 static void convert_yuv_avx2(const RowJob *job)
+MM_TARGET_AVX2 static void RunAvx2(const RowJob *job, int from, int to)
 {
     const int bytes = Format == FAST_X888 ? 4 : 2;
-    RowConverter generic = GenericRowOf(8 * bytes);
-    RowJob part = *job;
-    int x = 0;
-    if (Shared && (job->x0 & 1) && job->width > 0) {
-        part.width = 1;
-        generic(&part);
-        x = 1;
-    }
-    for (; x + 16 <= job->width; x += 16) {
+    for (int x = from; x < to; x += 16) {
         int column = job->x0 + x;
         __m256i even[3], odd[3];
         WideChroma16<Shared>(job->cb + (column >> job->hshift), job->cr + (column >> job->hshift), even, odd);
         for (int line = 0; line < job->rows; line++)
             WideLuma16<Format>(job->y[line] + column, even, odd, job->out[line] + x * bytes);
     }
-    if (x < job->width) {
-        part.x0 = job->x0 + x;
-        part.width = job->width - x;
-        for (int line = 0; line < job->rows; line++) part.out[line] = job->out[line] + x * bytes;
-        generic(&part);
-    }
+}
+
+template <int Format, int Shared>
+static void convert_yuv_avx2(const RowJob *job)
+{
+    ConvertInSteps(job, Format == FAST_X888 ? 4 : 2, Shared, RunAvx2<Format, Shared>);
 }
 #endif
 
