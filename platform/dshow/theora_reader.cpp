@@ -14,7 +14,7 @@
 // A frame takes a lacing value of a page at least, and a variable-rate file lets it stand for a few
 // dozen frame times: a number further ahead than this many per byte left in the file is broken.
 #define FRAMES_PER_BYTE_MAX 64
-#define KEY_STEPS_MAX 256             // marks a seek goes back over before it starts from the first frame
+#define SEEK_BACK_BYTES (32 << 20)    // read going back over keyframe marks before a seek starts from the first frame
 
 // A Theora page with a granule position: where it lies and the number of its last frame.
 struct PageMark {
@@ -26,6 +26,7 @@ struct MmTheoraReader {
     FILE *file;
     int64_t fileSize;
     int64_t syncOffset;           // file offset of the first byte the sync layer has not handed out
+    int64_t bytesRead;            // from the file so far
     int64_t dataStart;            // offset just past the page that ends the headers
     ogg_sync_state sync;
     ogg_stream_state stream;      // the Theora logical stream
@@ -53,6 +54,7 @@ static int ReadChunk(MmTheoraReader *r)
     char *buffer = ogg_sync_buffer(&r->sync, READ_CHUNK);
     size_t got = buffer ? fread(buffer, 1, READ_CHUNK, r->file) : 0;
     ogg_sync_wrote(&r->sync, (long)got);
+    r->bytesRead += (int64_t)got;
     return got > 0;
 }
 
@@ -413,10 +415,11 @@ int MmSeekTheoraReader(MmTheoraReader *r, int64_t target)
     if (onFromShown && key <= r->shown) return MoveTo(r, resume);
     // A muxer marks an inter frame as a keyframe where its distance from the last one would not fit the
     // granule position: a keyframe number counts only where a real keyframe follows the page before it
-    // by target; else that page names the next one to try.
-    int64_t until = INT64_MAX;
-    for (int step = 0; key > 0; step++) {
-        if (step == KEY_STEPS_MAX || !LastPageBelow(r, key, &page)) {
+    // by target; else that page names the next one to try. (Hostile granule positions could make that
+    // a long way back: past SEEK_BACK_BYTES read, the seek starts from the first frame.)
+    int64_t until = INT64_MAX, readBefore = r->bytesRead;
+    while (key > 0) {
+        if (r->bytesRead - readBefore > SEEK_BACK_BYTES || !LastPageBelow(r, key, &page)) {
             key = 0;
             break;
         }
