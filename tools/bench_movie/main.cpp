@@ -6,14 +6,17 @@
 // its start-up is not counted. Run on one core (taskset, see scripts/bench-movie.sh): the ratios
 // printed at the end compare one core with one core, by the clock and by the processor time both
 // sides took (this process's threads together; ffmpeg's user and system time), which other work on
-// a shared machine disturbs less. Each side's figure is its best stretch of 300 frames. Without ffmpeg
-// on the PATH its rows are skipped, and say so.
+// a shared machine disturbs less. The movie path and ffmpeg take turns, a stretch of 300 frames each,
+// so that each ratio is of two neighbouring stretches; the median ratio is printed beside each side's
+// best stretch. Without ffmpeg on the PATH there are no ratios, and the summary says so.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <time.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -39,19 +42,35 @@ std::string MoviePath(void)
     return std::string(dir ? dir : DAZAR_BENCH_SOURCE_DIR) + "/tests/movie/fixtures/m640.ogv";
 }
 
-// Frames per second, by the clock and by processor time: the best stretch of a run, 0 until measured.
+// Frames per second of a stretch, by the clock and by processor time.
 struct Rate {
     double clock, processor;
 };
-// The rates the ratios at the end are made of: the movie path by route and screen depth (16, 32), and
-// ffmpeg by pixel format.
-Rate gPathRate[2][2], gPeerRate[2];
+// One route and screen depth: each side's best stretch, and the ratios of neighbouring stretches.
+struct Comparison {
+    Rate path, peer;
+    std::vector<Rate> ratios;
+};
+Comparison gCompared[2][2];   // by route, 16 / 32 bits
 
-// Keeps the better rates of a stretch of frames that took the seconds given.
-void KeepBest(Rate *best, int frames, double clockSeconds, double processorSeconds)
+Rate RateOf(int frames, double clockSeconds, double processorSeconds)
 {
-    if (clockSeconds > 0 && frames / clockSeconds > best->clock) best->clock = frames / clockSeconds;
-    if (processorSeconds > 0 && frames / processorSeconds > best->processor) best->processor = frames / processorSeconds;
+    return Rate{clockSeconds > 0 ? frames / clockSeconds : 0, processorSeconds > 0 ? frames / processorSeconds : 0};
+}
+
+void KeepBest(Rate *best, Rate rate)
+{
+    best->clock = std::max(best->clock, rate.clock);
+    best->processor = std::max(best->processor, rate.processor);
+}
+
+// The median of the ratios, by the clock or in processor time.
+double MedianRatio(std::vector<Rate> ratios, double Rate::*which)
+{
+    if (ratios.empty()) return 0;
+    std::sort(ratios.begin(), ratios.end(), [which](const Rate &a, const Rate &b) { return a.*which < b.*which; });
+    size_t n = ratios.size();
+    return n % 2 ? ratios[n / 2].*which : (ratios[n / 2 - 1].*which + ratios[n / 2].*which) / 2;
 }
 
 double SecondsNow(void)
@@ -71,7 +90,8 @@ double ProcessorSeconds(void)
 
 // ---- a clock whose sleep passes at once ------------------------------------------------------------
 
-uint64_t gClockNow = 1000000;
+// Read by the decoder's worker too.
+std::atomic<uint64_t> gClockNow{1000000};
 uint64_t BenchNow(void *) { return gClockNow; }
 void BenchSleep(void *, uint32_t milliseconds) { gClockNow += (uint64_t)milliseconds * 1000; }
 
@@ -106,9 +126,38 @@ void StopMovie(int graph)
     unsetenv("DAZAR_RENDER_ROUTE");
 }
 
+// ---- ffmpeg ---------------------------------------------------------------------------------------------
+
+// 1 when ffmpeg is on the PATH (asked once).
+bool HaveFfmpeg(void)
+{
+    static const bool have = system("command -v ffmpeg > /dev/null 2>&1") == 0;
+    return have;
+}
+
+// ffmpeg's run over kStretchFrames frames of the file, decoded on one thread and converted into
+// pixelFormat (on the cores taskset gave this program), as its own timer gives it. 0 / -1 when it
+// fails.
+int FfmpegRate(const char *pixelFormat, Rate *rate)
+{
+    std::string command = "ffmpeg -hide_banner -nostats -nostdin -benchmark -threads 1 -stream_loop " +
+                          std::to_string(kStretchFrames / 60 - 1) + " -i '" + MoviePath() +
+                          "' -f rawvideo -pix_fmt " + pixelFormat + " -y /dev/null 2>&1";
+    FILE *out = popen(command.c_str(), "r");
+    if (!out) return -1;
+    double user = -1, system = -1, clock = -1;
+    char line[512];
+    while (fgets(line, sizeof line, out)) {
+        const char *u = strstr(line, "utime="), *s = strstr(line, "stime="), *r = strstr(line, "rtime=");
+        if (u && s && r) user = atof(u + 6), system = atof(s + 6), clock = atof(r + 6);
+    }
+    *rate = RateOf(kStretchFrames, clock, user + system);
+    return pclose(out) == 0 && clock > 0 && user >= 0 && system >= 0 ? 0 : -1;
+}
+
 // Each iteration takes the next frame into the graph (decode, convert, copy, upload); the loop's
-// seek back to the start counts as no frame. The rate kept is the best of the stretches of
-// kStretchFrames frames.
+// seek back to the start counts as no frame. After each stretch of kStretchFrames frames ffmpeg does
+// its stretch (outside the timing).
 void BM_MoviePath(benchmark::State &state)
 {
     int route = (int)state.range(0), depth = (int)state.range(1);
@@ -118,24 +167,31 @@ void BM_MoviePath(benchmark::State &state)
         state.SkipWithError("the movie did not open (see Log.txt)");
         return;
     }
+    Comparison &compared = gCompared[route][depth == 32];
     int64_t frames = 0, stretch = 0;
-    Rate best = {};
     double start = SecondsNow(), startProcessor = ProcessorSeconds();
     for (auto _ : state) {
         AdvanceMovieToCurrentFrame(movie, 1);
         int taken = LookupMovieRecord(movie)->lastUpdateTime != (uint32_t)-1;
         frames += taken;
         if ((stretch += taken) < kStretchFrames) continue;
-        double now = SecondsNow(), processor = ProcessorSeconds();
-        KeepBest(&best, kStretchFrames, now - start, processor - startProcessor);
+        Rate path = RateOf(kStretchFrames, SecondsNow() - start, ProcessorSeconds() - startProcessor), peer;
+        KeepBest(&compared.path, path);
+        state.PauseTiming();
+        if (HaveFfmpeg() && FfmpegRate(kPeerFormats[depth == 32], &peer) == 0) {
+            KeepBest(&compared.peer, peer);
+            compared.ratios.push_back(Rate{path.clock / peer.clock, path.processor / peer.processor});
+        }
+        state.ResumeTiming();
         stretch = 0;
-        start = now;
-        startProcessor = processor;
+        start = SecondsNow();
+        startProcessor = ProcessorSeconds();
     }
     state.counters["fps"] = benchmark::Counter((double)frames, benchmark::Counter::kIsRate);
-    state.counters["best_fps"] = best.clock;
-    state.counters["best_fps_processor"] = best.processor;
-    gPathRate[route][depth == 32] = best;
+    state.counters["best_fps"] = compared.path.clock;
+    state.counters["ffmpeg_best_fps"] = compared.peer.clock;
+    state.counters["ratio"] = MedianRatio(compared.ratios, &Rate::clock);
+    state.counters["ratio_processor"] = MedianRatio(compared.ratios, &Rate::processor);
     StopMovie(graph);
 }
 BENCHMARK(BM_MoviePath)->ArgNames({"route", "depth"})->ArgsProduct({{0, 1}, {16, 32}})->UseRealTime()
@@ -188,54 +244,6 @@ void BM_Convert(benchmark::State &state)
 BENCHMARK(BM_Convert)->ArgNames({"bits", "rows"})
     ->ArgsProduct({{16, 32}, {MM_ROWS_REFERENCE, MM_ROWS_SSE2, MM_ROWS_AVX2}})->Unit(benchmark::kMicrosecond);
 
-// ---- ffmpeg ---------------------------------------------------------------------------------------------
-
-// The seconds ffmpeg's own timer gives its run over kStretchFrames frames of the file, decoded on one
-// thread and converted into pixelFormat (the cores are those taskset gave this program), by the clock
-// and in processor time. 0 / -1 when it fails.
-int FfmpegSeconds(const char *pixelFormat, double *clock, double *processor)
-{
-    std::string command = "ffmpeg -hide_banner -nostats -nostdin -benchmark -threads 1 -stream_loop " +
-                          std::to_string(kStretchFrames / 60 - 1) + " -i '" + MoviePath() +
-                          "' -f rawvideo -pix_fmt " + pixelFormat + " -y /dev/null 2>&1";
-    FILE *out = popen(command.c_str(), "r");
-    if (!out) return -1;
-    double user = -1, system = -1;
-    *clock = -1;
-    char line[512];
-    while (fgets(line, sizeof line, out)) {
-        const char *u = strstr(line, "utime="), *s = strstr(line, "stime="), *r = strstr(line, "rtime=");
-        if (u && s && r) user = atof(u + 6), system = atof(s + 6), *clock = atof(r + 6);
-    }
-    *processor = user + system;
-    return pclose(out) == 0 && *clock > 0 && user >= 0 && system >= 0 ? 0 : -1;
-}
-
-// ffmpeg decoding the file and converting it into the 16- or 32-bit screen's pixels, each iteration
-// one run of kStretchFrames frames; the best run is kept.
-void BM_FfmpegDecodeAndConvert(benchmark::State &state)
-{
-    int wide = state.range(0) == 32;
-    if (system("command -v ffmpeg > /dev/null 2>&1") != 0) {
-        state.SkipWithError("ffmpeg is not installed (Debian's ffmpeg): its row is skipped");
-        return;
-    }
-    Rate best = {};
-    for (auto _ : state) {
-        double clock, processor;
-        if (FfmpegSeconds(kPeerFormats[wide], &clock, &processor) != 0) {
-            state.SkipWithError("ffmpeg failed on the movie");
-            return;
-        }
-        KeepBest(&best, kStretchFrames, clock, processor);
-    }
-    state.counters["best_fps"] = best.clock;
-    state.counters["best_fps_processor"] = best.processor;
-    gPeerRate[wide] = best;
-}
-BENCHMARK(BM_FfmpegDecodeAndConvert)->ArgName("depth")->Arg(16)->Arg(32)->Iterations(7)->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -246,16 +254,20 @@ int main(int argc, char **argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    int printed = 0;
     for (int route = 0; route < 2; route++) {
         for (int wide = 0; wide < 2; wide++) {
-            Rate path = gPathRate[route][wide], peer = gPeerRate[wide];
-            if (path.clock <= 0 || peer.clock <= 0) continue;
-            printf("%s route, %d-bit screen: decode + convert + graph update %.0f frames/s (%.0f in processor "
-                   "time), ffmpeg's decode + convert to %s %.0f frames/s (%.0f): %.2f (%.2f)\n",
-                   kRoutes[route], wide ? 32 : 16, path.clock, path.processor, kPeerFormats[wide], peer.clock,
-                   peer.processor, path.clock / peer.clock, path.processor / peer.processor);
+            const Comparison &c = gCompared[route][wide];
+            if (c.ratios.empty()) continue;
+            printf("%s route, %d-bit screen: decode + convert + graph update %.0f frames/s (%.0f in processor time), "
+                   "ffmpeg's decode + convert to %s %.0f (%.0f); median ratio of %zu neighbouring stretches %.2f "
+                   "(%.2f)\n",
+                   kRoutes[route], wide ? 32 : 16, c.path.clock, c.path.processor, kPeerFormats[wide], c.peer.clock,
+                   c.peer.processor, c.ratios.size(), MedianRatio(c.ratios, &Rate::clock),
+                   MedianRatio(c.ratios, &Rate::processor));
+            printed++;
         }
     }
-    if (gPeerRate[0].clock <= 0 && gPeerRate[1].clock <= 0) printf("No ratio to ffmpeg: its rows did not run.\n");
+    if (!printed) printf(HaveFfmpeg() ? "No ratio to ffmpeg: no stretch ran.\n" : "No ratio to ffmpeg: it is not installed.\n");
     return 0;
 }
