@@ -133,7 +133,7 @@ void MciTestSetPort(uint32_t port);
 int MciTestOpenDeviceCount(void);
 
 // ---- network (network_test.cpp) ------------------------------------------------------------------
-// Bytes one receive run of a connection takes at most; 0 returns to the module's own budget.
+// Bytes one pass takes at most over all connections; 0 returns to the module's own budget.
 void NetTestSetReceiveBudget(int32_t bytes);
 // Body pieces one HTTP step takes at most; 0 returns to the module's own (as many as its time allows).
 void NetTestSetHttpPiecesPerStep(int32_t pieces);

@@ -11,11 +11,10 @@
 
 NetWorkState gNetWork;
 
-// What one receive run takes at most, so a peer that never stops sending (big messages or a flood of
-// tiny ones) cannot hold the pump: bytes, messages and time. The rest waits in the socket, whose next
-// read notice resumes it.
+// What one pass takes at most over all connections together, so peers that never stop sending (big
+// messages or a flood of tiny ones), however many, cannot hold the pump: time, bytes and messages. The
+// rest waits in the sockets; the next pass goes on with the connection after the last one served.
 #define RECV_BUDGET (16 * 1024 * 1024)
-#define NETWORK_RUN_MICROSECONDS 2000
 // The hook table's defaults: the module's own limits.
 static int32_t OwnLimit(void) { return 0; }
 NetWorkHookTable gNetWorkHooks = {OwnLimit, OwnLimit};
@@ -33,18 +32,37 @@ void SetNetWorkHookTable(const NetWorkHookTable *hooks)
 // run budgets
 // ================================================================================================
 
-int64_t GetNetWorkRunDeadline(void)
+static int64_t NowMicroseconds(void)
 {
     int64_t now = 0;
     KQueryPerformanceCounter(&now);
-    return now + NETWORK_RUN_MICROSECONDS;
+    return now;
 }
 
-int IsNetWorkRunOver(int64_t deadline)
+int64_t GetNetWorkRunDeadline(void) { return NowMicroseconds() + NETWORK_PASS_MICROSECONDS; }
+int IsNetWorkRunOver(int64_t deadline) { return NowMicroseconds() >= deadline; }
+int64_t GetNetWorkPassDeadline(void) { return gNetWork.pass.deadline; }
+void NoteNetWorkPassEnd(void) { gNetWork.passEnded = NowMicroseconds(); }
+
+// A whole budget from now.
+static NetWorkBudget FreshBudget(void)
 {
-    int64_t now = 0;
-    KQueryPerformanceCounter(&now);
-    return now >= deadline;
+    int32_t bytes = gNetWorkHooks.ReceiveBudget();
+    return NetWorkBudget{GetNetWorkRunDeadline(), bytes > 0 ? bytes : RECV_BUDGET, NETWORK_RECV_MESSAGES_PER_PASS};
+}
+
+static int IsBudgetSpent(const NetWorkBudget *budget)
+{
+    return budget->bytes <= 0 || budget->messages <= 0 || IsNetWorkRunOver(budget->deadline);
+}
+
+// A call may start a pass once the last one has rested as long as a pass may take (or the clock went
+// back): calls that come quicker dispatch only what is queued, so a program's round of calls over
+// many connections costs about one pass, not one each.
+static int IsNetWorkPassDue(void)
+{
+    int64_t now = NowMicroseconds();
+    return now < gNetWork.passEnded || now - gNetWork.passEnded >= NETWORK_PASS_MICROSECONDS;
 }
 
 // ================================================================================================
@@ -98,6 +116,7 @@ NetWorkHandleRecord *AddNetWorkRecord(int listen)
 
 void RemoveNetWorkRecord(NetWorkHandleRecord *record)
 {
+    if (record->readPending) gNetWork.pendingReads--;
     record->node.prev->next = record->node.next;
     record->node.next->prev = record->node.prev;
     if (record->socket != 0 && record->socket != WS_INVALID_SOCKET) WsCloseSocket(record->socket);
@@ -156,11 +175,11 @@ static int MoveRingBytes(WsSocket s, RingBuffer *ring, int32_t *pos, int want, i
 
 // Takes header bytes into the staging field; 1 once all four are there and the length is accepted,
 // 0 when more must come, -1 when the length is over the limit (the connection is in error).
-static int ReceiveHeader(NetWorkHandleRecord *record, int *budget)
+static int ReceiveHeader(NetWorkHandleRecord *record, NetWorkBudget *budget)
 {
     int got = WsRecv(record->socket, record->header + record->headerCount, 4 - record->headerCount, 0);
     if (got <= 0) return 0;
-    *budget -= got;
+    budget->bytes -= got;
     record->headerCount += got;
     if (record->headerCount < 4) return 0;
     record->headerCount = 0;
@@ -182,36 +201,34 @@ static int ReceiveHeader(NetWorkHandleRecord *record, int *budget)
 
 // Receives the message under way as far as data is there, in one move (its room is reserved, so the
 // ring takes it in at most two pieces). 1 complete, 0 more must come.
-static int ReceiveBody(NetWorkHandleRecord *record, int *budget)
+static int ReceiveBody(NetWorkHandleRecord *record, NetWorkBudget *budget)
 {
-    int want = record->bytesMissing < *budget ? record->bytesMissing : *budget;
+    int want = record->bytesMissing < budget->bytes ? record->bytesMissing : (int)budget->bytes;
     if (want > 0) {
         int got = MoveRingBytes(record->socket, &record->recvRing, &record->recvRing.writePos, want, 0);
         record->recvRing.dataSize += got;
         record->bytesMissing -= got;
-        *budget -= got;
+        budget->bytes -= got;
     }
     if (record->bytesMissing > 0) return 0;
     record->completeBytes += record->messageSize;
     return 1;
 }
 
-// The framed receive: headers and bodies within the run's budget. No new message is begun while the
+// The framed receive: headers and bodies while the budget lasts. No new message is begun while the
 // ring holds more than the queue limit: the socket is left unread, so TCP's window slows the peer
 // until the program takes data.
-static int ReceiveMessages(NetWorkHandleRecord *record)
+static int ReceiveMessages(NetWorkHandleRecord *record, NetWorkBudget *budget)
 {
     if (!record->framed) return 0;
-    int budget = gNetWorkHooks.ReceiveBudget();
-    if (budget <= 0) budget = RECV_BUDGET;
-    int64_t deadline = GetNetWorkRunDeadline();
-    for (int messages = 0; messages < NETWORK_RECV_MESSAGES_PER_RUN && budget > 0; messages++) {
+    while (!IsBudgetSpent(budget)) {
         if (record->bytesMissing == 0) {
             if (record->recvRing.dataSize >= gNetWork.recvQueueLimit) return 0;
-            int header = ReceiveHeader(record, &budget);
+            int header = ReceiveHeader(record, budget);
             if (header <= 0) return header;
         }
-        if (ReceiveBody(record, &budget) == 0 || IsNetWorkRunOver(deadline)) return 0;
+        if (ReceiveBody(record, budget) == 0) return 0;
+        budget->messages--;
     }
     return 0;
 }
@@ -269,8 +286,8 @@ static int SendMessages(NetWorkHandleRecord *record)
 }
 
 // RecvSocket and SendSocket: initialised, valid and its own busy flag clear, then with the flag set
-// the pump, the refusals and the work.
-static int RunSocketStep(int handle, int sending)
+// the pump, the refusals and the work. A receive takes from the budget given.
+static int RunSocketStep(int handle, int sending, NetWorkBudget *budget)
 {
     if (!gNetWork.initialised) return -1;
     NetWorkHandleRecord *record = LookupNetWorkRecord(handle);
@@ -282,13 +299,13 @@ static int RunSocketStep(int handle, int sending)
                                         "このネットワークハンドルにはエラーが発生しています in SendSocket\n")
                          : RefuseRecord(record, "有効なネットワークハンドルではありません in RecvSocket\n",
                                         "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
-    if (result == 0) result = sending ? SendMessages(record) : ReceiveMessages(record);
+    if (result == 0) result = sending ? SendMessages(record) : ReceiveMessages(record, budget);
     *busy = 0;
     return result;
 }
 
-int RecvSocket(int handle) { return RunSocketStep(handle, 0); }
-int SendSocket(int handle) { return RunSocketStep(handle, 1); }
+int RecvSocket(int handle) { return RunSocketStep(handle, 0, &gNetWork.pass); }
+int SendSocket(int handle) { return RunSocketStep(handle, 1, nullptr); }
 
 // ================================================================================================
 // accept and notices
@@ -354,7 +371,11 @@ int HandleSocketEvent(uint32_t eventWord, uintptr_t socket)
     NetWorkHandleRecord *record = node->record;
     int error = (int)(eventWord >> 16);
     switch (eventWord & 0xFFFF) {
-    case WS_FD_READ: RecvSocket(node->handle); return 1;
+    case WS_FD_READ:
+        // Received in its turn in the pass, so the budget reaches every connection.
+        if (!record->readPending) gNetWork.pendingReads++;
+        record->readPending = 1;
+        return 1;
     case WS_FD_WRITE: SendSocket(node->handle); return 1;
     case WS_FD_ACCEPT: return AcceptNetWork();
     case WS_FD_CONNECT:
@@ -491,8 +512,9 @@ static void Drain(int handle, NetWorkHandleRecord *record, int forWrite)
                             : record->bytesMissing != 0 && record->connected;
         if (!more) return;
         PumpNetWorkMessages(0);
-        if (forWrite) SendSocket(handle);
-        else RecvSocket(handle);
+        // A release waits on its own time, not the pass's.
+        NetWorkBudget own = FreshBudget();
+        RunSocketStep(handle, forWrite, &own);
         WsWaitSocket(record->socket, forWrite, 1);
     }
 }
@@ -537,6 +559,28 @@ static void ReleaseFinishedConnections(void)
     }
 }
 
+// Serves the waiting read notices in turn, from the cursor on, while the pass's budget lasts; the next
+// pass begins with the connection after the last one served, so none waits behind the others.
+static void ServePendingReads(void)
+{
+    int start = gNetWork.readCursor;
+    for (int i = 0, left = gNetWork.pendingReads; i < NETWORK_LISTEN_SLOT && left > 0; i++) {
+        int slot = (start + i) % NETWORK_LISTEN_SLOT;
+        NetWorkHandleRecord *record = gNetWork.table[slot];
+        if (!record || !record->readPending) continue;
+        left--;
+        if (record->recvBusy) continue;  // its own receive is under way: it keeps its turn
+        if (IsBudgetSpent(&gNetWork.pass)) {
+            gNetWork.readCursor = slot;
+            return;
+        }
+        record->readPending = 0;
+        gNetWork.pendingReads--;
+        RecvSocket(record->node.handle);
+        gNetWork.readCursor = (slot + 1) % NETWORK_LISTEN_SLOT;
+    }
+}
+
 // Dispatches what waits for the socket window.
 static void DispatchSocketWindow(void)
 {
@@ -547,12 +591,19 @@ static void DispatchSocketWindow(void)
 int PumpNetWorkMessages(int flag)
 {
     if (!gNetWork.window || !gNetWork.initialised) return 0;
-    // Only the outermost pump looks at the sockets: nested pumps drain what is queued and always end.
-    if (gNetWork.pumpDepth == 0) WsPollEvents();
+    // Only an outermost pump starts a pass (the message pump's always, a call's once the last pass
+    // has rested): it looks at the sockets and receives in turn. Other pumps dispatch what is queued.
+    int pass = gNetWork.pumpDepth == 0 && (flag == 1 || IsNetWorkPassDue());
+    if (pass) {
+        gNetWork.pass = FreshBudget();
+        WsPollEvents();
+    }
     gNetWork.pumpDepth++;
     if (flag == 1) ReleaseFinishedConnections();
     DispatchSocketWindow();
+    if (pass) ServePendingReads();
     gNetWork.pumpDepth--;
+    if (pass) NoteNetWorkPassEnd();
     return 0;
 }
 

@@ -16,7 +16,8 @@
 #define NETWORK_DRAIN_MS 1000
 #define NETWORK_DEFAULT_MAX_MESSAGE (64 * 1024 * 1024)
 #define NETWORK_DEFAULT_RECV_QUEUE (8 * 1024 * 1024)
-#define NETWORK_RECV_MESSAGES_PER_RUN 1024  // messages one receive run takes at most
+#define NETWORK_RECV_MESSAGES_PER_PASS 4096 // messages one pass takes at most, over all connections
+#define NETWORK_PASS_MICROSECONDS 2000      // the receive time of one pass, over all connections and transfers
 
 struct NetWorkHandleRecord;
 
@@ -53,6 +54,14 @@ struct NetWorkHandleRecord {
     int32_t connectState;   // 0 under way, 1 done, -1 failed
     int32_t closeError;     // the error the close notice carried (0 orderly)
     int32_t sendFailed;     // a send failed for good (the peer has gone): the release drain stops
+    int32_t readPending;    // a read notice waits for its turn in a pass
+};
+
+// What receiving may still take: the time, the bytes and the messages left.
+struct NetWorkBudget {
+    int64_t deadline;       // kernel microseconds
+    int64_t bytes;
+    int32_t messages;
 };
 
 struct NetWorkState {
@@ -69,6 +78,12 @@ struct NetWorkState {
     int32_t pumpDepth;      // nesting of PumpNetWorkMessages; the socket poll runs at depth 0
     int32_t startedWindows; // WInitSubsystem taken by the start
     int64_t recvQueueLimit; // no new message is taken while the ring holds this much
+    // One budget per pass over all connections and transfers: a pass polls the sockets and serves the
+    // read notices in turn from where the last pass stopped; a call's own receive takes from it too.
+    NetWorkBudget pass;
+    int64_t passEnded;      // kernel microseconds at the end of the last pass
+    int32_t readCursor;     // the slot the next pass serves first
+    int32_t pendingReads;   // records with a read notice waiting
 };
 
 extern NetWorkState gNetWork;
@@ -76,7 +91,7 @@ extern NetWorkState gNetWork;
 // What the test-support library may change in the module. Each entry returns a limit, 0 for the
 // module's own.
 struct NetWorkHookTable {
-    int32_t (*ReceiveBudget)(void);     // bytes one receive run of a connection takes at most
+    int32_t (*ReceiveBudget)(void);     // bytes one pass takes at most, over all connections
     int32_t (*HttpPiecesPerStep)(void); // body pieces one HTTP step takes at most
 };
 // Installs the table (null, or null entries: the module's own limits).
@@ -88,6 +103,10 @@ extern NetWorkHookTable gNetWorkHooks;
 // clock, so a stepped clock holds it).
 int64_t GetNetWorkRunDeadline(void);
 int IsNetWorkRunOver(int64_t deadline);
+// The deadline of the current pass (over when no pass is under way), and notes the end of work done
+// in it, from which the rest before a call may start the next pass is counted.
+int64_t GetNetWorkPassDeadline(void);
+void NoteNetWorkPassEnd(void);
 // The record of a valid handle (tag, slot, record, check), or null.
 NetWorkHandleRecord *LookupNetWorkRecord(int handle);
 int MakeNetWorkHandle(int check, int slot);

@@ -5,13 +5,16 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "lib/core/log.h"
 #include "lib/core/memory.h"
 #include "lib/network/network_internal.h"
 #include "tests/network/net_fixture.h"
+#include "tests/support/stepped_clock.h"
 #include "tests/support/test_temp_dir.h"
 #include "testsupport/test_hooks.h"
 
@@ -50,17 +53,19 @@ protected:
     }
     NetWorkHandleRecord *Record(int handle) { return LookupNetWorkRecord(handle); }
     std::string Log() { return ReadTestFile("Log.txt"); }
-    // Has the peer run the commands while the connection takes nothing, so all they send waits in its
-    // socket. true when every command answered "ok".
-    bool SendHeld(int h, std::initializer_list<const char *> commands)
+    // Has the peer run the commands while the connections take nothing, so all they send waits in
+    // their sockets. true when every command answered "ok".
+    bool SendHeld(const std::vector<int> &handles, std::initializer_list<const char *> commands)
     {
-        WsSocket s = Record(h)->socket;
         WsSocketLimits held{0, 0, 0, 1};
-        WsSetSocketLimits(s, &held);
+        for (int h : handles) WsSetSocketLimits(Record(h)->socket, &held);
         bool ok = true;
         for (const char *command : commands) ok = ok && PeerCommand(&peer, command) == "ok";
-        WsSetSocketLimits(s, nullptr);
-        return ok && WsWaitSocket(s, 0, 5000) == 1;
+        for (int h : handles) {
+            WsSetSocketLimits(Record(h)->socket, nullptr);
+            ok = ok && WsWaitSocket(Record(h)->socket, 0, 5000) == 1;
+        }
+        return ok;
     }
     // Takes what comes in the natural order (pump, length, receive, state) until total bytes have come
     // or the connection is gone; what was taken.
@@ -304,18 +309,50 @@ TEST_F(Connection, HostileLengthsAreRefusedAndOthersGoOn)
 TEST_F(Connection, OneReceiveRunTakesABoundedShare)
 {
     struct Case { int budget; const char *empties; int most; };
-    const Case cases[] = {{1000, "frames 1 0", 200}, {0, "frames 1 0", NETWORK_RECV_MESSAGES_PER_RUN},
+    const Case cases[] = {{1000, "frames 1 0", 200}, {0, "frames 1 0", NETWORK_RECV_MESSAGES_PER_PASS},
                           {0, "frames 20000 0", 0}};
     for (const Case &c : cases) {
         int h = AcceptPeer();
         ASSERT_GE(h, 0);
         NetTestSetReceiveBudget(c.budget);
-        ASSERT_TRUE(SendHeld(h, {c.empties, "frames 5000 1"}));
+        ASSERT_TRUE(SendHeld({h}, {c.empties, "frames 5000 1"}));
         RecvSocket(h);
         EXPECT_LE(Record(h)->completeBytes, c.most) << c.empties;
         EXPECT_EQ(TakeAll(h, 5000), std::string(5000, 0));
         StopPeer(&peer);
     }
+}
+
+// Fifty peers flooding small messages and a program that reads every peer once a pass: whatever the
+// number of peers, a pass takes one budget (the clock stands still, so its bytes end it; the calls
+// within it start no other), and each pass begins where the last one stopped, so none waits long.
+TEST_F(Connection, OnePassTakesOneBudgetWhateverTheNumberOfPeers)
+{
+    const int peers = 50, messages = 2000, budget = 2000;  // a 1-byte message is 5 bytes of a pass
+    std::vector<int> h = AcceptFloodPeers(&peer, peers);
+    ASSERT_EQ((int)h.size(), peers);
+    ASSERT_TRUE(SendHeld(h, {"frames 2000 1"}));
+    NetTestSetReceiveBudget(budget);
+    InstallSteppedClock(1000000);
+    std::vector<int> first(peers, -1);
+    int most = 0, total = 0;
+    char buffer[messages];
+    for (int pass = 0; pass < 4 * peers * messages * 5 / budget && total < peers * messages; pass++) {
+        PumpNetWorkMessages(1);
+        int taken = 0;
+        for (int i = 0; i < peers; i++) {
+            int waiting = GetNetWorkDataLength(h[i]);
+            if (waiting <= 0 || NetWorkRecv(h[i], buffer, waiting) != 0) continue;
+            taken += waiting;
+            if (first[i] < 0) first[i] = pass;
+        }
+        most = std::max(most, taken);
+        total += taken;
+    }
+    RemoveSteppedClock();
+    EXPECT_EQ(total, peers * messages);
+    EXPECT_LE(most, budget / 4);
+    EXPECT_LE(*std::max_element(first.begin(), first.end()), peers);
 }
 
 // A message's whole length is reserved when its header arrives: the body goes straight into the ring,
@@ -408,7 +445,7 @@ TEST_F(Connection, NothingIsLostAtACloseReadInTheNaturalOrder)
     int h = AcceptPeer();
     ASSERT_GE(h, 0);
     NetTestSetReceiveBudget(4 + 1000);  // one message per receive run
-    ASSERT_TRUE(SendHeld(h, {"frames 6 1000", "close"}));
+    ASSERT_TRUE(SendHeld({h}, {"frames 6 1000", "close"}));
     EXPECT_EQ(TakeAll(h, 6000).size(), 6000u);
 }
 

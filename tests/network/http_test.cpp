@@ -191,7 +191,8 @@ TEST_F(Http, OneCallTakesEveryLineThatHasCome)
     int slot = Start(HTTP_GET, port, "/", nullptr);
     ASSERT_GE(slot, 0);
     HttpHandleRecord *record = gHttp.table[slot];
-    EXPECT_EQ(StepHttpHandle(slot), 0);  // connects, sends the request, finds no line yet
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkConnectState(record->netHandle) == 1; }));
+    EXPECT_EQ(StepHttpHandle(slot), 0);  // sends the request, finds no line yet
     std::string line;
     ASSERT_TRUE(ReadPeerLine(&peer, &line));
     ASSERT_EQ(PeerCommand(&peer, "readhead").substr(0, 3), "ok ");

@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "lib/network/http.h"
-#include "lib/network/network.h"
+#include "lib/network/network_internal.h"
 
 const unsigned char kLoopback[4] = {127, 0, 0, 1};
 bool gFixtureStepsHttp = true;
@@ -106,6 +106,23 @@ std::string PeerScript(const char *name)
 {
     const char *source = getenv("DAZAR_SOURCE_DIR");
     return std::string(source ? source : ".") + "/tests/network/peers/" + name;
+}
+
+std::vector<int> AcceptFloodPeers(PeerProcess *peer, int count)
+{
+    if (!gNetWork.table[NETWORK_LISTEN_SLOT] && ListenNetWork(kLoopback, 0) != 0) return {};
+    std::string port = std::to_string(GetNetWorkListenPort()), line;
+    std::string connected = "ok connected " + std::to_string(count);
+    if (StartPeer(peer, {"python3", PeerScript("flood_peer.py"), port, std::to_string(count)}) != 0) return {};
+    std::vector<int> handles;
+    PumpUntil([&] {
+        handles.clear();
+        for (NetWorkListNode *node = gNetWork.head.next; node->next; node = node->next) {
+            if ((node->handle & 0xFFFF) != NETWORK_LISTEN_SLOT) handles.push_back(node->handle);
+        }
+        return (int)handles.size() == count;
+    }, 120000);
+    return ReadPeerLine(peer, &line) && line == connected ? handles : std::vector<int>{};
 }
 
 bool PumpUntil(const std::function<bool()> &done, int timeoutMs)

@@ -2,16 +2,20 @@
 // HTTP transfer into a file and into memory, with the pump run in a loop and once per 16 ms frame (as a
 // game does), each beside curl's speed on the same file (counters "curl_MB/s" and "of_curl"; into memory
 // compares with curl writing to /dev/shm, and also shows curl writing to /dev/null). Framed:
-// messages of 1 KiB, 64 KiB and 32 MiB from one connection of ours to another.
+// messages of 1 KiB, 64 KiB and 32 MiB from one connection of ours to another. Many peers: 1 to 100
+// peers flooding 1-byte messages (and 1,000 idle ones) served by a program that reads every peer once
+// a pass, with the time of the pump and of each call beside the peer count.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "lib/core/memory.h"
 #include "lib/network/http.h"
@@ -194,6 +198,56 @@ void BM_Framed(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * total);
 }
 BENCHMARK(BM_Framed)->Arg(1024)->Arg(64 * 1024)->Arg(32 * 1024 * 1024)->Unit(benchmark::kMillisecond);
+
+// Milliseconds of the mean, the 99th percentile and the largest of some seconds.
+void Spread(benchmark::State &state, const char *name, std::vector<double> seconds)
+{
+    if (seconds.empty()) return;
+    std::sort(seconds.begin(), seconds.end());
+    double sum = 0;
+    for (double s : seconds) sum += s;
+    state.counters[std::string(name) + "_ms"] = sum / (double)seconds.size() * 1e3;
+    state.counters[std::string(name) + "_p99_ms"] = seconds[seconds.size() * 99 / 100] * 1e3;
+    state.counters[std::string(name) + "_max_ms"] = seconds.back() * 1e3;
+}
+
+// Args: peers, busy (1: each floods 1-byte messages; 0: idle). One iteration is one pass of the
+// program: the pump (the message pump's network and HTTP hooks), then for every peer one call pair
+// (its data length and the receive of that much), each timed.
+void BM_Peers(benchmark::State &state)
+{
+    const int count = (int)state.range(0), busy = (int)state.range(1);
+    PeerProcess peer;
+    std::vector<int> handles = StartNetWork() == 0 ? AcceptFloodPeers(&peer, count) : std::vector<int>{};
+    if ((int)handles.size() != count || (busy && PeerCommand(&peer, "flood 1") != "ok")) {
+        StopPeer(&peer);
+        return state.SkipWithError("the peers did not connect");
+    }
+    std::vector<double> pumps, calls;
+    std::string buffer;
+    double taken = 0;
+    for (auto _ : state) {
+        double begin = NowSeconds();
+        PumpNetWorkMessages(1);
+        StepAllHttpHandles();
+        pumps.push_back(NowSeconds() - begin);
+        for (int handle : handles) {
+            double call = NowSeconds();
+            int waiting = GetNetWorkDataLength(handle);
+            buffer.resize(waiting > 0 ? (size_t)waiting : 0);
+            if (waiting > 0 && NetWorkRecv(handle, buffer.data(), waiting) == 0) taken += waiting;
+            calls.push_back(NowSeconds() - call);
+        }
+        state.SetIterationTime(NowSeconds() - begin);
+    }
+    StopPeer(&peer);
+    for (int handle : handles) ReleaseNetWorkHandle(handle);
+    Spread(state, "pump", pumps);
+    Spread(state, "call", calls);
+    state.counters["bytes_per_pass"] = taken / (double)state.iterations();
+}
+BENCHMARK(BM_Peers)->ArgNames({"peers", "busy"})->Args({1, 1})->Args({10, 1})->Args({50, 1})->Args({100, 1})
+    ->Args({1000, 0})->Iterations(300)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
