@@ -135,5 +135,6 @@ int MciTestOpenDeviceCount(void);
 // ---- network (network_test.cpp) ------------------------------------------------------------------
 // Bytes one pass takes at most over all connections; 0 returns to the module's own budget.
 void NetTestSetReceiveBudget(int32_t bytes);
-// Body pieces one HTTP step takes at most; 0 returns to the module's own (as many as its time allows).
+// Body pieces one pass over the HTTP transfers (or a step alone) takes at most; 0 returns to the
+// module's own (as many as its time allows).
 void NetTestSetHttpPiecesPerStep(int32_t pieces);

@@ -264,11 +264,17 @@ static int ClosedAndDrained(const HttpHandleRecord *record)
     return state == 0 && waiting == 0 && connection && connection->closeError == 0;
 }
 
-// Step 3 of GET and POST: the body, in large pieces for as long as they come and the step's time
-// lasts. onePiece: a POST body without a length takes one piece per call.
-static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int onePiece, int64_t deadline)
+// 1 when the pass's time or pieces are used up.
+static int IsHttpBudgetSpent(void)
 {
-    for (int taken = 1;; taken++) {
+    return gHttp.budget.pieces <= 0 || IsNetWorkRunOver(gHttp.budget.deadline);
+}
+
+// Step 3 of GET and POST: the body, in large pieces for as long as they come and the pass's budget
+// lasts (one piece at least). onePiece: a POST body without a length takes one piece per call.
+static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int onePiece)
+{
+    for (;;) {
         int count = ReceiveBodyPiece(slot, record, piece);
         if (count < 0) return 0;
         record->received += count;
@@ -278,8 +284,8 @@ static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int o
             FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
             return 0;
         }
-        int over = taken == gNetWorkHooks.HttpPiecesPerStep() || IsNetWorkRunOver(deadline);
-        if (count == 0 || (onePiece && !known) || over) return 0;
+        gHttp.budget.pieces--;
+        if (count == 0 || (onePiece && !known) || IsHttpBudgetSpent()) return 0;
     }
 }
 
@@ -298,9 +304,9 @@ static int StepRequestAndStatus(int slot, HttpHandleRecord *record, int logStatu
     return 1;
 }
 
-// Step 2 of every kind: every header line that has come, while the step's time lasts. 1 when the step
-// moved on, 0 when the call is over.
-static int ReadHeaderLines(int slot, HttpHandleRecord *record, int64_t deadline)
+// Step 2 of every kind: every header line that has come, while the pass's time lasts (one line at
+// least). 1 when the step moved on, 0 when the call is over.
+static int ReadHeaderLines(int slot, HttpHandleRecord *record)
 {
     while (record->state == HTTP_RUNNING) {
         int ended = ReadHeaderLine(slot, record);
@@ -309,7 +315,7 @@ static int ReadHeaderLines(int slot, HttpHandleRecord *record, int64_t deadline)
             record->step = 3;
             return 1;
         }
-        if (IsNetWorkRunOver(deadline)) return 0;
+        if (IsNetWorkRunOver(gHttp.budget.deadline)) return 0;
     }
     return 0;
 }
@@ -320,9 +326,8 @@ static int StepHttpBodyRequest(int slot, int isPost)
     HttpHandleRecord *record = SlotRecord(slot);
     if (!record) return -1;
     if (record->step > 4 || !StepRequestAndStatus(slot, record, !isPost)) return 0;
-    int64_t deadline = GetNetWorkRunDeadline();
-    if (record->step == 2 && !ReadHeaderLines(slot, record, deadline)) return 0;
-    if (record->step == 3) return ReceiveBody(slot, record, isPost ? sPostBody : sGetBody, isPost, deadline);
+    if (record->step == 2 && !ReadHeaderLines(slot, record)) return 0;
+    if (record->step == 3) return ReceiveBody(slot, record, isPost ? sPostBody : sGetBody, isPost);
     FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
     return 0;
 }
@@ -335,7 +340,7 @@ int StepHttpHead(int slot)
     HttpHandleRecord *record = SlotRecord(slot);
     if (!record) return -1;
     if (record->step > 3 || !StepRequestAndStatus(slot, record, 0)) return 0;
-    if (record->step == 2 && !ReadHeaderLines(slot, record, GetNetWorkRunDeadline())) return 0;
+    if (record->step == 2 && !ReadHeaderLines(slot, record)) return 0;
     FinishHttpTransfer(slot, HTTP_DONE, HTTP_ERROR_NONE);
     return 0;
 }
@@ -368,11 +373,19 @@ static int StepConnected(int slot, HttpHandleRecord *record, int state)
     }
 }
 
+// A whole budget for the steps of a pass that ends at deadline.
+static HttpBudget FreshHttpBudget(int64_t deadline)
+{
+    int32_t pieces = gNetWorkHooks.HttpPiecesPerStep();
+    return HttpBudget{deadline, pieces > 0 ? pieces : INT32_MAX};
+}
+
 int StepHttpHandle(int slot)
 {
     HttpHandleRecord *record = SlotRecord(slot);
     if (!record) return -1;
     if (record->state != HTTP_RUNNING) return 0;
+    if (!gHttp.walking) gHttp.budget = FreshHttpBudget(GetNetWorkRunDeadline());
     // The connection completes in the pump (the state query pumps); a connect that failed is a loss.
     int state = GetNetWorkAcceptState(record->netHandle);
     int connect = GetNetWorkConnectState(record->netHandle);
@@ -392,14 +405,29 @@ int StepHttpHandle(int slot)
     return result;
 }
 
+// One step for every transfer while the pass's budget lasts (the first one always), beginning with
+// the transfer the last pass did not reach, so none waits behind the others.
 int StepAllHttpHandles(void)
 {
-    int served = 0;
-    for (int slot = 0; slot < HTTP_SLOTS && served < gHttp.liveCount; slot++) {
+    if (gHttp.liveCount <= 0) return 0;
+    PumpNetWorkMessages(0);  // a pass of its own when none is under way
+    gHttp.budget = FreshHttpBudget(GetNetWorkPassDeadline());
+    gHttp.walking = 1;
+    int start = gHttp.cursor, seen = 0, stepped = 0, live = gHttp.liveCount;
+    for (int i = 0; i < HTTP_SLOTS && seen < live; i++) {
+        int slot = (start + i) % HTTP_SLOTS;
         if (!gHttp.table[slot]) continue;
-        served++;
+        seen++;
+        if (gHttp.table[slot]->state != HTTP_RUNNING) continue;
+        if (stepped > 0 && IsHttpBudgetSpent()) {
+            gHttp.cursor = slot;
+            break;
+        }
+        stepped++;
         StepHttpHandle(slot);
     }
+    gHttp.walking = 0;
+    NoteNetWorkPassEnd();
     return 0;
 }
 

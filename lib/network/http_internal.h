@@ -37,11 +37,20 @@ struct HttpHandleRecord {
     uint32_t quietSince;    // kernel milliseconds when a byte last moved
 };
 
+// What the steps of one pass over the transfers may still take: the time and the body pieces.
+struct HttpBudget {
+    int64_t deadline;       // kernel microseconds
+    int32_t pieces;
+};
+
 struct HttpState {
     HttpHandleRecord *table[HTTP_SLOTS];
     int32_t liveCount;
     int32_t maxMemoryBody;  // 0 = the default
     int32_t timeLimit;      // milliseconds a transfer may go without a byte (0 = the default)
+    HttpBudget budget;      // of the pass under way (a step called alone has its own)
+    int32_t walking;        // 1 while StepAllHttpHandles runs the steps
+    int32_t cursor;         // the slot the next pass steps first
 };
 
 extern HttpState gHttp;

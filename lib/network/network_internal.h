@@ -92,7 +92,7 @@ extern NetWorkState gNetWork;
 // module's own.
 struct NetWorkHookTable {
     int32_t (*ReceiveBudget)(void);     // bytes one pass takes at most, over all connections
-    int32_t (*HttpPiecesPerStep)(void); // body pieces one HTTP step takes at most
+    int32_t (*HttpPiecesPerStep)(void); // body pieces one pass over the HTTP transfers (or a step alone) takes
 };
 // Installs the table (null, or null entries: the module's own limits).
 void SetNetWorkHookTable(const NetWorkHookTable *hooks);

@@ -219,6 +219,42 @@ TEST_F(Http, ThousandsOfHeaderLinesAreAllTaken)
     EXPECT_EQ(Body(slot), "five!");
 }
 
+// Transfers with bodies waiting: one pass over them takes one budget (two pieces here) whatever their
+// number, and each pass begins with the transfer the last one did not reach.
+TEST_F(Http, OnePassOverTheTransfersTakesOneBudget)
+{
+    const int count = 3;
+    PeerProcess peers[count];
+    int slots[count];
+    for (int i = 0; i < count; i++) {
+        slots[i] = StartWithPeer(HTTP_GET, ("body" + std::to_string(i)).c_str());
+        ASSERT_GE(slots[i], 0);
+        peers[i] = peer;
+        peer = PeerProcess{};
+    }
+    gFixtureStepsHttp = false;
+    const std::string response = "HTTP/1.0 200 OK\r\nContent-Length: 20000\r\n\r\n" + SomeBytes(20000);
+    static char peeked[30000];
+    for (int i = 0; i < count; i++) {
+        int handle = gHttp.table[slots[i]]->netHandle;
+        ASSERT_EQ(PeerCommand(&peers[i], "send " + Hex(response)), "ok");
+        ASSERT_TRUE(PumpUntil([&] { return NetWorkRecvToPeek(handle, peeked, 30000) == (int)response.size(); }));
+        WsSocketLimits pieces{0, 1000, 0, 0};
+        WsSetSocketLimits(LookupNetWorkRecord(handle)->socket, &pieces);
+    }
+    NetTestSetHttpPiecesPerStep(2);
+    int64_t before = 0;
+    for (int pass = 0; pass < count; pass++) {
+        StepAllHttpHandles();
+        int64_t now = 0;
+        for (int slot : slots) now += gHttp.table[slot]->received;
+        EXPECT_LE(now - before, 2 * 1000) << pass;
+        before = now;
+    }
+    for (int slot : slots) EXPECT_GT(gHttp.table[slot]->received, 0);
+    for (PeerProcess &p : peers) StopPeer(&p);
+}
+
 // The start returns at once, whether the server drops the connection attempt or never answers; the
 // time limit ends the transfer with its line.
 TEST_F(Http, ServersThatDropOrNeverAnswerRunIntoTheTimeLimit)
