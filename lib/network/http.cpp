@@ -12,6 +12,7 @@ HttpState gHttp;
 
 static uint8_t sGetBody[HTTP_BODY_PIECE];   // file pieces of every GET
 static uint8_t sPostBody[HTTP_BODY_PIECE];  // file pieces of every POST
+static char sDroppedLine[HTTP_HEAD_MAX_BYTES + 1];  // a head line too long to take, dropped in one move
 
 #define HTTP_DEFAULT_MAX_MEMORY_BODY (64 * 1024 * 1024)
 #define HTTP_DEFAULT_TIME_LIMIT_MS 30000
@@ -68,6 +69,7 @@ static int TakeLine(HttpHandleRecord *record, char *line)
     const char *feed = FindCharInString(scan, '\n');
     if (!feed && have + count >= 255) {
         record->partLength = 0;
+        record->headLines++;
         return -1;
     }
     int end = feed ? (int)(feed - scan) : have + count;
@@ -82,14 +84,16 @@ static int TakeLine(HttpHandleRecord *record, char *line)
     scan[end] = 0;
     CopyString(line, scan);
     record->partLength = 0;
+    record->headLines++;
     return 1;
 }
 
-// Drops bytes up to and with the next line feed. 1 when the line is gone, 0 when more must come.
+// Drops bytes up to and with the next line feed, as many as have come (more than a head may hold, so
+// one move finds the line's end or the head's limit). 1 when the line is gone, 0 when more must come.
 static int DropLine(HttpHandleRecord *record)
 {
-    char peeked[256];
-    int count = NetWorkRecvToPeek(record->netHandle, peeked, 255);
+    char *peeked = sDroppedLine;
+    int count = NetWorkRecvToPeek(record->netHandle, peeked, (int)sizeof sDroppedLine);
     if (count < 1) return 0;
     const char *feed = (const char *)memchr(peeked, '\n', (size_t)count);
     int take = feed ? (int)(feed - peeked) + 1 : count;
@@ -101,7 +105,7 @@ static int DropLine(HttpHandleRecord *record)
 // A header line for step 2, skipping lines too long to take. 1 taken, 0 none yet.
 static int TakeHeaderLine(HttpHandleRecord *record, char *line)
 {
-    for (int guard = 0; guard < 64; guard++) {
+    for (int guard = 0; guard < 64 && record->headBytes <= HTTP_HEAD_MAX_BYTES; guard++) {
         if (record->droppingLine && !DropLine(record)) return 0;
         int taken = TakeLine(record, line);
         if (taken >= 0) return taken;
@@ -296,11 +300,31 @@ static int StepRequestAndStatus(int slot, HttpHandleRecord *record, int logStatu
     if (record->step == 0) {
         if (SendRequest(slot, record) <= 0) return 0;
         record->step = 1;
+        record->requestSentAt = KGetTime();
     }
     if (record->step == 1) {
         if (!ReadStatusLine(slot, record, logStatus)) return 0;
         record->step = 2;
     }
+    return 1;
+}
+
+// Ends a transfer whose response head, not yet ended, has passed its bytes, lines or time (a server
+// that sends header lines without end, fast or slow, cannot hold it). 1 when it has ended.
+static int EndHeadOverLimit(int slot, HttpHandleRecord *record)
+{
+    if (record->state != HTTP_RUNNING || record->step < 1 || record->step > 2) return 0;
+    if (record->headBytes > HTTP_HEAD_MAX_BYTES) {
+        WriteLogFormat("HTTP応答のヘッダが %d バイトを超えたので打ち切りました in StepHttpHandle", HTTP_HEAD_MAX_BYTES);
+    } else if (record->headLines > HTTP_HEAD_MAX_LINES) {
+        WriteLogFormat("HTTP応答のヘッダが %d 行を超えたので打ち切りました in StepHttpHandle", HTTP_HEAD_MAX_LINES);
+    } else if (KGetTime() - record->requestSentAt >= HTTP_HEAD_MAX_MS) {
+        WriteLogFormat("HTTP応答のヘッダが %d ミリ秒の間に終わらなかったので打ち切りました in StepHttpHandle",
+                       HTTP_HEAD_MAX_MS);
+    } else {
+        return 0;
+    }
+    FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_MEMORY);
     return 1;
 }
 
@@ -310,7 +334,7 @@ static int ReadHeaderLines(int slot, HttpHandleRecord *record)
 {
     while (record->state == HTTP_RUNNING) {
         int ended = ReadHeaderLine(slot, record);
-        if (ended < 0) return 0;
+        if (EndHeadOverLimit(slot, record) || ended < 0) return 0;
         if (ended > 0) {
             record->step = 3;
             return 1;
@@ -402,6 +426,7 @@ int StepHttpHandle(int slot)
         WriteLogFormat("HTTP転送が %d ミリ秒の間進まなかったので打ち切りました in StepHttpHandle", limit);
         return FinishHttpTransfer(slot, HTTP_FAILED, HTTP_ERROR_TIMEOUT);
     }
+    EndHeadOverLimit(slot, record);
     return result;
 }
 

@@ -8,8 +8,9 @@
 #define HTTP_SLOTS 100
 enum : int { HTTP_GET = 0, HTTP_POST = 1, HTTP_HEAD = 2 };
 enum : int { HTTP_RUNNING = -1, HTTP_DONE = 0, HTTP_FAILED = 2 };
-// Error codes: none, another status, 404, no memory for the body, connection lost (or never made), and
-// (ours) the destination file could not be written, nothing moved for the time limit.
+// Error codes: none, another status, 404, no memory for the body (or a response head past its limits:
+// 64 KiB, 100 lines, 10 s from the request), connection lost (or never made), and (ours) the
+// destination file could not be written, nothing moved for the time limit.
 enum : int {
     HTTP_ERROR_NONE = -1,
     HTTP_ERROR_STATUS = 0,

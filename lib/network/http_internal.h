@@ -7,6 +7,11 @@
 
 #define HTTP_REQUEST_SIZE 1024
 #define HTTP_BODY_PIECE (256 * 1024)   // bytes one receive of a body asks for at most
+// A response head (status and header lines) may take at most these bytes, lines and milliseconds from
+// the request's end; beyond, the transfer fails.
+#define HTTP_HEAD_MAX_BYTES (64 * 1024)
+#define HTTP_HEAD_MAX_LINES 100
+#define HTTP_HEAD_MAX_MS 10000
 
 struct HttpHandleRecord {
     int32_t kind;
@@ -25,7 +30,8 @@ struct HttpHandleRecord {
     int32_t postLength;
     int32_t port;
     // Ours: the request sent so far, the memory body's room, an over-long header line being dropped,
-    // the start of a line not yet whole, the bytes of status and header taken, and the quiet time.
+    // the start of a line not yet whole, the bytes and lines of status and header taken, the quiet
+    // time and the request's end.
     char request[HTTP_REQUEST_SIZE];
     int32_t requestLength;
     int64_t sentBytes;      // of the head and the POST body together
@@ -34,7 +40,9 @@ struct HttpHandleRecord {
     char partLine[256];     // taken from the socket, no line feed yet
     int32_t partLength;
     int64_t headBytes;      // status and header bytes taken (a server may send lines without end)
+    int32_t headLines;      // status and header lines taken, over-long ones too
     uint32_t quietSince;    // kernel milliseconds when a byte last moved
+    uint32_t requestSentAt; // kernel milliseconds when the request was all out
 };
 
 // What the steps of one pass over the transfers may still take: the time and the body pieces.

@@ -206,17 +206,82 @@ TEST_F(Http, OneCallTakesEveryLineThatHasCome)
     EXPECT_EQ(Body(slot), "body");
 }
 
-// About 200 KB of header lines: each step takes all that have come, so the socket never fills.
-TEST_F(Http, ThousandsOfHeaderLinesAreAllTaken)
+// A response head of 100 lines and nearly 64 KiB (over-long lines skipped count too) is taken whole;
+// one more line fails the transfer with error 2 and a line.
+TEST_F(Http, AResponseHeadEndsWithinItsLimits)
+{
+    std::string longLines, shortLines;
+    for (int i = 0; i < 3; i++) longLines += "X-Long: " + std::string(21000, 'v') + "\r\n";
+    for (int i = 0; i < 94; i++) shortLines += "X-Line-" + std::to_string(i) + ": v\r\n";
+    struct Case { std::string head; int state, error; const char *logged; };
+    const Case cases[] = {
+        {longLines + shortLines, 0, -1, nullptr},
+        {longLines + shortLines + "X-One-More: v\r\n", 2, 2, "HTTP応答のヘッダが 100 行を超えたので打ち切りました in StepHttpHandle"},
+    };
+    for (const Case &c : cases) {
+        std::string response = "HTTP/1.0 200 OK\r\n" + c.head + "Content-Length: 2\r\n\r\nok";
+        int slot = StartWithPeer(HTTP_GET);
+        ASSERT_GE(slot, 0);
+        ASSERT_EQ(PeerCommand(&peer, "send " + Hex(response)), "ok");
+        EXPECT_EQ(Outcome(slot), std::make_pair(c.state, c.error)) << c.head.size();
+        if (c.logged) {
+            EXPECT_EQ(CountLogLines(c.logged), 1);
+        }
+        DeleteHttpHandle(slot);
+        FreeMemoryTracked(body);
+        body = nullptr;
+        StopPeer(&peer);
+    }
+}
+
+// An over-long line is dropped as fast as it comes, not a few hundred bytes a step, and ends the
+// transfer once the head passes its limit.
+TEST_F(Http, AnOverlongLineIsDroppedAtOnce)
 {
     int slot = StartWithPeer(HTTP_GET);
     ASSERT_GE(slot, 0);
-    std::string response = "HTTP/1.0 200 OK\r\n";
-    for (int i = 0; i < 4000; i++) response += "X-Line-" + std::to_string(i) + ": " + std::string(36, 'v') + "\r\n";
-    response += "Content-Length: 5\r\n\r\nfive!";
-    ASSERT_EQ(PeerCommand(&peer, "send " + Hex(response)), "ok");
-    EXPECT_EQ(Outcome(slot), std::make_pair(0, -1));
-    EXPECT_EQ(Body(slot), "five!");
+    HttpHandleRecord *record = gHttp.table[slot];
+    gFixtureStepsHttp = false;
+    std::string head = "HTTP/1.0 200 OK\r\nX-Junk: " + std::string(40000, 'j');
+    ASSERT_EQ(PeerCommand(&peer, "send " + Hex(head)), "ok");
+    static char peeked[50000];
+    ASSERT_TRUE(PumpUntil([&] { return NetWorkRecvToPeek(record->netHandle, peeked, 50000) == (int)head.size(); }));
+    EXPECT_EQ(StepHttpHandle(slot), 0);
+    EXPECT_EQ(record->headBytes, (int64_t)head.size());
+    gFixtureStepsHttp = true;
+    ASSERT_EQ(PeerCommand(&peer, "send " + Hex(std::string(40000, 'j'))), "ok");
+    EXPECT_EQ(Outcome(slot), std::make_pair(2, 2));
+    EXPECT_EQ(CountLogLines("HTTP応答のヘッダが 65536 バイトを超えたので打ち切りました in StepHttpHandle"), 1);
+}
+
+// Slow but steady: a piece every half second for longer than the time limits (2 s without a byte,
+// 10 s for the head) completes as a body, and fails with error 2 as lines of a head that never ends.
+TEST_F(Http, APieceEveryHalfSecondKeepsABodyButNotAHead)
+{
+    ASSERT_EQ(SetHttpTimeLimit(2000), 0);
+    struct Case { std::string head, piece; int state, error; };
+    const Case cases[] = {{"HTTP/1.0 200 OK\r\nContent-Length: 30\r\n\r\n", "x", 0, -1},
+                          {"HTTP/1.0 200 OK\r\n", "X-Slow: 1\r\n", 2, 2}};
+    for (const Case &c : cases) {
+        InstallSteppedClock(1000000);
+        int slot = StartWithPeer(HTTP_GET);
+        ASSERT_GE(slot, 0);
+        HttpHandleRecord *record = gHttp.table[slot];
+        ASSERT_EQ(PeerCommand(&peer, "send " + Hex(c.head)), "ok");
+        for (int i = 0; i < 30 && record->state == HTTP_RUNNING; i++) {
+            int64_t moved = record->headBytes + record->received;
+            ASSERT_EQ(PeerCommand(&peer, "send " + Hex(c.piece)), "ok");
+            PumpUntil([&] { return record->headBytes + record->received > moved || record->state != HTTP_RUNNING; });
+            AdvanceSteppedClock(500 * 1000);
+        }
+        EXPECT_EQ(Outcome(slot), std::make_pair(c.state, c.error)) << c.piece;
+        RemoveSteppedClock();
+        DeleteHttpHandle(slot);
+        FreeMemoryTracked(body);
+        body = nullptr;
+        StopPeer(&peer);
+    }
+    EXPECT_EQ(CountLogLines("HTTP応答のヘッダが 10000 ミリ秒の間に終わらなかったので打ち切りました in StepHttpHandle"), 1);
 }
 
 // Transfers with bodies waiting: one pass over them takes one budget (two pieces here) whatever their
