@@ -233,7 +233,10 @@ static int ReadHeaderLine(int slot, HttpHandleRecord *record)
 static int ReceiveBodyPiece(int slot, HttpHandleRecord *record, uint8_t *piece)
 {
     if (record->destination == 0) {
-        int count = NetWorkRecv(record->netHandle, piece, HTTP_BODY_PIECE);
+        // A body of known length ends there: what a server sends beyond it is not the body's.
+        int64_t left = record->contentLength - record->received;
+        int want = record->contentLength >= 0 && left < HTTP_BODY_PIECE ? (int)left : HTTP_BODY_PIECE;
+        int count = NetWorkRecv(record->netHandle, piece, want);
         if (count <= 0) return 0;
         uint32_t written = 0;
         if (!KWriteFile(record->file, piece, (uint32_t)count, &written) || written != (uint32_t)count) {

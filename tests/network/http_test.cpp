@@ -494,12 +494,26 @@ TEST_F(Http, BadStartsAreRefused)
     EXPECT_EQ(CountLogLines("接続できませんでした 127.0.0.1:"), 1);
 }
 
-TEST_F(Http, AFullDiskFailsTheTransfer)
+// A file body ends at its length, whatever the server sends beyond it; a full disk fails the transfer.
+TEST_F(Http, AFileBodyStopsAtItsLengthOrAFullDisk)
 {
-    int slot = StartWithPeer(HTTP_GET, "/dev/full");
-    ASSERT_GE(slot, 0);
-    ASSERT_EQ(PeerCommand(&peer, "send " + Hex("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc")), "ok");
-    EXPECT_EQ(Outcome(slot), std::make_pair(2, 4));
+    struct Case { const char *file; std::string response, written; int state, error; };
+    const std::string data = SomeBytes(2000);
+    const Case cases[] = {
+        {"got.bin", "HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + data, data.substr(0, 1000), 0, -1},
+        {"/dev/full", "HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc", "", 2, 4},
+    };
+    for (const Case &c : cases) {
+        int slot = StartWithPeer(HTTP_GET, c.file);
+        ASSERT_GE(slot, 0);
+        ASSERT_EQ(PeerCommand(&peer, "send " + Hex(c.response)), "ok");
+        EXPECT_EQ(Outcome(slot), std::make_pair(c.state, c.error)) << c.file;
+        if (c.state == 0) {
+            EXPECT_TRUE(ReadTestFile(c.file) == c.written);
+        }
+        DeleteHttpHandle(slot);
+        StopPeer(&peer);
+    }
 }
 
 // ---- real servers -------------------------------------------------------------------------------
