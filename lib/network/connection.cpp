@@ -427,8 +427,13 @@ static int ReceiveCall(int handle, void *buffer, int length, int peek, const cha
     PumpNetWorkMessages(0);
     if (RefuseRecord(record, usedLine, errorLine) != 0) return -1;
     if (RecvSocket(handle) < 0) return -1;
-    if (!record->framed) return WsRecv(record->socket, buffer, length, peek ? WS_MSG_PEEK : 0);
+    if (!record->framed) {
+        int got = WsRecv(record->socket, buffer, length, peek ? WS_MSG_PEEK : 0);
+        if (got >= 0) record->idleSince = KGetTime();
+        return got;
+    }
     if (ReadRingBuffer(&record->recvRing, buffer, length, peek) != 0) return -1;
+    record->idleSince = KGetTime();
     if (peek) return 0;
     record->completeBytes -= length;
     RecvSocket(handle);
@@ -476,7 +481,10 @@ int GetNetWorkAcceptState(int handle)
         return -1;
     }
     // A connection still connecting has not been lost: it answers 0 and stays.
-    if (!record->connected && !record->lossNoticed && record->connectState != 0) record->lossNoticed = 1;
+    if (!record->connected && !record->lossNoticed && record->connectState != 0) {
+        record->lossNoticed = 1;
+        record->idleSince = KGetTime();
+    }
     return record->connected ? 1 : 0;
 }
 
@@ -543,16 +551,22 @@ int ReleaseNetWorkHandle(int handle)
 
 // Releases the connections in error, and the noticed losses the pump may release: those with nothing
 // left unread (after an orderly close the socket holds nothing more; the ring's complete messages wait
-// for the program, which may have counted them before the last receive took them in).
+// for the program, which may have counted them before the last receive took them in), and those whose
+// data the program has left untouched for a while since it noticed the loss.
 static void ReleaseFinishedConnections(void)
 {
+    uint32_t now = KGetTime();
     NetWorkListNode *node = gNetWork.head.next;
     while (node && node->next) {
         NetWorkListNode *next = node->next;
         NetWorkHandleRecord *record = node->record;
-        int lostAndRead =
-            !record->connected && record->lossNoticed && record->autoRelease && record->completeBytes == 0;
-        if (record->used && (record->error == 1 || lostAndRead)) {
+        int lost = !record->connected && record->lossNoticed && record->autoRelease;
+        int abandoned = lost && record->completeBytes > 0 && now - record->idleSince >= NETWORK_LOST_IDLE_MS;
+        if (record->used && (record->error == 1 || (lost && record->completeBytes == 0) || abandoned)) {
+            if (abandoned) {
+                WriteLogFormat("切断された接続の受信データ %d byte が %d ミリ秒の間読まれなかったので破棄しました in PumpNetWorkMessages",
+                               record->recvRing.dataSize, NETWORK_LOST_IDLE_MS);
+            }
             ReleaseNetWorkHandle(node->handle);
         }
         node = next;

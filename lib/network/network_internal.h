@@ -18,6 +18,7 @@
 #define NETWORK_DEFAULT_RECV_QUEUE (8 * 1024 * 1024)
 #define NETWORK_RECV_MESSAGES_PER_PASS 4096 // messages one pass takes at most, over all connections
 #define NETWORK_PASS_MICROSECONDS 2000      // the receive time of one pass, over all connections and transfers
+#define NETWORK_LOST_IDLE_MS 2000           // a noticed loss whose data is left this long is released
 
 struct NetWorkHandleRecord;
 
@@ -55,6 +56,7 @@ struct NetWorkHandleRecord {
     int32_t closeError;     // the error the close notice carried (0 orderly)
     int32_t sendFailed;     // a send failed for good (the peer has gone): the release drain stops
     int32_t readPending;    // a read notice waits for its turn in a pass
+    uint32_t idleSince;     // kernel milliseconds: the loss noticed, or its data last touched since
 };
 
 // What receiving may still take: the time, the bytes and the messages left.

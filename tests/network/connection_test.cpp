@@ -355,6 +355,33 @@ TEST_F(Connection, OnePassTakesOneBudgetWhateverTheNumberOfPeers)
     EXPECT_LE(*std::max_element(first.begin(), first.end()), peers);
 }
 
+// A lost connection keeps its data for a program that reads, but not for one that has stopped: data
+// left untouched for 2 s after the loss was noticed goes, with a line telling how much.
+TEST_F(Connection, AnAbandonedLossIsReleasedWithItsLine)
+{
+    int h = AcceptPeer();
+    ASSERT_GE(h, 0);
+    ASSERT_EQ(PeerCommand(&peer, "frame 10 1"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 10; }));
+    ASSERT_EQ(PeerCommand(&peer, "close"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return !Record(h)->connected; }));
+    InstallSteppedClock(1000000);
+    EXPECT_EQ(GetNetWorkAcceptState(h), 0);
+    struct Step { int advanceMs, take; bool kept; };
+    const Step steps[] = {{1999, 0, true}, {0, 4, true}, {1999, 0, true}, {1, 0, false}};
+    char out[4];
+    for (const Step &step : steps) {
+        AdvanceSteppedClock((uint64_t)step.advanceMs * 1000);
+        if (step.take) {
+            EXPECT_EQ(NetWorkRecv(h, out, step.take), 0);
+        }
+        PumpNetWorkMessages(1);
+        EXPECT_EQ(Record(h) != nullptr, step.kept) << step.advanceMs;
+    }
+    RemoveSteppedClock();
+    EXPECT_EQ(CountLogLines("切断された接続の受信データ 6 byte が 2000 ミリ秒の間読まれなかったので破棄しました in PumpNetWorkMessages"), 1);
+}
+
 // A message's whole length is reserved when its header arrives: the body goes straight into the ring,
 // which never grows again under it.
 TEST_F(Connection, ABigMessageIsReservedOnceAndArrivesWhole)
