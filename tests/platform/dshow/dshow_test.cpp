@@ -338,6 +338,7 @@ static void WriteWithLongComment(const std::string &from, const char *to, uint32
 
 TEST_F(DshowTest, ASoundThatWouldCrashTheDecoderIsLeftSilent)
 {
+    ASSERT_EQ(EnterFreshTempDir(), 0);
     // Headers are looked at wherever they end, also past the first megabyte.
     const char *longComment = "long_comment_overfull_codebook.ogg";
     WriteWithLongComment(Path("../../hostile/setup_overfull_codebook.ogg"), longComment, 1200000);
@@ -354,7 +355,7 @@ TEST_F(DshowTest, ASoundThatWouldCrashTheDecoderIsLeftSilent)
             EXPECT_EQ(player.stream->fn->Seek(player.stream, time), MM_OK);
         }
     }
-    remove(longComment);
+    LeaveFreshTempDir();
 }
 
 TEST_F(DshowTest, SurfacesTheStreamCannotWriteAreRefusedAndNoneMeansItsOwn)
