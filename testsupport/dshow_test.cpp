@@ -28,21 +28,73 @@ void MmTestResetCounters(void)
 }
 
 // ---- decoders -----------------------------------------------------------------------------------------
+// The workers ask the query hook before each job and in the middle of each frame; a test holds them
+// there instead of guessing how long a decode takes.
+static struct {
+    std::mutex lock;
+    std::condition_variable changed;
+    int holdJobs;     // every worker waits before its next job
+    int frameHold;    // 0 none, 1 the next frame decoded waits, 2 a worker waits in it
+} sHold;
+
+// Waits while *hold says so; a forgotten hold ends after a long time rather than never.
+static void WaitWhile(std::unique_lock<std::mutex> &guard, const int *hold, int value)
+{
+    sHold.changed.wait_for(guard, std::chrono::seconds(10), [hold, value] { return *hold != value; });
+}
+
+static void Query(int kind)
+{
+    std::unique_lock<std::mutex> guard(sHold.lock);
+    if (kind == MM_QUERY_DECODER_JOB && sHold.holdJobs) WaitWhile(guard, &sHold.holdJobs, 1);
+    if (kind != MM_QUERY_DECODER_FRAME || sHold.frameHold != 1) return;
+    sHold.frameHold = 2;
+    sHold.changed.notify_all();
+    WaitWhile(guard, &sHold.frameHold, 2);
+    sHold.frameHold = 0;
+    sHold.changed.notify_all();
+}
+
 void MmTestHoldDecoders(int hold)
 {
-    std::lock_guard<std::mutex> guard(gMmJobs.lock);
-    gMmJobs.held = hold;
-    gMmJobs.changed.notify_all();
+    std::lock_guard<std::mutex> guard(sHold.lock);
+    sHold.holdJobs = hold;
+    sHold.changed.notify_all();
+}
+
+void MmTestHoldNextFrame(void)
+{
+    std::lock_guard<std::mutex> guard(sHold.lock);
+    sHold.frameHold = 1;
+}
+
+int MmTestWaitForHeldFrame(void)
+{
+    std::unique_lock<std::mutex> guard(sHold.lock);
+    return sHold.changed.wait_for(guard, std::chrono::seconds(30), [] { return sHold.frameHold == 2; }) ? 0 : -1;
+}
+
+int MmTestFrameHeld(void)
+{
+    std::lock_guard<std::mutex> guard(sHold.lock);
+    return sHold.frameHold == 2;
+}
+
+void MmTestReleaseHeldFrame(void)
+{
+    std::lock_guard<std::mutex> guard(sHold.lock);
+    sHold.frameHold = 0;
+    sHold.changed.notify_all();
 }
 
 int MmTestWaitForDecoders(void)
 {
-    std::unique_lock<std::mutex> guard(gMmJobs.lock);
-    return gMmJobs.changed.wait_for(guard, std::chrono::seconds(30), [] { return gMmJobs.open == 0; }) ? 0 : -1;
+    std::unique_lock<std::mutex> guard(gMmDecoders.lock);
+    return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), [] { return MmDecodersIdle() != 0; }) ? 0 : -1;
 }
 
 // ---- installed before main, whenever a program links this file --------------------------------------
-static const StandInHooks kHooks = {Fault, nullptr, nullptr};
+static const StandInHooks kHooks = {Fault, Query, nullptr};
 static int InstallHooks(void)
 {
     StandInSetHooks(STAND_IN_DSHOW, &kHooks);

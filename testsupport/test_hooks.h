@@ -111,8 +111,16 @@ void MmTestGetCounters(MmTestCounters *out);
 void MmTestResetCounters(void);
 // Holds every decoder before its next job (1) or lets them go (0): a test stands in for a long decode.
 void MmTestHoldDecoders(int hold);
-// Waits (on the decoders, not the clock) until no decoder has a job under way or waiting. 0, -1 after
-// a long time.
+// The next frame a decoder decodes holds its worker in the middle of it until released: a test stands
+// in for a frame that takes long.
+void MmTestHoldNextFrame(void);
+// Waits (on the worker) until it is held there. 0, -1 after a long time.
+int MmTestWaitForHeldFrame(void);
+// 1 while it is still held.
+int MmTestFrameHeld(void);
+void MmTestReleaseHeldFrame(void);
+// Waits (on the decoders, not the clock) until no decoder has a job under way or waiting and every
+// decoder let go has ended. 0, -1 after a long time.
 int MmTestWaitForDecoders(void);
 
 // ---- sound converter (acm_test.cpp) --------------------------------------------------------------

@@ -14,7 +14,8 @@
 // - Each multimedia stream decodes its video on a worker thread of its own, a frame ahead; an update
 //   never waits for it. An update whose frame is not decoded or not due yet answers MM_S_PENDING and
 //   completes when its event is waited on (the kernel runs the stream's poll hook first) once the
-//   frame is in and due; frames already late are skipped to their keyframe.
+//   frame is in and due; frames already late are skipped to their keyframe. Releasing the stream
+//   never waits for the worker, which finishes the frame it is on and ends by itself.
 // - Stream time runs on the kernel's clock source: from SetState(RUN), frozen by the media control's
 //   Pause and by SetState(STOP), running on at the next SetState(RUN). Units of 100 ns.
 // - Update: MM_OK means the surface holds the frame due now; MM_S_ENDOFSTREAM once the last frame
@@ -239,6 +240,9 @@ enum MmFaultKind {
     MM_FAULT_GET_SURFACE,
     MM_FAULT_KIND_COUNT
 };
+// Where a decoder worker tells the test-support library's query hook what it is at (a test may hold
+// it there): before each job, and in the middle of each frame (decoded, not yet converted).
+enum MmQueryKind { MM_QUERY_DECODER_JOB, MM_QUERY_DECODER_FRAME };
 // Frames decoded (converted or not) and frames converted into surfaces, and seeks, since the last
 // reset. The test-support library injects faults by kind and reads these (testsupport/test_hooks.h).
 struct MmTestCounters { int updates; int decoded; int converted; int seeks; };

@@ -5,23 +5,26 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 
 #include "platform/dshow/frame_convert.h"
+#include "platform/kernel/standin_hooks.h"
 
 struct MmDecodeJob {
     MmJobKind kind;
     int64_t time;
 };
 
+// Under gMmDecoders.lock but for what the worker alone touches.
 struct MmDecoder {
-    std::mutex lock;
-    std::condition_variable changed;   // a job posted, a result in, or the stop
+    MmDecoder *next;                   // in gMmDecoders
+    std::condition_variable wake;      // a job posted, or the stop
     KHandle thread;
     MmTheoraReader *reader;            // the worker's alone
-    int stop;
-    uint32_t generation;               // of the job posted last; results of older ones are dropped
+    int stop;                          // the stream let go: the worker ends and frees the decoder
+    int busy;                          // the worker is on a job
+    uint32_t generation;               // of the job posted last; older jobs are dropped between frames
     int posted;                        // a job waits to be taken
-    int outstanding;                   // a job posted or running, as counted in the open jobs
     MmDecodeJob job;
     MmFrameFormat format;
     int ready;                         // result holds the latest job's result
@@ -30,27 +33,28 @@ struct MmDecoder {
     size_t pixelBytes;
 };
 
-// ---- open jobs over every decoder (the test hooks wait on them and hold the workers) ----------------
+MmDecoderList &gMmDecoders = *new MmDecoderList();
 
-MmDecoderJobs gMmJobs;
+// 1 while the decoder has a job posted or under way (lock held).
+static int AtWork(const MmDecoder *d) { return d->posted || d->busy; }
 
-// Called with the decoder's lock held.
-static void SetOutstanding(MmDecoder *d, int outstanding)
+int MmDecodersIdle(void)
 {
-    if (d->outstanding == outstanding) return;
-    d->outstanding = outstanding;
-    std::lock_guard<std::mutex> guard(gMmJobs.lock);
-    gMmJobs.open += outstanding ? 1 : -1;
-    gMmJobs.changed.notify_all();
+    for (MmDecoder *d = gMmDecoders.first; d; d = d->next)
+        if (d->stop || AtWork(d)) return 0;
+    return 1;
 }
 
-static void WaitWhileHeld(MmDecoder *d)
-{
-    std::unique_lock<std::mutex> guard(gMmJobs.lock);
-    gMmJobs.changed.wait(guard, [d] { return !gMmJobs.held || __atomic_load_n(&d->stop, __ATOMIC_ACQUIRE); });
-}
+// ---- the worker ----------------------------------------------------------------------------------------
 
-// ---- the worker -------------------------------------------------------------------------------------
+// 1 while the job of generation is still wanted; its decoding counts then. 0 after a stop or a newer job.
+static int StillWanted(MmDecoder *d, uint32_t generation, int decoded, int converted)
+{
+    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
+    if (d->stop || d->generation != generation) return 0;
+    MmCountDecoding(decoded, converted);
+    return 1;
+}
 
 // The decoded frame converted into the pixels in format; status 1, or -1 when out of memory.
 static int ConvertFrame(MmDecoder *d, const MmFrameFormat &format, MmDecodedFrame *out)
@@ -74,12 +78,13 @@ static int ConvertFrame(MmDecoder *d, const MmFrameFormat &format, MmDecodedFram
     out->pitch = pitch;
     out->format = format;
     out->pixels = d->pixels;
-    MmCountDecoding(0, 1);
     return 1;
 }
 
-// Runs one job on the reader.
-static MmDecodedFrame RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrameFormat &format)
+// Runs one job of generation on the reader. 1 with its result, 0 when a stop or a newer job came
+// between two frames.
+static int RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrameFormat &format, uint32_t generation,
+                  MmDecodedFrame *result)
 {
     MmTheoraReader *r = d->reader;
     MmDecodedFrame out = {};
@@ -88,7 +93,8 @@ static MmDecodedFrame RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrame
     // A seek, and frames already late, go by their keyframe instead of decoding every frame before.
     if ((job.kind == MM_JOB_SEEK || target > MmGetTheoraShownFrame(r) + 1) && MmSeekTheoraReader(r, target) != 0) {
         out.status = -1;
-        return out;
+        *result = out;
+        return 1;
     }
     // Frames up to target; a next-frame job, and a reading that has shown nothing yet, take one at least.
     int decoded = 0;
@@ -96,16 +102,18 @@ static MmDecodedFrame RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrame
         return next <= target || (!decoded && (job.kind == MM_JOB_NEXT || MmGetTheoraShownFrame(r) < 0));
     };
     for (int64_t next; (next = MmNextTheoraFrameNumber(r)) >= 0 && wanted(next);) {
-        int result = MmDecodeNextTheoraFrame(r);
-        if (result < 0) {
+        int decodeResult = MmDecodeNextTheoraFrame(r);
+        if (decodeResult < 0) {
             // The picture breaks where the broken frame was to show.
             out.status = -1;
             out.nextTime = MmTheoraFrameTime(r, next);
-            return out;
+            *result = out;
+            return 1;
         }
-        if (result == 0) break;
+        if (decodeResult == 0) break;
+        StandInQuery(STAND_IN_DSHOW, MM_QUERY_DECODER_FRAME);
+        if (!StillWanted(d, generation, 1, 0)) return 0;
         decoded++;
-        MmCountDecoding(1, 0);
     }
     int64_t shown = MmGetTheoraShownFrame(r);
     int64_t next = MmNextTheoraFrameNumber(r);
@@ -113,44 +121,63 @@ static MmDecodedFrame RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrame
     // The last frame stays for a frame's time before the end.
     out.nextTime = MmTheoraFrameTime(r, next >= 0 ? next : shown + 1);
     // Nothing new: the end, unless the frame asked for is the one decoded already.
-    if (!decoded && (job.kind == MM_JOB_NEXT || shown < 0)) return out;
-    out.status = ConvertFrame(d, format, &out);
-    return out;
+    if (decoded || (job.kind != MM_JOB_NEXT && shown >= 0)) {
+        out.status = ConvertFrame(d, format, &out);
+        if (out.status > 0 && !StillWanted(d, generation, 0, 1)) return 0;
+    }
+    *result = out;
+    return 1;
+}
+
+// The worker's end after the stop: what it held goes first, then the decoder leaves the list (lock
+// held), so that a wait for the decoders ends only once everything is freed.
+static void FreeDecoder(MmDecoder *d, std::unique_lock<std::mutex> &guard)
+{
+    guard.unlock();
+    MmCloseTheoraReader(d->reader);
+    free(d->pixels);
+    guard.lock();
+    for (MmDecoder **link = &gMmDecoders.first; *link; link = &(*link)->next)
+        if (*link == d) {
+            *link = d->next;
+            break;
+        }
+    delete d;
+    gMmDecoders.changed.notify_all();
 }
 
 static uint32_t WorkerMain(void *arg)
 {
     MmDecoder *d = (MmDecoder *)arg;
-    for (;;) {
-        MmDecodeJob job;
-        MmFrameFormat format;
-        uint32_t generation;
-        {
-            std::unique_lock<std::mutex> guard(d->lock);
-            d->changed.wait(guard, [d] { return d->stop || d->posted; });
-            if (d->stop) return 0;
+    std::unique_lock<std::mutex> guard(gMmDecoders.lock);
+    while (!d->stop) {
+        if (!d->posted) {
+            d->wake.wait(guard);
+            continue;
         }
-        // Held by a test: the job stays posted (and may still change) until the hold ends.
-        WaitWhileHeld(d);
-        {
-            std::lock_guard<std::mutex> guard(d->lock);
-            if (d->stop) return 0;
-            if (!d->posted) continue;
-            job = d->job;
-            format = d->format;
-            generation = d->generation;
-            d->posted = 0;
-        }
-        MmDecodedFrame result = RunJob(d, job, format);
-        std::lock_guard<std::mutex> guard(d->lock);
-        if (generation == d->generation) {
+        // A test may hold the worker here; the job stays posted (and may still change) meanwhile.
+        d->busy = 1;
+        guard.unlock();
+        StandInQuery(STAND_IN_DSHOW, MM_QUERY_DECODER_JOB);
+        guard.lock();
+        if (d->stop) break;
+        MmDecodeJob job = d->job;
+        MmFrameFormat format = d->format;
+        uint32_t generation = d->generation;
+        d->posted = 0;
+        guard.unlock();
+        MmDecodedFrame result;
+        int done = RunJob(d, job, format, generation, &result);
+        guard.lock();
+        if (done && generation == d->generation) {
             d->result = result;
             d->ready = 1;
         }
-        // A stop while the job ran has already closed the count: a job posted meanwhile is never taken.
-        SetOutstanding(d, d->stop ? 0 : d->posted);
-        d->changed.notify_all();
+        d->busy = 0;
+        gMmDecoders.changed.notify_all();
     }
+    FreeDecoder(d, guard);
+    return 0;
 }
 
 // ---- the stream's side ------------------------------------------------------------------------------
@@ -161,68 +188,63 @@ MmDecoder *MmStartDecoder(MmTheoraReader *reader)
     if (!d) return nullptr;
     d->reader = reader;
     d->format = MmFrameFormat{32, 0xFF0000, 0x00FF00, 0x0000FF};
-    d->thread = KCreateThread(WorkerMain, d);
+    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
+    d->thread = KCreateThread(WorkerMain, d);   // waits for the lock before it looks at anything
     if (!d->thread) {
         delete d;
         return nullptr;
     }
+    d->next = gMmDecoders.first;
+    gMmDecoders.first = d;
     return d;
 }
 
 void MmStopDecoder(MmDecoder *d)
 {
     if (!d) return;
+    KHandle thread;
     {
-        std::lock_guard<std::mutex> guard(d->lock);
-        __atomic_store_n(&d->stop, 1, __ATOMIC_RELEASE);
-        SetOutstanding(d, 0);
-        d->changed.notify_all();
+        std::lock_guard<std::mutex> guard(gMmDecoders.lock);
+        d->stop = 1;
+        thread = d->thread;
+        d->wake.notify_all();
     }
-    {
-        std::lock_guard<std::mutex> guard(gMmJobs.lock);
-        gMmJobs.changed.notify_all();   // a held worker lets go
-    }
-    KWaitForSingleObject(d->thread, K_INFINITE);   // the worker ends after the frame it is on
-    KCloseHandle(d->thread);
-    MmCloseTheoraReader(d->reader);
-    free(d->pixels);
-    delete d;
+    KCloseHandle(thread);   // from here on the decoder is the worker's
 }
 
-// Posts a job, replacing the one waiting; called with the lock held.
-static void Post(MmDecoder *d, MmJobKind kind, int64_t time)
+// Posts a job, replacing the one waiting (lock held).
+static void PostLocked(MmDecoder *d, MmJobKind kind, int64_t time)
 {
     d->generation++;
     d->ready = 0;
     d->posted = 1;
     d->job = MmDecodeJob{kind, time};
-    SetOutstanding(d, 1);
-    d->changed.notify_all();
+    d->wake.notify_all();
 }
 
 void MmPostDecodeJob(MmDecoder *d, MmJobKind kind, int64_t time)
 {
-    std::lock_guard<std::mutex> guard(d->lock);
-    if (kind == MM_JOB_NEXT && (d->ready || d->outstanding)) {
+    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
+    if (kind == MM_JOB_NEXT && (d->ready || AtWork(d))) {
         // A job not taken yet goes for the latest time asked.
         if (d->posted && d->job.kind == MM_JOB_NEXT && time > d->job.time) d->job.time = time;
         return;
     }
-    Post(d, kind, time);
+    PostLocked(d, kind, time);
 }
 
 void MmSetDecoderFormat(MmDecoder *d, const MmFrameFormat *format, int64_t time)
 {
-    std::lock_guard<std::mutex> guard(d->lock);
+    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
     int same = d->format.bitCount == format->bitCount && d->format.redMask == format->redMask &&
                d->format.greenMask == format->greenMask && d->format.blueMask == format->blueMask;
     d->format = *format;
-    if (!same && (d->ready || d->outstanding)) Post(d, MM_JOB_SEEK, time);
+    if (!same && (d->ready || AtWork(d))) PostLocked(d, MM_JOB_SEEK, time);
 }
 
 int MmPeekDecodedFrame(MmDecoder *d, MmDecodedFrame *out)
 {
-    std::lock_guard<std::mutex> guard(d->lock);
+    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
     if (!d->ready) return 0;
     *out = d->result;
     return 1;
@@ -230,13 +252,12 @@ int MmPeekDecodedFrame(MmDecoder *d, MmDecodedFrame *out)
 
 void MmConsumeDecodedFrame(MmDecoder *d, int64_t time)
 {
-    std::lock_guard<std::mutex> guard(d->lock);
-    d->ready = 0;
-    Post(d, MM_JOB_NEXT, time);
+    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
+    PostLocked(d, MM_JOB_NEXT, time);
 }
 
 int MmWaitForDecodedFrame(MmDecoder *d)
 {
-    std::unique_lock<std::mutex> guard(d->lock);
-    return d->changed.wait_for(guard, std::chrono::seconds(30), [d] { return d->ready || !d->outstanding; }) ? 0 : -1;
+    std::unique_lock<std::mutex> guard(gMmDecoders.lock);
+    return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), [d] { return d->ready || !AtWork(d); }) ? 0 : -1;
 }

@@ -115,7 +115,7 @@ void MmForgetPendingSample(MmSampleObject *sample);
 // ---- the video decoder (dshow_decoder.cpp) --------------------------------------------------------
 // One worker thread per multimedia stream decodes and converts frames; the stream posts one job at a
 // time and takes its result without waiting. The worker never reads the clock: every job carries the
-// stream time it is for.
+// stream time it is for. Between frames it looks for a stop or a newer job.
 enum MmJobKind {
     MM_JOB_NEXT,       // the frame after the one decoded last, or the one due at the time when later
     MM_JOB_CATCH_UP,   // the frame due at the time; shown even when late
@@ -132,7 +132,8 @@ struct MmDecodedFrame {
 };
 // Starts the worker over the reader, which it owns from now on. Null when no thread can be made.
 MmDecoder *MmStartDecoder(MmTheoraReader *reader);
-// Ends the worker after the frame it is on and closes its reader.
+// Lets the decoder go at once: its worker ends after the frame it is on, closes the reader and frees
+// the decoder itself.
 void MmStopDecoder(MmDecoder *decoder);
 // The format frames are converted into from the next job on (a change drops the frame waiting and
 // decodes again at time).
@@ -151,11 +152,14 @@ int MmWaitForDecodedFrame(MmDecoder *decoder);
 void MmCountDecoding(int decoded, int converted);
 // Guards the decode counts in gMmCounters.
 extern std::mutex gMmCountersLock;
-// Jobs under way or waiting over every decoder; a test waits for none and may hold the workers.
-struct MmDecoderJobs {
+// Every decoder whose worker runs (also one let go and still finishing its frame); one lock guards
+// them all. Never destroyed: a worker may still finish a frame while the program ends.
+struct MmDecoderList {
     std::mutex lock;
-    std::condition_variable changed;  // a job opened or closed, the hold changed, a decoder stops
-    int open;                         // jobs posted or busy
-    int held;                         // 1: each worker waits before its next job (a test's)
+    std::condition_variable changed;  // a worker finished a job or ended
+    MmDecoder *first;
 };
-extern MmDecoderJobs gMmJobs;
+extern MmDecoderList &gMmDecoders;
+// 1 when no decoder has a job posted or under way and every one let go has ended (gMmDecoders.lock
+// held).
+int MmDecodersIdle(void);

@@ -2,6 +2,8 @@
 // their throttle and asynchronous completion, end and loop, pause and resume with the focus, release
 // and re-open around a display change, overlay placement and lost surfaces.
 #include "lib/core/system.h"
+#include "platform/dshow/frame_convert.h"
+#include "platform/dshow/theora_reader.h"
 #include "tests/movie/movie_support.h"
 #include "testsupport/test_hooks.h"
 
@@ -262,6 +264,79 @@ TEST_F(MovieTest, ABrokenFrameMidFileEndsTheMovieOrLoopsIt)
         EXPECT_LT(CopiedFrame(looping), 3) << c.file;   // it started again
         ReleaseMovieHandle(a);
         ReleaseMovieHandle(b);
+    }
+}
+
+// ---- draws rarer than the frames (m640.ogv: 30 frames a second) ------------------------------------
+
+// FNV-1a over the colours of an X888 picture (its unused byte left out).
+uint64_t ColourHash(const uint32_t *pixels, int pitch, int width, int height)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+            hash = (hash ^ (((const uint32_t *)((const uint8_t *)pixels + (size_t)y * pitch))[x] & 0xFFFFFF)) * 1099511628211ull;
+    return hash;
+}
+
+// The X888 frames of m640.ogv as the reader decodes them, each as a hash of its colours.
+const std::vector<uint64_t> &M640Frames(void)
+{
+    static std::vector<uint64_t> hashes;
+    if (!hashes.empty()) return hashes;
+    MmTheoraReader *reader = MmOpenTheoraReader(moviefixture::Path("m640.ogv").c_str());
+    std::vector<uint32_t> pixels(640 * 480);
+    MmSurfaceLock lock = {(uint8_t *)pixels.data(), 640 * 4, 640, 480, 32, 0xFF0000, 0xFF00, 0xFF};
+    MmPlane planes[3];
+    while (reader && MmDecodeNextTheoraFrame(reader) == 1 && MmGetTheoraPlanes(reader, planes) == 0 &&
+           MmConvertPicture(MmGetTheoraPicture(reader), planes, &lock) == 0)
+        hashes.push_back(ColourHash(pixels.data(), 640 * 4, 640, 480));
+    MmCloseTheoraReader(reader);
+    return hashes;
+}
+
+// The m640 frame the frame copy holds, -1 for none.
+int CopiedM640Frame(const MovieRecord *r)
+{
+    const std::vector<uint64_t> &frames = M640Frames();
+    uint64_t hash = ColourHash((const uint32_t *)r->frameCopy.pixels, r->frameCopy.pitch, 640, 480);
+    for (size_t n = 0; n < frames.size(); n++)
+        if (frames[n] == hash) return (int)n;
+    return -1;
+}
+
+// ---- stops never wait for the decoder ---------------------------------------------------------------
+
+// Each comes back while the worker is held in the middle of a frame of a long job (a seek to frame 11
+// of m640.ogv: frames 1 to 11 to decode); the job is dropped after that frame. Then: frames decoded
+// (-1: not checked) and the frame a draw shows (-1: the movie is gone).
+TEST_F(MovieTest, ARemoveADisplayChangeAndASeekComeBackWhileTheDecoderIsInTheMiddleOfAFrame)
+{
+    const struct { const char *name; void (*act)(MovieRecord *r, int movie); int decoded, shown; } cases[] = {
+        {"remove", [](MovieRecord *, int movie) { ReleaseMovieHandle(movie); }, 0, -1},
+        {"display change", [](MovieRecord *, int) { ReleaseAllMovieStreams(), ReopenAllMovies(); }, -1, 11},
+        {"seek", [](MovieRecord *r, int) { r->multiStream->fn->Seek(r->multiStream, 10000000); }, 7, 30},
+    };
+    for (auto c : cases) {
+        MovieRecord *r;
+        int movie = RunningMovie(this, "m640.ogv", 1, &r);
+        ASSERT_EQ(MmTestWaitForDecoders(), 0);
+        MmTestHoldNextFrame();
+        r->multiStream->fn->Seek(r->multiStream, 3666667);
+        ASSERT_EQ(MmTestWaitForHeldFrame(), 0) << c.name;
+        MmTestResetCounters();
+        c.act(r, movie);
+        EXPECT_EQ(MmTestFrameHeld(), 1) << c.name;
+        MmTestReleaseHeldFrame();
+        ASSERT_EQ(MmTestWaitForDecoders(), 0) << c.name;
+        MmTestCounters counters;
+        MmTestGetCounters(&counters);
+        if (c.decoded >= 0) { EXPECT_EQ(counters.decoded, c.decoded) << c.name; }
+        if (c.shown < 0) continue;
+        gDisplay.presents++;
+        AdvanceMovieToCurrentFrame(movie, 0);
+        EXPECT_EQ(CopiedM640Frame(r), c.shown) << c.name;
+        ReleaseMovieHandle(movie);
     }
 }
 

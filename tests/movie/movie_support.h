@@ -89,6 +89,7 @@ protected:
             if (r) ReleaseMovieHandle(MakeHandle(GetMovieHandleTable(), slot, r->check));
         }
         EXPECT_EQ(GetMovieHandleTable()->usedCount, 0);
+        EXPECT_EQ(MmTestWaitForDecoders(), 0);   // every worker let go has ended
         gDisplay.draw->fn->Release(gDisplay.draw);
         SetMovieDisplayFns(nullptr);
         MmTestResetFaults();
