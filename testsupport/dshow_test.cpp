@@ -40,7 +40,7 @@ static struct {
 // Waits while *hold says so; a forgotten hold ends after a long time rather than never.
 static void WaitWhile(std::unique_lock<std::mutex> &guard, const int *hold, int value)
 {
-    sHold.changed.wait_for(guard, std::chrono::seconds(10), [hold, value] { return *hold != value; });
+    sHold.changed.wait_for(guard, std::chrono::seconds(60), [hold, value] { return *hold != value; });
 }
 
 static void Query(int kind)

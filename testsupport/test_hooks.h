@@ -119,8 +119,9 @@ int MmTestWaitForHeldFrame(void);
 // 1 while it is still held.
 int MmTestFrameHeld(void);
 void MmTestReleaseHeldFrame(void);
-// Waits (on the decoders, not the clock) until no decoder has a job under way or waiting and every
-// decoder let go has ended. 0, -1 after a long time.
+// Waits (on the decoders, not the clock) until no decoder has anything to do at the stream time now
+// (the clock moved on: the decoders catch up first) and every decoder let go has ended. 0, -1 after a
+// long time.
 int MmTestWaitForDecoders(void);
 
 // ---- sound converter (acm_test.cpp) --------------------------------------------------------------

@@ -11,11 +11,14 @@
 // Results are MM_OK (0), other success codes (> 0) or negative failure codes.
 //
 // Behaviour the movie module relies on:
-// - Each multimedia stream decodes its video on a worker thread of its own, a frame ahead; an update
-//   never waits for it. An update whose frame is not decoded or not due yet answers MM_S_PENDING and
-//   completes when its event is waited on (the kernel runs the stream's poll hook first) once the
-//   frame is in and due; frames already late are skipped to their keyframe. Releasing the stream
-//   never waits for the worker, which finishes the frame it is on and ends by itself.
+// - Each multimedia stream decodes its video on a worker thread of its own, the frame to show and the
+//   one after it; an update never waits for it. An update whose frame is not decoded or not due yet
+//   answers MM_S_PENDING and completes when its event is waited on (the kernel runs the stream's poll
+//   hook first) once the frame is in and due. The worker keeps to the stream clock: frames that have
+//   had their time untaken give way to the one due, reached from its keyframe when that is shorter
+//   (only the due one is converted); an update with an event takes the newest frame due even when it
+//   is late. Releasing the stream never waits for the worker, which finishes the frame it is on and
+//   ends by itself.
 // - Stream time runs on the kernel's clock source: from SetState(RUN), frozen by the media control's
 //   Pause and by SetState(STOP), running on at the next SetState(RUN). Units of 100 ns.
 // - Update: MM_OK means the surface holds the frame due now; MM_S_ENDOFSTREAM once the last frame

@@ -10,6 +10,8 @@
 #include "platform/dshow/frame_convert.h"
 #include "platform/kernel/standin_hooks.h"
 
+#define WORKER_RECHECK_US 1000000   // a worker waiting on the clock looks again at least this often
+
 struct MmDecodeJob {
     MmJobKind kind;
     int64_t time;
@@ -18,25 +20,70 @@ struct MmDecodeJob {
 // Under gMmDecoders.lock but for what the worker alone touches.
 struct MmDecoder {
     MmDecoder *next;                   // in gMmDecoders
-    std::condition_variable wake;      // a job posted, or the stop
+    std::condition_variable wake;      // a job posted, a frame taken, the clock changed, or the stop
     KHandle thread;
     MmTheoraReader *reader;            // the worker's alone
     int stop;                          // the stream let go: the worker ends and frees the decoder
     int busy;                          // the worker is on a job
-    uint32_t generation;               // of the job posted last; older jobs are dropped between frames
-    int posted;                        // a job waits to be taken
-    MmDecodeJob job;
+    int ahead;                         // 1 once the stream wants frames: two are kept decoded
+    uint32_t generation;               // bumped by a seek; older jobs are dropped between frames
+    int posted;                        // a seek waits to be taken
+    int64_t seekTime;
     MmFrameFormat format;
-    int ready;                         // result holds the latest job's result
-    MmDecodedFrame result;
-    uint8_t *pixels;                   // the converted frame (the worker writes it only while no result waits)
-    size_t pixelBytes;
+    // Frames in time order: the one to show (or the first to come) and the one after it. A result
+    // other than a frame (the end, a break) is the last.
+    MmDecodedFrame queue[2];
+    int count;
+    uint8_t *pixels[2];                // the converted pictures the queue's frames point into
+    size_t pixelBytes[2];
+    int64_t clockTime;                 // the stream clock: its time at clockSince, running or not
+    uint64_t clockSince;
+    int clockRunning;
 };
 
 MmDecoderList &gMmDecoders = *new MmDecoderList();
 
-// 1 while the decoder has a job posted or under way (lock held).
-static int AtWork(const MmDecoder *d) { return d->posted || d->busy; }
+// ---- the clock (lock held) ---------------------------------------------------------------------------
+
+static int64_t StreamTimeOf(const MmDecoder *d) { return MmStreamClockNow(d->clockTime, d->clockSince, d->clockRunning); }
+
+// When a queued result comes into force: a frame from its time, the end or a break at its next time.
+static int64_t DueAt(const MmDecodedFrame &f) { return f.status > 0 ? f.time : f.nextTime; }
+
+// The frame after the first is due: the first has had its time and gives way.
+static void Promote(MmDecoder *d, int64_t now)
+{
+    if (d->count == 2 && now >= DueAt(d->queue[1])) {
+        d->queue[0] = d->queue[1];
+        d->count = 1;
+    }
+}
+
+// 1 when the worker is to decode the next frame: fewer than two wait, and no end or break.
+static int WantsFrame(const MmDecoder *d)
+{
+    return d->ahead && d->count < 2 && !(d->count > 0 && d->queue[d->count - 1].status <= 0);
+}
+
+// 1 while the decoder has a job, or the clock has given it one (its worker is then woken).
+static int AtWork(MmDecoder *d)
+{
+    if (d->posted || d->busy) return 1;
+    Promote(d, StreamTimeOf(d));
+    if (!WantsFrame(d)) return 0;
+    d->wake.notify_all();
+    return 1;
+}
+
+// Drops every frame decoded and asks for the one covering time (lock held).
+static void PostSeek(MmDecoder *d, int64_t time)
+{
+    d->generation++;
+    d->count = 0;
+    d->posted = 1;
+    d->seekTime = time;
+    d->wake.notify_all();
+}
 
 int MmDecodersIdle(void)
 {
@@ -56,39 +103,40 @@ static int StillWanted(MmDecoder *d, uint32_t generation, int decoded, int conve
     return 1;
 }
 
-// The decoded frame converted into the pixels in format; status 1, or -1 when out of memory.
-static int ConvertFrame(MmDecoder *d, const MmFrameFormat &format, MmDecodedFrame *out)
+// The decoded frame converted into the picture of slot in format; status 1, or -1 when out of memory.
+static int ConvertFrame(MmDecoder *d, const MmFrameFormat &format, int slot, MmDecodedFrame *out)
 {
     MmTheoraReader *r = d->reader;
     const MmPictureInfo *picture = MmGetTheoraPicture(r);
     MmPlane planes[3];
+    uint8_t *&pixels = d->pixels[slot];
+    size_t &pixelBytes = d->pixelBytes[slot];
     int bytes = (int)format.bitCount / 8;
     int pitch = (picture->picWidth * bytes + 3) & ~3;
     size_t size = (size_t)pitch * (size_t)picture->picHeight;
-    if (size > d->pixelBytes) {
-        free(d->pixels);
-        d->pixels = (uint8_t *)malloc(size);
-        d->pixelBytes = d->pixels ? size : 0;
+    if (size > pixelBytes) {
+        free(pixels);
+        pixels = (uint8_t *)malloc(size);
+        pixelBytes = pixels ? size : 0;
     }
-    MmSurfaceLock target = {d->pixels, pitch, picture->picWidth, picture->picHeight, format.bitCount,
+    MmSurfaceLock target = {pixels, pitch, picture->picWidth, picture->picHeight, format.bitCount,
                             format.redMask, format.greenMask, format.blueMask};
-    if (!d->pixels || MmGetTheoraPlanes(r, planes) != 0 || MmConvertPicture(picture, planes, &target) != 0) return -1;
+    if (!pixels || MmGetTheoraPlanes(r, planes) != 0 || MmConvertPicture(picture, planes, &target) != 0) return -1;
     out->width = picture->picWidth;
     out->height = picture->picHeight;
     out->pitch = pitch;
     out->format = format;
-    out->pixels = d->pixels;
+    out->pixels = pixels;
     return 1;
 }
 
-// Runs one job of generation on the reader. 1 with its result, 0 when a stop or a newer job came
-// between two frames.
-static int RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrameFormat &format, uint32_t generation,
+// Runs one job of generation on the reader, converting into the picture of slot. 1 with its result, 0
+// when a stop or a seek came between two frames.
+static int RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrameFormat &format, uint32_t generation, int slot,
                   MmDecodedFrame *result)
 {
     MmTheoraReader *r = d->reader;
     MmDecodedFrame out = {};
-    out.kind = job.kind;
     int64_t target = MmTheoraFrameAt(r, job.time);
     // A seek, and frames already late, go by their keyframe instead of decoding every frame before.
     if ((job.kind == MM_JOB_SEEK || target > MmGetTheoraShownFrame(r) + 1) && MmSeekTheoraReader(r, target) != 0) {
@@ -121,8 +169,8 @@ static int RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrameFormat &for
     // The last frame stays for a frame's time before the end.
     out.nextTime = MmTheoraFrameTime(r, next >= 0 ? next : shown + 1);
     // Nothing new: the end, unless the frame asked for is the one decoded already.
-    if (decoded || (job.kind != MM_JOB_NEXT && shown >= 0)) {
-        out.status = ConvertFrame(d, format, &out);
+    if (decoded || (job.kind == MM_JOB_SEEK && shown >= 0)) {
+        out.status = ConvertFrame(d, format, slot, &out);
         if (out.status > 0 && !StillWanted(d, generation, 0, 1)) return 0;
     }
     *result = out;
@@ -135,7 +183,8 @@ static void FreeDecoder(MmDecoder *d, std::unique_lock<std::mutex> &guard)
 {
     guard.unlock();
     MmCloseTheoraReader(d->reader);
-    free(d->pixels);
+    free(d->pixels[0]);
+    free(d->pixels[1]);
     guard.lock();
     for (MmDecoder **link = &gMmDecoders.first; *link; link = &(*link)->next)
         if (*link == d) {
@@ -146,33 +195,51 @@ static void FreeDecoder(MmDecoder *d, std::unique_lock<std::mutex> &guard)
     gMmDecoders.changed.notify_all();
 }
 
+// The picture slot no queued frame points into (there is one while fewer than two are queued).
+static int FreeSlot(const MmDecoder *d)
+{
+    return d->count > 0 && d->queue[0].pixels == d->pixels[0] ? 1 : 0;
+}
+
 static uint32_t WorkerMain(void *arg)
 {
     MmDecoder *d = (MmDecoder *)arg;
     std::unique_lock<std::mutex> guard(gMmDecoders.lock);
     while (!d->stop) {
-        if (!d->posted) {
-            d->wake.wait(guard);
+        int64_t now = StreamTimeOf(d);
+        Promote(d, now);
+        if (!d->posted && !WantsFrame(d)) {
+            // Until the second frame is due, a frame is taken, a job comes or the clock changes.
+            if (d->count == 2 && d->clockRunning) {
+                int64_t left = (DueAt(d->queue[1]) - now) / 10 + 1;
+                d->wake.wait_for(guard, std::chrono::microseconds(left < WORKER_RECHECK_US ? left : WORKER_RECHECK_US));
+            } else {
+                d->wake.wait(guard);
+            }
             continue;
         }
-        // A test may hold the worker here; the job stays posted (and may still change) meanwhile.
+        // A test may hold the worker here; the job may still change meanwhile.
         d->busy = 1;
         guard.unlock();
         StandInQuery(STAND_IN_DSHOW, MM_QUERY_DECODER_JOB);
         guard.lock();
         if (d->stop) break;
-        MmDecodeJob job = d->job;
+        // A seek, or the frame after the last one decoded (the one due now when that is later).
+        MmDecodeJob job = {d->posted ? MM_JOB_SEEK : MM_JOB_NEXT, d->posted ? d->seekTime : StreamTimeOf(d)};
+        if (!d->posted && !WantsFrame(d)) {
+            d->busy = 0;
+            gMmDecoders.changed.notify_all();
+            continue;
+        }
+        d->posted = 0;
         MmFrameFormat format = d->format;
         uint32_t generation = d->generation;
-        d->posted = 0;
+        int slot = FreeSlot(d);
         guard.unlock();
         MmDecodedFrame result;
-        int done = RunJob(d, job, format, generation, &result);
+        int done = RunJob(d, job, format, generation, slot, &result);
         guard.lock();
-        if (done && generation == d->generation) {
-            d->result = result;
-            d->ready = 1;
-        }
+        if (done && generation == d->generation && d->count < 2) d->queue[d->count++] = result;
         d->busy = 0;
         gMmDecoders.changed.notify_all();
     }
@@ -212,25 +279,37 @@ void MmStopDecoder(MmDecoder *d)
     KCloseHandle(thread);   // from here on the decoder is the worker's
 }
 
-// Posts a job, replacing the one waiting (lock held).
-static void PostLocked(MmDecoder *d, MmJobKind kind, int64_t time)
+// Lock held.
+static void SetClock(MmDecoder *d, int64_t streamTime, uint64_t since, int running)
 {
-    d->generation++;
-    d->ready = 0;
-    d->posted = 1;
-    d->job = MmDecodeJob{kind, time};
+    d->clockTime = streamTime;
+    d->clockSince = since;
+    d->clockRunning = running;
     d->wake.notify_all();
+}
+
+void MmSetDecoderClock(MmDecoder *d, int64_t streamTime, uint64_t since, int running)
+{
+    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
+    SetClock(d, streamTime, since, running);
+}
+
+void MmSeekDecoder(MmDecoder *d, int64_t time, uint64_t since, int running)
+{
+    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
+    SetClock(d, time, since, running);
+    PostSeek(d, time);
 }
 
 void MmPostDecodeJob(MmDecoder *d, MmJobKind kind, int64_t time)
 {
     std::lock_guard<std::mutex> guard(gMmDecoders.lock);
-    if (kind == MM_JOB_NEXT && (d->ready || AtWork(d))) {
-        // A job not taken yet goes for the latest time asked.
-        if (d->posted && d->job.kind == MM_JOB_NEXT && time > d->job.time) d->job.time = time;
+    if (kind == MM_JOB_SEEK) {
+        PostSeek(d, time);
         return;
     }
-    PostLocked(d, kind, time);
+    d->ahead = 1;
+    d->wake.notify_all();
 }
 
 void MmSetDecoderFormat(MmDecoder *d, const MmFrameFormat *format, int64_t time)
@@ -239,25 +318,36 @@ void MmSetDecoderFormat(MmDecoder *d, const MmFrameFormat *format, int64_t time)
     int same = d->format.bitCount == format->bitCount && d->format.redMask == format->redMask &&
                d->format.greenMask == format->greenMask && d->format.blueMask == format->blueMask;
     d->format = *format;
-    if (!same && (d->ready || AtWork(d))) PostLocked(d, MM_JOB_SEEK, time);
+    if (!same && (d->count || d->posted || d->busy)) PostSeek(d, time);
 }
 
-int MmPeekDecodedFrame(MmDecoder *d, MmDecodedFrame *out)
+int MmPeekDecodedFrame(MmDecoder *d, int64_t now, MmDecodedFrame *out)
 {
     std::lock_guard<std::mutex> guard(gMmDecoders.lock);
-    if (!d->ready) return 0;
-    *out = d->result;
+    Promote(d, now);
+    if (!d->count) return 0;
+    *out = d->queue[0];
     return 1;
 }
 
-void MmConsumeDecodedFrame(MmDecoder *d, int64_t time)
+int MmTakeDecodedFrame(MmDecoder *d, int64_t now, int (*take)(void *user, const MmDecodedFrame *frame), void *user,
+                       int64_t *end)
 {
     std::lock_guard<std::mutex> guard(gMmDecoders.lock);
-    PostLocked(d, MM_JOB_NEXT, time);
+    Promote(d, now);
+    if (!d->count) return 0;
+    const MmDecodedFrame &last = d->queue[d->count - 1];
+    *end = last.status <= 0 ? last.nextTime : -1;
+    if (take(user, &d->queue[0])) {
+        d->queue[0] = d->queue[1];
+        d->count--;
+        d->wake.notify_all();
+    }
+    return 1;
 }
 
 int MmWaitForDecodedFrame(MmDecoder *d)
 {
     std::unique_lock<std::mutex> guard(gMmDecoders.lock);
-    return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), [d] { return d->ready || !AtWork(d); }) ? 0 : -1;
+    return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), [d] { return !AtWork(d); }) ? 0 : -1;
 }

@@ -75,7 +75,7 @@ static int32_t ControlPause(MmMediaControl *self)
     if (!stream || stream->paused) return MM_OK;
     stream->baseTime = MmStreamTimeNow(stream);
     stream->paused = 1;
-    MmTellAudioTheClock(stream);
+    MmTellTheClock(stream);
     return MM_OK;
 }
 

@@ -90,8 +90,8 @@ void MmFollowStreamClock(MmAudioTrack *track, int64_t streamTime, int running);
 void MmStopAudioTrackAt(MmAudioTrack *track, int64_t streamTime);
 // Hundredths of a dB, -10000..0.
 void MmSetAudioTrackVolume(MmAudioTrack *track, int32_t volume);
-// Tells the stream's sound where the stream clock stands (after every change of the clock).
-void MmTellAudioTheClock(MmStreamObject *stream);
+// Tells the stream's sound and its decoder where the stream clock stands (after every change of it).
+void MmTellTheClock(MmStreamObject *stream);
 
 // Microseconds on the kernel's clock source (a stepped clock in tests).
 uint64_t MmClockMicroseconds(void);
@@ -113,40 +113,49 @@ void MmDetachMediaStream(MmMediaObject *media);
 void MmForgetPendingSample(MmSampleObject *sample);
 
 // ---- the video decoder (dshow_decoder.cpp) --------------------------------------------------------
-// One worker thread per multimedia stream decodes and converts frames; the stream posts one job at a
-// time and takes its result without waiting. The worker never reads the clock: every job carries the
-// stream time it is for. Between frames it looks for a stop or a newer job.
+// One worker thread per multimedia stream decodes and converts frames, two ahead: the one to show and
+// the one after it. The stream takes them without waiting. The worker keeps to the stream clock: when
+// the second frame comes due the first gives way and the next is decoded, and frames already late are
+// passed over to the one due (from its keyframe when that is shorter; only the due one is converted),
+// so that a draw finds the frame covering its time whenever the worker keeps up. Between frames the
+// worker looks for a stop or a seek.
 enum MmJobKind {
     MM_JOB_NEXT,       // the frame after the one decoded last, or the one due at the time when later
-    MM_JOB_CATCH_UP,   // the frame due at the time; shown even when late
     MM_JOB_SEEK,       // the frame covering the time, from wherever the reading stands
 };
 struct MmDecodedFrame {
     int status;                   // 1 a frame, 0 the end, -1 a broken stream
-    MmJobKind kind;               // of the job that made it
     int64_t time;                 // stream time the frame is shown from
     int64_t nextTime;             // stream time of the frame after it, of the end, or of the break
     int width, height, pitch;
     MmFrameFormat format;
-    const uint8_t *pixels;        // the converted picture
+    const uint8_t *pixels;        // the converted picture (read only inside MmTakeDecodedFrame's take)
 };
 // Starts the worker over the reader, which it owns from now on. Null when no thread can be made.
 MmDecoder *MmStartDecoder(MmTheoraReader *reader);
 // Lets the decoder go at once: its worker ends after the frame it is on, closes the reader and frees
 // the decoder itself.
 void MmStopDecoder(MmDecoder *decoder);
-// The format frames are converted into from the next job on (a change drops the frame waiting and
+// The stream clock after every change: its time at clock microseconds since, and whether it runs.
+void MmSetDecoderClock(MmDecoder *decoder, int64_t streamTime, uint64_t since, int running);
+// A seek: the clock moved to time, the frames decoded are dropped and the one covering time is asked
+// for, at once (a frame decoded ahead by either clock alone would be the wrong one).
+void MmSeekDecoder(MmDecoder *decoder, int64_t time, uint64_t since, int running);
+// The format frames are converted into from the next job on (a change drops the frames decoded and
 // decodes again at time).
 void MmSetDecoderFormat(MmDecoder *decoder, const MmFrameFormat *format, int64_t time);
-// Asks for a frame. A next-frame job is posted only when no job of the latest is under way and no
-// result waits; the others replace whatever is under way or waiting.
+// A seek drops the frames decoded and asks for the one covering time; a next-frame job sets the worker
+// decoding ahead (from the frame after the last one decoded, or the one due at the time when later).
 void MmPostDecodeJob(MmDecoder *decoder, MmJobKind kind, int64_t time);
-// The result of the latest job, without waiting: 1 (out valid until the decoder is next called), 0
-// not in yet.
-int MmPeekDecodedFrame(MmDecoder *decoder, MmDecodedFrame *out);
-// The frame was taken: the next one is decoded ahead, for time.
-void MmConsumeDecodedFrame(MmDecoder *decoder, int64_t time);
-// Waits (on the worker, not the clock) until the latest job's result is in. 0, -1 after a long time.
+// The frame to show at the stream time now (or the first to come), without waiting: 1, 0 none yet.
+int MmPeekDecodedFrame(MmDecoder *decoder, int64_t now, MmDecodedFrame *out);
+// Hands that frame to take (the worker cannot replace it meanwhile); take answers 1 when it took the
+// frame, whose place the next one takes. end: the time of the end or break decoded, -1 none. 1, 0
+// when no frame is in.
+int MmTakeDecodedFrame(MmDecoder *decoder, int64_t now, int (*take)(void *user, const MmDecodedFrame *frame),
+                       void *user, int64_t *end);
+// Waits (on the worker, not the clock) until it has nothing to do at the stream time now. 0, -1 after
+// a long time.
 int MmWaitForDecodedFrame(MmDecoder *decoder);
 // Adds to the test counters (from any thread).
 void MmCountDecoding(int decoded, int converted);
@@ -160,6 +169,6 @@ struct MmDecoderList {
     MmDecoder *first;
 };
 extern MmDecoderList &gMmDecoders;
-// 1 when no decoder has a job posted or under way and every one let go has ended (gMmDecoders.lock
-// held).
+// 1 when no decoder has anything to do at the stream time now and every one let go has ended
+// (gMmDecoders.lock held). A decoder the clock has given work is woken.
 int MmDecodersIdle(void);

@@ -210,34 +210,46 @@ static int CopyIntoSample(MmSampleObject *sample, const MmDecodedFrame *frame)
     return fits ? 0 : -1;
 }
 
+// What an update makes of the decoded frame waiting, decided with the decoder's lock held.
+struct DueFrameTake {
+    MmSampleObject *sample;
+    int64_t now;
+    int waiting;      // the update may wait for the frame due now
+    int32_t result;
+};
+
+static int TakeIfDue(void *user, const MmDecodedFrame *frame)
+{
+    DueFrameTake *t = (DueFrameTake *)user;
+    t->result = MM_S_PENDING;
+    if (frame->status <= 0) {
+        if (t->now >= frame->nextTime) t->result = frame->status < 0 ? MM_E_FAIL : MM_S_ENDOFSTREAM;
+        return 0;
+    }
+    if (frame->time > t->now) return 0;
+    // Late by a frame or more: an update that may wait leaves it for the due one, which the worker is
+    // on already. A draw shows it, newer than the one on screen.
+    if (t->waiting && t->now - frame->nextTime >= frame->nextTime - frame->time) return 0;
+    t->result = CopyIntoSample(t->sample, frame) == 0 ? MM_OK : MM_E_FAIL;
+    return t->result == MM_OK;
+}
+
 // Takes the latest decoded frame into the sample once it is due: MM_OK taken, MM_S_PENDING not yet
 // (the next frame is asked for when nothing is under way), MM_S_ENDOFSTREAM once the last frame has
 // had its time, MM_E_FAIL for a broken stream. Never waits.
-static int32_t TakeDueFrame(MmSampleObject *sample, MmStreamObject *stream)
+static int32_t TakeDueFrame(MmSampleObject *sample, MmStreamObject *stream, int waiting)
 {
     MmDecoder *decoder = stream->decoder;
     int64_t now = MmStreamTimeNow(stream);
-    MmDecodedFrame frame;
-    if (!MmPeekDecodedFrame(decoder, &frame)) {
+    DueFrameTake take = {sample, now, waiting, MM_S_PENDING};
+    int64_t end = -1;
+    if (!MmTakeDecodedFrame(decoder, now, TakeIfDue, &take, &end)) {
         MmPostDecodeJob(decoder, MM_JOB_NEXT, now);
         return MM_S_PENDING;
     }
-    if (frame.status <= 0) {
-        // The picture ends, or breaks, once the last frame has had its time; the sound stops there too.
-        if (stream->audioTrack) MmStopAudioTrackAt(stream->audioTrack, frame.nextTime);
-        if (now < frame.nextTime) return MM_S_PENDING;
-        return frame.status < 0 ? MM_E_FAIL : MM_S_ENDOFSTREAM;
-    }
-    if (frame.time > now) return MM_S_PENDING;
-    if (frame.kind == MM_JOB_NEXT && now - frame.nextTime >= frame.nextTime - frame.time) {
-        // Late by a frame or more: the frame due now is decoded instead, past the late ones. (A frame
-        // late by less is shown, and the next decode catches up from it.)
-        MmPostDecodeJob(decoder, MM_JOB_CATCH_UP, now);
-        return MM_S_PENDING;
-    }
-    if (CopyIntoSample(sample, &frame) != 0) return MM_E_FAIL;
-    MmConsumeDecodedFrame(decoder, now);
-    return MM_OK;
+    // The picture ends, or breaks, once the last frame has had its time; the sound stops there too.
+    if (end >= 0 && stream->audioTrack) MmStopAudioTrackAt(stream->audioTrack, end);
+    return take.result;
 }
 
 // The kernel runs this before a wait on a pending update's event: the update is over once a frame
@@ -247,7 +259,7 @@ static void PollPendingUpdate(void *user)
     MmSampleObject *sample = (MmSampleObject *)user;
     MmStreamObject *stream = sample->video->parent;
     if (!sample->pendingEvent || !stream || !MmStreamIsRunning(stream)) return;
-    if (TakeDueFrame(sample, stream) == MM_S_PENDING) return;
+    if (TakeDueFrame(sample, stream, 0) == MM_S_PENDING) return;
     KHandle event = sample->pendingEvent;
     MmForgetPendingSample(sample);
     KSetEvent(event);
@@ -266,11 +278,11 @@ void MmForgetPendingSample(MmSampleObject *sample)
 static int32_t WaitForDueFrame(MmSampleObject *sample, MmStreamObject *stream)
 {
     for (;;) {
-        int32_t result = TakeDueFrame(sample, stream);
+        int32_t result = TakeDueFrame(sample, stream, 1);
         if (result != MM_S_PENDING) return result;
         if (MmWaitForDecodedFrame(stream->decoder) != 0) return MM_E_FAIL;
         MmDecodedFrame frame;
-        if (!MmPeekDecodedFrame(stream->decoder, &frame)) continue;
+        if (!MmPeekDecodedFrame(stream->decoder, MmStreamTimeNow(stream), &frame)) continue;
         int64_t wait = (frame.status > 0 ? frame.time : frame.nextTime) - MmStreamTimeNow(stream);
         if (wait > 0) KSleep((uint32_t)((wait + 9999) / 10000));
     }
@@ -285,7 +297,7 @@ static int32_t SampleUpdate(MmStreamSample *self, uint32_t flags, KHandle event,
     if (!MmStreamIsRunning(stream)) return MM_E_NOTRUNNING;
     if (sample->pendingEvent) return MM_E_BUSY;
     gMmCounters.updates++;
-    int32_t result = TakeDueFrame(sample, stream);
+    int32_t result = TakeDueFrame(sample, stream, !event);
     if (result != MM_S_PENDING) return result;
     if (!event) return WaitForDueFrame(sample, stream);
     sample->pendingEvent = event;

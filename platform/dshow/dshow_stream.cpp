@@ -29,8 +29,9 @@ int64_t MmStreamTimeNow(const MmStreamObject *stream)
     return MmStreamClockNow(stream->baseTime, stream->runningSince, MmStreamIsRunning(stream));
 }
 
-void MmTellAudioTheClock(MmStreamObject *stream)
+void MmTellTheClock(MmStreamObject *stream)
 {
+    if (stream->decoder) MmSetDecoderClock(stream->decoder, stream->baseTime, stream->runningSince, MmStreamIsRunning(stream));
     if (stream->audioTrack) MmFollowStreamClock(stream->audioTrack, MmStreamTimeNow(stream), MmStreamIsRunning(stream));
 }
 
@@ -171,14 +172,14 @@ static int32_t StreamSetState(MmMultiMediaStream *self, MmStreamState state)
         stream->paused = 0;
         stream->state = MM_STREAMSTATE_RUN;
         stream->runningSince = MmClockMicroseconds();
-        MmTellAudioTheClock(stream);
+        MmTellTheClock(stream);
         return MM_OK;
     }
     if (state != MM_STREAMSTATE_STOP) return MM_E_INVALIDARG;
     stream->baseTime = MmStreamTimeNow(stream);
     stream->state = MM_STREAMSTATE_STOP;
     stream->paused = 0;
-    MmTellAudioTheClock(stream);
+    MmTellTheClock(stream);
     return MM_OK;
 }
 
@@ -196,11 +197,11 @@ static int32_t StreamSeek(MmMultiMediaStream *self, MmStreamTime time)
     MmStreamObject *stream = MM_OBJECT_OF(MmStreamObject, iface, self);
     if (!stream->decoder) return MM_E_NOTINIT;
     if (time < 0) time = 0;
-    MmPostDecodeJob(stream->decoder, MM_JOB_SEEK, time);
     stream->baseTime = time;
     stream->runningSince = MmClockMicroseconds();
     gMmCounters.seeks++;
-    MmTellAudioTheClock(stream);
+    MmSeekDecoder(stream->decoder, time, stream->runningSince, MmStreamIsRunning(stream));
+    MmTellTheClock(stream);
     return MM_OK;
 }
 

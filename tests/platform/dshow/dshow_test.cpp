@@ -194,14 +194,16 @@ TEST_F(DshowTest, PendingUpdateCompletesWhenItsEventIsWaitedOnOnceDecodedAndDue)
     KHandle event = KCreateEvent(1, 0);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_E_NOTRUNNING);
     player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
-    ASSERT_EQ(MmTestWaitForDecoders(), 0);   // frame 0 was decoded while the sample was made
-    // A long decode: the update and the waits on its event return at once, and nobody sleeps.
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);   // frames 0 and 1 were decoded while the sample was made
     MmTestHoldDecoders(1);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_OK);
+    AdvanceSteppedClock(100000);
+    EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_OK);
+    // A long decode: the update and the waits on its event return at once, and nobody sleeps.
     uint64_t slept = GetSteppedClockSleptMilliseconds();
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_S_PENDING);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_E_BUSY);
-    AdvanceSteppedClock(300000);
+    AdvanceSteppedClock(200000);
     EXPECT_EQ(KWaitForSingleObject(event, 0), K_WAIT_TIMEOUT);
     EXPECT_EQ(GetSteppedClockSleptMilliseconds(), slept);
     MmTestHoldDecoders(0);
@@ -235,7 +237,7 @@ TEST_F(DshowTest, LateFramesAreSkippedToTheirKeyframe)
     ASSERT_EQ(MmTestWaitForDecoders(), 0);
     MmTestCounters counters;
     MmTestGetCounters(&counters);
-    EXPECT_EQ(counters.decoded, 1 + 6 + 1);   // frame 0 at the start, 12..17, and 18 ahead
+    EXPECT_EQ(counters.decoded, 2 + 6 + 2);   // frames 0 and 1 at the start, 12..17, and 18 and 19 ahead
     EXPECT_EQ(CountWrongPixels(kMovies[1], ReferenceFrames(kMovies[1])[17], player.Pixels()), 0);
 }
 
@@ -586,9 +588,9 @@ TEST_F(DshowTest, ASeekReadsAKeyframeThatBeginsOnThePageBefore)
     Player player("./cut.ogv");
     ASSERT_EQ(player.MakeSample(kX888, m.width, m.height), MM_OK);
     player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
-    // Seek time: the frame shown, and the frames decoded (the one after it, decoded ahead, too).
-    // Frame 0 was decoded when the sample was made.
-    const struct { MmStreamTime time; int frame, decoded; } seeks[] = {{3500000, 3, 4}, {16500000, 16, 6}};
+    // Seek time: the frame shown, and the frames decoded (the two after it, decoded ahead, too).
+    // Frames 0 and 1 were decoded when the sample was made.
+    const struct { MmStreamTime time; int frame, decoded; } seeks[] = {{3500000, 3, 4}, {16500000, 16, 7}};
     for (auto c : seeks) {
         ASSERT_EQ(MmTestWaitForDecoders(), 0);
         MmTestResetCounters();
@@ -608,9 +610,10 @@ TEST_F(DshowTest, ADecodeErrorEndsEvenAPendingUpdate)
     Player player("damaged.ogv");
     ASSERT_EQ(player.MakeSample(kX888, 37, 29), MM_OK);
     player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
-    for (int n = 0; n < DAMAGED_GOOD_FRAMES - 1; n++) ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
-    ASSERT_EQ(MmTestWaitForDecoders(), 0);
+    for (int n = 0; n < DAMAGED_GOOD_FRAMES - 2; n++) ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);   // the last two good frames are in
     MmTestHoldDecoders(1);   // the broken frame stays undecoded until the update waits for it
+    ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
     AdvanceSteppedClock(100000);
     KHandle event = KCreateEvent(1, 0);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, event, nullptr, 0), MM_OK);
