@@ -1,4 +1,6 @@
 // Test hooks of the multimedia-stream stand-in: faults, live objects, its counters and its decoders.
+#include <atomic>
+
 #include "platform/dshow/dshow_internal.h"
 #include "platform/kernel/standin_hooks.h"
 #include "testsupport/standin_fault.h"
@@ -15,16 +17,23 @@ void MmTestResetFaults(void) { StandInFaultClear(&sFaults); }
 
 int MmTestLiveObjectCount(void) { return gMmLiveObjects; }
 
+// ---- counters (the record hook; decoders count from their own threads) -------------------------------
+static std::atomic<int> sCounts[MM_COUNT_KIND_COUNT];
+
+static void Count(const void *entry)
+{
+    const MmCountKind kind = *(const MmCountKind *)entry;
+    if ((unsigned)kind < MM_COUNT_KIND_COUNT) sCounts[kind]++;
+}
+
 void MmTestGetCounters(MmTestCounters *out)
 {
-    std::lock_guard<std::mutex> guard(gMmCountersLock);
-    *out = gMmCounters;
+    *out = {sCounts[MM_COUNT_UPDATE], sCounts[MM_COUNT_DECODED], sCounts[MM_COUNT_CONVERTED], sCounts[MM_COUNT_SEEK]};
 }
 
 void MmTestResetCounters(void)
 {
-    std::lock_guard<std::mutex> guard(gMmCountersLock);
-    gMmCounters = MmTestCounters{};
+    for (std::atomic<int> &count : sCounts) count = 0;
 }
 
 // ---- decoders -----------------------------------------------------------------------------------------
@@ -94,7 +103,7 @@ int MmTestWaitForDecoders(void)
 }
 
 // ---- installed before main, whenever a program links this file --------------------------------------
-static const StandInHooks kHooks = {Fault, Query, nullptr};
+static const StandInHooks kHooks = {Fault, Query, Count};
 static int InstallHooks(void)
 {
     StandInSetHooks(STAND_IN_DSHOW, &kHooks);

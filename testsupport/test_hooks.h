@@ -14,7 +14,7 @@
 //   testsupport/test_hooks.h         this header: DirectDraw, sound, movie, converter, MIDI, network
 //   testsupport/d3d/d3d_test.h       the 3-D device's recorder, faults, strict mode, lists, counters
 //   testsupport/d3d/d3d_test_surface.h  memory surfaces for the 3-D device alone
-//   testsupport/window/window_test.h pushed window events, keys and virtual pads
+//   testsupport/window/window_test.h pushed window events, keys, virtual pads, presented frames
 //   testsupport/standin_fault.h      the Nth / always fault table the support files share
 // Every test program links it (through dazar_test_support), every benchmark (dazar_benchmark), and a
 // tool does with target_link_libraries(<tool> PRIVATE dazar_test_hooks). A new test hook, recorder or
@@ -106,7 +106,9 @@ void MmTestFailAlways(MmFaultKind kind, int on);
 void MmTestResetFaults(void);
 // Objects of this stand-in alive now (graphs, streams, samples, memory surfaces), for leak checks.
 int MmTestLiveObjectCount(void);
-// The counters since the last reset.
+// Sample updates asked for, frames decoded (converted or not), frames converted into surfaces, and
+// seeks, since the last reset.
+struct MmTestCounters { int updates; int decoded; int converted; int seeks; };
 void MmTestGetCounters(MmTestCounters *out);
 void MmTestResetCounters(void);
 // Holds every decoder before its next job (1) or lets them go (0): a test stands in for a long decode.

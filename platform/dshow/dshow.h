@@ -246,6 +246,7 @@ enum MmFaultKind {
 // Where a decoder worker tells the test-support library's query hook what it is at (a test may hold
 // it there): before each job, and in the middle of each frame (decoded, not yet converted).
 enum MmQueryKind { MM_QUERY_DECODER_JOB, MM_QUERY_DECODER_FRAME };
-// Frames decoded (converted or not) and frames converted into surfaces, and seeks, since the last
-// reset. The test-support library injects faults by kind and reads these (testsupport/test_hooks.h).
-struct MmTestCounters { int updates; int decoded; int converted; int seeks; };
+// What the stand-in hands to the record hook, one at a time: a sample update asked for, a frame
+// decoded (converted or not), a frame converted into a surface, a seek. The test-support library
+// injects faults by kind and counts these (testsupport/test_hooks.h).
+enum MmCountKind { MM_COUNT_UPDATE, MM_COUNT_DECODED, MM_COUNT_CONVERTED, MM_COUNT_SEEK, MM_COUNT_KIND_COUNT };

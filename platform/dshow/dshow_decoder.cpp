@@ -94,12 +94,12 @@ int MmDecodersIdle(void)
 
 // ---- the worker ----------------------------------------------------------------------------------------
 
-// 1 while the job of generation is still wanted; its decoding counts then. 0 after a stop or a newer job.
-static int StillWanted(MmDecoder *d, uint32_t generation, int decoded, int converted)
+// 1 while the job of generation is still wanted; its step counts then. 0 after a stop or a newer job.
+static int StillWanted(MmDecoder *d, uint32_t generation, MmCountKind step)
 {
     std::lock_guard<std::mutex> guard(gMmDecoders.lock);
     if (d->stop || d->generation != generation) return 0;
-    MmCountDecoding(decoded, converted);
+    MmCount(step);
     return 1;
 }
 
@@ -160,7 +160,7 @@ static int RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrameFormat &for
         }
         if (decodeResult == 0) break;
         StandInQuery(STAND_IN_DSHOW, MM_QUERY_DECODER_FRAME);
-        if (!StillWanted(d, generation, 1, 0)) return 0;
+        if (!StillWanted(d, generation, MM_COUNT_DECODED)) return 0;
         decoded++;
     }
     int64_t shown = MmGetTheoraShownFrame(r);
@@ -171,7 +171,7 @@ static int RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrameFormat &for
     // Nothing new: the end, unless the frame asked for is the one decoded already.
     if (decoded || (job.kind == MM_JOB_SEEK && shown >= 0)) {
         out.status = ConvertFrame(d, format, slot, &out);
-        if (out.status > 0 && !StillWanted(d, generation, 0, 1)) return 0;
+        if (out.status > 0 && !StillWanted(d, generation, MM_COUNT_CONVERTED)) return 0;
     }
     *result = out;
     return 1;

@@ -1,15 +1,13 @@
-// Multimedia-stream stand-in: the class factory, the filter graph, the fault hook and the counters.
+// Multimedia-stream stand-in: the class factory, the filter graph, the fault and record hooks.
 #include "platform/dshow/dshow_internal.h"
 
 #include <cstdlib>
-#include <mutex>
 
 #include "platform/kernel/standin_hooks.h"
 
-// ---- live objects, faults and counters ------------------------------------------------------------
+// ---- live objects, faults and counts ----------------------------------------------------------------
 
 int gMmLiveObjects;
-MmTestCounters gMmCounters;
 
 void MmCountObject(int delta) { gMmLiveObjects += delta; }
 static int g_inFactory;   // the factory's own query counts for no fault
@@ -20,14 +18,7 @@ int MmFaultHit(MmFaultKind kind)
     return StandInFault(STAND_IN_DSHOW, kind, 0) != 0;
 }
 
-std::mutex gMmCountersLock;
-
-void MmCountDecoding(int decoded, int converted)
-{
-    std::lock_guard<std::mutex> guard(gMmCountersLock);
-    gMmCounters.decoded += decoded;
-    gMmCounters.converted += converted;
-}
+void MmCount(MmCountKind kind) { StandInRecord(STAND_IN_DSHOW, &kind); }
 
 // ---- the filter graph -----------------------------------------------------------------------------
 

@@ -73,8 +73,8 @@ void MmCountObject(int delta);
 extern int gMmLiveObjects;
 // 1 when a call of that kind is to fail now (the fault hook).
 int MmFaultHit(MmFaultKind kind);
-// The counters the test hooks report.
-extern MmTestCounters gMmCounters;
+// Hands one event to the record hook (from any thread).
+void MmCount(MmCountKind kind);
 // The access over the display stand-in's surfaces (the default).
 extern const MmSurfaceAccess kMmDisplayAccess;
 // The surface access in use.
@@ -157,10 +157,6 @@ int MmTakeDecodedFrame(MmDecoder *decoder, int64_t now, int (*take)(void *user, 
 // Waits (on the worker, not the clock) until it has nothing to do at the stream time now. 0, -1 after
 // a long time.
 int MmWaitForDecodedFrame(MmDecoder *decoder);
-// Adds to the test counters (from any thread).
-void MmCountDecoding(int decoded, int converted);
-// Guards the decode counts in gMmCounters.
-extern std::mutex gMmCountersLock;
 // Every decoder whose worker runs (also one let go and still finishing its frame); one lock guards
 // them all. Never destroyed: a worker may still finish a frame while the program ends.
 struct MmDecoderList {

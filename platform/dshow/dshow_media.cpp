@@ -296,7 +296,7 @@ static int32_t SampleUpdate(MmStreamSample *self, uint32_t flags, KHandle event,
     if (!stream || !stream->decoder) return MM_E_NOTINIT;
     if (!MmStreamIsRunning(stream)) return MM_E_NOTRUNNING;
     if (sample->pendingEvent) return MM_E_BUSY;
-    gMmCounters.updates++;
+    MmCount(MM_COUNT_UPDATE);
     int32_t result = TakeDueFrame(sample, stream, !event);
     if (result != MM_S_PENDING) return result;
     if (!event) return WaitForDueFrame(sample, stream);

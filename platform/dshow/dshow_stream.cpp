@@ -199,7 +199,7 @@ static int32_t StreamSeek(MmMultiMediaStream *self, MmStreamTime time)
     if (time < 0) time = 0;
     stream->baseTime = time;
     stream->runningSince = MmClockMicroseconds();
-    gMmCounters.seeks++;
+    MmCount(MM_COUNT_SEEK);
     MmSeekDecoder(stream->decoder, time, stream->runningSince, MmStreamIsRunning(stream));
     MmTellTheClock(stream);
     return MM_OK;

@@ -12,6 +12,7 @@ enum StandInModule {
     STAND_IN_DSHOW,
     STAND_IN_ACM,
     STAND_IN_MCI,
+    STAND_IN_WINDOW,
     STAND_IN_MODULE_COUNT
 };
 

@@ -1,10 +1,8 @@
 // Presentation of a software screen: the pixel block goes into a streaming texture scaled to the
-// window; a packed copy of the last frame stays readable for screenshots. A 3-D device drawing into
-// the window's own OpenGL framebuffer presents by a buffer swap instead.
-#include <cstdlib>
-#include <cstring>
-
+// window. A 3-D device drawing into the window's own OpenGL framebuffer presents by a buffer swap
+// instead. Each present is handed to the record hook.
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/standin_hooks.h"
 #include "platform/window/window_internal.h"
 
 void WPresentRelease(WWindowRecord *record)
@@ -14,26 +12,8 @@ void WPresentRelease(WWindowRecord *record)
     record->glGone = nullptr;
     if (record->texture) SDL_DestroyTexture(record->texture);
     if (record->renderer) SDL_DestroyRenderer(record->renderer);
-    free(record->frame);
     record->texture = nullptr;
     record->renderer = nullptr;
-    record->frame = nullptr;
-    record->frameWidth = record->frameHeight = record->frameBits = 0;
-}
-
-int WKeepFrame(WWindowRecord *record, const uint8_t *pixels, int width, int height, int pitch, int bits)
-{
-    size_t row = (size_t)width * (size_t)(bits / 8);
-    if (record->frameWidth != width || record->frameHeight != height || record->frameBits != bits) {
-        free(record->frame);
-        record->frame = (uint8_t *)malloc(row * (size_t)height);
-        record->frameWidth = record->frame ? width : 0;
-        record->frameHeight = record->frame ? height : 0;
-        record->frameBits = record->frame ? bits : 0;
-        if (!record->frame) return -1;
-    }
-    for (int y = 0; y < height; y++) memcpy(record->frame + row * (size_t)y, pixels + (ptrdiff_t)pitch * y, row);
-    return 0;
 }
 
 // Makes the renderer and a texture of the frame's size and format when they are missing. 0 / -1.
@@ -65,33 +45,16 @@ int WPresentPixels(WHandle window, const void *pixels, int width, int height, in
     WWindowRecord *record = WLookupWindow(window);
     if (!record || record->ownerThread != KGetCurrentThreadId() || !pixels) return -1;
     if (width <= 0 || height <= 0 || (bitsPerPixel != 16 && bitsPerPixel != 32)) return -1;
-    if (pitch < width * (bitsPerPixel / 8) && pitch > -width * (bitsPerPixel / 8)) return -1;
-    if (WKeepFrame(record, (const uint8_t *)pixels, width, height, pitch, bitsPerPixel) != 0) return -1;
-    record->presentCount++;
+    if (pitch < width * (bitsPerPixel / 8)) return -1;
+    const WPresentRecord present = {window, pixels, width, height, pitch, bitsPerPixel};
+    StandInRecord(STAND_IN_WINDOW, &present);
     if (PrepareTexture(record, width, height, bitsPerPixel) != 0) return -1;
-    if (SDL_UpdateTexture(record->texture, nullptr, record->frame, width * (bitsPerPixel / 8)) != 0) return -1;
+    if (SDL_UpdateTexture(record->texture, nullptr, pixels, pitch) != 0) return -1;
     SDL_SetRenderDrawColor(record->renderer, 0, 0, 0, 255);
     SDL_RenderClear(record->renderer);
     SDL_RenderCopy(record->renderer, record->texture, nullptr, nullptr);
     SDL_RenderPresent(record->renderer);
     return 0;
-}
-
-int WGetPresentedFrame(WHandle window, const void **pixels, int *width, int *height, int *bitsPerPixel)
-{
-    WWindowRecord *record = WLookupWindow(window);
-    if (!record || !record->frame) return -1;
-    if (pixels) *pixels = record->frame;
-    if (width) *width = record->frameWidth;
-    if (height) *height = record->frameHeight;
-    if (bitsPerPixel) *bitsPerPixel = record->frameBits;
-    return 0;
-}
-
-uint64_t WGetPresentCount(WHandle window)
-{
-    WWindowRecord *record = WLookupWindow(window);
-    return record ? record->presentCount : 0;
 }
 
 // ================================================================================================
@@ -152,6 +115,7 @@ int WSwapGlWindow(WHandle window)
     WWindowRecord *record = WLookupWindow(window);
     if (!record || record->ownerThread != KGetCurrentThreadId()) return -1;
     SDL_GL_SwapWindow(record->sdl);
-    record->presentCount++;
+    const WPresentRecord present = {window, nullptr, 0, 0, 0, 0};
+    StandInRecord(STAND_IN_WINDOW, &present);
     return 0;
 }

@@ -139,13 +139,8 @@ int WGetPadState(int slot, WPadState *state);
 
 // ---- presenting a software screen ---------------------------------------------------------------
 // Shows a block of pixels in the window, scaled to the client area with its aspect kept.
-// bitsPerPixel 16 = R5G6B5, 32 = X8R8G8B8; pitch in bytes. Owner thread only. 0 / -1.
+// bitsPerPixel 16 = R5G6B5, 32 = X8R8G8B8; pitch in bytes, at least a row. Owner thread only. 0 / -1.
 int WPresentPixels(WHandle window, const void *pixels, int width, int height, int pitch, int bitsPerPixel);
-// The last presented frame of the window, kept until the next present or the window's end:
-// pixels packed (pitch = width * bytes), in the format it was presented in. 0 / -1 (none).
-int WGetPresentedFrame(WHandle window, const void **pixels, int *width, int *height, int *bitsPerPixel);
-// How many frames the window has presented.
-uint64_t WGetPresentCount(WHandle window);
 
 // ---- presenting through OpenGL --------------------------------------------------------------------
 // Windows are made with OpenGL where the video driver has it, so a 3-D device can draw into the

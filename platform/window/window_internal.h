@@ -39,9 +39,6 @@ struct WWindowRecord {
     SDL_Renderer *renderer;
     SDL_Texture *texture;
     int textureWidth, textureHeight, textureBits;
-    uint8_t *frame;               // last presented pixels, packed
-    int frameWidth, frameHeight, frameBits;
-    uint64_t presentCount;
     void *glContext;              // a device's context on this window (not owned), or null
     void (*glGone)(void *context); // told before the window closes
 };
@@ -112,5 +109,10 @@ void WTakeDisplayLosses(void (*close)(unsigned long xWindow));
 int WIsHeadlessVideo(void);
 // Releases the presentation objects of a window (present_sdl.cpp).
 void WPresentRelease(WWindowRecord *record);
-// Keeps a packed copy of a frame as the window's last presented one. 0 / -1 (no memory).
-int WKeepFrame(WWindowRecord *record, const uint8_t *pixels, int width, int height, int pitch, int bits);
+// A present, as the record hook gets it: the pixels of WPresentPixels (valid during the call), or
+// null for a buffer swap, whose picture stays in the window's framebuffer.
+struct WPresentRecord {
+    WHandle window;
+    const void *pixels;
+    int width, height, pitch, bitsPerPixel;
+};

@@ -9,9 +9,9 @@
 #include "game/stage_hooks.h"
 #include "lib/core/random.h"
 #include "lib/core/system.h"
-#include "platform/window/window.h"
 #include "tests/support/stepped_clock.h"
 #include "tests/support/test_temp_dir.h"
+#include "testsupport/window/window_test.h"
 
 #define PROGRAM_RUN_CLOCK_START 1000000      // microseconds: clear of zero, where time differences wrap
 
@@ -40,7 +40,7 @@ std::vector<uint16_t> CapturePresented565(void)
 {
     const void *pixels;
     int w, h, bpp;
-    if (WGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bpp) != 0 || bpp != 16) return {};
+    if (WTestGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bpp) != 0 || bpp != 16) return {};
     const uint16_t *p = static_cast<const uint16_t *>(pixels);
     return std::vector<uint16_t>(p, p + (size_t)w * h);
 }

@@ -95,7 +95,7 @@ void StartUpset(int i)
 {
     RestoreRun &r = *g_run;
     WHandle window = GetMainWindowHandle();
-    r.presentsAtUpset[i] = WGetPresentCount(window);
+    r.presentsAtUpset[i] = WTestGetPresentCount(window);
     Upset upset = r.test->upsets[i];
     if (upset == DISPLAY_CHANGE) {
         WTestPushWindowEvent(window, W_TEST_DISPLAY_CHANGED);
@@ -114,7 +114,7 @@ int RunStageDraw(void)
     int frame = ++r.stageFrames;
     for (int i = 0; i < 2; i++) {
         if (frame != kUpsetFrames[i] + 1) continue;
-        r.presentsBeforeNext[i] = WGetPresentCount(GetMainWindowHandle());
+        r.presentsBeforeNext[i] = WTestGetPresentCount(GetMainWindowHandle());
         r.restorePresented[i] = CapturePresented565();
     }
     int result = DrawGameFrame();

@@ -75,7 +75,7 @@ int CountRedPixels(int x0, int y0, int x1, int y1)
 {
     const void *pixels;
     int w, h, bpp;
-    if (WGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bpp) != 0 || bpp != 16) return -1;
+    if (WTestGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bpp) != 0 || bpp != 16) return -1;
     const uint16_t *p = static_cast<const uint16_t *>(pixels);
     int red = 0;
     for (int y = y0; y < y1 && y < h; y++)

@@ -15,7 +15,7 @@
 #include "lib/graphics/surface_data.h"
 #include "testsupport/d3d/d3d_test.h"
 #include "platform/ddraw/ddraw.h"
-#include "platform/window/window.h"
+#include "testsupport/window/window_test.h"
 #include "tests/graphics/draw_fixture.h"
 #include "testsupport/test_hooks.h"
 #include "tools/demo/demo_scene.h"
@@ -67,7 +67,7 @@ std::vector<uint8_t> PresentedBytes(void)
 {
     const void *pixels = nullptr;
     int w = 0, h = 0, bits = 0;
-    if (WGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bits) != 0) return {};
+    if (WTestGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bits) != 0) return {};
     return std::vector<uint8_t>((const uint8_t *)pixels, (const uint8_t *)pixels + (size_t)w * h * bits / 8);
 }
 

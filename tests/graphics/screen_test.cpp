@@ -1,6 +1,6 @@
 // Screens in software rendering mode: modes and colours, clearing, presenting and the draw target.
-#include "platform/window/window.h"
 #include "tests/graphics/draw_fixture.h"
+#include "testsupport/window/window_test.h"
 
 using ScreenTest = LibraryDrawTest;
 
@@ -62,7 +62,7 @@ TEST_F(ScreenTest, PresentShowsTheBackScreenAndCounts)
     EXPECT_EQ(GetPresentCount(), before + 1);
     const void *pixels;
     int w, h, bits;
-    ASSERT_EQ(WGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bits), 0);
+    ASSERT_EQ(WTestGetPresentedFrame(GetMainWindowHandle(), &pixels, &w, &h, &bits), 0);
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 480);
     EXPECT_EQ(bits, 16);

@@ -1,6 +1,10 @@
-// Test hooks: SDL events pushed into the real event path, and virtual joysticks for pad tests.
+// Test hooks: SDL events pushed into the real event path, the presented frames kept and counted,
+// and virtual joysticks for pad tests.
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
+#include "platform/kernel/standin_hooks.h"
 #include "platform/window/window_internal.h"
 #include "testsupport/window/window_test.h"
 
@@ -24,14 +28,6 @@ int WTestPushWindowEvent(WHandle window, int kind)
     return SDL_PushEvent(&event) == 1 ? 0 : -1;
 }
 
-int WTestKeepFrame(WHandle window, const void *pixels, int width, int height, int pitch, int bitsPerPixel)
-{
-    WWindowRecord *record = WLookupWindow(window);
-    if (!record || !pixels || width <= 0 || height <= 0 || (bitsPerPixel != 16 && bitsPerPixel != 32)) return -1;
-    if (pitch < width * (bitsPerPixel / 8)) return -1;
-    return WKeepFrame(record, (const uint8_t *)pixels, width, height, pitch, bitsPerPixel);
-}
-
 int WTestPushKey(int dikCode, int down)
 {
     SDL_Scancode scancode = WScancodeOfDik(dikCode);
@@ -42,6 +38,92 @@ int WTestPushKey(int dikCode, int down)
     event.key.keysym.scancode = scancode;
     event.key.keysym.sym = SDL_GetKeyFromScancode(scancode);
     return SDL_PushEvent(&event) == 1 ? 0 : -1;
+}
+
+// ================================================================================================
+// presented frames
+// ================================================================================================
+
+// The last frame and the present count of the window in each slot; a new window in the slot starts
+// afresh. Owner thread for presents, any thread for reads.
+struct KeptFrame {
+    WHandle window;
+    uint8_t *pixels;  // packed
+    int width, height, bits;
+    uint64_t presents;
+};
+static KeptFrame sFrames[W_MAX_WINDOWS];
+static std::mutex sFrameMutex;
+
+// The slot's entry for a live window, or null. Frame mutex held.
+static KeptFrame *FrameOf(WHandle window)
+{
+    WWindowRecord *record = WLookupWindow(window);
+    if (!record) return nullptr;
+    KeptFrame *kept = &sFrames[record - gWin.windows];
+    if (kept->window != window) {
+        free(kept->pixels);
+        *kept = KeptFrame{window, nullptr, 0, 0, 0, 0};
+    }
+    return kept;
+}
+
+// Keeps a packed copy of the pixels. 0 / -1 (no memory). Frame mutex held.
+static int KeepFrame(KeptFrame *kept, const uint8_t *pixels, int width, int height, int pitch, int bits)
+{
+    const size_t row = (size_t)width * (size_t)(bits / 8);
+    if (kept->width != width || kept->height != height || kept->bits != bits) {
+        free(kept->pixels);
+        kept->pixels = (uint8_t *)malloc(row * (size_t)height);
+        kept->width = kept->pixels ? width : 0;
+        kept->height = kept->pixels ? height : 0;
+        kept->bits = kept->pixels ? bits : 0;
+        if (!kept->pixels) return -1;
+    }
+    for (int y = 0; y < height; y++) memcpy(kept->pixels + row * (size_t)y, pixels + (ptrdiff_t)pitch * y, row);
+    return 0;
+}
+
+// The record hook: every present counts, and one through memory is kept.
+static void RecordPresent(const void *entry)
+{
+    const WPresentRecord *present = (const WPresentRecord *)entry;
+    std::lock_guard<std::mutex> hold(sFrameMutex);
+    KeptFrame *kept = FrameOf(present->window);
+    if (!kept) return;
+    kept->presents++;
+    if (present->pixels) {
+        KeepFrame(kept, (const uint8_t *)present->pixels, present->width, present->height, present->pitch,
+                  present->bitsPerPixel);
+    }
+}
+
+int WTestKeepFrame(WHandle window, const void *pixels, int width, int height, int pitch, int bitsPerPixel)
+{
+    if (!pixels || width <= 0 || height <= 0 || (bitsPerPixel != 16 && bitsPerPixel != 32)) return -1;
+    if (pitch < width * (bitsPerPixel / 8)) return -1;
+    std::lock_guard<std::mutex> hold(sFrameMutex);
+    KeptFrame *kept = FrameOf(window);
+    return kept ? KeepFrame(kept, (const uint8_t *)pixels, width, height, pitch, bitsPerPixel) : -1;
+}
+
+int WTestGetPresentedFrame(WHandle window, const void **pixels, int *width, int *height, int *bitsPerPixel)
+{
+    std::lock_guard<std::mutex> hold(sFrameMutex);
+    KeptFrame *kept = FrameOf(window);
+    if (!kept || !kept->pixels) return -1;
+    if (pixels) *pixels = kept->pixels;
+    if (width) *width = kept->width;
+    if (height) *height = kept->height;
+    if (bitsPerPixel) *bitsPerPixel = kept->bits;
+    return 0;
+}
+
+uint64_t WTestGetPresentCount(WHandle window)
+{
+    std::lock_guard<std::mutex> hold(sFrameMutex);
+    KeptFrame *kept = FrameOf(window);
+    return kept ? kept->presents : 0;
 }
 
 // ================================================================================================
@@ -106,3 +188,12 @@ int WTestDetachPad(int testPad)
     }
     return -1;
 }
+
+// ---- installed before main, whenever a program links this file ------------------------------------
+static const StandInHooks kHooks = {nullptr, nullptr, RecordPresent};
+static int InstallHooks(void)
+{
+    StandInSetHooks(STAND_IN_WINDOW, &kHooks);
+    return 0;
+}
+[[maybe_unused]] static const int sInstalled = InstallHooks();

@@ -22,6 +22,11 @@ int WTestAttachPad(int buttons);
 int WTestSetPadButton(int testPad, int button, int down);  // button from 0. 0 / -1
 int WTestSetPadAxis(int testPad, int axis, int value);     // axis 0 = x, 1 = y. 0 / -1
 int WTestDetachPad(int testPad);                           // 0 / -1
-// Keeps pixels as the window's last presented frame (what WGetPresentedFrame gives), for a present
-// that did not pass through memory. Owner thread only. 0 / -1.
+// The last frame the window presented through memory, kept until the next one or a new window in
+// its place: pixels packed (pitch = width * bytes), in the format it was presented in. 0 / -1 (none).
+int WTestGetPresentedFrame(WHandle window, const void **pixels, int *width, int *height, int *bitsPerPixel);
+// How many frames the window has presented (through memory or by a buffer swap).
+uint64_t WTestGetPresentCount(WHandle window);
+// Keeps pixels as the window's last presented frame, for a present that did not pass through memory
+// (it counts no present). Owner thread only. 0 / -1.
 int WTestKeepFrame(WHandle window, const void *pixels, int width, int height, int pitch, int bitsPerPixel);

@@ -5,9 +5,9 @@
 #include <functional>
 
 #include "platform/ddraw/ddraw.h"
-#include "platform/window/window.h"
 #include "tests/platform/d3d/d3d_fixture.h"
 #include "testsupport/test_hooks.h"
+#include "testsupport/window/window_test.h"
 
 class DdrawSurfaces : public testing::Test {
 protected:
@@ -177,18 +177,18 @@ protected:
     {
         Frame(back, show);
         Since();
-        uint64_t presents = WGetPresentCount(window);
+        uint64_t presents = WTestGetPresentCount(window);
         for (int i = 0; i < 3; i++) Frame(back, show);
         D3dCounters c = Since();
         EXPECT_EQ(0u, c.readbacks);
         EXPECT_EQ(0u, c.uploads);
-        EXPECT_EQ(presents + 3, WGetPresentCount(window));
+        EXPECT_EQ(presents + 3, WTestGetPresentCount(window));
         D3dTestKeepPresentedFrames(1);
         Frame(back, show);
         EXPECT_EQ(1u, Since().readbacks);
         const void *pixels;
         int w, h, bits;
-        ASSERT_EQ(0, WGetPresentedFrame(window, &pixels, &w, &h, &bits));
+        ASSERT_EQ(0, WTestGetPresentedFrame(window, &pixels, &w, &h, &bits));
         EXPECT_EQ(0x07E0, ((const uint16_t *)pixels)[3 * w + 3]);
         EXPECT_EQ(0xF800, ((const uint16_t *)pixels)[3 * w + 4]);
     }

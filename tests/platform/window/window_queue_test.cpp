@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "platform/kernel/kernel.h"
-#include "platform/window/window.h"
 #include "tests/support/stepped_clock.h"
 #include "tests/support/test_temp_dir.h"
+#include "testsupport/window/window_test.h"
 
 namespace {
 
@@ -228,23 +228,23 @@ TEST_F(WindowQueue, ActivityFollowsFocusAndMinimisingOncePerChange)
     }
 }
 
-TEST_F(WindowQueue, PresentKeepsAPackedCopyOfTheLastFrame)
+TEST_F(WindowQueue, PresentsAreKeptPackedAndCountedPerWindow)
 {
     // 3 x 2 pixels of 16 bits with a padded pitch of 8 bytes.
     uint16_t pixels[2][4] = {{0x1111, 0x2222, 0x3333, 0xDEAD}, {0x4444, 0x5555, 0x6666, 0xBEEF}};
     ASSERT_EQ(WPresentPixels(window, pixels, 3, 2, 8, 16), 0);
     const void *frame = nullptr;
     int width = 0, height = 0, bits = 0;
-    ASSERT_EQ(WGetPresentedFrame(window, &frame, &width, &height, &bits), 0);
+    ASSERT_EQ(WTestGetPresentedFrame(window, &frame, &width, &height, &bits), 0);
     EXPECT_EQ(width, 3);
     EXPECT_EQ(height, 2);
     EXPECT_EQ(bits, 16);
     const uint16_t expected[6] = {0x1111, 0x2222, 0x3333, 0x4444, 0x5555, 0x6666};
     EXPECT_EQ(memcmp(frame, expected, sizeof expected), 0);
-    EXPECT_EQ(WGetPresentCount(window), 1u);
+    EXPECT_EQ(WTestGetPresentCount(window), 1u);
     uint32_t wide[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF};
     ASSERT_EQ(WPresentPixels(window, wide, 2, 2, 8, 32), 0);
-    ASSERT_EQ(WGetPresentedFrame(window, &frame, &width, &height, &bits), 0);
+    ASSERT_EQ(WTestGetPresentedFrame(window, &frame, &width, &height, &bits), 0);
     EXPECT_EQ(bits, 32);
     EXPECT_EQ(memcmp(frame, wide, sizeof wide), 0);
     EXPECT_EQ(WPresentPixels(window, wide, 2, 2, 8, 24), -1);
@@ -254,7 +254,13 @@ TEST_F(WindowQueue, PresentKeepsAPackedCopyOfTheLastFrame)
     std::thread other([&] { foreign = WPresentPixels(window, wide, 2, 2, 8, 32); });
     other.join();
     EXPECT_EQ(foreign, -1);
-    EXPECT_EQ(WGetPresentCount(window), 2u);
+    EXPECT_EQ(WTestGetPresentCount(window), 2u);
+    // a new window in the same place has presented nothing
+    WDestroyWindow(window);
+    window = WCreateWindow("TestClass", "test", 64, 48, W_STYLE_HIDDEN);
+    ASSERT_NE(window, 0);
+    EXPECT_EQ(WTestGetPresentedFrame(window, &frame, &width, &height, &bits), -1);
+    EXPECT_EQ(WTestGetPresentCount(window), 0u);
 }
 
 TEST(WindowDesktop, DesktopDepthIsCountedInBytes)
