@@ -20,18 +20,25 @@ protected:
 
 TEST_F(BombRulesTest, ABombLaidOnFireExplodesInsideTheLayingCall)
 {
-    SpawnFire(5, 5, 0, 4, 0, 32, 2, 0);
-    gPlayers[0]->bombsAvailable = 1;
-    PlaceBomb(gPlayers[0], 5, 5);
-    GameObjectRecord *bomb = nullptr;
-    for (GameObjectRecord *o : At(5, 5, KIND_BLOCK, false)) bomb = o;
-    ASSERT_NE(bomb, nullptr);
-    EXPECT_EQ(bomb->active, 0);
-    EXPECT_EQ(gPlayers[0]->bombsAvailable, 1);  // out and back in the same call
-    EXPECT_EQ(Effects(), (std::vector<int>{0}));
-    int centres = 0;
-    for (GameObjectRecord *f : At(5, 5, KIND_FIRE)) centres += f->variant == 4 && f->owner == 1;
-    EXPECT_EQ(centres, 1);
+    const struct {
+        int bombType, x;
+    } rows[] = {{BOMB_NORMAL, 5}, {BOMB_REMOTE, 9}};  // a remote bomb does not wait
+    for (const auto &r : rows) {
+        SpawnFire(r.x, 5, 0, 4, 0, 32, 2, 0);
+        gPlayers[0]->bombType = r.bombType;
+        gPlayers[0]->bombsAvailable = 1;
+        ClearSounds();
+        PlaceBomb(gPlayers[0], r.x, 5);
+        GameObjectRecord *bomb = nullptr;
+        for (GameObjectRecord *o : At(r.x, 5, KIND_BLOCK, false)) bomb = o;
+        ASSERT_NE(bomb, nullptr) << r.bombType;
+        EXPECT_EQ(bomb->active, 0) << r.bombType;
+        EXPECT_EQ(gPlayers[0]->bombsAvailable, 1) << r.bombType;  // out and back in the same call
+        EXPECT_EQ(Effects(), (std::vector<int>{0})) << r.bombType;
+        int centres = 0;
+        for (GameObjectRecord *f : At(r.x, 5, KIND_FIRE)) centres += f->variant == 4 && f->owner == 1;
+        EXPECT_EQ(centres, 1) << r.bombType;
+    }
 }
 
 TEST_F(BombRulesTest, RemoteBombsWaitAndOnePressDetonatesTheOldest)
@@ -127,6 +134,54 @@ TEST_F(BombRulesTest, EnemyBombsFollowTheSpecialKindTable)
         x++;
     }
 }
+
+// Fire that comes to a remote bomb at (x, y) waiting for its button.
+struct FireOnRemoteBomb {
+    const char *name;
+    GameObjectRecord *(*bring)(int x, int y);
+};
+const FireOnRemoteBomb kFiresOnRemoteBombs[] = {
+    {"BlastArm", [](int x, int y) { return SpawnFire(x - 2, y, 0, DIR_NONE, 2, 32, OWNER_ENEMY, 0); }},
+    {"BurningCell", [](int x, int y) { return SpawnFire(x, y, 0, DIR_NONE, 0, 32, OWNER_ENEMY, 0); }},
+    {"FireShot", [](int x, int y) { return SpawnShot(0, 2, x, y, 8, 0, 1, 0, 0, DIR_UP, 1, 2); }},
+};
+
+class RemoteBombFireTest : public BombRulesTest, public ::testing::WithParamInterface<FireOnRemoteBomb> {};
+
+TEST_P(RemoteBombFireTest, SetsOffTheWaitingBombAtTheNextHitFrame)
+{
+    PlayerRecord *p = gPlayers[0];
+    p->bombType = BOMB_REMOTE;
+    p->capacity = 2;
+    GameObjectRecord *bomb = LayBomb(1, 5, 5);
+    GameObjectRecord *other = LayBomb(1, 9, 9);  // out of the fire's reach
+    Step(20);
+    ASSERT_LT(bomb->timer, 0);
+    GetParam().bring(5, 5);
+    // the last frame run when fire (a fire or a shot) first stood in the bomb's cell, and the frame
+    // the bomb went off in
+    int came = -1, exploded = -1;
+    StepUntil([&] {
+        const int last = gGame->frameCounter - 1;
+        if (came < 0 && (!At(5, 5, KIND_FIRE).empty() || !At(5, 5, KIND_SHOT).empty())) came = last;
+        if (bomb->active == 0) exploded = last;
+        return exploded >= 0;
+    }, 24);
+    ASSERT_GE(came, 0);
+    ASSERT_GE(exploded, 0);
+    // the first hit frame that finds it sets it off
+    EXPECT_EQ(exploded % 8, 0);
+    EXPECT_LE(exploded - came, 8);
+    EXPECT_EQ(p->bombsAvailable, 1);
+    int centres = 0;
+    for (GameObjectRecord *f : At(5, 5, KIND_FIRE)) centres += f->variant == DIR_NONE && f->owner == 1;
+    EXPECT_EQ(centres, 1);
+    EXPECT_EQ(other->active, 1);
+    EXPECT_LT(other->timer, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fires, RemoteBombFireTest, ::testing::ValuesIn(kFiresOnRemoteBombs),
+                         [](const ::testing::TestParamInfo<FireOnRemoteBomb> &info) { return info.param.name; });
 
 // Starts a bomb sliding toward direction as a kick would.
 void Kick(GameObjectRecord *bomb, int direction)
