@@ -78,7 +78,9 @@ TEST_F(BlendTest, ModeByAlphaKindMatrix)
                 EXPECT_EQ(3, s0.alphaOp);
                 int op = mode == 3 || programKind == 2 ? 2 : programKind == 1 ? 12 : 3;
                 EXPECT_EQ(op, s0.colorOp);
-                if (programKind == 2 && mode != 3) EXPECT_EQ(0x10, s0.colorArg1);
+                if (programKind == 2 && mode != 3) {
+                    EXPECT_EQ(0x10, s0.colorArg1);
+                }
                 continue;
             }
             EXPECT_EQ((uint32_t)VERTEX_TYPE_TEXTURED, d.vertexType);

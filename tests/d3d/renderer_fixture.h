@@ -202,7 +202,7 @@ protected:
     {
         G_D3D_FlushVertexBatch();
         std::string out;
-        char text[64];
+        char text[96];
         for (int i = mark, n = 0; i < D3dTestLogCount(); i++) {
             std::string call = Calls(i);
             const D3dRecordedVertex *v = D3dTestLogVertices(i, &n);
