@@ -31,6 +31,7 @@ enum : unsigned {
 };
 
 static unsigned sStarted;  // STARTED_ bits; written under the library lock
+static int sInstanceUnchecked;  // 1: the double-start check could not be made (no lock file)
 // The window the start made. gSystem.window is cleared by any W_WM_DESTROY the procedure sees, a posted
 // one too, while the window may still be open: the end closes this one whatever that pointer says.
 static WHandle sCreatedWindow;
@@ -40,9 +41,11 @@ static WHandle sCreatedWindow;
 // ================================================================================================
 
 // The double-start check: a lock file keyed by the class name. DAZAR_SINGLE_INSTANCE=0 turns it off.
+// Made before the log is opened, which empties it: a refused copy leaves the running copy's log whole.
 // 0, or -1 when another instance runs (the end request is set).
 static int CheckSingleInstance(void)
 {
+    sInstanceUnchecked = 0;
     const char *setting = getenv("DAZAR_SINGLE_INSTANCE");
     if (setting && strcmp(setting, "0") == 0) return 0;
     int lock = WAcquireInstanceLock(gSystem.className);
@@ -51,11 +54,11 @@ static int CheckSingleInstance(void)
         return 0;
     }
     if (lock < 0) {
-        WriteLog("二重起動の確認が出来ませんでした\n");  // no lock file: run without the check
+        sInstanceUnchecked = 1;  // no lock file: run without the check, said in the log later
         return 0;
     }
     gSystem.endRequest = 1;
-    // Said on stderr too: a player who started it from a terminal sees why nothing opens.
+    // Said on stderr: a player who started it from a terminal sees why nothing opens.
     KWriteErrorText("既に起動しています、二重起動は出来ません\n");
     return WriteLog("既に起動しています、二重起動は出来ません\n");
 }
@@ -64,7 +67,7 @@ static int CheckSingleInstance(void)
 // already ticks in milliseconds.
 static int StartMainWindow(void)
 {
-    if (CheckSingleInstance() != 0) return -1;
+    if (sInstanceUnchecked) WriteLog("二重起動の確認が出来ませんでした\n");
     if (!WRegisterClass(gSystem.className, HandleWindowMessage)) {
         return WriteLog("ウインドウクラスの登録に失敗しました\n");
     }
@@ -116,12 +119,14 @@ static void ResetSystemForStart(void)
     sStarted = 0;
 }
 
-// Start directory and log. The log failing is no reason to stop: texts then go to the debugger output.
+// Start directory, double start and log. The log failing is no reason to stop: texts then go to the
+// debugger output. 0, or -1 for a refused double start.
 static int StartLogAndDirectory(void)
 {
     if (KGetCurrentDirectory(sizeof gSystem.startDirectory, gSystem.startDirectory) == 0) {
         gSystem.startDirectory[0] = 0;
     }
+    if (CheckSingleInstance() != 0) return -1;
     if (OpenLogFile(gSystem.startDirectory) == 0) sStarted |= STARTED_LOG;
     WriteLog("DaZar Ver2.25b\n");
     WriteLog("ライブラリの初期化を開始します\n");
@@ -150,8 +155,7 @@ int RunLibraryInit(void)
     QuerySoftwareRenderingSetting();
     BuildYuvToRgbTables();
     // Archives are not built: the disk file table the file layer starts with is the one in use.
-    StartLogAndDirectory();
-    if (StartPlatform() != 0 || StartMainWindow() != 0) return RunLibraryEnd(), -1;
+    if (StartLogAndDirectory() != 0 || StartPlatform() != 0 || StartMainWindow() != 0) return RunLibraryEnd(), -1;
     sStarted |= STARTED_WINDOW;
     InitInput();
     sStarted |= STARTED_INPUT;

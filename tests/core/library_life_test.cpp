@@ -6,9 +6,11 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "lib/core/library.h"
+#include "lib/core/log.h"
 #include "lib/core/memory.h"
 #include "lib/core/system.h"
 #include "platform/window/window.h"
@@ -129,12 +131,84 @@ TEST_F(LibraryLife, SecondInstanceIsRefusedWithTheEndRequestSet)
     EXPECT_EQ(PumpMessages(), -1);
     EXPECT_EQ(GetMainWindowHandle(), 0);
     WReleaseInstanceLock(firstInstance);
-    std::string log = ReadLog(GetFreshTempDir());
-    EXPECT_NE(Find(log, "二重起動は出来ません"), std::string::npos);
-    EXPECT_NE(Find(log, "ライブラリの終了処理が完了しました"), std::string::npos);
+    EXPECT_EQ(access("Log.txt", F_OK), -1);  // the running copy's log is not the refused copy's
     // The lock is free again: the next start runs.
     ASSERT_EQ(InitLibrary(), 0);
     EXPECT_EQ(GetEndRequest(), 0);
+}
+
+// A second copy of the program: a process forked before the running copy starts, so that it starts
+// the library afresh in the same folder under the same lock once told to go. Its stderr is collected.
+struct SecondCopy {
+    pid_t pid;
+    int go;      // a byte written here starts it
+    int errors;  // its stderr
+};
+
+int ForkSecondCopy(SecondCopy *copy)
+{
+    int go[2], errors[2];
+    if (pipe(go) != 0) return -1;
+    if (pipe(errors) != 0) return close(go[0]), close(go[1]), -1;
+    copy->pid = fork();
+    if (copy->pid == 0) {
+        dup2(errors[1], 2);
+        close(errors[0]);
+        close(go[1]);
+        char c;
+        if (read(go[0], &c, 1) != 1) _exit(2);
+        _exit(InitLibrary() == 0 ? 0 : 1);
+    }
+    close(go[0]);
+    close(errors[1]);
+    copy->go = go[1];
+    copy->errors = errors[0];
+    return copy->pid > 0 ? 0 : -1;
+}
+
+// Starts the second copy and waits for its end. Its exit status (0 started, 1 refused), -1 otherwise.
+int RunSecondCopy(SecondCopy *copy, std::string *told)
+{
+    int status = 0;
+    if (write(copy->go, "g", 1) != 1) return -1;
+    close(copy->go);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(copy->errors, buffer, sizeof buffer)) > 0) told->append(buffer, (size_t)n);
+    close(copy->errors);
+    if (waitpid(copy->pid, &status, 0) != copy->pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST_F(LibraryLife, RefusedSecondCopyLeavesTheRunningCopysLogWhole)
+{
+    char title[64];
+    snprintf(title, sizeof title, "DaZarCopy%d", (int)getpid());
+    SetMainWindowTitle(title);
+    setenv("DAZAR_SINGLE_INSTANCE", "1", 1);
+    setenv("XDG_RUNTIME_DIR", GetFreshTempDir(), 1);  // the lock file goes with the test's directory
+    SecondCopy copy;
+    ASSERT_EQ(ForkSecondCopy(&copy), 0);
+    ASSERT_EQ(InitLibrary(), 0);
+    std::string before = ReadLog(GetFreshTempDir());
+    ASSERT_NE(Find(before, "ライブラリの初期化が完了しました"), std::string::npos);
+
+    std::string told;
+    EXPECT_EQ(RunSecondCopy(&copy, &told), 1);  // refused
+    const char *refusal = reinterpret_cast<const char *>(u8"既に起動しています、二重起動は出来ません\n");
+    EXPECT_NE(told.find(refusal), std::string::npos) << told;
+    EXPECT_TRUE(ReadLog(GetFreshTempDir()) == before) << "the second copy changed the running copy's log";
+
+    WriteLog("still ours\n");
+    EndLibrary();
+    std::string log = ReadLog(GetFreshTempDir());
+    EXPECT_TRUE(log.compare(0, before.size(), before) == 0) << "the log does not begin with its start lines";
+    EXPECT_EQ(Find(log, "二重起動"), std::string::npos);
+    size_t ours = Find(log, "still ours\r\n");
+    size_t ended = Find(log, "ライブラリの終了処理が完了しました\r\n");
+    ASSERT_NE(ours, std::string::npos);
+    ASSERT_NE(ended, std::string::npos);
+    EXPECT_LT(ours, ended);
 }
 
 // However the window went before the end, the end releases everything and the library starts again.
