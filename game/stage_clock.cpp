@@ -12,15 +12,11 @@
 
 // A real-time slice of the wait, so a stepped clock that moves on is noticed soon.
 #define CLOCK_WAIT_SLICE_MS 20
-// How long an exit of the process waits for the clock thread to see its stop.
-#define CLOCK_EXIT_WAIT_MS 500
 
 // The game mutex: only the clock thread holds it; the stop flag and the wake-up go through it.
 static std::mutex g_gameMutex;
 static std::condition_variable g_wake;
-static std::condition_variable g_finishedWake;
 static bool g_stopRequested;                    // under g_gameMutex
-static bool g_finished;                         // under g_gameMutex: the thread has left its loop
 static std::atomic<uint64_t> g_secondsDone;
 
 // Asks the clock thread to stop and wakes it.
@@ -34,20 +30,21 @@ static void RequestClockStop(void)
 }
 
 // The clock thread's handle. A process that exits while the clock runs (a library's exit()) must not
-// find it joinable, which aborts: it is stopped and joined, or let go when it does not stop in time
-// (it may wait in the pump for the focus).
+// find it joinable, which aborts: it is stopped and joined before the statics it uses go. Every wait
+// of the thread ends: its second on the stop, the pump's wait for the focus on the library's end,
+// which the exit requests first. An exit made on the clock thread itself lets it go, as it is the
+// one ending the process.
 static struct ClockThread {
     std::thread thread;                          // main thread only
     ~ClockThread()
     {
         if (!thread.joinable()) return;
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();
+            return;
+        }
         RequestClockStop();
-        std::unique_lock<std::mutex> lock(g_gameMutex);
-        bool done =
-            g_finishedWake.wait_for(lock, std::chrono::milliseconds(CLOCK_EXIT_WAIT_MS), [] { return g_finished; });
-        lock.unlock();
-        if (done) thread.join();
-        else thread.detach();
+        thread.join();
     }
 } g_clock;
 
@@ -109,15 +106,9 @@ int StartStageClock(void)
     {
         std::lock_guard<std::mutex> guard(g_gameMutex);
         g_stopRequested = false;
-        g_finished = false;
     }
     g_secondsDone = 0;
-    g_clock.thread = std::thread([] {
-        RunCountdownThread();
-        std::lock_guard<std::mutex> guard(g_gameMutex);
-        g_finished = true;
-        g_finishedWake.notify_all();
-    });
+    g_clock.thread = std::thread([] { RunCountdownThread(); });
     return 0;
 }
 

@@ -171,8 +171,18 @@ int RunLibraryInit(void)
     return 0;
 }
 
+// The process is ending by exit() from anywhere: threads waiting in the pump for the focus learn the
+// end and leave it, so whoever joins them at the exit does not wait for ever.
+static void RequestEndAtExit(void)
+{
+    gSystem.endRequest = 1;
+}
+
 int InitLibrary(void)
 {
+    // Registered once, after the statics that join threads at the exit: it runs before them.
+    static int exitHookSet;
+    if (!exitHookSet) exitHookSet = atexit(RequestEndAtExit) == 0;
     if (EnterLibraryLock() != 0) return -1;
     int result = 0;
     if (gSystem.state != LIBRARY_RUNNING && gSystem.state != LIBRARY_STARTING) result = RunLibraryInit();

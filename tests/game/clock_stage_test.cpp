@@ -1,9 +1,17 @@
 // The stage clock: counting only in an unpaused stage, the hurry voice, and the thread's stop.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <unistd.h>
+
 #include "game/assets.h"
 #include "game/records.h"
+#include "game/services.h"
 #include "game/stage_clock.h"
+#include "lib/core/library.h"
+#include "lib/core/system.h"
 #include "tests/game/game_fakes.h"
 
 // The thread is always stopped before the fakes go away, also when an assertion ended a test early.
@@ -114,6 +122,46 @@ TEST_F(ClockTest, ThreadEndsWhenThePumpReportsTheEnd)
     EXPECT_EQ(gGame->timeLeft, 99);
     EXPECT_EQ(GetStageClockSeconds(), 1u);
     EXPECT_EQ(StopStageClock(), 0);
+}
+
+// The clock thread's pump, told to the test: in the pump (for the handshake) and when it leaves it
+// with the end.
+static std::mutex gPumpLock;
+static std::condition_variable gPumpWake;
+static bool gClockInPump;
+
+static int PumpAndTell(void)
+{
+    {
+        std::lock_guard<std::mutex> guard(gPumpLock);
+        gClockInPump = true;
+    }
+    gPumpWake.notify_all();
+    int end = PumpMessages();
+    if (end != 0) fprintf(stderr, "the clock thread left the pump\n");
+    return end;
+}
+
+// An exit while the clock thread waits in the library's pump for the focus: the exit requests the
+// library's end, so the thread leaves the pump and is joined before the process ends.
+TEST(ClockExitDeathTest, AnExitWhileTheClockWaitsForTheFocusJoinsIt)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (InitLibrary() != 0) std::exit(2);
+            gSystem.active = 0;  // the window lost the focus: the pump keeps other threads waiting
+            GameServices services = {};
+            services.pumpMessages = PumpAndTell;
+            SetGameServices(&services);
+            StartStageClock();
+            std::unique_lock<std::mutex> lock(gPumpLock);
+            if (!gPumpWake.wait_for(lock, std::chrono::seconds(30), [] { return gClockInPump; })) std::exit(4);
+            lock.unlock();
+            alarm(60);  // an exit that waits for ever for the thread fails the test instead
+            std::exit(3);
+        },
+        ::testing::ExitedWithCode(3), "the clock thread left the pump");
 }
 
 // A library that ends the process with exit() (Xlib on a lost display does) while the clock runs: the
