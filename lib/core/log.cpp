@@ -31,8 +31,9 @@ static void FlushLogOutput(LogOutput *out)
         return;
     out->bytes[out->length] = 0;
     if (g_logFile != K_INVALID_HANDLE) {
-        // At the file's end, not our own offset: a second copy refused at start empties the file, and
-        // writing past its new end would leave a run of NUL bytes before our lines.
+        // At the file's end, not our own offset: a second copy started beside us without the
+        // double-start check empties the file, and writing past its new end would leave a run of NUL
+        // bytes before our lines.
         KSetFilePointer(g_logFile, 0, K_FILE_END);
         uint32_t done;
         KWriteFile(g_logFile, out->bytes, (uint32_t)out->length, &done);
