@@ -59,11 +59,14 @@ static void SetFixedState(void)
     memset(&gl.cache, 0xFF, sizeof gl.cache);  // nothing matches: the first use sends
 }
 
-// The hidden window for the context, made at its first use; null when it cannot be made.
+// The hidden window for the context, made at its first use; null when it cannot be made (also on a
+// display that lost its connection, where SDL would take the new window for shown and wait for ever
+// for its unmapping at its end).
 static SDL_Window *HiddenWindow(void)
 {
     D3dGlContext &gl = gGlContext;
-    if (!gl.window) gl.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!gl.window && !WIsDisplayLost())
+        gl.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     return gl.window;
 }
 

@@ -129,15 +129,16 @@ WHandle WGetDesktopWindow(void)
     return (WHandle)0x7FFF0000;
 }
 
+// Cursor and screen saver go through the display: on a broken connection nothing is asked of it.
 int WShowCursor(int show)
 {
-    if (!SDL_WasInit(SDL_INIT_VIDEO)) return 0;
+    if (!SDL_WasInit(SDL_INIT_VIDEO) || WIsDisplayBroken()) return 0;
     return SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE) == SDL_ENABLE;
 }
 
 void WDisableScreenSaver(int disable)
 {
-    if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+    if (!SDL_WasInit(SDL_INIT_VIDEO) || WIsDisplayBroken()) return;
     if (disable) SDL_DisableScreenSaver();
     else SDL_EnableScreenSaver();
 }

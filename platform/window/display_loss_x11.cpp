@@ -3,6 +3,7 @@
 // killed); here both become a close of the windows concerned, so the program ends as when it is
 // asked to, with its end run. Errors other than a window gone keep going to the handler before.
 #include <atomic>
+#include <mutex>
 
 #include <SDL_syswm.h>
 
@@ -10,15 +11,23 @@
 
 #define W_GONE_WINDOWS 16   // X windows remembered as gone: requests on them may still fail later
 
-// X windows in a ring: the newest W_GONE_WINDOWS are kept.
+// GLX's errors for a drawable that is not there, counted from the extension's first error number
+// (the protocol's numbers; its header needs the server's types).
+enum { GLX_BAD_DRAWABLE = 2, GLX_BAD_CURRENT_WINDOW = 5, GLX_BAD_CURRENT_DRAWABLE = 11, GLX_BAD_WINDOW = 12 };
+
+// X windows in a ring: the newest W_GONE_WINDOWS are kept. Under sX.lock.
 struct XWindowRing {
     unsigned long ids[W_GONE_WINDOWS];
-    std::atomic<int> count;                  // entries written so far
+    int count;                               // entries written so far
 };
 
 static struct {
     Display *display;                        // the display the handlers watch, null: none
     XErrorHandler previous;                  // the handler before ours (SDL's)
+    int glxErrorBase;                        // GLX's first error number, 0 without GLX
+    // The error callback runs on whichever thread made the failing request: the rings are kept under
+    // this lock, which is never held over an X request or the window table's lock.
+    std::mutex lock;
     XWindowRing gone;                        // ours, found destroyed from outside
     int goneTaken;                           // gone entries already turned into closes (event thread)
     XWindowRing closed;                      // ours, destroyed by us: late failures on them are no news
@@ -28,17 +37,22 @@ static struct {
 
 static int IsInRing(const XWindowRing &ring, unsigned long id)
 {
-    int count = ring.count.load();
-    for (int i = 0; i < count && i < W_GONE_WINDOWS; i++)
+    for (int i = 0; i < ring.count && i < W_GONE_WINDOWS; i++)
         if (ring.ids[i] == id) return 1;
     return 0;
 }
 
 static void AddToRing(XWindowRing &ring, unsigned long id)
 {
-    int count = ring.count.load();
-    ring.ids[count % W_GONE_WINDOWS] = id;
-    ring.count.store(count + 1);
+    ring.ids[ring.count % W_GONE_WINDOWS] = id;
+    ring.count++;
+}
+
+// 1 when the id is in the ring, under the lock.
+static int IsInRingLocked(const XWindowRing &ring, unsigned long id)
+{
+    std::lock_guard<std::mutex> hold(sX.lock);
+    return IsInRing(ring, id);
 }
 
 unsigned long WXWindowOf(const WWindowRecord *record)
@@ -50,12 +64,24 @@ unsigned long WXWindowOf(const WWindowRecord *record)
     return (unsigned long)info.info.x11.window;
 }
 
-// 1 for an X window of ours that is alive.
+// 1 for an X window of ours that is alive. Asks SDL only, no X request, under the table's lock.
 static int IsLiveXWindow(unsigned long id)
 {
+    std::lock_guard<std::mutex> hold(gWin.mutex);
     for (const WWindowRecord &record : gWin.windows)
         if (record.used && WXWindowOf(&record) == id) return 1;
     return 0;
+}
+
+// 1 for the errors a request on a window that no longer exists gets: the core ones, and GLX's when
+// OpenGL draws into the window.
+static int IsWindowGoneError(int code)
+{
+    if (code == BadWindow || code == BadDrawable) return 1;
+    if (!sX.glxErrorBase) return 0;
+    int glx = code - sX.glxErrorBase;
+    return glx == GLX_BAD_DRAWABLE || glx == GLX_BAD_WINDOW || glx == GLX_BAD_CURRENT_WINDOW ||
+           glx == GLX_BAD_CURRENT_DRAWABLE;
 }
 
 // Xlib's error callback: a failed request on one of our windows means it was destroyed outside.
@@ -64,10 +90,11 @@ static int IsLiveXWindow(unsigned long id)
 static int OnXError(Display *display, XErrorEvent *error)
 {
     unsigned long id = error->resourceid;
-    if (IsInRing(sX.gone, id) || IsInRing(sX.closed, id)) return 0;
-    if (error->error_code != BadWindow && error->error_code != BadDrawable)
-        return sX.previous ? sX.previous(display, error) : 0;
-    if (IsLiveXWindow(id)) AddToRing(sX.gone, id);
+    if (IsInRingLocked(sX.gone, id) || IsInRingLocked(sX.closed, id)) return 0;
+    if (!IsWindowGoneError(error->error_code)) return sX.previous ? sX.previous(display, error) : 0;
+    if (!IsLiveXWindow(id)) return 0;
+    std::lock_guard<std::mutex> hold(sX.lock);
+    if (!IsInRing(sX.gone, id)) AddToRing(sX.gone, id);
     return 0;
 }
 
@@ -89,31 +116,40 @@ void WWatchDisplay(const WWindowRecord *record)
     if (!SDL_GetWindowWMInfo(record->sdl, &info) || info.subsystem != SDL_SYSWM_X11) return;
     if (sX.display == info.info.x11.display) return;
     sX.display = info.info.x11.display;
+    int opcode = 0, firstEvent = 0, firstError = 0;
+    sX.glxErrorBase = XQueryExtension(sX.display, "GLX", &opcode, &firstEvent, &firstError) ? firstError : 0;
     sX.previous = XSetErrorHandler(OnXError);
     XSetIOErrorHandler(OnXConnectionBroken);
     XSetIOErrorExitHandler(sX.display, KeepRunningAfterBreak, nullptr);
 }
 
-void WProbeXWindow(const WWindowRecord *record)
+void WProbeXWindow(unsigned long xWindow)
 {
-    unsigned long id = WXWindowOf(record);
-    if (!sX.display || !id) return;
-    // A window that is gone fails this request: the error callback notes it.
+    if (!sX.display || !xWindow || sX.broken.load()) return;
+    // A window that is gone fails this request: the error callback notes it before the reply returns.
     XWindowAttributes attributes;
-    XGetWindowAttributes(sX.display, (Window)id, &attributes);
+    XGetWindowAttributes(sX.display, (Window)xWindow, &attributes);
 }
 
 void WForgetXWindow(unsigned long xWindow)
 {
-    if (xWindow) AddToRing(sX.closed, xWindow);
+    if (!xWindow) return;
+    std::lock_guard<std::mutex> hold(sX.lock);
+    AddToRing(sX.closed, xWindow);
 }
 
 int WIsXWindowLost(const WWindowRecord *record)
 {
-    return sX.broken.load() || IsInRing(sX.gone, WXWindowOf(record));
+    return sX.broken.load() || IsInRingLocked(sX.gone, WXWindowOf(record));
 }
 
-int WIsDisplayLost(void) { return sX.broken.load() || sX.gone.count.load() > 0; }
+int WIsDisplayLost(void)
+{
+    std::lock_guard<std::mutex> hold(sX.lock);
+    return sX.broken.load() || sX.gone.count > 0;
+}
+
+int WIsDisplayBroken(void) { return sX.broken.load(); }
 
 void WSyncDisplay(void)
 {
@@ -123,19 +159,28 @@ void WSyncDisplay(void)
 void WUnwatchDisplay(void)
 {
     // SDL has put back Xlib's handler with its display's end: ours is no longer called.
+    std::lock_guard<std::mutex> hold(sX.lock);
     sX.display = nullptr;
     sX.previous = nullptr;
-    sX.gone.count.store(0);
+    sX.glxErrorBase = 0;
+    sX.gone.count = 0;
     sX.goneTaken = 0;
-    sX.closed.count.store(0);
+    sX.closed.count = 0;
     sX.broken.store(0);
     sX.brokenTaken = 0;
 }
 
 void WTakeDisplayLosses(void (*close)(unsigned long xWindow))
 {
-    int count = sX.gone.count.load();
-    for (; sX.goneTaken < count; sX.goneTaken++) close(sX.gone.ids[sX.goneTaken % W_GONE_WINDOWS]);
+    // Taken out under the lock, closed after it: the close takes the window table's lock.
+    unsigned long taken[W_GONE_WINDOWS];
+    int n = 0;
+    {
+        std::lock_guard<std::mutex> hold(sX.lock);
+        if (sX.gone.count - sX.goneTaken > W_GONE_WINDOWS) sX.goneTaken = sX.gone.count - W_GONE_WINDOWS;
+        for (; sX.goneTaken < sX.gone.count; sX.goneTaken++) taken[n++] = sX.gone.ids[sX.goneTaken % W_GONE_WINDOWS];
+    }
+    for (int i = 0; i < n; i++) close(taken[i]);
     if (sX.broken.load() && !sX.brokenTaken) {
         sX.brokenTaken = 1;
         close(0);

@@ -10,10 +10,23 @@ void WPresentRelease(WWindowRecord *record)
     if (record->glContext && record->glGone) record->glGone(record->glContext);
     record->glContext = nullptr;
     record->glGone = nullptr;
-    if (record->texture) SDL_DestroyTexture(record->texture);
-    if (record->renderer) SDL_DestroyRenderer(record->renderer);
+    // The renderer draws through the display: on a broken connection it stays with SDL's window,
+    // which the process end takes.
+    if (!WIsDisplayBroken()) {
+        if (record->texture) SDL_DestroyTexture(record->texture);
+        if (record->renderer) SDL_DestroyRenderer(record->renderer);
+    }
     record->texture = nullptr;
     record->renderer = nullptr;
+}
+
+// 1 when the window's X window is gone from the display: nothing more is drawn into it, as SDL would
+// go on with what its failed requests left undefined. Before the renderer is made the display is
+// asked, for a window destroyed before its first frame.
+static int IsDrawingLost(const WWindowRecord *record)
+{
+    if (!record->renderer) WProbeXWindow(WXWindowOf(record));
+    return WIsXWindowLost(record);
 }
 
 // Makes the renderer and a texture of the frame's size and format when they are missing. 0 / -1.
@@ -48,7 +61,7 @@ int WPresentPixels(WHandle window, const void *pixels, int width, int height, in
     if (pitch < width * (bitsPerPixel / 8)) return -1;
     const WPresentRecord present = {window, pixels, width, height, pitch, bitsPerPixel};
     StandInRecord(STAND_IN_WINDOW, &present);
-    if (PrepareTexture(record, width, height, bitsPerPixel) != 0) return -1;
+    if (IsDrawingLost(record) || PrepareTexture(record, width, height, bitsPerPixel) != 0) return -1;
     if (SDL_UpdateTexture(record->texture, nullptr, pixels, pitch) != 0) return -1;
     SDL_SetRenderDrawColor(record->renderer, 0, 0, 0, 255);
     SDL_RenderClear(record->renderer);
@@ -78,7 +91,8 @@ void *WCreateGlContext(WHandle window, void (*windowGone)(void *context))
 {
     WWindowRecord *record = WLookupWindow(window);
     if (!record || record->ownerThread != KGetCurrentThreadId()) return nullptr;
-    if (!(SDL_GetWindowFlags(record->sdl) & SDL_WINDOW_OPENGL)) return nullptr;
+    WProbeXWindow(WXWindowOf(record));
+    if (WIsXWindowLost(record) || !(SDL_GetWindowFlags(record->sdl) & SDL_WINDOW_OPENGL)) return nullptr;
     SDL_GLContext context = SDL_GL_CreateContext(record->sdl);
     if (!context) return nullptr;
     record->glContext = context;
@@ -98,7 +112,7 @@ void WForgetGlContext(void *context)
 int WMakeGlCurrent(WHandle window, void *context)
 {
     WWindowRecord *record = WLookupWindow(window);
-    if (!record || !context) return -1;
+    if (!record || !context || WIsXWindowLost(record)) return -1;
     return SDL_GL_MakeCurrent(record->sdl, (SDL_GLContext)context) == 0 ? 0 : -1;
 }
 
@@ -113,7 +127,7 @@ int WGetGlDrawableSize(WHandle window, int *width, int *height)
 int WSwapGlWindow(WHandle window)
 {
     WWindowRecord *record = WLookupWindow(window);
-    if (!record || record->ownerThread != KGetCurrentThreadId()) return -1;
+    if (!record || record->ownerThread != KGetCurrentThreadId() || WIsXWindowLost(record)) return -1;
     SDL_GL_SwapWindow(record->sdl);
     const WPresentRecord present = {window, nullptr, 0, 0, 0, 0};
     StandInRecord(STAND_IN_WINDOW, &present);

@@ -112,6 +112,11 @@ WHandle WGetDesktopWindow(void);           // a constant handle that is never a 
 int WShowCursor(int show);                 // 1 shown / 0 hidden afterwards
 void WDisableScreenSaver(int disable);
 
+// 1 once the display has lost a window of ours or its connection (destroyed or killed from outside,
+// under X): no window is made or ended on it any more, as SDL would wait on it for ever; the
+// process end takes what is left.
+int WIsDisplayLost(void);
+
 // ---- single instance ----------------------------------------------------------------------------
 // Takes the per-user lock file keyed by name (dropped by the system when the process ends).
 // The lock id (> 0), 0 when another holder has it (another process, or another id), -1 on error.

@@ -56,7 +56,9 @@ struct WQuitRecord {
 };
 
 struct WState {
-    std::mutex mutex;             // guards queues, quit records, the window table's used flags
+    // Guards queues, quit records, the window table's used flags. Never held over an X request: the
+    // X error callback takes it.
+    std::mutex mutex;
     int initCount;                // WInitSubsystem calls not yet matched
     uint32_t eventThread;         // thread that reads SDL events
     int padsAvailable;            // joystick subsystem started
@@ -87,16 +89,18 @@ SDL_Scancode WScancodeOfDik(int dik);
 void WWatchDisplay(const WWindowRecord *record);
 // The window's X window now under the "x11" driver, else 0.
 unsigned long WXWindowOf(const WWindowRecord *record);
-// Asks the display whether the window's X window still exists (an unmapped window may have been
-// destroyed from outside, and nothing else would ask while it is not drawn).
-void WProbeXWindow(const WWindowRecord *record);
+// Asks the display whether an X window of ours still exists (an unmapped window may have been
+// destroyed from outside, and nothing else would ask while it is not drawn). Waits for the answer,
+// so a window found gone is known as lost on return.
+void WProbeXWindow(unsigned long xWindow);
 // Notes an X window the stand-in destroys: requests on it that fail later are no news.
 void WForgetXWindow(unsigned long xWindow);
 // 1 when the window's X window was destroyed from outside or the connection broke: SDL must not
 // be asked to destroy it (it would wait for its unmapping for ever).
 int WIsXWindowLost(const WWindowRecord *record);
-// 1 once a window was lost or the connection broke: SDL's video is then left to the process end.
-int WIsDisplayLost(void);
+// 1 once the connection to the display broke: Xlib then fails every request by writing through
+// what it no longer has, so no SDL call that reaches the display may be made.
+int WIsDisplayBroken(void);
 // Waits until the display has answered every request sent, so their failures reach the error
 // callback while it is in place (SDL's video end puts Xlib's own back first).
 void WSyncDisplay(void);
@@ -107,7 +111,8 @@ void WUnwatchDisplay(void);
 void WTakeDisplayLosses(void (*close)(unsigned long xWindow));
 // 1 on SDL's "offscreen" driver, which shows nothing: frames are presented without OpenGL.
 int WIsHeadlessVideo(void);
-// Releases the presentation objects of a window (present_sdl.cpp).
+// Releases the presentation objects of a window (present_sdl.cpp): its frame copy, and the renderer
+// unless the connection broke; a device's context on it hears that the window goes.
 void WPresentRelease(WWindowRecord *record);
 // A present, as the record hook gets it: the pixels of WPresentPixels (valid during the call), or
 // null for a buffer swap, whose picture stays in the window's framebuffer.

@@ -41,8 +41,9 @@ WWindowRecord *WLookupSdlWindow(uint32_t sdlId)
 static void CloseWindowRecord(WWindowRecord *record)
 {
     // A window the display has lost is only forgotten: SDL would wait for its unmapping for ever.
+    // What it presented with goes all the same.
+    WPresentRelease(record);
     if (!WIsXWindowLost(record)) {
-        WPresentRelease(record);
         WForgetXWindow(WXWindowOf(record));
         SDL_DestroyWindow(record->sdl);
         WSyncDisplay();
@@ -372,9 +373,15 @@ static void TranslateWindowEvent(const SDL_WindowEvent &event)
     case SDL_WINDOWEVENT_MAXIMIZED: TranslateActivityEvent(event.windowID, event.event); break;
     case SDL_WINDOWEVENT_EXPOSED: PostToSdlWindow(event.windowID, W_WM_PAINT, 0, 0); break;
     case SDL_WINDOWEVENT_HIDDEN: {
-        // Unmapped, perhaps destroyed from outside: see whether it is still there.
-        WWindowRecord *record = WLookupSdlWindow(event.windowID);
-        if (record) WProbeXWindow(record);
+        // Unmapped, perhaps destroyed from outside: see whether it is still there (asked without the
+        // lock, which the error callback takes).
+        unsigned long xWindow = 0;
+        {
+            std::lock_guard<std::mutex> hold(gWin.mutex);
+            WWindowRecord *record = WLookupSdlWindow(event.windowID);
+            if (record && !record->destroying) xWindow = WXWindowOf(record);
+        }
+        WProbeXWindow(xWindow);
         break;
     }
     default: break;

@@ -1,0 +1,291 @@
+// The game's window lost from outside under a real X server (Xvfb with a small window manager, where
+// they are installed): destroyed, its client killed, or closed through the manager, in full screen
+// and in a window, on the Direct3D and the DirectDraw route. Each run must end by itself with exit 0
+// (under the sanitizers: no leak), its log closed by the end lines.
+#include <gtest/gtest.h>
+// After the test framework: Xlib's macros (None, Bool) would rename its types.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_temp_dir.h"
+
+extern char **environ;
+
+// The game program, given by the build where it builds the game.
+#ifndef DAZAR_GAME_PROGRAM
+#define DAZAR_GAME_PROGRAM ""
+#endif
+
+namespace {
+
+#define LOSS_WAIT_MS 60000  // the longest any step may take: a sanitized start on a busy machine
+
+// A program found on the PATH, or "".
+std::string FindProgram(const char *name)
+{
+    const char *path = getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    for (size_t at = 0; at <= dirs.size();) {
+        size_t end = dirs.find(':', at);
+        if (end == std::string::npos) end = dirs.size();
+        std::string candidate = dirs.substr(at, end - at) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        at = end + 1;
+    }
+    return "";
+}
+
+// Starts a program with extra environment entries, its output to a file (or inherited when null); it
+// dies with the test. Its pid, or -1.
+pid_t Spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env, const char *output,
+            int keepFd = -1)
+{
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    if (output) {
+        int fd = open(output, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 1);
+        dup2(fd, 2);
+    }
+    for (int fd = 3; fd < 1024; fd++)
+        if (fd != keepFd) close(fd);
+    for (const std::string &entry : env) putenv(const_cast<char *>(entry.c_str()));
+    std::vector<char *> args;
+    for (const std::string &arg : argv) args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    execve(args[0], args.data(), environ);
+    _exit(127);
+}
+
+// Waits up to ms for the process to end. Its wait status, or -1 when it did not end in time.
+int WaitForExit(pid_t pid, int ms)
+{
+    int fd = (int)syscall(SYS_pidfd_open, pid, 0);
+    if (fd >= 0) {
+        pollfd p{fd, POLLIN, 0};
+        poll(&p, 1, ms);
+        close(fd);
+    }
+    int status = 0;
+    return waitpid(pid, &status, fd >= 0 ? WNOHANG : 0) == pid ? status : -1;
+}
+
+void Stop(pid_t *pid)
+{
+    if (*pid <= 0) return;
+    kill(*pid, SIGKILL);
+    waitpid(*pid, nullptr, 0);
+    *pid = 0;
+}
+
+// Waits up to ms for the next X event. 1 when one is there.
+int NextXEvent(Display *display, XEvent *event, int ms)
+{
+    if (!XPending(display)) {
+        pollfd p{ConnectionNumber(display), POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0 || !XPending(display)) return 0;
+    }
+    XNextEvent(display, event);
+    return 1;
+}
+
+// The WINDOW-list or CARDINAL property of a window, as numbers.
+std::vector<unsigned long> ReadNumbers(Display *display, Window window, const char *name, Atom type)
+{
+    Atom got;
+    int format;
+    unsigned long count = 0, after;
+    unsigned char *data = nullptr;
+    std::vector<unsigned long> numbers;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False, type, &got,
+                           &format, &count, &after, &data) == Success && data && format == 32) {
+        numbers.assign((unsigned long *)data, (unsigned long *)data + count);
+    }
+    if (data) XFree(data);
+    return numbers;
+}
+
+// The X server and its window manager, shared by the cases of the program.
+struct XDesk {
+    pid_t server, manager;
+    Display *display;
+    std::string name;    // ":N"
+    std::string missing; // why no desk could be had
+} gDesk;
+
+// Starts Xvfb (it picks a free display and names it on a pipe) and the manager, whose check window on
+// the root says it has taken over.
+std::string StartDesk(void)
+{
+    std::string xvfb = FindProgram("Xvfb"), manager = FindProgram("evilwm");
+    if (xvfb.empty() || manager.empty()) return "Xvfb or evilwm is not installed";
+    int named[2];
+    if (pipe(named) != 0) return "no pipe";
+    gDesk.server = Spawn({xvfb, "-displayfd", std::to_string(named[1]), "-nolisten", "tcp", "-screen", "0",
+                          "1024x768x24"},
+                         {}, "/dev/null", named[1]);
+    close(named[1]);
+    std::string number;
+    pollfd p{named[0], POLLIN, 0};
+    char c;
+    while (poll(&p, 1, LOSS_WAIT_MS) > 0 && read(named[0], &c, 1) == 1 && c != '\n') number += c;
+    close(named[0]);
+    if (number.empty()) return "Xvfb did not start";
+    gDesk.name = ":" + number;
+    gDesk.display = XOpenDisplay(gDesk.name.c_str());
+    if (!gDesk.display) return "the display " + gDesk.name + " cannot be opened";
+    Window root = DefaultRootWindow(gDesk.display);
+    XSelectInput(gDesk.display, root, PropertyChangeMask);
+    gDesk.manager = Spawn({manager, "-fn", "fixed"}, {"DISPLAY=" + gDesk.name}, "/dev/null");
+    XEvent event;
+    while (ReadNumbers(gDesk.display, root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty()) {
+        if (!NextXEvent(gDesk.display, &event, LOSS_WAIT_MS)) return "the window manager did not start";
+    }
+    return "";
+}
+
+void StopDesk(void)
+{
+    if (gDesk.display) XCloseDisplay(gDesk.display);
+    gDesk.display = nullptr;
+    Stop(&gDesk.manager);
+    Stop(&gDesk.server);
+}
+
+// The game's managed window (its _NET_WM_PID is the game's), waited for through the manager's client
+// list. 0 when it does not come or the game ends first.
+Window AwaitGameWindow(pid_t game)
+{
+    Window root = DefaultRootWindow(gDesk.display);
+    for (;;) {
+        for (unsigned long client : ReadNumbers(gDesk.display, root, "_NET_CLIENT_LIST", XA_WINDOW)) {
+            std::vector<unsigned long> pid = ReadNumbers(gDesk.display, client, "_NET_WM_PID", XA_CARDINAL);
+            if (!pid.empty() && (pid_t)pid[0] == game) return client;
+        }
+        XEvent event;
+        if (kill(game, 0) != 0 || !NextXEvent(gDesk.display, &event, LOSS_WAIT_MS)) return 0;
+    }
+}
+
+enum Loss { DESTROYED, KILLED, CLOSED };
+
+void LoseWindow(Window window, Loss loss)
+{
+    Display *d = gDesk.display;
+    if (loss == DESTROYED) XDestroyWindow(d, window);
+    if (loss == KILLED) XKillClient(d, window);
+    if (loss == CLOSED) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(d, "_NET_CLOSE_WINDOW", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[1] = 2;  // asked by a pager or a script
+        XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    }
+    XSync(d, False);
+}
+
+struct LossCase {
+    Loss loss;
+    const char *mode;   // the game's switch
+    const char *route;  // DAZAR_RENDER_ROUTE
+};
+
+class DisplayLoss : public ::testing::TestWithParam<LossCase> {
+protected:
+    static void SetUpTestSuite() { gDesk.missing = StartDesk(); }
+    static void TearDownTestSuite() { StopDesk(); }
+    void SetUp() override
+    {
+        if (!gDesk.missing.empty()) GTEST_SKIP() << "no X server for the window-loss runs: " << gDesk.missing;
+        if (!*DAZAR_GAME_PROGRAM) GTEST_SKIP() << "the game program is not built";
+        ASSERT_EQ(EnterFreshTempDir(), 0);
+        const char *assets = getenv("DAZAR_ASSET_DIR");
+        ASSERT_TRUE(assets);
+        for (const char *dir : {"png", "wav", "voice", "mid"})
+            ASSERT_EQ(symlink((std::string(assets) + "/" + dir).c_str(), dir), 0);
+        ASSERT_EQ(mkdir("tmp", 0700), 0);
+    }
+    void TearDown() override
+    {
+        Stop(&game);
+        if (GetFreshTempDir()[0]) LeaveFreshTempDir();
+    }
+    pid_t game = 0;
+};
+
+TEST_P(DisplayLoss, TheGameEndsByItselfWithItsLogClosedAndNothingLeaked)
+{
+    const LossCase &c = GetParam();
+    std::string dir = GetFreshTempDir();
+    // The menu's music goes to a temporary file just before its first frame is shown: once it is
+    // there, a frame will have been presented before the loss is seen.
+    int notify = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(notify, (dir + "/tmp").c_str(), IN_CREATE), 0);
+    std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
+    game = Spawn({DAZAR_GAME_PROGRAM, c.mode},
+                 {"DISPLAY=" + gDesk.name, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "TMPDIR=" + dir + "/tmp",
+                  std::string("DAZAR_RENDER_ROUTE=") + c.route, "DAZAR_SINGLE_INSTANCE=0",
+                  // OpenGL through EGL: the sanitizers' leak check can fault on GLX's thread storage.
+                  "SDL_VIDEO_X11_FORCE_EGL=1",
+                  // No session bus here: libdbus's failed search for one keeps a block (upstream).
+                  "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "ASAN_OPTIONS=" + asan + ":detect_leaks=1"},
+                 "out.txt");
+    ASSERT_GT(game, 0);
+    Window window = AwaitGameWindow(game);
+    ASSERT_NE(window, 0u) << ReadTestFile("out.txt");
+    pollfd p{notify, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, LOSS_WAIT_MS), 1) << "no menu frame";
+    close(notify);
+
+    LoseWindow(window, c.loss);
+    int status = WaitForExit(game, LOSS_WAIT_MS);
+    ASSERT_NE(status, -1) << "the game did not end";
+    game = 0;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << "\n"
+                                                               << ReadTestFile("out.txt");
+    std::string log = ReadTestFile("Log.txt");
+    size_t ended = log.find("ライブラリの終了処理が完了しました\r\n");
+    ASSERT_NE(ended, std::string::npos) << "the log has no end";
+    EXPECT_NE(log.find("解放されていないメモリはありません\r\n", ended), std::string::npos);
+}
+
+const LossCase kCases[] = {
+    {DESTROYED, "--windowed", "d3d"}, {DESTROYED, "--fullscreen", "d3d"}, {DESTROYED, "--windowed", "ddraw"},
+    {DESTROYED, "--fullscreen", "ddraw"}, {KILLED, "--windowed", "d3d"}, {KILLED, "--fullscreen", "d3d"},
+    {KILLED, "--windowed", "ddraw"}, {KILLED, "--fullscreen", "ddraw"}, {CLOSED, "--windowed", "d3d"},
+    {CLOSED, "--fullscreen", "d3d"}, {CLOSED, "--windowed", "ddraw"}, {CLOSED, "--fullscreen", "ddraw"},
+};
+
+std::string CaseName(const LossCase &c)
+{
+    static const char *const kLoss[] = {"Destroyed", "Killed", "Closed"};
+    return std::string(kLoss[c.loss]) + (strcmp(c.mode, "--windowed") ? "FullScreen" : "Windowed") +
+           (strcmp(c.route, "d3d") ? "DirectDraw" : "Direct3D");
+}
+
+void PrintTo(const LossCase &c, std::ostream *out) { *out << CaseName(c); }
+
+INSTANTIATE_TEST_SUITE_P(UnderX, DisplayLoss, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<LossCase> &info) { return CaseName(info.param); });
+
+}  // namespace
