@@ -173,6 +173,9 @@ struct Direct3DDisplayPort {
     // Keeps a copy of a store's pixels while its objects are released for a device re-creation; the
     // next build writes it into the new surface. 0; -1 when there is none to keep (or no room).
     int (*KeepSurfaceDataPixels)(int handle);
+    // Frees the copy a store still keeps after its build (the new surface refused it). 1 when it
+    // kept one, else 0.
+    int (*DropKeptSurfaceDataPixels)(int handle);
 };
 void SetDirect3DDisplayPort(const Direct3DDisplayPort *port);
 const Direct3DDisplayPort *GetDirect3DDisplayPort(void);
@@ -207,8 +210,9 @@ int G_D3D_CreateDevice(DdSurface *target);
 int G_D3D_ReleaseDeviceObject(uint32_t slot);
 // Releases and zeroes every slot in use (nothing while the 3-D object is gone). 0.
 int G_D3D_DeleteAllDevices(void);
-// A new device object in a released slot, every cached state and texture surface rebuilt. 0 (also
-// when it has its device), -1 when down, free, or creation failed (logged; the slot stays empty).
+// A new device object in a released slot, every cached state and texture surface rebuilt; a texture
+// that cannot take back the pixels it kept has its graphs flagged lost. 0 (also when it has its
+// device), -1 when down, free, or creation failed (logged; the slot stays empty).
 int G_D3D_RecreateDevice(uint32_t slot);
 // Sends the address mode and the cached filter codes of all eight stages (a new device's defaults
 // differ from them).

@@ -371,7 +371,7 @@ static const Direct3DDisplayPort kDirect3DDisplayPort = {
     BuildSurfaceDataObjects,   ReleaseSurfaceDataObjects, RestoreSurfaceIfLost, FillSurfaceData,
     ApplySurfaceColorKey,      GetBackRenderSurface,  LockSurfaceDataForDevice, UnlockSurfaceData,
     CreateSystemTexture,       LockWholeSurface,      UnlockWholeSurface,   ReleaseSurface,
-    GetWorkSurface,            KeepSurfaceDataPixels,
+    GetWorkSurface,            KeepSurfaceDataPixels, DropKeptSurfaceDataPixels,
 };
 
 void InstallDirect3DDisplayPort(int on) { SetDirect3DDisplayPort(on ? &kDirect3DDisplayPort : nullptr); }

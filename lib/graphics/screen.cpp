@@ -344,7 +344,7 @@ int RestoreDisplay(void)
         ClearBothScreens();
         PresentFrame();
         // The device's texture surfaces were made anew with the pixels they kept; graphs on those
-        // that could keep none were flagged lost at the release and reload below.
+        // that kept none or could not take them back were flagged lost and reload below.
     }
     RestoreAllGraphSurfaces();
     RefreshWindowFromBackBuffer();

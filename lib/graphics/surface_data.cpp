@@ -77,6 +77,7 @@ static int BuildSurfaceDataObjectsOf(SurfaceDataRecord *r)
     if (WantsDisplaySurface(r)) {
         if (BuildDisplaySurface(r) != 0) return -1;
         ApplySurfaceColorKeyOf(r);
+        // Pixels the new surface refuses stay with the store: the device's rebuild looks for them.
         GiveKeptPixelsBack(r);
         return 0;
     }
@@ -224,13 +225,22 @@ int KeepSurfaceDataPixels(int handle)
     return -1;
 }
 
-// A new surface takes the kept pixels, if any; the block goes either way.
+// A new surface takes the kept pixels, if any, and the block goes; a surface that refuses them
+// leaves the block with the store (DropKeptSurfaceDataPixels).
 static void GiveKeptPixelsBack(SurfaceDataRecord *r)
 {
-    if (!r->keptPixels) return;
-    CopyKeptRows(r, 1);
+    if (!r->keptPixels || CopyKeptRows(r, 1) != 0) return;
     FreeMemoryTracked(r->keptPixels);
     r->keptPixels = nullptr;
+}
+
+int DropKeptSurfaceDataPixels(int handle)
+{
+    SurfaceDataRecord *r = LookupSurfaceData(handle);
+    if (!r || !r->keptPixels) return 0;
+    FreeMemoryTracked(r->keptPixels);
+    r->keptPixels = nullptr;
+    return 1;
 }
 
 // ================================================================================================

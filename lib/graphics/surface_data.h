@@ -29,10 +29,13 @@ int LockSurfaceData(int handle, int *pitch, uint8_t **pixels, int writeFlag, con
 // (MarkMemImgPixelsChanged).
 int UnlockSurfaceData(int handle, const Rect *rect);
 // Copies the display surface's pixels into a block the store keeps while its objects are released for
-// a device re-creation: the next build writes them into the new surface and frees the block (as does
-// the store's removal). 0 (also when kept already); -1 when there is no surface, it cannot be read or
-// there is no room.
+// a device re-creation: the next build writes them into the new surface and frees the block (a new
+// surface that refuses them leaves it for DropKeptSurfaceDataPixels; the store's removal frees it).
+// 0 (also when kept already); -1 when there is no surface, it cannot be read or there is no room.
 int KeepSurfaceDataPixels(int handle);
+// Frees the pixels a store still keeps after its build: its new surface refused them, so its graphs
+// must reload their pictures. 1 when it kept some, else 0 (none, or a bad handle).
+int DropKeptSurfaceDataPixels(int handle);
 // -1 when the store's surface was lost (it is restored now, its record marked lost), else 0.
 int RestoreSurfaceIfLost(int handle);
 // Colour-fill of the whole store with the colour in its format. 0 / -1.

@@ -252,18 +252,24 @@ static std::vector<uint8_t> PiecePixels(int graph)
 }
 
 // A full-screen loss: the device and its textures go, the display is rebuilt around them. Each
-// texture keeps its pixels for its new surface; one that cannot (its lock refused at the release)
-// has its graphs reload their pictures: a graph made from memory from the picture it keeps, a blank
-// graph from nothing (logged); a glyph cache is made again by its font, with no log of its own.
+// texture keeps its pixels for its new surface; one that cannot (its lock refused at the release, or
+// its new surface refusing them) has its graphs reload their pictures: a graph made from memory from
+// the picture it keeps, a blank graph and a part of it from nothing (logged); a glyph cache is made
+// again by its font, with no log of its own.
 // (Graphs from files are reloaded in the game's restore runs.)
 TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
 {
     struct Case {
         const char *name;
-        int lockRefused;
-    } cases[] = {{"pixels kept", 0}, {"lock refused", 1}};
+        int refusedAtRelease;  // every lock refused while the device goes
+        int refusedAtRebuild;  // the first lock of the rebuild refused: the blank graph's, made first
+    } cases[] = {{"pixels kept", 0, 0}, {"lock refused at the release", 1, 0},
+                 {"pixels refused by the new surface", 0, 1}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        int blank = MakeBlankGraph(16, 16, 0);
+        ASSERT_EQ(0, FillGraphSurfaces(blank, 40, 80, 120, 255));
+        int blankPart = DeriveGraph(4, 4, 8, 8, blank);
         GraphImage picture = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6) << 16 | (uint32_t)(y * 10) << 8 | 0x40; });
         GraphImage alpha = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6 + y); });
         int fromMemory = MakeGraphFromImages(&picture, nullptr);
@@ -273,32 +279,46 @@ TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
         DiscardGraphImage(&alpha);
         int part = DeriveGraph(8, 4, 16, 16, fromMemory);
         RemoveGraph(fromMemory, 0);  // the derived part keeps the picture
-        int blank = MakeBlankGraph(16, 16, 0);
         ASSERT_NE(-1, part);
+        ASSERT_NE(-1, blankPart);
         ASSERT_TRUE(LookupGraph(withAlpha) && LookupGraph(withAlpha)->format.alphaChFlag);
-        ASSERT_EQ(0, FillGraphSurfaces(blank, 40, 80, 120, 255));
         const std::vector<uint8_t> partBefore = PiecePixels(part), blankBefore = PiecePixels(blank),
                                    alphaBefore = PiecePixels(withAlpha);
         int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
         ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0, 0));
         std::string start = ReadTestFile("Log.txt");
 
-        DdTestFailAlways(DD_M_LOCK, c.lockRefused, DD_ERR_GENERIC);
+        DdTestFailAlways(DD_M_LOCK, c.refusedAtRelease, DD_ERR_GENERIC);
         ASSERT_EQ(0, G_D3D_ReleaseDirect3D());
         DdTestFailAlways(DD_M_LOCK, 0, DD_OK);
+        if (c.refusedAtRebuild) DdTestFailNth(DD_M_LOCK, 1, DD_ERR_GENERIC);
         ASSERT_EQ(0, RestoreDisplay());
+        DdTestFailNth(DD_M_LOCK, 0, DD_OK);
         ASSERT_EQ(1, IsDirect3DDrawUsable());
         EXPECT_EQ(partBefore, PiecePixels(part));
         EXPECT_TRUE(alphaBefore == PiecePixels(withAlpha)) << "the alpha channel is lost";
-        EXPECT_EQ(!c.lockRefused, blankBefore == PiecePixels(blank));
+        int refused = c.refusedAtRelease || c.refusedAtRebuild;
+        EXPECT_EQ(!refused, blankBefore == PiecePixels(blank));
         std::string log = ReadTestFile("Log.txt").substr(start.size());
-        char undefined[96];
-        snprintf(undefined, sizeof undefined, "復元する画像が無いため、グラフィック 0x%08x の内容は不定です", blank);
-        EXPECT_EQ(c.lockRefused, log.find(undefined) != std::string::npos) << log;
-        EXPECT_EQ(log.find("の内容は不定です"), log.rfind("の内容は不定です")) << "only the blank graph: " << log;
+        for (int graph : {blank, blankPart}) {
+            char undefined[96];
+            snprintf(undefined, sizeof undefined, "復元する画像が無いため、グラフィック 0x%08x の内容は不定です", graph);
+            EXPECT_EQ(refused, log.find(undefined) != std::string::npos) << log;
+        }
+        int undefinedLines = 0;
+        for (size_t at = log.find("の内容は不定です"); at != std::string::npos; at = log.find("の内容は不定です", at + 1))
+            undefinedLines++;
+        EXPECT_EQ(refused ? 2 : 0, undefinedLines) << "only the blank graph and its part: " << log;
+        // The next restore gives back what the texture holds then, nothing left from this one.
+        ASSERT_EQ(0, FillGraphSurfaces(blank, 200, 10, 10, 255));
+        const std::vector<uint8_t> blankNow = PiecePixels(blank);
+        ASSERT_EQ(0, G_D3D_ReleaseDirect3D());
+        ASSERT_EQ(0, RestoreDisplay());
+        EXPECT_TRUE(blankNow == PiecePixels(blank));
         DeleteFontToHandle(font);
         RemoveGraph(part, 0);
         RemoveGraph(withAlpha, 0);
+        RemoveGraph(blankPart, 0);
         RemoveGraph(blank, 0);
     }
 }
