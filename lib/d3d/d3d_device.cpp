@@ -120,9 +120,11 @@ int G_D3D_ReleaseDeviceObject(uint32_t slot)
     for (uint32_t i = 0; i < GDirect3D.highWater; i++) {
         Surface3DData *data = GDirect3D.surface3D[i];
         if (!data || !port) continue;
-        // The pixels are kept for the new surface; a graph on a store that kept none reloads its picture.
-        if (!port->KeepSurfaceDataPixels || port->KeepSurfaceDataPixels(data->surfaceData) != 0) {
-            GraphRecord *graph = LookupGraph((int)data->owner);
+        // The pixels are kept for the new surface; a graph on a store that kept none reloads its
+        // picture. A glyph cache keeps none: the display's rebuild has its font make it again anyway.
+        GraphRecord *graph = LookupGraph((int)data->owner);
+        int remade = graph && (graph->flags & GRAPH_FLAG_OWNER_REMAKES);
+        if (remade || !port->KeepSurfaceDataPixels || port->KeepSurfaceDataPixels(data->surfaceData) != 0) {
             if (graph) graph->lost = 1;
         }
         if (port->ReleaseSurfaceDataObjects) port->ReleaseSurfaceDataObjects(data->surfaceData);

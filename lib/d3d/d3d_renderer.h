@@ -205,8 +205,9 @@ int G_D3D_ReacquireDirect3D(void);
 // A device on target in the first free slot with every cached state sent: the slot, or -1 (down,
 // four in use, or a failed creation, logged).
 int G_D3D_CreateDevice(DdSurface *target);
-// Releases the device object and the surface objects of every 3D record; the records stay. 0 (also
-// with no device object), -1 when down or the slot is free.
+// Releases the device object and the surface objects of every 3D record; the records stay, and each
+// texture's pixels are kept for its new surface but a glyph cache's (graphs on a texture that keeps
+// none are flagged lost). 0 (also with no device object), -1 when down or the slot is free.
 int G_D3D_ReleaseDeviceObject(uint32_t slot);
 // Releases and zeroes every slot in use (nothing while the 3-D object is gone). 0.
 int G_D3D_DeleteAllDevices(void);

@@ -67,8 +67,9 @@ int DropAllFontCaches(void);
 // with alpha 0 for a font of the texture kind, else a graph in system memory. 0, -1 for a bad handle
 // or a failed creation.
 int RestoreFontCacheImage(int font);
-// The device let its textures go: every texture cache is made again (and every glyph rendered again)
-// at its font's next draw. 0.
+// The display is rebuilt: a glyph cache's texture comes back without its pixels (the device keeps
+// them over its re-creation for other textures only), so every texture cache is made again (and
+// every glyph rendered again) at its font's next draw. 0.
 int MarkFontCachesLost(void);
 // The graph lost its pixels: when it is a glyph cache, its font makes it again and renders every
 // glyph again at its next draw. 0.

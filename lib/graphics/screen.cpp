@@ -344,7 +344,8 @@ int RestoreDisplay(void)
         ClearBothScreens();
         PresentFrame();
         // The device's texture surfaces were made anew with the pixels they kept; graphs on those
-        // that kept none or could not take them back were flagged lost and reload below.
+        // that kept none (glyph caches among them) or could not take them back were flagged lost
+        // and reload below.
     }
     RestoreAllGraphSurfaces();
     RefreshWindowFromBackBuffer();
