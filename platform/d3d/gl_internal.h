@@ -155,8 +155,9 @@ inline void D3dGlCountState(void) { gD3d.counters.stateChanges++; }
 int D3dGlCheckErrors(const char *after);
 
 // ---- context (gl_context.cpp) ------------------------------------------------------------------------------
-// Makes the context on the window the surfaces show in, or on a hidden window; 0 / -1. Nothing
-// when it exists.
+// Makes the context on the window the surfaces show in, or on a hidden window; 0 / -1. An existing
+// context stays while a device uses it, or when no window or its own window is asked; one its last
+// device left on another shown window is closed and made again on this one.
 int D3dGlOpenContext(WHandle shown);
 // Brings every drawing into memory, frees every copy and the context.
 void D3dGlCloseContext(void);
