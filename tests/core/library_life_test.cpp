@@ -187,7 +187,7 @@ TEST_F(LibraryLife, RefusedSecondCopyLeavesTheRunningCopysLogWhole)
     SetMainWindowTitle(title);
     setenv("DAZAR_SINGLE_INSTANCE", "1", 1);
     setenv("XDG_RUNTIME_DIR", GetFreshTempDir(), 1);  // the lock file goes with the test's directory
-    SecondCopy copy;
+    SecondCopy copy = {};
     ASSERT_EQ(ForkSecondCopy(&copy), 0);
     ASSERT_EQ(InitLibrary(), 0);
     std::string before = ReadLog(GetFreshTempDir());
