@@ -215,15 +215,31 @@ static int ReceiveBody(NetWorkHandleRecord *record, NetWorkBudget *budget)
     return 1;
 }
 
+// Queues the connection's receive for its turn in a pass.
+static void MarkReadPending(NetWorkHandleRecord *record)
+{
+    if (!record->readPending) gNetWork.pendingReads++;
+    record->readPending = 1;
+}
+
+void ResumeHeldNetWorkReceive(NetWorkHandleRecord *record)
+{
+    if (!record->heldAtLimit || record->recvRing.dataSize >= gNetWork.recvQueueLimit) return;
+    record->heldAtLimit = 0;
+    MarkReadPending(record);
+}
+
 // The framed receive: headers and bodies while the budget lasts. No new message is begun while the
 // ring holds more than the queue limit: the socket is left unread, so TCP's window slows the peer
-// until the program takes data.
+// until the program takes data. Only a recv asks for the next read notice, so a held receive is
+// queued again when room is made, not left to the calls' share of a budget others may have spent.
 static int ReceiveMessages(NetWorkHandleRecord *record, NetWorkBudget *budget)
 {
     if (!record->framed) return 0;
     while (!IsBudgetSpent(budget)) {
         if (record->bytesMissing == 0) {
-            if (record->recvRing.dataSize >= gNetWork.recvQueueLimit) return 0;
+            record->heldAtLimit = record->recvRing.dataSize >= gNetWork.recvQueueLimit;
+            if (record->heldAtLimit) return 0;
             int header = ReceiveHeader(record, budget);
             if (header <= 0) return header;
         }
@@ -373,8 +389,7 @@ int HandleSocketEvent(uint32_t eventWord, uintptr_t socket)
     switch (eventWord & 0xFFFF) {
     case WS_FD_READ:
         // Received in its turn in the pass, so the budget reaches every connection.
-        if (!record->readPending) gNetWork.pendingReads++;
-        record->readPending = 1;
+        MarkReadPending(record);
         return 1;
     case WS_FD_WRITE: SendSocket(node->handle); return 1;
     case WS_FD_ACCEPT: return AcceptNetWork();
@@ -436,6 +451,7 @@ static int ReceiveCall(int handle, void *buffer, int length, int peek, const cha
     record->idleSince = KGetTime();
     if (peek) return 0;
     record->completeBytes -= length;
+    ResumeHeldNetWorkReceive(record);
     RecvSocket(handle);
     return 0;
 }

@@ -148,5 +148,8 @@ int SetNetWorkRecvQueueLimit(int64_t bytes)
 {
     if (bytes <= 0) return -1;
     gNetWork.recvQueueLimit = bytes;
+    for (NetWorkHandleRecord *record : gNetWork.table) {
+        if (record) ResumeHeldNetWorkReceive(record);
+    }
     return 0;
 }

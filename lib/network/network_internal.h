@@ -56,6 +56,7 @@ struct NetWorkHandleRecord {
     int32_t closeError;     // the error the close notice carried (0 orderly)
     int32_t sendFailed;     // a send failed for good (the peer has gone): the release drain stops
     int32_t readPending;    // a read notice waits for its turn in a pass
+    int32_t heldAtLimit;    // the receive stopped at the queue limit, its read notice used up
     uint32_t idleSince;     // kernel milliseconds: the loss noticed, or its data last touched since
 };
 
@@ -124,6 +125,9 @@ int LogNetWorkError(const char *format, ...) __attribute__((format(printf, 1, 2)
 NetWorkHandleRecord *AddNetWorkRecord(int listen);
 // Unlinks, closes, frees the rings and the record, clears the slot.
 void RemoveNetWorkRecord(NetWorkHandleRecord *record);
+// A receive held at the queue limit waits for its turn in a pass again once its ring is below the
+// limit (the program took data or raised the limit); nothing for any other record.
+void ResumeHeldNetWorkReceive(NetWorkHandleRecord *record);
 // Destroys the socket window if it is still there and forgets its class.
 void EndNetWorkWindow(void);
 // Opens an outgoing connection; the handle or -1.

@@ -80,6 +80,24 @@ protected:
         });
         return taken;
     }
+    // Passes of a program that asks every connection for its length (and, with take, takes that much);
+    // what came to each meanwhile: what it took and what more waits.
+    std::vector<int> ReadEachPass(const std::vector<int> &h, int passes, bool take)
+    {
+        std::vector<int> came(h.size());
+        for (size_t i = 0; i < h.size(); i++) came[i] = -Record(h[i])->completeBytes;
+        std::string buffer;
+        for (int pass = 0; pass < passes; pass++) {
+            PumpNetWorkMessages(1);
+            for (size_t i = 0; i < h.size(); i++) {
+                int waiting = GetNetWorkDataLength(h[i]);
+                buffer.resize(waiting > 0 ? (size_t)waiting : 0);
+                if (take && waiting > 0 && NetWorkRecv(h[i], buffer.data(), waiting) == 0) came[i] += waiting;
+            }
+        }
+        for (size_t i = 0; i < h.size(); i++) came[i] += Record(h[i])->completeBytes;
+        return came;
+    }
 
     PeerProcess peer;
     int blocks = 0;
@@ -353,6 +371,35 @@ TEST_F(Connection, OnePassTakesOneBudgetWhateverTheNumberOfPeers)
     EXPECT_EQ(total, peers * messages);
     EXPECT_LE(most, budget / 4);
     EXPECT_LE(*std::max_element(first.begin(), first.end()), peers);
+}
+
+// A connection stopped at its queue limit has used up its read notice without the receive that asks
+// for the next one. Once the program makes room, by taking data or by raising the limit, it must have
+// its turn again, though the other peer spends every pass's budget before the program's calls come.
+TEST_F(Connection, AConnectionHeldAtItsLimitResumesBesideAFloodingPeer)
+{
+    const int limit = 500, budget = 2000, passes = 200;
+    const int64_t raised[] = {0, 1000000};  // 0: the program takes what waits each pass
+    for (int64_t raise : raised) {
+        ASSERT_EQ(SetNetWorkRecvQueueLimit(limit), 0);
+        std::vector<int> h = AcceptFloodPeers(&peer, 2);
+        ASSERT_EQ(h.size(), 2u);
+        NetTestSetReceiveBudget(budget);
+        InstallSteppedClock(1000000);
+        ASSERT_EQ(PeerCommand(&peer, "flood 1"), "ok");
+        ASSERT_TRUE(PumpUntil([&] { return Record(h[0])->completeBytes >= limit && Record(h[1])->completeBytes >= limit; }));
+        for (int pass = 0; pass < 3; pass++) PumpNetWorkMessages(1);  // the last notices come at the limit
+        if (raise) {
+            ASSERT_EQ(SetNetWorkRecvQueueLimit(raise), 0);
+        }
+        std::vector<int> came = ReadEachPass(h, passes, !raise);
+        RemoveSteppedClock();
+        // A 1-byte message is 5 bytes of a pass: about budget / 5 bytes a pass between the two.
+        EXPECT_GE(std::min(came[0], came[1]), passes * budget / 5 / 4) << raise;
+        StopPeer(&peer);
+        for (int handle : h) ReleaseNetWorkHandle(handle);
+        EXPECT_EQ(gNetWork.pendingReads, 0);  // the released records' notices go with them
+    }
 }
 
 // A lost connection keeps its data for a program that reads, but not for one that has stopped: data
