@@ -25,6 +25,9 @@ void SetNetWorkHookTable(const NetWorkHookTable *hooks)
     gNetWorkHooks.HttpPiecesPerStep = hooks && hooks->HttpPiecesPerStep ? hooks->HttpPiecesPerStep : OwnLimit;
 }
 
+// A receive's answer when the budget was spent before it read anything.
+#define RECV_NOT_BEGUN 1
+
 // Passes of a release drain at most, whatever the clock does (each waits up to 1 ms for the socket).
 #define DRAIN_PASSES 2000
 
@@ -233,10 +236,12 @@ void ResumeHeldNetWorkReceive(NetWorkHandleRecord *record)
 // ring holds more than the queue limit: the socket is left unread, so TCP's window slows the peer
 // until the program takes data. Only a recv asks for the next read notice, so a held receive is
 // queued again when room is made, not left to the calls' share of a budget others may have spent.
+// 0, -1 the connection went into error, RECV_NOT_BEGUN the budget was spent before anything was read.
 static int ReceiveMessages(NetWorkHandleRecord *record, NetWorkBudget *budget)
 {
     if (!record->framed) return 0;
-    while (!IsBudgetSpent(budget)) {
+    if (IsBudgetSpent(budget)) return RECV_NOT_BEGUN;
+    do {
         if (record->bytesMissing == 0) {
             record->heldAtLimit = record->recvRing.dataSize >= gNetWork.recvQueueLimit;
             if (record->heldAtLimit) return 0;
@@ -245,7 +250,7 @@ static int ReceiveMessages(NetWorkHandleRecord *record, NetWorkBudget *budget)
         }
         if (ReceiveBody(record, budget) == 0) return 0;
         budget->messages--;
-    }
+    } while (!IsBudgetSpent(budget));
     return 0;
 }
 
@@ -302,7 +307,8 @@ static int SendMessages(NetWorkHandleRecord *record)
 }
 
 // RecvSocket and SendSocket: initialised, valid and its own busy flag clear, then with the flag set
-// the pump, the refusals and the work. A receive takes from the budget given.
+// the pump, the refusals and the work. A receive takes from the budget given and may answer
+// RECV_NOT_BEGUN.
 static int RunSocketStep(int handle, int sending, NetWorkBudget *budget)
 {
     if (!gNetWork.initialised) return -1;
@@ -320,7 +326,7 @@ static int RunSocketStep(int handle, int sending, NetWorkBudget *budget)
     return result;
 }
 
-int RecvSocket(int handle) { return RunSocketStep(handle, 0, &gNetWork.pass); }
+int RecvSocket(int handle) { return RunSocketStep(handle, 0, &gNetWork.pass) < 0 ? -1 : 0; }
 int SendSocket(int handle) { return RunSocketStep(handle, 1, nullptr); }
 
 // ================================================================================================
@@ -600,13 +606,14 @@ static void ServePendingReads(void)
         if (!record || !record->readPending) continue;
         left--;
         if (record->recvBusy) continue;  // its own receive is under way: it keeps its turn
-        if (IsBudgetSpent(&gNetWork.pass)) {
+        // The receive itself tells whether the budget is spent: a look of our own could find time
+        // left that is gone when it begins, and a notice answered without a recv asks for no other.
+        if (RunSocketStep(record->node.handle, 0, &gNetWork.pass) == RECV_NOT_BEGUN) {
             gNetWork.readCursor = slot;
             return;
         }
         record->readPending = 0;
         gNetWork.pendingReads--;
-        RecvSocket(record->node.handle);
         gNetWork.readCursor = (slot + 1) % NETWORK_LISTEN_SLOT;
     }
 }

@@ -13,6 +13,7 @@
 #include "lib/core/log.h"
 #include "lib/core/memory.h"
 #include "lib/network/network_internal.h"
+#include "platform/kernel/kernel.h"
 #include "tests/network/net_fixture.h"
 #include "tests/support/stepped_clock.h"
 #include "tests/support/test_temp_dir.h"
@@ -399,6 +400,40 @@ TEST_F(Connection, AConnectionHeldAtItsLimitResumesBesideAFloodingPeer)
         StopPeer(&peer);
         for (int handle : h) ReleaseNetWorkHandle(handle);
         EXPECT_EQ(gNetWork.pendingReads, 0);  // the released records' notices go with them
+    }
+}
+
+// A clock that stands still but for one jump of a second at its cut-th look (0: never).
+struct CutClock {
+    uint64_t now = 1000000;
+    int looks = 0, cut = 0;
+};
+uint64_t CutClockNow(void *user)
+{
+    CutClock *clock = (CutClock *)user;
+    if (++clock->looks == clock->cut) clock->now += 1000000;
+    return clock->now;
+}
+void CutClockSleep(void *user, uint32_t milliseconds) { ((CutClock *)user)->now += milliseconds * 1000ull; }
+
+// A pass's time may run out at any look at the clock, also between a connection's turn coming and its
+// receive beginning: wherever it does, each connection takes again within the next few passes.
+TEST_F(Connection, NoConnectionIsLeftBehindWhereverAPassRunsOutOfTime)
+{
+    std::vector<int> h = AcceptFloodPeers(&peer, 2);
+    ASSERT_EQ(h.size(), 2u);
+    NetTestSetReceiveBudget(2000);
+    ASSERT_EQ(PeerCommand(&peer, "flood 1"), "ok");
+    ASSERT_TRUE(PumpUntil([&] { return Record(h[0])->completeBytes > 0 && Record(h[1])->completeBytes > 0; }));
+    for (int cut = 1; cut <= 8; cut++) {
+        CutClock clock;
+        clock.cut = cut;
+        KClockSource source = {CutClockNow, CutClockSleep, &clock};
+        KSetClockSource(&source);
+        ReadEachPass(h, 1, true);
+        std::vector<int> came = ReadEachPass(h, 4, true);
+        KSetClockSource(nullptr);
+        EXPECT_GT(std::min(came[0], came[1]), 0) << cut;
     }
 }
 
