@@ -1,7 +1,8 @@
 // The game's window lost from outside under a real X server (Xvfb with a small window manager, where
 // they are installed): destroyed, its client killed, or closed through the manager, in full screen
 // and in a window, on the Direct3D and the DirectDraw route. Each run must end by itself with exit 0
-// (under the sanitizers: no leak), its log closed by the end lines.
+// (under the sanitizers: no leak), its log closed by the end lines. Then the stand-in's own window lost
+// in the test's process: what a context on it hears.
 #include <gtest/gtest.h>
 // After the test framework: Xlib's macros (None, Bool) would rename its types.
 #include <X11/Xatom.h>
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/window/window_internal.h"
 #include "tests/support/test_temp_dir.h"
 
 extern char **environ;
@@ -211,13 +213,23 @@ struct LossCase {
     int egl;            // 1: OpenGL through EGL, 0: through GLX (SDL's own choice on X)
 };
 
-class DisplayLoss : public ::testing::TestWithParam<LossCase> {
+// The desk, shared by the cases of a suite.
+class OnXDesk : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { gDesk.missing = StartDesk(); }
     static void TearDownTestSuite() { StopDesk(); }
     void SetUp() override
     {
         if (!gDesk.missing.empty()) GTEST_SKIP() << "no X server for the window-loss runs: " << gDesk.missing;
+    }
+};
+
+class DisplayLoss : public OnXDesk, public ::testing::WithParamInterface<LossCase> {
+protected:
+    void SetUp() override
+    {
+        OnXDesk::SetUp();
+        if (IsSkipped()) return;
         if (!*DAZAR_GAME_PROGRAM) GTEST_SKIP() << "the game program is not built";
         ASSERT_EQ(EnterFreshTempDir(), 0);
         const char *assets = getenv("DAZAR_ASSET_DIR");
@@ -294,5 +306,81 @@ void PrintTo(const LossCase &c, std::ostream *out) { *out << CaseName(c); }
 
 INSTANTIATE_TEST_SUITE_P(UnderX, DisplayLoss, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<LossCase> &info) { return CaseName(info.param); });
+
+// ================================================================================================
+// the stand-in's own windows lost on the desk, each case in a process of its own: SDL's video, once
+// started on a driver, stays with the process
+// ================================================================================================
+
+int gGoneHeard;    // what a context on a window was told of its window's end
+
+void HearGone(void *) { gGoneHeard++; }
+
+// A hidden window of the stand-in on the desk, its subsystem started for it. 0 when it cannot be had.
+WHandle OpenOnDesk(void)
+{
+    setenv("DISPLAY", gDesk.name.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    if (WInitSubsystem() != 0) return 0;
+    WRegisterClass("LostClass", WDefWindowProc);
+    return WCreateWindow("LostClass", "lost", 64, 48, W_STYLE_HIDDEN);
+}
+
+void CloseOnDesk(WHandle window)
+{
+    WDestroyWindow(window);
+    WUnregisterClass("LostClass");
+    WQuitSubsystem();
+}
+
+// Loses the window from the desk's own connection; the stand-in hears of it by asking.
+void LoseFromOutside(WHandle window, Loss loss)
+{
+    unsigned long x = WXWindowOf(WLookupWindow(window));
+    LoseWindow(x, loss);
+    WProbeXWindow(x);
+}
+
+// Each returns why it failed, or null.
+const char *ContextHearsOnceThatItsWindowCloses(Loss loss)
+{
+    WHandle window = OpenOnDesk();
+    if (!window || !WCreateGlContext(window, HearGone)) return "no window with OpenGL";
+    LoseFromOutside(window, loss);
+    if (!WIsDisplayLost()) return "the loss was not seen";
+    CloseOnDesk(window);
+    return gGoneHeard == 1 ? nullptr : "the context was not told once";
+}
+
+struct InProcessCase {
+    const char *name;
+    Loss loss;
+    const char *(*run)(Loss loss);
+};
+
+void PrintTo(const InProcessCase &c, std::ostream *out) { *out << c.name; }
+
+class WindowLostInProcessDeathTest : public OnXDesk, public ::testing::WithParamInterface<InProcessCase> {};
+
+TEST_P(WindowLostInProcessDeathTest, Holds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(LOSS_WAIT_MS / 1000);  // a wait for ever on the display fails the case instead
+            const char *failed = GetParam().run(GetParam().loss);
+            if (failed) fprintf(stderr, "%s\n", failed);
+            _exit(failed ? 1 : 0);  // SDL keeps the lost window: the process's own end is not for it
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+const InProcessCase kInProcess[] = {
+    {"ContextHearsOnceThatItsDestroyedWindowCloses", DESTROYED, ContextHearsOnceThatItsWindowCloses},
+    {"ContextHearsOnceThatItsKilledWindowCloses", KILLED, ContextHearsOnceThatItsWindowCloses},
+};
+
+INSTANTIATE_TEST_SUITE_P(OnX, WindowLostInProcessDeathTest, ::testing::ValuesIn(kInProcess),
+                         [](const ::testing::TestParamInfo<InProcessCase> &info) { return info.param.name; });
 
 }  // namespace
