@@ -118,7 +118,9 @@ void WWatchDisplay(const WWindowRecord *record)
     sX.display = info.info.x11.display;
     int opcode = 0, firstEvent = 0, firstError = 0;
     sX.glxErrorBase = XQueryExtension(sX.display, "GLX", &opcode, &firstEvent, &firstError) ? firstError : 0;
-    sX.previous = XSetErrorHandler(OnXError);
+    // Ours already when SDL's display outlived an end of ours: the handler before stays the one kept.
+    XErrorHandler before = XSetErrorHandler(OnXError);
+    if (before != OnXError) sX.previous = before;
     XSetIOErrorHandler(OnXConnectionBroken);
     XSetIOErrorExitHandler(sX.display, KeepRunningAfterBreak, nullptr);
 }
@@ -158,6 +160,9 @@ void WSyncDisplay(void)
 
 void WUnwatchDisplay(void)
 {
+    // SDL's video left running (after a loss, or held by the OpenGL driver) keeps its display and our
+    // handlers, and the windows lost stay lost: a new start goes on with them.
+    if (SDL_WasInit(SDL_INIT_VIDEO)) return;
     // SDL has put back Xlib's handler with its display's end: ours is no longer called.
     std::lock_guard<std::mutex> hold(sX.lock);
     sX.display = nullptr;

@@ -104,7 +104,7 @@ int WIsDisplayBroken(void);
 // Waits until the display has answered every request sent, so their failures reach the error
 // callback while it is in place (SDL's video end puts Xlib's own back first).
 void WSyncDisplay(void);
-// Forgets the display (after SDL's video end).
+// Forgets the display once SDL's video has ended; while it runs on, what was lost stays known.
 void WUnwatchDisplay(void);
 // Calls close once for each X window found gone since the last call, and with 0 once the connection
 // broke. Event thread.

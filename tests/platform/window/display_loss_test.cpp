@@ -2,9 +2,10 @@
 // they are installed): destroyed, its client killed, or closed through the manager, in full screen
 // and in a window, on the Direct3D and the DirectDraw route. Each run must end by itself with exit 0
 // (under the sanitizers: no leak), its log closed by the end lines. Then the stand-in's own window lost
-// in the test's process: what a context on it hears.
+// in the test's process: what a context on it hears, and the library started again after the loss.
 #include <gtest/gtest.h>
 // After the test framework: Xlib's macros (None, Bool) would rename its types.
+#include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -313,8 +314,15 @@ INSTANTIATE_TEST_SUITE_P(UnderX, DisplayLoss, ::testing::ValuesIn(kCases),
 // ================================================================================================
 
 int gGoneHeard;    // what a context on a window was told of its window's end
+int gOtherErrors;  // X errors of other kinds that reached the handler before ours
 
 void HearGone(void *) { gGoneHeard++; }
+
+int CountOtherError(Display *, XErrorEvent *)
+{
+    gOtherErrors++;
+    return 0;
+}
 
 // A hidden window of the stand-in on the desk, its subsystem started for it. 0 when it cannot be had.
 WHandle OpenOnDesk(void)
@@ -352,6 +360,27 @@ const char *ContextHearsOnceThatItsWindowCloses(Loss loss)
     return gGoneHeard == 1 ? nullptr : "the context was not told once";
 }
 
+// After the end the library starts again in the same process, on the display SDL kept.
+const char *NewStartGoesOnWithTheLoss(Loss loss)
+{
+    XSetErrorHandler(CountOtherError);  // in place of Xlib's own, which ends the process
+    WHandle window = OpenOnDesk();
+    if (!window) return "no window";
+    LoseFromOutside(window, loss);
+    CloseOnDesk(window);
+    if (!WIsDisplayLost()) return "the loss was forgotten at the end";
+    window = OpenOnDesk();
+    if (loss == DESTROYED) {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (!window || !SDL_GetWindowWMInfo(WLookupWindow(window)->sdl, &info)) return "no window after the new start";
+        XGetAtomName(info.info.x11.display, (Atom)0x7FFFFFF);  // no such atom: an error of another kind
+        if (gOtherErrors != 1) return "the other error did not reach the handler before once";
+    }
+    CloseOnDesk(window);
+    return WIsDisplayLost() ? nullptr : "the loss was forgotten at the second end";
+}
+
 struct InProcessCase {
     const char *name;
     Loss loss;
@@ -378,6 +407,8 @@ TEST_P(WindowLostInProcessDeathTest, Holds)
 const InProcessCase kInProcess[] = {
     {"ContextHearsOnceThatItsDestroyedWindowCloses", DESTROYED, ContextHearsOnceThatItsWindowCloses},
     {"ContextHearsOnceThatItsKilledWindowCloses", KILLED, ContextHearsOnceThatItsWindowCloses},
+    {"NewStartAfterADestroyedWindow", DESTROYED, NewStartGoesOnWithTheLoss},
+    {"NewStartAfterAKilledConnection", KILLED, NewStartGoesOnWithTheLoss},
 };
 
 INSTANTIATE_TEST_SUITE_P(OnX, WindowLostInProcessDeathTest, ::testing::ValuesIn(kInProcess),
