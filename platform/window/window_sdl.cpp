@@ -45,7 +45,14 @@ static void CloseWindowRecord(WWindowRecord *record)
     WPresentRelease(record);
     if (!WIsXWindowLost(record)) {
         WForgetXWindow(WXWindowOf(record));
-        SDL_DestroyWindow(record->sdl);
+        // Out of the record first: the X error callback looks at the table's windows.
+        SDL_Window *sdl = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(gWin.mutex);
+            sdl = record->sdl;
+            record->sdl = nullptr;
+        }
+        SDL_DestroyWindow(sdl);
         WSyncDisplay();
     }
     std::lock_guard<std::mutex> hold(gWin.mutex);
