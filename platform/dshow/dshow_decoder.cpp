@@ -4,10 +4,10 @@
 
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 
-#include "platform/dshow/frame_convert.h"
 #include "platform/kernel/standin_hooks.h"
 
 #define WORKER_RECHECK_US 1000000   // a worker waiting on the clock looks again at least this often
@@ -29,13 +29,12 @@ struct MmDecoder {
     uint32_t generation;               // bumped by a seek; older jobs are dropped between frames
     int posted;                        // a seek waits to be taken
     int64_t seekTime;
-    MmFrameFormat format;
     // Frames in time order: the one to show (or the first to come) and the one after it. A result
     // other than a frame (the end, a break) is the last.
     MmDecodedFrame queue[2];
     int count;
-    uint8_t *pixels[2];                // the converted pictures the queue's frames point into
-    size_t pixelBytes[2];
+    uint8_t *planes[2];                // the kept planes the queue's frames point into
+    size_t planeBytes[2];
     int64_t clockTime;                 // the stream clock: its time at clockSince, running or not
     uint64_t clockSince;
     int clockRunning;
@@ -103,37 +102,48 @@ static int StillWanted(MmDecoder *d, uint32_t generation, MmCountKind step)
     return 1;
 }
 
-// The decoded frame converted into the picture of slot in format; status 1, or -1 when out of memory.
-static int ConvertFrame(MmDecoder *d, const MmFrameFormat &format, int slot, MmDecodedFrame *out)
+// The picture's part of the planes decoded last, copied into the block of slot (the codec writes the
+// next frame over its own), from the first column and row of the chroma samples it uses, so that the
+// conversion finds each pixel's sample where it was. 1, or -1 when out of memory.
+static int KeepPlanes(MmDecoder *d, int slot, MmDecodedFrame *out)
 {
     MmTheoraReader *r = d->reader;
     const MmPictureInfo *picture = MmGetTheoraPicture(r);
     MmPlane planes[3];
-    uint8_t *&pixels = d->pixels[slot];
-    size_t &pixelBytes = d->pixelBytes[slot];
-    int bytes = (int)format.bitCount / 8;
-    int pitch = (picture->picWidth * bytes + 3) & ~3;
-    size_t size = (size_t)pitch * (size_t)picture->picHeight;
-    if (size > pixelBytes) {
-        free(pixels);
-        pixels = (uint8_t *)malloc(size);
-        pixelBytes = pixels ? size : 0;
+    if (MmGetTheoraPlanes(r, planes) != 0) return -1;
+    int hshift = picture->chroma == MM_CHROMA_444 ? 0 : 1, vshift = picture->chroma == MM_CHROMA_420 ? 1 : 0;
+    MmPictureInfo kept = *picture;
+    kept.picX = picture->picX & hshift;
+    kept.picY = picture->picY & vshift;
+    int width = kept.picX + picture->picWidth, height = kept.picY + picture->picHeight;
+    int left[3] = {picture->picX - kept.picX, picture->picX >> hshift, picture->picX >> hshift};
+    int top[3] = {picture->picY - kept.picY, picture->picY >> vshift, picture->picY >> vshift};
+    int widths[3] = {width, (width + hshift) >> hshift, (width + hshift) >> hshift};
+    int heights[3] = {height, (height + vshift) >> vshift, (height + vshift) >> vshift};
+    size_t offsets[4] = {0};
+    for (int k = 0; k < 3; k++) offsets[k + 1] = offsets[k] + (size_t)((widths[k] + 31) & ~31) * (size_t)heights[k];
+    uint8_t *&block = d->planes[slot];
+    size_t &blockBytes = d->planeBytes[slot];
+    if (offsets[3] > blockBytes) {
+        free(block);
+        block = (uint8_t *)malloc(offsets[3]);
+        blockBytes = block ? offsets[3] : 0;
     }
-    MmSurfaceLock target = {pixels, pitch, picture->picWidth, picture->picHeight, format.bitCount,
-                            format.redMask, format.greenMask, format.blueMask};
-    if (!pixels || MmGetTheoraPlanes(r, planes) != 0 || MmConvertPicture(picture, planes, &target) != 0) return -1;
-    out->width = picture->picWidth;
-    out->height = picture->picHeight;
-    out->pitch = pitch;
-    out->format = format;
-    out->pixels = pixels;
+    if (!block) return -1;
+    for (int k = 0; k < 3; k++) {
+        MmPlane &to = out->planes[k];
+        to = MmPlane{widths[k], heights[k], (widths[k] + 31) & ~31, block + offsets[k]};
+        for (int y = 0; y < heights[k]; y++)
+            memcpy(block + offsets[k] + (size_t)y * to.stride,
+                   planes[k].data + (intptr_t)(top[k] + y) * planes[k].stride + left[k], (size_t)widths[k]);
+    }
+    out->picture = kept;
     return 1;
 }
 
-// Runs one job of generation on the reader, converting into the picture of slot. 1 with its result, 0
+// Runs one job of generation on the reader, keeping the frame in the block of slot. 1 with its result, 0
 // when a stop or a seek came between two frames.
-static int RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrameFormat &format, uint32_t generation, int slot,
-                  MmDecodedFrame *result)
+static int RunJob(MmDecoder *d, const MmDecodeJob &job, uint32_t generation, int slot, MmDecodedFrame *result)
 {
     MmTheoraReader *r = d->reader;
     MmDecodedFrame out = {};
@@ -169,10 +179,7 @@ static int RunJob(MmDecoder *d, const MmDecodeJob &job, const MmFrameFormat &for
     // The last frame stays for a frame's time before the end.
     out.nextTime = MmTheoraFrameTime(r, next >= 0 ? next : shown + 1);
     // Nothing new: the end, unless the frame asked for is the one decoded already.
-    if (decoded || (job.kind == MM_JOB_SEEK && shown >= 0)) {
-        out.status = ConvertFrame(d, format, slot, &out);
-        if (out.status > 0 && !StillWanted(d, generation, MM_COUNT_CONVERTED)) return 0;
-    }
+    if (decoded || (job.kind == MM_JOB_SEEK && shown >= 0)) out.status = KeepPlanes(d, slot, &out);
     *result = out;
     return 1;
 }
@@ -183,8 +190,8 @@ static void FreeDecoder(MmDecoder *d, std::unique_lock<std::mutex> &guard)
 {
     guard.unlock();
     MmCloseTheoraReader(d->reader);
-    free(d->pixels[0]);
-    free(d->pixels[1]);
+    free(d->planes[0]);
+    free(d->planes[1]);
     guard.lock();
     for (MmDecoder **link = &gMmDecoders.first; *link; link = &(*link)->next)
         if (*link == d) {
@@ -195,10 +202,10 @@ static void FreeDecoder(MmDecoder *d, std::unique_lock<std::mutex> &guard)
     gMmDecoders.changed.notify_all();
 }
 
-// The picture slot no queued frame points into (there is one while fewer than two are queued).
+// The plane block no queued frame points into (there is one while fewer than two are queued).
 static int FreeSlot(const MmDecoder *d)
 {
-    return d->count > 0 && d->queue[0].pixels == d->pixels[0] ? 1 : 0;
+    return d->count > 0 && d->queue[0].status > 0 && d->queue[0].planes[0].data == d->planes[0] ? 1 : 0;
 }
 
 static uint32_t WorkerMain(void *arg)
@@ -232,12 +239,11 @@ static uint32_t WorkerMain(void *arg)
             continue;
         }
         d->posted = 0;
-        MmFrameFormat format = d->format;
         uint32_t generation = d->generation;
         int slot = FreeSlot(d);
         guard.unlock();
         MmDecodedFrame result;
-        int done = RunJob(d, job, format, generation, slot, &result);
+        int done = RunJob(d, job, generation, slot, &result);
         guard.lock();
         if (done && generation == d->generation && d->count < 2) d->queue[d->count++] = result;
         d->busy = 0;
@@ -254,7 +260,6 @@ MmDecoder *MmStartDecoder(MmTheoraReader *reader)
     MmDecoder *d = new (std::nothrow) MmDecoder();
     if (!d) return nullptr;
     d->reader = reader;
-    d->format = MmFrameFormat{32, 0xFF0000, 0x00FF00, 0x0000FF};
     std::lock_guard<std::mutex> guard(gMmDecoders.lock);
     d->thread = KCreateThread(WorkerMain, d);   // waits for the lock before it looks at anything
     if (!d->thread) {
@@ -310,15 +315,6 @@ void MmPostDecodeJob(MmDecoder *d, MmJobKind kind, int64_t time)
     }
     d->ahead = 1;
     d->wake.notify_all();
-}
-
-void MmSetDecoderFormat(MmDecoder *d, const MmFrameFormat *format, int64_t time)
-{
-    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
-    int same = d->format.bitCount == format->bitCount && d->format.redMask == format->redMask &&
-               d->format.greenMask == format->greenMask && d->format.blueMask == format->blueMask;
-    d->format = *format;
-    if (!same && (d->count || d->posted || d->busy)) PostSeek(d, time);
 }
 
 int MmPeekDecodedFrame(MmDecoder *d, int64_t now, MmDecodedFrame *out)

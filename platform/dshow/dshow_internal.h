@@ -33,11 +33,6 @@ struct MmMediaObject {
     void *directDraw;             // video: the object its surfaces come from (not referenced)
 };
 
-// The pixel format the decoder converts frames into (a sample's surface's).
-struct MmFrameFormat {
-    uint32_t bitCount, redMask, greenMask, blueMask;
-};
-
 // A sample of the video stream on one surface.
 struct MmSampleObject {
     MmStreamSample iface;
@@ -113,12 +108,13 @@ void MmDetachMediaStream(MmMediaObject *media);
 void MmForgetPendingSample(MmSampleObject *sample);
 
 // ---- the video decoder (dshow_decoder.cpp) --------------------------------------------------------
-// One worker thread per multimedia stream decodes and converts frames, two ahead: the one to show and
-// the one after it. The stream takes them without waiting. The worker keeps to the stream clock: when
-// the second frame comes due the first gives way and the next is decoded, and frames already late are
-// passed over to the one due (from its keyframe when that is shorter; only the due one is converted),
-// so that a draw finds the frame covering its time whenever the worker keeps up. Between frames the
-// worker looks for a stop or a seek.
+// One worker thread per multimedia stream decodes frames, two ahead: the one to show and the one after
+// it, each kept as its picture's part of the decoded planes. The stream takes them without waiting and
+// converts the one it takes straight into the sample's surface, so that a frame never shown is never
+// converted. The worker keeps to the stream clock: when the second frame comes due the first gives
+// way and the next is decoded, and frames already late are passed over to the one due (from its
+// keyframe when that is shorter; only the due one is kept), so that a draw finds the frame covering
+// its time whenever the worker keeps up. Between frames the worker looks for a stop or a seek.
 enum MmJobKind {
     MM_JOB_NEXT,       // the frame after the one decoded last, or the one due at the time when later
     MM_JOB_SEEK,       // the frame covering the time, from wherever the reading stands
@@ -127,9 +123,8 @@ struct MmDecodedFrame {
     int status;                   // 1 a frame, 0 the end, -1 a broken stream
     int64_t time;                 // stream time the frame is shown from
     int64_t nextTime;             // stream time of the frame after it, of the end, or of the break
-    int width, height, pitch;
-    MmFrameFormat format;
-    const uint8_t *pixels;        // the converted picture (read only inside MmTakeDecodedFrame's take)
+    MmPictureInfo picture;        // the picture within the kept planes
+    MmPlane planes[3];            // the kept planes (read only inside MmTakeDecodedFrame's take)
 };
 // Starts the worker over the reader, which it owns from now on. Null when no thread can be made.
 MmDecoder *MmStartDecoder(MmTheoraReader *reader);
@@ -141,9 +136,6 @@ void MmSetDecoderClock(MmDecoder *decoder, int64_t streamTime, uint64_t since, i
 // A seek: the clock moved to time, the frames decoded are dropped and the one covering time is asked
 // for, at once (a frame decoded ahead by either clock alone would be the wrong one).
 void MmSeekDecoder(MmDecoder *decoder, int64_t time, uint64_t since, int running);
-// The format frames are converted into from the next job on (a change drops the frames decoded and
-// decodes again at time).
-void MmSetDecoderFormat(MmDecoder *decoder, const MmFrameFormat *format, int64_t time);
 // A seek drops the frames decoded and asks for the one covering time; a next-frame job sets the worker
 // decoding ahead (from the frame after the last one decoded, or the one due at the time when later).
 void MmPostDecodeJob(MmDecoder *decoder, MmJobKind kind, int64_t time);

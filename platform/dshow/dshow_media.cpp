@@ -84,14 +84,13 @@ static int32_t DDrawGetFormat(MmDDrawMediaStream *self, MmSurfaceDesc *current, 
 
 MmSampleObject *MmNewSample(MmMediaObject *video, void *surface, const MmRect *rect);
 
-// 1 when the stream can write frames of the picture into the surface; its pixel format.
-static int SurfaceFits(void *surface, const MmPictureInfo *picture, MmFrameFormat *format)
+// 1 when the stream can write frames of the picture into the surface.
+static int SurfaceFits(void *surface, const MmPictureInfo *picture)
 {
     const MmSurfaceAccess *access = MmGetSurfaceAccess();
     MmSurfaceLock lock;
     if (access->lockSurface(surface, &lock) != 0) return 0;
     access->unlockSurface(surface);
-    *format = MmFrameFormat{lock.bitCount, lock.redMask, lock.greenMask, lock.blueMask};
     int depthOk = lock.bitCount == 16 || lock.bitCount == 24 || lock.bitCount == 32;
     return depthOk && lock.width >= picture->picWidth && lock.height >= picture->picHeight;
 }
@@ -110,8 +109,7 @@ static int32_t DDrawCreateSample(MmDDrawMediaStream *self, void *surface, const 
     int own = surface == nullptr;
     if (own) surface = access->createSurface(video->directDraw, picture->picWidth, picture->picHeight);
     if (!surface) return MM_E_OUTOFMEMORY;
-    MmFrameFormat format;
-    if (!SurfaceFits(surface, picture, &format)) {
+    if (!SurfaceFits(surface, picture)) {
         if (own) access->releaseSurface(surface);
         return MM_E_INCOMPATIBLE;
     }
@@ -121,7 +119,6 @@ static int32_t DDrawCreateSample(MmDDrawMediaStream *self, void *surface, const 
     if (!sample) return MM_E_OUTOFMEMORY;
     // The first frame is decoded while the movie is made ready.
     MmStreamObject *stream = video->parent;
-    MmSetDecoderFormat(stream->decoder, &format, MmStreamTimeNow(stream));
     MmPostDecodeJob(stream->decoder, MM_JOB_NEXT, MmStreamTimeNow(stream));
     *out = &sample->iface;
     return MM_OK;
@@ -194,20 +191,21 @@ static int32_t SampleGetSurface(MmStreamSample *self, void **surface, MmRect *re
     return MM_OK;
 }
 
-// Copies a decoded frame into the sample's surface at its rectangle. 0 / -1.
-static int CopyIntoSample(MmSampleObject *sample, const MmDecodedFrame *frame)
+// Converts a decoded frame into the sample's surface at its rectangle, in the surface's format. 0 / -1.
+static int ConvertIntoSample(MmSampleObject *sample, const MmDecodedFrame *frame)
 {
     const MmSurfaceAccess *access = MmGetSurfaceAccess();
     MmSurfaceLock lock;
     if (access->lockSurface(sample->surface, &lock) != 0) return -1;
     int bytes = (int)lock.bitCount / 8;
-    int fits = lock.bitCount == frame->format.bitCount && lock.width - sample->rect.left >= frame->width &&
-               lock.height - sample->rect.top >= frame->height;
-    uint8_t *to = lock.pixels + (intptr_t)sample->rect.top * lock.pitch + (intptr_t)sample->rect.left * bytes;
-    for (int y = 0; fits && y < frame->height; y++)
-        memcpy(to + (intptr_t)y * lock.pitch, frame->pixels + (size_t)y * frame->pitch, (size_t)frame->width * bytes);
+    MmSurfaceLock target = lock;
+    target.pixels = lock.pixels + (intptr_t)sample->rect.top * lock.pitch + (intptr_t)sample->rect.left * bytes;
+    target.width = lock.width - sample->rect.left;
+    target.height = lock.height - sample->rect.top;
+    int result = MmConvertPicture(&frame->picture, frame->planes, &target);
     access->unlockSurface(sample->surface);
-    return fits ? 0 : -1;
+    if (result == 0) MmCount(MM_COUNT_CONVERTED);
+    return result;
 }
 
 // What an update makes of the decoded frame waiting, decided with the decoder's lock held.
@@ -230,7 +228,7 @@ static int TakeIfDue(void *user, const MmDecodedFrame *frame)
     // Late by a frame or more: an update that may wait leaves it for the due one, which the worker is
     // on already. A draw shows it, newer than the one on screen.
     if (t->waiting && t->now - frame->nextTime >= frame->nextTime - frame->time) return 0;
-    t->result = CopyIntoSample(t->sample, frame) == 0 ? MM_OK : MM_E_FAIL;
+    t->result = ConvertIntoSample(t->sample, frame) == 0 ? MM_OK : MM_E_FAIL;
     return t->result == MM_OK;
 }
 

@@ -113,6 +113,47 @@ TEST_F(MovieGraphTest, PutGraphShowsSuccessiveFramesAndFocusAndDisplayChangesKee
     EXPECT_EQ(LookupMovieRecord(movie), nullptr);
 }
 
+// A frame is converted once, when it is taken: the first at the open's first draw, and again after a
+// display change, on the software and the DirectDraw route, 16 and 32-bit screens.
+TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAlsoTheFirstAndAfterADisplayChange)
+{
+    const char *route = getenv("DAZAR_RENDER_ROUTE");
+    std::string keep = route ? route : "";
+    const Movie &m = kMovies[0];
+    for (const char *use : {"software", "ddraw"})
+        for (int depth : {16, 32}) {
+            EndLibrary();
+            setenv("DAZAR_RENDER_ROUTE", use, 1);
+            ASSERT_EQ(InitLibrary(), 0);
+            ASSERT_EQ(SelectScreenMode(640, 480, depth, 60), 0);
+            ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+            int graph = OpenMovieToGraph(Path(m.name).c_str(), 0, 1);
+            ASSERT_NE(graph, -1) << use << " " << depth;
+            ASSERT_EQ(RunMovie(GetGraphMovieHandle(graph)), 0);
+            ASSERT_EQ(MmTestWaitForDecoders(), 0);
+            MmTestResetCounters();
+            // The frames 0 and 1 decoded at the open, the first draw, a display change and its draw.
+            const struct { int advance, displayChange, frame; } steps[] = {{0, 0, 0}, {100000, 1, 1}};
+            for (int k = 0; k < 2; k++) {
+                AdvanceSteppedClock(steps[k].advance);
+                if (steps[k].displayChange)
+                    HandleWindowMessage((WHandle)GetMainWindowHandle(), W_WM_DISPLAYCHANGE, depth, 0);
+                PresentFrame();
+                ASSERT_EQ(MmTestWaitForDecoders(), 0);
+                ASSERT_EQ(PutGraph(10, 20, graph, 0), 0);
+                EXPECT_EQ(WrongOnScreen(m, steps[k].frame, 10, 20), 0) << use << " " << depth << " step " << k;
+                MmTestCounters counters;
+                MmTestGetCounters(&counters);
+                EXPECT_EQ(counters.converted, k + 1) << use << " " << depth << " step " << k;
+            }
+            EXPECT_EQ(RemoveGraph(graph, 0), 0);
+        }
+    if (route)
+        setenv("DAZAR_RENDER_ROUTE", keep.c_str(), 1);
+    else
+        unsetenv("DAZAR_RENDER_ROUTE");
+}
+
 // The library's own display behind the movie (no stand-in draw object): software rendering mode on a
 // 16 and a 32-bit screen, a movie asked for in each surface mode (the overlay is not offered: mode 1
 // plays in system memory), every frame of every fixture on the back screen at n / fps.
