@@ -14,23 +14,28 @@
 // frame updates
 // ================================================================================================
 
+// a - b, stopped at the ends of the 64-bit range (a clock base may lie as far back as a frame of a
+// movie with an absurdly low rate).
+static int64_t SaturatedDifference(int64_t a, int64_t b)
+{
+    __int128 d = (__int128)a - b;
+    return d > INT64_MAX ? INT64_MAX : d < INT64_MIN ? INT64_MIN : (int64_t)d;
+}
+
 // The own decoder's frame due now (clamped to the movie), or -1 when the movie cannot say: no
 // frames or no usable rate would divide by zero.
 static int DueOwnFrame(MovieRecord *record, const TheoraMovieInfo *info)
 {
     if (info->totalFrames <= 0 || !std::isfinite(info->frameRate) || info->frameRate <= 0) return -1;
     int total = info->totalFrames;
-    int due;
-    if (record->soundHandle != -1) {
-        int64_t microseconds = (int64_t)GetSoundPlayPositionMs(record->soundHandle) * 1000;
-        due = TruncDoubleToInt((double)microseconds * info->frameRate * 0.000001);
-        if (due >= total) due = total - 1;
-    } else {
-        int64_t microseconds = GetCounterMicroseconds(0) - record->clockBase;
-        due = TruncDoubleToInt((double)microseconds * info->frameRate * 0.000001);
-        if (due >= total) due = (record->playType & MOVIE_PLAY_LOOP_BIT) ? due % total : total - 1;
-    }
-    return due < 0 ? 0 : due;
+    int64_t microseconds = record->soundHandle != -1 ? (int64_t)GetSoundPlayPositionMs(record->soundHandle) * 1000
+                                                     : SaturatedDifference(GetCounterMicroseconds(0), record->clockBase);
+    double due = std::trunc((double)microseconds * info->frameRate * 0.000001);
+    if (due < 0) return 0;
+    if (due < total) return TruncDoubleToInt(due);
+    // Beyond the end: the last frame, or (without a sound, looping) the remainder by the total.
+    if (record->soundHandle == -1 && (record->playType & MOVIE_PLAY_LOOP_BIT)) return TruncDoubleToInt(std::fmod(due, total));
+    return total - 1;
 }
 
 // The own decoder: the frame due by the sound or the clock, the end of a movie that does not loop.
@@ -303,8 +308,10 @@ static void ResumeMovie(MovieRecord *record)
     if (record->ownDecoder) {
         TheoraMovieInfo info;
         GetTheoraMovieInfo(record->theora, &info);
-        double shown = info.frameRate > 0 ? GetTheoraCurrentFrame(record->theora) / info.frameRate * 1000000.0 : 0;
-        record->clockBase = GetCounterMicroseconds(0) - (int64_t)std::trunc(shown);
+        double shown = info.frameRate > 0 ? std::trunc(GetTheoraCurrentFrame(record->theora) / info.frameRate * 1000000.0) : 0;
+        // Stopped at the largest time, as the stream clock is.
+        int64_t back = shown < 9223372036854775807.0 ? (int64_t)shown : INT64_MAX;
+        record->clockBase = SaturatedDifference(GetCounterMicroseconds(0), back);
         PlaySoundByHandle(record->soundHandle, playType, 0);
     } else {
         if (AreMovieStreamsReleased(record)) return;

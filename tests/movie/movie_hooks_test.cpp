@@ -88,19 +88,37 @@ TEST_F(MovieTest, AnOwnDecodedMovieWithoutFramesOrRateStaysPut)
     }
 }
 
+// Paused by the system at a frame, resumed, and updated a while later: the frame then. The second
+// movie shows a frame further back in time than the clock can hold (a frame rate of 1 over 2^32 - 1):
+// its clock base stops at the largest time instead of overflowing, and its frames stay in the movie.
 TEST_F(MovieTest, APausedOwnDecodedMovieHoldsItsFrameAndResumesFromIt)
 {
-    int movie = OwnMovie(100, 10, 1);
-    AdvanceSteppedClock(500000);
-    EXPECT_EQ(PauseMovieByHandle(movie, 1), 0);   // updates to the frame due at the pause
-    EXPECT_EQ(Frame(movie), 5);
-    AdvanceSteppedClock(3000000);
-    AdvanceMovieToCurrentFrame(movie, 0);
-    EXPECT_EQ(Frame(movie), 5);
-    EXPECT_EQ(ResumeSystemPausedMovies(), 0);
-    AdvanceSteppedClock(300000);
-    AdvanceMovieToCurrentFrame(movie, 0);
-    EXPECT_EQ(Frame(movie), 8);
+    const struct { int total, shown; uint32_t numerator, denominator; int later; } cases[] = {
+        {100, 5, 10, 1, 8}, {2000000, 1000000, 1, 4294967295u, -1}};
+    for (auto c : cases) {
+        int movie = OwnMovie(c.total, c.numerator, 1);
+        MovieRecord *r = LookupMovieRecord(movie);
+        r->theora->info.fps_denominator = c.denominator;
+        AdvanceSteppedClock(500000);
+        if (c.later >= 0) {
+            EXPECT_EQ(PauseMovieByHandle(movie, 1), 0);   // updates to the frame due at the pause
+        } else {
+            r->theora->currentFrame = c.shown;
+            r->paused = 1;
+        }
+        EXPECT_EQ(Frame(movie), c.shown);
+        AdvanceSteppedClock(3000000);
+        AdvanceMovieToCurrentFrame(movie, 0);
+        EXPECT_EQ(Frame(movie), c.shown);
+        EXPECT_EQ(ResumeSystemPausedMovies(), 0);
+        AdvanceSteppedClock(300000);
+        AdvanceMovieToCurrentFrame(movie, 0);
+        if (c.later >= 0) {
+            EXPECT_EQ(Frame(movie), c.later);
+        }
+        EXPECT_TRUE(Frame(movie) >= 0 && Frame(movie) < c.total) << Frame(movie);
+        ReleaseMovieHandle(movie);
+    }
 }
 
 // ---- streams ----------------------------------------------------------------------------------------
