@@ -68,6 +68,8 @@ struct MovieRecord {
     } overlay;
     MovieFrameCallback frameCallback; // null none
     uintptr_t callbackData;
+    int frameCopyHost;               // our start layer: the graph whose pixel store holds the frame
+                                     // copy's pixels (then the graph's, not owned), 0 none
 };
 
 // The movie table (the shared handle-table layout over a fixed array of 100 slots).

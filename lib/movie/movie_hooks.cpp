@@ -72,10 +72,12 @@ static void CopyFrameRows(MovieRecord *record)
     desc.size = sizeof(desc);
     DdSurface *surface = record->surface4;
     if (surface->fn->Lock(surface, nullptr, &desc, DD_LOCK_WAIT | DD_LOCK_READONLY) != DD_OK) return;
+    uint8_t *to = BeginFrameCopyWrite(record);
     int rowBytes = record->frameFormat.pixelByte * record->width;
-    for (int y = 0; y < record->height; y++)
-        CopyBytes((uint8_t *)record->frameCopy.pixels + (size_t)y * record->frameCopy.pitch,
-                  (const uint8_t *)desc.surface + (size_t)y * desc.pitch, (size_t)rowBytes);
+    for (int y = 0; to && y < record->height; y++)
+        CopyBytes(to + (size_t)y * record->frameCopy.pitch, (const uint8_t *)desc.surface + (size_t)y * desc.pitch,
+                  (size_t)rowBytes);
+    if (to) EndFrameCopyWrite(record);
     surface->fn->Unlock(surface, nullptr);
 }
 

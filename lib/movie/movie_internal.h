@@ -25,8 +25,14 @@ enum MovieObjectField {
 extern const MovieObjectField kStreamReleaseOrder[MOVIE_OBJ_COUNT];
 // Releases each present object in the order given and clears its field.
 void ReleaseMovieObjects(MovieRecord *record, const MovieObjectField *order);
-// Frees the frame copy's pixels / closes the update event (each when present).
+// Frees the frame copy's pixels (a copy kept in a graph's store is only let go) / closes the update
+// event (each when present).
 void FreeMovieFrameCopy(MovieRecord *record);
+// The frame copy's first row, ready for a new frame (a copy kept in a graph's store is locked there,
+// or becomes a block of the movie's own again when the store no longer holds it), or null for none;
+// EndFrameCopyWrite after the rows are written.
+uint8_t *BeginFrameCopyWrite(MovieRecord *record);
+void EndFrameCopyWrite(MovieRecord *record);
 void CloseMovieUpdateEvent(MovieRecord *record);
 // 1 when both surface interfaces are gone (the streams were released).
 int AreMovieStreamsReleased(const MovieRecord *record);

@@ -248,6 +248,7 @@ int OpenMovieThroughDirectShow(DdDraw *directDraw, MovieRecord *record, const ch
                                int *outHeight, int surfaceMode)
 {
     record->frameCopy.pixels = nullptr;
+    record->frameCopyHost = 0;
     record->overlay.x = record->overlay.y = record->overlay.magnification = record->overlay.shown = 0;
     record->frameShown = 0;
     record->overlay.source = record->overlay.dest = Rect{};

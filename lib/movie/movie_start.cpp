@@ -8,6 +8,7 @@
 #include "lib/core/log.h"
 #include "lib/core/memory.h"
 #include "lib/graphics/graph.h"
+#include "lib/graphics/memimg.h"
 #include "lib/sound/sound.h"
 
 // A new zeroed record in the table (no sound). Its handle, or -1 (logged).
@@ -25,14 +26,66 @@ static int AddMovieRecord(MovieRecord **out)
     return handle;
 }
 
-// The frame callback of a movie shown in a graph: the frame copy goes into the graph's pixels.
+// ---- the frame copy in the graph's store --------------------------------------------------------------
+// A movie shown in a graph keeps its frame copy in the graph's pixel store when that store is the
+// graph's whole, in memory or on a display surface, in the frame copy's format and pitch: a new frame
+// then reaches the graph with the frame copy, without a second full copy. The store is looked at
+// again before each frame; when it no longer holds the copy (made anew, lost), the frame copy is a
+// block of the movie's own again until a frame has gone into the graph the usual way. Drawing into
+// such a graph draws into the frame copy, which the next frame overwrites as it overwrites the graph.
+
+// The graph's store when it can hold the movie's frame copy, else null.
+static MEMIMG *FrameCopyStore(const MovieRecord *movie, int graph)
+{
+    GraphRecord *record = LookupGraph(graph);
+    if (!record || record->format.textureFlag || record->pieces.count != 1) return nullptr;
+    MEMIMG *store = GetGraphMemImg(record);
+    if (!store || store->pixels != store->shared->pixels ||
+        store->width != movie->frameCopy.width || store->height != movie->frameCopy.height ||
+        store->shared->pitch != movie->frameCopy.pitch)
+        return nullptr;
+    const ColorFormatRecord *a = store->shared->format, *b = &movie->frameFormat;
+    int same = a->pixelByte == b->pixelByte && a->colorBitDepth == b->colorBitDepth && a->redMask == b->redMask &&
+               a->greenMask == b->greenMask && a->blueMask == b->blueMask && a->alphaMask == b->alphaMask;
+    return same ? store : nullptr;
+}
+
+uint8_t *BeginFrameCopyWrite(MovieRecord *movie)
+{
+    if (movie->frameCopyHost) {
+        MEMIMG *store = FrameCopyStore(movie, movie->frameCopyHost);
+        if (store && store->pixels == movie->frameCopy.pixels && LockGraphPixels(LookupGraph(movie->frameCopyHost)) == 0)
+            return store->pixels;
+        // The store went: the frame copy is the movie's again (none when there is no room).
+        movie->frameCopyHost = 0;
+        movie->frameCopy.pixels =
+            AllocMemoryZeroed((size_t)movie->frameCopy.pitch * (size_t)movie->frameCopy.height, "", 0);
+    }
+    return (uint8_t *)movie->frameCopy.pixels;
+}
+
+void EndFrameCopyWrite(MovieRecord *movie)
+{
+    if (!movie->frameCopyHost) return;
+    GraphRecord *graph = LookupGraph(movie->frameCopyHost);
+    MarkMemImgPixelsChanged(GetGraphMemImg(graph));
+    UnlockGraphPixels(graph);
+}
+
+// The frame callback of a movie shown in a graph: the frame copy goes into the graph's pixels, and
+// from then on lives there when the store can hold it.
 static void CopyFrameToGraph(MovieRecord *movie, uintptr_t graph)
 {
-    if (!movie->frameCopy.pixels) return;
+    if (!movie->frameCopy.pixels || movie->frameCopyHost == (int)graph) return;
     GraphImage image = {movie->frameFormat, movie->frameCopy.width, movie->frameCopy.height, movie->frameCopy.pitch,
                         movie->frameCopy.pixels};
     Rect whole = {0, 0, image.width, image.height};
-    UpdateGraphImageRect((int)graph, 0, 0, &image, &whole);
+    if (UpdateGraphImageRect((int)graph, 0, 0, &image, &whole) != 0 || movie->frameCopyHost) return;
+    MEMIMG *store = FrameCopyStore(movie, (int)graph);
+    if (!store) return;
+    FreeMemoryTracked(movie->frameCopy.pixels);
+    movie->frameCopy.pixels = store->pixels;
+    movie->frameCopyHost = (int)graph;
 }
 
 int OpenMovieToGraph(const char *fileName, int surfaceMode, int playType)

@@ -80,8 +80,9 @@ void ReleaseMovieObjects(MovieRecord *record, const MovieObjectField *order)
 
 void FreeMovieFrameCopy(MovieRecord *record)
 {
-    FreeMemoryTracked(record->frameCopy.pixels);
+    if (!record->frameCopyHost) FreeMemoryTracked(record->frameCopy.pixels);
     record->frameCopy.pixels = nullptr;
+    record->frameCopyHost = 0;
 }
 
 void CloseMovieUpdateEvent(MovieRecord *record)

@@ -2,12 +2,19 @@
 // PutGraph, its time held across a focus loss and a display change, released with its graph.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "lib/core/library.h"
 #include "lib/core/system.h"
 #include "lib/graphics/draw.h"
 #include "lib/graphics/graph.h"
+#include "lib/graphics/graphics_start.h"
+#include "lib/movie/movie_graph_hooks.h"
 #include "lib/graphics/screen.h"
 #include "lib/movie/movie.h"
+#include "platform/dshow/frame_convert.h"
+#include "platform/dshow/theora_reader.h"
 #include "platform/window/window.h"
 #include "tests/movie/movie_fixtures.h"
 #include "tests/softrender/fill_canvas.h"
@@ -113,39 +120,88 @@ TEST_F(MovieGraphTest, PutGraphShowsSuccessiveFramesAndFocusAndDisplayChangesKee
     EXPECT_EQ(LookupMovieRecord(movie), nullptr);
 }
 
+// Frame n of m640.ogv as a 565 or X888 screen holds it.
+std::vector<uint8_t> M640Frame(int n, int bits)
+{
+    std::vector<uint8_t> pixels((size_t)640 * 480 * bits / 8);
+    MmSurfaceLock lock = {pixels.data(), 640 * bits / 8, 640, 480, (uint32_t)bits, bits == 16 ? 0xF800u : 0xFF0000u,
+                          bits == 16 ? 0x07E0u : 0xFF00u, bits == 16 ? 0x1Fu : 0xFFu};
+    MmTheoraReader *reader = MmOpenTheoraReader(Path("m640.ogv").c_str());
+    MmPlane planes[3];
+    for (int k = 0; k <= n; k++)
+        if (!reader || MmDecodeNextTheoraFrame(reader) != 1) pixels.clear();
+    if (pixels.empty() || MmGetTheoraPlanes(reader, planes) != 0 ||
+        MmConvertPicture(MmGetTheoraPicture(reader), planes, &lock) != 0)
+        pixels.clear();
+    MmCloseTheoraReader(reader);
+    return pixels;
+}
+
+// Pixels of a 640 x 480 picture (rows pitch apart) that differ from frame (unused bits left out).
+int WrongPixels(const uint8_t *pixels, int pitch, const std::vector<uint8_t> &frame, int bits)
+{
+    if (!pixels || frame.empty()) return -1;
+    int wrong = 0;
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 640; x++) {
+            const uint8_t *p = pixels + (size_t)y * pitch + x * bits / 8, *q = frame.data() + ((size_t)y * 640 + x) * bits / 8;
+            wrong += bits == 16 ? memcmp(p, q, 2) != 0 : memcmp(p, q, 3) != 0;
+        }
+    return wrong;
+}
+
 // A frame is converted once, when it is taken: the first at the open's first draw, and again after a
-// display change, on the software and the DirectDraw route, 16 and 32-bit screens.
-TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAlsoTheFirstAndAfterADisplayChange)
+// display change, on every route (Direct3D's where it really draws). The frame copy lives in the
+// graph's store where that can hold it (a 640-wide movie on the software and the DirectDraw route, not
+// in a texture), and goes back into a block of the movie's own over the display change and while the
+// graph's store is lost: the frame copy and the screen show each frame due (the screen not while
+// lost), 16 and 32-bit screens.
+TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFrameCopy)
 {
     const char *route = getenv("DAZAR_RENDER_ROUTE");
     std::string keep = route ? route : "";
-    const Movie &m = kMovies[0];
-    for (const char *use : {"software", "ddraw"})
-        for (int depth : {16, 32}) {
+    // The time it moves on, what happens first (1 a display change, 2 every display surface but the
+    // movie's own lost), the frame then due.
+    const struct { int advance, event, frame; } steps[] = {{0, 0, 0}, {110000, 1, 3}, {100000, 0, 6}, {34000, 0, 7},
+                                                           {33000, 2, 8}, {33000, 0, 9}};
+    std::vector<const char *> routes = {"software", "ddraw"};
+    if (IsDirect3DRouteExpected()) routes.push_back("d3d");
+    for (const char *use : routes)
+        for (int bits : {16, 32}) {
             EndLibrary();
             setenv("DAZAR_RENDER_ROUTE", use, 1);
             ASSERT_EQ(InitLibrary(), 0);
-            ASSERT_EQ(SelectScreenMode(640, 480, depth, 60), 0);
+            ASSERT_EQ(SelectScreenMode(640, 480, bits, 60), 0);
             ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
-            int graph = OpenMovieToGraph(Path(m.name).c_str(), 0, 1);
-            ASSERT_NE(graph, -1) << use << " " << depth;
+            int graph = OpenMovieToGraph(Path("m640.ogv").c_str(), 0, 1);
+            ASSERT_NE(graph, -1) << use << " " << bits;
+            MovieRecord *r = LookupMovieRecord(GetGraphMovieHandle(graph));
             ASSERT_EQ(RunMovie(GetGraphMovieHandle(graph)), 0);
-            ASSERT_EQ(MmTestWaitForDecoders(), 0);
+            ASSERT_EQ(MmTestWaitForDecoders(), 0);   // frames 0 and 1
             MmTestResetCounters();
-            // The frames 0 and 1 decoded at the open, the first draw, a display change and its draw.
-            const struct { int advance, displayChange, frame; } steps[] = {{0, 0, 0}, {100000, 1, 1}};
-            for (int k = 0; k < 2; k++) {
+            for (int k = 0; k < 6; k++) {
                 AdvanceSteppedClock(steps[k].advance);
-                if (steps[k].displayChange)
-                    HandleWindowMessage((WHandle)GetMainWindowHandle(), W_WM_DISPLAYCHANGE, depth, 0);
+                if (steps[k].event == 1) HandleWindowMessage((WHandle)GetMainWindowHandle(), W_WM_DISPLAYCHANGE, bits, 0);
                 PresentFrame();
                 ASSERT_EQ(MmTestWaitForDecoders(), 0);
-                ASSERT_EQ(PutGraph(10, 20, graph, 0), 0);
-                EXPECT_EQ(WrongOnScreen(m, steps[k].frame, 10, 20), 0) << use << " " << depth << " step " << k;
+                std::vector<uint8_t> frame = M640Frame(steps[k].frame, bits);
+                if (steps[k].event == 2) {
+                    DdTestLoseAllSurfaces();
+                    RestoreLostMovieSurfaces(GetGraphMovieHandle(graph));
+                    UpdateGraphMovieFrame(graph, 0);
+                    RestoreDisplay();
+                } else {
+                    ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
+                    const MEMIMG *screen = ReadBackBackScreen();
+                    EXPECT_EQ(WrongPixels(screen->pixels, screen->shared->pitch, frame, bits), 0) << use << bits << " " << k;
+                }
+                EXPECT_EQ(WrongPixels((const uint8_t *)r->frameCopy.pixels, r->frameCopy.pitch, frame, bits), 0)
+                    << use << " " << bits << " step " << k;
                 MmTestCounters counters;
                 MmTestGetCounters(&counters);
-                EXPECT_EQ(counters.converted, k + 1) << use << " " << depth << " step " << k;
+                EXPECT_EQ(counters.converted, k + 1) << use << " " << bits << " step " << k;
             }
+            EXPECT_EQ(r->frameCopyHost, strcmp(use, "d3d") ? graph : 0) << use << " " << bits;
             EXPECT_EQ(RemoveGraph(graph, 0), 0);
         }
     if (route)
