@@ -102,6 +102,37 @@ static int StillWanted(MmDecoder *d, uint32_t generation, MmCountKind step)
     return 1;
 }
 
+// Where a plane's rows are kept: one span of its memory, padding between the rows and all, when its
+// rows go down in memory with little padding (one copy instead of a copy a row), else each row alone.
+struct KeptPlane {
+    const uint8_t *first;         // the first row of the picture's part in the decoded plane
+    int stride, width, height;    // of the decoded plane, and of the part kept
+    int whole;                    // 1: one span, kept with the plane's own stride
+    size_t bytes;                 // room it takes in the block
+};
+
+static KeptPlane PlanePart(const MmPlane &plane, int left, int top, int width, int height)
+{
+    KeptPlane p = {plane.data + (intptr_t)top * plane.stride + left, plane.stride, width, height, 0, 0};
+    p.whole = plane.stride > 0 && plane.stride <= width + 128;
+    p.bytes = p.whole ? (size_t)plane.stride * (size_t)(height - 1) + (size_t)width
+                      : (size_t)((width + 31) & ~31) * (size_t)height;
+    return p;
+}
+
+// Copies the part into to; the plane that reads it there.
+static MmPlane KeepPlanePart(const KeptPlane &p, uint8_t *to)
+{
+    if (!p.whole) {
+        int stride = (p.width + 31) & ~31;
+        for (int y = 0; y < p.height; y++)
+            memcpy(to + (size_t)y * stride, p.first + (intptr_t)y * p.stride, (size_t)p.width);
+        return MmPlane{p.width, p.height, stride, to};
+    }
+    memcpy(to, p.first, p.bytes);
+    return MmPlane{p.width, p.height, p.stride, to};
+}
+
 // The picture's part of the planes decoded last, copied into the block of slot (the codec writes the
 // next frame over its own), from the first column and row of the chroma samples it uses, so that the
 // conversion finds each pixel's sample where it was. 1, or -1 when out of memory.
@@ -116,12 +147,12 @@ static int KeepPlanes(MmDecoder *d, int slot, MmDecodedFrame *out)
     kept.picX = picture->picX & hshift;
     kept.picY = picture->picY & vshift;
     int width = kept.picX + picture->picWidth, height = kept.picY + picture->picHeight;
-    int left[3] = {picture->picX - kept.picX, picture->picX >> hshift, picture->picX >> hshift};
-    int top[3] = {picture->picY - kept.picY, picture->picY >> vshift, picture->picY >> vshift};
-    int widths[3] = {width, (width + hshift) >> hshift, (width + hshift) >> hshift};
-    int heights[3] = {height, (height + vshift) >> vshift, (height + vshift) >> vshift};
+    KeptPlane parts[3] = {PlanePart(planes[0], picture->picX - kept.picX, picture->picY - kept.picY, width, height)};
+    for (int k = 1; k < 3; k++)
+        parts[k] = PlanePart(planes[k], picture->picX >> hshift, picture->picY >> vshift, (width + hshift) >> hshift,
+                             (height + vshift) >> vshift);
     size_t offsets[4] = {0};
-    for (int k = 0; k < 3; k++) offsets[k + 1] = offsets[k] + (size_t)((widths[k] + 31) & ~31) * (size_t)heights[k];
+    for (int k = 0; k < 3; k++) offsets[k + 1] = offsets[k] + ((parts[k].bytes + 31) & ~(size_t)31);
     uint8_t *&block = d->planes[slot];
     size_t &blockBytes = d->planeBytes[slot];
     if (offsets[3] > blockBytes) {
@@ -130,13 +161,7 @@ static int KeepPlanes(MmDecoder *d, int slot, MmDecodedFrame *out)
         blockBytes = block ? offsets[3] : 0;
     }
     if (!block) return -1;
-    for (int k = 0; k < 3; k++) {
-        MmPlane &to = out->planes[k];
-        to = MmPlane{widths[k], heights[k], (widths[k] + 31) & ~31, block + offsets[k]};
-        for (int y = 0; y < heights[k]; y++)
-            memcpy(block + offsets[k] + (size_t)y * to.stride,
-                   planes[k].data + (intptr_t)(top[k] + y) * planes[k].stride + left[k], (size_t)widths[k]);
-    }
+    for (int k = 0; k < 3; k++) out->planes[k] = KeepPlanePart(parts[k], block + offsets[k]);
     out->picture = kept;
     return 1;
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 #include <ogg/ogg.h>
 #include <theora/theoradec.h>
 #if defined(__SANITIZE_ADDRESS__)
@@ -12,6 +14,7 @@ extern "C" size_t __sanitizer_get_heap_size(void);   // the address sanitizer's 
 
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/dshow_internal.h"
+#include "platform/dshow/frame_convert.h"
 #include "platform/dshow/theora_reader.h"
 #include "tests/movie/movie_fixtures.h"
 #include "tests/support/stepped_clock.h"
@@ -224,6 +227,54 @@ TEST_F(DshowTest, PendingUpdateCompletesWhenItsEventIsWaitedOnOnceDecodedAndDue)
     EXPECT_EQ(GetSteppedClockMicroseconds() - before, 100000u);
     EXPECT_EQ(CountWrongPixels(kMovies[0], ReferenceFrames(kMovies[0])[5], player.Pixels()), 0);
     KCloseHandle(event);
+}
+
+// Pixels of the sample's surface (the picture's size) that differ from the frame the reader decoded
+// last, converted straight from its planes into the surface's format; -1 when it cannot be.
+int WrongAgainstReader(MmTheoraReader *reader, const MmSurfaceLock &lock)
+{
+    const MmPictureInfo *p = MmGetTheoraPicture(reader);
+    std::vector<uint8_t> want((size_t)lock.pitch * lock.height);
+    MmSurfaceLock target = lock;
+    target.pixels = want.data();
+    MmPlane planes[3];
+    if (MmGetTheoraPlanes(reader, planes) != 0 || MmConvertPicture(p, planes, &target) != 0) return -1;
+    int bytes = (int)lock.bitCount / 8, wrong = 0;
+    for (int y = 0; y < p->picHeight; y++)
+        for (int x = 0; x < p->picWidth; x++)
+            wrong += memcmp(lock.pixels + (size_t)y * lock.pitch + x * bytes, want.data() + (size_t)y * lock.pitch + x * bytes,
+                            (size_t)bytes) != 0;
+    return wrong;
+}
+
+// Pictures at odd and even offsets in their coded frames, 4:2:0, 4:2:2 and 4:4:4 (the header's
+// picture offsets changed; its vertical one counts from the bottom): every frame taken shows the
+// picture's part of the decoded planes, with each pixel's own chroma sample.
+TEST_F(DshowTest, PicturesAtAnOffsetInTheirFramesComeFromTheirPartOfThePlanes)
+{
+    const struct { const char *name; uint8_t x, headerY; int top; } cases[] = {
+        {"m420.ogv", 5, 2, 1}, {"m420.ogv", 10, 0, 3}, {"m422.ogv", 7, 4, 7}, {"m444.ogv", 11, 2, 5}};
+    ASSERT_EQ(EnterFreshTempDir(), 0);
+    for (auto c : cases)
+        for (const SurfaceFormat *f : {&k565, &kX888}) {
+            WriteMovieFile("moved.ogv", WithHeaderBytes(ReadTestFile(Path(c.name).c_str()), HEADER_PICTURE + 6, {c.x, c.headerY}));
+            MmTheoraReader *reader = MmOpenTheoraReader("moved.ogv");
+            ASSERT_NE(reader, nullptr) << c.name;
+            const MmPictureInfo *p = MmGetTheoraPicture(reader);
+            ASSERT_EQ(p->picX, c.x);
+            ASSERT_EQ(p->picY, c.top);
+            Player player("./moved.ogv");
+            ASSERT_EQ(player.MakeSample(*f, p->picWidth, p->picHeight), MM_OK);
+            player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
+            for (int n = 0; n < 3; n++) {
+                if (n) AdvanceSteppedClock(100000);
+                ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
+                ASSERT_EQ(MmDecodeNextTheoraFrame(reader), 1);
+                EXPECT_EQ(WrongAgainstReader(reader, player.Pixels()), 0) << c.name << " " << (int)c.x << " " << f->bits << " " << n;
+            }
+            MmCloseTheoraReader(reader);
+        }
+    LeaveFreshTempDir();
 }
 
 TEST_F(DshowTest, LateFramesAreSkippedToTheirKeyframe)
