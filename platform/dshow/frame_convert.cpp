@@ -295,47 +295,82 @@ MM_TARGET_AVX2 static inline void WideChroma16(const uint8_t *cb, const uint8_t 
     }
 }
 
-// One channel of 16 pixels, clipped to 0..255, in 16-bit lanes in pixel order.
-MM_TARGET_AVX2 static inline __m256i WideChannel(__m256i lumaEven, __m256i lumaOdd, __m256i even, __m256i odd)
+// One channel of 16 pixels in 16-bit lanes in pixel order, not yet clipped (-512..767).
+MM_TARGET_AVX2 static inline __m256i WideSum(__m256i lumaEven, __m256i lumaOdd, __m256i even, __m256i odd)
 {
-    __m256i v = _mm256_blend_epi16(_mm256_srli_epi32(_mm256_add_epi32(lumaEven, even), 16),
-                                   _mm256_add_epi32(lumaOdd, odd), 0xAA);
-    return _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), _mm256_set1_epi16(255));
+    return _mm256_blend_epi16(_mm256_srli_epi32(_mm256_add_epi32(lumaEven, even), 16), _mm256_add_epi32(lumaOdd, odd),
+                              0xAA);
 }
 
-// 16 pixels from 16 Y bytes at y and their chroma terms into the surface row.
-template <int Format>
-MM_TARGET_AVX2 static inline void WideLuma16(const uint8_t *y, const __m256i even[3], const __m256i odd[3], uint8_t *out)
+// The three channels of 16 pixels from 16 Y bytes at y and their chroma terms, not yet clipped.
+MM_TARGET_AVX2 static inline void WideChannels16(const uint8_t *y, const __m256i even[3], const __m256i odd[3],
+                                                 __m256i rgb[3])
 {
     __m256i y4 = Times4Less(_mm256_cvtepu8_epi16(_mm_loadu_si128((const __m128i *)y)), 16);
     __m256i lumaEven = _mm256_madd_epi16(y4, WidePair(19070, 0)), lumaOdd = _mm256_madd_epi16(y4, WidePair(0, 19070));
-    __m256i r = WideChannel(lumaEven, lumaOdd, even[0], odd[0]);
-    __m256i g = WideChannel(lumaEven, lumaOdd, even[1], odd[1]);
-    __m256i b = WideChannel(lumaEven, lumaOdd, even[2], odd[2]);
+    for (int k = 0; k < 3; k++) rgb[k] = WideSum(lumaEven, lumaOdd, even[k], odd[k]);
+}
+
+// 32 pixels, a (0-15) and b (16-31), into the surface row. The unsigned pack clips each channel to
+// 0..255 as the clip table does and leaves the bytes in the order a0-7 b0-7 | a8-15 b8-15, which the
+// byte unpacks below take apart again: the low halves are a's pixels, the high halves b's.
+template <int Format>
+MM_TARGET_AVX2 static inline void WideStore32(const __m256i a[3], const __m256i b[3], uint8_t *out)
+{
+    __m256i r = _mm256_packus_epi16(a[0], b[0]), g = _mm256_packus_epi16(a[1], b[1]), bl = _mm256_packus_epi16(a[2], b[2]);
     if constexpr (Format == FAST_X888) {
-        // Blue and green in the low half of each pixel, red in the high; the lane halves put in order.
-        __m256i bg = _mm256_or_si256(b, _mm256_slli_epi16(g, 8));
-        __m256i lo = _mm256_unpacklo_epi16(bg, r), hi = _mm256_unpackhi_epi16(bg, r);
-        _mm256_storeu_si256((__m256i *)out, _mm256_permute2x128_si256(lo, hi, 0x20));
-        _mm256_storeu_si256((__m256i *)(out + 32), _mm256_permute2x128_si256(lo, hi, 0x31));
+        const __m256i zero = _mm256_setzero_si256();
+        __m256i halves[2][2] = {{_mm256_unpacklo_epi8(bl, g), _mm256_unpacklo_epi8(r, zero)},
+                                {_mm256_unpackhi_epi8(bl, g), _mm256_unpackhi_epi8(r, zero)}};
+        for (int h = 0; h < 2; h++) {
+            __m256i lo = _mm256_unpacklo_epi16(halves[h][0], halves[h][1]), hi = _mm256_unpackhi_epi16(halves[h][0], halves[h][1]);
+            _mm256_storeu_si256((__m256i *)(out + 64 * h), _mm256_permute2x128_si256(lo, hi, 0x20));
+            _mm256_storeu_si256((__m256i *)(out + 64 * h + 32), _mm256_permute2x128_si256(lo, hi, 0x31));
+        }
     } else {
-        __m256i red = _mm256_and_si256(_mm256_slli_epi16(r, 8), _mm256_set1_epi16((short)0xF800));
-        __m256i green = _mm256_and_si256(_mm256_slli_epi16(g, 3), _mm256_set1_epi16(0x07E0));
-        _mm256_storeu_si256((__m256i *)out, _mm256_or_si256(_mm256_or_si256(red, green), _mm256_srli_epi16(b, 3)));
+        // High byte red's top 5 bits and green's top 3, low byte green's next 3 and blue's top 5. The
+        // 16-bit shifts pull in bits of the neighbouring byte; the masks drop them.
+        __m256i high = _mm256_or_si256(_mm256_and_si256(r, _mm256_set1_epi8((char)0xF8)),
+                                       _mm256_and_si256(_mm256_srli_epi16(g, 5), _mm256_set1_epi8(0x07)));
+        __m256i low = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(g, 3), _mm256_set1_epi8((char)0xE0)),
+                                      _mm256_and_si256(_mm256_srli_epi16(bl, 3), _mm256_set1_epi8(0x1F)));
+        _mm256_storeu_si256((__m256i *)out, _mm256_unpacklo_epi8(low, high));
+        _mm256_storeu_si256((__m256i *)(out + 32), _mm256_unpackhi_epi8(low, high));
     }
 }
 
-// As RunSse2, through the AVX2 pieces.
+// 16 pixels: as WideStore32 with the second half's channels repeated, of which the first half is stored.
+template <int Format>
+MM_TARGET_AVX2 static inline void WideStore16(const __m256i a[3], uint8_t *out)
+{
+    alignas(32) uint8_t both[128];
+    WideStore32<Format>(a, a, both);
+    memcpy(out, both, Format == FAST_X888 ? 64 : 32);
+}
+
+// As RunSse2, through the AVX2 pieces: 32 pixels at a time, the last 16 alone.
 template <int Format, int Shared>
 MM_TARGET_AVX2 static void RunAvx2(const RowJob *job, int from, int to)
 {
     const int bytes = Format == FAST_X888 ? 4 : 2;
-    for (int x = from; x < to; x += 16) {
-        int column = job->x0 + x;
-        __m256i even[3], odd[3];
-        WideChroma16<Shared>(job->cb + (column >> job->hshift), job->cr + (column >> job->hshift), even, odd);
-        for (int line = 0; line < job->rows; line++)
-            WideLuma16<Format>(job->y[line] + column, even, odd, job->out[line] + x * bytes);
+    for (int x = from; x < to;) {
+        int column = job->x0 + x, pixels = to - x >= 32 ? 32 : 16;
+        __m256i even[2][3], odd[2][3];
+        for (int h = 0; h < pixels / 16; h++) {
+            int at = (column + 16 * h) >> job->hshift;
+            WideChroma16<Shared>(job->cb + at, job->cr + at, even[h], odd[h]);
+        }
+        for (int line = 0; line < job->rows; line++) {
+            __m256i a[3], b[3];
+            WideChannels16(job->y[line] + column, even[0], odd[0], a);
+            if (pixels == 16) {
+                WideStore16<Format>(a, job->out[line] + x * bytes);
+                continue;
+            }
+            WideChannels16(job->y[line] + column + 16, even[1], odd[1], b);
+            WideStore32<Format>(a, b, job->out[line] + x * bytes);
+        }
+        x += pixels;
     }
 }
 
