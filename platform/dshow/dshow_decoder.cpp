@@ -103,56 +103,64 @@ static int StillWanted(MmDecoder *d, uint32_t generation, MmCountKind step)
 }
 
 // Where a plane's rows are kept: one span of its memory, padding between the rows and all, when its
-// rows go down in memory with little padding (one copy instead of a copy a row), else each row alone.
+// rows go down in memory with little padding (a copy for many rows instead of one a row), else each
+// row alone.
 struct KeptPlane {
-    const uint8_t *first;         // the first row of the picture's part in the decoded plane
+    int left, top;                // of the picture's part in the decoded plane
     int stride, width, height;    // of the decoded plane, and of the part kept
-    int whole;                    // 1: one span, kept with the plane's own stride
-    size_t bytes;                 // room it takes in the block
+    int whole;                    // 1: spans, kept with the plane's own stride
+    uint8_t *to;                  // the part's first row in the block
 };
 
-static KeptPlane PlanePart(const MmPlane &plane, int left, int top, int width, int height)
+// The picture's part of a decoded plane of the layout's stride, and the room it takes in the block.
+static KeptPlane PlanePart(const MmPlane &plane, int left, int top, int width, int height, size_t *bytes)
 {
-    KeptPlane p = {plane.data + (intptr_t)top * plane.stride + left, plane.stride, width, height, 0, 0};
-    p.whole = plane.stride > 0 && plane.stride <= width + 128;
-    p.bytes = p.whole ? (size_t)plane.stride * (size_t)(height - 1) + (size_t)width
-                      : (size_t)((width + 31) & ~31) * (size_t)height;
+    KeptPlane p = {left, top, plane.stride, width, height, plane.stride > 0 && plane.stride <= width + 128, nullptr};
+    *bytes = p.whole ? (size_t)plane.stride * (size_t)(height - 1) + (size_t)width
+                     : (size_t)((width + 31) & ~31) * (size_t)height;
     return p;
 }
 
-// Copies the part into to; the plane that reads it there.
-static MmPlane KeepPlanePart(const KeptPlane &p, uint8_t *to)
+// Copies the part's rows from..to (within the part) of the decoded plane into the block.
+static void KeepRows(const KeptPlane &p, const MmPlane &plane, int from, int to)
 {
-    if (!p.whole) {
-        int stride = (p.width + 31) & ~31;
-        for (int y = 0; y < p.height; y++)
-            memcpy(to + (size_t)y * stride, p.first + (intptr_t)y * p.stride, (size_t)p.width);
-        return MmPlane{p.width, p.height, stride, to};
+    const uint8_t *first = plane.data + (intptr_t)p.top * plane.stride + p.left;
+    if (p.whole && from < to) {
+        memcpy(p.to + (size_t)from * p.stride, first + (intptr_t)from * p.stride,
+               (size_t)p.stride * (size_t)(to - from - 1) + (size_t)p.width);
+        return;
     }
-    memcpy(to, p.first, p.bytes);
-    return MmPlane{p.width, p.height, p.stride, to};
+    int stride = (p.width + 31) & ~31;
+    for (int y = from; y < to; y++) memcpy(p.to + (size_t)y * stride, first + (intptr_t)y * plane.stride, (size_t)p.width);
 }
 
-// The picture's part of the planes decoded last, copied into the block of slot (the codec writes the
-// next frame over its own), from the first column and row of the chroma samples it uses, so that the
-// conversion finds each pixel's sample where it was. 1, or -1 when out of memory.
-static int KeepPlanes(MmDecoder *d, int slot, MmDecodedFrame *out)
+// How the picture's part of a frame's planes lies in the block of a slot, from the first column and
+// row of the chroma samples it uses, so that the conversion finds each pixel's sample where it was.
+struct KeptFrame {
+    KeptPlane parts[3];
+    int shift[3];                 // vertical subsampling of each plane
+    MmPictureInfo picture;        // the picture within the kept planes
+};
+
+// Lays the frame's part out in the block of slot (made larger when it must be). 0, -1 out of memory.
+static int LayOutKept(MmDecoder *d, int slot, const MmPlane planes[3], KeptFrame *k)
 {
-    MmTheoraReader *r = d->reader;
-    const MmPictureInfo *picture = MmGetTheoraPicture(r);
-    MmPlane planes[3];
-    if (MmGetTheoraPlanes(r, planes) != 0) return -1;
+    const MmPictureInfo *picture = MmGetTheoraPicture(d->reader);
     int hshift = picture->chroma == MM_CHROMA_444 ? 0 : 1, vshift = picture->chroma == MM_CHROMA_420 ? 1 : 0;
-    MmPictureInfo kept = *picture;
-    kept.picX = picture->picX & hshift;
-    kept.picY = picture->picY & vshift;
-    int width = kept.picX + picture->picWidth, height = kept.picY + picture->picHeight;
-    KeptPlane parts[3] = {PlanePart(planes[0], picture->picX - kept.picX, picture->picY - kept.picY, width, height)};
-    for (int k = 1; k < 3; k++)
-        parts[k] = PlanePart(planes[k], picture->picX >> hshift, picture->picY >> vshift, (width + hshift) >> hshift,
-                             (height + vshift) >> vshift);
-    size_t offsets[4] = {0};
-    for (int k = 0; k < 3; k++) offsets[k + 1] = offsets[k] + ((parts[k].bytes + 31) & ~(size_t)31);
+    k->picture = *picture;
+    k->picture.picX = picture->picX & hshift;
+    k->picture.picY = picture->picY & vshift;
+    int width = k->picture.picX + picture->picWidth, height = k->picture.picY + picture->picHeight;
+    size_t bytes[3], offsets[4] = {0};
+    k->parts[0] = PlanePart(planes[0], picture->picX - k->picture.picX, picture->picY - k->picture.picY, width, height,
+                            &bytes[0]);
+    for (int c = 1; c < 3; c++)
+        k->parts[c] = PlanePart(planes[c], picture->picX >> hshift, picture->picY >> vshift, (width + hshift) >> hshift,
+                                (height + vshift) >> vshift, &bytes[c]);
+    for (int c = 0; c < 3; c++) {
+        k->shift[c] = c ? vshift : 0;
+        offsets[c + 1] = offsets[c] + ((bytes[c] + 31) & ~(size_t)31);
+    }
     uint8_t *&block = d->planes[slot];
     size_t &blockBytes = d->planeBytes[slot];
     if (offsets[3] > blockBytes) {
@@ -161,9 +169,52 @@ static int KeepPlanes(MmDecoder *d, int slot, MmDecodedFrame *out)
         blockBytes = block ? offsets[3] : 0;
     }
     if (!block) return -1;
-    for (int k = 0; k < 3; k++) out->planes[k] = KeepPlanePart(parts[k], block + offsets[k]);
-    out->picture = kept;
+    for (int c = 0; c < 3; c++) k->parts[c].to = block + offsets[c];
+    return 0;
+}
+
+// The kept frame as the conversion reads it.
+static void KeptResult(const KeptFrame &k, MmDecodedFrame *out)
+{
+    for (int c = 0; c < 3; c++) {
+        const KeptPlane &p = k.parts[c];
+        out->planes[c] = MmPlane{p.width, p.height, p.whole ? p.stride : (p.width + 31) & ~31, p.to};
+    }
+    out->picture = k.picture;
+}
+
+// The frame decoded last, kept whole. 1, or -1 when out of memory.
+static int KeepPlanes(MmDecoder *d, int slot, MmDecodedFrame *out)
+{
+    MmPlane planes[3];
+    KeptFrame k;
+    if (MmGetTheoraPlanes(d->reader, planes) != 0 || LayOutKept(d, slot, planes, &k) != 0) return -1;
+    for (int c = 0; c < 3; c++) KeepRows(k.parts[c], planes[c], 0, k.parts[c].height);
+    KeptResult(k, out);
     return 1;
+}
+
+// A frame kept stripe by stripe while the codec decodes it, each stripe copied while it is still in
+// the cache. Complete once the stripes have covered every row of the coded frame.
+struct StripeKeep {
+    MmDecoder *d;
+    int slot;
+    int laidOut;                  // -1 out of memory, 0 not yet, 1 laid out
+    int rows;                     // luma rows covered so far
+    KeptFrame k;
+};
+
+static void KeepStripe(void *user, const MmPlane planes[3], int firstRow, int endRow)
+{
+    StripeKeep *s = (StripeKeep *)user;
+    if (!s->laidOut) s->laidOut = LayOutKept(s->d, s->slot, planes, &s->k) == 0 ? 1 : -1;
+    if (s->laidOut < 0) return;
+    for (int c = 0; c < 3; c++) {
+        const KeptPlane &p = s->k.parts[c];
+        int from = (firstRow >> s->k.shift[c]) - p.top, to = (endRow >> s->k.shift[c]) - p.top;
+        KeepRows(p, planes[c], from < 0 ? 0 : from, to > p.height ? p.height : to);
+    }
+    s->rows += endRow - firstRow;
 }
 
 // Runs one job of generation on the reader, keeping the frame in the block of slot. 1 with its result, 0
@@ -184,8 +235,14 @@ static int RunJob(MmDecoder *d, const MmDecodeJob &job, uint32_t generation, int
     auto wanted = [&](int64_t next) {
         return next <= target || (!decoded && (job.kind == MM_JOB_NEXT || MmGetTheoraShownFrame(r) < 0));
     };
+    // The frame asked for is kept while it is decoded (one that turns out not to be the last, or is
+    // decoded without stripes, is kept after it instead).
+    StripeKeep stripes = {d, slot, 0, 0, {}};
     for (int64_t next; (next = MmNextTheoraFrameNumber(r)) >= 0 && wanted(next);) {
+        stripes.laidOut = stripes.rows = 0;
+        MmSetTheoraStripes(r, next >= target ? KeepStripe : nullptr, &stripes);
         int decodeResult = MmDecodeNextTheoraFrame(r);
+        MmSetTheoraStripes(r, nullptr, nullptr);
         if (decodeResult < 0) {
             // The picture breaks where the broken frame was to show.
             out.status = -1;
@@ -204,7 +261,12 @@ static int RunJob(MmDecoder *d, const MmDecodeJob &job, uint32_t generation, int
     // The last frame stays for a frame's time before the end.
     out.nextTime = MmTheoraFrameTime(r, next >= 0 ? next : shown + 1);
     // Nothing new: the end, unless the frame asked for is the one decoded already.
-    if (decoded || (job.kind == MM_JOB_SEEK && shown >= 0)) out.status = KeepPlanes(d, slot, &out);
+    if (decoded && stripes.laidOut > 0 && stripes.rows >= MmGetTheoraPicture(r)->frameHeight) {
+        KeptResult(stripes.k, &out);
+        out.status = 1;
+    } else if (decoded || (job.kind == MM_JOB_SEEK && shown >= 0)) {
+        out.status = KeepPlanes(d, slot, &out);
+    }
     *result = out;
     return 1;
 }

@@ -46,6 +46,8 @@ struct MmTheoraReader {
     int64_t frames;               // frames decoded
     int64_t shown;                // number of the frame decoded last, -1 none
     MmPictureInfo picture;
+    MmStripeFn stripe;            // null: no stripes handed out
+    void *stripeUser;
 };
 
 // Reads one more chunk of the file into the sync layer. 1, 0 at the end of the file.
@@ -305,17 +307,35 @@ int MmDecodeNextTheoraFrame(MmTheoraReader *r)
 int64_t MmGetTheoraFrameCount(const MmTheoraReader *reader) { return reader->frames; }
 int64_t MmGetTheoraShownFrame(const MmTheoraReader *reader) { return reader->shown; }
 
+static void PlanesOf(th_ycbcr_buffer buffer, MmPlane planes[3])
+{
+    for (int i = 0; i < 3; i++) planes[i] = MmPlane{buffer[i].width, buffer[i].height, buffer[i].stride, buffer[i].data};
+}
+
 int MmGetTheoraPlanes(MmTheoraReader *r, MmPlane planes[3])
 {
     th_ycbcr_buffer buffer;
     if (r->shown < 0 || th_decode_ycbcr_out(r->decoder, buffer) != 0) return -1;
-    for (int i = 0; i < 3; i++) {
-        planes[i].width = buffer[i].width;
-        planes[i].height = buffer[i].height;
-        planes[i].stride = buffer[i].stride;
-        planes[i].data = buffer[i].data;
-    }
+    PlanesOf(buffer, planes);
     return 0;
+}
+
+// The codec's stripe, in rows of 8 luma pixels, handed on in pixel rows.
+static void HandOnStripe(void *context, th_ycbcr_buffer buffer, int firstFragmentRow, int endFragmentRow)
+{
+    MmTheoraReader *r = (MmTheoraReader *)context;
+    MmPlane planes[3];
+    PlanesOf(buffer, planes);
+    r->stripe(r->stripeUser, planes, firstFragmentRow * 8, endFragmentRow * 8);
+}
+
+void MmSetTheoraStripes(MmTheoraReader *r, MmStripeFn stripe, void *user)
+{
+    if (!r->decoder || (!stripe && !r->stripe)) return;
+    r->stripe = stripe;
+    r->stripeUser = user;
+    th_stripe_callback callback = {r, stripe ? HandOnStripe : nullptr};
+    th_decode_ctl(r->decoder, TH_DECCTL_SET_STRIPE_CB, &callback, sizeof callback);
 }
 
 // ---- seeking --------------------------------------------------------------------------------------

@@ -46,6 +46,11 @@ int64_t MmGetTheoraFrameCount(const MmTheoraReader *reader);
 int64_t MmGetTheoraShownFrame(const MmTheoraReader *reader);
 // The planes of the frame decoded last (Y, Cb, Cr). 0, -1 before the first frame.
 int MmGetTheoraPlanes(MmTheoraReader *reader, MmPlane planes[3]);
+// Has each stripe of rows of the frames decoded from now on handed to stripe as soon as it is decoded
+// (luma rows firstRow..endRow - 1 of the planes; the chroma rows they cover), while it is still in the
+// cache; null stops it. A frame that repeats the one before it comes without stripes.
+typedef void (*MmStripeFn)(void *user, const MmPlane planes[3], int firstRow, int endRow);
+void MmSetTheoraStripes(MmTheoraReader *reader, MmStripeFn stripe, void *user);
 // Makes the frame numbered target reachable without decoding from the start: when the keyframe
 // before it lies beyond the frame decoded last (or target lies behind it), the reader moves to that
 // keyframe; decoding on up to target then gives the frame covering it. 0 / -1.
