@@ -1,12 +1,15 @@
 // Frames per second of a 640 x 480 Theora movie (tests/movie/fixtures/m640.ogv, played over and over):
-// the whole movie path (decode, conversion into the frame surface, frame copy and graph update) on 16-
-// and 32-bit screens of the software and the DirectDraw route, its parts alone (libtheora's decode;
-// each conversion row set), and ffmpeg doing the same work on the same file: decoding it and converting
-// every frame into the screen's pixel format (rgb565le, bgr0), timed by ffmpeg inside its run, so that
-// its start-up is not counted. Run on one core (taskset, see scripts/bench-movie.sh): the ratios
-// printed at the end compare one core with one core, by the clock and by the processor time both
-// sides took (this process's threads together; ffmpeg's user and system time), which other work on
-// a shared machine disturbs less. The movie path and ffmpeg take turns, a stretch of 300 frames each,
+// the whole movie path (decode, conversion into the frame surface at the take, the frame copy, which
+// reaches the graph with it or by a copy of its own where the graph's store cannot hold it) on 16- and
+// 32-bit screens of the software and the DirectDraw route, its parts alone (libtheora's decode; each
+// conversion row set), and ffmpeg doing the same work on the same file: decoding it and converting
+// every frame into the screen's pixel format (rgb565le, bgr0), written to /dev/null. ffmpeg times its
+// own run from after it has opened the file to its end, so its start-up is not counted; the movie
+// path's (library, movie open, the frames decoded at the open) is not either. Run on one core (taskset,
+// see scripts/bench-movie.sh; ffmpeg inherits it, and decodes on one thread): the ratios printed at the
+// end compare one core with one core, by the clock and by the processor time both sides took (this
+// process's threads together; ffmpeg's user and system time), which other work on a shared machine
+// disturbs less. The movie path and ffmpeg take turns, a stretch of 300 frames each (the same 300),
 // so that each ratio is of two neighbouring stretches; the median ratio is printed beside each side's
 // best stretch. Without ffmpeg on the PATH there are no ratios, and the summary says so.
 #include <benchmark/benchmark.h>
