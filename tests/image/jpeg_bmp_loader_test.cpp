@@ -115,8 +115,10 @@ TEST_F(Loader, JpegDamagedIsRefusedAndShortAtItsEndIsShown) {
     std::vector<uint8_t> f = WriteJpeg(64, 64, 3, px, 90);
     auto progression = [](jpeg_compress_struct *c) { jpeg_simple_progression(c); };
     std::vector<uint8_t> p = WriteJpeg(64, 64, 3, px, 90, progression);
-    size_t mid = (ScanData(f) + f.size()) / 2, pMid = (ScanData(p) + p.size()) / 2;
+    std::vector<uint8_t> r = WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) { c->restart_interval = 1; });
+    size_t mid = (ScanData(f) + f.size()) / 2, pMid = (ScanData(p) + p.size()) / 2, rMid = (ScanData(r) + r.size()) / 2;
     while (f[mid - 1] == 0xFF) ++mid;  // not inside a stuffed 0xFF 0x00
+    while (r[rMid - 1] == 0xFF) ++rMid;
     size_t firstScanEnd = FindMarker(p, 0, ScanData(p));
     std::vector<uint8_t> adobe = WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) {
         c->write_JFIF_header = FALSE;  // else the JFIF marker decides the colour space
@@ -128,6 +130,7 @@ TEST_F(Loader, JpegDamagedIsRefusedAndShortAtItsEndIsShown) {
         {"cut short in its data", Replace(f, mid, f.size(), {}), ShownToTheCut},
         {"data that ends early at its end marker", Replace(f, mid, f.size(), {0xFF, 0xD9}), ShownToTheCut},
         {"a progressive file cut short", Replace(p, pMid, p.size(), {}), Shown},
+        {"a file with restart markers cut short", Replace(r, rMid, r.size(), {}), ShownToTheCut},
         {"an unknown JFIF version",
          WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) { c->JFIF_major_version = 2; }), Shown},
         {"an unknown Adobe colour transform",
@@ -138,6 +141,8 @@ TEST_F(Loader, JpegDamagedIsRefusedAndShortAtItsEndIsShown) {
          Refused},
         {"a bad Huffman code midway", Replace(f, mid, mid + 10, {0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0}), Refused},
         {"a restart marker midway with no restart interval", Replace(f, mid, mid + 2, {0xFF, 0xD0}), Refused},
+        {"a restart marker out of its turn", Replace(r, FindMarker(r, 0xD0) + 1, FindMarker(r, 0xD0) + 2, {0xD3}),
+         Refused},
         {"a scan whose data ends early at the next marker", Replace(p, firstScanEnd - 10, firstScanEnd, {}), Refused},
         {"arithmetic coding", WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) { c->arith_code = TRUE; }),
          Refused},
