@@ -11,6 +11,7 @@
 #include "lib/image/image_loader.h"
 
 #define JPEG_SOURCE_BUFFER 4096
+#define JPEG_MAX_SCANS 100  // far more than encoders write
 
 // The error manager: libjpeg's fields first, then where to jump back to.
 struct JpegErrorManager {
@@ -46,6 +47,16 @@ static void JpegEmitMessage(j_common_ptr cinfo, int level) {
     // The same end met where a restart marker was due: the decoder then goes on to the end marker.
     if (code == JWRN_MUST_RESYNC && cinfo->err->msg_parm.i[0] == JPEG_EOI) return;
     JpegErrorExit(cinfo);
+}
+
+// Called between the steps of the decode. Every scan walks all the blocks of its components, and a scan
+// of runs of empty blocks takes a few bytes: without a limit a file of some hundred kilobytes holding
+// thousands of them keeps the decode busy for a minute.
+static void WatchJpegScans(j_common_ptr cinfo) {
+    int scans = reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number;
+    if (scans <= JPEG_MAX_SCANS) return;
+    WriteLogFormat("JPEG のスキャンが多すぎます %d", scans);
+    longjmp(reinterpret_cast<JpegErrorManager *>(cinfo->err)->jump, 1);
 }
 
 static void InitJpegSource(j_decompress_ptr) {}
@@ -113,7 +124,10 @@ int LoadJpegImage(StreamRecord *stream, GraphImage *out) {
     jpeg_decompress_struct cinfo;
     JpegErrorManager err;
     JpegStreamSource src;
+    jpeg_progress_mgr progress;
     memset(&cinfo, 0, sizeof cinfo);
+    memset(&progress, 0, sizeof progress);
+    progress.progress_monitor = WatchJpegScans;
     cinfo.err = jpeg_std_error(&err.base);
     err.base.error_exit = JpegErrorExit;
     err.base.emit_message = JpegEmitMessage;
@@ -129,6 +143,7 @@ int LoadJpegImage(StreamRecord *stream, GraphImage *out) {
         src.base.bytes_in_buffer = 0;
         src.stream = stream;
         cinfo.src = &src.base;
+        cinfo.progress = &progress;
         int64_t fileBytes = GetImageStreamBytesFrom(stream, 0);
         result = fileBytes < 0 ? WriteLog("JPEG ファイルの大きさが分かりません\n") : DecodeJpeg(&cinfo, fileBytes, out);
     }

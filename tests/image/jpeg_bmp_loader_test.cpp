@@ -107,6 +107,20 @@ std::vector<uint8_t> Replace(std::vector<uint8_t> f, size_t from, size_t to, con
     return f;
 }
 
+// A progressive grey picture of scans scans: the DC, then each AC coefficient alone, its high bits first
+// and its low bit after.
+std::vector<uint8_t> ScansOf(int scans, const std::vector<uint8_t> &px) {
+    static std::vector<jpeg_scan_info> script;
+    script = {{1, {0}, 0, 0, 0, 0}};
+    for (int k = 1; k < 64; ++k) script.push_back({1, {0}, k, k, 0, 1});
+    for (int k = 1; k < 64; ++k) script.push_back({1, {0}, k, k, 1, 0});
+    script.resize((size_t)scans);
+    return WriteJpeg(64, 64, 1, px, 90, [](jpeg_compress_struct *c) {
+        c->scan_info = script.data();
+        c->num_scans = (int)script.size();
+    });
+}
+
 // Damaged data is refused; a file whose data ends early, cut short or at its end marker, decodes as far
 // as it goes and grey after, as viewers show it.
 TEST_F(Loader, JpegDamagedIsRefusedAndShortAtItsEndIsShown) {
@@ -131,6 +145,8 @@ TEST_F(Loader, JpegDamagedIsRefusedAndShortAtItsEndIsShown) {
         {"data that ends early at its end marker", Replace(f, mid, f.size(), {0xFF, 0xD9}), ShownToTheCut},
         {"a progressive file cut short", Replace(p, pMid, p.size(), {}), Shown},
         {"a file with restart markers cut short", Replace(r, rMid, r.size(), {}), ShownToTheCut},
+        {"as many scans as are taken", ScansOf(100, px), Shown},
+        {"a scan more", ScansOf(101, px), Refused},
         {"an unknown JFIF version",
          WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) { c->JFIF_major_version = 2; }), Shown},
         {"an unknown Adobe colour transform",
