@@ -44,8 +44,10 @@ static void JpegEmitMessage(j_common_ptr cinfo, int level) {
     int code = cinfo->err->msg_code;
     if (level >= 0 || code == JWRN_JFIF_MAJOR || code == JWRN_ADOBE_XFORM) return;
     if (code == JWRN_HIT_MARKER && reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker == JPEG_EOI) return;
-    // The same end met where a restart marker was due: the decoder then goes on to the end marker.
+    // The same end met where a restart marker was due, or after bytes that are no marker (a file cut
+    // in the tables between two scans): the decoder goes on to the end marker.
     if (code == JWRN_MUST_RESYNC && cinfo->err->msg_parm.i[0] == JPEG_EOI) return;
+    if (code == JWRN_EXTRANEOUS_DATA && cinfo->err->msg_parm.i[1] == JPEG_EOI) return;
     JpegErrorExit(cinfo);
 }
 
