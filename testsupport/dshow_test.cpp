@@ -60,7 +60,8 @@ static void Query(int kind)
     sHold.frameHold = 2;
     sHold.changed.notify_all();
     WaitWhile(guard, &sHold.frameHold, 2);
-    sHold.frameHold = 0;
+    // A hold set again meanwhile is for the next frame.
+    if (sHold.frameHold == 2) sHold.frameHold = 0;
     sHold.changed.notify_all();
 }
 

@@ -429,8 +429,14 @@ int MmTakeDecodedFrame(MmDecoder *d, int64_t now, int (*take)(void *user, const 
     return 1;
 }
 
-int MmWaitForDecodedFrame(MmDecoder *d)
+int MmWaitForDecodedFrame(MmDecoder *d, int64_t asked)
 {
     std::unique_lock<std::mutex> guard(gMmDecoders.lock);
-    return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), [d] { return !AtWork(d); }) ? 0 : -1;
+    auto done = [d, asked] {
+        if (!AtWork(d)) return true;
+        int64_t now = StreamTimeOf(d);
+        Promote(d, now);
+        return d->count > 0 && d->queue[0].status > 0 && d->queue[0].time <= now && d->queue[0].nextTime > asked;
+    };
+    return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), done) ? 0 : -1;
 }

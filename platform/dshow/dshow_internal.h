@@ -146,9 +146,10 @@ int MmPeekDecodedFrame(MmDecoder *decoder, int64_t now, MmDecodedFrame *out);
 // when no frame is in.
 int MmTakeDecodedFrame(MmDecoder *decoder, int64_t now, int (*take)(void *user, const MmDecodedFrame *frame),
                        void *user, int64_t *end);
-// Waits (on the worker, not the clock) until it has nothing to do at the stream time now. 0, -1 after
-// a long time.
-int MmWaitForDecodedFrame(MmDecoder *decoder);
+// Waits (on the worker, not the clock) until it has nothing to do at the stream time now, or the frame
+// in force now lasts past asked (a worker slower than the picture never has nothing to do). 0, -1
+// after a long time.
+int MmWaitForDecodedFrame(MmDecoder *decoder, int64_t asked);
 // Every decoder whose worker runs (also one let go and still finishing its frame); one lock guards
 // them all. Never destroyed: a worker may still finish a frame while the program ends.
 struct MmDecoderList {

@@ -212,7 +212,7 @@ static int ConvertIntoSample(MmSampleObject *sample, const MmDecodedFrame *frame
 struct DueFrameTake {
     MmSampleObject *sample;
     int64_t now;
-    int waiting;      // the update may wait for the frame due now
+    int64_t asked;    // an update that may wait: the stream time it was asked at; a draw: -1
     int32_t result;
 };
 
@@ -225,9 +225,9 @@ static int TakeIfDue(void *user, const MmDecodedFrame *frame)
         return 0;
     }
     if (frame->time > t->now) return 0;
-    // Late by a frame or more: an update that may wait leaves it for the due one, which the worker is
-    // on already. A draw shows it, newer than the one on screen.
-    if (t->waiting && t->now - frame->nextTime >= frame->nextTime - frame->time) return 0;
+    // Late by a frame or more when the update was asked: an update that may wait leaves it for the due
+    // one, which the worker is on already. A draw shows it, newer than the one on screen.
+    if (t->asked >= 0 && t->asked - frame->nextTime >= frame->nextTime - frame->time) return 0;
     t->result = ConvertIntoSample(t->sample, frame) == 0 ? MM_OK : MM_E_FAIL;
     return t->result == MM_OK;
 }
@@ -235,11 +235,11 @@ static int TakeIfDue(void *user, const MmDecodedFrame *frame)
 // Takes the latest decoded frame into the sample once it is due: MM_OK taken, MM_S_PENDING not yet
 // (the next frame is asked for when nothing is under way), MM_S_ENDOFSTREAM once the last frame has
 // had its time, MM_E_FAIL for a broken stream. Never waits.
-static int32_t TakeDueFrame(MmSampleObject *sample, MmStreamObject *stream, int waiting)
+static int32_t TakeDueFrame(MmSampleObject *sample, MmStreamObject *stream, int64_t asked)
 {
     MmDecoder *decoder = stream->decoder;
     int64_t now = MmStreamTimeNow(stream);
-    DueFrameTake take = {sample, now, waiting, MM_S_PENDING};
+    DueFrameTake take = {sample, now, asked, MM_S_PENDING};
     int64_t end = -1;
     if (!MmTakeDecodedFrame(decoder, now, TakeIfDue, &take, &end)) {
         MmPostDecodeJob(decoder, MM_JOB_NEXT, now);
@@ -257,7 +257,7 @@ static void PollPendingUpdate(void *user)
     MmSampleObject *sample = (MmSampleObject *)user;
     MmStreamObject *stream = sample->video->parent;
     if (!sample->pendingEvent || !stream || !MmStreamIsRunning(stream)) return;
-    if (TakeDueFrame(sample, stream, 0) == MM_S_PENDING) return;
+    if (TakeDueFrame(sample, stream, -1) == MM_S_PENDING) return;
     KHandle event = sample->pendingEvent;
     MmForgetPendingSample(sample);
     KSetEvent(event);
@@ -272,13 +272,14 @@ void MmForgetPendingSample(MmSampleObject *sample)
     if (stream && stream->pending == sample) stream->pending = nullptr;
 }
 
-// An update without an event: waits for the decoder and sleeps on the clock until the frame is due.
-static int32_t WaitForDueFrame(MmSampleObject *sample, MmStreamObject *stream)
+// An update without an event, asked at that stream time: waits for the decoder and sleeps on the clock
+// until the frame is due.
+static int32_t WaitForDueFrame(MmSampleObject *sample, MmStreamObject *stream, int64_t asked)
 {
     for (;;) {
-        int32_t result = TakeDueFrame(sample, stream, 1);
+        int32_t result = TakeDueFrame(sample, stream, asked);
         if (result != MM_S_PENDING) return result;
-        if (MmWaitForDecodedFrame(stream->decoder) != 0) return MM_E_FAIL;
+        if (MmWaitForDecodedFrame(stream->decoder, asked) != 0) return MM_E_FAIL;
         MmDecodedFrame frame;
         if (!MmPeekDecodedFrame(stream->decoder, MmStreamTimeNow(stream), &frame)) continue;
         int64_t wait = (frame.status > 0 ? frame.time : frame.nextTime) - MmStreamTimeNow(stream);
@@ -295,9 +296,10 @@ static int32_t SampleUpdate(MmStreamSample *self, uint32_t flags, KHandle event,
     if (!MmStreamIsRunning(stream)) return MM_E_NOTRUNNING;
     if (sample->pendingEvent) return MM_E_BUSY;
     MmCount(MM_COUNT_UPDATE);
-    int32_t result = TakeDueFrame(sample, stream, !event);
+    int64_t asked = event ? -1 : MmStreamTimeNow(stream);
+    int32_t result = TakeDueFrame(sample, stream, asked);
     if (result != MM_S_PENDING) return result;
-    if (!event) return WaitForDueFrame(sample, stream);
+    if (!event) return WaitForDueFrame(sample, stream, asked);
     sample->pendingEvent = event;
     stream->pending = sample;
     KSetEventPollHook(event, PollPendingUpdate, sample);

@@ -3,8 +3,10 @@
 // complete when their event is waited on, pause, seek, end, refusals and reference counts.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 #include <ogg/ogg.h>
 #include <theora/theoradec.h>
@@ -739,6 +741,32 @@ TEST_F(DshowTest, ADecoderStoppedInTheMiddleOfAFrameGoesAtOnceAndItsWorkerEndsBy
     MmTestCounters counters;
     MmTestGetCounters(&counters);
     EXPECT_EQ(counters.decoded + counters.converted, 0);
+}
+
+// A decoder slower than the picture: each frame it decodes takes 40 ms of a 30 fps movie (the clock
+// moves on while a helper holds it in the frame). An update without an event still comes back with a frame,
+// the one the decoder went for, instead of chasing the clock to the movie's end.
+TEST_F(DshowTest, AnUpdateWithoutAnEventEndsWhenTheDecoderIsSlowerThanThePicture)
+{
+    Player player("m640.ogv");   // 60 frames at 30 a second
+    ASSERT_EQ(player.MakeSample(kX888, 640, 480), MM_OK);
+    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
+    ASSERT_EQ(MmTestWaitForDecoders(), 0);
+    AdvanceSteppedClock(100000);   // frame 3 is due, frame 1 two frames late
+    std::atomic<int> done{0};
+    std::thread slow([&done] {
+        while (!done) {
+            MmTestHoldNextFrame();
+            if (MmTestWaitForHeldFrame() != 0) break;
+            AdvanceSteppedClock(40000);
+            MmTestReleaseHeldFrame();
+        }
+    });
+    int32_t result = player.sample->fn->Update(player.sample, 0, 0, nullptr, 0);
+    done = 1;
+    slow.join();
+    EXPECT_EQ(result, MM_OK);
+    EXPECT_LT(player.Time(), 10000000);   // well before the end
 }
 
 }  // namespace
