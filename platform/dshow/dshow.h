@@ -198,7 +198,8 @@ struct MmDDrawMediaStreamFns {
     int32_t (*GetFormat)(MmDDrawMediaStream *self, MmSurfaceDesc *current, void **palette,
                          MmSurfaceDesc *desired, uint32_t *flags);
     // A sample on surface (null: the stream makes its own X888 surface); rect null is the whole
-    // picture. MM_E_INCOMPATIBLE for a surface the stream cannot write or smaller than the picture.
+    // picture. MM_E_INCOMPATIBLE for a surface the stream cannot write or that cannot hold the picture
+    // from the rectangle's origin.
     int32_t (*CreateSample)(MmDDrawMediaStream *self, void *surface, const MmRect *rect, uint32_t flags,
                             MmStreamSample **out);
 };

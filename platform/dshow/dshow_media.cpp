@@ -84,15 +84,16 @@ static int32_t DDrawGetFormat(MmDDrawMediaStream *self, MmSurfaceDesc *current, 
 
 MmSampleObject *MmNewSample(MmMediaObject *video, void *surface, const MmRect *rect);
 
-// 1 when the stream can write frames of the picture into the surface.
-static int SurfaceFits(void *surface, const MmPictureInfo *picture)
+// 1 when the stream can write frames of the picture into the surface at the rectangle's origin.
+static int SurfaceFits(void *surface, const MmPictureInfo *picture, const MmRect *rect)
 {
     const MmSurfaceAccess *access = MmGetSurfaceAccess();
     MmSurfaceLock lock;
     if (access->lockSurface(surface, &lock) != 0) return 0;
     access->unlockSurface(surface);
     int depthOk = lock.bitCount == 16 || lock.bitCount == 24 || lock.bitCount == 32;
-    return depthOk && lock.width >= picture->picWidth && lock.height >= picture->picHeight;
+    return depthOk && rect->left >= 0 && rect->top >= 0 && lock.width - rect->left >= picture->picWidth &&
+           lock.height - rect->top >= picture->picHeight;
 }
 
 static int32_t DDrawCreateSample(MmDDrawMediaStream *self, void *surface, const MmRect *rect, uint32_t flags,
@@ -109,12 +110,13 @@ static int32_t DDrawCreateSample(MmDDrawMediaStream *self, void *surface, const 
     int own = surface == nullptr;
     if (own) surface = access->createSurface(video->directDraw, picture->picWidth, picture->picHeight);
     if (!surface) return MM_E_OUTOFMEMORY;
-    if (!SurfaceFits(surface, picture)) {
+    MmRect whole = {0, 0, picture->picWidth, picture->picHeight};
+    if (!rect) rect = &whole;
+    if (!SurfaceFits(surface, picture, rect)) {
         if (own) access->releaseSurface(surface);
         return MM_E_INCOMPATIBLE;
     }
-    MmRect whole = {0, 0, picture->picWidth, picture->picHeight};
-    MmSampleObject *sample = MmNewSample(video, surface, rect ? rect : &whole);
+    MmSampleObject *sample = MmNewSample(video, surface, rect);
     if (own) access->releaseSurface(surface);   // the sample holds its own reference
     if (!sample) return MM_E_OUTOFMEMORY;
     // The first frame is decoded while the movie is made ready.

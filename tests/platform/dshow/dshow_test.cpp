@@ -416,15 +416,23 @@ TEST_F(DshowTest, ASoundThatWouldCrashTheDecoderIsLeftSilent)
 
 TEST_F(DshowTest, SurfacesTheStreamCannotWriteAreRefusedAndNoneMeansItsOwn)
 {
-    Player player("m444.ogv");
-    const struct { SurfaceFormat f; int w, h; int32_t result; } cases[] = {
-        {{8, 0, 0, 0}, 21, 9, MM_E_INCOMPATIBLE}, {kX888, 20, 9, MM_E_INCOMPATIBLE}, {k565, 21, 8, MM_E_INCOMPATIBLE},
+    Player player("m444.ogv");   // 21 x 9
+    const struct { SurfaceFormat f; int w, h; MmRect rect; int32_t result; } cases[] = {
+        {{8, 0, 0, 0}, 21, 9, {}, MM_E_INCOMPATIBLE}, {kX888, 20, 9, {}, MM_E_INCOMPATIBLE},
+        {k565, 21, 8, {}, MM_E_INCOMPATIBLE},
+        // The picture goes at the rectangle's origin: all of it within the surface, or no sample.
+        {kX888, 22, 10, {-1, 0, 20, 9}, MM_E_INCOMPATIBLE}, {kX888, 22, 10, {0, -1, 21, 8}, MM_E_INCOMPATIBLE},
+        {kX888, 22, 10, {2, 1, 23, 10}, MM_E_INCOMPATIBLE}, {kX888, 22, 10, {1, 2, 22, 11}, MM_E_INCOMPATIBLE},
+        {kX888, 22, 10, {1, 1, 22, 10}, MM_OK},
     };
     for (auto c : cases) {
         MmMemorySurface *s = MmCreateMemorySurface(c.w, c.h, c.f.bits, c.f.r, c.f.g, c.f.b);
         MmStreamSample *sample = nullptr;
-        EXPECT_EQ(player.ddraw->fn->CreateSample(player.ddraw, s, nullptr, 0, &sample), c.result) << c.f.bits;
-        EXPECT_EQ(sample, nullptr);
+        const MmRect *rect = c.rect.right ? &c.rect : nullptr;
+        EXPECT_EQ(player.ddraw->fn->CreateSample(player.ddraw, s, rect, 0, &sample), c.result)
+            << c.f.bits << " " << c.rect.left << "," << c.rect.top;
+        EXPECT_EQ(sample != nullptr, c.result == MM_OK);
+        if (sample) sample->fn->Release(sample);
         MmReleaseMemorySurface(s);
     }
     ASSERT_EQ(player.ddraw->fn->CreateSample(player.ddraw, nullptr, nullptr, 0, &player.sample), MM_OK);
