@@ -12,6 +12,10 @@
 
 #define WORKER_RECHECK_US 1000000   // a worker waiting on the clock looks again at least this often
 
+enum MmJobKind {
+    MM_JOB_NEXT,       // the frame after the one decoded last, or the one due at the time when later
+    MM_JOB_SEEK,       // the frame covering the time, from wherever the reading stands
+};
 struct MmDecodeJob {
     MmJobKind kind;
     int64_t time;
@@ -72,16 +76,6 @@ static int AtWork(MmDecoder *d)
     if (!WantsFrame(d)) return 0;
     d->wake.notify_all();
     return 1;
-}
-
-// Drops every frame decoded and asks for the one covering time (lock held).
-static void PostSeek(MmDecoder *d, int64_t time)
-{
-    d->generation++;
-    d->count = 0;
-    d->posted = 1;
-    d->seekTime = time;
-    d->wake.notify_all();
 }
 
 int MmDecodersIdle(void)
@@ -390,16 +384,15 @@ void MmSeekDecoder(MmDecoder *d, int64_t time, uint64_t since, int running)
 {
     std::lock_guard<std::mutex> guard(gMmDecoders.lock);
     SetClock(d, time, since, running);
-    PostSeek(d, time);
+    d->generation++;
+    d->count = 0;
+    d->posted = 1;
+    d->seekTime = time;
 }
 
-void MmPostDecodeJob(MmDecoder *d, MmJobKind kind, int64_t time)
+void MmDecodeAhead(MmDecoder *d)
 {
     std::lock_guard<std::mutex> guard(gMmDecoders.lock);
-    if (kind == MM_JOB_SEEK) {
-        PostSeek(d, time);
-        return;
-    }
     d->ahead = 1;
     d->wake.notify_all();
 }

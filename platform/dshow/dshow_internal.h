@@ -115,10 +115,6 @@ void MmForgetPendingSample(MmSampleObject *sample);
 // way and the next is decoded, and frames already late are passed over to the one due (from its
 // keyframe when that is shorter; only the due one is kept), so that a draw finds the frame covering
 // its time whenever the worker keeps up. Between frames the worker looks for a stop or a seek.
-enum MmJobKind {
-    MM_JOB_NEXT,       // the frame after the one decoded last, or the one due at the time when later
-    MM_JOB_SEEK,       // the frame covering the time, from wherever the reading stands
-};
 struct MmDecodedFrame {
     int status;                   // 1 a frame, 0 the end, -1 a broken stream
     int64_t time;                 // stream time the frame is shown from
@@ -136,9 +132,9 @@ void MmSetDecoderClock(MmDecoder *decoder, int64_t streamTime, uint64_t since, i
 // A seek: the clock moved to time, the frames decoded are dropped and the one covering time is asked
 // for, at once (a frame decoded ahead by either clock alone would be the wrong one).
 void MmSeekDecoder(MmDecoder *decoder, int64_t time, uint64_t since, int running);
-// A seek drops the frames decoded and asks for the one covering time; a next-frame job sets the worker
-// decoding ahead (from the frame after the last one decoded, or the one due at the time when later).
-void MmPostDecodeJob(MmDecoder *decoder, MmJobKind kind, int64_t time);
+// Sets the worker decoding ahead (from the frame after the last one decoded, or the one due at the
+// stream time when later).
+void MmDecodeAhead(MmDecoder *decoder);
 // The frame to show at the stream time now (or the first to come), without waiting: 1, 0 none yet.
 int MmPeekDecodedFrame(MmDecoder *decoder, int64_t now, MmDecodedFrame *out);
 // Hands that frame to take (the worker cannot replace it meanwhile); take answers 1 when it took the

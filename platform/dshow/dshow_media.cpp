@@ -121,7 +121,7 @@ static int32_t DDrawCreateSample(MmDDrawMediaStream *self, void *surface, const 
     if (!sample) return MM_E_OUTOFMEMORY;
     // The first frame is decoded while the movie is made ready.
     MmStreamObject *stream = video->parent;
-    MmPostDecodeJob(stream->decoder, MM_JOB_NEXT, MmStreamTimeNow(stream));
+    MmDecodeAhead(stream->decoder);
     *out = &sample->iface;
     return MM_OK;
 }
@@ -244,7 +244,7 @@ static int32_t TakeDueFrame(MmSampleObject *sample, MmStreamObject *stream, int6
     DueFrameTake take = {sample, now, asked, MM_S_PENDING};
     int64_t end = -1;
     if (!MmTakeDecodedFrame(decoder, now, TakeIfDue, &take, &end)) {
-        MmPostDecodeJob(decoder, MM_JOB_NEXT, now);
+        MmDecodeAhead(decoder);
         return MM_S_PENDING;
     }
     // The picture ends, or breaks, once the last frame has had its time; the sound stops there too.

@@ -739,9 +739,9 @@ TEST_F(DshowTest, ADecoderStoppedInTheMiddleOfAFrameGoesAtOnceAndItsWorkerEndsBy
     MmDecoder *decoder = MmStartDecoder(reader);
     ASSERT_NE(decoder, nullptr);
     MmTestHoldNextFrame();
-    MmPostDecodeJob(decoder, MM_JOB_SEEK, 15000000);   // decodes from the keyframe before 1.5 s
+    MmSeekDecoder(decoder, 15000000, 0, 0);   // decodes from the keyframe before 1.5 s
     ASSERT_EQ(MmTestWaitForHeldFrame(), 0);
-    MmPostDecodeJob(decoder, MM_JOB_SEEK, 0);
+    MmSeekDecoder(decoder, 0, 0, 0);
     MmStopDecoder(decoder);
     EXPECT_EQ(MmTestFrameHeld(), 1);
     MmTestReleaseHeldFrame();
