@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "lib/movie/own_decoder.h"
+#include "platform/dshow/frame_convert.h"
 #include "platform/kernel/kernel.h"
 #include "tests/support/test_temp_dir.h"
 
@@ -29,7 +30,6 @@ inline const Movie kVariableRate = {"vfr.ogv", 32, 24, 0};
 // 16 frames 3.5 s apart, real keyframes at 0 and 8; the granule positions mark 2, 4, 6, 10, 12 and 14
 // as keyframes too.
 inline const Movie kSparse = {"sparse.ogv", 32, 24, 0};
-#define SPARSE_FRAMES 16
 // m420.ogv whose frame 10 is a broken packet.
 #define DAMAGED_GOOD_FRAMES 10
 
@@ -90,11 +90,18 @@ inline void WriteMovieFile(const char *name, const std::string &bytes)
     if (f) fwrite(bytes.data(), 1, bytes.size(), f), fclose(f);
 }
 
+// The size of the Ogg page at page, header and all.
+inline size_t PageSize(const uint8_t *page)
+{
+    size_t size = 27 + page[26];
+    for (int i = 0; i < page[26]; i++) size += page[27 + i];
+    return size;
+}
+
 // Makes the checksum of the Ogg page at page right again.
 inline void MendPageChecksum(uint8_t *page)
 {
-    size_t end = 27 + page[26];
-    for (int i = 0; i < page[26]; i++) end += page[27 + i];
+    size_t end = PageSize(page);
     memset(page + 22, 0, 4);
     uint32_t crc = 0;
     for (size_t i = 0; i < end; i++) {
@@ -122,10 +129,9 @@ inline std::string WithGranule(std::string file, int nth, int64_t granule)
     uint8_t *data = (uint8_t *)file.data();
     uint32_t theora = 0;
     int seen = 0;
-    for (size_t at = 0; at + 27 <= file.size();) {
+    for (size_t at = 0; at + 27 <= file.size(); at += PageSize(data + at)) {
         uint8_t *page = data + at;
-        size_t body = at + 27 + page[26], end = body;
-        for (int i = 0; i < page[26]; i++) end += page[27 + i];
+        size_t body = at + 27 + page[26];
         uint32_t serial;
         int64_t position;
         memcpy(&serial, page + 14, 4);
@@ -136,12 +142,57 @@ inline std::string WithGranule(std::string file, int nth, int64_t granule)
             MendPageChecksum(page);
             break;
         }
-        at = end;
     }
     return file;
 }
 // Offsets in the identification header: coded size in macroblocks (16 bits each), picture size (24
 // bits each), frame rate numerator and denominator (32 bits each).
 enum { HEADER_FRAME_MBS = 10, HEADER_PICTURE = 14, HEADER_RATE = 22 };
+
+// ---- frames told apart by their colours ------------------------------------------------------------
+
+// FNV-1a over the colours of a picture of 16 or 32 bits (the unused byte left out).
+inline uint64_t PictureHash(const uint8_t *pixels, int pitch, int width, int height, int bits)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width * bits / 8; x += bits / 8)
+            for (int i = 0; i < (bits == 16 ? 2 : 3); i++) hash = (hash ^ pixels[(size_t)y * pitch + x + i]) * 1099511628211ull;
+    return hash;
+}
+
+// The frame the reader decoded last, converted straight from its planes into a 565 or X888 picture,
+// as a hash of its colours; 0 when it cannot be.
+inline uint64_t DecodedFrameHash(MmTheoraReader *reader, int bits)
+{
+    const MmPictureInfo *p = MmGetTheoraPicture(reader);
+    std::vector<uint8_t> pixels((size_t)p->picWidth * p->picHeight * bits / 8);
+    MmSurfaceLock lock = {pixels.data(), p->picWidth * bits / 8, p->picWidth, p->picHeight, (uint32_t)bits,
+                          bits == 16 ? 0xF800u : 0xFF0000u, bits == 16 ? 0x07E0u : 0xFF00u, bits == 16 ? 0x1Fu : 0xFFu};
+    MmPlane planes[3];
+    if (MmGetTheoraPlanes(reader, planes) != 0 || MmConvertPicture(p, planes, &lock) != 0) return 0;
+    return PictureHash(pixels.data(), lock.pitch, p->picWidth, p->picHeight, bits);
+}
+
+// Every frame of m640.ogv (640 x 480, 60 frames at 30 a second) so, made at the first call.
+inline const std::vector<uint64_t> &M640FrameHashes(int bits)
+{
+    static std::vector<uint64_t> hashes[2];
+    std::vector<uint64_t> &h = hashes[bits == 32];
+    MmTheoraReader *reader = h.empty() ? MmOpenTheoraReader(Path("m640.ogv").c_str()) : nullptr;
+    while (reader && MmDecodeNextTheoraFrame(reader) == 1) h.push_back(DecodedFrameHash(reader, bits));
+    MmCloseTheoraReader(reader);
+    return h;
+}
+
+// The m640.ogv frame a 640 x 480 picture of 16 or 32 bits shows, -1 none.
+inline int M640FrameShown(const void *pixels, int pitch, int bits)
+{
+    const std::vector<uint64_t> &frames = M640FrameHashes(bits);
+    uint64_t hash = pixels ? PictureHash((const uint8_t *)pixels, pitch, 640, 480, bits) : 0;
+    for (size_t n = 0; n < frames.size(); n++)
+        if (frames[n] == hash) return (int)n;
+    return -1;
+}
 
 }  // namespace moviefixture

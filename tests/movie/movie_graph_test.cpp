@@ -13,9 +13,8 @@
 #include "lib/movie/movie_graph_hooks.h"
 #include "lib/graphics/screen.h"
 #include "lib/movie/movie.h"
-#include "platform/dshow/frame_convert.h"
-#include "platform/dshow/theora_reader.h"
 #include "platform/window/window.h"
+#include "tests/graphics/draw_fixture.h"
 #include "tests/movie/movie_fixtures.h"
 #include "tests/softrender/fill_canvas.h"
 #include "tests/support/screen_readback.h"
@@ -120,36 +119,6 @@ TEST_F(MovieGraphTest, PutGraphShowsSuccessiveFramesAndFocusAndDisplayChangesKee
     EXPECT_EQ(LookupMovieRecord(movie), nullptr);
 }
 
-// Frame n of m640.ogv as a 565 or X888 screen holds it.
-std::vector<uint8_t> M640Frame(int n, int bits)
-{
-    std::vector<uint8_t> pixels((size_t)640 * 480 * bits / 8);
-    MmSurfaceLock lock = {pixels.data(), 640 * bits / 8, 640, 480, (uint32_t)bits, bits == 16 ? 0xF800u : 0xFF0000u,
-                          bits == 16 ? 0x07E0u : 0xFF00u, bits == 16 ? 0x1Fu : 0xFFu};
-    MmTheoraReader *reader = MmOpenTheoraReader(Path("m640.ogv").c_str());
-    MmPlane planes[3];
-    for (int k = 0; k <= n; k++)
-        if (!reader || MmDecodeNextTheoraFrame(reader) != 1) pixels.clear();
-    if (pixels.empty() || MmGetTheoraPlanes(reader, planes) != 0 ||
-        MmConvertPicture(MmGetTheoraPicture(reader), planes, &lock) != 0)
-        pixels.clear();
-    MmCloseTheoraReader(reader);
-    return pixels;
-}
-
-// Pixels of a 640 x 480 picture (rows pitch apart) that differ from frame (unused bits left out).
-int WrongPixels(const uint8_t *pixels, int pitch, const std::vector<uint8_t> &frame, int bits)
-{
-    if (!pixels || frame.empty()) return -1;
-    int wrong = 0;
-    for (int y = 0; y < 480; y++)
-        for (int x = 0; x < 640; x++) {
-            const uint8_t *p = pixels + (size_t)y * pitch + x * bits / 8, *q = frame.data() + ((size_t)y * 640 + x) * bits / 8;
-            wrong += bits == 16 ? memcmp(p, q, 2) != 0 : memcmp(p, q, 3) != 0;
-        }
-    return wrong;
-}
-
 // A frame is converted once, when it is taken: the first at the open's first draw, and again after a
 // display change, on every route (Direct3D's where it really draws). The frame copy lives in the
 // graph's store where that can hold it (a 640-wide movie on the software and the DirectDraw route, not
@@ -158,8 +127,7 @@ int WrongPixels(const uint8_t *pixels, int pitch, const std::vector<uint8_t> &fr
 // lost), 16 and 32-bit screens.
 TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFrameCopy)
 {
-    const char *route = getenv("DAZAR_RENDER_ROUTE");
-    std::string keep = route ? route : "";
+    SavedRenderRoute keep;
     // The time it moves on, what happens first (1 a display change, 2 every display surface but the
     // movie's own lost), the frame then due.
     const struct { int advance, event, frame; } steps[] = {{0, 0, 0}, {110000, 1, 3}, {100000, 0, 6}, {34000, 0, 7},
@@ -184,7 +152,6 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
                 if (steps[k].event == 1) HandleWindowMessage((WHandle)GetMainWindowHandle(), W_WM_DISPLAYCHANGE, bits, 0);
                 PresentFrame();
                 ASSERT_EQ(MmTestWaitForDecoders(), 0);
-                std::vector<uint8_t> frame = M640Frame(steps[k].frame, bits);
                 if (steps[k].event == 2) {
                     DdTestLoseAllSurfaces();
                     RestoreLostMovieSurfaces(GetGraphMovieHandle(graph));
@@ -193,9 +160,9 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
                 } else {
                     ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
                     const MEMIMG *screen = ReadBackBackScreen();
-                    EXPECT_EQ(WrongPixels(screen->pixels, screen->shared->pitch, frame, bits), 0) << use << bits << " " << k;
+                    EXPECT_EQ(M640FrameShown(screen->pixels, screen->shared->pitch, bits), steps[k].frame) << use << bits << " " << k;
                 }
-                EXPECT_EQ(WrongPixels((const uint8_t *)r->frameCopy.pixels, r->frameCopy.pitch, frame, bits), 0)
+                EXPECT_EQ(M640FrameShown(r->frameCopy.pixels, r->frameCopy.pitch, bits), steps[k].frame)
                     << use << " " << bits << " step " << k;
                 MmTestCounters counters;
                 MmTestGetCounters(&counters);
@@ -204,10 +171,6 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
             EXPECT_EQ(r->frameCopyHost, strcmp(use, "d3d") ? graph : 0) << use << " " << bits;
             EXPECT_EQ(RemoveGraph(graph, 0), 0);
         }
-    if (route)
-        setenv("DAZAR_RENDER_ROUTE", keep.c_str(), 1);
-    else
-        unsetenv("DAZAR_RENDER_ROUTE");
 }
 
 // The library's own display behind the movie (no stand-in draw object): software rendering mode on a
@@ -219,8 +182,7 @@ TEST_F(MovieGraphTest, InSoftwareRenderingModeEveryModePlaysEveryFramePixelExact
     gDraw->fn->Release(gDraw);
     gDraw = nullptr;
     SetMovieDisplayFns(nullptr);
-    const char *route = getenv("DAZAR_RENDER_ROUTE");
-    std::string keep = route ? route : "";
+    SavedRenderRoute keep;
     setenv("DAZAR_RENDER_ROUTE", "software", 1);
     ASSERT_EQ(InitLibrary(), 0);
     for (int depth : {16, 32})
@@ -243,10 +205,6 @@ TEST_F(MovieGraphTest, InSoftwareRenderingModeEveryModePlaysEveryFramePixelExact
                 EXPECT_EQ(RemoveGraph(graph, 0), 0);
             }
         }
-    if (route)
-        setenv("DAZAR_RENDER_ROUTE", keep.c_str(), 1);
-    else
-        unsetenv("DAZAR_RENDER_ROUTE");
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <algorithm>
 
 #include "lib/core/system.h"
-#include "platform/dshow/frame_convert.h"
-#include "platform/dshow/theora_reader.h"
 #include "tests/movie/movie_support.h"
 #include "testsupport/test_hooks.h"
 
@@ -88,37 +86,28 @@ TEST_F(MovieTest, AnOwnDecodedMovieWithoutFramesOrRateStaysPut)
     }
 }
 
-// Paused by the system at a frame, resumed, and updated a while later: the frame then. The second
-// movie shows a frame further back in time than the clock can hold (a frame rate of 1 over 2^32 - 1):
-// its clock base stops at the largest time instead of overflowing, and its frames stay in the movie.
 TEST_F(MovieTest, APausedOwnDecodedMovieHoldsItsFrameAndResumesFromIt)
 {
-    const struct { int total, shown; uint32_t numerator, denominator; int later; } cases[] = {
-        {100, 5, 10, 1, 8}, {2000000, 1000000, 1, 4294967295u, -1}};
-    for (auto c : cases) {
-        int movie = OwnMovie(c.total, c.numerator, 1);
-        MovieRecord *r = LookupMovieRecord(movie);
-        r->theora->info.fps_denominator = c.denominator;
-        AdvanceSteppedClock(500000);
-        if (c.later >= 0) {
-            EXPECT_EQ(PauseMovieByHandle(movie, 1), 0);   // updates to the frame due at the pause
-        } else {
-            r->theora->currentFrame = c.shown;
-            r->paused = 1;
-        }
-        EXPECT_EQ(Frame(movie), c.shown);
-        AdvanceSteppedClock(3000000);
-        AdvanceMovieToCurrentFrame(movie, 0);
-        EXPECT_EQ(Frame(movie), c.shown);
-        EXPECT_EQ(ResumeSystemPausedMovies(), 0);
-        AdvanceSteppedClock(300000);
-        AdvanceMovieToCurrentFrame(movie, 0);
-        if (c.later >= 0) {
-            EXPECT_EQ(Frame(movie), c.later);
-        }
-        EXPECT_TRUE(Frame(movie) >= 0 && Frame(movie) < c.total) << Frame(movie);
-        ReleaseMovieHandle(movie);
-    }
+    int movie = OwnMovie(100, 10, 1);
+    AdvanceSteppedClock(500000);
+    EXPECT_EQ(PauseMovieByHandle(movie, 1), 0);   // updates to the frame due at the pause
+    EXPECT_EQ(Frame(movie), 5);
+    AdvanceSteppedClock(3000000);
+    AdvanceMovieToCurrentFrame(movie, 0);
+    EXPECT_EQ(Frame(movie), 5);
+    // A frame further back in time than the clock can hold (a rate of 1 over 2^32 - 1): its clock base
+    // stops at the largest time at the resume instead of overflowing, and its frames stay in the movie.
+    int far = OwnMovie(2000000, 1, 1);
+    MovieRecord *r = LookupMovieRecord(far);
+    r->theora->info.fps_denominator = 4294967295u;
+    r->theora->currentFrame = 1000000;
+    r->paused = 1;
+    EXPECT_EQ(ResumeSystemPausedMovies(), 0);
+    AdvanceSteppedClock(300000);
+    AdvanceMovieToCurrentFrame(movie, 0);
+    EXPECT_EQ(Frame(movie), 8);
+    AdvanceMovieToCurrentFrame(far, 0);
+    EXPECT_TRUE(Frame(far) >= 0 && Frame(far) < 2000000) << Frame(far);
 }
 
 // ---- streams ----------------------------------------------------------------------------------------
@@ -289,49 +278,17 @@ TEST_F(MovieTest, ABrokenFrameMidFileEndsTheMovieOrLoopsIt)
 
 // ---- draws rarer than the frames (m640.ogv: 30 frames a second) ------------------------------------
 
-// FNV-1a over the colours of every eighth row of an X888 picture (its unused byte left out): enough to
-// tell the fixture's frames apart, which the tests check.
-uint64_t ColourHash(const uint32_t *pixels, int pitch, int width, int height)
-{
-    uint64_t hash = 14695981039346656037ull;
-    for (int y = 0; y < height; y += 8)
-        for (int x = 0; x < width; x++)
-            hash = (hash ^ (((const uint32_t *)((const uint8_t *)pixels + (size_t)y * pitch))[x] & 0xFFFFFF)) * 1099511628211ull;
-    return hash;
-}
-
-// The X888 frames of m640.ogv as the reader decodes them, each as a hash of its colours.
-const std::vector<uint64_t> &M640Frames(void)
-{
-    static std::vector<uint64_t> hashes;
-    if (!hashes.empty()) return hashes;
-    MmTheoraReader *reader = MmOpenTheoraReader(moviefixture::Path("m640.ogv").c_str());
-    std::vector<uint32_t> pixels(640 * 480);
-    MmSurfaceLock lock = {(uint8_t *)pixels.data(), 640 * 4, 640, 480, 32, 0xFF0000, 0xFF00, 0xFF};
-    MmPlane planes[3];
-    while (reader && MmDecodeNextTheoraFrame(reader) == 1 && MmGetTheoraPlanes(reader, planes) == 0 &&
-           MmConvertPicture(MmGetTheoraPicture(reader), planes, &lock) == 0)
-        hashes.push_back(ColourHash(pixels.data(), 640 * 4, 640, 480));
-    MmCloseTheoraReader(reader);
-    return hashes;
-}
-
 // The m640 frame the frame copy holds, -1 for none.
-int CopiedM640Frame(const MovieRecord *r)
-{
-    const std::vector<uint64_t> &frames = M640Frames();
-    uint64_t hash = ColourHash((const uint32_t *)r->frameCopy.pixels, r->frameCopy.pitch, 640, 480);
-    for (size_t n = 0; n < frames.size(); n++)
-        if (frames[n] == hash) return (int)n;
-    return -1;
-}
+int CopiedM640Frame(const MovieRecord *r) { return moviefixture::M640FrameShown(r->frameCopy.pixels, r->frameCopy.pitch, 32); }
 
 TEST_F(MovieTest, DrawsRarerThanTheFramesShowTheFrameDueAtEachDraw)
 {
-    std::vector<uint64_t> frames = M640Frames();
-    ASSERT_EQ(frames.size(), 60u);
-    std::sort(frames.begin(), frames.end());
-    ASSERT_EQ(std::unique(frames.begin(), frames.end()), frames.end());   // each frame tells itself apart
+    for (int bits : {16, 32}) {   // each frame tells itself apart
+        std::vector<uint64_t> frames = moviefixture::M640FrameHashes(bits);
+        ASSERT_EQ(frames.size(), 60u);
+        std::sort(frames.begin(), frames.end());
+        ASSERT_EQ(std::unique(frames.begin(), frames.end()), frames.end());
+    }
     for (int rate : {20, 24}) {
         MovieRecord *r;
         int movie = RunningMovie(this, "m640.ogv", 1, &r);
@@ -350,7 +307,6 @@ TEST_F(MovieTest, DrawsRarerThanTheFramesShowTheFrameDueAtEachDraw)
 
 TEST_F(MovieTest, ADrawShowsALateFrameAndTheDecoderGoesStraightForTheDueOne)
 {
-    ASSERT_EQ(M640Frames().size(), 60u);
     MovieRecord *r;
     int movie = RunningMovie(this, "m640.ogv", 1, &r);
     ASSERT_EQ(MmTestWaitForDecoders(), 0);  // frames 0 and 1

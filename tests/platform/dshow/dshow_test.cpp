@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 #include <ogg/ogg.h>
-#include <theora/theoradec.h>
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" size_t __sanitizer_get_heap_size(void);   // the address sanitizer's mapped heap
 #endif
@@ -61,6 +60,13 @@ public:
     {
         surface = MmCreateMemorySurface(width, height, f.bits, f.r, f.g, f.b);
         return ddraw->fn->CreateSample(ddraw, surface, nullptr, 0, &sample);
+    }
+    // The same with m's picture size, and the stream set running.
+    int32_t Start(const SurfaceFormat &f, const Movie &m)
+    {
+        int32_t result = MakeSample(f, m.width, m.height);
+        stream->fn->SetState(stream, MM_STREAMSTATE_RUN);
+        return result;
     }
     MmSurfaceLock Pixels() const
     {
@@ -231,24 +237,6 @@ TEST_F(DshowTest, PendingUpdateCompletesWhenItsEventIsWaitedOnOnceDecodedAndDue)
     KCloseHandle(event);
 }
 
-// Pixels of the sample's surface (the picture's size) that differ from the frame the reader decoded
-// last, converted straight from its planes into the surface's format; -1 when it cannot be.
-int WrongAgainstReader(MmTheoraReader *reader, const MmSurfaceLock &lock)
-{
-    const MmPictureInfo *p = MmGetTheoraPicture(reader);
-    std::vector<uint8_t> want((size_t)lock.pitch * lock.height);
-    MmSurfaceLock target = lock;
-    target.pixels = want.data();
-    MmPlane planes[3];
-    if (MmGetTheoraPlanes(reader, planes) != 0 || MmConvertPicture(p, planes, &target) != 0) return -1;
-    int bytes = (int)lock.bitCount / 8, wrong = 0;
-    for (int y = 0; y < p->picHeight; y++)
-        for (int x = 0; x < p->picWidth; x++)
-            wrong += memcmp(lock.pixels + (size_t)y * lock.pitch + x * bytes, want.data() + (size_t)y * lock.pitch + x * bytes,
-                            (size_t)bytes) != 0;
-    return wrong;
-}
-
 // Pictures at odd and even offsets in their coded frames, 4:2:0, 4:2:2 and 4:4:4 (the header's
 // picture offsets changed; its vertical one counts from the bottom): every frame taken shows the
 // picture's part of the decoded planes, with each pixel's own chroma sample.
@@ -272,7 +260,9 @@ TEST_F(DshowTest, PicturesAtAnOffsetInTheirFramesComeFromTheirPartOfThePlanes)
                 if (n) AdvanceSteppedClock(100000);
                 ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
                 ASSERT_EQ(MmDecodeNextTheoraFrame(reader), 1);
-                EXPECT_EQ(WrongAgainstReader(reader, player.Pixels()), 0) << c.name << " " << (int)c.x << " " << f->bits << " " << n;
+                MmSurfaceLock shown = player.Pixels();
+                EXPECT_EQ(PictureHash(shown.pixels, shown.pitch, p->picWidth, p->picHeight, f->bits), DecodedFrameHash(reader, (int)f->bits))
+                    << c.name << " " << (int)c.x << " " << f->bits << " " << n;
             }
             MmCloseTheoraReader(reader);
         }
@@ -315,23 +305,37 @@ TEST_F(DshowTest, PauseStopAndRunHoldAndContinueTheStreamTime)
     EXPECT_EQ(player.Time(), 5000000);
 }
 
+struct SeekCase { MmStreamTime time; int frame, decoded; };   // decoded -1: not counted
+
+// Seeks of a running player of m: each shows the frame covering its time at once, without a sleep;
+// where counted, after as many frames decoded (the two after it, decoded ahead, too).
+void ExpectSeeksShow(Player &player, const Movie &m, const std::vector<SeekCase> &seeks)
+{
+    std::vector<RefFrame> ref = ReferenceFrames(m);
+    for (auto c : seeks) {
+        ASSERT_LT(c.frame, (int)ref.size());
+        if (c.decoded >= 0) { ASSERT_EQ(MmTestWaitForDecoders(), 0); }
+        MmTestResetCounters();
+        EXPECT_EQ(player.stream->fn->Seek(player.stream, c.time), MM_OK);
+        EXPECT_EQ(player.Time(), c.time);
+        uint64_t before = GetSteppedClockMicroseconds();
+        ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK) << c.time;
+        EXPECT_EQ(GetSteppedClockMicroseconds(), before) << c.time;
+        EXPECT_EQ(CountWrongPixels(m, ref[c.frame], player.Pixels()), 0) << c.time;
+        MmTestCounters counters;
+        if (c.decoded < 0 || MmTestWaitForDecoders() != 0) continue;
+        MmTestGetCounters(&counters);
+        EXPECT_EQ(counters.decoded, c.decoded) << c.time;
+    }
+}
+
 TEST_F(DshowTest, SeekShowsTheFrameAtItsTimeAndTheEndIsReported)
 {
     Movie m = kMovies[0];
     Player player(m.name);
-    ASSERT_EQ(player.MakeSample(k888, m.width, m.height), MM_OK);
-    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
-    // Sought to, shown at once without a sleep: the frame covering the time (mid-frame too), behind
-    // or ahead of the frame shown, past keyframe 12 or not.
-    const struct { MmStreamTime time; int frame; } seeks[] = {{12000000, 12}, {15500000, 15}, {3500000, 3}, {0, 0}, {19990000, 19}};
-    for (auto c : seeks) {
-        EXPECT_EQ(player.stream->fn->Seek(player.stream, c.time), MM_OK);
-        EXPECT_EQ(player.Time(), c.time);
-        uint64_t before = GetSteppedClockMicroseconds();
-        EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
-        EXPECT_EQ(GetSteppedClockMicroseconds(), before);
-        EXPECT_EQ(CountWrongPixels(m, ReferenceFrames(m)[c.frame], player.Pixels()), 0) << c.time;
-    }
+    ASSERT_EQ(player.Start(k888, m), MM_OK);
+    // Behind or ahead of the frame shown, mid-frame too, past keyframe 12 or not.
+    ExpectSeeksShow(player, m, {{12000000, 12, -1}, {15500000, 15, -1}, {3500000, 3, -1}, {0, 0, -1}, {19990000, 19, -1}});
     // The last frame stays its own time: the end comes a frame's time after it began.
     EXPECT_EQ(player.stream->fn->Seek(player.stream, 19000000), MM_OK);
     EXPECT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK);
@@ -563,79 +567,34 @@ TEST_F(DshowTest, AVariableRateMovieShowsEachFrameAtItsGranuleTimeAndEndsAFrameA
 // covering the time at once.
 TEST_F(DshowTest, ASeekPastInterFramesMarkedAsKeyframesShowsTheCoveringFrame)
 {
-    const Movie &m = kSparse;
-    std::vector<RefFrame> ref = ReferenceFrames(m);
-    ASSERT_EQ(ref.size(), (size_t)SPARSE_FRAMES);
-    Player player(m.name);
-    ASSERT_EQ(player.MakeSample(kX888, m.width, m.height), MM_OK);
-    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
-    // Seek time (100 ns): the frame shown. Marks on the frame itself, one, two and three marks back.
-    const struct { MmStreamTime time; int frame; } seeks[] = {
-        {140000000, 4}, {105500000, 3}, {245500000, 7}, {525500000, 15}, {315500000, 9}, {40000000, 1},
-    };
-    for (auto c : seeks) {
-        EXPECT_EQ(player.stream->fn->Seek(player.stream, c.time), MM_OK);
-        uint64_t before = GetSteppedClockMicroseconds();
-        ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK) << c.time;
-        EXPECT_EQ(GetSteppedClockMicroseconds(), before) << c.time;
-        EXPECT_EQ(CountWrongPixels(m, ref[c.frame], player.Pixels()), 0) << c.time;
-    }
+    Player player(kSparse.name);
+    ASSERT_EQ(player.Start(kX888, kSparse), MM_OK);
+    // Marks on the frame itself, one, two and three marks back.
+    ExpectSeeksShow(player, kSparse, {{140000000, 4, -1}, {105500000, 3, -1}, {245500000, 7, -1}, {525500000, 15, -1},
+                                      {315500000, 9, -1}, {40000000, 1, -1}});
     // Played on from the last seek: the frames after it at their times.
     for (int k = 2; k <= 3; k++) {
         ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK) << k;
-        EXPECT_EQ(CountWrongPixels(m, ref[k], player.Pixels()), 0) << k;
+        EXPECT_EQ(CountWrongPixels(kSparse, ReferenceFrames(kSparse)[k], player.Pixels()), 0) << k;
     }
 }
 
-// The frames of a one-stream Theora file, with granule positions as the fixtures count them, written
-// again on pages of body bytes each (each header on a page of its own): a frame begins on one page and
-// ends on the next, as a muxer that cuts pages by size writes them.
-static void WriteCutIntoPages(const std::string &from, const char *to, size_t body)
+// m420.ogv with the first 255 bytes of keyframe 12 moved onto the end of the page before, the one that
+// ends frame 11: the keyframe begins there, as a muxer that cuts pages by size writes it.
+static std::string WithKeyframeBegunOnThePageBefore(void)
 {
-    std::string bytes = ReadTestFile(from.c_str()), out;
-    std::vector<std::string> packets;
-    std::vector<int64_t> granules;
-    ogg_sync_state sync;
-    ogg_stream_state in;
-    ogg_page page;
-    ogg_packet packet;
-    ogg_sync_init(&sync);
-    memcpy(ogg_sync_buffer(&sync, (long)bytes.size()), bytes.data(), bytes.size());
-    ogg_sync_wrote(&sync, (long)bytes.size());
-    for (int64_t key = 0; ogg_sync_pageout(&sync, &page) == 1;) {
-        if (packets.empty()) ogg_stream_init(&in, ogg_page_serialno(&page));
-        for (ogg_stream_pagein(&in, &page); ogg_stream_packetout(&in, &packet) == 1;) {
-            int64_t frame = (int64_t)packets.size() - 3;
-            if (frame >= 0 && th_packet_iskeyframe(&packet) == 1) key = frame;
-            packets.emplace_back((const char *)packet.packet, (size_t)packet.bytes);
-            granules.push_back(frame < 0 ? 0 : ((key + 1) << 6) + frame - key);
-        }
-    }
-    uint32_t serial = 1, sequence = 0;
-    for (size_t p = 0, off = 0; p < packets.size(); sequence++) {
-        std::string lacing, data;
-        int64_t granule = -1;
-        uint8_t flags = (off ? 1 : 0) | (out.empty() ? 2 : 0);
-        while (p < packets.size() && lacing.size() < 255 && (p < 3 || data.size() < body)) {
-            size_t chunk = std::min<size_t>(255, packets[p].size() - off);
-            lacing += (char)chunk;
-            data += packets[p].substr(off, chunk);
-            off += chunk;
-            if (chunk == 255) continue;
-            granule = granules[p];
-            off = 0;
-            if (++p <= 3) break;
-        }
-        std::string header = std::string("OggS\0", 5) + (char)(flags | (p == packets.size() ? 4 : 0));
-        header.append((const char *)&granule, 8).append((const char *)&serial, 4).append((const char *)&sequence, 4);
-        header.append(4, '\0') += (char)lacing.size();
-        size_t at = out.size();
-        out += header + lacing + data;
-        MendPageChecksum((uint8_t *)&out[at]);
-    }
-    WriteMovieFile(to, out);
-    ogg_stream_clear(&in);
-    ogg_sync_clear(&sync);
+    std::string file = ReadTestFile(Path("m420.ogv").c_str());
+    std::vector<size_t> at = {0};
+    while (at.back() + 27 <= file.size()) at.push_back(at.back() + PageSize((const uint8_t *)&file[at.back()]));
+    std::string before = file.substr(at[4], at[5] - at[4]), key = file.substr(at[5], at[6] - at[5]);
+    size_t lacing = (uint8_t)before[26], moved = 27 + (uint8_t)key[26];   // where the keyframe's bytes start
+    std::string a = before.substr(0, 26) + (char)(lacing + 1) + before.substr(27, lacing) + '\xff' +
+                    before.substr(27 + lacing) + key.substr(moved, 255);
+    std::string b = key.substr(0, 5) + (char)(key[5] | 1) + key.substr(6, 20) + (char)(key[26] - 1) +
+                    key.substr(28, moved - 28) + key.substr(moved + 255);
+    MendPageChecksum((uint8_t *)a.data());
+    MendPageChecksum((uint8_t *)b.data());
+    return file.substr(0, at[4]) + a + b + file.substr(at[6]);
 }
 
 // A seek to a keyframe that begins on the page before its own number's page reads it whole: it decodes
@@ -643,26 +602,11 @@ static void WriteCutIntoPages(const std::string &from, const char *to, size_t bo
 TEST_F(DshowTest, ASeekReadsAKeyframeThatBeginsOnThePageBefore)
 {
     ASSERT_EQ(EnterFreshTempDir(), 0);
-    const Movie &m = kMovies[0];
-    std::vector<RefFrame> ref = ReferenceFrames(m);
-    WriteCutIntoPages(Path(m.name), "cut.ogv", 300);   // frame 12 begins on the page that ends frame 11
+    WriteMovieFile("cut.ogv", WithKeyframeBegunOnThePageBefore());
     Player player("./cut.ogv");
-    ASSERT_EQ(player.MakeSample(kX888, m.width, m.height), MM_OK);
-    player.stream->fn->SetState(player.stream, MM_STREAMSTATE_RUN);
-    // Seek time: the frame shown, and the frames decoded (the two after it, decoded ahead, too).
-    // Frames 0 and 1 were decoded when the sample was made.
-    const struct { MmStreamTime time; int frame, decoded; } seeks[] = {{3500000, 3, 4}, {16500000, 16, 7}};
-    for (auto c : seeks) {
-        ASSERT_EQ(MmTestWaitForDecoders(), 0);
-        MmTestResetCounters();
-        EXPECT_EQ(player.stream->fn->Seek(player.stream, c.time), MM_OK);
-        ASSERT_EQ(player.sample->fn->Update(player.sample, 0, 0, nullptr, 0), MM_OK) << c.time;
-        EXPECT_EQ(CountWrongPixels(m, ref[c.frame], player.Pixels()), 0) << c.time;
-        ASSERT_EQ(MmTestWaitForDecoders(), 0);
-        MmTestCounters counters;
-        MmTestGetCounters(&counters);
-        EXPECT_EQ(counters.decoded, c.decoded) << c.time;
-    }
+    ASSERT_EQ(player.Start(kX888, kMovies[0]), MM_OK);
+    // Frames 0 and 1 were decoded when the sample was made; 16 comes from keyframe 12, not from 0.
+    ExpectSeeksShow(player, kMovies[0], {{3500000, 3, 4}, {16500000, 16, 7}});
     LeaveFreshTempDir();
 }
 
