@@ -1,9 +1,11 @@
 // The committed Ogg Theora fixtures (scripts/make-movie-fixtures.sh) and ffmpeg's decode of them.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "platform/dshow/frame_convert.h"
 #include "platform/kernel/kernel.h"
 #include "tests/support/test_temp_dir.h"
+#include "testsupport/test_hooks.h"
 
 namespace moviefixture {
 
@@ -28,8 +31,10 @@ inline const Movie kMovies[] = {
 // A variable-rate movie: frame k of 12 shows at k * k / 10 s (ffmpeg's decode: one frame per packet).
 inline const Movie kVariableRate = {"vfr.ogv", 32, 24, 0};
 // 16 frames 3.5 s apart, real keyframes at 0 and 8; the granule positions mark 2, 4, 6, 10, 12 and 14
-// as keyframes too.
+// as keyframes too. Told apart by FrameShown (no ffmpeg decode kept).
 inline const Movie kSparse = {"sparse.ogv", 32, 24, 0};
+// 640 x 480, 60 frames at 30 a second. Told apart by FrameShown.
+inline const Movie kM640 = {"m640.ogv", 640, 480, 0};
 // m420.ogv whose frame 10 is a broken packet.
 #define DAMAGED_GOOD_FRAMES 10
 
@@ -149,9 +154,17 @@ inline std::string WithGranule(std::string file, int nth, int64_t granule)
 // bits each), frame rate numerator and denominator (32 bits each).
 enum { HEADER_FRAME_MBS = 10, HEADER_PICTURE = 14, HEADER_RATE = 22 };
 
+// One of the stand-in's counts since they were last reset.
+inline int Counted(int MmTestCounters::*count)
+{
+    MmTestCounters counters;
+    MmTestGetCounters(&counters);
+    return counters.*count;
+}
+
 // ---- frames told apart by their colours ------------------------------------------------------------
 
-// FNV-1a over the colours of a picture of 16 or 32 bits (the unused byte left out).
+// FNV-1a over the colours of a picture of 16, 24 or 32 bits (the unused byte left out).
 inline uint64_t PictureHash(const uint8_t *pixels, int pitch, int width, int height, int bits)
 {
     uint64_t hash = 14695981039346656037ull;
@@ -161,8 +174,8 @@ inline uint64_t PictureHash(const uint8_t *pixels, int pitch, int width, int hei
     return hash;
 }
 
-// The frame the reader decoded last, converted straight from its planes into a 565 or X888 picture,
-// as a hash of its colours; 0 when it cannot be.
+// The frame the reader decoded last, converted straight from its planes into a 565, 888 or X888
+// picture, as a hash of its colours; 0 when it cannot be.
 inline uint64_t DecodedFrameHash(MmTheoraReader *reader, int bits)
 {
     const MmPictureInfo *p = MmGetTheoraPicture(reader);
@@ -174,25 +187,24 @@ inline uint64_t DecodedFrameHash(MmTheoraReader *reader, int bits)
     return PictureHash(pixels.data(), lock.pitch, p->picWidth, p->picHeight, bits);
 }
 
-// Every frame of m640.ogv (640 x 480, 60 frames at 30 a second) so, made at the first call.
-inline const std::vector<uint64_t> &M640FrameHashes(int bits)
+// Every frame of a fixture as the reader decodes it from the start, so; made at the first call.
+inline const std::vector<uint64_t> &FrameHashes(const Movie &m, int bits)
 {
-    static std::vector<uint64_t> hashes[2];
-    std::vector<uint64_t> &h = hashes[bits == 32];
-    MmTheoraReader *reader = h.empty() ? MmOpenTheoraReader(Path("m640.ogv").c_str()) : nullptr;
-    while (reader && MmDecodeNextTheoraFrame(reader) == 1) h.push_back(DecodedFrameHash(reader, bits));
+    static std::map<std::pair<std::string, int>, std::vector<uint64_t>> made;
+    std::vector<uint64_t> &hashes = made[{m.name, bits}];
+    MmTheoraReader *reader = hashes.empty() ? MmOpenTheoraReader(Path(m.name).c_str()) : nullptr;
+    while (reader && MmDecodeNextTheoraFrame(reader) == 1) hashes.push_back(DecodedFrameHash(reader, bits));
     MmCloseTheoraReader(reader);
-    return h;
+    return hashes;
 }
 
-// The m640.ogv frame a 640 x 480 picture of 16 or 32 bits shows, -1 none.
-inline int M640FrameShown(const void *pixels, int pitch, int bits)
+// The frame of the fixture a picture of its size shows, -1 none.
+inline int FrameShown(const Movie &m, const void *pixels, int pitch, int bits)
 {
-    const std::vector<uint64_t> &frames = M640FrameHashes(bits);
-    uint64_t hash = pixels ? PictureHash((const uint8_t *)pixels, pitch, 640, 480, bits) : 0;
-    for (size_t n = 0; n < frames.size(); n++)
-        if (frames[n] == hash) return (int)n;
-    return -1;
+    const std::vector<uint64_t> &frames = FrameHashes(m, bits);
+    uint64_t hash = pixels ? PictureHash((const uint8_t *)pixels, pitch, m.width, m.height, bits) : 0;
+    auto at = std::find(frames.begin(), frames.end(), hash);
+    return at == frames.end() ? -1 : (int)(at - frames.begin());
 }
 
 }  // namespace moviefixture

@@ -160,13 +160,11 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
                 } else {
                     ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
                     const MEMIMG *screen = ReadBackBackScreen();
-                    EXPECT_EQ(M640FrameShown(screen->pixels, screen->shared->pitch, bits), steps[k].frame) << use << bits << " " << k;
+                    EXPECT_EQ(FrameShown(kM640, screen->pixels, screen->shared->pitch, bits), steps[k].frame) << use << bits << " " << k;
                 }
-                EXPECT_EQ(M640FrameShown(r->frameCopy.pixels, r->frameCopy.pitch, bits), steps[k].frame)
+                EXPECT_EQ(FrameShown(kM640, r->frameCopy.pixels, r->frameCopy.pitch, bits), steps[k].frame)
                     << use << " " << bits << " step " << k;
-                MmTestCounters counters;
-                MmTestGetCounters(&counters);
-                EXPECT_EQ(counters.converted, k + 1) << use << " " << bits << " step " << k;
+                EXPECT_EQ(Counted(&MmTestCounters::converted), k + 1) << use << " " << bits << " step " << k;
             }
             EXPECT_EQ(r->frameCopyHost, strcmp(use, "d3d") ? graph : 0) << use << " " << bits;
             EXPECT_EQ(RemoveGraph(graph, 0), 0);

@@ -126,12 +126,7 @@ int RunningMovie(MovieTest *, const char *file, int playType, MovieRecord **out)
     return movie;
 }
 
-int Updates(void)
-{
-    MmTestCounters c;
-    MmTestGetCounters(&c);
-    return c.updates;
-}
+int Updates(void) { return moviefixture::Counted(&MmTestCounters::updates); }
 
 // Pixels of the frame copy that differ from reference frame n (X888).
 int WrongCopyPixels(const MovieRecord *r, int n)
@@ -192,8 +187,8 @@ TEST_F(MovieTest, StreamFramesAreTakenOncePerPresentedFrameAndTheNextIsAlwaysUnd
     EXPECT_EQ(WrongCopyPixels(r, 2), 0);
 }
 
-// Draws two movies once the clock has moved on by microseconds (the decoders done first).
-void DrawBoth(uint64_t microseconds, int a, int b)
+// Draws a movie, or two, once the clock has moved on by microseconds (the decoders done first).
+void Draw(uint64_t microseconds, int a, int b = -1)
 {
     AdvanceSteppedClock(microseconds);
     ASSERT_EQ(MmTestWaitForDecoders(), 0);
@@ -207,7 +202,7 @@ TEST_F(MovieTest, AStreamThatEndsStopsUnlessItLoops)
     MovieRecord *once, *looping;
     int a = RunningMovie(this, "m444.ogv", 1, &once);
     int b = RunningMovie(this, "m444.ogv", 3, &looping);
-    for (int i = 0; i < 30; i++) DrawBoth(100000, a, b);
+    for (int i = 0; i < 30; i++) Draw(100000, a, b);
     EXPECT_EQ(once->playing, 0);
     EXPECT_EQ(once->paused, 1);
     EXPECT_EQ(looping->playing, 1);
@@ -240,7 +235,7 @@ TEST_F(MovieTest, TheLastFrameStaysItsTimeAndEveryLoopShowsFrameZeroAgain)
     };
     size_t at = 0;
     for (int step = 0; at < sizeof(checks) / sizeof(checks[0]); step++) {
-        DrawBoth(step ? 50000 : 0, a, b);
+        Draw(step ? 50000 : 0, a, b);
         if (step != checks[at].step) continue;
         EXPECT_EQ(CopiedFrame(once), checks[at].once) << step;
         EXPECT_EQ(once->playing, checks[at].playing) << step;
@@ -264,7 +259,7 @@ TEST_F(MovieTest, ABrokenFrameMidFileEndsTheMovieOrLoopsIt)
         MovieRecord *once, *looping;
         int a = RunningMovie(this, c.file, 1, &once);
         int b = RunningMovie(this, c.file, 3, &looping);
-        for (int step = 0; step <= c.goodFrames + 2; step++) DrawBoth(step ? 100000 : 0, a, b);
+        for (int step = 0; step <= c.goodFrames + 2; step++) Draw(step ? 100000 : 0, a, b);
         EXPECT_EQ(once->playing, 0) << c.file;
         EXPECT_EQ(once->paused, 1) << c.file;
         EXPECT_EQ(CopiedFrame(once), c.goodFrames - 1) << c.file;
@@ -279,12 +274,15 @@ TEST_F(MovieTest, ABrokenFrameMidFileEndsTheMovieOrLoopsIt)
 // ---- draws rarer than the frames (m640.ogv: 30 frames a second) ------------------------------------
 
 // The m640 frame the frame copy holds, -1 for none.
-int CopiedM640Frame(const MovieRecord *r) { return moviefixture::M640FrameShown(r->frameCopy.pixels, r->frameCopy.pitch, 32); }
+int CopiedM640Frame(const MovieRecord *r)
+{
+    return moviefixture::FrameShown(moviefixture::kM640, r->frameCopy.pixels, r->frameCopy.pitch, 32);
+}
 
 TEST_F(MovieTest, DrawsRarerThanTheFramesShowTheFrameDueAtEachDraw)
 {
     for (int bits : {16, 32}) {   // each frame tells itself apart
-        std::vector<uint64_t> frames = moviefixture::M640FrameHashes(bits);
+        std::vector<uint64_t> frames = moviefixture::FrameHashes(moviefixture::kM640, bits);
         ASSERT_EQ(frames.size(), 60u);
         std::sort(frames.begin(), frames.end());
         ASSERT_EQ(std::unique(frames.begin(), frames.end()), frames.end());
@@ -295,10 +293,7 @@ TEST_F(MovieTest, DrawsRarerThanTheFramesShowTheFrameDueAtEachDraw)
         uint64_t start = GetSteppedClockMicroseconds();
         for (int k = 0; k < 2 * rate; k++) {
             uint64_t at = (uint64_t)k * 1000000 / rate;
-            AdvanceSteppedClock(start + at - GetSteppedClockMicroseconds());
-            ASSERT_EQ(MmTestWaitForDecoders(), 0);
-            gDisplay.presents++;
-            AdvanceMovieToCurrentFrame(movie, 0);
+            Draw(start + at - GetSteppedClockMicroseconds(), movie);
             EXPECT_EQ(CopiedM640Frame(r), (int)(at * 30 / 1000000)) << rate << " a second, draw " << k;
         }
         ReleaseMovieHandle(movie);
@@ -319,16 +314,13 @@ TEST_F(MovieTest, ADrawShowsALateFrameAndTheDecoderGoesStraightForTheDueOne)
     MmTestResetCounters();
     MmTestHoldDecoders(0);
     ASSERT_EQ(MmTestWaitForDecoders(), 0);
-    MmTestCounters counters;
-    MmTestGetCounters(&counters);
-    EXPECT_EQ(counters.decoded, 6);         // frames 2 to 6, and 7 ahead
-    EXPECT_EQ(counters.converted, 0);       // a frame is converted when it is taken
+    EXPECT_EQ(moviefixture::Counted(&MmTestCounters::decoded), 6);     // frames 2 to 6, and 7 ahead
+    EXPECT_EQ(moviefixture::Counted(&MmTestCounters::converted), 0);   // a frame is converted when it is taken
     AdvanceSteppedClock(5000);
     gDisplay.presents++;
     AdvanceMovieToCurrentFrame(movie, 0);
     EXPECT_EQ(CopiedM640Frame(r), 6);
-    MmTestGetCounters(&counters);
-    EXPECT_EQ(counters.converted, 1);       // of them only the due one, which the draw took
+    EXPECT_EQ(moviefixture::Counted(&MmTestCounters::converted), 1);   // of them only the due one, which the draw took
 }
 
 // ---- stops never wait for the decoder ---------------------------------------------------------------
@@ -356,12 +348,9 @@ TEST_F(MovieTest, ARemoveADisplayChangeAndASeekComeBackWhileTheDecoderIsInTheMid
         EXPECT_EQ(MmTestFrameHeld(), 1) << c.name;
         MmTestReleaseHeldFrame();
         ASSERT_EQ(MmTestWaitForDecoders(), 0) << c.name;
-        MmTestCounters counters;
-        MmTestGetCounters(&counters);
-        if (c.decoded >= 0) { EXPECT_EQ(counters.decoded, c.decoded) << c.name; }
+        if (c.decoded >= 0) { EXPECT_EQ(moviefixture::Counted(&MmTestCounters::decoded), c.decoded) << c.name; }
         if (c.shown < 0) continue;
-        gDisplay.presents++;
-        AdvanceMovieToCurrentFrame(movie, 0);
+        Draw(0, movie);
         EXPECT_EQ(CopiedM640Frame(r), c.shown) << c.name;
         ReleaseMovieHandle(movie);
     }
