@@ -144,15 +144,20 @@ static void Upload(D3dGlCopy *copy, const D3dSurfaceView *view)
     copy->shadowValid = 0;
 }
 
-D3dGlCopy *D3dGlCurrentCopy(DdSurface *surface, const D3dSurfaceView *view)
+D3dGlCopy *D3dGlFittedCopy(DdSurface *surface, const D3dSurfaceView *view)
 {
     D3dGlCopy *copy = D3dGlFindCopy(surface);
     if (copy && (copy->width != view->width || copy->height != view->height ||
                  copy->format != D3dGlFormatOf(&view->format))) {
-        D3dGlFreeCopy(copy, 1);  // the surface was re-made at the same address
+        D3dGlFreeCopy(copy, 1);
         copy = nullptr;
     }
-    if (!copy) copy = D3dGlMakeCopy(surface, view);
+    return copy ? copy : D3dGlMakeCopy(surface, view);
+}
+
+D3dGlCopy *D3dGlCurrentCopy(DdSurface *surface, const D3dSurfaceView *view)
+{
+    D3dGlCopy *copy = D3dGlFittedCopy(surface, view);
     if (!copy) return nullptr;
     if (copy->stale || copy->version != view->pixelsVersion) {
         Upload(copy, view);
@@ -225,7 +230,7 @@ D3dGlCopy *D3dGlAttachDepth(D3dGlCopy *copy, const D3dSurfaceView *view)
 // ---- what the surfaces tell ---------------------------------------------------------------------------
 void D3dGlSyncToMemory(DdSurface *surface)
 {
-    D3dGlCopy *copy = gGlContext.context ? D3dGlFindCopy(surface) : nullptr;
+    D3dGlCopy *copy = D3dGlFindCopy(surface);
     if (!copy || !copy->deviceNewer) return;
     D3dGlMakeCurrent();
     ReadBack(copy);
@@ -233,7 +238,7 @@ void D3dGlSyncToMemory(DdSurface *surface)
 
 void D3dGlForget(DdSurface *surface)
 {
-    D3dGlCopy *copy = gGlContext.context ? D3dGlFindCopy(surface) : nullptr;
+    D3dGlCopy *copy = D3dGlFindCopy(surface);
     if (!copy) return;
     D3dGlMakeCurrent();
     D3dGlFreeCopy(copy, 0);
@@ -241,7 +246,7 @@ void D3dGlForget(DdSurface *surface)
 
 void D3dGlMarkStale(DdSurface *surface)
 {
-    D3dGlCopy *copy = gGlContext.context ? D3dGlFindCopy(surface) : nullptr;
+    D3dGlCopy *copy = D3dGlFindCopy(surface);
     if (copy) copy->stale = 1;
 }
 
@@ -279,7 +284,7 @@ static void UpdateShadow(D3dGlCopy *copy, const D3dSurfaceView *view, const D3dR
 
 void D3dGlWritten(DdSurface *surface, const D3dRect *rect)
 {
-    D3dGlCopy *copy = gGlContext.context ? D3dGlFindCopy(surface) : nullptr;
+    D3dGlCopy *copy = D3dGlFindCopy(surface);
     D3dSurfaceView view;
     if (!copy || copy->stale || D3dViewOf(surface, &view) != 0 || !view.pixels) return;
     D3dRect r = rect ? *rect : D3dRect{0, 0, copy->width, copy->height};

@@ -161,8 +161,7 @@ int32_t D3dGlDraw(D3dDeviceRecord *device, uint32_t type, uint32_t fvf, const vo
     } else {
         gGl.DrawArrays(PrimitiveMode(type), 0, (GLsizei)count);
     }
-    target->deviceNewer = 1;
-    target->shadowValid = 0;
+    D3dGlMarkDrawn(target);
     gD3d.counters.draws++;
     D3dGlCheckErrors("a draw");
     return D3D_OK;

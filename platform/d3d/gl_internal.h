@@ -179,10 +179,15 @@ inline int D3dGlIsWhole(const D3dGlCopy *copy, const D3dRect &r)
 {
     return r.left <= 0 && r.top <= 0 && r.right >= copy->width && r.bottom >= copy->height;
 }
-// The copy of a surface, or null.
+// The device drew into a copy: its memory pixels are behind, and no shadow holds what it has.
+inline void D3dGlMarkDrawn(D3dGlCopy *copy) { copy->deviceNewer = 1, copy->shadowValid = 0; }
+// The copy of a surface, or null (always without a context: its table is empty then).
 D3dGlCopy *D3dGlFindCopy(DdSurface *surface);
 // A new copy of a surface, not yet uploaded; null when the table is full or the format unknown.
 D3dGlCopy *D3dGlMakeCopy(DdSurface *surface, const D3dSurfaceView *view);
+// The copy of a surface in its view's size and format, made when it has none or one of another
+// (the surface was re-made at the same address); its pixels as they were. Null when none can be made.
+D3dGlCopy *D3dGlFittedCopy(DdSurface *surface, const D3dSurfaceView *view);
 // Frees a copy; untrack 0 when the surface itself let go of it.
 void D3dGlFreeCopy(D3dGlCopy *copy, int untrack);
 // Brings every copy's drawing into memory and frees them all (the context is going).

@@ -25,12 +25,7 @@ static D3dGlCopy *CopyToOverwrite(DdSurface *surface, const D3dRect &r)
 {
     D3dSurfaceView view;
     if (D3dViewOf(surface, &view) != 0 || view.locked || view.lost) return nullptr;
-    D3dGlCopy *copy = D3dGlFindCopy(surface);
-    if (!copy || copy->width != view.width || copy->height != view.height ||
-        copy->format != D3dGlFormatOf(&view.format)) {
-        if (copy) D3dGlFreeCopy(copy, 1);
-        copy = D3dGlMakeCopy(surface, &view);
-    }
+    D3dGlCopy *copy = D3dGlFittedCopy(surface, &view);
     if (!copy || D3dGlMakeFramebuffer(copy) != 0) return nullptr;
     if (D3dGlIsWhole(copy, r)) {
         copy->stale = 0;
@@ -46,7 +41,7 @@ static D3dGlCopy *CopyToOverwrite(DdSurface *surface, const D3dRect &r)
 // memory pixels need to travel for it.
 int D3dGlFill(DdSurface *surface, const D3dRect *rect, uint32_t value)
 {
-    D3dGlCopy *copy = gGlContext.context ? D3dGlFindCopy(surface) : nullptr;
+    D3dGlCopy *copy = D3dGlFindCopy(surface);
     if (!copy || (copy->stale && !D3dGlIsWhole(copy, *rect))) return 0;
     D3dGlMakeCurrent();
     copy = CopyToOverwrite(surface, *rect);
@@ -67,8 +62,7 @@ int D3dGlFill(DdSurface *surface, const D3dRect *rect, uint32_t value)
         gGl.ClearColor(c[0], c[1], c[2], c[3]);
         gGl.Clear(GL_COLOR_BUFFER_BIT);
     }
-    copy->deviceNewer = 1;
-    copy->shadowValid = 0;
+    D3dGlMarkDrawn(copy);
     return 1;
 }
 
@@ -76,7 +70,7 @@ int D3dGlFill(DdSurface *surface, const D3dRect *rect, uint32_t value)
 // none), unscaled and between the same formats, so every pixel lands exactly as the memory copy would.
 int D3dGlCopyRect(DdSurface *dst, const D3dRect *d, DdSurface *src, const D3dRect *s)
 {
-    D3dGlCopy *from = gGlContext.context ? D3dGlFindCopy(src) : nullptr;
+    D3dGlCopy *from = D3dGlFindCopy(src);
     D3dSurfaceView sv, dv;
     // A picture in memory alone is copied there, unless the destination is the device's already.
     if (!from || from->stale || !(from->deviceNewer || D3dGlFindCopy(dst)) || from->format == GLF_Z16 ||
@@ -92,8 +86,7 @@ int D3dGlCopyRect(DdSurface *dst, const D3dRect *d, DdSurface *src, const D3dRec
     gGl.BlitFramebuffer(s->left, s->top, s->right, s->bottom, d->left, d->top, d->right, d->bottom,
                         GL_COLOR_BUFFER_BIT, GL_NEAREST);
     EndWork();
-    to->deviceNewer = 1;
-    to->shadowValid = 0;
+    D3dGlMarkDrawn(to);
     return 1;
 }
 

@@ -13,6 +13,15 @@ static GLenum BlendFactor(uint32_t factor)
     return factor < sizeof kFactors / sizeof kFactors[0] ? kFactors[factor] : GL_ONE;
 }
 
+// Turns a capability on or off when it differs from the state last sent.
+static void SetCapability(GLenum capability, int on, int *last)
+{
+    if (on == *last) return;
+    on ? gGl.Enable(capability) : gGl.Disable(capability);
+    *last = on;
+    D3dGlCountState();
+}
+
 // Blend factors, with the two "both" factors spelled out.
 void D3dGlSetBlend(const D3dDeviceRecord *device)
 {
@@ -23,11 +32,7 @@ void D3dGlSetBlend(const D3dDeviceRecord *device)
         dst = src == 12 ? D3D_BLEND_INVSRCALPHA : D3D_BLEND_SRCALPHA;
         src = src == 12 ? D3D_BLEND_SRCALPHA : D3D_BLEND_INVSRCALPHA;
     }
-    if (on != cache.blend) {
-        on ? gGl.Enable(GL_BLEND) : gGl.Disable(GL_BLEND);
-        cache.blend = on;
-        D3dGlCountState();
-    }
+    SetCapability(GL_BLEND, on, &cache.blend);
     GLenum s = BlendFactor(src), d = BlendFactor(dst);
     if (on && (s != cache.blendSrc || d != cache.blendDst)) {
         gGl.BlendFunc(s, d);
@@ -42,11 +47,7 @@ void D3dGlSetDepth(const D3dDeviceRecord *device, D3dGlCopy *depth)
 {
     D3dGlCache &cache = gGlContext.cache;
     int test = depth && device->rs[D3D_RS_ZENABLE] != 0;
-    if (test != cache.depthTest) {
-        test ? gGl.Enable(GL_DEPTH_TEST) : gGl.Disable(GL_DEPTH_TEST);
-        cache.depthTest = test;
-        D3dGlCountState();
-    }
+    SetCapability(GL_DEPTH_TEST, test, &cache.depthTest);
     if (!test) return;
     GLenum func = GL_NEVER + (device->rs[D3D_RS_ZFUNC] - 1);
     if (func != cache.depthFunc) {
@@ -60,7 +61,7 @@ void D3dGlSetDepth(const D3dDeviceRecord *device, D3dGlCopy *depth)
         cache.depthMask = mask;
         D3dGlCountState();
     }
-    if (mask) depth->deviceNewer = 1, depth->shadowValid = 0;
+    if (mask) D3dGlMarkDrawn(depth);
 }
 
 // CCW on a y-down screen is clockwise for OpenGL, whose front faces are counter-clockwise.
@@ -69,11 +70,7 @@ void D3dGlSetCull(const D3dDeviceRecord *device)
     D3dGlCache &cache = gGlContext.cache;
     uint32_t mode = device->rs[D3D_RS_CULLMODE];
     int on = mode == D3D_CULL_CW || mode == D3D_CULL_CCW;
-    if (on != cache.cull) {
-        on ? gGl.Enable(GL_CULL_FACE) : gGl.Disable(GL_CULL_FACE);
-        cache.cull = on;
-        D3dGlCountState();
-    }
+    SetCapability(GL_CULL_FACE, on, &cache.cull);
     GLenum face = mode == D3D_CULL_CCW ? GL_BACK : GL_FRONT;
     if (on && face != cache.cullFace) {
         gGl.CullFace(face);
