@@ -175,29 +175,22 @@ TEST_F(GraphDrawTest, WhereTheDeviceCannotDrawNothingIsSent)
     EXPECT_EQ(0u, Device().zEnable);
 }
 
-// The draws of a whole graph, and of a rectangle of a graph alone.
-struct PartForm {
+// The draws of a whole graph (part null), or of a rectangle part of it alone.
+static int QuadPart(GraphRecord *g, const Rect *part, std::array<float, 8> corners)
+{
+    return part ? G_D3D_RenderGraphPartFreeQuad(corners.data(), g, part, 0) : Quad(g, corners);
+}
+static const struct {
     const char *name;
-    int (*whole)(GraphRecord *g);
-    int (*part)(GraphRecord *g, const Rect *r);
-};
-static const PartForm kPartForms[] = {
-    {"at", [](GraphRecord *g) { return At(g, 30, 40); },
-     [](GraphRecord *g, const Rect *r) { return G_D3D_RenderGraphPartAt(30, 40, g, r, 0); }},
-    {"clipped", [](GraphRecord *g) { return At(g, -7, -9); },
-     [](GraphRecord *g, const Rect *r) { return G_D3D_RenderGraphPartAt(-7, -9, g, r, 0); }},
-    {"mirrored", [](GraphRecord *g) { return Stretch(g, 90, 10, 10, 50); },
-     [](GraphRecord *g, const Rect *r) { return G_D3D_RenderGraphPartStretched(90, 10, 10, 50, g, r, 0); }},
-    {"turned", [](GraphRecord *g) { return Quad(g, {100, 0, 100, 64, 60, 0, 60, 64}); },
-     [](GraphRecord *g, const Rect *r) {
-         const float corners[8] = {100, 0, 100, 64, 60, 0, 60, 64};
-         return G_D3D_RenderGraphPartFreeQuad(corners, g, r, 0);
+    int (*draw)(GraphRecord *g, const Rect *part);
+} kPartForms[] = {
+    {"at", [](GraphRecord *g, const Rect *r) { return r ? G_D3D_RenderGraphPartAt(30, 40, g, r, 0) : At(g, 30, 40); }},
+    {"clipped", [](GraphRecord *g, const Rect *r) { return r ? G_D3D_RenderGraphPartAt(-7, -9, g, r, 0) : At(g, -7, -9); }},
+    {"mirrored", [](GraphRecord *g, const Rect *r) {
+         return r ? G_D3D_RenderGraphPartStretched(90, 10, 10, 50, g, r, 0) : Stretch(g, 90, 10, 10, 50);
      }},
-    {"grid", [](GraphRecord *g) { return Quad(g, TRAPEZOID); },
-     [](GraphRecord *g, const Rect *r) {
-         const float corners[8] = TRAPEZOID;
-         return G_D3D_RenderGraphPartFreeQuad(corners, g, r, 0);
-     }},
+    {"turned", [](GraphRecord *g, const Rect *r) { return QuadPart(g, r, {100, 0, 100, 64, 60, 0, 60, 64}); }},
+    {"grid", [](GraphRecord *g, const Rect *r) { return QuadPart(g, r, TRAPEZOID); }},
 };
 
 // A rectangle of a graph drawn alone reaches the device as the graph derived from it would, across
@@ -224,15 +217,15 @@ TEST_F(GraphDrawTest, ARectangleDrawsAsTheGraphDerivedFromIt)
                 ASSERT_TRUE(derived);
                 uint32_t pieces = GDirect3D.surface3DCount;
                 int graphs = GetGraphCount();
-                for (const PartForm &form : kPartForms) {
+                for (const auto &form : kPartForms) {
                     SCOPED_TRACE(testing::Message() << form.name << " " << r.left << "," << r.top << " of " << source->width
                                                     << (blended ? " blended" : ""));
                     G_D3D_FlushVertexBatch();
                     int mark = D3dTestMark();
-                    ASSERT_EQ(0, form.whole(derived));
+                    ASSERT_EQ(0, form.draw(derived, nullptr));
                     std::string expected = Dump(mark, 2);
                     mark = D3dTestMark();
-                    ASSERT_EQ(0, form.part(source, &r));
+                    ASSERT_EQ(0, form.draw(source, &r));
                     EXPECT_NE("", expected);
                     EXPECT_EQ(expected, Dump(mark, 2));
                 }

@@ -131,13 +131,18 @@ TEST_F(DeviceRouteTest, TextureFontDrawsFromItsTextureCacheWithDeviceDrawsOnly)
     ASSERT_TRUE(f && f->textureFlag);
     struct Step {
         const char *name;
-        int lose, vertical, locks;  // texture locks: one upload of the new cells, none once cached
-    } steps[] = {{"first", 0, 0, 1}, {"again", 0, 0, 0}, {"vertical", 0, 1, 0}, {"after a loss", 1, 0, 1}};
+        int lose;  // 1: the display rebuilt; 2: the surfaces lost in window mode, restored in place
+        int vertical, locks;  // texture locks: one upload of the new cells, none once cached
+    } steps[] = {{"first", 0, 0, 1}, {"again", 0, 0, 0}, {"vertical", 0, 1, 0}, {"after a loss", 1, 0, 1},
+                 {"after a surface loss", 2, 0, 1}};
     for (const Step &step : steps) {
         SCOPED_TRACE(step.name);
-        if (step.lose) {
+        if (step.lose == 1) {
             ASSERT_EQ(0, RestoreDisplay());
             EXPECT_EQ(1, f->cacheTextureLost);
+        } else if (step.lose == 2) {
+            DdTestLoseAllSurfaces();
+            ASSERT_EQ(0, TestAndRestoreSurfaces());
         }
         // A blend graph is set: the text does without it, and it is set again afterwards.
         int blend = MakeBlankGraph(32, 32, 0);
@@ -156,7 +161,7 @@ TEST_F(DeviceRouteTest, TextureFontDrawsFromItsTextureCacheWithDeviceDrawsOnly)
         EXPECT_EQ(2, Used(font));
         const GraphRecord *cache = LookupGraph(f->cacheGraph);
         ASSERT_TRUE(cache && cache->format.textureFlag && cache->format.alphaChFlag);
-        // Cells not written yet are white and clear.
+        // Cells not written yet are white and clear (a lost texture is not left with the loss's fill).
         const SurfaceDataRecord *data =
             LookupSurfaceData(GetSurface3DData(cache->pieces.handles[cache->pieces.count - 1])->surfaceData);
         const DdSurface *texture = (const DdSurface *)data->ddSurface;
@@ -177,49 +182,24 @@ TEST_F(DeviceRouteTest, TextureFontDrawsFromItsTextureCacheWithDeviceDrawsOnly)
 TEST_F(DeviceRouteTest, TwelveEdgedFontsWithFullCachesHoldOneGraphEach)
 {
     D3dTestRecord(0);
-    int graphs = GetGraphCount();
-    int fonts[12], capacity = 0;
-    for (int &font : fonts) {
-        font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
-        ASSERT_NE(-1, font);
-        GetFontCacheUsage(font, nullptr, &capacity);
-    }
+    int graphs = GetGraphCount(), font = -1, capacity = 0;
     for (int i = 0; i < 12; i++) {
-        uint32_t pieces = 0;
-        // A cache row at a time: 60 entries.
-        for (int first = 0; first < capacity; first += 60) {
-            std::string text = KanjiRun(first, capacity - first < 60 ? capacity - first : 60);
-            ASSERT_EQ(0, DrawTextWithFont(0, 0, text.c_str(), 0xFFFF, fonts[i], 0xF800, i % 2));
-            if (first == 0) pieces = GDirect3D.surface3DCount;
-        }
-        ASSERT_EQ(capacity, Used(fonts[i]));
+        font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+        GetFontCacheUsage(font, nullptr, &capacity);
+        ASSERT_EQ(0, DrawTextWithFont(0, 0, KanjiRun(0, 1).c_str(), 0xFFFF, font, 0xF800, i % 2));
+        uint32_t pieces = GDirect3D.surface3DCount;
+        ASSERT_EQ(0, DrawTextWithFont(0, 0, KanjiRun(1, capacity - 1).c_str(), 0xFFFF, font, 0xF800, i % 2));
+        ASSERT_EQ(capacity, Used(font));
         // The cache graph alone, with its pieces.
         ASSERT_EQ(graphs + i + 1, GetGraphCount());
         ASSERT_EQ(pieces, GDirect3D.surface3DCount);
     }
-    // Their text still reaches the device: two characters, edge and body.
-    G_D3D_FlushVertexBatch();
-    D3dTestRecord(1);
-    int mark = D3dTestMark();
-    ASSERT_EQ(0, DrawTextWithFont(100, 100, KanjiRun(capacity - 2, 2).c_str(), 0xFFFF, fonts[11], 0xF800, 0));
-    std::vector<D3dRecordedVertex> v;
-    EXPECT_EQ(24, QuadVertices(mark, &v));
-}
-
-TEST_F(DeviceRouteTest, UnderTheNoDrawGuardTextSendsNothing)
-{
-    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
-    GDrawSettings.noDrawGuard = 1;
-    int mark = D3dTestMark();
-    EXPECT_EQ(0, DrawTextWithFont(10, 10, "AB", 0xFFFF, font, 0xF800, 0));
-    GDrawSettings.noDrawGuard = 0;
-    std::vector<D3dRecordedVertex> v;
-    EXPECT_EQ(0, QuadVertices(mark, &v));
 }
 
 // New glyphs reach the cache texture by their cells: its unlock names just the entries the string
-// added, so the device's copy takes only them again, not the whole 1024 x 256 cache.
-TEST_F(DeviceRouteTest, NewGlyphsUnlockJustTheirCells)
+// added, so the device's copy takes only them again, not the whole 1024 x 256 cache. Under the
+// no-draw guard text sends nothing.
+TEST_F(DeviceRouteTest, NewGlyphsUnlockJustTheirCellsAndTheGuardStopsText)
 {
     int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
     FontRecord *f = LookUpFontRecord(font);
@@ -232,6 +212,13 @@ TEST_F(DeviceRouteTest, NewGlyphsUnlockJustTheirCells)
     for (int i = 0; DdTestGetRecord(i, &unlock) == 0 && unlock.method != DD_M_UNLOCK; i++) {}
     EXPECT_EQ((std::vector<int>{2 * f->entryWidth, 0, 4 * f->entryWidth, f->entryHeight}),
               std::vector<int>(unlock.args, unlock.args + 4));
+    G_D3D_FlushVertexBatch();
+    GDrawSettings.noDrawGuard = 1;
+    int mark = D3dTestMark();
+    EXPECT_EQ(0, DrawTextWithFont(10, 10, "AB", 0xFFFF, font, 0xF800, 0));
+    GDrawSettings.noDrawGuard = 0;
+    std::vector<D3dRecordedVertex> v;
+    EXPECT_EQ(0, QuadVertices(mark, &v));
 }
 
 // The pixels of a texture graph's first piece, row by row.
@@ -259,32 +246,31 @@ static std::vector<uint8_t> PiecePixels(int graph)
 // (Graphs from files are reloaded in the game's restore runs.)
 TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
 {
+    int blank = MakeBlankGraph(16, 16, 0), blankPart = DeriveGraph(4, 4, 8, 8, blank);
+    GraphImage picture = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6) << 16 | (uint32_t)(y * 10) << 8 | 0x40; });
+    GraphImage alpha = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6 + y); });
+    int fromMemory = MakeGraphFromImages(&picture, nullptr);
+    // With an alpha picture: the texture takes its alpha from it, which the reload needs too.
+    int withAlpha = MakeGraphFromImages(&picture, &alpha);
+    DiscardGraphImage(&picture);
+    DiscardGraphImage(&alpha);
+    int part = DeriveGraph(8, 4, 16, 16, fromMemory);
+    RemoveGraph(fromMemory, 0);  // the derived part keeps the picture
+    ASSERT_TRUE(part != -1 && blankPart != -1 && LookupGraph(withAlpha) && LookupGraph(withAlpha)->format.alphaChFlag);
+    const std::vector<uint8_t> partBefore = PiecePixels(part), alphaBefore = PiecePixels(withAlpha);
+    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+    // After a refusal the next restore gives back what the texture holds then, nothing left from it.
     struct Case {
         const char *name;
         int refusedAtRelease;  // every lock refused while the device goes
         int refusedAtRebuild;  // the first lock of the rebuild refused: the blank graph's, made first
-    } cases[] = {{"pixels kept", 0, 0}, {"lock refused at the release", 1, 0},
-                 {"pixels refused by the new surface", 0, 1}};
-    for (const Case &c : cases) {
+    } cases[] = {{"pixels refused by the new surface", 0, 1}, {"pixels kept", 0, 0},
+                 {"lock refused at the release", 1, 0}};
+    for (int i = 0; i < 3; i++) {
+        const Case &c = cases[i];
         SCOPED_TRACE(c.name);
-        int blank = MakeBlankGraph(16, 16, 0);
-        ASSERT_EQ(0, FillGraphSurfaces(blank, 40, 80, 120, 255));
-        int blankPart = DeriveGraph(4, 4, 8, 8, blank);
-        GraphImage picture = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6) << 16 | (uint32_t)(y * 10) << 8 | 0x40; });
-        GraphImage alpha = MakePicture(40, 24, [](int x, int y) { return (uint32_t)(x * 6 + y); });
-        int fromMemory = MakeGraphFromImages(&picture, nullptr);
-        // With an alpha picture: the texture takes its alpha from it, which the reload needs too.
-        int withAlpha = MakeGraphFromImages(&picture, &alpha);
-        DiscardGraphImage(&picture);
-        DiscardGraphImage(&alpha);
-        int part = DeriveGraph(8, 4, 16, 16, fromMemory);
-        RemoveGraph(fromMemory, 0);  // the derived part keeps the picture
-        ASSERT_NE(-1, part);
-        ASSERT_NE(-1, blankPart);
-        ASSERT_TRUE(LookupGraph(withAlpha) && LookupGraph(withAlpha)->format.alphaChFlag);
-        const std::vector<uint8_t> partBefore = PiecePixels(part), blankBefore = PiecePixels(blank),
-                                   alphaBefore = PiecePixels(withAlpha);
-        int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+        ASSERT_EQ(0, FillGraphSurfaces(blank, 40 + 80 * i, 80, 120, 255));
+        const std::vector<uint8_t> blankBefore = PiecePixels(blank);
         ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0, 0));
         std::string start = ReadTestFile("Log.txt");
 
@@ -302,42 +288,12 @@ TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
         EXPECT_TRUE(alphaBefore == PiecePixels(withAlpha)) << "the alpha channel is lost";
         int refused = c.refusedAtRelease || c.refusedAtRebuild;
         EXPECT_EQ(!refused, blankBefore == PiecePixels(blank));
-        std::string log = ReadTestFile("Log.txt").substr(start.size());
-        for (int graph : {blank, blankPart}) {
-            char undefined[96];
-            snprintf(undefined, sizeof undefined, "復元する画像が無いため、グラフィック 0x%08x の内容は不定です", graph);
-            EXPECT_EQ(refused, log.find(undefined) != std::string::npos) << log;
-        }
-        int undefinedLines = 0;
-        for (size_t at = log.find("の内容は不定です"); at != std::string::npos; at = log.find("の内容は不定です", at + 1))
-            undefinedLines++;
-        EXPECT_EQ(refused ? 2 : 0, undefinedLines) << "only the blank graph and its part: " << log;
-        // The next restore gives back what the texture holds then, nothing left from this one.
-        ASSERT_EQ(0, FillGraphSurfaces(blank, 200, 10, 10, 255));
-        const std::vector<uint8_t> blankNow = PiecePixels(blank);
-        ASSERT_EQ(0, G_D3D_ReleaseDirect3D());
-        ASSERT_EQ(0, RestoreDisplay());
-        EXPECT_TRUE(blankNow == PiecePixels(blank));
-        DeleteFontToHandle(font);
-        RemoveGraph(part, 0);
-        RemoveGraph(withAlpha, 0);
-        RemoveGraph(blankPart, 0);
-        RemoveGraph(blank, 0);
+        // Only the blank graph and its part have nothing to reload from.
+        std::string log = ReadTestFile("Log.txt").substr(start.size()), undefined;
+        for (size_t at = log.find("グラフィック 0x"); at != std::string::npos; at = log.find("グラフィック 0x", at + 1))
+            undefined += log.substr(at, log.find('\r', at) - at) + "\n";
+        char expected[160];
+        snprintf(expected, sizeof expected, "グラフィック 0x%08x の内容は不定です\nグラフィック 0x%08x の内容は不定です\n", blank, blankPart);
+        EXPECT_EQ(refused ? expected : "", undefined) << log;
     }
-}
-
-// In window mode nothing rebuilds the display: the lost cache texture is restored in place with
-// undefined pixels, and its font renders its glyphs again at the next draw.
-TEST_F(DeviceRouteTest, AGlyphCacheLostInWindowModeIsRenderedAgainAtTheNextDraw)
-{
-    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
-    FontRecord *f = LookUpFontRecord(font);
-    ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0xF800, 0));
-    const std::vector<uint8_t> before = PiecePixels(f->cacheGraph);
-    ASSERT_FALSE(before.empty());
-    DdTestLoseAllSurfaces();
-    ASSERT_EQ(0, TestAndRestoreSurfaces());
-    ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0xF800, 0));
-    EXPECT_EQ(2, Used(font));
-    EXPECT_TRUE(before == PiecePixels(f->cacheGraph));
 }

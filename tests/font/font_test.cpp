@@ -1,4 +1,5 @@
 // Fonts: edged glyphs, Shift-JIS characters, the glyph cache's capacity and replacement, bad handles.
+#include <algorithm>
 #include <climits>
 #include <fstream>
 #include <sstream>
@@ -70,25 +71,22 @@ TEST_F(FontTest, TwoByteCharacterIsOneGlyph)
     EXPECT_EQ(extent[0], 8);
 }
 
-// The back screen's pixels round a text drawn alone at (20, 20), in white edged red.
-static std::vector<uint32_t> DrawnAlone(int font, const std::string &text)
-{
-    FillBack(0);
-    EXPECT_EQ(DrawTextWithFont(20, 20, text.c_str(), PackScreenColor(255, 255, 255), font, PackScreenColor(255, 0, 0), 0), 0);
-    std::vector<uint32_t> pixels;
-    for (int y = 0; y < 200; y++)
-        for (int x = 0; x < 200; x++) pixels.push_back(BackPixel(x, y));
-    return pixels;
-}
-
-// Each character draws its own glyph, as a font that never cached another draws it.
+// Each text draws its own glyphs (white edged red, alone at (20, 20)), as a font that never cached
+// another draws them.
 static void ExpectOwnGlyphs(int font, int fresh, const std::vector<std::pair<const char *, std::string>> &cases)
 {
+    uint32_t white = PackScreenColor(255, 255, 255);
     for (const auto &[name, text] : cases) {
         SCOPED_TRACE(name);
-        std::vector<uint32_t> drawn = DrawnAlone(font, text);
-        EXPECT_GT(CountPixels(PackScreenColor(255, 255, 255), 0, 0, 200, 200), 10);
-        EXPECT_TRUE(drawn == DrawnAlone(fresh, text));
+        std::vector<uint32_t> drawn[2];
+        for (int i = 0; i < 2; i++) {
+            FillBack(0);
+            ASSERT_EQ(DrawTextWithFont(20, 20, text.c_str(), white, i ? fresh : font, PackScreenColor(255, 0, 0), 0), 0);
+            for (int y = 0; y < 200; y++)
+                for (int x = 0; x < 200; x++) drawn[i].push_back(BackPixel(x, y));
+        }
+        EXPECT_GT(std::count(drawn[0].begin(), drawn[0].end(), white), 10);
+        EXPECT_TRUE(drawn[0] == drawn[1]);
     }
 }
 
