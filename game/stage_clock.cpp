@@ -108,7 +108,7 @@ int StartStageClock(void)
         g_stopRequested = false;
     }
     g_secondsDone = 0;
-    g_clock.thread = std::thread([] { RunCountdownThread(); });
+    g_clock.thread = std::thread(RunCountdownThread);
     return 0;
 }
 
