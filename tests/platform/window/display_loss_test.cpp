@@ -20,14 +20,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/window/window_internal.h"
 #include "tests/support/test_temp_dir.h"
-
-extern char **environ;
 
 // The game program, given by the build where it builds the game.
 #ifndef DAZAR_GAME_PROGRAM
@@ -38,23 +36,8 @@ namespace {
 
 #define LOSS_WAIT_MS 60000  // the longest any step may take: a sanitized start on a busy machine
 
-// A program found on the PATH, or "".
-std::string FindProgram(const char *name)
-{
-    const char *path = getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    for (size_t at = 0; at <= dirs.size();) {
-        size_t end = dirs.find(':', at);
-        if (end == std::string::npos) end = dirs.size();
-        std::string candidate = dirs.substr(at, end - at) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-        at = end + 1;
-    }
-    return "";
-}
-
-// Starts a program with extra environment entries, its output to a file (or inherited when null); it
-// dies with the test. Its pid, or -1.
+// Starts a program with extra environment entries, its output to a file; it dies with the test. Its
+// pid, or -1.
 pid_t Spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env, const char *output,
             int keepFd = -1)
 {
@@ -63,32 +46,26 @@ pid_t Spawn(const std::vector<std::string> &argv, const std::vector<std::string>
     if (pid != 0) return pid;
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
-    if (output) {
-        int fd = open(output, O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 1);
-        dup2(fd, 2);
-    }
+    int out = open(output, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, 1);
+    dup2(out, 2);
     for (int fd = 3; fd < 1024; fd++)
         if (fd != keepFd) close(fd);
     for (const std::string &entry : env) putenv(const_cast<char *>(entry.c_str()));
     std::vector<char *> args;
     for (const std::string &arg : argv) args.push_back(const_cast<char *>(arg.c_str()));
     args.push_back(nullptr);
-    execve(args[0], args.data(), environ);
+    execvp(args[0], args.data());
     _exit(127);
 }
 
 // Waits up to ms for the process to end. Its wait status, or -1 when it did not end in time.
 int WaitForExit(pid_t pid, int ms)
 {
-    int fd = (int)syscall(SYS_pidfd_open, pid, 0);
-    if (fd >= 0) {
-        pollfd p{fd, POLLIN, 0};
-        poll(&p, 1, ms);
-        close(fd);
-    }
-    int status = 0;
-    return waitpid(pid, &status, fd >= 0 ? WNOHANG : 0) == pid ? status : -1;
+    pollfd p{(int)syscall(SYS_pidfd_open, pid, 0), POLLIN, 0};
+    int status = 0, ended = p.fd >= 0 && poll(&p, 1, ms) == 1;
+    close(p.fd);
+    return ended && waitpid(pid, &status, 0) == pid ? status : -1;
 }
 
 void Stop(pid_t *pid)
@@ -138,11 +115,11 @@ struct XDesk {
 // the root says it has taken over.
 std::string StartDesk(void)
 {
-    std::string xvfb = FindProgram("Xvfb"), manager = FindProgram("evilwm");
-    if (xvfb.empty() || manager.empty()) return "Xvfb or evilwm is not installed";
+    if (system("command -v Xvfb >/dev/null && command -v evilwm >/dev/null") != 0)
+        return "Xvfb or evilwm is not installed";
     int named[2];
     if (pipe(named) != 0) return "no pipe";
-    gDesk.server = Spawn({xvfb, "-displayfd", std::to_string(named[1]), "-nolisten", "tcp", "-screen", "0",
+    gDesk.server = Spawn({"Xvfb", "-displayfd", std::to_string(named[1]), "-nolisten", "tcp", "-screen", "0",
                           "1024x768x24"},
                          {}, "/dev/null", named[1]);
     close(named[1]);
@@ -157,7 +134,7 @@ std::string StartDesk(void)
     if (!gDesk.display) return "the display " + gDesk.name + " cannot be opened";
     Window root = DefaultRootWindow(gDesk.display);
     XSelectInput(gDesk.display, root, PropertyChangeMask);
-    gDesk.manager = Spawn({manager, "-fn", "fixed"}, {"DISPLAY=" + gDesk.name}, "/dev/null");
+    gDesk.manager = Spawn({"evilwm", "-fn", "fixed"}, {"DISPLAY=" + gDesk.name}, "/dev/null");
     XEvent event;
     while (ReadNumbers(gDesk.display, root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty()) {
         if (!NextXEvent(gDesk.display, &event, LOSS_WAIT_MS)) return "the window manager did not start";
@@ -207,37 +184,24 @@ void LoseWindow(Window window, Loss loss)
     XSync(d, False);
 }
 
-struct LossCase {
-    Loss loss;
-    const char *mode;   // the game's switch
-    const char *route;  // DAZAR_RENDER_ROUTE
-    int egl;            // 1: OpenGL through EGL, 0: through GLX (SDL's own choice on X)
-};
+// How the game draws: its route (DAZAR_RENDER_ROUTE) and OpenGL through EGL (1) or GLX (0, SDL's own
+// choice on X). The Direct3D route, which draws with OpenGL itself, goes through EGL as well.
+struct Route { const char *name, *route; int egl; };
+void PrintTo(const Route &route, std::ostream *out) { *out << route.name; }
+const Route kRoutes[] = {{"Direct3D", "d3d", 0}, {"DirectDraw", "ddraw", 0}, {"Direct3DOnEgl", "d3d", 1}};
+const char *const kLossNames[] = {"Destroyed", "Killed", "Closed"};
+
+// The loss, full screen (1) or windowed, and the route.
+using LossCase = std::tuple<Loss, int, Route>;
 
 // The desk, shared by the cases of a suite.
-class OnXDesk : public ::testing::Test {
+template <class Param> class OnXDesk : public ::testing::TestWithParam<Param> {
 protected:
     static void SetUpTestSuite() { gDesk.missing = StartDesk(); }
     static void TearDownTestSuite() { StopDesk(); }
     void SetUp() override
     {
         if (!gDesk.missing.empty()) GTEST_SKIP() << "no X server for the window-loss runs: " << gDesk.missing;
-    }
-};
-
-class DisplayLoss : public OnXDesk, public ::testing::WithParamInterface<LossCase> {
-protected:
-    void SetUp() override
-    {
-        OnXDesk::SetUp();
-        if (IsSkipped()) return;
-        if (!*DAZAR_GAME_PROGRAM) GTEST_SKIP() << "the game program is not built";
-        ASSERT_EQ(EnterFreshTempDir(), 0);
-        const char *assets = getenv("DAZAR_ASSET_DIR");
-        ASSERT_TRUE(assets);
-        for (const char *dir : {"png", "wav", "voice", "mid"})
-            ASSERT_EQ(symlink((std::string(assets) + "/" + dir).c_str(), dir), 0);
-        ASSERT_EQ(mkdir("tmp", 0700), 0);
     }
     void TearDown() override
     {
@@ -247,19 +211,28 @@ protected:
     pid_t game = 0;
 };
 
+using DisplayLoss = OnXDesk<LossCase>;
+
 TEST_P(DisplayLoss, TheGameEndsByItselfWithItsLogClosedAndNothingLeaked)
 {
-    const LossCase &c = GetParam();
+    if (!*DAZAR_GAME_PROGRAM) GTEST_SKIP() << "the game program is not built";
+    const auto [loss, fullScreen, route] = GetParam();
+    ASSERT_EQ(EnterFreshTempDir(), 0);
     std::string dir = GetFreshTempDir();
+    const char *assets = getenv("DAZAR_ASSET_DIR");
+    ASSERT_TRUE(assets);
+    for (const char *sub : {"png", "wav", "voice", "mid"})
+        ASSERT_EQ(symlink((std::string(assets) + "/" + sub).c_str(), sub), 0);
+    ASSERT_EQ(mkdir("tmp", 0700), 0);
     // The menu's music goes to a temporary file just before its first frame is shown: once it is
     // there, a frame will have been presented before the loss is seen.
     int notify = inotify_init1(IN_CLOEXEC);
     ASSERT_GE(inotify_add_watch(notify, (dir + "/tmp").c_str(), IN_CREATE), 0);
     std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
-    game = Spawn({DAZAR_GAME_PROGRAM, c.mode},
+    game = Spawn({DAZAR_GAME_PROGRAM, fullScreen ? "--fullscreen" : "--windowed"},
                  {"DISPLAY=" + gDesk.name, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "TMPDIR=" + dir + "/tmp",
-                  std::string("DAZAR_RENDER_ROUTE=") + c.route, "DAZAR_SINGLE_INSTANCE=0",
-                  std::string("SDL_VIDEO_X11_FORCE_EGL=") + (c.egl ? "1" : "0"),
+                  std::string("DAZAR_RENDER_ROUTE=") + route.route, "DAZAR_SINGLE_INSTANCE=0",
+                  std::string("SDL_VIDEO_X11_FORCE_EGL=") + (route.egl ? "1" : "0"),
                   // No session bus here: libdbus's failed search for one keeps a block (upstream).
                   "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "ASAN_OPTIONS=" + asan + ":detect_leaks=1"},
                  "out.txt");
@@ -270,7 +243,7 @@ TEST_P(DisplayLoss, TheGameEndsByItselfWithItsLogClosedAndNothingLeaked)
     ASSERT_EQ(poll(&p, 1, LOSS_WAIT_MS), 1) << "no menu frame";
     close(notify);
 
-    LoseWindow(window, c.loss);
+    LoseWindow(window, loss);
     int status = WaitForExit(game, LOSS_WAIT_MS);
     ASSERT_NE(status, -1) << "the game did not end";
     game = 0;
@@ -282,53 +255,30 @@ TEST_P(DisplayLoss, TheGameEndsByItselfWithItsLogClosedAndNothingLeaked)
     EXPECT_NE(log.find("解放されていないメモリはありません\r\n", ended), std::string::npos);
 }
 
-// OpenGL through GLX, SDL's own choice on X; the Direct3D route, which draws with OpenGL itself, through
-// EGL as well.
-const LossCase kCases[] = {
-    {DESTROYED, "--windowed", "d3d", 0}, {DESTROYED, "--fullscreen", "d3d", 0},
-    {DESTROYED, "--windowed", "ddraw", 0}, {DESTROYED, "--fullscreen", "ddraw", 0},
-    {KILLED, "--windowed", "d3d", 0}, {KILLED, "--fullscreen", "d3d", 0},
-    {KILLED, "--windowed", "ddraw", 0}, {KILLED, "--fullscreen", "ddraw", 0},
-    {CLOSED, "--windowed", "d3d", 0}, {CLOSED, "--fullscreen", "d3d", 0},
-    {CLOSED, "--windowed", "ddraw", 0}, {CLOSED, "--fullscreen", "ddraw", 0},
-    {DESTROYED, "--windowed", "d3d", 1}, {DESTROYED, "--fullscreen", "d3d", 1},
-    {KILLED, "--windowed", "d3d", 1}, {KILLED, "--fullscreen", "d3d", 1},
-    {CLOSED, "--windowed", "d3d", 1}, {CLOSED, "--fullscreen", "d3d", 1},
-};
-
-std::string CaseName(const LossCase &c)
+std::string CaseName(const ::testing::TestParamInfo<LossCase> &info)
 {
-    static const char *const kLoss[] = {"Destroyed", "Killed", "Closed"};
-    return std::string(kLoss[c.loss]) + (strcmp(c.mode, "--windowed") ? "FullScreen" : "Windowed") +
-           (strcmp(c.route, "d3d") ? "DirectDraw" : "Direct3D") + (c.egl ? "OnEgl" : "");
+    const auto [loss, fullScreen, route] = info.param;
+    return std::string(kLossNames[loss]) + (fullScreen ? "FullScreen" : "Windowed") + route.name;
 }
 
-void PrintTo(const LossCase &c, std::ostream *out) { *out << CaseName(c); }
+INSTANTIATE_TEST_SUITE_P(UnderX, DisplayLoss,
+                         ::testing::Combine(::testing::Values(DESTROYED, KILLED, CLOSED), ::testing::Values(0, 1),
+                                            ::testing::ValuesIn(kRoutes)),
+                         CaseName);
 
-INSTANTIATE_TEST_SUITE_P(UnderX, DisplayLoss, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<LossCase> &info) { return CaseName(info.param); });
+// ---- the stand-in's own window lost on the desk, each case in a process of its own: SDL's video,
+// once started on a driver, stays with the process
 
-// ================================================================================================
-// the stand-in's own windows lost on the desk, each case in a process of its own: SDL's video, once
-// started on a driver, stays with the process
-// ================================================================================================
-
-int gGoneHeard;    // what a context on a window was told of its window's end
+int gGoneHeard;    // what a context on the lost window was told of its window's end
 int gOtherErrors;  // X errors of other kinds that reached the handler before ours
 
 void HearGone(void *) { gGoneHeard++; }
 
-int CountOtherError(Display *, XErrorEvent *)
-{
-    gOtherErrors++;
-    return 0;
-}
+int CountOtherError(Display *, XErrorEvent *) { return gOtherErrors++, 0; }
 
 // A hidden window of the stand-in on the desk, its subsystem started for it. 0 when it cannot be had.
 WHandle OpenOnDesk(void)
 {
-    setenv("DISPLAY", gDesk.name.c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
     if (WInitSubsystem() != 0) return 0;
     WRegisterClass("LostClass", WDefWindowProc);
     return WCreateWindow("LostClass", "lost", 64, 48, W_STYLE_HIDDEN);
@@ -341,33 +291,22 @@ void CloseOnDesk(WHandle window)
     WQuitSubsystem();
 }
 
-// Loses the window from the desk's own connection; the stand-in hears of it by asking.
-void LoseFromOutside(WHandle window, Loss loss)
+// A context on a window lost from the desk's own connection hears once that it closes; after the end
+// the library starts again in the same process, on the display SDL kept, with the loss still known and
+// X errors of other kinds still reaching the handler before ours. Why it failed, or null.
+const char *ContextHearsAndANewStartGoesOn(Loss loss)
 {
-    unsigned long x = WXWindowOf(WLookupWindow(window));
-    LoseWindow(x, loss);
-    WProbeXWindow(x);
-}
-
-// Each returns why it failed, or null.
-const char *ContextHearsOnceThatItsWindowCloses(Loss loss)
-{
-    WHandle window = OpenOnDesk();
-    if (!window || !WCreateGlContext(window, HearGone)) return "no window with OpenGL";
-    LoseFromOutside(window, loss);
-    if (!WIsDisplayLost()) return "the loss was not seen";
-    CloseOnDesk(window);
-    return gGoneHeard == 1 ? nullptr : "the context was not told once";
-}
-
-// After the end the library starts again in the same process, on the display SDL kept.
-const char *NewStartGoesOnWithTheLoss(Loss loss)
-{
+    setenv("DISPLAY", gDesk.name.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
     XSetErrorHandler(CountOtherError);  // in place of Xlib's own, which ends the process
     WHandle window = OpenOnDesk();
-    if (!window) return "no window";
-    LoseFromOutside(window, loss);
+    if (!window || !WCreateGlContext(window, HearGone)) return "no window with OpenGL";
+    unsigned long x = WXWindowOf(WLookupWindow(window));
+    LoseWindow(x, loss);
+    WProbeXWindow(x);  // the stand-in hears of it by asking
+    if (!WIsDisplayLost()) return "the loss was not seen";
     CloseOnDesk(window);
+    if (gGoneHeard != 1) return "the context was not told once";
     if (!WIsDisplayLost()) return "the loss was forgotten at the end";
     window = OpenOnDesk();
     if (loss == DESTROYED) {
@@ -381,37 +320,22 @@ const char *NewStartGoesOnWithTheLoss(Loss loss)
     return WIsDisplayLost() ? nullptr : "the loss was forgotten at the second end";
 }
 
-struct InProcessCase {
-    const char *name;
-    Loss loss;
-    const char *(*run)(Loss loss);
-};
+using WindowLostInProcessDeathTest = OnXDesk<Loss>;
 
-void PrintTo(const InProcessCase &c, std::ostream *out) { *out << c.name; }
-
-class WindowLostInProcessDeathTest : public OnXDesk, public ::testing::WithParamInterface<InProcessCase> {};
-
-TEST_P(WindowLostInProcessDeathTest, Holds)
+TEST_P(WindowLostInProcessDeathTest, ContextHearsOnceAndANewStartGoesOnWithTheLoss)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             alarm(LOSS_WAIT_MS / 1000);  // a wait for ever on the display fails the case instead
-            const char *failed = GetParam().run(GetParam().loss);
+            const char *failed = ContextHearsAndANewStartGoesOn(GetParam());
             if (failed) fprintf(stderr, "%s\n", failed);
             _exit(failed ? 1 : 0);  // SDL keeps the lost window: the process's own end is not for it
         },
         ::testing::ExitedWithCode(0), "");
 }
 
-const InProcessCase kInProcess[] = {
-    {"ContextHearsOnceThatItsDestroyedWindowCloses", DESTROYED, ContextHearsOnceThatItsWindowCloses},
-    {"ContextHearsOnceThatItsKilledWindowCloses", KILLED, ContextHearsOnceThatItsWindowCloses},
-    {"NewStartAfterADestroyedWindow", DESTROYED, NewStartGoesOnWithTheLoss},
-    {"NewStartAfterAKilledConnection", KILLED, NewStartGoesOnWithTheLoss},
-};
-
-INSTANTIATE_TEST_SUITE_P(OnX, WindowLostInProcessDeathTest, ::testing::ValuesIn(kInProcess),
-                         [](const ::testing::TestParamInfo<InProcessCase> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(OnX, WindowLostInProcessDeathTest, ::testing::Values(DESTROYED, KILLED),
+                         [](const ::testing::TestParamInfo<Loss> &info) { return kLossNames[info.param]; });
 
 }  // namespace
