@@ -1,9 +1,7 @@
 // The stage clock: counting only in an unpaused stage, the hurry voice, and the thread's stop.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <unistd.h>
 
 #include "game/assets.h"
@@ -124,19 +122,13 @@ TEST_F(ClockTest, ThreadEndsWhenThePumpReportsTheEnd)
     EXPECT_EQ(StopStageClock(), 0);
 }
 
-// The clock thread's pump, told to the test: in the pump (for the handshake) and when it leaves it
-// with the end.
-static std::mutex gPumpLock;
-static std::condition_variable gPumpWake;
-static bool gClockInPump;
+// The clock thread's pump, told to the test: a byte on the pipe as it goes in (the handshake), a line
+// when it leaves with the end.
+static int gInPump[2];
 
 static int PumpAndTell(void)
 {
-    {
-        std::lock_guard<std::mutex> guard(gPumpLock);
-        gClockInPump = true;
-    }
-    gPumpWake.notify_all();
+    if (write(gInPump[1], "p", 1) != 1) return -1;
     int end = PumpMessages();
     if (end != 0) fprintf(stderr, "the clock thread left the pump\n");
     return end;
@@ -149,16 +141,15 @@ TEST(ClockExitDeathTest, AnExitWhileTheClockWaitsForTheFocusJoinsIt)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            if (InitLibrary() != 0) std::exit(2);
+            alarm(60);  // an exit that waits for ever for the thread fails the test instead
+            if (pipe(gInPump) != 0 || InitLibrary() != 0) std::exit(2);
             gSystem.active = 0;  // the window lost the focus: the pump keeps other threads waiting
             GameServices services = {};
             services.pumpMessages = PumpAndTell;
             SetGameServices(&services);
             StartStageClock();
-            std::unique_lock<std::mutex> lock(gPumpLock);
-            if (!gPumpWake.wait_for(lock, std::chrono::seconds(30), [] { return gClockInPump; })) std::exit(4);
-            lock.unlock();
-            alarm(60);  // an exit that waits for ever for the thread fails the test instead
+            char c;
+            if (read(gInPump[0], &c, 1) != 1) std::exit(4);
             std::exit(3);
         },
         ::testing::ExitedWithCode(3), "the clock thread left the pump");
