@@ -448,11 +448,7 @@ static int ReceiveCall(int handle, void *buffer, int length, int peek, const cha
     PumpNetWorkMessages(0);
     if (RefuseRecord(record, usedLine, errorLine) != 0) return -1;
     if (RecvSocket(handle) < 0) return -1;
-    if (!record->framed) {
-        int got = WsRecv(record->socket, buffer, length, peek ? WS_MSG_PEEK : 0);
-        if (got >= 0) record->idleSince = KGetTime();
-        return got;
-    }
+    if (!record->framed) return WsRecv(record->socket, buffer, length, peek ? WS_MSG_PEEK : 0);
     if (ReadRingBuffer(&record->recvRing, buffer, length, peek) != 0) return -1;
     record->idleSince = KGetTime();
     if (peek) return 0;

@@ -407,12 +407,12 @@ static HttpBudget FreshHttpBudget(int64_t deadline)
     return HttpBudget{deadline, pieces > 0 ? pieces : INT32_MAX};
 }
 
-int StepHttpHandle(int slot)
+// A transfer's step within the budget in force.
+static int StepTransfer(int slot)
 {
     HttpHandleRecord *record = SlotRecord(slot);
     if (!record) return -1;
     if (record->state != HTTP_RUNNING) return 0;
-    if (!gHttp.walking) gHttp.budget = FreshHttpBudget(GetNetWorkRunDeadline());
     // The connection completes in the pump (the state query pumps); a connect that failed is a loss.
     int state = GetNetWorkAcceptState(record->netHandle);
     int connect = GetNetWorkConnectState(record->netHandle);
@@ -433,6 +433,13 @@ int StepHttpHandle(int slot)
     return result;
 }
 
+// A step called alone has a budget of its own.
+int StepHttpHandle(int slot)
+{
+    gHttp.budget = FreshHttpBudget(GetNetWorkRunDeadline());
+    return StepTransfer(slot);
+}
+
 // One step for every transfer while the pass's budget lasts (the first one always), beginning with
 // the transfer the last pass did not reach, so none waits behind the others.
 int StepAllHttpHandles(void)
@@ -440,7 +447,6 @@ int StepAllHttpHandles(void)
     if (gHttp.liveCount <= 0) return 0;
     PumpNetWorkMessages(0);  // a pass of its own when none is under way
     gHttp.budget = FreshHttpBudget(GetNetWorkPassDeadline());
-    gHttp.walking = 1;
     int start = gHttp.cursor, seen = 0, stepped = 0, live = gHttp.liveCount;
     for (int i = 0; i < HTTP_SLOTS && seen < live; i++) {
         int slot = (start + i) % HTTP_SLOTS;
@@ -452,9 +458,8 @@ int StepAllHttpHandles(void)
             break;
         }
         stepped++;
-        StepHttpHandle(slot);
+        StepTransfer(slot);
     }
-    gHttp.walking = 0;
     NoteNetWorkPassEnd();
     return 0;
 }

@@ -57,7 +57,6 @@ struct HttpState {
     int32_t maxMemoryBody;  // 0 = the default
     int32_t timeLimit;      // milliseconds a transfer may go without a byte (0 = the default)
     HttpBudget budget;      // of the pass under way (a step called alone has its own)
-    int32_t walking;        // 1 while StepAllHttpHandles runs the steps
     int32_t cursor;         // the slot the next pass steps first
 };
 
