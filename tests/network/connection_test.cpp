@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -43,14 +44,8 @@ protected:
     // Listens, starts the peer connecting to us and returns the accepted connection's handle.
     int AcceptPeer()
     {
-        if (!gNetWork.table[NETWORK_LISTEN_SLOT] && ListenNetWork(kLoopback, 0) != 0) return -1;
-        NetWorkListNode *newest = gNetWork.head.next;
-        std::string port = std::to_string(GetNetWorkListenPort());
-        if (StartPeer(&peer, {"python3", PeerScript("framed_peer.py"), "connect", port}) != 0) return -1;
-        if (!PumpUntil([&] { return gNetWork.head.next != newest; })) return -1;
-        std::string line;
-        if (!ReadPeerLine(&peer, &line) || line != "ok connected") return -1;
-        return gNetWork.head.next->handle;
+        std::vector<int> h = AcceptPeers(&peer, 1);
+        return h.empty() ? -1 : h[0];
     }
     NetWorkHandleRecord *Record(int handle) { return LookupNetWorkRecord(handle); }
     std::string Log() { return ReadTestFile("Log.txt"); }
@@ -353,23 +348,17 @@ TEST_F(Connection, OneReceiveRunTakesABoundedShare)
 TEST_F(Connection, OnePassTakesOneBudgetWhateverTheNumberOfPeers)
 {
     const int peers = 50, messages = 2000, budget = 2000;  // a 1-byte message is 5 bytes of a pass
-    std::vector<int> h = AcceptFloodPeers(&peer, peers);
+    std::vector<int> h = AcceptPeers(&peer, peers);
     ASSERT_EQ((int)h.size(), peers);
     ASSERT_TRUE(SendHeld(h, {"frames 2000 1"}));
     NetTestSetReceiveBudget(budget);
     InstallSteppedClock(1000000);
     std::vector<int> first(peers, -1);
     int most = 0, total = 0;
-    char buffer[messages];
     for (int pass = 0; pass < 4 * peers * messages * 5 / budget && total < peers * messages; pass++) {
-        PumpNetWorkMessages(1);
-        int taken = 0;
-        for (int i = 0; i < peers; i++) {
-            int waiting = GetNetWorkDataLength(h[i]);
-            if (waiting <= 0 || NetWorkRecv(h[i], buffer, waiting) != 0) continue;
-            taken += waiting;
-            if (first[i] < 0) first[i] = pass;
-        }
+        std::vector<int> came = ReadEachPass(h, 1, true);
+        for (int i = 0; i < peers; i++) first[i] = first[i] < 0 && came[i] > 0 ? pass : first[i];
+        int taken = std::accumulate(came.begin(), came.end(), 0);
         most = std::max(most, taken);
         total += taken;
     }
@@ -377,35 +366,6 @@ TEST_F(Connection, OnePassTakesOneBudgetWhateverTheNumberOfPeers)
     EXPECT_EQ(total, peers * messages);
     EXPECT_LE(most, budget / 4);
     EXPECT_LE(*std::max_element(first.begin(), first.end()), peers);
-}
-
-// A connection stopped at its queue limit has used up its read notice without the receive that asks
-// for the next one. Once the program makes room, by taking data or by raising the limit, it must have
-// its turn again, though the other peer spends every pass's budget before the program's calls come.
-TEST_F(Connection, AConnectionHeldAtItsLimitResumesBesideAFloodingPeer)
-{
-    const int limit = 500, budget = 2000, passes = 200;
-    const int64_t raised[] = {0, 1000000};  // 0: the program takes what waits each pass
-    for (int64_t raise : raised) {
-        ASSERT_EQ(SetNetWorkRecvQueueLimit(limit), 0);
-        std::vector<int> h = AcceptFloodPeers(&peer, 2);
-        ASSERT_EQ(h.size(), 2u);
-        NetTestSetReceiveBudget(budget);
-        InstallSteppedClock(1000000);
-        ASSERT_EQ(PeerCommand(&peer, "flood 1"), "ok");
-        ASSERT_TRUE(PumpUntil([&] { return Record(h[0])->completeBytes >= limit && Record(h[1])->completeBytes >= limit; }));
-        for (int pass = 0; pass < 3; pass++) PumpNetWorkMessages(1);  // the last notices come at the limit
-        if (raise) {
-            ASSERT_EQ(SetNetWorkRecvQueueLimit(raise), 0);
-        }
-        std::vector<int> came = ReadEachPass(h, passes, !raise);
-        RemoveSteppedClock();
-        // A 1-byte message is 5 bytes of a pass: about budget / 5 bytes a pass between the two.
-        EXPECT_GE(std::min(came[0], came[1]), passes * budget / 5 / 4) << raise;
-        StopPeer(&peer);
-        for (int handle : h) ReleaseNetWorkHandle(handle);
-        EXPECT_EQ(gNetWork.pendingReads, 0);  // the released records' notices go with them
-    }
 }
 
 // A clock that stands still but for one jump of a second at its cut-th look (0: never).
@@ -421,25 +381,43 @@ uint64_t CutClockNow(void *user)
 }
 void CutClockSleep(void *user, uint32_t milliseconds) { ((CutClock *)user)->now += milliseconds * 1000ull; }
 
-// A pass's time may run out at any look at the clock, also between a connection's turn coming and its
-// receive beginning: wherever it does, each connection takes again within the next few passes.
-TEST_F(Connection, NoConnectionIsLeftBehindWhereverAPassRunsOutOfTime)
+// Two flooding peers and a program that reads both once a pass: each takes its share again though the
+// other could spend every pass's budget before the program's calls come. Held at its queue limit, a
+// connection has used up its read notice without the receive that asks for the next one, and must have
+// its turn once the program makes room (by taking data or raising the limit); and a pass's time may run
+// out at any look at the clock, also between a connection's turn coming and its receive beginning.
+TEST_F(Connection, NoConnectionIsLeftBehindBesideAFloodingPeer)
 {
-    std::vector<int> h = AcceptFloodPeers(&peer, 2);
+    const int passes = 50, budget = 2000;
+    std::vector<int> h = AcceptPeers(&peer, 2);
     ASSERT_EQ(h.size(), 2u);
-    NetTestSetReceiveBudget(2000);
+    NetTestSetReceiveBudget(budget);
     ASSERT_EQ(PeerCommand(&peer, "flood 1"), "ok");
-    ASSERT_TRUE(PumpUntil([&] { return Record(h[0])->completeBytes > 0 && Record(h[1])->completeBytes > 0; }));
-    for (int cut = 1; cut <= 8; cut++) {
+    struct Case { int held, raise, cut; };
+    std::vector<Case> cases = {{1, 0, 0}, {1, 1, 0}};  // raise 0: the program takes what waits each pass
+    for (int cut = 1; cut <= 8; cut++) cases.push_back({0, 0, cut});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "held " << c.held << " raise " << c.raise << " cut " << c.cut);
+        const int limit = c.held ? 500 : 1;
+        ASSERT_EQ(SetNetWorkRecvQueueLimit(c.held ? limit : NETWORK_DEFAULT_RECV_QUEUE), 0);
+        ReadEachPass(h, 1, true);
+        ASSERT_TRUE(PumpUntil([&] { return Record(h[0])->completeBytes >= limit && Record(h[1])->completeBytes >= limit; }));
         CutClock clock;
-        clock.cut = cut;
+        clock.cut = c.cut;
         KClockSource source = {CutClockNow, CutClockSleep, &clock};
         KSetClockSource(&source);
-        ReadEachPass(h, 1, true);
-        std::vector<int> came = ReadEachPass(h, 4, true);
+        ReadEachPass(h, 3, false);  // the last notices come at the limit, or a pass is cut short
+        if (c.raise) {
+            ASSERT_EQ(SetNetWorkRecvQueueLimit(NETWORK_DEFAULT_RECV_QUEUE), 0);
+        }
+        std::vector<int> came = ReadEachPass(h, passes, !c.raise);
         KSetClockSource(nullptr);
-        EXPECT_GT(std::min(came[0], came[1]), 0) << cut;
+        // A 1-byte message is 5 bytes of a pass: about budget / 5 bytes a pass between the two.
+        EXPECT_GE(std::min(came[0], came[1]), passes * budget / 5 / 4);
     }
+    StopPeer(&peer);
+    for (int handle : h) ReleaseNetWorkHandle(handle);
+    EXPECT_EQ(gNetWork.pendingReads, 0);  // the released records' notices go with them
 }
 
 // A lost connection keeps its data for a program that reads, but not for one that has stopped: data

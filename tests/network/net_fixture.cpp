@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <time.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,21 +109,29 @@ std::string PeerScript(const char *name)
     return std::string(source ? source : ".") + "/tests/network/peers/" + name;
 }
 
-std::vector<int> AcceptFloodPeers(PeerProcess *peer, int count)
+std::vector<int> AcceptPeers(PeerProcess *peer, int count)
 {
     if (!gNetWork.table[NETWORK_LISTEN_SLOT] && ListenNetWork(kLoopback, 0) != 0) return {};
-    std::string port = std::to_string(GetNetWorkListenPort()), line;
-    std::string connected = "ok connected " + std::to_string(count);
-    if (StartPeer(peer, {"python3", PeerScript("flood_peer.py"), port, std::to_string(count)}) != 0) return {};
-    std::vector<int> handles;
-    PumpUntil([&] {
-        handles.clear();
+    auto connections = [] {
+        std::vector<int> handles;
         for (NetWorkListNode *node = gNetWork.head.next; node->next; node = node->next) {
             if ((node->handle & 0xFFFF) != NETWORK_LISTEN_SLOT) handles.push_back(node->handle);
         }
+        return handles;
+    };
+    std::vector<int> older = connections(), handles;
+    std::sort(older.begin(), older.end());
+    std::string port = std::to_string(GetNetWorkListenPort()), line;
+    if (StartPeer(peer, {"python3", PeerScript("framed_peer.py"), "connect", port, std::to_string(count)}) != 0) return {};
+    PumpUntil([&] {
+        handles.clear();
+        for (int h : connections()) {
+            if (!std::binary_search(older.begin(), older.end(), h)) handles.push_back(h);
+        }
         return (int)handles.size() == count;
     }, 120000);
-    return ReadPeerLine(peer, &line) && line == connected ? handles : std::vector<int>{};
+    bool all = (int)handles.size() == count && ReadPeerLine(peer, &line) && line == "ok connected";
+    return all ? handles : std::vector<int>{};
 }
 
 bool PumpUntil(const std::function<bool()> &done, int timeoutMs)

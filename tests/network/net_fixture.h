@@ -25,9 +25,9 @@ std::string PeerCommand(PeerProcess *peer, const std::string &command, int timeo
 void StopPeer(PeerProcess *peer);
 // Path of a script under tests/network/peers.
 std::string PeerScript(const char *name);
-// Starts flood_peer.py with count connections to our listening record (listening on loopback first
+// Starts framed_peer.py with count connections to our listening record (listening on loopback first
 // when there is none); their handles, or none when they did not all come.
-std::vector<int> AcceptFloodPeers(PeerProcess *peer, int count);
+std::vector<int> AcceptPeers(PeerProcess *peer, int count);
 // Runs the pump's network and HTTP hooks until done() holds; false after timeoutMs.
 bool PumpUntil(const std::function<bool()> &done, int timeoutMs = 20000);
 // Whether the fixture's pump loops also step the HTTP transfers (default true).

@@ -218,7 +218,7 @@ void BM_Peers(benchmark::State &state)
 {
     const int count = (int)state.range(0), busy = (int)state.range(1);
     PeerProcess peer;
-    std::vector<int> handles = StartNetWork() == 0 ? AcceptFloodPeers(&peer, count) : std::vector<int>{};
+    std::vector<int> handles = StartNetWork() == 0 ? AcceptPeers(&peer, count) : std::vector<int>{};
     if ((int)handles.size() != count || (busy && PeerCommand(&peer, "flood 1") != "ok")) {
         StopPeer(&peer);
         return state.SkipWithError("the peers did not connect");

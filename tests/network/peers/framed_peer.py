@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """A scripted peer on loopback (framed messages, or raw bytes as an HTTP server would send them), driven line by line on stdin.
 
-Started as `framed_peer.py connect PORT` (connects to 127.0.0.1:PORT) or `framed_peer.py listen`
-(binds 127.0.0.1 on a free port, prints "port N", accepts one connection). Every command answers
-one line starting with "ok" (or "error ..."), which is the test's handshake.
+Started as `framed_peer.py connect PORT [COUNT]` (opens COUNT connections, 1 by default, to
+127.0.0.1:PORT) or `framed_peer.py listen` (binds 127.0.0.1 on a free port, prints "port N", accepts one
+connection). Every command answers one line starting with "ok" (or "error ..."), which is the test's
+handshake. "frames" and "flood" go to every connection, the others to the first.
 """
 import random
+import select
 import socket
 import struct
 import sys
+import threading
 
 
 def reply(text):
@@ -60,6 +63,22 @@ def soak(conn, count, seed, max_size):
     return "ok soak %d %d" % (len(sent), messages)
 
 
+def flood(conns, size):
+    """Messages of size bytes without end on every connection, as fast as each socket takes them."""
+    block = (struct.pack("<I", size) + pattern(size, 0)) * max(1, 65536 // (4 + size))
+    rest = {conn: block for conn in conns}
+    for conn in conns:
+        conn.setblocking(False)
+    while rest:
+        for conn in select.select([], list(rest), [], 0.1)[1]:
+            try:
+                rest[conn] = rest[conn][conn.send(rest[conn]):] or block
+            except BlockingIOError:
+                pass
+            except OSError:
+                del rest[conn]
+
+
 def main():
     if sys.argv[1] == "listen":
         server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -67,12 +86,15 @@ def main():
         server.listen(1)
         server.settimeout(30)
         reply("port %d" % server.getsockname()[1])
-        conn, _ = server.accept()
+        conns = [server.accept()[0]]
         server.close()
     else:
-        conn = socket.create_connection(("127.0.0.1", int(sys.argv[2])), timeout=30)
-    conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    conn.settimeout(30)
+        count = int(sys.argv[3]) if len(sys.argv) > 3 else 1
+        conns = [socket.create_connection(("127.0.0.1", int(sys.argv[2])), timeout=60) for _ in range(count)]
+    for conn in conns:
+        conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        conn.settimeout(30)
+    conn = conns[0]
     reply("ok connected")
     for line in sys.stdin:
         words = line.split()
@@ -98,7 +120,11 @@ def main():
                 reply("ok")
             elif command == "frames":
                 count, size = int(args[0]), int(args[1])
-                conn.sendall((struct.pack("<I", size) + pattern(size, 0)) * count)
+                for each in conns:
+                    each.sendall((struct.pack("<I", size) + pattern(size, 0)) * count)
+                reply("ok")
+            elif command == "flood":
+                threading.Thread(target=flood, args=(conns, int(args[0])), daemon=True).start()
                 reply("ok")
             elif command == "checkframe":
                 (length,) = struct.unpack("<I", recv_exact(conn, 4))
