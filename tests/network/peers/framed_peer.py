@@ -7,7 +7,6 @@ connection). Every command answers one line starting with "ok" (or "error ..."),
 handshake. "frames" and "flood" go to every connection, the others to the first.
 """
 import random
-import select
 import socket
 import struct
 import sys
@@ -63,20 +62,14 @@ def soak(conn, count, seed, max_size):
     return "ok soak %d %d" % (len(sent), messages)
 
 
-def flood(conns, size):
-    """Messages of size bytes without end on every connection, as fast as each socket takes them."""
-    block = (struct.pack("<I", size) + pattern(size, 0)) * max(1, 65536 // (4 + size))
-    rest = {conn: block for conn in conns}
-    for conn in conns:
-        conn.setblocking(False)
-    while rest:
-        for conn in select.select([], list(rest), [], 0.1)[1]:
-            try:
-                rest[conn] = rest[conn][conn.send(rest[conn]):] or block
-            except BlockingIOError:
-                pass
-            except OSError:
-                del rest[conn]
+def flood(conn, block):
+    """Sends block without end, as fast as the socket takes it, until the connection goes."""
+    conn.settimeout(None)
+    try:
+        while True:
+            conn.sendall(block)
+    except OSError:
+        pass
 
 
 def main():
@@ -124,7 +117,10 @@ def main():
                     each.sendall((struct.pack("<I", size) + pattern(size, 0)) * count)
                 reply("ok")
             elif command == "flood":
-                threading.Thread(target=flood, args=(conns, int(args[0])), daemon=True).start()
+                size = int(args[0])
+                block = (struct.pack("<I", size) + pattern(size, 0)) * (65536 // (4 + size) + 1)
+                for each in conns:
+                    threading.Thread(target=flood, args=(each, block), daemon=True).start()
                 reply("ok")
             elif command == "checkframe":
                 (length,) = struct.unpack("<I", recv_exact(conn, 4))
