@@ -129,6 +129,8 @@ int G_D3D_ReleaseDeviceObject(uint32_t slot)
         }
         if (port->ReleaseSurfaceDataObjects) port->ReleaseSurfaceDataObjects(data->surfaceData);
     }
+    // The blend graph's texture went with the others: the graphics core binds it again after the restore.
+    record->blendTexture = nullptr;
     DropDeviceObject(record);
     WriteLog("Ｄｉｒｅｃｔ３Ｄデバイスを削除しました\n");
     return 0;

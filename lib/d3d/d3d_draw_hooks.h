@@ -12,6 +12,10 @@ struct Rect;
 
 // The device in use, or null (Direct3D drawing not usable).
 void *G_D3D_GetDevice(void);
+// Draws and uploads that find no device (Direct3D released, or its re-creation refused at a restore)
+// do nothing until a restore makes it again; the first of them after each release says so in the
+// log. -1.
+int G_D3D_NoteMissingDevice(void);
 // Draws the pending vertex batch / ends an open scene. 0, -1 when Direct3D is down.
 int G_D3D_FlushVertexBatch(void);
 int G_D3D_EndScene(void);

@@ -17,6 +17,7 @@ Device3DRecord *LookupGraphDrawDevice(int *result)
     Device3DRecord *record = LookupDevice3D(GDirect3D.currentSlot);
     *result = record ? 0 : -1;
     // A slot whose device could not be made again draws nothing until it is.
+    if (record && !GDirect3D.suspended && !record->device) G_D3D_NoteMissingDevice();
     if (!record || GDirect3D.suspended || !record->device) return nullptr;
     return record;
 }

@@ -133,6 +133,7 @@ struct Direct3DGlobals {
     D3dPixelFormat zBufferFormat;
     int32_t captureRoutes[2];
     uint32_t initialised;
+    uint32_t missingDeviceNoted;    // 1: work refused for want of the device was logged since the last release
 };
 
 extern Direct3DGlobals GDirect3D;

@@ -11,12 +11,20 @@ int G_D3D_ReleaseDirect3D(void)
 {
     if (!GDirect3D.initialised) return -1;
     G_D3D_ReleaseDeviceObject(GDirect3D.currentSlot);
+    GDirect3D.missingDeviceNoted = 0;
     WriteLog("Ｄｉｒｅｃｔ３Ｄオブジェクトを解放します\n");
     if (!GDirect3D.direct3D) return WriteLog("Ｄｉｒｅｃｔ３Ｄオブジェクトは既に解放されています\n"), 0;
     GDirect3D.direct3D->fn->Release(GDirect3D.direct3D);
     GDirect3D.direct3D = nullptr;
     WriteLog("Ｄｉｒｅｃｔ３Ｄオブジェクトを解放しました\n");
     return 0;
+}
+
+int G_D3D_NoteMissingDevice(void)
+{
+    if (GDirect3D.missingDeviceNoted) return -1;
+    GDirect3D.missingDeviceNoted = 1;
+    return WriteLog("３Ｄデバイスが無いため、作り直されるまで描画と画像の転送を行いません\n");
 }
 
 int G_D3D_ReacquireDirect3D(void)

@@ -17,6 +17,8 @@ int G_D3D_UploadTexturePiece(const Rect *srcRect, int x, int y, int piece, const
                              const GraphImage *alpha, int keyToAlpha)
 {
     if (!GDirect3D.direct3D) return -1;
+    // Without the device there are no texture surfaces to write; the graphs reload once it is back.
+    if (!G_D3D_GetDevice()) return G_D3D_NoteMissingDevice();
     G_D3D_FlushDeviceBatch(GDirect3D.currentSlot);
     const Surface3DData *record = GetSurface3DData(piece);
     const SurfaceDataRecord *data = record ? LookupSurfaceData(record->surfaceData) : nullptr;

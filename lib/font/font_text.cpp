@@ -168,11 +168,15 @@ static int FindGlyph(FontRecord *f, uint16_t code)
     return f->index[code] ? f->index[code] - 1 : -1;
 }
 
-// Makes the cache image when it is missing; a cache that cannot be made is fatal.
-static void EnsureFontCache(FontRecord *f, int font)
+// Makes the cache image when it is missing. 0; -1 when a texture cache waits for the device (its
+// re-creation was refused: the text is not drawn until a restore brings it back). Any other cache
+// that cannot be made is fatal.
+static int EnsureFontCache(FontRecord *f, int font)
 {
-    if (LookupGraph(f->cacheGraph) && !f->cacheSurfaceLost && !(f->textureFlag && f->cacheTextureLost)) return;
-    if (RestoreFontCacheImage(font) != 0) ExitWithError("テキストキャッシュの作成に失敗しました");
+    if (LookupGraph(f->cacheGraph) && !f->cacheSurfaceLost && !(f->textureFlag && f->cacheTextureLost)) return 0;
+    if (RestoreFontCacheImage(font) == 0) return 0;
+    if (f->textureFlag && !G_D3D_GetDevice()) return G_D3D_NoteMissingDevice();
+    ExitWithError("テキストキャッシュの作成に失敗しました");
 }
 
 // ================================================================================================
@@ -359,7 +363,7 @@ int DrawTextCore(int mode, int x, int y, int scaleFlag, double xScale, double yS
     // Scales outside any picture's size (or not numbers) draw nothing.
     if (scaleFlag && (!ScaleUsable(xScale) || !ScaleUsable(yScale))) return 0;
     if (length < 0) length = (int)strlen(text);
-    EnsureFontCache(f, font);
+    if (EnsureFontCache(f, font) != 0) return -1;
     CacheTextGlyphs(f, text, length);
     int width = MeasureText(f, text, length);
     if (extent) {

@@ -332,6 +332,10 @@ static int RebuildDisplay(void)
         NotifyTransformChange3D();
         G_D3D_LoadProjectionMatrix(GDrawSettings.projectionMatrix);
         NotifyTransformChange3D();
+        // The blend graph's texture is a new surface, and one selected while the device was away was
+        // never bound.
+        G_D3D_BindBlendTexture(LookupGraph(GDrawSettings.blendGraph), GDrawSettings.blendGraphBorderParam,
+                               GDrawSettings.blendGraphBorderRange);
     }
     return 0;
 }

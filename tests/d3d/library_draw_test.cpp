@@ -1,5 +1,6 @@
 // The renderer's shapes and string draw inside a running library on the Direct3D route (recording
 // back end): suspended shapes reach the software drawers, and the string draw's routes.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "platform/d3d/d3d_surface.h"
 #include "testsupport/d3d/d3d_test.h"
 #include "tests/graphics/draw_fixture.h"
+#include "tests/support/screen_readback.h"
 #include "testsupport/test_hooks.h"
 
 // What the software drawers were given.
@@ -296,4 +298,71 @@ TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
         snprintf(expected, sizeof expected, "グラフィック 0x%08x の内容は不定です\nグラフィック 0x%08x の内容は不定です\n", blank, blankPart);
         EXPECT_EQ(refused ? expected : "", undefined) << log;
     }
+}
+
+// The device on OpenGL (SDL's "offscreen" driver; under "dummy" the tests skip), its pictures read
+// back as the present would show them.
+class DeviceRouteGlTest : public LibraryDrawTest {
+protected:
+    SavedRenderRoute savedRoute;
+    void SetUp() override
+    {
+        D3dTestReset();
+        ASSERT_EQ(0, D3dSelectBackend("gl"));
+        StartDrawLibrary("d3d");
+        if (!IsDirect3DDrawUsable()) GTEST_SKIP() << "the Direct3D route needs OpenGL (SDL_VIDEODRIVER=offscreen)";
+    }
+    void TearDown() override
+    {
+        LibraryDrawTest::TearDown();
+        D3dTestReset();
+    }
+};
+
+// A refused re-creation of the device ends nothing: until a restore brings the device back, text,
+// image and blend-graph draws and uploads do nothing (said once in the log), and then they draw as
+// before, the blend graph selected throughout bound to its new texture.
+TEST_F(DeviceRouteGlTest, ARefusedRecreationDrawsNothingUntilARestoreBringsTheDeviceBack)
+{
+    int font = CreateFontToHandle(nullptr, 16, -1, FONT_TYPE_EDGE);
+    GraphImage picture = MakePicture(32, 32, [](int x, int y) { return (uint32_t)(x * 8) << 16 | (uint32_t)(y * 8) << 8 | 0x80; });
+    GraphImage wipe = MakePicture(32, 32, [](int x, int y) { return (uint32_t)((x + y) * 4) * 0x010101u; });
+    int image = MakeGraphFromImages(&picture, nullptr), blend = MakeGraphFromImages(&wipe, &wipe);
+    DiscardGraphImage(&wipe);
+    ASSERT_TRUE(font != -1 && image != -1 && blend != -1);
+    ASSERT_EQ(0, SelectBlendGraph(blend, 128, 64));
+    // The image through the blend graph, text, the image alone; the blend graph is left selected.
+    auto frame = [&] {
+        EraseDrawTarget();
+        PutGraph(140, 10, image, 0);
+        SelectBlendGraph(-1, 0, 0);
+        DrawTextWithFont(10, 10, "AB漢", PackScreenColor(255, 255, 255), font, PackScreenColor(255, 0, 0), 0);
+        PutGraph(100, 10, image, 0);
+        SelectBlendGraph(blend, 128, 64);
+        return Pixels(ReadBackBackScreen());
+    };
+    const std::vector<uint32_t> drawn = frame(), black(drawn.size(), 0);
+    EXPECT_GT(std::count(drawn.begin(), drawn.end(), PackScreenColor(255, 255, 255)), 100);  // the text
+    // Each refusal is said once, whatever is refused after it.
+    auto said = [] {
+        std::string log = ReadTestFile("Log.txt"), line = "３Ｄデバイスが無いため、作り直されるまで描画と画像の転送を行いません\r\n";
+        int n = 0;
+        for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) n++;
+        return n;
+    };
+    for (int refusal = 1; refusal <= 2; refusal++) {
+        D3dTestFail(D3D_CALL_CREATE_DEVICE, D3D_ERR_GENERIC, 1, 0);
+        ASSERT_EQ(0, RestoreDisplay());
+        ASSERT_EQ(nullptr, G_D3D_GetDevice());
+        EXPECT_EQ(0, PutGraph(100, 10, image, 0));
+        EXPECT_EQ(refusal, said());
+        EXPECT_TRUE(frame() == black);
+        EXPECT_EQ(-1, SetGraphImage(image, 0, 0, &picture, nullptr));
+        EXPECT_TRUE(frame() == black);
+        EXPECT_EQ(refusal, said());
+    }
+    ASSERT_EQ(0, RestoreDisplay());
+    ASSERT_NE(nullptr, G_D3D_GetDevice());
+    EXPECT_TRUE(frame() == drawn);
+    DiscardGraphImage(&picture);
 }
