@@ -9,6 +9,7 @@
 
 #include "lib/font/font.h"
 #include "tests/graphics/draw_fixture.h"
+#include "tests/support/screen_readback.h"
 
 using FontTest = LibraryDrawTest;
 
@@ -72,22 +73,27 @@ TEST_F(FontTest, TwoByteCharacterIsOneGlyph)
 }
 
 // Each text draws its own glyphs (white edged red, alone at (20, 20)), as a font that never cached
-// another draws them.
-static void ExpectOwnGlyphs(int font, int fresh, const std::vector<std::pair<const char *, std::string>> &cases)
+// another draws them; font's pictures, as the present would show them.
+static std::vector<std::vector<uint32_t>> ExpectOwnGlyphs(int font, int fresh,
+                                                          const std::vector<std::pair<const char *, std::string>> &cases)
 {
     uint32_t white = PackScreenColor(255, 255, 255);
+    std::vector<std::vector<uint32_t>> pictures;
     for (const auto &[name, text] : cases) {
         SCOPED_TRACE(name);
         std::vector<uint32_t> drawn[2];
         for (int i = 0; i < 2; i++) {
-            FillBack(0);
-            ASSERT_EQ(DrawTextWithFont(20, 20, text.c_str(), white, i ? fresh : font, PackScreenColor(255, 0, 0), 0), 0);
+            EraseDrawTarget();
+            EXPECT_EQ(DrawTextWithFont(20, 20, text.c_str(), white, i ? fresh : font, PackScreenColor(255, 0, 0), 0), 0);
+            const MEMIMG *back = ReadBackBackScreen();
             for (int y = 0; y < 200; y++)
-                for (int x = 0; x < 200; x++) drawn[i].push_back(BackPixel(x, y));
+                for (int x = 0; x < 200; x++) drawn[i].push_back(GetPx(back, x, y));
         }
         EXPECT_GT(std::count(drawn[0].begin(), drawn[0].end(), white), 10);
         EXPECT_TRUE(drawn[0] == drawn[1]);
+        pictures.push_back(drawn[0]);
     }
+    return pictures;
 }
 
 TEST_F(FontTest, AFullCacheReplacesRoundRobinAndEachCharacterDrawsItsOwnGlyph)
@@ -107,14 +113,33 @@ TEST_F(FontTest, AFullCacheReplacesRoundRobinAndEachCharacterDrawsItsOwnGlyph)
     EXPECT_EQ(used, capacity);
 }
 
-TEST_F(FontTest, GlyphsCachedInOneCallAcrossCacheRowsDrawAsAlone)
+// Seven 128-pixel edged entries fill a cache row: nine new characters cached in one call after a
+// first one go into the cache in two rectangles, the first row's part across two texture pieces on
+// the device, whose copy of the texture must take both. On the software route and on the device
+// (OpenGL: SDL's "offscreen" driver; under "dummy" software alone) each draws as alone, and the
+// device as software does.
+TEST(FontRoutes, GlyphsCachedInOneCallAcrossCacheRowsDrawAsAlone)
 {
-    // Seven 128-pixel edged entries fill a cache row: ten new characters in one call start a second.
-    int font = CreateFontToHandle(nullptr, 128, -1, FONT_TYPE_EDGE), fresh = CreateFontToHandle(nullptr, 128, -1, FONT_TYPE_EDGE);
-    std::string ten = KanjiRun(0, 10);
-    ASSERT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, ten.c_str(), 0, nullptr, nullptr, 1, font, 0, -1, 0, nullptr), 0);
-    ExpectOwnGlyphs(font, fresh, {{"the 7th, last of the first row", KanjiRun(6, 1)}, {"the 8th", KanjiRun(7, 1)},
-                                  {"the 10th", KanjiRun(9, 1)}});
+    int deviceExpected = IsDirect3DRouteExpected();
+    SavedRenderRoute savedRoute;
+    std::vector<std::vector<uint32_t>> pictures[2];
+    for (int onDevice = 0; onDevice < 2; onDevice++) {
+        StartDrawLibrary(onDevice ? "d3d" : "software");
+        EXPECT_EQ(onDevice && deviceExpected, IsDirect3DDrawUsable());
+        int font = CreateFontToHandle(nullptr, 128, -1, FONT_TYPE_EDGE), fresh = CreateFontToHandle(nullptr, 128, -1, FONT_TYPE_EDGE);
+        // The first one puts the cache texture on the device.
+        EXPECT_EQ(DrawTextWithFont(0, 0, KanjiRun(0, 1).c_str(), 0, font, 0, 0), 0);
+        EXPECT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, KanjiRun(1, 9).c_str(), 0, nullptr, nullptr, 1, font, 0, -1, 0, nullptr), 0);
+        if (!onDevice || IsDirect3DDrawUsable())
+            pictures[onDevice] = ExpectOwnGlyphs(font, fresh, {{"the 2nd, on the first piece", KanjiRun(1, 1)},
+                                                               {"the 7th, last of the first row", KanjiRun(6, 1)},
+                                                               {"the 8th", KanjiRun(7, 1)}, {"the 10th", KanjiRun(9, 1)}});
+        EndLibrary();
+        LeaveFreshTempDir();
+    }
+    if (deviceExpected) {
+        EXPECT_TRUE(pictures[0] == pictures[1]) << "the device draws the glyphs otherwise than software";
+    }
 }
 
 TEST_F(FontTest, LargeFontsFitTheCacheImage)
