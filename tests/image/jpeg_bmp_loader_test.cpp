@@ -205,6 +205,30 @@ TEST_F(Loader, JpegBeyondWhatItsFileCanCodeIsRefusedUnallocated) {
     }
 }
 
+// A colour JPEG of w x h (three components, none subsampled) in exactly bytes bytes, coded as the
+// hostile grey files are: one code a bit long for DC category 0 and one for end of block, so that each
+// block is grey 128 in the fewest bits; its scan data zeros up to the end marker.
+std::vector<uint8_t> LeastColourJpeg(uint8_t sof, int w, int h, size_t bytes) {
+    std::vector<uint8_t> f = {0xFF, 0xD8};
+    auto segment = [&f](uint8_t marker, const std::vector<uint8_t> &data) {
+        f.insert(f.end(), {0xFF, marker, (uint8_t)((data.size() + 2) >> 8), (uint8_t)(data.size() + 2)});
+        f.insert(f.end(), data.begin(), data.end());
+    };
+    std::vector<uint8_t> quantizer(65, 1), tables(2 * 18, 0);
+    quantizer[0] = 0;
+    tables[1] = tables[19] = 1;  // DC table 0 and AC table 0: one code of length 1, for symbol 0
+    tables[18] = 0x10;
+    std::vector<uint8_t> frame = {8, (uint8_t)(h >> 8), (uint8_t)h, (uint8_t)(w >> 8), (uint8_t)w, 3};
+    for (uint8_t id = 1; id <= 3; ++id) frame.insert(frame.end(), {id, 0x11, 0});
+    segment(0xDB, quantizer);
+    segment(sof, frame);
+    segment(0xC4, tables);
+    segment(0xDA, {3, 1, 0, 2, 0, 3, 0, 0, (uint8_t)(sof == 0xC2 ? 0 : 63), 0});
+    f.resize(bytes - 2, 0);
+    f.insert(f.end(), {0xFF, 0xD9});
+    return f;
+}
+
 // ---- BMP ----------------------------------------------------------------------------------------
 void Put16(std::vector<uint8_t> &v, uint32_t x) { v.push_back((uint8_t)x); v.push_back((uint8_t)(x >> 8)); }
 void Put32(std::vector<uint8_t> &v, uint32_t x) { Put16(v, x & 0xFFFF); Put16(v, x >> 16); }
@@ -322,6 +346,29 @@ TEST_F(Loader, BmpBeyondWhatItsFileHoldsIsRefusedUnallocated) {
     // As many row ends as rows make a whole picture, index 0 throughout.
     rowEnds.resize(4096 * 2);
     ASSERT_EQ(0, Load(Bmp(16, 4096, 8, 1, pal, rowEnds, 256)));
+}
+
+// Each bound at its edge, watching the allocations: a file that holds its picture loads; one a block of
+// three components short of it (a JPEG's 2041 blocks a component in a file that codes 2040 of each, at
+// two bits a block sequential and one progressive) or a byte short (a BMP's stored rows) is refused
+// before the picture is allocated.
+TEST_F(Loader, BoundsAtTheirEdgeTakeAFileThatHoldsItsPictureAndNoLess) {
+    struct Case { const char *what; std::vector<uint8_t> holds, lacks; size_t picture; };
+    const Case cases[] = {
+        {"a sequential colour JPEG", LeastColourJpeg(0xC0, 8 * 2040, 8, 2040 * 3 * 2 / 8),
+         LeastColourJpeg(0xC0, 8 * 2041, 8, 2040 * 3 * 2 / 8), 8 * 2041 * 8 * 3},
+        {"a progressive colour JPEG", LeastColourJpeg(0xC2, 8 * 2040, 8, 2040 * 3 / 8),
+         LeastColourJpeg(0xC2, 8 * 2041, 8, 2040 * 3 / 8), 8 * 2041 * 8 * 3},
+        {"a one-bit BMP", Bmp(16384, 256, 1, 0, std::vector<uint8_t>(8, 0), std::vector<uint8_t>(2048 * 256, 0), 2),
+         Bmp(16384, 256, 1, 0, std::vector<uint8_t>(8, 0), std::vector<uint8_t>(2048 * 256 - 1, 0), 2), 16384 * 256},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(0, Load(c.holds));
+        DiscardGraphImage(&img);
+        size_t largest = LargestAllocationDuring([&] { EXPECT_EQ(-1, Load(c.lacks)); });
+        EXPECT_LT(largest, c.picture);  // 0 where allocations are not watched
+    }
 }
 
 // A picture of w x h pixels of index 0 but for the dots {x, y from the top, index}.
