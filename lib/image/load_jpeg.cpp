@@ -90,9 +90,10 @@ static void TermJpegSource(j_decompress_ptr) {}
 // 0 when the file's bytes can code every 8 x 8 block of the picture its header declares, a logged -1
 // before libjpeg or the picture takes memory for them. A Huffman-coded block takes at least two bits in
 // a sequential scan (a DC code and an end-of-block code, each a bit at the least) and one bit in a
-// progressive file's first DC scan. Arithmetic coding has no such floor and is not taken.
+// progressive file's first DC scan. An arithmetic coder has no such floor: a few bytes may code any
+// picture, so such a file is held by the picture limits alone, as a PNG's inflated data is.
 static int CheckJpegHolds(j_decompress_ptr cinfo, int64_t fileBytes) {
-    if (cinfo->arith_code) return WriteLog("JPEG の算術符号には対応していません\n");
+    if (cinfo->arith_code) return 0;
     uint64_t blocks = 0;
     for (int i = 0; i < cinfo->num_components; ++i)
         blocks += (uint64_t)cinfo->comp_info[i].width_in_blocks * cinfo->comp_info[i].height_in_blocks;

@@ -121,6 +121,35 @@ std::vector<uint8_t> ScansOf(int scans, const std::vector<uint8_t> &px) {
     });
 }
 
+void ArithmeticCoded(jpeg_compress_struct *c) { c->arith_code = TRUE; }
+void ArithmeticProgressive(jpeg_compress_struct *c) {
+    c->arith_code = TRUE;
+    jpeg_simple_progression(c);
+}
+
+// Arithmetic coding stores the same coefficients in other bits: a file decodes to the pixels of its
+// Huffman-coded twin, sequential and progressive, within the picture limits alone (an arithmetic
+// coder has no least number of bits per block to bound the picture by its file).
+TEST_F(Loader, JpegArithmeticCodedDecodesAsItsHuffmanTwin) {
+    std::vector<uint8_t> px(61 * 45 * 3);
+    for (size_t i = 0; i < px.size(); ++i) px[i] = (uint8_t)(i * i % 253);
+    using Tweak = void (*)(jpeg_compress_struct *);
+    struct Case { const char *what; Tweak huffman, arithmetic; };
+    const Case cases[] = {
+        {"sequential", nullptr, ArithmeticCoded},
+        {"progressive", [](jpeg_compress_struct *c) { jpeg_simple_progression(c); }, ArithmeticProgressive},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(0, Load(WriteJpeg(61, 45, 3, px, 85, c.huffman)));
+        std::vector<uint8_t> twin = Packed();
+        DiscardGraphImage(&img);
+        ASSERT_EQ(0, Load(WriteJpeg(61, 45, 3, px, 85, c.arithmetic)));
+        EXPECT_EQ(twin, Packed());
+        DiscardGraphImage(&img);
+    }
+}
+
 // Damaged data is refused; a file whose data ends early, cut short or at its end marker, decodes as far
 // as it goes and grey after, as viewers show it.
 TEST_F(Loader, JpegDamagedIsRefusedAndShortAtItsEndIsShown) {
@@ -129,7 +158,10 @@ TEST_F(Loader, JpegDamagedIsRefusedAndShortAtItsEndIsShown) {
     std::vector<uint8_t> f = WriteJpeg(64, 64, 3, px, 90);
     std::vector<uint8_t> p = WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) { jpeg_simple_progression(c); });
     std::vector<uint8_t> r = WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) { c->restart_interval = 1; });
+    std::vector<uint8_t> a = WriteJpeg(64, 64, 3, px, 90, ArithmeticCoded);
+    std::vector<uint8_t> pa = WriteJpeg(64, 64, 3, px, 90, ArithmeticProgressive);
     size_t mid = (ScanData(f) + f.size()) / 2, pMid = (ScanData(p) + p.size()) / 2, rMid = (ScanData(r) + r.size()) / 2;
+    size_t aMid = (ScanData(a) + a.size()) / 2, paMid = (ScanData(pa) + pa.size()) / 2;
     while (f[mid - 1] == 0xFF) ++mid;  // not inside a stuffed 0xFF 0x00
     while (r[rMid - 1] == 0xFF) ++rMid;
     size_t firstScanEnd = FindMarker(p, 0, ScanData(p));
@@ -137,7 +169,10 @@ TEST_F(Loader, JpegDamagedIsRefusedAndShortAtItsEndIsShown) {
         c->write_JFIF_header = FALSE;  // else the JFIF marker decides the colour space
         c->write_Adobe_marker = TRUE;
     });
-    enum { Refused, Shown, ShownToTheCut };  // the last: the top rows whole, grey from the cut on
+    // ShownToTheCut: the top rows whole, grey from the cut on. An arithmetic decoder reads zeros past the
+    // end of its data, as at the end of every scan (an encoder leaves its last zeros out): its file cut
+    // short is whole above the cut and shows what those zeros code after it.
+    enum { Refused, Shown, ShownToTheCut, ShownAboveTheCut };
     struct Case { const char *what; std::vector<uint8_t> file; int result; };
     const Case cases[] = {
         {"cut short in its data", Replace(f, mid, f.size(), {}), ShownToTheCut},
@@ -163,15 +198,18 @@ TEST_F(Loader, JpegDamagedIsRefusedAndShortAtItsEndIsShown) {
         {"bytes between a scan and the next marker",
          Replace(p, firstScanEnd, firstScanEnd, std::vector<uint8_t>(8, 0x55)), Refused},
         {"a scan whose data ends early at the next marker", Replace(p, firstScanEnd - 10, firstScanEnd, {}), Refused},
-        {"arithmetic coding", WriteJpeg(64, 64, 3, px, 90, [](jpeg_compress_struct *c) { c->arith_code = TRUE; }),
-         Refused},
+        {"arithmetic coding cut short", Replace(a, aMid, a.size(), {}), ShownAboveTheCut},
+        {"progressive arithmetic coding cut short", Replace(pa, paMid, pa.size(), {}), Shown},
+        {"arithmetic coding cut in its headers", Replace(a, 20, a.size(), {}), Refused},
     };
     std::vector<uint8_t> whole = DecodeJpegPlainly(f);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(c.result == Refused ? -1 : 0, Load(c.file));
-        if (c.result == ShownToTheCut) {
+        if (c.result == ShownToTheCut || c.result == ShownAboveTheCut) {
             EXPECT_EQ(std::vector<uint8_t>(whole.begin(), whole.begin() + 192), Row(0));
+        }
+        if (c.result == ShownToTheCut) {
             EXPECT_EQ(std::vector<uint8_t>(192, 128), Row(63));
         }
         DiscardGraphImage(&img);

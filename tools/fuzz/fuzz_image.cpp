@@ -1,6 +1,7 @@
 // Fuzz target: one picture file through the image loaders (PNG, JPEG, BMP).
 // fuzz_image --make-seeds DIR writes the JPEG seeds into DIR, as the tree keeps no good JPEG file: a
-// colour one with restart markers and a progressive one, 4:2:0, written by libjpeg.
+// colour one with restart markers, a progressive one and an arithmetic-coded progressive one, 4:2:0,
+// written by libjpeg.
 #include <cstdio>
 #include <jpeglib.h>
 
@@ -10,8 +11,9 @@
 #include "lib/image/image_loader.h"
 #include "tools/fuzz/fuzz_input.h"
 
-// A 40 x 24 picture of colour bands to path, progressive or with a restart every two MCUs. 0 / 1.
-static int WriteJpegSeed(const char *path, bool progressive)
+// A 40 x 24 picture of colour bands to path, progressive (arithmetic-coded when asked) or with a
+// restart every two MCUs. 0 / 1.
+static int WriteJpegSeed(const char *path, bool progressive, bool arithmetic = false)
 {
     FILE *file = fopen(path, "wb");
     if (!file)
@@ -27,6 +29,7 @@ static int WriteJpegSeed(const char *path, bool progressive)
     c.in_color_space = JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 75, TRUE);
+    c.arith_code = arithmetic;
     if (progressive)
         jpeg_simple_progression(&c);
     else
@@ -49,7 +52,8 @@ int main(int argc, char **argv)
     if (argc == 3 && strcmp(argv[1], "--make-seeds") == 0) {
         std::string dir = argv[2];
         return WriteJpegSeed((dir + "/restarts.jpg").c_str(), false) |
-               WriteJpegSeed((dir + "/progressive.jpg").c_str(), true);
+               WriteJpegSeed((dir + "/progressive.jpg").c_str(), true) |
+               WriteJpegSeed((dir + "/arithmetic.jpg").c_str(), true, true);
     }
     return RunFuzzInput(argc, argv, [](const uint8_t *data, size_t size) {
         GraphImage image;
