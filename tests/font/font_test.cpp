@@ -111,6 +111,16 @@ TEST_F(FontTest, AFullCacheReplacesRoundRobinAndEachCharacterDrawsItsOwnGlyph)
                                   {"the second, replaced", KanjiRun(1, 1)}, {"one kept", KanjiRun(500, 1)}});
     GetFontCacheUsage(font, &used, nullptr);
     EXPECT_EQ(used, capacity);
+    // Three new characters in one text take the places of the three oldest left, the 4th to the 6th (the
+    // 3rd went before), and no other character goes.
+    std::string three = KanjiRun(capacity + 1, 3);
+    ASSERT_EQ(DrawTextCore(0, 0, 0, 0, 1, 1, three.c_str(), 0, nullptr, nullptr, 1, font, 0, -1, 0, nullptr), 0);
+    const FontRecord *f = LookUpFontRecord(font);
+    for (int n = 0; n < capacity + 4; n++) {
+        std::string c = KanjiRun(n, 1);
+        bool gone = n >= 2 && n <= 5;
+        EXPECT_EQ(f->index[(uint8_t)c[0] << 8 | (uint8_t)c[1]] == 0, gone) << "character " << n;
+    }
 }
 
 // Seven 128-pixel edged entries fill a cache row: nine new characters cached in one call after a
