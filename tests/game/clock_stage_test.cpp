@@ -107,6 +107,19 @@ TEST_F(ClockTest, StopWakesTheThreadMidWait)
     EXPECT_EQ(StopStageClock(), 0);
 }
 
+// The end finds the thread stopped: the stop returns only once the thread has ended. Its end is held
+// until the main thread sleeps, so a stop that let the thread go on alone would return before it.
+TEST_F(ClockTest, StopReturnsOnceTheThreadHasEnded)
+{
+    ASSERT_EQ(StartStageClock(), 0);
+    ASSERT_TRUE(AwaitOtherThreadPumps(1));  // it has called a fake: its end is counted
+    gFake->holdOtherEnds = true;
+    EXPECT_EQ(StopStageClock(), 0);
+    EXPECT_EQ(gFake->heldEnds, 1);
+    gFake->holdOtherEnds = false;
+    ASSERT_TRUE(AwaitOtherThreadEnds(1));
+}
+
 TEST_F(ClockTest, ThreadEndsWhenThePumpReportsTheEnd)
 {
     gGame->inStage = 1;

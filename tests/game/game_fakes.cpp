@@ -2,6 +2,7 @@
 #include "tests/game/game_fakes.h"
 
 #include <cstring>
+#include <unistd.h>
 
 #include "game/assets.h"
 #include "game/objects.h"
@@ -10,6 +11,7 @@
 #include "game/settings_file.h"
 #include "game/stage.h"
 #include "game/stage_hooks.h"
+#include "tests/support/test_temp_dir.h"
 
 FakeWorld *gFake = nullptr;
 
@@ -40,11 +42,29 @@ static void BumpOther(int FakeWorld::*counter)
     gFake->otherMoved.notify_all();
 }
 
+// 1 while the main thread sleeps in the kernel (its state in /proc is "S": a wait, a join), and when
+// its state cannot be read (nothing is held then).
+static bool MainThreadSleeps(void)
+{
+    std::string stat = ReadTestFile(("/proc/self/task/" + std::to_string(gFake->mainTid) + "/stat").c_str());
+    size_t name = stat.rfind(')');
+    return name == std::string::npos || name + 2 >= stat.size() || stat[name + 2] == 'S';
+}
+
+// Fakes installed so far: a thread's end counts in the fakes it first called, not in a later test's.
+static std::atomic<int> g_fakesInstalled;
+
 namespace {
 struct OtherThreadEnd {
+    int fakes = g_fakesInstalled;
     ~OtherThreadEnd()
     {
-        if (gFake) BumpOther(&FakeWorld::otherEnds);
+        if (!gFake || fakes != g_fakesInstalled) return;
+        if (gFake->holdOtherEnds) {
+            while (gFake->holdOtherEnds && !MainThreadSleeps()) std::this_thread::yield();
+            gFake->heldEnds++;
+        }
+        BumpOther(&FakeWorld::otherEnds);
     }
 };
 }  // namespace
@@ -256,6 +276,8 @@ void InstallFakeServices(void)
     delete gFake;
     gFake = new FakeWorld();
     gFake->mainThread = std::this_thread::get_id();
+    gFake->mainTid = (int)gettid();
+    g_fakesInstalled++;
     g_nextSound = 0;
     g_sheetIndex = 0;
     SetGameServices(&kFakeServices);

@@ -54,6 +54,12 @@ struct FakeWorld {
     int otherTimeReads = 0;              // under otherLock
     int otherPumps = 0;                  // under otherLock
     int otherEnds = 0;                   // threads that called a fake and have ended; under otherLock
+    // While set, such a thread's end waits until the main thread sleeps (in a join, say): a test sees
+    // whether a call returns before or after the thread it stops has ended, reading heldEnds (no lock,
+    // so no sleep of its own).
+    std::atomic<bool> holdOtherEnds{false};
+    std::atomic<int> heldEnds{0};        // ends held that went on
+    int mainTid = 0;                     // the main thread's kernel id
     // music
     bool musicPlaying = false;
     // settings file
