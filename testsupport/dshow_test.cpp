@@ -15,16 +15,19 @@ void MmTestFailNth(MmFaultKind kind, int nth) { StandInFaultSetNth(&sFaults, kin
 void MmTestFailAlways(MmFaultKind kind, int on) { StandInFaultSetAlways(&sFaults, kind, on); }
 void MmTestResetFaults(void) { StandInFaultClear(&sFaults); }
 
-int MmTestLiveObjectCount(void) { return gMmLiveObjects; }
-
 // ---- counters (the record hook; decoders count from their own threads) -------------------------------
 static std::atomic<int> sCounts[MM_COUNT_KIND_COUNT];
+static std::atomic<int> sLiveObjects;  // made minus freed, never reset
 
 static void Count(const void *entry)
 {
     const MmCountKind kind = *(const MmCountKind *)entry;
+    if (kind == MM_COUNT_OBJECT_MADE) sLiveObjects++;
+    if (kind == MM_COUNT_OBJECT_FREED) sLiveObjects--;
     if ((unsigned)kind < MM_COUNT_KIND_COUNT) sCounts[kind]++;
 }
+
+int MmTestLiveObjectCount(void) { return sLiveObjects; }
 
 void MmTestGetCounters(MmTestCounters *out)
 {

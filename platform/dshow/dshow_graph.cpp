@@ -7,9 +7,6 @@
 
 // ---- live objects, faults and counts ----------------------------------------------------------------
 
-int gMmLiveObjects;
-
-void MmCountObject(int delta) { gMmLiveObjects += delta; }
 static int g_inFactory;   // the factory's own query counts for no fault
 
 int MmFaultHit(MmFaultKind kind)
@@ -19,6 +16,8 @@ int MmFaultHit(MmFaultKind kind)
 }
 
 void MmCount(MmCountKind kind) { StandInRecord(STAND_IN_DSHOW, &kind); }
+
+void MmCountObject(int delta) { MmCount(delta > 0 ? MM_COUNT_OBJECT_MADE : MM_COUNT_OBJECT_FREED); }
 
 // ---- the filter graph -----------------------------------------------------------------------------
 

@@ -63,9 +63,8 @@ struct MmStreamObject {
 // The object whose interface field at offset holds iface.
 #define MM_OBJECT_OF(Type, field, iface) ((Type *)((char *)(iface) - offsetof(Type, field)))
 
-// Live objects of the stand-in (created minus freed).
+// An object of the stand-in made (delta 1) or freed (-1), handed to the record hook.
 void MmCountObject(int delta);
-extern int gMmLiveObjects;
 // 1 when a call of that kind is to fail now (the fault hook).
 int MmFaultHit(MmFaultKind kind);
 // Hands one event to the record hook (from any thread).
