@@ -4,6 +4,7 @@
 #include "platform/dshow/dshow_internal.h"
 #include "platform/kernel/standin_hooks.h"
 #include "testsupport/standin_fault.h"
+#include "testsupport/standin_live.h"
 #include "testsupport/test_hooks.h"
 
 static StandInFaultTable sFaults;
@@ -15,19 +16,21 @@ void MmTestFailNth(MmFaultKind kind, int nth) { StandInFaultSetNth(&sFaults, kin
 void MmTestFailAlways(MmFaultKind kind, int on) { StandInFaultSetAlways(&sFaults, kind, on); }
 void MmTestResetFaults(void) { StandInFaultClear(&sFaults); }
 
+// ---- live objects (the object hook) ------------------------------------------------------------------
+static StandInLiveTable sLive;
+
+static void CountObject(int kind, int delta) { StandInLiveAdd(&sLive, kind, delta); }
+
+int MmTestLiveObjectCount(void) { return StandInLiveCount(&sLive, 0); }
+
 // ---- counters (the record hook; decoders count from their own threads) -------------------------------
 static std::atomic<int> sCounts[MM_COUNT_KIND_COUNT];
-static std::atomic<int> sLiveObjects;  // made minus freed, never reset
 
 static void Count(const void *entry)
 {
     const MmCountKind kind = *(const MmCountKind *)entry;
-    if (kind == MM_COUNT_OBJECT_MADE) sLiveObjects++;
-    if (kind == MM_COUNT_OBJECT_FREED) sLiveObjects--;
     if ((unsigned)kind < MM_COUNT_KIND_COUNT) sCounts[kind]++;
 }
-
-int MmTestLiveObjectCount(void) { return sLiveObjects; }
 
 void MmTestGetCounters(MmTestCounters *out)
 {
@@ -107,7 +110,7 @@ int MmTestWaitForDecoders(void)
 }
 
 // ---- installed before main, whenever a program links this file --------------------------------------
-static const StandInHooks kHooks = {Fault, Query, Count};
+static const StandInHooks kHooks = {Fault, Query, Count, CountObject};
 static int InstallHooks(void)
 {
     StandInSetHooks(STAND_IN_DSHOW, &kHooks);

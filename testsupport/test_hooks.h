@@ -4,7 +4,8 @@
 // Layout. Nothing of the tests is in what the game or a library user's program links (a build check,
 // build_no_test_symbols, reads the game's symbols). The stand-ins (platform/) and modules (lib/) keep
 // only small hook tables with do-nothing defaults:
-//   platform/kernel/standin_hooks.h  faults, status queries and call records of every stand-in
+//   platform/kernel/standin_hooks.h  faults, status queries, call records and objects made or freed
+//                                    of every stand-in
 //   platform/d3d/d3d_hooks.h         the 3-D device's recorder and strict checker
 //   platform/d3d/d3d_internal.h      gD3d.presentWatcher (presented frames kept for the window)
 //   lib/network/network_internal.h   NetWorkHookTable (receive budget, HTTP pieces per step)
@@ -16,6 +17,7 @@
 //   testsupport/d3d/d3d_test_surface.h  memory surfaces for the 3-D device alone
 //   testsupport/window/window_test.h pushed window events, keys, virtual pads, presented frames
 //   testsupport/standin_fault.h      the Nth / always fault table the support files share
+//   testsupport/standin_live.h       the live-object counts they share
 // Every test program links it (through dazar_test_support), every benchmark (dazar_benchmark), and a
 // tool does with target_link_libraries(<tool> PRIVATE dazar_test_hooks). A new test hook, recorder or
 // fault table goes here, behind a hook table in the stand-in; never into platform/ or lib/ themselves.

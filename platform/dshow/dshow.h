@@ -248,14 +248,6 @@ enum MmFaultKind {
 // it there): before each job, and in the middle of each frame (decoded, not yet converted).
 enum MmQueryKind { MM_QUERY_DECODER_JOB, MM_QUERY_DECODER_FRAME };
 // What the stand-in hands to the record hook, one at a time: a sample update asked for, a frame
-// decoded (converted or not), a frame converted into a surface, a seek, an object of its own made or
-// freed. The test-support library injects faults by kind and counts these (testsupport/test_hooks.h).
-enum MmCountKind {
-    MM_COUNT_UPDATE,
-    MM_COUNT_DECODED,
-    MM_COUNT_CONVERTED,
-    MM_COUNT_SEEK,
-    MM_COUNT_OBJECT_MADE,
-    MM_COUNT_OBJECT_FREED,
-    MM_COUNT_KIND_COUNT
-};
+// decoded (converted or not), a frame converted into a surface, a seek. The test-support library
+// injects faults by kind and counts these (testsupport/test_hooks.h).
+enum MmCountKind { MM_COUNT_UPDATE, MM_COUNT_DECODED, MM_COUNT_CONVERTED, MM_COUNT_SEEK, MM_COUNT_KIND_COUNT };

@@ -17,7 +17,7 @@ int MmFaultHit(MmFaultKind kind)
 
 void MmCount(MmCountKind kind) { StandInRecord(STAND_IN_DSHOW, &kind); }
 
-void MmCountObject(int delta) { MmCount(delta > 0 ? MM_COUNT_OBJECT_MADE : MM_COUNT_OBJECT_FREED); }
+void MmCountObject(int delta) { StandInCountObject(STAND_IN_DSHOW, 0, delta); }
 
 // ---- the filter graph -----------------------------------------------------------------------------
 

@@ -63,7 +63,7 @@ struct MmStreamObject {
 // The object whose interface field at offset holds iface.
 #define MM_OBJECT_OF(Type, field, iface) ((Type *)((char *)(iface) - offsetof(Type, field)))
 
-// An object of the stand-in made (delta 1) or freed (-1), handed to the record hook.
+// Tells the object hook of an object of the stand-in made (delta 1) or freed (-1).
 void MmCountObject(int delta);
 // 1 when a call of that kind is to fail now (the fault hook).
 int MmFaultHit(MmFaultKind kind);

@@ -1,5 +1,6 @@
 // Where tests reach into the stand-ins: each stand-in asks its fault hook at the calls a test may make
-// fail, tells its query hook before it answers a status query, and hands its calls to the record hook. The test-support library
+// fail, tells its query hook before it answers a status query, hands its calls to the record hook and
+// tells the object hook of each object of its own made or freed. The test-support library
 // (testsupport/) fills the table; a program that does not link it gets the defaults, under which every
 // call goes through.
 #pragma once
@@ -24,6 +25,8 @@ struct StandInHooks {
     void (*Query)(int kind);
     // Keeps one call the stand-in made (its own entry record).
     void (*Record)(const void *entry);
+    // An object of the kind (the stand-in's own numbering) made (delta 1) or freed (-1).
+    void (*CountObject)(int kind, int delta);
 };
 
 // Installs the module's table (null: the defaults); null entries get the defaults.
@@ -32,3 +35,4 @@ void StandInSetHooks(StandInModule module, const StandInHooks *hooks);
 int32_t StandInFault(StandInModule module, int kind, int64_t arg);
 void StandInQuery(StandInModule module, int kind);
 void StandInRecord(StandInModule module, const void *entry);
+void StandInCountObject(StandInModule module, int kind, int delta);
