@@ -5,6 +5,7 @@
 #include "platform/ddraw/ddraw_internal.h"
 #include "platform/kernel/standin_hooks.h"
 #include "testsupport/standin_fault.h"
+#include "testsupport/standin_live.h"
 #include "testsupport/test_hooks.h"
 
 // ---- record -----------------------------------------------------------------------------------------
@@ -101,10 +102,15 @@ void DdTestLoseAllSurfaces(void)
     for (DdSurfaceRecord *r = gDd.surfaces; r; r = r->next) r->lost = 1;
 }
 
-int DdTestLiveCount(DdObjectKind kind) { return (unsigned)kind < DD_OBJ_KIND_COUNT ? gDd.live[kind] : 0; }
+// ---- live objects (the object hook) ------------------------------------------------------------------
+static StandInLiveTable sLive;
+
+static void CountObject(int kind, int delta) { StandInLiveAdd(&sLive, kind, delta); }
+
+int DdTestLiveCount(DdObjectKind kind) { return StandInLiveCount(&sLive, kind); }
 
 // ---- installed before main, whenever a program links this file --------------------------------------
-static const StandInHooks kHooks = {TakeFault, nullptr, RecordCall};
+static const StandInHooks kHooks = {TakeFault, nullptr, RecordCall, CountObject};
 static int InstallHooks(void)
 {
     StandInSetHooks(STAND_IN_DDRAW, &kHooks);

@@ -1,5 +1,5 @@
 // The draw object of the display-surface stand-in (display mode, cooperative level, caps, surface and
-// clipper creation), its clipper, the record and fault hooks and the live-object counters.
+// clipper creation), its clipper and its record, fault and object hooks.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,14 +7,14 @@
 #include "platform/ddraw/ddraw_internal.h"
 #include "platform/kernel/standin_hooks.h"
 
-DdGlobals gDd = {nullptr, {}, 0, 16};
+DdGlobals gDd = {nullptr, 0, 16};
 
 const DdGuid DD_IID_DIRECTDRAW = {0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 const DdGuid DD_IID_DIRECTDRAW4 = {0x9C59509A, 0x39BD, 0x11D1, {0x8C, 0x4A, 0x00, 0xC0, 0x4F, 0xD9, 0x30, 0xC5}};
 const DdGuid DD_IID_DIRECTDRAW7 = {0x15E65EC0, 0x3B9C, 0x11D2, {0xB9, 0x2F, 0x00, 0x60, 0x97, 0x97, 0xEA, 0x5B}};
 
 // ================================================================================================
-// recorder and faults
+// recorder, faults and objects
 // ================================================================================================
 
 int32_t DdRecordCall(DdMethod method, DdObjectKind kind, uint32_t id, const int32_t *args, int argCount,
@@ -27,6 +27,8 @@ int32_t DdRecordCall(DdMethod method, DdObjectKind kind, uint32_t id, const int3
 }
 
 int32_t DdTakeFault(DdMethod method) { return StandInFault(STAND_IN_DDRAW, method, 0); }
+
+void DdCountObject(DdObjectKind kind, int delta) { StandInCountObject(STAND_IN_DDRAW, kind, delta); }
 
 // ================================================================================================
 // interfaces
@@ -77,7 +79,7 @@ int32_t DdCreate(const DdGuid *guid, DdDraw **out, void *outer)
         r->object.id = ++gDd.nextId;
         r->refs = 1;
         r->cooperative = DD_SCL_NORMAL;
-        gDd.live[DD_OBJ_DRAW]++;
+        DdCountObject(DD_OBJ_DRAW, 1);
         *out = &r->object;
     }
     return DrawDone(DD_M_CREATE, r ? &r->object : nullptr, result);
@@ -94,7 +96,7 @@ static uint32_t DrawRelease(DdDraw *self)
     // Surfaces still alive outlive their maker; they just stop showing anywhere.
     for (DdSurfaceRecord *s = gDd.surfaces; s; s = s->next)
         if (s->owner == r) s->owner = nullptr;
-    gDd.live[DD_OBJ_DRAW]--;
+    DdCountObject(DD_OBJ_DRAW, -1);
     free(r);
     return 0;
 }
@@ -276,7 +278,7 @@ static uint32_t ClipperRelease(DdClipper *self)
     int32_t args[1] = {left};
     DdRecordCall(DD_M_RELEASE, DD_OBJ_CLIPPER, self->id, args, 1, left);
     if (left > 0) return (uint32_t)left;
-    gDd.live[DD_OBJ_CLIPPER]--;
+    DdCountObject(DD_OBJ_CLIPPER, -1);
     free(r);
     return 0;
 }
@@ -301,7 +303,7 @@ static int32_t DrawCreateClipper(DdDraw *self, uint32_t flags, DdClipper **out, 
         r->object.fn = &kDdClipperFns;
         r->object.id = ++gDd.nextId;
         r->refs = 1;
-        gDd.live[DD_OBJ_CLIPPER]++;
+        DdCountObject(DD_OBJ_CLIPPER, 1);
         *out = &r->object;
     }
     return DrawDone(DD_M_CREATE_CLIPPER, self, result, (int32_t)flags, r ? (int32_t)r->object.id : 0);

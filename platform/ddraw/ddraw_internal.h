@@ -31,7 +31,6 @@ struct DdDrawRecord {
 
 struct DdGlobals {
     DdSurfaceRecord *surfaces;   // live surfaces, newest first
-    int live[DD_OBJ_KIND_COUNT];
     uint32_t nextId;
     int desktopBits;             // 16 or 32
 };
@@ -44,6 +43,8 @@ int32_t DdRecordCall(DdMethod method, DdObjectKind kind, uint32_t id, const int3
                      int32_t result);
 // The injected failure of the method's call now, or DD_OK.
 int32_t DdTakeFault(DdMethod method);
+// Tells the object hook of an object of the kind made (delta 1) or freed (-1).
+void DdCountObject(DdObjectKind kind, int delta);
 // Makes a surface of the description in format (window: where a primary shows). Result code.
 int32_t DdNewSurface(DdDrawRecord *owner, const DdSurfaceDesc *desc, const DdPixelFormat *format, DdSurface **out);
 // Bytes per pixel of a format (1, 2 or 4), 0 for an unusable one.

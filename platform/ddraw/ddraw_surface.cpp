@@ -96,7 +96,7 @@ int32_t DdNewSurface(DdDrawRecord *owner, const DdSurfaceDesc *desc, const DdPix
     r->next = gDd.surfaces;
     if (gDd.surfaces) gDd.surfaces->prev = r;
     gDd.surfaces = r;
-    gDd.live[DD_OBJ_SURFACE]++;
+    DdCountObject(DD_OBJ_SURFACE, 1);
     *out = &r->object;
     return DD_OK;
 }
@@ -117,7 +117,7 @@ static uint32_t SurfaceRelease(DdSurface *self)
     if (r->prev) r->prev->next = r->next;
     else gDd.surfaces = r->next;
     if (r->next) r->next->prev = r->prev;
-    gDd.live[DD_OBJ_SURFACE]--;
+    DdCountObject(DD_OBJ_SURFACE, -1);
     // A flipped pair may hold each other's block: each frees the one it has now.
     free(self->pixels);
     free(r);
@@ -479,7 +479,7 @@ static int32_t SurfaceGetDC(DdSurface *self, DdDc *dc)
         DdBeforeCpu(self, DD_CPU_READ | DD_CPU_WRITE);
         sDcSurfaces[slot] = self;
         r->dc = *dc = slot + 1;
-        gDd.live[DD_OBJ_DC]++;
+        DdCountObject(DD_OBJ_DC, 1);
     }
     return Done(DD_M_GET_DC, self, result, result == DD_OK ? slot + 1 : 0);
 }
@@ -492,7 +492,7 @@ static int32_t SurfaceReleaseDC(DdSurface *self, DdDc dc)
     if (result == DD_OK) {
         sDcSurfaces[dc - 1] = nullptr;
         r->dc = 0;
-        gDd.live[DD_OBJ_DC]--;
+        DdCountObject(DD_OBJ_DC, -1);
         DdAfterCpuWrite(self, nullptr);
     }
     return Done(DD_M_RELEASE_DC, self, result, (int32_t)dc);

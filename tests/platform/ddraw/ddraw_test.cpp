@@ -21,6 +21,7 @@ protected:
         DdTestResetFaults();
         DdTestClearRecord();
         ASSERT_EQ(DdCreate(nullptr, &dd, nullptr), DD_OK);
+        ASSERT_EQ(DdTestLiveCount(DD_OBJ_DRAW), 1);
         ASSERT_EQ(dd->fn->SetCooperativeLevel(dd, 0, DD_SCL_NORMAL), DD_OK);
     }
     void TearDown() override
