@@ -7,6 +7,7 @@
 #include "platform/dsound/mixer.h"
 #include "platform/kernel/standin_hooks.h"
 #include "testsupport/standin_fault.h"
+#include "testsupport/standin_live.h"
 #include "testsupport/test_hooks.h"
 
 // Holds the audio lock for one scope.
@@ -90,11 +91,12 @@ int DsTestInspect(DsBuffer *buffer, DsBufferInfo *info)
     return 0;
 }
 
-int DsTestLiveBufferCount(void)
-{
-    AudioScopedLock hold;
-    return gDs.liveBuffers;
-}
+// Buffers made minus freed (the object hook).
+static StandInLiveTable sLive;
+
+static void CountObject(int kind, int delta) { StandInLiveAdd(&sLive, kind, delta); }
+
+int DsTestLiveBufferCount(void) { return StandInLiveCount(&sLive, 0); }
 
 // ---- the manual output --------------------------------------------------------------------------------
 static struct {
@@ -148,7 +150,7 @@ static void Query(int kind)
 }
 
 // ---- installed before main, whenever a program links this file --------------------------------------
-static const StandInHooks kHooks = {Fault, Query, nullptr};
+static const StandInHooks kHooks = {Fault, Query, nullptr, CountObject};
 static int InstallHooks(void)
 {
     StandInSetHooks(STAND_IN_DSOUND, &kHooks);

@@ -47,7 +47,6 @@ struct DsBufferRecord {
 // The buffer calls' own record (dsound.cpp); audio lock held.
 struct DsGlobals {
     DsBufferRecord *first;   // live buffers, newest first
-    int liveBuffers;
     uint32_t nextMemoryId;
     int outputUsers;         // initialised devices holding the output open
     int capsOverridden;      // 1: GetCaps reports capsOverride (a test's)

@@ -69,7 +69,7 @@ static DsBufferRecord *NewBufferRecord(uint32_t flags, const WaveFormat *format)
     if (gDs.first)
         gDs.first->prev = b;
     gDs.first = b;
-    gDs.liveBuffers++;
+    StandInCountObject(STAND_IN_DSOUND, 0, 1);
     return b;
 }
 
@@ -86,7 +86,7 @@ static void FreeBufferRecord(DsBufferRecord *b)
         free(b->memory->bytes);
         free(b->memory);
     }
-    gDs.liveBuffers--;
+    StandInCountObject(STAND_IN_DSOUND, 0, -1);
     free(b);
 }
 
