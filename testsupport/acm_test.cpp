@@ -1,7 +1,7 @@
 // Test hooks of the sound converter stand-in: faults and open streams.
-#include "platform/acm/acm_internal.h"
 #include "platform/kernel/standin_hooks.h"
 #include "testsupport/standin_fault.h"
+#include "testsupport/standin_live.h"
 #include "testsupport/test_hooks.h"
 
 static StandInFaultTable sFaults;
@@ -13,14 +13,15 @@ void AcmTestFailNth(AcmFaultKind kind, int nth) { StandInFaultSetNth(&sFaults, k
 void AcmTestFailAlways(AcmFaultKind kind, int on) { StandInFaultSetAlways(&sFaults, kind, on); }
 void AcmTestResetFaults(void) { StandInFaultClear(&sFaults); }
 
-int AcmTestOpenStreamCount(void)
-{
-    std::lock_guard<std::mutex> hold(gAcm.lock);
-    return gAcm.openCount;
-}
+// Streams opened minus closed (the object hook).
+static StandInLiveTable sLive;
+
+static void CountObject(int kind, int delta) { StandInLiveAdd(&sLive, kind, delta); }
+
+int AcmTestOpenStreamCount(void) { return StandInLiveCount(&sLive, 0); }
 
 // ---- installed before main, whenever a program links this file --------------------------------------
-static const StandInHooks kHooks = {Fault, nullptr, nullptr};
+static const StandInHooks kHooks = {Fault, nullptr, nullptr, CountObject};
 static int InstallHooks(void)
 {
     StandInSetHooks(STAND_IN_ACM, &kHooks);

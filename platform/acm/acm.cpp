@@ -91,7 +91,7 @@ static AcmStream *TakeSlot(void)
         if (!s.open) {
             memset(&s, 0, sizeof s);
             s.open = 1;
-            gAcm.openCount++;
+            StandInCountObject(STAND_IN_ACM, 0, 1);
             return &s;
         }
     }
@@ -102,7 +102,7 @@ static void FreeSlot(AcmStream *s)
 {
     std::lock_guard<std::mutex> hold(gAcm.lock);
     s->open = 0;
-    gAcm.openCount--;
+    StandInCountObject(STAND_IN_ACM, 0, -1);
 }
 
 uint32_t AcmStreamOpen(AcmStream **out, void *driver, const WaveFormat *src, const WaveFormat *dst, void *filter,

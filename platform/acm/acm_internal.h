@@ -62,8 +62,7 @@ extern const AcmCodec kAcmCodecPcmWide;
 
 // The stream slots (acm.cpp).
 struct AcmGlobals {
-    std::mutex lock;                          // guards the slots' open flags and the count
+    std::mutex lock;                          // guards the slots' open flags
     AcmStream streams[ACM_MAX_STREAMS];
-    int openCount;
 };
 extern AcmGlobals gAcm;

@@ -392,6 +392,7 @@ TEST_F(AcmTest, FaultsFailTheChosenCall)
     EXPECT_EQ(AcmStreamOpen(&a, nullptr, Fmt(mp3), &want, nullptr, 0, 0, 0), ACM_OK);
     EXPECT_NE(AcmStreamOpen(&b, nullptr, Fmt(mp3), &want, nullptr, 0, 0, 0), ACM_OK);
     EXPECT_EQ(b, nullptr);
+    EXPECT_EQ(AcmTestOpenStreamCount(), openBefore + 1);  // a alone: the refused open holds nothing
     AcmTestFailAlways(ACM_FAULT_SIZE, 1);
     uint32_t size;
     EXPECT_NE(AcmStreamSize(a, 1000, &size, ACM_SIZE_SOURCE), ACM_OK);
