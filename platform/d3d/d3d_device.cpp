@@ -128,7 +128,7 @@ static void FreeDevice(D3dDeviceRecord *device)
             break;
         }
     }
-    gD3d.liveDevices--;
+    D3dCountObject(D3D_LIVE_DEVICES, -1);
     free(device);
 }
 
@@ -480,7 +480,7 @@ int32_t D3dMakeDevice(const D3dBackend *backend, DdSurface *target, uint32_t obj
     D3dHold(target);
     device->next = gD3d.devices;
     gD3d.devices = device;
-    gD3d.liveDevices++;
+    D3dCountObject(D3D_LIVE_DEVICES, 1);
     *out = &device->object;
     return D3D_OK;
 }

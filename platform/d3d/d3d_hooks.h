@@ -27,6 +27,10 @@ enum D3dCallKind {
     D3D_CALL_KIND_COUNT
 };
 
+// What the device counts through the object hook: objects, devices, device copies of surfaces
+// (textures and targets), the "gl" back end's context (0 or 1).
+enum D3dLiveKind { D3D_LIVE_OBJECTS, D3D_LIVE_DEVICES, D3D_LIVE_SURFACE_COPIES, D3D_LIVE_CONTEXTS };
+
 // Which devices the object lists (D3dLists.deviceOptions).
 enum : uint32_t {
     D3D_TEST_DEVICES_DEFAULT = 0,     // RGB emulation, HAL, T&L HAL

@@ -66,10 +66,6 @@ struct D3dCounters {
 struct D3dState {
     const D3dSurfacePort *port;
     D3dDeviceRecord *devices;       // live devices
-    int liveObjects;
-    int liveDevices;
-    int liveCopies;                 // device copies of surfaces (textures and targets)
-    int liveContexts;               // the "gl" back end's context: 0 or 1
     uint32_t nextObjectId, nextDeviceId;
     D3dCounters counters;
     // Told of every present by the device, before the swap (a test hook keeps the picture); or null.
@@ -132,6 +128,8 @@ void D3dRecordFloats(int entry, const float *values, int count);
 void D3dRecordResult(int entry, int32_t result);
 // The injected result of this call (arg: the texture stage of SetTextureStageState, else -1), or D3D_OK.
 inline int32_t D3dFaultCheck(D3dCallKind kind, int64_t arg = -1) { return StandInFault(STAND_IN_D3D, kind, arg); }
+// Tells the object hook of an object of the kind made (delta 1) or freed (-1).
+inline void D3dCountObject(D3dLiveKind kind, int delta) { StandInCountObject(STAND_IN_D3D, kind, delta); }
 // Tells the strict checker of a contract violation (formatted only when one listens).
 void D3dViolation(const char *format, ...) __attribute__((format(printf, 1, 2)));
 

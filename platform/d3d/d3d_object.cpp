@@ -125,7 +125,7 @@ static uint32_t ObjectRelease(D3dObject *self)
     int left = --record->refs;
     D3dRecordCall(D3D_CALL_OBJECT_RELEASE, 'o', record->id, nullptr, 0, left);
     if (left > 0) return (uint32_t)left;
-    gD3d.liveObjects--;
+    D3dCountObject(D3D_LIVE_OBJECTS, -1);
     if (record->dropOwner) record->dropOwner(record->owner);
     free(record);
     return 0;
@@ -235,7 +235,7 @@ int32_t D3dCreateObject(D3dObject **out)
     record->object.fn = &kObjectFns;
     record->refs = 1;
     record->id = id;
-    gD3d.liveObjects++;
+    D3dCountObject(D3D_LIVE_OBJECTS, 1);
     *out = &record->object;
     return D3D_OK;
 }

@@ -113,7 +113,7 @@ int D3dGlOpenContext(WHandle shown)
         return -1;
     }
     SetFixedState();
-    gD3d.liveContexts++;
+    D3dCountObject(D3D_LIVE_CONTEXTS, 1);
     return 0;
 }
 
@@ -140,7 +140,7 @@ void D3dGlCloseContext(void)
     SDL_GL_DeleteContext(gl.context);
     if (gl.window) SDL_DestroyWindow(gl.window);
     memset(&gl, 0, sizeof gl);
-    gD3d.liveContexts--;
+    D3dCountObject(D3D_LIVE_CONTEXTS, -1);
 }
 
 void D3dGlFinish(void)

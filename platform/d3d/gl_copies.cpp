@@ -63,7 +63,7 @@ void D3dGlFreeCopy(D3dGlCopy *copy, int untrack)
     gGl.DeleteTextures(1, &copy->texture);
     free(copy->shadow);
     memset(copy, 0, sizeof *copy);
-    gD3d.liveCopies--;
+    D3dCountObject(D3D_LIVE_SURFACE_COPIES, -1);
     if (untrack) D3dPort()->Track(surface, 0);
 }
 
@@ -113,7 +113,7 @@ D3dGlCopy *D3dGlMakeCopy(DdSurface *surface, const D3dSurfaceView *view)
     gGl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     if (way.opaque) gGl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     copy->stale = 1;
-    gD3d.liveCopies++;
+    D3dCountObject(D3D_LIVE_SURFACE_COPIES, 1);
     D3dPort()->Track(surface, 1);
     return copy;
 }

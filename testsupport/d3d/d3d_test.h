@@ -60,7 +60,7 @@ void D3dTestResetLists(void);
 void D3dTestReset(void);
 
 // ---- objects and state ----------------------------------------------------------------------------
-enum D3dLiveKind { D3D_LIVE_OBJECTS, D3D_LIVE_DEVICES, D3D_LIVE_SURFACE_COPIES, D3D_LIVE_CONTEXTS };
+// Objects of the kind alive now (D3dLiveKind: platform/d3d/d3d_hooks.h).
 int D3dTestLiveCount(D3dLiveKind kind);
 
 // Everything a device would draw with, for before/after comparisons. Surfaces by recorder id (0 = none).

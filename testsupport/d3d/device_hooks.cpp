@@ -1,5 +1,5 @@
-// Test settings and views of the 3-D device stand-in: its enumeration lists, live objects, device
-// snapshots and the back end's counters.
+// Test settings and views of the 3-D device stand-in: its enumeration lists, device snapshots and the
+// back end's counters.
 #include <cstring>
 
 #include "platform/d3d/d3d_internal.h"
@@ -33,18 +33,7 @@ void D3dTestResetLists(void)
     gD3dLists.textureCount = -1;
 }
 
-// ---- objects and state --------------------------------------------------------------------------------
-int D3dTestLiveCount(D3dLiveKind kind)
-{
-    switch (kind) {
-    case D3D_LIVE_OBJECTS: return gD3d.liveObjects;
-    case D3D_LIVE_DEVICES: return gD3d.liveDevices;
-    case D3D_LIVE_SURFACE_COPIES: return gD3d.liveCopies;
-    case D3D_LIVE_CONTEXTS: return gD3d.liveContexts;
-    }
-    return 0;
-}
-
+// ---- device state -------------------------------------------------------------------------------------
 // A surface's recorder id, 0 for none.
 static uint32_t SurfaceId(DdSurface *surface)
 {

@@ -1,5 +1,5 @@
 // The call recorder of the 3-D stand-in (one ordered log with decoded vertices and a canonical text
-// per call), fault injection per call kind, and strict-mode violation lines.
+// per call), fault injection per call kind, strict-mode violation lines and the live-object counts.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +8,7 @@
 
 #include "platform/d3d/d3d_internal.h"
 #include "testsupport/d3d/d3d_test.h"
+#include "testsupport/standin_live.h"
 
 // ---- names ----------------------------------------------------------------------------------------------
 static const D3dName kOpNames[] = {
@@ -346,10 +347,17 @@ void D3dTestReset(void)
     gD3d.nextObjectId = gD3d.nextDeviceId = 0;  // texts of the next test start at d3d1 / dev1
 }
 
+// ---- live objects (the object hook) -----------------------------------------------------------------------
+static StandInLiveTable sLive;
+
+static void CountObject(int kind, int delta) { StandInLiveAdd(&sLive, kind, delta); }
+
+int D3dTestLiveCount(D3dLiveKind kind) { return StandInLiveCount(&sLive, kind); }
+
 // ---- installed before main, whenever a program links this file --------------------------------------------
 static const D3dRecorderHooks kRecorderHooks = {RecordCall, RecordVertices, RecordIndices, RecordFloats, RecordResult,
                                                 Violation};
-static const StandInHooks kFaultHooks = {FaultCheck, nullptr, nullptr};
+static const StandInHooks kFaultHooks = {FaultCheck, nullptr, nullptr, CountObject};
 
 static int InstallHooks(void)
 {
