@@ -10,7 +10,7 @@ static void RecordCloseDevice(D3dDeviceRecord *device) {}
 static int32_t RecordDraw(D3dDeviceRecord *device, uint32_t type, uint32_t fvf, const void *vertices, uint32_t count,
                           const uint16_t *indices, uint32_t indexCount)
 {
-    gD3d.counters.draws++;
+    D3dCount(D3D_COUNT_DRAW);
     return D3D_OK;
 }
 

@@ -31,6 +31,20 @@ enum D3dCallKind {
 // (textures and targets), the "gl" back end's context (0 or 1).
 enum D3dLiveKind { D3D_LIVE_OBJECTS, D3D_LIVE_DEVICES, D3D_LIVE_SURFACE_COPIES, D3D_LIVE_CONTEXTS };
 
+// The back end's work, handed to the stand-ins' record hook one piece at a time: a draw call, a GL
+// state call sent (program, blend, depth, scissor, textures, targets), surface memory sent to the
+// device (a rectangle or all of it; a whole surface also counts as a full upload), device drawing
+// brought back to memory, a shader program generated.
+enum D3dCountKind {
+    D3D_COUNT_DRAW,
+    D3D_COUNT_STATE_CHANGE,
+    D3D_COUNT_UPLOAD,
+    D3D_COUNT_FULL_UPLOAD,
+    D3D_COUNT_READBACK,
+    D3D_COUNT_PROGRAM_BUILT,
+    D3D_COUNT_KIND_COUNT
+};
+
 // Which devices the object lists (D3dLists.deviceOptions).
 enum : uint32_t {
     D3D_TEST_DEVICES_DEFAULT = 0,     // RGB emulation, HAL, T&L HAL

@@ -54,20 +54,10 @@ extern const D3dBackend kD3dBackendRecord;
 
 // ---- shared by the object, the device and the back ends ------------------------------------------
 // Work of the back end since the last reset, for benchmarks.
-struct D3dCounters {
-    uint64_t draws;         // back-end draw calls
-    uint64_t stateChanges;  // GL state calls sent (program, blend, depth, scissor, textures, targets)
-    uint64_t uploads;       // surface memory sent to the device (a rectangle or all of it)
-    uint64_t fullUploads;   // of them, the uploads of a whole surface
-    uint64_t readbacks;     // device drawing brought back to memory
-    uint64_t programsBuilt; // shader programs generated
-};
-
 struct D3dState {
     const D3dSurfacePort *port;
     D3dDeviceRecord *devices;       // live devices
     uint32_t nextObjectId, nextDeviceId;
-    D3dCounters counters;
     // Told of every present by the device, before the swap (a test hook keeps the picture); or null.
     void (*presentWatcher)(DdSurface *surface, intptr_t window);
 };
@@ -128,6 +118,8 @@ void D3dRecordFloats(int entry, const float *values, int count);
 void D3dRecordResult(int entry, int32_t result);
 // The injected result of this call (arg: the texture stage of SetTextureStageState, else -1), or D3D_OK.
 inline int32_t D3dFaultCheck(D3dCallKind kind, int64_t arg = -1) { return StandInFault(STAND_IN_D3D, kind, arg); }
+// Hands one piece of the back end's work to the record hook.
+inline void D3dCount(D3dCountKind kind) { StandInRecord(STAND_IN_D3D, &kind); }
 // Tells the object hook of an object of the kind made (delta 1) or freed (-1).
 inline void D3dCountObject(D3dLiveKind kind, int delta) { StandInCountObject(STAND_IN_D3D, kind, delta); }
 // Tells the strict checker of a contract violation (formatted only when one listens).

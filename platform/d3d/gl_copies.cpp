@@ -129,8 +129,8 @@ static void UploadRect(D3dGlCopy *copy, const D3dSurfaceView *view, const D3dRec
     gGl.TexSubImage2D(GL_TEXTURE_2D, 0, r.left, r.top, r.right - r.left, r.bottom - r.top, way.format, way.type,
                       first);
     gGl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    gD3d.counters.uploads++;
-    if (D3dGlIsWhole(copy, r)) gD3d.counters.fullUploads++;
+    D3dCount(D3D_COUNT_UPLOAD);
+    if (D3dGlIsWhole(copy, r)) D3dCount(D3D_COUNT_FULL_UPLOAD);
 }
 
 // Sends the memory pixels of a view into its copy.
@@ -182,7 +182,7 @@ static void ReadBack(D3dGlCopy *copy)
     D3dGlCheckErrors("ReadPixels");
     copy->deviceNewer = 0;
     copy->version = view.pixelsVersion;
-    gD3d.counters.readbacks++;
+    D3dCount(D3D_COUNT_READBACK);
     // What the CPU then changes is found against this picture, and only that is sent back.
     size_t bytes = (size_t)view.pitch * (size_t)copy->height;
     if (!copy->shadow) copy->shadow = (uint8_t *)malloc(bytes);

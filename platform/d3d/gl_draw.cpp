@@ -162,7 +162,7 @@ int32_t D3dGlDraw(D3dDeviceRecord *device, uint32_t type, uint32_t fvf, const vo
         gGl.DrawArrays(PrimitiveMode(type), 0, (GLsizei)count);
     }
     D3dGlMarkDrawn(target);
-    gD3d.counters.draws++;
+    D3dCount(D3D_COUNT_DRAW);
     D3dGlCheckErrors("a draw");
     return D3D_OK;
 }

@@ -149,7 +149,7 @@ struct D3dGlContext {
 extern D3dGlContext gGlContext;
 
 // Counts a GL state call.
-inline void D3dGlCountState(void) { gD3d.counters.stateChanges++; }
+inline void D3dGlCountState(void) { D3dCount(D3D_COUNT_STATE_CHANGE); }
 // Takes the errors OpenGL holds after a piece of work; each is a violation for the strict checker.
 // 1 when there was one.
 int D3dGlCheckErrors(const char *after);

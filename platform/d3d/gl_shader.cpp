@@ -194,7 +194,7 @@ static int Build(const D3dProgramKey *key, D3dProgram *out)
         out->keyTolerance[s] = gGl.GetUniformLocation(program, ("uKeyTol" + n).c_str());
         out->lastKey[s][0] = -1.0f;
     }
-    gD3d.counters.programsBuilt++;
+    D3dCount(D3D_COUNT_PROGRAM_BUILT);
     return 0;
 }
 

@@ -74,7 +74,10 @@ struct D3dDeviceSnapshot {
 };
 int D3dTestSnapshot(D3dDevice *device, D3dDeviceSnapshot *out);  // 0 / -1
 
-// Work of the back end since the last reset, for benchmarks (D3dCounters: platform/d3d/d3d_internal.h).
+// Work of the back end since the last reset, for benchmarks (D3dCountKind: platform/d3d/d3d_hooks.h).
+struct D3dCounters {
+    uint64_t draws, stateChanges, uploads, fullUploads, readbacks, programsBuilt;
+};
 void D3dTestGetCounters(D3dCounters *out);
 void D3dTestResetCounters(void);
 

@@ -1,5 +1,4 @@
-// Test settings and views of the 3-D device stand-in: its enumeration lists, device snapshots and the
-// back end's counters.
+// Test settings and views of the 3-D device stand-in: its enumeration lists and device snapshots.
 #include <cstring>
 
 #include "platform/d3d/d3d_internal.h"
@@ -54,6 +53,3 @@ int D3dTestSnapshot(D3dDevice *self, D3dDeviceSnapshot *out)
     out->inScene = device->inScene;
     return 0;
 }
-
-void D3dTestGetCounters(D3dCounters *out) { *out = gD3d.counters; }
-void D3dTestResetCounters(void) { memset(&gD3d.counters, 0, sizeof gD3d.counters); }

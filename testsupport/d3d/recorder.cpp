@@ -1,5 +1,7 @@
 // The call recorder of the 3-D stand-in (one ordered log with decoded vertices and a canonical text
-// per call), fault injection per call kind, strict-mode violation lines and the live-object counts.
+// per call), fault injection per call kind, strict-mode violation lines, the live-object counts and the
+// back end's work counters.
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -354,15 +356,35 @@ static void CountObject(int kind, int delta) { StandInLiveAdd(&sLive, kind, delt
 
 int D3dTestLiveCount(D3dLiveKind kind) { return StandInLiveCount(&sLive, kind); }
 
+// ---- the back end's work (the record hook; from any thread) ------------------------------------------------
+static std::atomic<uint64_t> sCounts[D3D_COUNT_KIND_COUNT];
+
+static void Count(const void *entry)
+{
+    const D3dCountKind kind = *(const D3dCountKind *)entry;
+    if ((unsigned)kind < D3D_COUNT_KIND_COUNT) sCounts[kind]++;
+}
+
+void D3dTestGetCounters(D3dCounters *out)
+{
+    *out = {sCounts[D3D_COUNT_DRAW], sCounts[D3D_COUNT_STATE_CHANGE], sCounts[D3D_COUNT_UPLOAD],
+            sCounts[D3D_COUNT_FULL_UPLOAD], sCounts[D3D_COUNT_READBACK], sCounts[D3D_COUNT_PROGRAM_BUILT]};
+}
+
+void D3dTestResetCounters(void)
+{
+    for (std::atomic<uint64_t> &count : sCounts) count = 0;
+}
+
 // ---- installed before main, whenever a program links this file --------------------------------------------
 static const D3dRecorderHooks kRecorderHooks = {RecordCall, RecordVertices, RecordIndices, RecordFloats, RecordResult,
                                                 Violation};
-static const StandInHooks kFaultHooks = {FaultCheck, nullptr, nullptr, CountObject};
+static const StandInHooks kStandInHooks = {FaultCheck, nullptr, Count, CountObject};
 
 static int InstallHooks(void)
 {
     D3dSetRecorderHooks(&kRecorderHooks);
-    StandInSetHooks(STAND_IN_D3D, &kFaultHooks);
+    StandInSetHooks(STAND_IN_D3D, &kStandInHooks);
     return 0;
 }
 [[maybe_unused]] static const int sInstalled = InstallHooks();
