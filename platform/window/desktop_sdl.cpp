@@ -106,18 +106,26 @@ int WMessageBoxW(WHandle owner, const uint16_t *text, const uint16_t *caption, u
 // desktop
 // ================================================================================================
 
+// The desktop's mode while the window system is started. SDL's video may outlive our end (it stays for
+// a loaded OpenGL driver), so our own start count decides, not SDL's. 0 / -1.
+static int GetDesktopMode(SDL_DisplayMode *mode)
+{
+    if (gWin.initCount <= 0 || !SDL_WasInit(SDL_INIT_VIDEO)) return -1;
+    return SDL_GetDesktopDisplayMode(0, mode) == 0 ? 0 : -1;
+}
+
 // SDL reports XRGB8888 as 24 bits per pixel; the byte count tells a true 24-bit desktop apart.
 int WGetDesktopBytesPerPixel(void)
 {
     SDL_DisplayMode mode;
-    if (!SDL_WasInit(SDL_INIT_VIDEO) || SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
+    if (GetDesktopMode(&mode) != 0) return 0;
     return SDL_BYTESPERPIXEL(mode.format);
 }
 
 int WGetSystemMetrics(int index)
 {
     SDL_DisplayMode mode;
-    if (!SDL_WasInit(SDL_INIT_VIDEO) || SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
+    if (GetDesktopMode(&mode) != 0) return 0;
     if (index == W_SM_CXSCREEN) return mode.w;
     if (index == W_SM_CYSCREEN) return mode.h;
     return 0;
