@@ -147,6 +147,14 @@ function(dazar_benchmark name)
     list(APPEND smoke_args "--benchmark_filter=${B_SMOKE_FILTER}")
   endif()
   add_test(NAME ${name}_smoke COMMAND ${name} ${smoke_args})
-  set_tests_properties(${name}_smoke PROPERTIES LABELS bench
-      ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;DAZAR_SINGLE_INSTANCE=0")
+  set_tests_properties(${name}_smoke PROPERTIES LABELS bench)
+  dazar_headless_test(${name}_smoke)
+endfunction()
+
+# A test of a program without the shared test main runs headless as that main makes the test
+# programs, whatever the caller's shell holds: SDL's dummy drivers, no display, no session bus.
+function(dazar_headless_test name)
+  set_tests_properties(${name} PROPERTIES
+      ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;DAZAR_SINGLE_INSTANCE=0"
+      ENVIRONMENT_MODIFICATION "DISPLAY=unset:;WAYLAND_DISPLAY=unset:;DBUS_SESSION_BUS_ADDRESS=set:unix:path=/nonexistent")
 endfunction()
