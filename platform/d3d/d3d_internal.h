@@ -53,12 +53,13 @@ extern const D3dBackend kD3dBackendGl;
 extern const D3dBackend kD3dBackendRecord;
 
 // ---- shared by the object, the device and the back ends ------------------------------------------
-// Work of the back end since the last reset, for benchmarks.
+// The stand-in's own state.
 struct D3dState {
     const D3dSurfacePort *port;
     D3dDeviceRecord *devices;       // live devices
     uint32_t nextObjectId, nextDeviceId;
-    // Told of every present by the device, before the swap (a test hook keeps the picture); or null.
+    // Told of every present by the device once the picture is in the window's framebuffer, before the
+    // swap (a test hook reads the window back); or null.
     void (*presentWatcher)(DdSurface *surface, intptr_t window);
 };
 extern D3dState gD3d;

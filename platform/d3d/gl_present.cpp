@@ -139,8 +139,7 @@ int D3dGlPresent(DdSurface *surface, intptr_t window)
         return -1;
     D3dGlCopy *copy = D3dGlCurrentCopy(surface, &view);
     if (!copy || D3dGlMakeFramebuffer(copy) != 0) return -1;
-    if (gD3d.presentWatcher) gD3d.presentWatcher(surface, window);
-    BeginWork();  // current again, whatever the watcher did
+    BeginWork();
     gGl.BindFramebuffer(GL_READ_FRAMEBUFFER, copy->framebuffer);
     gGl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     GLint at[4];
@@ -153,6 +152,7 @@ int D3dGlPresent(DdSurface *surface, intptr_t window)
     gGl.BlitFramebuffer(0, 0, copy->width, copy->height, at[0], dh - at[1], at[2], dh - at[3], GL_COLOR_BUFFER_BIT,
                         GL_NEAREST);
     EndWork();
+    if (gD3d.presentWatcher) gD3d.presentWatcher(surface, window);
     D3dGlCheckErrors("a present");
     return WSwapGlWindow(gl.shown);
 }

@@ -59,13 +59,14 @@ int WPresentPixels(WHandle window, const void *pixels, int width, int height, in
     if (!record || record->ownerThread != KGetCurrentThreadId() || !pixels) return -1;
     if (width <= 0 || height <= 0 || (bitsPerPixel != 16 && bitsPerPixel != 32)) return -1;
     if (pitch < width * (bitsPerPixel / 8)) return -1;
-    const WPresentRecord present = {window, pixels, width, height, pitch, bitsPerPixel};
-    StandInRecord(STAND_IN_WINDOW, &present);
     if (IsDrawingLost(record) || PrepareTexture(record, width, height, bitsPerPixel) != 0) return -1;
     if (SDL_UpdateTexture(record->texture, nullptr, pixels, pitch) != 0) return -1;
     SDL_SetRenderDrawColor(record->renderer, 0, 0, 0, 255);
     SDL_RenderClear(record->renderer);
     SDL_RenderCopy(record->renderer, record->texture, nullptr, nullptr);
+    // Recorded once drawn, so a hook may read what the window is about to show.
+    const WPresentRecord present = {window, pixels, width, height, pitch, bitsPerPixel};
+    StandInRecord(STAND_IN_WINDOW, &present);
     SDL_RenderPresent(record->renderer);
     return 0;
 }

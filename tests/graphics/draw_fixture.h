@@ -17,13 +17,13 @@
 #include "tests/support/test_temp_dir.h"
 #include "tools/demo/demo_scene.h"
 
-// Starts the library in a fresh directory at 640 x 480, 16 bits, back screen selected; a route (when
-// not null) goes into DAZAR_RENDER_ROUTE first.
-inline void StartDrawLibrary(const char *route)
+// Starts the library in a fresh directory at 640 x 480, 16 bits, back screen selected, in a window or
+// in full screen; a route (when not null) goes into DAZAR_RENDER_ROUTE first.
+inline void StartDrawLibrary(const char *route, int fullScreen = 0)
 {
     if (route) setenv("DAZAR_RENDER_ROUTE", route, 1);
     ASSERT_EQ(EnterFreshTempDir(), 0);
-    ChangeWindowMode(1);
+    ChangeWindowMode(fullScreen ? 0 : 1);
     ASSERT_EQ(InitLibrary(), 0);
     ASSERT_EQ(SelectScreenMode(640, 480, 16, 60), 0);
     ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);

@@ -82,9 +82,9 @@ void D3dTestGetCounters(D3dCounters *out);
 void D3dTestResetCounters(void);
 
 // ---- presents -------------------------------------------------------------------------------------
-// While on, every present the device makes in its window also reads the presented picture back (one
-// read-back) and keeps it as the window's presented frame (WTestGetPresentedFrame), as a present from
-// memory does; off (the default), a present is a buffer swap alone.
+// While on, every present the device makes in its window also reads the window's framebuffer back
+// before the swap and keeps what it shows as the window's presented frame (WTestGetPresentedFrame), as
+// a present from memory is kept; off (the default), a present is a buffer swap alone.
 void D3dTestKeepPresentedFrames(int on);
 // Waits until the device has done all the work it was given (for timing whole frames).
 void D3dTestFinish(void);

@@ -1,18 +1,42 @@
-// Test hooks around the device's presents: the presented picture kept where tests read presented
-// frames, and a wait for the device's work.
+// Test hooks around the device's presents: what the window shows read back from its framebuffer and
+// kept where tests read presented frames, and a wait for the device's work.
+#include <SDL.h>
+#include <GL/glcorearb.h>
+
+#include <cstdlib>
+
 #include "platform/d3d/d3d_internal.h"
 #include "testsupport/d3d/d3d_test.h"
 #include "testsupport/window/window_test.h"
 
-// Reads the picture about to be shown back into the surface's memory and keeps it for the window.
-static void KeepPresented(DdSurface *surface, intptr_t window)
+// Reads the window's OpenGL framebuffer as the present left it (drawn, not yet swapped) and keeps
+// the surface's picture as it shows there. The device's context is current.
+static void KeepShown(DdSurface *surface, intptr_t window)
 {
-    D3dSurfaceBeforeCpuAccess(surface);
+    static PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
+    static PFNGLREADPIXELSPROC readPixels;
+    if (!readPixels) {
+        bindFramebuffer = (PFNGLBINDFRAMEBUFFERPROC)SDL_GL_GetProcAddress("glBindFramebuffer");
+        readPixels = (PFNGLREADPIXELSPROC)SDL_GL_GetProcAddress("glReadPixels");
+    }
     D3dSurfaceView view;
-    if (D3dViewOf(surface, &view) != 0 || !view.pixels) return;
-    WTestKeepFrame((WHandle)window, view.pixels, view.width, view.height, view.pitch, (int)view.format.bitCount);
+    int dw = 0, dh = 0;
+    uint32_t *shown = nullptr;
+    if (bindFramebuffer && readPixels && D3dViewOf(surface, &view) == 0 &&
+        WGetGlDrawableSize((WHandle)window, &dw, &dh) == 0 && dw > 0 && dh > 0)
+        shown = (uint32_t *)malloc((size_t)dw * (size_t)dh * 4);
+    if (!shown) {
+        WTestKeepShownFrame((WHandle)window, nullptr, 0, 0, 0, 0, 0, 0);  // not an older frame
+        return;
+    }
+    bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    readPixels(0, 0, dw, dh, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, shown);
+    // OpenGL's rows run up from the bottom: the window's top row is the last read.
+    WTestKeepShownFrame((WHandle)window, shown + (size_t)(dh - 1) * (size_t)dw, -(ptrdiff_t)dw, dw, dh, view.width,
+                        view.height, (int)view.format.bitCount);
+    free(shown);
 }
 
-void D3dTestKeepPresentedFrames(int on) { gD3d.presentWatcher = on ? KeepPresented : nullptr; }
+void D3dTestKeepPresentedFrames(int on) { gD3d.presentWatcher = on ? KeepShown : nullptr; }
 
 void D3dTestFinish(void) { D3dGlFinish(); }

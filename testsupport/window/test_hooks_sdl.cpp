@@ -68,23 +68,71 @@ static KeptFrame *FrameOf(WHandle window)
     return kept;
 }
 
-// Keeps a packed copy of the pixels. 0 / -1 (no memory). Frame mutex held.
-static int KeepFrame(KeptFrame *kept, const uint8_t *pixels, int width, int height, int pitch, int bits)
+// Forgets the kept picture: a frame that could not be read back is not an older one.
+static void DropFrame(KeptFrame *kept)
 {
-    const size_t row = (size_t)width * (size_t)(bits / 8);
-    if (kept->width != width || kept->height != height || kept->bits != bits) {
-        free(kept->pixels);
-        kept->pixels = (uint8_t *)malloc(row * (size_t)height);
-        kept->width = kept->pixels ? width : 0;
-        kept->height = kept->pixels ? height : 0;
-        kept->bits = kept->pixels ? bits : 0;
+    free(kept->pixels);
+    kept->pixels = nullptr;
+    kept->width = kept->height = kept->bits = 0;
+}
+
+// Keeps the picture of width x height that a drawable of dw x dh shows (rows of 0xAARRGGBB words from
+// the top, `stride` words apart) packed in its own format: the picture is placed as a present places
+// it, scaled to fit with its aspect kept and centred, and each of its pixels is read where the centre
+// of its footprint lands. 0 / -1 (nothing of it shows, no memory). Frame mutex held.
+static int KeepShown(KeptFrame *kept, const uint32_t *shown, ptrdiff_t stride, int dw, int dh, int width,
+                     int height, int bits)
+{
+    // The scale is the smaller ratio of drawable to picture, kept as the fraction num / den.
+    int64_t num = dw, den = width;
+    if ((int64_t)dh * width < (int64_t)dw * height) num = dh, den = height;
+    const int64_t fw = width * num / den, fh = height * num / den;
+    if (fw <= 0 || fh <= 0) return DropFrame(kept), -1;
+    const int64_t left = (dw - fw) / 2, top = (dh - fh) / 2;
+    const size_t bytes = (size_t)(bits / 8);
+    if (!kept->pixels || kept->width != width || kept->height != height || kept->bits != bits) {
+        DropFrame(kept);
+        kept->pixels = (uint8_t *)malloc((size_t)width * (size_t)height * bytes);
         if (!kept->pixels) return -1;
+        kept->width = width, kept->height = height, kept->bits = bits;
     }
-    for (int y = 0; y < height; y++) memcpy(kept->pixels + row * (size_t)y, pixels + (ptrdiff_t)pitch * y, row);
+    for (int y = 0; y < height; y++) {
+        const uint32_t *row = shown + stride * (ptrdiff_t)(top + (2 * y + 1) * fh / (2 * height));
+        uint8_t *out = kept->pixels + (size_t)y * (size_t)width * bytes;
+        for (int x = 0; x < width; x++) {
+            uint32_t c = row[left + (2 * x + 1) * fw / (2 * width)];
+            if (bits == 16) {
+                uint16_t p = (uint16_t)(((c >> 8) & 0xF800) | ((c >> 5) & 0x07E0) | ((c >> 3) & 0x001F));
+                memcpy(out + 2 * (size_t)x, &p, 2);
+            } else {
+                c &= 0x00FFFFFF;
+                memcpy(out + 4 * (size_t)x, &c, 4);
+            }
+        }
+    }
     return 0;
 }
 
-// The record hook: every present counts, and one through memory is kept.
+// What the window's renderer is about to show, read whole (bars too) and kept as the picture of
+// width x height. The renderer's placement of the picture is put back afterwards.
+static void KeepRendered(KeptFrame *kept, SDL_Renderer *renderer, int width, int height, int bits)
+{
+    int dw = 0, dh = 0, lw = 0, lh = 0;
+    uint32_t *shown = nullptr;
+    if (!renderer || SDL_GetRendererOutputSize(renderer, &dw, &dh) != 0 || dw <= 0 || dh <= 0 ||
+        !(shown = (uint32_t *)malloc((size_t)dw * (size_t)dh * 4)))
+        return DropFrame(kept);
+    SDL_RenderGetLogicalSize(renderer, &lw, &lh);
+    SDL_RenderSetLogicalSize(renderer, 0, 0);  // the read covers the viewport: make it the whole output
+    if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, shown, dw * 4) == 0)
+        KeepShown(kept, shown, dw, dw, dh, width, height, bits);
+    else
+        DropFrame(kept);
+    SDL_RenderSetLogicalSize(renderer, lw, lh);
+    free(shown);
+}
+
+// The record hook: every present counts, and one through memory is read back from the window.
 static void RecordPresent(const void *entry)
 {
     const WPresentRecord *present = (const WPresentRecord *)entry;
@@ -93,18 +141,20 @@ static void RecordPresent(const void *entry)
     if (!kept) return;
     kept->presents++;
     if (present->pixels) {
-        KeepFrame(kept, (const uint8_t *)present->pixels, present->width, present->height, present->pitch,
-                  present->bitsPerPixel);
+        KeepRendered(kept, WLookupWindow(present->window)->renderer, present->width, present->height,
+                     present->bitsPerPixel);
     }
 }
 
-int WTestKeepFrame(WHandle window, const void *pixels, int width, int height, int pitch, int bitsPerPixel)
+int WTestKeepShownFrame(WHandle window, const uint32_t *shown, ptrdiff_t stride, int dw, int dh, int width,
+                        int height, int bitsPerPixel)
 {
-    if (!pixels || width <= 0 || height <= 0 || (bitsPerPixel != 16 && bitsPerPixel != 32)) return -1;
-    if (pitch < width * (bitsPerPixel / 8)) return -1;
     std::lock_guard<std::mutex> hold(sFrameMutex);
     KeptFrame *kept = FrameOf(window);
-    return kept ? KeepFrame(kept, (const uint8_t *)pixels, width, height, pitch, bitsPerPixel) : -1;
+    if (!kept) return -1;
+    if (!shown || dw <= 0 || dh <= 0 || width <= 0 || height <= 0 || (bitsPerPixel != 16 && bitsPerPixel != 32))
+        return DropFrame(kept), -1;
+    return KeepShown(kept, shown, stride, dw, dh, width, height, bitsPerPixel);
 }
 
 int WTestGetPresentedFrame(WHandle window, const void **pixels, int *width, int *height, int *bitsPerPixel)

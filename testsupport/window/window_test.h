@@ -1,6 +1,8 @@
 // Test hooks of the window stand-in: they feed the same SDL event path a user would, so tests outside
 // platform/ can drive the window, the keyboard and pads without including SDL. Any thread.
 #pragma once
+#include <cstddef>
+
 #include "platform/window/window.h"
 
 enum : int {
@@ -22,11 +24,15 @@ int WTestAttachPad(int buttons);
 int WTestSetPadButton(int testPad, int button, int down);  // button from 0. 0 / -1
 int WTestSetPadAxis(int testPad, int axis, int value);     // axis 0 = x, 1 = y. 0 / -1
 int WTestDetachPad(int testPad);                           // 0 / -1
-// The last frame the window presented through memory, kept until the next one or a new window in
-// its place: pixels packed (pitch = width * bytes), in the format it was presented in. 0 / -1 (none).
+// The last frame the window presented, as the window showed it (read back from its renderer or its
+// OpenGL framebuffer and placed as a present places a picture), kept until the next one or a new
+// window in its place: pixels packed (pitch = width * bytes), in the picture's format. 0 / -1 (none).
 int WTestGetPresentedFrame(WHandle window, const void **pixels, int *width, int *height, int *bitsPerPixel);
 // How many frames the window has presented (through memory or by a buffer swap).
 uint64_t WTestGetPresentCount(WHandle window);
-// Keeps pixels as the window's last presented frame, for a present that did not pass through memory
-// (it counts no present). Owner thread only. 0 / -1.
-int WTestKeepFrame(WHandle window, const void *pixels, int width, int height, int pitch, int bitsPerPixel);
+// Keeps what a drawable of dw x dh shows of a picture of width x height (16 or 32 bits) as the window's
+// last presented frame, for a present that did not pass through memory (it counts no present): `shown`
+// is the drawable's top row of 0xAARRGGBB words, `stride` words from one row to the next (negative
+// for rows read from the bottom). Owner thread only. 0 / -1 (the last frame is then forgotten).
+int WTestKeepShownFrame(WHandle window, const uint32_t *shown, ptrdiff_t stride, int dw, int dh, int width,
+                        int height, int bitsPerPixel);
