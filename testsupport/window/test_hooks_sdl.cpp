@@ -28,6 +28,14 @@ int WTestPushWindowEvent(WHandle window, int kind)
     return SDL_PushEvent(&event) == 1 ? 0 : -1;
 }
 
+int WTestHasDisplayFocus(WHandle window)
+{
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if (driver && (strcmp(driver, "dummy") == 0 || strcmp(driver, "offscreen") == 0)) return 1;
+    WWindowRecord *record = WLookupWindow(window);
+    return record && (SDL_GetWindowFlags(record->sdl) & SDL_WINDOW_INPUT_FOCUS) ? 1 : 0;
+}
+
 int WTestPushKey(int dikCode, int down)
 {
     SDL_Scancode scancode = WScancodeOfDik(dikCode);

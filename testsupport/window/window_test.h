@@ -18,6 +18,10 @@ enum : int {
 int WTestPushWindowEvent(WHandle window, int kind);
 // Pushes a key press / release of a DirectInput key number. 0 / -1 (a key SDL has no code for).
 int WTestPushKey(int dikCode, int down);
+// 1 once the window has the focus its display gives it, and at once on SDL's headless drivers, which
+// give none. A window manager focuses a new window some time after it shows, by a real event: a test
+// or benchmark pushing focus events of its own waits for it first, or it would land among them.
+int WTestHasDisplayFocus(WHandle window);
 // Attaches a virtual joystick with buttons, 2 axes and 1 hat; it arrives as a hot-plug. Test pad id
 // (0..3) or -1.
 int WTestAttachPad(int buttons);
