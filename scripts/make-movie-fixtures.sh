@@ -45,6 +45,17 @@ done
 "${ff[@]}" -f lavfi -i "testsrc=size=32x24:rate=10:duration=1.6" -vf "setpts=N*35" -fps_mode passthrough \
   -pix_fmt yuv420p -c:v libtheora -q:v 5 -g 8 -page_duration 1 -f ogg "$out/sparse.ogv"
 
+# Two variable-rate movies in fine time bases, whose frame numbers jump far with few bytes left: a slide
+# show of six slides in milliseconds (1000 frame times a second) at 0, 1, 2, 3, 63 and 64 s, the
+# fourth held 60 s; and 60 frames of 64 x 48 (no two alike) at 30 a second in a 1/90000 time base,
+# frame 30 (at 1 s) held 2 s (frame n > 30 at n / 30 + 2 s). The muxer numbers each frame by the last
+# tick of its input frame (a slide's number is its time plus 999 ms, a frame's plus 2999 / 90000 s).
+# The tests tell their frames apart by the reader's own decode.
+"${ff[@]}" -f lavfi -i "testsrc=size=32x24:rate=1:duration=6" -vf "settb=1/1000,setpts=(N+59*gte(N\\,4))*1000" -fps_mode passthrough \
+  -enc_time_base 1:1000 -pix_fmt yuv420p -c:v libtheora -q:v 5 -f ogg "$out/slides.ogv"
+"${ff[@]}" -f lavfi -i "testsrc=size=64x48:rate=30:duration=2" -vf "settb=1/90000,setpts=N*3000+180000*gt(N\\,30)" -fps_mode passthrough \
+  -enc_time_base 1:90000 -pix_fmt yuv420p -c:v libtheora -q:v 5 -f ogg "$out/held90k.ogv"
+
 # A damaged stream: m420.ogv whose data packet of frame 10 is marked as a header packet (its first
 # bit set), the page's checksum made right again, so that the demuxer hands it over and the decoder
 # refuses it after ten good frames.

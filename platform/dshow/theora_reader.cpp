@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ogg/ogg.h>
+#include <unistd.h>
 #include <theora/theoradec.h>
 
 #define READ_CHUNK 4096
@@ -11,9 +12,8 @@
 #define BISECT_WINDOW (64 * 1024)     // the bisection ends with a scan of this much
 #define BISECT_PROBE (256 * 1024)     // how far one probe looks for a page with a granule position
 #define FRAME_NUMBER_MAX ((int64_t)1 << 62)   // hostile granule positions stop here (numbers stay summable)
-// A frame takes a lacing value of a page at least, and a variable-rate file lets it stand for a few
-// dozen frame times: a number further ahead than this many per byte left in the file is broken.
-#define FRAMES_PER_BYTE_MAX 64
+#define END_WINDOW (256 * 1024)       // the file's last page is looked for in this much of its end
+#define AHEAD_WINDOW (256 * 1024)     // a jump is held against the next page that starts this far on
 #define SEEK_BACK_BYTES (32 << 20)    // read going back over keyframe marks before a seek starts from the first frame
 
 // A Theora page with a granule position: where it lies and the number of its last frame.
@@ -25,6 +25,7 @@ struct PageMark {
 struct MmTheoraReader {
     FILE *file;
     int64_t fileSize;
+    int64_t lastPageFrame;        // the last frame of the file's last Theora page, -1 when none was found
     int64_t syncOffset;           // file offset of the first byte the sync layer has not handed out
     int64_t bytesRead;            // from the file so far
     int64_t dataStart;            // offset just past the page that ends the headers
@@ -108,6 +109,42 @@ static int64_t GranuleFrame(const MmTheoraReader *r, int64_t granule, int keyfra
     return frame < 0 ? 0 : frame > FRAME_NUMBER_MAX ? FRAME_NUMBER_MAX : frame;
 }
 
+// ---- what the file says elsewhere ---------------------------------------------------------------------
+
+// The Theora pages with a granule position that start in [from, to), read apart from the reading under
+// way: the first of them (first 1) or the last. 1 found, 0 none.
+static int FindGranulePage(const MmTheoraReader *r, int64_t from, int64_t to, int first, PageMark *out)
+{
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    ogg_page page;
+    int found = 0;
+    for (int64_t at = from, read = from; at < to && !(found && first);) {
+        long result = ogg_sync_pageseek(&sync, &page);
+        if (result > 0 && IsTheoraPage(r, &page) && ogg_page_granulepos(&page) >= 0) {
+            *out = PageMark{at, at + result, ogg_page_granulepos(&page)};
+            found = 1;
+        }
+        at += result < 0 ? -result : result;   // a page, or bytes skipped
+        if (result != 0) continue;
+        char *buffer = ogg_sync_buffer(&sync, READ_CHUNK);
+        ssize_t got = buffer ? pread(fileno(r->file), buffer, READ_CHUNK, (off_t)read) : 0;
+        if (got <= 0) break;
+        ogg_sync_wrote(&sync, (long)got);
+        read += got;
+    }
+    ogg_sync_clear(&sync);
+    return found;
+}
+
+// Where the file's time ends: the last frame of its last Theora page, looked for near its end only.
+static void FindLastPage(MmTheoraReader *r)
+{
+    PageMark mark;
+    int64_t from = r->fileSize - END_WINDOW > r->dataStart ? r->fileSize - END_WINDOW : r->dataStart;
+    r->lastPageFrame = FindGranulePage(r, from, r->fileSize, 0, &mark) ? GranuleFrame(r, mark.granule, 0) : -1;
+}
+
 // Looks at a beginning-of-stream page: its first packet tells whether the stream is Theora.
 static void TryStream(MmTheoraReader *r, ogg_page *page)
 {
@@ -162,8 +199,13 @@ static int ReadHeaders(MmTheoraReader *r)
         headers++;
     }
     r->dataStart = r->syncOffset;
-    r->decoder = th_decode_alloc(&r->info, r->setup);
-    return r->decoder ? 1 : -1;
+    return 1;
+}
+
+int MmPrepareTheoraDecoder(MmTheoraReader *r)
+{
+    if (!r->decoder && r->setup) r->decoder = th_decode_alloc(&r->info, r->setup);
+    return r->decoder ? 0 : -1;
 }
 
 static void FillPicture(MmTheoraReader *r)
@@ -197,6 +239,7 @@ static int StartReading(MmTheoraReader *r)
         return 0;
     }
     FillPicture(r);
+    FindLastPage(r);
     return r->picture.picWidth > 0 && r->picture.picHeight > 0 && r->picture.fpsNumerator > 0 &&
                    r->picture.fpsDenominator > 0 ? 0 : -1;
 }
@@ -235,15 +278,27 @@ void MmCloseTheoraReader(MmTheoraReader *r)
 
 const MmPictureInfo *MmGetTheoraPicture(const MmTheoraReader *reader) { return &reader->picture; }
 
-// Numbers the count packets a page starting at offset start completes: back from its granule
-// position, or on from *lastNumber when it has none. Numbers only go up. A number further ahead than
-// the rest of the file could reach is no frame time: the packets are numbered on, and 1 returned.
-static int NumberPackets(const MmTheoraReader *r, const ogg_page *page, int64_t start, int count,
+// 1 when the file contradicts a page that ends at offset end and jumps to frame number: a number
+// beyond the file's last page, or one the next page runs back from. A jump the next page carries on
+// from is a frame held long; one with no page near to carry on from stands only where the file's last
+// page (or its end) backs it.
+static int JumpContradicted(const MmTheoraReader *r, int64_t number, int64_t end)
+{
+    if (r->lastPageFrame >= 0 && number > r->lastPageFrame) return 1;
+    PageMark next;
+    if (FindGranulePage(r, end, end + AHEAD_WINDOW, 1, &next)) return GranuleFrame(r, next.granule, 0) < number;
+    return r->lastPageFrame < 0 && end + AHEAD_WINDOW < r->fileSize;
+}
+
+// Numbers the count packets a page ending at offset end completes: back from its granule position, or
+// on from *lastNumber when it has none. Numbers only go up. A jump the file contradicts is no frame
+// time: the packets are numbered on, and 1 returned.
+static int NumberPackets(const MmTheoraReader *r, const ogg_page *page, int64_t end, int count,
                          int64_t *lastNumber, int64_t numbers[])
 {
     int64_t granule = ogg_page_granulepos(page);
     int64_t last = granule >= 0 ? GranuleFrame(r, granule, 0) : *lastNumber + count;
-    int broken = (__int128)last - *lastNumber > (__int128)(r->fileSize - start) * FRAMES_PER_BYTE_MAX;
+    int broken = last > *lastNumber + count && JumpContradicted(r, last, end);
     if (broken) last = *lastNumber + count;
     for (int i = 0; i < count; i++) {
         int64_t number = last - (count - 1 - i);
@@ -253,8 +308,8 @@ static int NumberPackets(const MmTheoraReader *r, const ogg_page *page, int64_t 
     return broken;
 }
 
-// Takes a Theora page that starts at offset start in, and numbers the packets it completes.
-static void TakePage(MmTheoraReader *r, ogg_page *page, int64_t start)
+// Takes in the Theora page just read, and numbers the packets it completes.
+static void TakePage(MmTheoraReader *r, ogg_page *page)
 {
     ogg_stream_pagein(&r->stream, page);
     r->packetCount = r->packetAt = 0;
@@ -264,19 +319,18 @@ static void TakePage(MmTheoraReader *r, ogg_page *page, int64_t start)
         if (got == 1) r->packetCount++;
         // got < 0: a hole in the data; the next packet follows
     }
-    r->pageBroken = NumberPackets(r, page, start, r->packetCount, &r->lastNumber, r->numbers);
+    r->pageBroken = NumberPackets(r, page, r->syncOffset, r->packetCount, &r->lastNumber, r->numbers);
 }
 
 int MmHasNextTheoraFrame(MmTheoraReader *r)
 {
     while (r->packetAt == r->packetCount && !r->ended) {
         ogg_page page;
-        int64_t start;
-        if (!NextPageWithin(r, &page, &start, INT64_MAX)) {
+        if (!NextPage(r, &page)) {
             r->ended = 1;
             break;
         }
-        if (IsTheoraPage(r, &page)) TakePage(r, &page, start);
+        if (IsTheoraPage(r, &page)) TakePage(r, &page);
     }
     return r->packetAt < r->packetCount;
 }
@@ -293,6 +347,7 @@ int MmDecodeNextTheoraFrame(MmTheoraReader *r)
         int64_t number = r->numbers[r->packetAt++];
         if (r->pageBroken) return -1;
         if (r->needKeyframe && th_packet_iskeyframe(packet) != 1) continue;
+        if (MmPrepareTheoraDecoder(r) != 0) return -1;
         r->needKeyframe = 0;
         int result = th_decode_packetin(r->decoder, packet, nullptr);
         // TH_DUPFRAME: the frame repeats the one before it.
@@ -413,7 +468,7 @@ static int KeyframeBy(MmTheoraReader *r, const PageMark *p, int64_t target, int6
         ogg_packet packet;
         for (int got; count < PAGE_PACKETS_MAX && (got = ogg_stream_packetout(&probe, &packet)) != 0;)
             if (got == 1) key[count++] = th_packet_iskeyframe(&packet) == 1;
-        NumberPackets(r, &page, start, count, &after, numbers);
+        NumberPackets(r, &page, r->syncOffset, count, &after, numbers);
         for (int i = 0; i < count && !found && !past; i++) {
             past = numbers[i] > target;
             found = !past && key[i];
@@ -425,7 +480,7 @@ static int KeyframeBy(MmTheoraReader *r, const PageMark *p, int64_t target, int6
 
 int MmSeekTheoraReader(MmTheoraReader *r, int64_t target)
 {
-    if (!r->decoder) return -1;
+    if (MmPrepareTheoraDecoder(r) != 0) return -1;
     PageMark page;
     int64_t resume = r->syncOffset;
     int64_t key = LastPageBelow(r, target < INT64_MAX ? target + 1 : target, &page) ? GranuleFrame(r, page.granule, 1) : 0;

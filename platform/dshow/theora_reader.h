@@ -28,16 +28,20 @@ struct MmPlane {
 };
 
 // Opens an Ogg file by its disk path and reads the Theora headers (when there is a Theora stream).
-// Null when the file cannot be read, is not Ogg or declares a picture larger than the limit.
+// Null when the file cannot be read, is not Ogg or declares a picture larger than the limit. The
+// codec, whose frames take the memory, is made at the first decode or seek (or by the call below).
 MmTheoraReader *MmOpenTheoraReader(const char *diskPath);
+// Makes the codec now. 0 / -1 (no video, or the headers do not make one).
+int MmPrepareTheoraDecoder(MmTheoraReader *reader);
 void MmCloseTheoraReader(MmTheoraReader *reader);
 const MmPictureInfo *MmGetTheoraPicture(const MmTheoraReader *reader);
 // 1 when another frame follows, 0 at the end (or without video).
 int MmHasNextTheoraFrame(MmTheoraReader *reader);
 // The number of the frame that follows (-1 at the end).
 int64_t MmNextTheoraFrameNumber(MmTheoraReader *reader);
-// Decodes the next frame. 1 a frame, 0 the end, -1 a broken stream (also a frame numbered further on
-// than the rest of the file could reach). After a seek, frames before the first keyframe are passed
+// Decodes the next frame. 1 a frame, 0 the end, -1 a broken stream (also a frame number the file
+// contradicts: beyond its last page's, or with the next page's running back from it; a jump the next
+// page carries on from is a frame held long). After a seek, frames before the first keyframe are passed
 // over (not decoded).
 int MmDecodeNextTheoraFrame(MmTheoraReader *reader);
 // Frames decoded so far.

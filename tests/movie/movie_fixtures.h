@@ -127,13 +127,14 @@ inline std::string WithHeaderBytes(std::string file, int at, const std::vector<u
     return file;
 }
 
-// An Ogg file whose nth Theora page with frames (0: the first frame's) carries granule instead, its
-// checksum made right again. The file unchanged when there is no such page.
-inline std::string WithGranule(std::string file, int nth, int64_t granule)
+// An Ogg file whose nth Theora page with frames (0: the first frame's) carries granule instead (with
+// raise set: its own raised by granule frames), its checksum made right again. The file unchanged when
+// there is no such page.
+inline std::string WithGranule(std::string file, int nth, int64_t granule, bool raise = false)
 {
     uint8_t *data = (uint8_t *)file.data();
     uint32_t theora = 0;
-    int seen = 0;
+    int seen = 0, shift = 0;
     for (size_t at = 0; at + 27 <= file.size(); at += PageSize(data + at)) {
         uint8_t *page = data + at;
         size_t body = at + 27 + page[26];
@@ -141,8 +142,12 @@ inline std::string WithGranule(std::string file, int nth, int64_t granule)
         int64_t position;
         memcpy(&serial, page + 14, 4);
         memcpy(&position, page + 6, 8);
-        if ((page[5] & 2) && memcmp(data + body, "\x80theora", 7) == 0) theora = serial, seen = 1;
+        if ((page[5] & 2) && memcmp(data + body, "\x80theora", 7) == 0) {
+            theora = serial, seen = 1;
+            shift = (data[body + 40] & 3) << 3 | data[body + 41] >> 5;   // the keyframe granule shift
+        }
         if (seen && serial == theora && position > 0 && nth-- == 0) {
+            if (raise) granule = position + (granule << shift);
             memcpy(page + 6, &granule, 8);
             MendPageChecksum(page);
             break;

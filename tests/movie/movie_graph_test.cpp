@@ -2,6 +2,7 @@
 // PutGraph, its time held across a focus loss and a display change, released with its graph.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -200,6 +201,78 @@ TEST_F(MovieGraphTest, InSoftwareRenderingModeEveryModePlaysEveryFramePixelExact
                     PresentFrame();
                     AdvanceSteppedClock(100000);
                 }
+                EXPECT_EQ(RemoveGraph(graph, 0), 0);
+            }
+        }
+}
+
+// Variable-rate movies in fine time bases whose frames are held long: a slide held 60 s in
+// milliseconds, a frame held 2 s in 1/90000 s (the frame numbers as the muxer wrote them: each frame's
+// time plus its input frame's length less a tick). On every route at 16 and 32 bits each frame shows from
+// its time to just before the next one's, seeks into and around the held frames show the frame covering
+// them, and the movie ends only after its last frame.
+TEST_F(MovieGraphTest, FramesHeldLongInAFineTimeBaseShowForAllTheirTimeAndSeeksLandOnThem)
+{
+    struct Held { Movie movie; int64_t rate; std::vector<int64_t> numbers; std::vector<MmStreamTime> seeks; };
+    std::vector<int64_t> held90k;
+    for (int k = 0; k < 60; k++) held90k.push_back(3000 * k + 2999 + (k > 30 ? 180000 : 0));
+    const Held movies[] = {
+        {{"slides.ogv", 32, 24, 0}, 1000, {999, 1999, 2999, 3999, 63999, 64999},
+         {45000000, 300000000, 639989999, 639990000, 649995000, 25000000}},
+        {{"held90k.ogv", 64, 48, 0}, 90000, held90k,
+         {15000000, 29000000, 30666554, 30666556, 35000000, 10000000}},
+    };
+    SavedRenderRoute keep;
+    std::vector<const char *> routes = {"software", "ddraw"};
+    if (IsDirect3DRouteExpected()) routes.push_back("d3d");
+    for (const char *use : routes)
+        for (int bits : {16, 32}) {
+            EndLibrary();
+            setenv("DAZAR_RENDER_ROUTE", use, 1);
+            ASSERT_EQ(InitLibrary(), 0);
+            ASSERT_EQ(SelectScreenMode(320, 240, bits, 60), 0);
+            ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+            for (const Held &h : movies) {
+                int graph = OpenMovieToGraph(Path(h.movie.name).c_str(), 0, 1);
+                ASSERT_NE(graph, -1) << h.movie.name;
+                int movie = GetGraphMovieHandle(graph);
+                MovieRecord *r = LookupMovieRecord(movie);
+                std::vector<MmStreamTime> times;
+                for (int64_t n : h.numbers) times.push_back(n * 10000000 / h.rate);
+                // The frame a draw shows now, and once the stream time is at least at (100 ns). A
+                // draw within 17 ms of the last takes a frame only in the next presented frame.
+                uint64_t start = GetSteppedClockMicroseconds(), drawn = 0;
+                ASSERT_EQ(RunMovie(movie), 0);
+                auto shown = [&]() {
+                    EXPECT_EQ(MmTestWaitForDecoders(), 0);
+                    if (GetSteppedClockMicroseconds() - drawn <= 17000) PresentFrame();
+                    drawn = GetSteppedClockMicroseconds();
+                    EXPECT_EQ(PutGraph(0, 0, graph, 0), 0);
+                    const MEMIMG *screen = ReadBackBackScreen();
+                    return FrameShown(h.movie, screen->pixels, screen->shared->pitch, bits);
+                };
+                auto shownAt = [&](MmStreamTime at) {
+                    AdvanceSteppedClock(start + (uint64_t)(at + 9) / 10 - GetSteppedClockMicroseconds());
+                    return shown();
+                };
+                for (size_t k = 0; k < times.size(); k++) {
+                    EXPECT_EQ(shownAt(times[k]), (int)k) << use << bits << " " << h.movie.name << " at frame " << k;
+                    // A frame held long is still on show just before the next one.
+                    if (k + 1 < times.size() && times[k + 1] - times[k] > 10000000) {
+                        EXPECT_EQ(shownAt((times[k + 1] - 10) / 10 * 10), (int)k) << use << bits << " " << h.movie.name << " before " << k + 1;
+                    }
+                }
+                for (MmStreamTime seek : h.seeks) {
+                    // The frame covering the time, or the first to come.
+                    int want = std::max(0, (int)(std::upper_bound(times.begin(), times.end(), seek) - times.begin()) - 1);
+                    r->multiStream->fn->Seek(r->multiStream, seek);
+                    EXPECT_EQ(shown(), want) << use << bits << " " << h.movie.name << " seek to " << seek;
+                }
+                EXPECT_EQ(r->playing, 1) << use << bits << " " << h.movie.name;
+                r->multiStream->fn->Seek(r->multiStream, times.back());
+                start = GetSteppedClockMicroseconds() - (uint64_t)times.back() / 10;
+                shownAt(times.back() + 10000000);
+                EXPECT_EQ(r->playing, 0) << use << bits << " " << h.movie.name;   // ended a second after the last frame
                 EXPECT_EQ(RemoveGraph(graph, 0), 0);
             }
         }

@@ -245,15 +245,22 @@ TEST_F(MovieTest, TheLastFrameStaysItsTimeAndEveryLoopShowsFrameZeroAgain)
     }
 }
 
-// A frame the decoder refuses, and a frame number further on than the rest of the file could reach
-// (frame 11's page naming frame 2^62 or 2^40, which would be due in ages), end the movie there or loop it.
+// A frame the decoder refuses, and a frame number the rest of the file contradicts, end the movie there
+// or loop it: frame 11's page naming frame 2^62 or 2^40, or raised by 2^24 frames with the next page
+// raised too (beyond the last page), with the last page raised too (the next page runs back from it), or
+// alone with 300 KB of junk after the last page (the next page runs back).
 TEST_F(MovieTest, ABrokenFrameMidFileEndsTheMovieOrLoopsIt)
 {
     std::string m420 = ReadTestFile(moviefixture::Path("m420.ogv").c_str());
+    auto raise = [](const std::string &file, int nth) { return moviefixture::WithGranule(file, nth, 1 << 24, true); };
     moviefixture::WriteMovieFile("far.ogv", moviefixture::WithGranule(m420, 2, (int64_t)1 << 62));
     moviefixture::WriteMovieFile("farther.ogv", moviefixture::WithGranule(m420, 2, (int64_t)1 << 46));
+    moviefixture::WriteMovieFile("raised_next.ogv", raise(raise(m420, 2), 3));
+    moviefixture::WriteMovieFile("raised_last.ogv", raise(raise(m420, 2), 4));
+    moviefixture::WriteMovieFile("raised_tail.ogv", raise(m420, 2) + std::string(300 << 10, '\0'));
     const struct { const char *file; int goodFrames; } cases[] = {
-        {"damaged.ogv", DAMAGED_GOOD_FRAMES}, {"./far.ogv", 11}, {"./farther.ogv", 11},
+        {"damaged.ogv", DAMAGED_GOOD_FRAMES}, {"./far.ogv", 11}, {"./farther.ogv", 11}, {"./raised_next.ogv", 11},
+        {"./raised_last.ogv", 11}, {"./raised_tail.ogv", 11},
     };
     for (auto c : cases) {
         MovieRecord *once, *looping;
