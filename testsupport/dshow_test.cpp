@@ -50,6 +50,8 @@ static struct {
     std::condition_variable changed;
     int holdJobs;     // every worker waits before its next job
     int frameHold;    // 0 none, 1 the next frame decoded waits, 2 a worker waits in it
+    int everyFrame;   // every frame decoded waits
+    int heldEvery;    // workers waiting in a frame for that
 } sHold;
 
 // Waits while *hold says so; a forgotten hold ends after a long time rather than never.
@@ -62,6 +64,12 @@ static void Query(int kind)
 {
     std::unique_lock<std::mutex> guard(sHold.lock);
     if (kind == MM_QUERY_DECODER_JOB && sHold.holdJobs) WaitWhile(guard, &sHold.holdJobs, 1);
+    if (kind == MM_QUERY_DECODER_FRAME && sHold.everyFrame) {
+        sHold.heldEvery++;
+        sHold.changed.notify_all();
+        WaitWhile(guard, &sHold.everyFrame, 1);
+        sHold.heldEvery--;
+    }
     if (kind != MM_QUERY_DECODER_FRAME || sHold.frameHold != 1) return;
     sHold.frameHold = 2;
     sHold.changed.notify_all();
@@ -84,10 +92,18 @@ void MmTestHoldNextFrame(void)
     sHold.frameHold = 1;
 }
 
+void MmTestHoldEveryFrame(int hold)
+{
+    std::lock_guard<std::mutex> guard(sHold.lock);
+    sHold.everyFrame = hold;
+    sHold.changed.notify_all();
+}
+
 int MmTestWaitForHeldFrame(void)
 {
     std::unique_lock<std::mutex> guard(sHold.lock);
-    return sHold.changed.wait_for(guard, std::chrono::seconds(30), [] { return sHold.frameHold == 2; }) ? 0 : -1;
+    auto held = [] { return sHold.frameHold == 2 || sHold.heldEvery > 0; };
+    return sHold.changed.wait_for(guard, std::chrono::seconds(30), held) ? 0 : -1;
 }
 
 int MmTestFrameHeld(void)
@@ -107,6 +123,25 @@ int MmTestWaitForDecoders(void)
 {
     std::unique_lock<std::mutex> guard(gMmDecoders.lock);
     return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), [] { return MmDecodersIdle() != 0; }) ? 0 : -1;
+}
+
+int MmTestRunningDecoders(int *holding)
+{
+    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
+    int running;
+    MmCountDecoders(&running, holding);
+    return running;
+}
+
+int MmTestWaitForRunningDecoders(int most)
+{
+    std::unique_lock<std::mutex> guard(gMmDecoders.lock);
+    auto few = [most] {
+        int running, holding;
+        MmCountDecoders(&running, &holding);
+        return running <= most;
+    };
+    return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), few) ? 0 : -1;
 }
 
 // ---- installed before main, whenever a program links this file --------------------------------------

@@ -118,7 +118,10 @@ void MmTestHoldDecoders(int hold);
 // The next frame a decoder decodes holds its worker in the middle of it until released: a test stands
 // in for a frame that takes long.
 void MmTestHoldNextFrame(void);
-// Waits (on the worker) until it is held there. 0, -1 after a long time.
+// Every frame any decoder decodes holds its worker in the middle of it while hold is 1: each frame
+// takes long.
+void MmTestHoldEveryFrame(int hold);
+// Waits (on the worker) until one is held there. 0, -1 after a long time.
 int MmTestWaitForHeldFrame(void);
 // 1 while it is still held.
 int MmTestFrameHeld(void);
@@ -127,6 +130,11 @@ void MmTestReleaseHeldFrame(void);
 // (the clock moved on: the decoders catch up first) and every decoder let go has ended. 0, -1 after a
 // long time.
 int MmTestWaitForDecoders(void);
+// Decoders whose worker runs now (also ones let go and still finishing a frame); of them, those that
+// hold a codec (the memory of a decoder) in *holding.
+int MmTestRunningDecoders(int *holding);
+// Waits (on the decoders) until at most that many run. 0, -1 after a long time.
+int MmTestWaitForRunningDecoders(int most);
 
 // ---- sound converter (acm_test.cpp) --------------------------------------------------------------
 // The nth call of that kind from now fails (1 = the next; 0 clears); or every call (always = 1).

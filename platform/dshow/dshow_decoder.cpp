@@ -28,6 +28,7 @@ struct MmDecoder {
     KHandle thread;
     MmTheoraReader *reader;            // the worker's alone
     int stop;                          // the stream let go: the worker ends and frees the decoder
+    int holding;                       // the worker has made its reader's codec (a decoder's memory)
     int busy;                          // the worker is on a job
     int ahead;                         // 1 once the stream wants frames: two are kept decoded
     uint32_t generation;               // bumped by a seek; older jobs are dropped between frames
@@ -83,6 +84,15 @@ int MmDecodersIdle(void)
     for (MmDecoder *d = gMmDecoders.first; d; d = d->next)
         if (d->stop || AtWork(d)) return 0;
     return 1;
+}
+
+void MmCountDecoders(int *running, int *holding)
+{
+    *running = *holding = 0;
+    for (MmDecoder *d = gMmDecoders.first; d; d = d->next) {
+        ++*running;
+        *holding += d->holding;
+    }
 }
 
 // ---- the worker ----------------------------------------------------------------------------------------
@@ -218,8 +228,10 @@ static int RunJob(MmDecoder *d, const MmDecodeJob &job, uint32_t generation, int
     MmTheoraReader *r = d->reader;
     MmDecodedFrame out = {};
     int64_t target = MmTheoraFrameAt(r, job.time);
-    // A seek, and frames already late, go by their keyframe instead of decoding every frame before.
-    if ((job.kind == MM_JOB_SEEK || target > MmGetTheoraShownFrame(r) + 1) && MmSeekTheoraReader(r, target) != 0) {
+    // The codec comes with the first job. A seek, and frames already late, go by their keyframe instead
+    // of decoding every frame before.
+    if (MmPrepareTheoraDecoder(r) != 0 ||
+        ((job.kind == MM_JOB_SEEK || target > MmGetTheoraShownFrame(r) + 1) && MmSeekTheoraReader(r, target) != 0)) {
         out.status = -1;
         *result = out;
         return 1;
@@ -274,6 +286,7 @@ static void FreeDecoder(MmDecoder *d, std::unique_lock<std::mutex> &guard)
     free(d->planes[0]);
     free(d->planes[1]);
     guard.lock();
+    if (d->holding) gMmDecoders.stoppedHolding--;
     for (MmDecoder **link = &gMmDecoders.first; *link; link = &(*link)->next)
         if (*link == d) {
             *link = d->next;
@@ -319,6 +332,14 @@ static uint32_t WorkerMain(void *arg)
             gMmDecoders.changed.notify_all();
             continue;
         }
+        // A codec is made only while no decoder let go still holds one: stopped workers finishing a
+        // long frame cannot pile up memory under a storm of removes, re-opens and display changes.
+        if (!d->holding && gMmDecoders.stoppedHolding > 0) {
+            d->busy = 0;
+            gMmDecoders.changed.wait(guard);
+            continue;
+        }
+        d->holding = 1;
         d->posted = 0;
         uint32_t generation = d->generation;
         int slot = FreeSlot(d);
@@ -359,8 +380,10 @@ void MmStopDecoder(MmDecoder *d)
     {
         std::lock_guard<std::mutex> guard(gMmDecoders.lock);
         d->stop = 1;
+        gMmDecoders.stoppedHolding += d->holding;
         thread = d->thread;
         d->wake.notify_all();
+        gMmDecoders.changed.notify_all();   // a worker waiting to make its codec
     }
     KCloseHandle(thread);   // from here on the decoder is the worker's
 }

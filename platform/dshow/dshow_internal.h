@@ -124,7 +124,8 @@ struct MmDecodedFrame {
 // Starts the worker over the reader, which it owns from now on. Null when no thread can be made.
 MmDecoder *MmStartDecoder(MmTheoraReader *reader);
 // Lets the decoder go at once: its worker ends after the frame it is on, closes the reader and frees
-// the decoder itself.
+// the decoder itself. Until then no worker makes a codec (the memory a decoder holds): one that has
+// none yet waits, so that decoders let go in a storm of stops and opens hold the memory of one.
 void MmStopDecoder(MmDecoder *decoder);
 // The stream clock after every change: its time at clock microseconds since, and whether it runs.
 void MmSetDecoderClock(MmDecoder *decoder, int64_t streamTime, uint64_t since, int running);
@@ -149,10 +150,13 @@ int MmWaitForDecodedFrame(MmDecoder *decoder, int64_t asked);
 // them all. Never destroyed: a worker may still finish a frame while the program ends.
 struct MmDecoderList {
     std::mutex lock;
-    std::condition_variable changed;  // a worker finished a job or ended
+    std::condition_variable changed;  // a worker finished a job or ended, or a decoder was let go
     MmDecoder *first;
+    int stoppedHolding;               // decoders let go whose worker still holds its codec
 };
 extern MmDecoderList &gMmDecoders;
 // 1 when no decoder has anything to do at the stream time now and every one let go has ended
 // (gMmDecoders.lock held). A decoder the clock has given work is woken.
 int MmDecodersIdle(void);
+// Decoders whose worker runs, and of them those holding a codec (gMmDecoders.lock held).
+void MmCountDecoders(int *running, int *holding);

@@ -8,9 +8,23 @@
 #include "tests/movie/movie_support.h"
 #include "testsupport/test_hooks.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
+#endif
+
 namespace {
 
 using namespace movietest;
+
+// Bytes allocated now where the address sanitizer counts them, else 0.
+size_t AllocatedBytes(void)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return 0;
+#endif
+}
 
 TEST_F(MovieTest, EveryHookReturnsAtOnceOnAnEmptyTableOrMinusOne)
 {
@@ -361,6 +375,37 @@ TEST_F(MovieTest, ARemoveADisplayChangeAndASeekComeBackWhileTheDecoderIsInTheMid
         EXPECT_EQ(CopiedM640Frame(r), c.shown) << c.name;
         ReleaseMovieHandle(movie);
     }
+}
+
+// A storm of removes and re-opens, and of display changes, of a movie each of whose frames is a long
+// decode (every worker held in the middle of its frames): the decoders let go finish their frame while
+// the new ones wait to make their codec, so that only the first one let go holds a codec, the memory
+// stays that of a movie or two, and those let go before they began end by themselves.
+TEST_F(MovieTest, AStormOfRemovesReopensAndDisplayChangesHoldsTheMemoryOfADecoderOrTwo)
+{
+    size_t start = AllocatedBytes();
+    MmTestHoldEveryFrame(1);
+    MovieRecord *r;
+    int movie = RunningMovie(this, "m640.ogv", 1, &r);
+    ASSERT_EQ(MmTestWaitForHeldFrame(), 0);   // frame 0, decoded while the movie was made ready
+    size_t one = AllocatedBytes() - start;
+    for (int i = 0; i < 40; i++) {
+        if (i % 4 == 3) {
+            ReleaseAllMovieStreams();
+            ReopenAllMovies();
+        } else {
+            ReleaseMovieHandle(movie);
+            movie = RunningMovie(this, "m640.ogv", 1, &r);
+        }
+        int holding;
+        MmTestRunningDecoders(&holding);
+        EXPECT_EQ(holding, 1) << i;
+    }
+    if (!HasFailure()) { EXPECT_EQ(MmTestWaitForRunningDecoders(2), 0); }   // the held one and the live one
+    EXPECT_LE(AllocatedBytes() - start, 2 * one);
+    MmTestHoldEveryFrame(0);
+    Draw(0, movie);
+    EXPECT_EQ(CopiedM640Frame(r), 0);
 }
 
 TEST_F(MovieTest, FocusChangesResumeOnlyWhatTheSystemPausedAndHoldTheStreamTime)
