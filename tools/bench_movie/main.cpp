@@ -2,16 +2,17 @@
 // the whole movie path (decode, conversion into the frame surface at the take, the frame copy, which
 // reaches the graph with it or by a copy of its own where the graph's store cannot hold it) on 16- and
 // 32-bit screens of the software and the DirectDraw route, its parts alone (libtheora's decode; each
-// conversion row set), and ffmpeg doing the same work on the same file: decoding it and converting
-// every frame into the screen's pixel format (rgb565le, bgr0), written to /dev/null. ffmpeg times its
-// own run from after it has opened the file to its end, so its start-up is not counted; the movie
-// path's (library, movie open, the frames decoded at the open) is not either. Run on one core (taskset,
-// see scripts/bench-movie.sh; ffmpeg inherits it, and decodes on one thread): the ratios printed at the
-// end compare one core with one core, by the clock and by the processor time both sides took (this
-// process's threads together; ffmpeg's user and system time), which other work on a shared machine
-// disturbs less. The movie path and ffmpeg take turns, a stretch of 300 frames each (the same 300),
-// so that each ratio is of two neighbouring stretches; the median ratio is printed beside each side's
-// best stretch. Without ffmpeg on the PATH there are no ratios, and the summary says so.
+// conversion row set), and beside them ffmpeg doing the same work on the same file: decoding it and
+// converting every frame into the screen's pixel format (rgb565le, bgr0), written to a null device.
+// Run on one core (taskset, see scripts/bench-movie.sh; ffmpeg inherits it, and decodes and converts
+// on one thread). With DAZAR_BENCH_ROUNDS set, the two sides are then compared, timed the same way:
+// neither side's set-up counts (the movie path's stretch starts after its open; ffmpeg's frames are
+// the difference between a long and a short run of the same set-up), each stretch is long (1800
+// frames, about a second, so that processor time in ticks of a few milliseconds is a small part of
+// it), and the sides take turns; the median of the rounds' ratios is printed, by the clock and by the
+// processor time both sides took (this process's threads together; ffmpeg's user and system time),
+// which other work on a shared machine disturbs less. DAZAR_BENCH_NULL names ffmpeg's null device
+// (default /dev/null). Without ffmpeg on the PATH there are no ratios, and the summary says so.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <time.h>
@@ -35,7 +36,8 @@
 
 namespace {
 
-const int kStretchFrames = 300;   // five passes over the file's 60 frames
+const int kFileFrames = 60;
+const int kStretchFrames = 1800;   // 30 passes over the file's frames
 const char *const kRoutes[] = {"software", "ddraw"};
 const char *const kPeerFormats[] = {"rgb565le", "bgr0"};   // the 16- and 32-bit screens' pixels
 
@@ -49,12 +51,11 @@ std::string MoviePath(void)
 struct Rate {
     double clock, processor;
 };
-// One route and screen depth: each side's best stretch, and the ratios of neighbouring stretches.
+// One route and screen depth: each side's best stretch, and the ratio of each round.
 struct Comparison {
     Rate path, peer;
     std::vector<Rate> ratios;
 };
-Comparison gCompared[2][2];   // by route, 16 / 32 bits
 
 Rate RateOf(int frames, double clockSeconds, double processorSeconds)
 {
@@ -129,38 +130,8 @@ void StopMovie(int graph)
     unsetenv("DAZAR_RENDER_ROUTE");
 }
 
-// ---- ffmpeg ---------------------------------------------------------------------------------------------
-
-// 1 when ffmpeg is on the PATH (asked once).
-bool HaveFfmpeg(void)
-{
-    static const bool have = system("command -v ffmpeg > /dev/null 2>&1") == 0;
-    return have;
-}
-
-// ffmpeg's run over kStretchFrames frames of the file, decoded on one thread and converted into
-// pixelFormat (on the cores taskset gave this program), as its own timer gives it. 0 / -1 when it
-// fails.
-int FfmpegRate(const char *pixelFormat, Rate *rate)
-{
-    std::string command = "ffmpeg -hide_banner -nostats -nostdin -benchmark -threads 1 -stream_loop " +
-                          std::to_string(kStretchFrames / 60 - 1) + " -i '" + MoviePath() +
-                          "' -f rawvideo -pix_fmt " + pixelFormat + " -y /dev/null 2>&1";
-    FILE *out = popen(command.c_str(), "r");
-    if (!out) return -1;
-    double user = -1, system = -1, clock = -1;
-    char line[512];
-    while (fgets(line, sizeof line, out)) {
-        const char *u = strstr(line, "utime="), *s = strstr(line, "stime="), *r = strstr(line, "rtime=");
-        if (u && s && r) user = atof(u + 6), system = atof(s + 6), clock = atof(r + 6);
-    }
-    *rate = RateOf(kStretchFrames, clock, user + system);
-    return pclose(out) == 0 && clock > 0 && user >= 0 && system >= 0 ? 0 : -1;
-}
-
 // Each iteration takes the next frame into the graph (decode, convert, copy, upload); the loop's
-// seek back to the start counts as no frame. After each stretch of kStretchFrames frames ffmpeg does
-// its stretch (outside the timing).
+// seek back to the start counts as no frame.
 void BM_MoviePath(benchmark::State &state)
 {
     int route = (int)state.range(0), depth = (int)state.range(1);
@@ -170,31 +141,12 @@ void BM_MoviePath(benchmark::State &state)
         state.SkipWithError("the movie did not open (see Log.txt)");
         return;
     }
-    Comparison &compared = gCompared[route][depth == 32];
-    int64_t frames = 0, stretch = 0;
-    double start = SecondsNow(), startProcessor = ProcessorSeconds();
+    int64_t frames = 0;
     for (auto _ : state) {
         AdvanceMovieToCurrentFrame(movie, 1);
-        int taken = LookupMovieRecord(movie)->lastUpdateTime != (uint32_t)-1;
-        frames += taken;
-        if ((stretch += taken) < kStretchFrames) continue;
-        Rate path = RateOf(kStretchFrames, SecondsNow() - start, ProcessorSeconds() - startProcessor), peer;
-        KeepBest(&compared.path, path);
-        state.PauseTiming();
-        if (HaveFfmpeg() && FfmpegRate(kPeerFormats[depth == 32], &peer) == 0) {
-            KeepBest(&compared.peer, peer);
-            compared.ratios.push_back(Rate{path.clock / peer.clock, path.processor / peer.processor});
-        }
-        state.ResumeTiming();
-        stretch = 0;
-        start = SecondsNow();
-        startProcessor = ProcessorSeconds();
+        frames += LookupMovieRecord(movie)->lastUpdateTime != (uint32_t)-1;
     }
     state.counters["fps"] = benchmark::Counter((double)frames, benchmark::Counter::kIsRate);
-    state.counters["best_fps"] = compared.path.clock;
-    state.counters["ffmpeg_best_fps"] = compared.peer.clock;
-    state.counters["ratio"] = MedianRatio(compared.ratios, &Rate::clock);
-    state.counters["ratio_processor"] = MedianRatio(compared.ratios, &Rate::processor);
     StopMovie(graph);
 }
 BENCHMARK(BM_MoviePath)->ArgNames({"route", "depth"})->ArgsProduct({{0, 1}, {16, 32}})->UseRealTime()
@@ -247,6 +199,101 @@ void BM_Convert(benchmark::State &state)
 BENCHMARK(BM_Convert)->ArgNames({"bits", "rows"})
     ->ArgsProduct({{16, 32}, {MM_ROWS_REFERENCE, MM_ROWS_SSE2, MM_ROWS_AVX2}})->Unit(benchmark::kMicrosecond);
 
+// ---- the comparison with ffmpeg ------------------------------------------------------------------------
+
+// 1 when ffmpeg is on the PATH (asked once).
+bool HaveFfmpeg(void)
+{
+    static const bool have = system("command -v ffmpeg > /dev/null 2>&1") == 0;
+    return have;
+}
+
+// One ffmpeg run over the file, passes times, decoded and converted into pixelFormat on one thread,
+// written to the null device: its clock and processor seconds as its own timer gives them (from after
+// it opened the file to its end). 0 / -1 when it fails.
+int FfmpegRun(const char *pixelFormat, int passes, double *clock, double *processor)
+{
+    const char *null = getenv("DAZAR_BENCH_NULL");
+    std::string command = "ffmpeg -hide_banner -nostats -nostdin -benchmark -threads 1 -filter_threads 1 -stream_loop " +
+                          std::to_string(passes - 1) + " -i '" + MoviePath() + "' -f rawvideo -pix_fmt " + pixelFormat +
+                          " -y '" + (null ? null : "/dev/null") + "' 2>&1";
+    FILE *out = popen(command.c_str(), "r");
+    if (!out) return -1;
+    double user = -1, system = -1;
+    *clock = -1;
+    char line[512];
+    while (fgets(line, sizeof line, out)) {
+        const char *u = strstr(line, "utime="), *s = strstr(line, "stime="), *r = strstr(line, "rtime=");
+        if (u && s && r) user = atof(u + 6), system = atof(s + 6), *clock = atof(r + 6);
+    }
+    *processor = user + system;
+    return pclose(out) == 0 && *clock > 0 && user >= 0 && system >= 0 ? 0 : -1;
+}
+
+// ffmpeg's rate over kStretchFrames frames: a run of that many less a run of one pass, so that its
+// set-up (the same in both) drops out. 0 / -1.
+int FfmpegRate(const char *pixelFormat, Rate *rate)
+{
+    double longClock, longProcessor, shortClock, shortProcessor;
+    if (FfmpegRun(pixelFormat, kStretchFrames / kFileFrames, &longClock, &longProcessor) != 0 ||
+        FfmpegRun(pixelFormat, 1, &shortClock, &shortProcessor) != 0)
+        return -1;
+    *rate = RateOf(kStretchFrames - kFileFrames, longClock - shortClock, longProcessor - shortProcessor);
+    return 0;
+}
+
+// The movie path's rate over kStretchFrames frames of a running movie (its open long done).
+Rate PathRate(int movie)
+{
+    double start = SecondsNow(), startProcessor = ProcessorSeconds();
+    for (int taken = 0; taken < kStretchFrames;) {
+        AdvanceMovieToCurrentFrame(movie, 1);
+        taken += LookupMovieRecord(movie)->lastUpdateTime != (uint32_t)-1;
+    }
+    return RateOf(kStretchFrames, SecondsNow() - start, ProcessorSeconds() - startProcessor);
+}
+
+// Rounds of a stretch of the movie path and then ffmpeg's, on one route and screen depth. 0 / -1.
+int Compare(int route, int depth, int rounds, Comparison *c)
+{
+    int graph = -1;
+    int movie = StartMovie(kRoutes[route], depth, &graph);
+    if (movie == -1) return -1;
+    PathRate(movie);   // warm: caches, the frame copy in the graph's store
+    for (int i = 0; i < rounds; i++) {
+        Rate path = PathRate(movie), peer;
+        if (FfmpegRate(kPeerFormats[depth == 32], &peer) != 0) break;
+        KeepBest(&c->path, path);
+        KeepBest(&c->peer, peer);
+        c->ratios.push_back(Rate{path.clock / peer.clock, path.processor / peer.processor});
+    }
+    StopMovie(graph);
+    return c->ratios.empty() ? -1 : 0;
+}
+
+// The comparison's summary, a line per route and screen depth.
+void CompareWithFfmpeg(int rounds)
+{
+    if (!HaveFfmpeg()) {
+        printf("No ratio to ffmpeg: it is not installed.\n");
+        return;
+    }
+    for (int route = 0; route < 2; route++) {
+        for (int wide = 0; wide < 2; wide++) {
+            Comparison c = {};
+            if (Compare(route, wide ? 32 : 16, rounds, &c) != 0) {
+                printf("%s route, %d-bit screen: no comparison (the movie or ffmpeg failed)\n", kRoutes[route], wide ? 32 : 16);
+                continue;
+            }
+            printf("%s route, %d-bit screen: decode + convert + graph update %.0f frames/s (%.0f in processor time), "
+                   "ffmpeg's decode + convert to %s %.0f (%.0f), best stretches; median ratio of %zu rounds %.2f (%.2f)\n",
+                   kRoutes[route], wide ? 32 : 16, c.path.clock, c.path.processor, kPeerFormats[wide], c.peer.clock,
+                   c.peer.processor, c.ratios.size(), MedianRatio(c.ratios, &Rate::clock),
+                   MedianRatio(c.ratios, &Rate::processor));
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -257,20 +304,7 @@ int main(int argc, char **argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    int printed = 0;
-    for (int route = 0; route < 2; route++) {
-        for (int wide = 0; wide < 2; wide++) {
-            const Comparison &c = gCompared[route][wide];
-            if (c.ratios.empty()) continue;
-            printf("%s route, %d-bit screen: decode + convert + graph update %.0f frames/s (%.0f in processor time), "
-                   "ffmpeg's decode + convert to %s %.0f (%.0f); median ratio of %zu neighbouring stretches %.2f "
-                   "(%.2f)\n",
-                   kRoutes[route], wide ? 32 : 16, c.path.clock, c.path.processor, kPeerFormats[wide], c.peer.clock,
-                   c.peer.processor, c.ratios.size(), MedianRatio(c.ratios, &Rate::clock),
-                   MedianRatio(c.ratios, &Rate::processor));
-            printed++;
-        }
-    }
-    if (!printed) printf(HaveFfmpeg() ? "No ratio to ffmpeg: no stretch ran.\n" : "No ratio to ffmpeg: it is not installed.\n");
+    const char *rounds = getenv("DAZAR_BENCH_ROUNDS");
+    if (rounds && atoi(rounds) > 0) CompareWithFfmpeg(atoi(rounds));
     return 0;
 }
