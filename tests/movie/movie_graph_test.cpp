@@ -75,6 +75,22 @@ protected:
             }
         return wrong;
     }
+    // The routes a run draws on: software and DirectDraw, and Direct3D where it really draws.
+    static std::vector<const char *> Routes()
+    {
+        std::vector<const char *> routes = {"software", "ddraw"};
+        if (IsDirect3DRouteExpected()) routes.push_back("d3d");
+        return routes;
+    }
+    // The library started again on a route, its back screen of that size and depth the draw target.
+    static void RestartOn(const char *route, int width, int height, int bits)
+    {
+        EndLibrary();
+        setenv("DAZAR_RENDER_ROUTE", route, 1);
+        ASSERT_EQ(InitLibrary(), 0);
+        ASSERT_EQ(SelectScreenMode(width, height, bits, 60), 0);
+        ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+    }
     static MmStreamTime StreamTime(int movie)
     {
         MmStreamTime t = -1;
@@ -133,15 +149,9 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
     // movie's own lost), the frame then due.
     const struct { int advance, event, frame; } steps[] = {{0, 0, 0}, {110000, 1, 3}, {100000, 0, 6}, {34000, 0, 7},
                                                            {33000, 2, 8}, {33000, 0, 9}};
-    std::vector<const char *> routes = {"software", "ddraw"};
-    if (IsDirect3DRouteExpected()) routes.push_back("d3d");
-    for (const char *use : routes)
+    for (const char *use : Routes())
         for (int bits : {16, 32}) {
-            EndLibrary();
-            setenv("DAZAR_RENDER_ROUTE", use, 1);
-            ASSERT_EQ(InitLibrary(), 0);
-            ASSERT_EQ(SelectScreenMode(640, 480, bits, 60), 0);
-            ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+            ASSERT_NO_FATAL_FAILURE(RestartOn(use, 640, 480, bits));
             int graph = OpenMovieToGraph(Path("m640.ogv").c_str(), 0, 1);
             ASSERT_NE(graph, -1) << use << " " << bits;
             MovieRecord *r = LookupMovieRecord(GetGraphMovieHandle(graph));
@@ -223,15 +233,9 @@ TEST_F(MovieGraphTest, FramesHeldLongInAFineTimeBaseShowForAllTheirTimeAndSeeksL
          {15000000, 29000000, 30666554, 30666556, 35000000, 10000000}},
     };
     SavedRenderRoute keep;
-    std::vector<const char *> routes = {"software", "ddraw"};
-    if (IsDirect3DRouteExpected()) routes.push_back("d3d");
-    for (const char *use : routes)
+    for (const char *use : Routes())
         for (int bits : {16, 32}) {
-            EndLibrary();
-            setenv("DAZAR_RENDER_ROUTE", use, 1);
-            ASSERT_EQ(InitLibrary(), 0);
-            ASSERT_EQ(SelectScreenMode(320, 240, bits, 60), 0);
-            ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+            ASSERT_NO_FATAL_FAILURE(RestartOn(use, 320, 240, bits));
             for (const Held &h : movies) {
                 int graph = OpenMovieToGraph(Path(h.movie.name).c_str(), 0, 1);
                 ASSERT_NE(graph, -1) << h.movie.name;
