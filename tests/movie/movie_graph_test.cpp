@@ -259,24 +259,24 @@ TEST_F(MovieGraphTest, FramesHeldLongInAFineTimeBaseShowForAllTheirTimeAndSeeksL
                     AdvanceSteppedClock(start + (uint64_t)(at + 9) / 10 - GetSteppedClockMicroseconds());
                     return shown();
                 };
+                std::string what = std::string(use) + std::to_string(bits) + " " + h.movie.name;
                 for (size_t k = 0; k < times.size(); k++) {
-                    EXPECT_EQ(shownAt(times[k]), (int)k) << use << bits << " " << h.movie.name << " at frame " << k;
+                    EXPECT_EQ(shownAt(times[k]), (int)k) << what << " at frame " << k;
                     // A frame held long is still on show just before the next one.
                     if (k + 1 < times.size() && times[k + 1] - times[k] > 10000000) {
-                        EXPECT_EQ(shownAt((times[k + 1] - 10) / 10 * 10), (int)k) << use << bits << " " << h.movie.name << " before " << k + 1;
+                        EXPECT_EQ(shownAt((times[k + 1] - 10) / 10 * 10), (int)k) << what << " before " << k + 1;
                     }
                 }
                 for (MmStreamTime seek : h.seeks) {
-                    // The frame covering the time, or the first to come.
-                    int want = std::max(0, (int)(std::upper_bound(times.begin(), times.end(), seek) - times.begin()) - 1);
+                    int want = (int)(std::upper_bound(times.begin(), times.end(), seek) - times.begin()) - 1;
                     r->multiStream->fn->Seek(r->multiStream, seek);
-                    EXPECT_EQ(shown(), want) << use << bits << " " << h.movie.name << " seek to " << seek;
+                    EXPECT_EQ(shown(), want) << what << " seek to " << seek;
                 }
-                EXPECT_EQ(r->playing, 1) << use << bits << " " << h.movie.name;
+                EXPECT_EQ(r->playing, 1) << what;
                 r->multiStream->fn->Seek(r->multiStream, times.back());
                 start = GetSteppedClockMicroseconds() - (uint64_t)times.back() / 10;
                 shownAt(times.back() + 10000000);
-                EXPECT_EQ(r->playing, 0) << use << bits << " " << h.movie.name;   // ended a second after the last frame
+                EXPECT_EQ(r->playing, 0) << what;   // ended a second after the last frame
                 EXPECT_EQ(RemoveGraph(graph, 0), 0);
             }
         }
