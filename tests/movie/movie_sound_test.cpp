@@ -192,8 +192,8 @@ TEST_F(MovieSoundTest, TheSoundEndsWithThePictureAndAMovieWithoutSoundStaysSilen
     EXPECT_EQ(record->basicAudio->fn->SetVolume(record->basicAudio, -100), MM_OK);
 }
 
-// Seeks far beyond the movie, up to the largest time, and a frame number further on than the file
-// could reach (frame 24's page naming frame 2^62): picture and sound end there, or start again from
+// Seeks far beyond the movie, up to the largest time, and a frame number beyond the file's last page
+// (frame 24's page naming frame 2^62): picture and sound end there, or start again from
 // 0, and no time overflows on the way.
 TEST_F(MovieSoundTest, FarSeeksAndFrameNumbersEndOrLoopPictureAndSound)
 {
