@@ -385,6 +385,7 @@ TEST_F(MovieTest, AStormOfRemovesReopensAndDisplayChangesHoldsTheMemoryOfADecode
 {
     size_t start = AllocatedBytes();
     MmTestHoldEveryFrame(1);
+    struct Held { ~Held() { MmTestHoldEveryFrame(0); } } held;   // also when an assertion ends the test
     MovieRecord *r;
     int movie = RunningMovie(this, "m640.ogv", 1, &r);
     ASSERT_EQ(MmTestWaitForHeldFrame(), 0);   // frame 0, decoded while the movie was made ready
