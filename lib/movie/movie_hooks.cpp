@@ -74,9 +74,11 @@ static void CopyFrameRows(MovieRecord *record)
     if (surface->fn->Lock(surface, nullptr, &desc, DD_LOCK_WAIT | DD_LOCK_READONLY) != DD_OK) return;
     uint8_t *to = BeginFrameCopyWrite(record);
     int rowBytes = record->frameFormat.pixelByte * record->width;
-    for (int y = 0; to && y < record->height; y++)
-        CopyBytes(to + (size_t)y * record->frameCopy.pitch, (const uint8_t *)desc.surface + (size_t)y * desc.pitch,
-                  (size_t)rowBytes);
+    // Rows without padding on either side go in one copy.
+    int rows = rowBytes == desc.pitch && rowBytes == record->frameCopy.pitch ? 1 : record->height;
+    size_t bytes = (size_t)rowBytes * (size_t)(record->height / rows);
+    for (int y = 0; to && y < rows; y++)
+        CopyBytes(to + (size_t)y * record->frameCopy.pitch, (const uint8_t *)desc.surface + (size_t)y * desc.pitch, bytes);
     if (to) EndFrameCopyWrite(record);
     surface->fn->Unlock(surface, nullptr);
 }
