@@ -206,13 +206,14 @@ static int ReceiveHeader(NetWorkHandleRecord *record, NetWorkBudget *budget)
 // ring takes it in at most two pieces). 1 complete, 0 more must come.
 static int ReceiveBody(NetWorkHandleRecord *record, NetWorkBudget *budget)
 {
-    int want = record->bytesMissing < budget->bytes ? record->bytesMissing : (int)budget->bytes;
-    if (want > 0) {
-        int got = MoveRingBytes(record->socket, &record->recvRing, &record->recvRing.writePos, want, 0);
-        record->recvRing.dataSize += got;
-        record->bytesMissing -= got;
-        budget->bytes -= got;
-    }
+    int64_t left = budget->bytes > 0 ? budget->bytes : 0;  // a header may have taken it below 0
+    int want = record->bytesMissing < left ? record->bytesMissing : (int)left;
+    int got = want > 0 ? MoveRingBytes(record->socket, &record->recvRing, &record->recvRing.writePos, want, 0) : 0;
+    record->recvRing.dataSize += got;
+    record->bytesMissing -= got;
+    budget->bytes -= got;
+    // Stopped by the budget, not by the socket running dry.
+    record->recvWaiting = got == want && record->bytesMissing > 0;
     if (record->bytesMissing > 0) return 0;
     record->completeBytes += record->messageSize;
     return 1;
@@ -241,6 +242,7 @@ static int ReceiveMessages(NetWorkHandleRecord *record, NetWorkBudget *budget)
 {
     if (!record->framed) return 0;
     if (IsBudgetSpent(budget)) return RECV_NOT_BEGUN;
+    record->recvWaiting = 0;
     do {
         if (record->bytesMissing == 0) {
             record->heldAtLimit = record->recvRing.dataSize >= gNetWork.recvQueueLimit;
@@ -251,6 +253,7 @@ static int ReceiveMessages(NetWorkHandleRecord *record, NetWorkBudget *budget)
         if (ReceiveBody(record, budget) == 0) return 0;
         budget->messages--;
     } while (!IsBudgetSpent(budget));
+    record->recvWaiting = 1;
     return 0;
 }
 
@@ -407,6 +410,9 @@ int HandleSocketEvent(uint32_t eventWord, uintptr_t socket)
         record->closeError = error;
         record->connected = 0;
         record->lossNoticed = 0;
+        // What the socket still holds is received in the passes (no read notice comes any more), and
+        // the connection is released only once that is done.
+        MarkReadPending(record);
         return 1;
     default: return 1;
     }
@@ -578,7 +584,7 @@ static void ReleaseFinishedConnections(void)
     while (node && node->next) {
         NetWorkListNode *next = node->next;
         NetWorkHandleRecord *record = node->record;
-        int lost = !record->connected && record->lossNoticed && record->autoRelease;
+        int lost = !record->connected && record->lossNoticed && record->autoRelease && !record->readPending;
         int abandoned = lost && record->completeBytes > 0 && now - record->idleSince >= NETWORK_LOST_IDLE_MS;
         if (record->used && (record->error == 1 || (lost && record->completeBytes == 0) || abandoned)) {
             if (abandoned) {
@@ -608,8 +614,11 @@ static void ServePendingReads(void)
             gNetWork.readCursor = slot;
             return;
         }
-        record->readPending = 0;
-        gNetWork.pendingReads--;
+        // A lost connection keeps its turn until its socket is dry: no other notice comes for it.
+        if (record->connected || !record->recvWaiting) {
+            record->readPending = 0;
+            gNetWork.pendingReads--;
+        }
         gNetWork.readCursor = (slot + 1) % NETWORK_LISTEN_SLOT;
     }
 }

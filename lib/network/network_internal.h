@@ -55,7 +55,8 @@ struct NetWorkHandleRecord {
     int32_t connectState;   // 0 under way, 1 done, -1 failed
     int32_t closeError;     // the error the close notice carried (0 orderly)
     int32_t sendFailed;     // a send failed for good (the peer has gone): the release drain stops
-    int32_t readPending;    // a read notice waits for its turn in a pass
+    int32_t readPending;    // a read notice waits for its turn in a pass (a lost connection's, until its socket is dry)
+    int32_t recvWaiting;    // the last receive stopped at its budget, the socket still holding data
     int32_t heldAtLimit;    // the receive stopped at the queue limit, its read notice used up
     uint32_t idleSince;     // kernel milliseconds: the loss noticed, or its data last touched since
 };

@@ -406,22 +406,32 @@ static short WantedEvents(const WsEntry *entry)
     return wanted ? wanted : POLLRDHUP;  // a reset is still seen through POLLERR / POLLHUP
 }
 
-// Turns what poll found for one connected socket into notices. An orderly close is told only once
-// nothing unread is left; a reset carries its error.
+// Peeks one byte: the count, or -1 with errno. A reset found is kept, as the peek took it from the
+// socket and a close retold later must still carry it.
+static ssize_t PeekOne(WsEntry *entry)
+{
+    char byte;
+    ssize_t got = recv(entry->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (got < 0 && errno == ECONNRESET) entry->resetSeen = 1;
+    return got;
+}
+
+// Turns what poll found for one connected socket into notices. A close, orderly or a reset, is told
+// only once nothing unread is left; a reset carries its error.
 static int PostConnected(WsEntry *entry, short revents)
 {
     const uint32_t all = ARM_CLOSE | ARM_READ | ARM_WRITE;
     int posted = 0;
     if ((revents & POLLIN) && (entry->armed & ARM_READ)) {
-        char byte;
-        ssize_t got = recv(entry->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (got < 0 && errno == ECONNRESET) entry->resetSeen = 1;  // taken now: a retold close keeps it
+        ssize_t got = PeekOne(entry);
         if (got == 0) return Posted(Post(entry, WS_FD_CLOSE, all, entry->resetSeen ? WS_WSAECONNRESET : 0));
         if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             return Posted(Post(entry, WS_FD_CLOSE, all, MapErrno(errno)));
         }
         if (got > 0) posted += Posted(Post(entry, WS_FD_READ, ARM_READ, 0));
-    } else if (revents & (POLLERR | POLLHUP)) {
+    } else if ((revents & (POLLERR | POLLHUP)) && PeekOne(entry) <= 0) {
+        // A close never overtakes data: while the socket holds some (its read notice not yet answered
+        // by a receive), the close waits for the poll after the receive that re-arms the read.
         int error = SocketError(entry->fd);
         if (error == WS_WSAECONNRESET) entry->resetSeen = 1;
         if (!error && entry->resetSeen) error = WS_WSAECONNRESET;

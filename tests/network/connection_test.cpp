@@ -524,6 +524,28 @@ TEST_F(Connection, NothingIsLostAtACloseReadInTheNaturalOrder)
     EXPECT_EQ(TakeAll(h, 6000).size(), 6000u);
 }
 
+// Whatever a peer sent before it ended, by a reset, a close or a half-close, reaches a program that
+// reads, however busy other peers keep the passes: the end is not told before the data, and a
+// connection whose end is told early (as a socket layer may tell a reset) stays until its socket's
+// data is received and taken.
+TEST_F(Connection, EverythingSentBeforeTheEndArrivesBesideFloodingPeers)
+{
+    PeerProcess flooders;
+    ASSERT_EQ(AcceptPeers(&flooders, 20).size(), 20u);
+    ASSERT_EQ(PeerCommand(&flooders, "flood 1"), "ok");
+    NetTestSetReceiveBudget(2000);
+    struct Case { const char *ending; int toldEarly; };
+    for (const Case &c : {Case{"reset", 0}, Case{"close", 0}, Case{"shutwr", 0}, Case{"reset", 1}}) {
+        int h = AcceptPeer();
+        ASSERT_GE(h, 0);
+        ASSERT_TRUE(SendHeld({h}, {"frames 50 1000", "acked", c.ending})) << c.ending;
+        if (c.toldEarly) HandleSocketEvent(WS_FD_CLOSE | (WS_WSAECONNRESET << 16), Record(h)->socket);
+        EXPECT_EQ(TakeAll(h, 50000).size(), 50000u) << c.ending << c.toldEarly;
+        StopPeer(&peer);
+    }
+    StopPeer(&flooders);
+}
+
 TEST_F(Connection, FullTableTurnsTheConnectionAwayAndKeepsListening)
 {
     ASSERT_EQ(ListenNetWork(kLoopback, 0), 0);

@@ -6,11 +6,14 @@ Started as `framed_peer.py connect PORT [COUNT]` (opens COUNT connections, 1 by 
 connection). Every command answers one line starting with "ok" (or "error ..."), which is the test's
 handshake. "frames" and "flood" go to every connection, the others to the first.
 """
+import fcntl
 import random
 import socket
 import struct
 import sys
+import termios
 import threading
+import time
 
 
 def reply(text):
@@ -126,6 +129,13 @@ def main():
                 (length,) = struct.unpack("<I", recv_exact(conn, 4))
                 same = recv_exact(conn, length) == pattern(length, int(args[0]))
                 reply(("ok %d" if same else "error %d bytes differ") % length)
+            elif command == "acked":
+                # Waits until the other side's socket has acknowledged every byte sent.
+                deadline = time.monotonic() + 20
+                unacked = lambda: struct.unpack("i", fcntl.ioctl(conn.fileno(), termios.TIOCOUTQ, b"\0" * 4))[0]
+                while unacked() > 0 and time.monotonic() < deadline:
+                    time.sleep(0.001)
+                reply("ok" if unacked() == 0 else "error %d bytes unacknowledged" % unacked())
             elif command == "shutwr":
                 conn.shutdown(socket.SHUT_WR)
                 reply("ok")
