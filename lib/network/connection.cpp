@@ -51,7 +51,7 @@ void NoteNetWorkPassEnd(void) { gNetWork.passEnded = NowMicroseconds(); }
 static NetWorkBudget FreshBudget(void)
 {
     int32_t bytes = gNetWorkHooks.ReceiveBudget();
-    return NetWorkBudget{GetNetWorkRunDeadline(), bytes > 0 ? bytes : RECV_BUDGET, NETWORK_RECV_MESSAGES_PER_PASS};
+    return NetWorkBudget{GetNetWorkRunDeadline(), bytes > 0 ? bytes : RECV_BUDGET, NETWORK_RECV_MESSAGES_PER_PASS, 0};
 }
 
 static int IsBudgetSpent(const NetWorkBudget *budget)
@@ -241,7 +241,7 @@ void ResumeHeldNetWorkReceive(NetWorkHandleRecord *record)
 static int ReceiveMessages(NetWorkHandleRecord *record, NetWorkBudget *budget)
 {
     if (!record->framed) return 0;
-    if (IsBudgetSpent(budget)) return RECV_NOT_BEGUN;
+    if (!budget->sure && IsBudgetSpent(budget)) return RECV_NOT_BEGUN;
     record->recvWaiting = 0;
     do {
         if (record->bytesMissing == 0) {
@@ -597,30 +597,81 @@ static void ReleaseFinishedConnections(void)
     }
 }
 
-// Serves the waiting read notices in turn, from the cursor on, while the pass's budget lasts; the next
-// pass begins with the connection after the last one served, so none waits behind the others.
+// Clears a record's read notice once its turn is over: a connection's next notice comes with the next
+// data, but a lost connection keeps its turn until its socket is dry, as no other notice comes for it.
+static void EndReadTurn(NetWorkHandleRecord *record)
+{
+    if (!record->readPending || (!record->connected && record->recvWaiting)) return;
+    record->readPending = 0;
+    gNetWork.pendingReads--;
+}
+
+// One of parties' equal share of what the budget has left, for a turn of its own: at least a byte and
+// a message, and its first receive runs whatever the clock says, so every party is served.
+static NetWorkBudget ShareOf(const NetWorkBudget *budget, int parties)
+{
+    int64_t now = NowMicroseconds();
+    int64_t time = budget->deadline > now ? (budget->deadline - now) / parties : 0;
+    int64_t bytes = budget->bytes / parties;
+    int32_t messages = budget->messages / parties;
+    return NetWorkBudget{now + time, bytes > 0 ? bytes : 1, messages > 0 ? messages : 1, 1};
+}
+
+// A waiting connection's turn with an equal share of what the pass has left; the pass is charged what
+// it took. A raw connection takes nothing here: its share is set aside (added to *aside: time, bytes,
+// messages) for its own reader, the HTTP steps after the pump.
+static void ServeShare(NetWorkHandleRecord *record, int parties, NetWorkBudget *aside)
+{
+    NetWorkBudget share = ShareOf(&gNetWork.pass, parties), given = share;
+    if (record->framed) {
+        RunSocketStep(record->node.handle, 0, &share);
+    } else {
+        aside->deadline += share.deadline - NowMicroseconds();
+        aside->bytes += share.bytes;
+        aside->messages += share.messages;
+        share.bytes = 0;
+        share.messages = 0;
+    }
+    gNetWork.pass.bytes -= given.bytes - share.bytes;
+    gNetWork.pass.messages -= given.messages - share.messages;
+    // One that took its whole share stays for the rest of the pass.
+    if (!record->recvWaiting) EndReadTurn(record);
+}
+
+// Serves the waiting read notices in two rounds. First every waiting connection gets an equal share of
+// the pass, so a light peer is served every pass whatever the number of busy ones; then what is left
+// (less the raw connections' shares) goes on in turn to those that took their whole share, from
+// where the last pass stopped, so none of them waits behind the others.
 static void ServePendingReads(void)
 {
-    int start = gNetWork.readCursor;
-    for (int i = 0, left = gNetWork.pendingReads; i < NETWORK_LISTEN_SLOT && left > 0; i++) {
-        int slot = (start + i) % NETWORK_LISTEN_SLOT;
-        NetWorkHandleRecord *record = gNetWork.table[slot];
-        if (!record || !record->readPending) continue;
-        left--;
-        if (record->recvBusy) continue;  // its own receive is under way: it keeps its turn
-        // The receive itself tells whether the budget is spent: a look of our own could find time
-        // left that is gone when it begins, and a notice answered without a recv asks for no other.
-        if (RunSocketStep(record->node.handle, 0, &gNetWork.pass) == RECV_NOT_BEGUN) {
-            gNetWork.readCursor = slot;
-            return;
-        }
-        // A lost connection keeps its turn until its socket is dry: no other notice comes for it.
-        if (record->connected || !record->recvWaiting) {
-            record->readPending = 0;
-            gNetWork.pendingReads--;
-        }
-        gNetWork.readCursor = (slot + 1) % NETWORK_LISTEN_SLOT;
+    static int order[NETWORK_LISTEN_SLOT];
+    int count = 0;
+    for (int i = 0; i < NETWORK_LISTEN_SLOT && count < gNetWork.pendingReads; i++) {
+        int slot = (gNetWork.readCursor + i) % NETWORK_LISTEN_SLOT;
+        if (gNetWork.table[slot] && gNetWork.table[slot]->readPending) order[count++] = slot;
     }
+    NetWorkBudget aside{0, 0, 0, 0};  // its deadline a length of time
+    for (int i = 0; i < count; i++) {
+        NetWorkHandleRecord *record = gNetWork.table[order[i]];
+        // A record whose own receive is under way keeps its notice.
+        if (record && record->readPending && !record->recvBusy) ServeShare(record, count - i, &aside);
+    }
+    gNetWork.pass.deadline -= aside.deadline;
+    for (int i = 0; i < count; i++) {
+        NetWorkHandleRecord *record = gNetWork.table[order[i]];
+        if (!record || !record->readPending || record->recvBusy) continue;
+        // The receive itself tells whether the budget is spent: a look of our own could find time
+        // left that is gone when it begins.
+        if (RunSocketStep(record->node.handle, 0, &gNetWork.pass) == RECV_NOT_BEGUN) {
+            gNetWork.readCursor = order[i];
+            break;
+        }
+        EndReadTurn(record);
+        gNetWork.readCursor = (order[i] + 1) % NETWORK_LISTEN_SLOT;
+    }
+    gNetWork.pass.deadline += aside.deadline;
+    gNetWork.pass.bytes += aside.bytes;
+    gNetWork.pass.messages += aside.messages;
 }
 
 // Dispatches what waits for the socket window.

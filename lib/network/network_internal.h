@@ -66,6 +66,7 @@ struct NetWorkBudget {
     int64_t deadline;       // kernel microseconds
     int64_t bytes;
     int32_t messages;
+    int32_t sure;           // 1: a turn's share in a pass, whose first receive runs whatever the clock says
 };
 
 struct NetWorkState {
