@@ -48,7 +48,7 @@ int64_t GetNetWorkPassDeadline(void) { return gNetWork.pass.deadline; }
 void NoteNetWorkPassEnd(void) { gNetWork.passEnded = NowMicroseconds(); }
 
 // A whole budget from now.
-static NetWorkBudget FreshBudget(void)
+NetWorkBudget GetFreshNetWorkBudget(void)
 {
     int32_t bytes = gNetWorkHooks.ReceiveBudget();
     return NetWorkBudget{GetNetWorkRunDeadline(), bytes > 0 ? bytes : RECV_BUDGET, NETWORK_RECV_MESSAGES_PER_PASS, 0};
@@ -545,7 +545,7 @@ static void Drain(int handle, NetWorkHandleRecord *record, int forWrite)
         if (!more) return;
         PumpNetWorkMessages(0);
         // A release waits on its own time, not the pass's.
-        NetWorkBudget own = FreshBudget();
+        NetWorkBudget own = GetFreshNetWorkBudget();
         RunSocketStep(handle, forWrite, &own);
         WsWaitSocket(record->socket, forWrite, 1);
     }
@@ -606,9 +606,7 @@ static void EndReadTurn(NetWorkHandleRecord *record)
     gNetWork.pendingReads--;
 }
 
-// One of parties' equal share of what the budget has left, for a turn of its own: at least a byte and
-// a message, and its first receive runs whatever the clock says, so every party is served.
-static NetWorkBudget ShareOf(const NetWorkBudget *budget, int parties)
+NetWorkBudget ShareNetWorkBudget(const NetWorkBudget *budget, int parties)
 {
     int64_t now = NowMicroseconds();
     int64_t time = budget->deadline > now ? (budget->deadline - now) / parties : 0;
@@ -622,7 +620,7 @@ static NetWorkBudget ShareOf(const NetWorkBudget *budget, int parties)
 // messages) for its own reader, the HTTP steps after the pump.
 static void ServeShare(NetWorkHandleRecord *record, int parties, NetWorkBudget *aside)
 {
-    NetWorkBudget share = ShareOf(&gNetWork.pass, parties), given = share;
+    NetWorkBudget share = ShareNetWorkBudget(&gNetWork.pass, parties), given = share;
     if (record->framed) {
         RunSocketStep(record->node.handle, 0, &share);
     } else {
@@ -688,7 +686,7 @@ int PumpNetWorkMessages(int flag)
     // has rested): it looks at the sockets and receives in turn. Other pumps dispatch what is queued.
     int pass = gNetWork.pumpDepth == 0 && (flag == 1 || IsNetWorkPassDue());
     if (pass) {
-        gNetWork.pass = FreshBudget();
+        gNetWork.pass = GetFreshNetWorkBudget();
         WsPollEvents();
     }
     gNetWork.pumpDepth++;

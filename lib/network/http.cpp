@@ -161,6 +161,7 @@ static int ReadStatusLine(int slot, HttpHandleRecord *record, int logStatus)
 {
     char line[256];
     int taken = TakeLine(record, line);
+    record->headStarved = taken == 0;
     if (taken == 0) return 0;
     int status = taken > 0 ? ParseHttpStatusCode(line) : -1;
     if (status == 200) return 1;
@@ -228,6 +229,12 @@ static int ReadHeaderLine(int slot, HttpHandleRecord *record)
     return 0;
 }
 
+// At most want bytes, within what the step's budget has left.
+static int64_t PieceBytes(int64_t want)
+{
+    return want < gHttp.budget.bytes ? want : gHttp.budget.bytes;
+}
+
 // Receives one piece of the body to its destination. The count (0 when nothing came), or -1 when
 // the transfer has ended.
 static int ReceiveBodyPiece(int slot, HttpHandleRecord *record, uint8_t *piece)
@@ -235,7 +242,7 @@ static int ReceiveBodyPiece(int slot, HttpHandleRecord *record, uint8_t *piece)
     if (record->destination == 0) {
         // A body of known length ends there: what a server sends beyond it is not the body's.
         int64_t left = record->contentLength - record->received;
-        int want = record->contentLength >= 0 && left < HTTP_BODY_PIECE ? (int)left : HTTP_BODY_PIECE;
+        int want = (int)PieceBytes(record->contentLength >= 0 && left < HTTP_BODY_PIECE ? left : HTTP_BODY_PIECE);
         int count = NetWorkRecv(record->netHandle, piece, want);
         if (count <= 0) return 0;
         uint32_t written = 0;
@@ -258,7 +265,7 @@ static int ReceiveBodyPiece(int slot, HttpHandleRecord *record, uint8_t *piece)
         room = record->capacity - record->received;
     }
     // The memory body never passes the limit, an int.
-    int count = NetWorkRecv(record->netHandle, (uint8_t *)*record->callerMemory + record->received, (int)room);
+    int count = NetWorkRecv(record->netHandle, (uint8_t *)*record->callerMemory + record->received, (int)PieceBytes(room));
     return count < 0 ? 0 : count;
 }
 
@@ -271,16 +278,25 @@ static int ClosedAndDrained(const HttpHandleRecord *record)
     return state == 0 && waiting == 0 && connection && connection->closeError == 0;
 }
 
-// 1 when the pass's time or pieces are used up.
-static int IsHttpBudgetSpent(void)
+// 1 when the step's pieces or bytes are used up.
+static int IsHttpBudgetTaken(void)
 {
-    return gHttp.budget.pieces <= 0 || IsNetWorkRunOver(gHttp.budget.deadline);
+    return gHttp.budget.pieces <= 0 || gHttp.budget.bytes <= 0;
 }
 
-// Step 3 of GET and POST: the body, in large pieces for as long as they come and the pass's budget
-// lasts (one piece at least). onePiece: a POST body without a length takes one piece per call.
+// 1 when the step's time, pieces or bytes are used up.
+static int IsHttpBudgetSpent(void)
+{
+    return IsHttpBudgetTaken() || IsNetWorkRunOver(gHttp.budget.deadline);
+}
+
+// Step 3 of GET and POST: the body, in large pieces for as long as they come and the step's budget
+// lasts (one piece at least, whatever the clock says, while it has pieces and bytes). onePiece: a POST
+// body without a length takes one piece per call.
 static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int onePiece)
 {
+    record->bodyWaiting = 1;
+    if (IsHttpBudgetTaken()) return 0;
     for (;;) {
         int count = ReceiveBodyPiece(slot, record, piece);
         if (count < 0) return 0;
@@ -292,7 +308,9 @@ static int ReceiveBody(int slot, HttpHandleRecord *record, uint8_t *piece, int o
             return 0;
         }
         gHttp.budget.pieces--;
-        if (count == 0 || (onePiece && !known) || IsHttpBudgetSpent()) return 0;
+        gHttp.budget.bytes -= count;
+        if (count == 0 || (onePiece && !known)) record->bodyWaiting = 0;
+        if (!record->bodyWaiting || IsHttpBudgetSpent()) return 0;
     }
 }
 
@@ -313,7 +331,9 @@ static int StepRequestAndStatus(int slot, HttpHandleRecord *record, int logStatu
 }
 
 // Ends a transfer whose response head, not yet ended, has passed its bytes, lines or time (a server
-// that sends header lines without end, fast or slow, cannot hold it). 1 when it has ended.
+// that sends header lines without end, fast or slow, cannot hold it). The time counts only once the
+// step has taken every whole line there was: the head then waits on the server, which has taken all
+// the time since the request (while whole lines wait, the time is the library's). 1 when it has ended.
 static int EndHeadOverLimit(int slot, HttpHandleRecord *record)
 {
     if (record->state != HTTP_RUNNING || record->step < 1 || record->step > 2) return 0;
@@ -321,7 +341,7 @@ static int EndHeadOverLimit(int slot, HttpHandleRecord *record)
         WriteLogFormat("HTTP応答のヘッダが %d バイトを超えたので打ち切りました in StepHttpHandle", HTTP_HEAD_MAX_BYTES);
     } else if (record->headLines > HTTP_HEAD_MAX_LINES) {
         WriteLogFormat("HTTP応答のヘッダが %d 行を超えたので打ち切りました in StepHttpHandle", HTTP_HEAD_MAX_LINES);
-    } else if (KGetTime() - record->requestSentAt >= HTTP_HEAD_MAX_MS) {
+    } else if (record->headStarved && KGetTime() - record->requestSentAt >= HTTP_HEAD_MAX_MS) {
         WriteLogFormat("HTTP応答のヘッダが %d ミリ秒の間に終わらなかったので打ち切りました in StepHttpHandle",
                        HTTP_HEAD_MAX_MS);
     } else {
@@ -331,18 +351,18 @@ static int EndHeadOverLimit(int slot, HttpHandleRecord *record)
     return 1;
 }
 
-// Step 2 of every kind: every header line that has come, while the pass's time lasts (one line at
-// least). 1 when the step moved on, 0 when the call is over.
+// Step 2 of every kind: every header line that has come, whatever the budget (the head's limits bound
+// the work). 1 when the step moved on, 0 when the call is over.
 static int ReadHeaderLines(int slot, HttpHandleRecord *record)
 {
     while (record->state == HTTP_RUNNING) {
         int ended = ReadHeaderLine(slot, record);
+        record->headStarved = ended < 0;
         if (EndHeadOverLimit(slot, record) || ended < 0) return 0;
         if (ended > 0) {
             record->step = 3;
             return 1;
         }
-        if (IsNetWorkRunOver(gHttp.budget.deadline)) return 0;
     }
     return 0;
 }
@@ -400,11 +420,11 @@ static int StepConnected(int slot, HttpHandleRecord *record, int state)
     }
 }
 
-// A whole budget for the steps of a pass that ends at deadline.
-static HttpBudget FreshHttpBudget(int64_t deadline)
+// Body pieces a pass over the transfers, or a step alone, may take.
+static int32_t HttpPiecesPerPass(void)
 {
     int32_t pieces = gNetWorkHooks.HttpPiecesPerStep();
-    return HttpBudget{deadline, pieces > 0 ? pieces : INT32_MAX};
+    return pieces > 0 ? pieces : INT32_MAX;
 }
 
 // A transfer's step within the budget in force.
@@ -436,30 +456,60 @@ static int StepTransfer(int slot)
 // A step called alone has a budget of its own.
 int StepHttpHandle(int slot)
 {
-    gHttp.budget = FreshHttpBudget(GetNetWorkRunDeadline());
+    NetWorkBudget own = GetFreshNetWorkBudget();
+    gHttp.budget = HttpBudget{own.deadline, own.bytes, HttpPiecesPerPass()};
     return StepTransfer(slot);
 }
 
-// One step for every transfer while the pass's budget lasts (the first one always), beginning with
-// the transfer the last pass did not reach, so none waits behind the others.
+// A transfer's step within budget, which is charged to the pass (and the pieces left). Whether the step
+// had its whole share (it stopped at its budget with more to come, or was given no body at all).
+static int StepWithin(int slot, HttpBudget budget, int32_t *pieces)
+{
+    gHttp.budget = budget;
+    StepTransfer(slot);
+    gNetWork.pass.bytes -= budget.bytes - gHttp.budget.bytes;
+    *pieces -= budget.pieces - gHttp.budget.pieces;
+    HttpHandleRecord *record = SlotRecord(slot);
+    return record && record->state == HTTP_RUNNING && record->step == 3 && record->bodyWaiting;
+}
+
+// One pass over the transfers, part of the network's pass. First every running transfer steps with an
+// equal share of what the pass has left (heads are read whole whatever the share), so none waits behind
+// the others; then what is left goes on in turn to the bodies that took their whole share, from the
+// transfer the last pass did not reach.
 int StepAllHttpHandles(void)
 {
     if (gHttp.liveCount <= 0) return 0;
     PumpNetWorkMessages(0);  // a pass of its own when none is under way
-    gHttp.budget = FreshHttpBudget(GetNetWorkPassDeadline());
-    int start = gHttp.cursor, seen = 0, stepped = 0, live = gHttp.liveCount;
-    for (int i = 0; i < HTTP_SLOTS && seen < live; i++) {
-        int slot = (start + i) % HTTP_SLOTS;
-        if (!gHttp.table[slot]) continue;
-        seen++;
-        if (gHttp.table[slot]->state != HTTP_RUNNING) continue;
-        if (stepped > 0 && IsHttpBudgetSpent()) {
-            gHttp.cursor = slot;
+    static int order[HTTP_SLOTS];
+    int count = 0;
+    for (int i = 0; i < HTTP_SLOTS; i++) {
+        int slot = (gHttp.cursor + i) % HTTP_SLOTS;
+        if (gHttp.table[slot] && gHttp.table[slot]->state == HTTP_RUNNING) order[count++] = slot;
+    }
+    // The steps' own pumps dispatch notices but start no other pass meanwhile.
+    gNetWork.pumpDepth++;
+    int32_t pieces = HttpPiecesPerPass(), denied = -1;
+    for (int i = 0; i < count; i++) {
+        NetWorkBudget share = ShareNetWorkBudget(&gNetWork.pass, count - i);
+        int32_t piecesShare = pieces / (count - i) > 0 ? pieces / (count - i) : (pieces > 0 ? 1 : 0);
+        int hungry = StepWithin(order[i], HttpBudget{share.deadline, share.bytes, piecesShare}, &pieces);
+        if (hungry && piecesShare == 0 && denied < 0) denied = order[i];
+    }
+    for (int i = 0; i < count && denied < 0; i++) {
+        HttpHandleRecord *record = gHttp.table[order[i]];
+        if (!record || record->state != HTTP_RUNNING || !record->bodyWaiting) continue;
+        HttpBudget rest{gNetWork.pass.deadline, gNetWork.pass.bytes, pieces};
+        gHttp.budget = rest;
+        if (IsHttpBudgetSpent()) {
+            denied = order[i];
             break;
         }
-        stepped++;
-        StepTransfer(slot);
+        StepWithin(order[i], rest, &pieces);
+        gHttp.cursor = (order[i] + 1) % HTTP_SLOTS;
     }
+    if (denied >= 0) gHttp.cursor = denied;
+    gNetWork.pumpDepth--;
     NoteNetWorkPassEnd();
     return 0;
 }

@@ -43,11 +43,14 @@ struct HttpHandleRecord {
     int32_t headLines;      // status and header lines taken, over-long ones too
     uint32_t quietSince;    // kernel milliseconds when a byte last moved
     uint32_t requestSentAt; // kernel milliseconds when the request was all out
+    int32_t headStarved;    // the last step took every whole head line there was: the head waits on the server
+    int32_t bodyWaiting;    // the last step's body stopped at its budget, more possibly waiting
 };
 
-// What the steps of one pass over the transfers may still take: the time and the body pieces.
+// What a step may still take: the time, the body bytes and the body pieces.
 struct HttpBudget {
     int64_t deadline;       // kernel microseconds
+    int64_t bytes;
     int32_t pieces;
 };
 
@@ -56,7 +59,7 @@ struct HttpState {
     int32_t liveCount;
     int32_t maxMemoryBody;  // 0 = the default
     int32_t timeLimit;      // milliseconds a transfer may go without a byte (0 = the default)
-    HttpBudget budget;      // of the pass under way (a step called alone has its own)
+    HttpBudget budget;      // of the step under way: its share of the pass, or its own when called alone
     int32_t cursor;         // the slot the next pass steps first
 };
 

@@ -108,6 +108,11 @@ extern NetWorkHookTable gNetWorkHooks;
 // clock, so a stepped clock holds it).
 int64_t GetNetWorkRunDeadline(void);
 int IsNetWorkRunOver(int64_t deadline);
+// A whole budget (time, bytes, messages) from now.
+NetWorkBudget GetFreshNetWorkBudget(void);
+// One of parties' equal share of what the budget has left, for a turn of its own in a pass: at least a
+// byte and a message, and its first receive runs whatever the clock says, so every party is served.
+NetWorkBudget ShareNetWorkBudget(const NetWorkBudget *budget, int parties);
 // The deadline of the current pass (over when no pass is under way), and notes the end of work done
 // in it, from which the rest before a call may start the next pass is counted.
 int64_t GetNetWorkPassDeadline(void);

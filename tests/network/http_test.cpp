@@ -188,10 +188,12 @@ TEST_F(Http, StatusLinesOtherThan200EndTheTransfer)
 }
 
 // One call takes every line that has come, an over-long one dropped whole (not a few hundred bytes a
-// step), and the body behind them.
+// step), and the body behind them, however long the transfer waited for the call: the head's time
+// limit counts only the time the server took.
 TEST_F(Http, OneCallTakesEveryLineThatHasCome)
 {
     gFixtureStepsHttp = false;
+    InstallSteppedClock(1000000);
     int port = StartRawPeer();
     int slot = Start(HTTP_GET, port, "/", nullptr);
     ASSERT_GE(slot, 0);
@@ -206,7 +208,9 @@ TEST_F(Http, OneCallTakesEveryLineThatHasCome)
     ASSERT_EQ(PeerCommand(&peer, "send " + Hex(response)), "ok");
     static char peeked[50000];
     ASSERT_TRUE(PumpUntil([&] { return NetWorkRecvToPeek(record->netHandle, peeked, 50000) == (int)response.size(); }));
+    AdvanceSteppedClock((HTTP_HEAD_MAX_MS + 1000) * 1000ull);
     EXPECT_EQ(StepHttpHandle(slot), 0);
+    RemoveSteppedClock();
     EXPECT_EQ(record->contentLength, 4);
     EXPECT_EQ(record->state, HTTP_DONE);
     EXPECT_EQ(Body(slot), "body");
@@ -299,6 +303,56 @@ TEST_F(Http, OnePassOverTheTransfersTakesOneBudget)
     }
     for (int slot : slots) EXPECT_GT(gHttp.table[slot]->received, 0);
     for (PeerProcess &p : peers) StopPeer(&p);
+}
+
+// A clock that moves a little at every look, as the work of a pass takes time, besides the steps a
+// test makes.
+uint64_t TickingClockNow(void *user) { return *(uint64_t *)user += 50; }
+void TickingClockSleep(void *user, uint32_t milliseconds) { *(uint64_t *)user += milliseconds * 1000ull; }
+
+// Twenty transfers whose servers send a 40-line head at once, beside flooding peers that spend the
+// time of every pass, at one pass per 16 ms: every head is read whole within a few passes, and the
+// head's time limit counts none of the time the transfers waited for their turn. All finish.
+TEST_F(Http, WholeHeadsBesideFloodingPeersAreReadAndAllTransfersFinish)
+{
+    int port = StartServer({"python3", PeerScript("framed_peer.py"), "serve", "40"});
+    ASSERT_GT(port, 0);
+    PeerProcess flooders;
+    std::vector<int> flooding = AcceptPeers(&flooders, 10);
+    ASSERT_EQ(flooding.size(), 10u);
+    ASSERT_EQ(PeerCommand(&flooders, "flood 1000"), "ok");
+    flooding.push_back(gNetWork.table[NETWORK_LISTEN_SLOT]->node.handle);
+    uint64_t now = 1000000;
+    KClockSource ticking = {TickingClockNow, TickingClockSleep, &now};
+    KSetClockSource(&ticking);
+    const int count = 20;
+    void *bodies[count] = {};
+    int slots[count];
+    for (int i = 0; i < count; i++) {
+        HttpTransferStart start{HTTP_GET, "127.0.0.1", port, "/", nullptr, 0, nullptr, &bodies[i]};
+        ASSERT_GE(slots[i] = StartHttpTransfer(&start), 0);
+    }
+    for (int pass = 0, running = count; pass < 1000 && running > 0; pass++) {
+        now += 16000;
+        PumpNetWorkMessages(1);
+        StepAllHttpHandles();
+        for (int h : flooding) {
+            int waiting = GetNetWorkDataLength(h);
+            std::string taken(waiting > 0 ? (size_t)waiting : 0, 0);
+            if (waiting > 0) NetWorkRecv(h, taken.data(), waiting);
+        }
+        running = 0;
+        for (int slot : slots) running += gHttp.table[slot]->state == HTTP_RUNNING;
+    }
+    KSetClockSource(nullptr);
+    for (int i = 0; i < count; i++) {
+        EXPECT_EQ(std::make_pair(gHttp.table[slots[i]]->state, gHttp.table[slots[i]]->error), std::make_pair(0, -1));
+        EXPECT_TRUE(bodies[i] && memcmp(bodies[i], "ok", 2) == 0);
+        DeleteHttpHandle(slots[i]);
+        FreeMemoryTracked(bodies[i]);
+    }
+    StopPeer(&flooders);
+    for (int h : flooding) ReleaseNetWorkHandle(h);
 }
 
 // The start returns at once, whether the server drops the connection attempt or never answers; the

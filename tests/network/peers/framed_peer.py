@@ -3,7 +3,8 @@
 
 Started as `framed_peer.py connect PORT [COUNT]` (opens COUNT connections, 1 by default, to
 127.0.0.1:PORT) or `framed_peer.py listen` (binds 127.0.0.1 on a free port, prints "port N", accepts one
-connection). Every command answers one line starting with "ok" (or "error ..."), which is the test's
+connection). `framed_peer.py serve LINES` is an HTTP server instead: it prints "port N" and answers every
+request with a head of LINES header lines and a 2-byte body, all in one send. Every command answers one line starting with "ok" (or "error ..."), which is the test's
 handshake. "frames" and "flood" go to every connection, the others to the first.
 """
 import fcntl
@@ -75,7 +76,38 @@ def flood(conn, block):
         pass
 
 
+def serve_heads(lines):
+    """Answers every request head, on a thread per connection, with the whole response at once."""
+    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    server.bind(("127.0.0.1", 0))
+    server.listen(128)
+    response = ("HTTP/1.0 200 OK\r\n" + "".join("X-Line-%d: v\r\n" % i for i in range(lines)) +
+                "Content-Length: 2\r\n\r\nok").encode()
+
+    def answer(conn):
+        with conn:
+            request = b""
+            try:
+                while b"\r\n\r\n" not in request:
+                    piece = conn.recv(4096)
+                    if not piece:
+                        return
+                    request += piece
+                conn.sendall(response)
+                conn.recv(1)  # until the client goes
+            except OSError:
+                pass
+
+    reply("port %d" % server.getsockname()[1])
+    while True:
+        conn, _ = server.accept()
+        threading.Thread(target=answer, args=(conn,), daemon=True).start()
+
+
 def main():
+    if sys.argv[1] == "serve":
+        serve_heads(int(sys.argv[2]))
+        return
     if sys.argv[1] == "listen":
         server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         server.bind(("127.0.0.1", 0))
