@@ -93,6 +93,46 @@ static int BlockLinkedSoundly(const MemoryBlockHeader *h)
     return 1;
 }
 
+// Points the list at a block that has moved (its own links came with it) and stamps what changed.
+static void RelinkMovedBlock(MemoryBlockHeader *h)
+{
+    if (h->prev) {
+        h->prev->next = h;
+        StampHeader(h->prev);
+    } else {
+        g_firstBlock = h;
+    }
+    if (h->next) {
+        h->next->prev = h;
+        StampHeader(h->next);
+    }
+    StampHeader(h);
+}
+
+void *ResizeMemoryTracked(void *block, size_t size)
+{
+    if (!block) return AllocMemoryTracked(size, "", 0);
+    MemoryBlockHeader *h = HeaderOf(block), *moved = nullptr;
+    int sound = 0;
+    if (size <= 0xFFFFFFFFu - sizeof(MemoryBlockHeader)) {
+        // Under the lock: the list's links are set again before anyone walks them.
+        std::lock_guard<std::mutex> guard(g_memoryLock);
+        sound = BlockLinkedSoundly(h);
+        if (sound && !InjectedFailure()) moved = (MemoryBlockHeader *)realloc(h, sizeof(MemoryBlockHeader) + size);
+        if (moved) {
+            moved->size = (uint32_t)size;
+            RelinkMovedBlock(moved);
+        }
+    }
+    if (moved) return moved + 1;
+    if (sound || size > 0xFFFFFFFFu - sizeof(MemoryBlockHeader)) {
+        WriteLogFormat("メモリの確保に失敗しました サイズ %zu in ResizeMemoryTracked", size);
+    } else {
+        WriteLogFormat("メモリブロックのヘッダが壊れています アドレス %p in ResizeMemoryTracked", block);
+    }
+    return nullptr;
+}
+
 void FreeMemoryTracked(void *block)
 {
     if (!block)

@@ -19,6 +19,10 @@ static_assert(sizeof(MemoryBlockHeader) == 64, "the header keeps user blocks 16-
 void *AllocMemoryTracked(size_t size, const char *file, int line);
 // The same, every byte 0.
 void *AllocMemoryZeroed(size_t size, const char *file, int line);
+// Resizes a tracked block (null: a new one), keeping its bytes and its allocation ID; the C runtime
+// grows a large block where it lies or by moving its pages, not its bytes. The block, or null when the
+// heap refuses or the header is damaged (logged; the old block stays as it was).
+void *ResizeMemoryTracked(void *block, size_t size);
 // Frees a tracked block; null is ignored; a block whose header is damaged is logged and not freed.
 void FreeMemoryTracked(void *block);
 // Writes the still-allocated blocks to the log (none: a line saying so). 0.

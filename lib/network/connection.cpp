@@ -193,8 +193,9 @@ static int ReceiveHeader(NetWorkHandleRecord *record, NetWorkBudget *budget)
     }
     record->messageSize = (int32_t)length;
     record->bytesMissing = (int32_t)length;
-    // The whole message at once: its body then goes straight into the ring in at most two pieces.
-    if (ReserveRingBuffer(&record->recvRing, (int)length) != 0) {
+    // The whole message at once: its body then goes straight into the ring in at most two pieces. The
+    // ring is extended without copying what it holds, which may be much.
+    if (ExtendRingBuffer(&record->recvRing, (int)length) != 0) {
         record->error = 1;
         return WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
                               record->messageSize);

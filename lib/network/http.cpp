@@ -170,17 +170,16 @@ static int ReadStatusLine(int slot, HttpHandleRecord *record, int logStatus)
     return 0;
 }
 
-// Makes the memory body hold at least need bytes, keeping what it has. 0 / -1.
+// Makes the memory body hold at least need bytes, keeping what it has. The block is resized, not copied
+// into a new one, so no step copies the body received so far. 0 / -1.
 static int GrowMemoryBody(HttpHandleRecord *record, int64_t need)
 {
     if (need <= record->capacity) return 0;
     if (need > MaxMemoryBody()) return -1;
     int64_t capacity = record->capacity * 2 > need ? record->capacity * 2 : need;
     if (capacity > MaxMemoryBody()) capacity = MaxMemoryBody();
-    uint8_t *block = (uint8_t *)AllocMemoryTracked((size_t)capacity, "", 0);
+    uint8_t *block = (uint8_t *)ResizeMemoryTracked(*record->callerMemory, (size_t)capacity);
     if (!block) return -1;
-    if (*record->callerMemory) CopyBytes(block, *record->callerMemory, (size_t)record->received);
-    FreeMemoryTracked(*record->callerMemory);
     *record->callerMemory = block;
     record->capacity = capacity;
     return 0;

@@ -11,51 +11,115 @@ void WrapRingBufferEnds(RingBuffer *ring)
     if (ring->writePos == ring->bufferSize) ring->writePos = 0;
 }
 
-// Copies n bytes that start at pos (wrapping at the end) to dst.
-static void CopyOut(const RingBuffer *ring, int32_t pos, uint8_t *dst, int n)
+// Copies n bytes that start at pos of storage of size bytes (wrapping at its end) to dst.
+static void CopyOut(const uint8_t *data, int32_t size, int32_t pos, uint8_t *dst, int n)
 {
     if (n <= 0) return;
-    int32_t first = ring->bufferSize - pos;
+    int32_t first = size - pos;
     if (n <= first) {
-        CopyBytes(dst, ring->data + pos, (size_t)n);
+        CopyBytes(dst, data + pos, (size_t)n);
         return;
     }
-    CopyBytes(dst, ring->data + pos, (size_t)first);
-    CopyBytes(dst + first, ring->data, (size_t)(n - first));
+    CopyBytes(dst, data + pos, (size_t)first);
+    CopyBytes(dst + first, data, (size_t)(n - first));
+}
+
+// A position moved on by n bytes in storage of size bytes (a position equal to the size is kept).
+static int32_t Advance(int32_t pos, int n, int32_t size)
+{
+    int64_t moved = (int64_t)pos + n;
+    return (int32_t)(moved > size ? moved - size : moved);
+}
+
+// Bytes in the ring's storage, not counting an older storage's.
+static int32_t HeldInStorage(const RingBuffer *ring)
+{
+    return ring->dataSize - ring->oldDataSize;
 }
 
 int ReadRingBuffer(RingBuffer *ring, void *dst, int n, int peek)
 {
     if (n < 0 || ring->dataSize < n) return -1;
     WrapRingBufferEnds(ring);
-    CopyOut(ring, ring->readPos, (uint8_t *)dst, n);
+    int fromOld = n < ring->oldDataSize ? n : ring->oldDataSize;
+    CopyOut(ring->oldData, ring->oldBufferSize, ring->oldReadPos, (uint8_t *)dst, fromOld);
+    CopyOut(ring->data, ring->bufferSize, ring->readPos, (uint8_t *)dst + fromOld, n - fromOld);
     if (peek) return 0;
-    int64_t pos = (int64_t)ring->readPos + n;
-    ring->readPos = (int32_t)(pos > ring->bufferSize ? pos - ring->bufferSize : pos);
+    ring->oldReadPos = Advance(ring->oldReadPos, fromOld, ring->oldBufferSize);
+    ring->oldDataSize -= fromOld;
+    ring->readPos = Advance(ring->readPos, n - fromOld, ring->bufferSize);
     ring->dataSize -= n;
+    if (ring->oldData && ring->oldDataSize == 0) {
+        FreeMemoryTracked(ring->oldData);
+        ring->oldData = nullptr;
+        ring->oldReadPos = ring->oldBufferSize = 0;
+    }
     return 0;
+}
+
+// The size a ring needing need bytes grows to: need + 1000, or at least doubled, so a ring that grows
+// step by step copies each byte a bounded number of times. -1 (logged) past 32 bits.
+static int64_t GrownSize(const RingBuffer *ring, int64_t need)
+{
+    int64_t size = need + RING_BUFFER_SLACK;
+    int64_t doubled = 2 * (int64_t)ring->bufferSize;
+    if (size < doubled && doubled <= INT32_MAX) size = doubled;
+    if (size <= INT32_MAX) return size;
+    WriteLogFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %d byte)", INT32_MAX);
+    return -1;
+}
+
+// Logs a storage that could not be had. -1.
+static int RefuseGrowth(int64_t size)
+{
+    return WriteLogFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %d byte)", (int)size);
 }
 
 int ReserveRingBuffer(RingBuffer *ring, int n)
 {
     WrapRingBufferEnds(ring);
-    int64_t need = (int64_t)ring->dataSize + (n > 0 ? n : 0);
+    int32_t held = HeldInStorage(ring);
+    int64_t need = (int64_t)held + (n > 0 ? n : 0);
     if (ring->bufferSize >= need) return 0;
-    // At least doubled, so a ring that grows step by step copies each byte a bounded number of times.
-    int64_t size = need + RING_BUFFER_SLACK;
-    int64_t doubled = 2 * (int64_t)ring->bufferSize;
-    if (size < doubled && doubled <= INT32_MAX) size = doubled;
-    // Sizes past 32 bits are refused before any allocation; the stored bytes stay either way.
-    uint8_t *data = size <= INT32_MAX ? (uint8_t *)AllocMemoryTracked((size_t)size, "", 0) : nullptr;
-    if (!data) {
-        return WriteLogFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %d byte)",
-                              (int)(size > INT32_MAX ? INT32_MAX : size));
-    }
-    CopyOut(ring, ring->readPos, data, ring->dataSize);
+    int64_t size = GrownSize(ring, need);
+    if (size < 0) return -1;
+    uint8_t *data = (uint8_t *)AllocMemoryTracked((size_t)size, "", 0);
+    if (!data) return RefuseGrowth(size);
+    CopyOut(ring->data, ring->bufferSize, ring->readPos, data, held);
     FreeMemoryTracked(ring->data);
     ring->data = data;
     ring->readPos = 0;
-    ring->writePos = ring->dataSize;
+    ring->writePos = held;
+    ring->bufferSize = (int32_t)size;
+    return 0;
+}
+
+int ExtendRingBuffer(RingBuffer *ring, int n)
+{
+    WrapRingBufferEnds(ring);
+    int32_t held = HeldInStorage(ring);
+    int64_t need = (int64_t)held + (n > 0 ? n : 0);
+    if (ring->bufferSize >= need) return 0;
+    // While an older storage is read, this one's bytes start at 0 and never wrap.
+    if (!ring->oldData && (int64_t)ring->readPos + held > ring->bufferSize) {
+        int64_t size = GrownSize(ring, n > 0 ? n : 0);
+        uint8_t *data = size < 0 ? nullptr : (uint8_t *)AllocMemoryTracked((size_t)size, "", 0);
+        if (!data) return size < 0 ? -1 : RefuseGrowth(size);
+        ring->oldData = ring->data;
+        ring->oldReadPos = ring->readPos;
+        ring->oldDataSize = held;
+        ring->oldBufferSize = ring->bufferSize;
+        ring->data = data;
+        ring->readPos = 0;
+        ring->writePos = 0;
+        ring->bufferSize = (int32_t)size;
+        return 0;
+    }
+    int64_t size = GrownSize(ring, need);
+    uint8_t *data = size < 0 ? nullptr : (uint8_t *)ResizeMemoryTracked(ring->data, (size_t)size);
+    if (!data) return size < 0 ? -1 : RefuseGrowth(size);
+    ring->data = data;
+    ring->writePos = ring->readPos + held;
     ring->bufferSize = (int32_t)size;
     return 0;
 }
@@ -84,6 +148,7 @@ int AppendRingBuffer(RingBuffer *ring, const void *src, int n)
 int FreeRingBuffer(RingBuffer *ring)
 {
     FreeMemoryTracked(ring->data);
+    FreeMemoryTracked(ring->oldData);
     *ring = RingBuffer{};
     return 0;
 }

@@ -140,6 +140,35 @@ TEST_F(LogFile, DamagedHeaderIsLoggedAndTheBlockKept)
     EXPECT_EQ(GetTrackedBlockCount(), before);
 }
 
+// A resized block keeps its bytes, its allocation ID and its place in the list between its neighbours
+// (which free soundly after it moved); a refused resize leaves it as it was.
+TEST_F(LogFile, AResizedBlockKeepsItsBytesItsIdAndTheList)
+{
+    int before = GetTrackedBlockCount();
+    void *older = AllocMemoryTracked(8, "", 0);
+    unsigned char *block = (unsigned char *)AllocMemoryTracked(100, "", 0);
+    void *newer = AllocMemoryTracked(8, "", 0);
+    for (int i = 0; i < 100; i++) block[i] = (unsigned char)i;
+    uint16_t id = ((MemoryBlockHeader *)block - 1)->id;
+    for (size_t size : {(size_t)4 << 20, (size_t)64 << 20}) {
+        block = (unsigned char *)ResizeMemoryTracked(block, size);
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(((MemoryBlockHeader *)block - 1)->id, id);
+        EXPECT_EQ(((MemoryBlockHeader *)block - 1)->size, size);
+    }
+    SetTrackedAllocFailure(1);
+    EXPECT_EQ(ResizeMemoryTracked(block, (size_t)128 << 20), nullptr);
+    EXPECT_EQ(ResizeMemoryTracked(block, (size_t)1 << 32), nullptr);
+    EXPECT_NE(ReadTestFile("Log.txt").find("in ResizeMemoryTracked"), std::string::npos);
+    for (int i = 0; i < 100; i++) ASSERT_EQ(block[i], (unsigned char)i);
+    EXPECT_EQ(GetTrackedBlockCount(), before + 3);
+    FreeMemoryTracked(older);
+    FreeMemoryTracked(newer);
+    FreeMemoryTracked(block);
+    EXPECT_EQ(GetTrackedBlockCount(), before);
+    EXPECT_EQ(ReadTestFile("Log.txt").find("in FreeMemoryTracked"), std::string::npos);
+}
+
 TEST_F(LogFile, RefusedAllocationGivesNullAndALogLine)
 {
     EXPECT_EQ(AllocMemoryTracked((size_t)1 << 32, "", 0), nullptr);  // beyond the header's size field

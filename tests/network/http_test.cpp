@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -353,6 +355,33 @@ TEST_F(Http, WholeHeadsBesideFloodingPeersAreReadAndAllTransfersFinish)
     }
     StopPeer(&flooders);
     for (int h : flooding) ReleaseNetWorkHandle(h);
+}
+
+// A memory body without a length grown past 64 MiB: each growth resizes the one block (it keeps its
+// allocation), so no step copies what was received before it; a growth into a new block would copy
+// all of it. The bytes copied are counted step by step through the allocator's ID of the body.
+TEST_F(Http, AMemoryBodyGrownPast64MiBIsNeverCopied)
+{
+    const int size = 64 * 1024 * 1024 + 1000;
+    ASSERT_EQ(SetHttpMaxMemoryBody(size + 4), 0);
+    int slot = StartWithPeer(HTTP_GET);
+    ASSERT_GE(slot, 0);
+    HttpHandleRecord *record = gHttp.table[slot];
+    std::string commands = "send " + Hex("HTTP/1.0 200 OK\r\n\r\n") + "\nframe " + std::to_string(size) + " 5\nclose\n";
+    ASSERT_EQ(write(peer.in, commands.data(), commands.size()), (ssize_t)commands.size());
+    int id = -1, steps = 0;
+    int64_t received = 0, mostCopied = 0;
+    ASSERT_TRUE(PumpUntil([&] {
+        int now = body ? ((MemoryBlockHeader *)body - 1)->id : -1;
+        if (id >= 0 && now != id) mostCopied = std::max(mostCopied, received);
+        id = now;
+        received = record->received;
+        steps++;
+        return record->state != HTTP_RUNNING;
+    }, 60000));
+    EXPECT_EQ(std::make_pair(record->state, record->received), std::make_pair(0, (int64_t)size + 4));
+    EXPECT_EQ(mostCopied, 0);
+    EXPECT_GT(steps, 8);  // grown in several steps
 }
 
 // The start returns at once, whether the server drops the connection attempt or never answers; the

@@ -71,6 +71,29 @@ TEST(RingBuffer, ReadToTheEndWrapsLazilyAndWrappedReadsKeepOrder)
     FreeRingBuffer(&ring);
 }
 
+// Extending moves no stored byte: a wrapped ring keeps its storage to be read first and takes new
+// bytes into new storage; one that does not wrap is resized with its positions kept.
+TEST(RingBuffer, ExtendingKeepsTheStoredBytesWhereTheyAre)
+{
+    struct Case { int readPos, dataSize, bufferSize, readFrom; };
+    for (const Case &c : {Case{900, 300, 2020, 0}, Case{100, 500, 2500, 100}}) {
+        RingBuffer ring = MakeRing(1010, c.readPos, c.dataSize);
+        uint8_t *storage = ring.data;
+        ASSERT_EQ(ExtendRingBuffer(&ring, 1000), 0);
+        EXPECT_EQ(ring.oldData, c.readFrom == 0 ? storage : nullptr);
+        EXPECT_EQ(std::make_pair(ring.bufferSize, ring.readPos), std::make_pair(c.bufferSize, c.readFrom));
+        EXPECT_EQ(ring.writePos - ring.readPos, c.readFrom == 0 ? 0 : c.dataSize);
+        uint8_t in[1000], out[1500];
+        for (int i = 0; i < 1000; i++) in[i] = (uint8_t)(c.dataSize + i);
+        ASSERT_EQ(AppendRingBuffer(&ring, in, 1000), 0);
+        EXPECT_EQ(ring.bufferSize, c.bufferSize);  // room was made for the 1000 bytes
+        ASSERT_EQ(ReadRingBuffer(&ring, out, c.dataSize + 1000, 0), 0);
+        for (int i = 0; i < c.dataSize + 1000; i++) ASSERT_EQ(out[i], (uint8_t)i);
+        EXPECT_EQ(ring.oldData, nullptr);
+        FreeRingBuffer(&ring);
+    }
+}
+
 TEST(RingBuffer, MatchesADequeUnderRandomUse)
 {
     std::mt19937 random(12345);
@@ -96,7 +119,9 @@ TEST(RingBuffer, MatchesADequeUnderRandomUse)
             if (!peek) model.erase(model.begin(), model.begin() + n);
             break;
         }
-        default: ASSERT_EQ(ReserveRingBuffer(&ring, n), 0); ASSERT_GE(ring.bufferSize - ring.dataSize, n);
+        default:
+            ASSERT_EQ(random() % 2 ? ReserveRingBuffer(&ring, n) : ExtendRingBuffer(&ring, n), 0);
+            ASSERT_GE(ring.bufferSize - (ring.dataSize - ring.oldDataSize), n);
         }
         ASSERT_EQ(ring.dataSize, (int)model.size());
     }
@@ -109,8 +134,10 @@ TEST(RingBuffer, RefusedGrowthKeepsTheStoredBytesAndLogsBothLines)
     ASSERT_EQ(OpenLogFile(GetFreshTempDir()), 0);
     RingBuffer ring = MakeRing(1010, 1000, 20);
     uint8_t more[2000] = {};
-    SetTrackedAllocFailure(1);
-    EXPECT_EQ(AppendRingBuffer(&ring, more, 2000), -1);
+    for (int extend = 0; extend < 2; extend++) {
+        SetTrackedAllocFailure(1);
+        EXPECT_EQ(extend ? ExtendRingBuffer(&ring, 2000) : AppendRingBuffer(&ring, more, 2000), -1);
+    }
     SetTrackedAllocFailure(0);
     // Unlike a ring emptied on failure, the 20 bytes already accepted stay in order.
     EXPECT_EQ(ring.bufferSize, 1010);
