@@ -11,10 +11,6 @@
 
 NetWorkState gNetWork;
 
-// What one pass takes at most over all connections together, so peers that never stop sending (big
-// messages or a flood of tiny ones), however many, cannot hold the pump: time, bytes and messages. The
-// rest waits in the sockets; the next pass goes on with the connection after the last one served.
-#define RECV_BUDGET (16 * 1024 * 1024)
 // The hook table's defaults: the module's own limits.
 static int32_t OwnLimit(void) { return 0; }
 NetWorkHookTable gNetWorkHooks = {OwnLimit, OwnLimit};
@@ -51,7 +47,7 @@ void NoteNetWorkPassEnd(void) { gNetWork.passEnded = NowMicroseconds(); }
 NetWorkBudget GetFreshNetWorkBudget(void)
 {
     int32_t bytes = gNetWorkHooks.ReceiveBudget();
-    return NetWorkBudget{GetNetWorkRunDeadline(), bytes > 0 ? bytes : RECV_BUDGET, NETWORK_RECV_MESSAGES_PER_PASS, 0};
+    return NetWorkBudget{GetNetWorkRunDeadline(), bytes > 0 ? bytes : NETWORK_RECV_BYTES_PER_PASS, NETWORK_RECV_MESSAGES_PER_PASS, 0};
 }
 
 static int IsBudgetSpent(const NetWorkBudget *budget)
@@ -337,6 +333,12 @@ int SendSocket(int handle) { return RunSocketStep(handle, 1, nullptr); }
 // accept and notices
 // ================================================================================================
 
+void SetNetWorkReceiveBuffer(WsSocket s)
+{
+    int bytes = gNetWork.receiveBuffer;
+    if (bytes > 0) WsSetSockOpt(s, WS_SOL_SOCKET, WS_SO_RCVBUF, &bytes, (int)sizeof bytes);
+}
+
 // Takes the pending connection and closes it at once, so the listener keeps hearing.
 static void TurnAwayIncoming(NetWorkHandleRecord *listener)
 {
@@ -381,6 +383,7 @@ int AcceptNetWork(void)
     }
     CopyBytes(record->peerAddress, address.address, 4);
     record->peerPort = address.port;
+    if (record->framed) SetNetWorkReceiveBuffer(record->socket);
     if (WsAsyncSelect(record->socket, gNetWork.window, NETWORK_MESSAGE, NETWORK_EVENTS) != 0) {
         LogNetWorkError("WSAAsyncSelectのエラー in AcceptNetWork");
         return UndoAccept(record);

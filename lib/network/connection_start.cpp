@@ -23,6 +23,20 @@ void EndNetWorkWindow(void)
     WUnregisterClass(NETWORK_WINDOW_CLASS);
 }
 
+// The receive buffer of a framed socket: what one pass may take, when the system holds that much for a
+// socket that asks; else 0, leaving the system its own tuning (Linux caps a set size at
+// net.core.rmem_max and stops growing it, where its own tuning may go much further).
+static int32_t ProbeReceiveBuffer(void)
+{
+    WsSocket s = WsCreateSocket();
+    if (s == WS_INVALID_SOCKET) return 0;
+    int bytes = NETWORK_RECV_BYTES_PER_PASS, held = 0, length = (int)sizeof held;
+    int allowed = WsSetSockOpt(s, WS_SOL_SOCKET, WS_SO_RCVBUF, &bytes, (int)sizeof bytes) == 0 &&
+                  WsGetSockOpt(s, WS_SOL_SOCKET, WS_SO_RCVBUF, &held, &length) == 0 && held >= bytes;
+    WsCloseSocket(s);
+    return allowed ? bytes : 0;
+}
+
 int StartNetWork(void)
 {
     if (gNetWork.initialised) return 0;
@@ -43,6 +57,7 @@ int StartNetWork(void)
     gNetWork.tail.prev = &gNetWork.head;
     gNetWork.maxMessage = NETWORK_DEFAULT_MAX_MESSAGE;
     gNetWork.recvQueueLimit = NETWORK_DEFAULT_RECV_QUEUE;
+    gNetWork.receiveBuffer = ProbeReceiveBuffer();
     gNetWork.initialised = 1;
     return 0;
 }
@@ -100,6 +115,7 @@ int OpenNetWorkConnection(const uint8_t address[4], int port, int framed, int au
     record->framed = framed;
     record->autoRelease = autoRelease;
     record->socket = OpenRegisteredSocket(NETWORK_EVENTS | WS_FD_CONNECT, "ConnectNetWork");
+    if (framed && record->socket != WS_INVALID_SOCKET) SetNetWorkReceiveBuffer(record->socket);
     WsSockAddrIn peer = WsMakeAddress(address, port);
     if (record->socket == WS_INVALID_SOCKET ||
         (WsConnect(record->socket, &peer) != 0 && WsGetLastError() != WS_WSAEWOULDBLOCK)) {

@@ -16,6 +16,7 @@
 #define NETWORK_DRAIN_MS 1000
 #define NETWORK_DEFAULT_MAX_MESSAGE (64 * 1024 * 1024)
 #define NETWORK_DEFAULT_RECV_QUEUE (8 * 1024 * 1024)
+#define NETWORK_RECV_BYTES_PER_PASS (16 * 1024 * 1024) // bytes one pass takes at most, over all connections
 #define NETWORK_RECV_MESSAGES_PER_PASS 4096 // messages one pass takes at most, over all connections
 #define NETWORK_PASS_MICROSECONDS 2000      // the receive time of one pass, over all connections and transfers
 #define NETWORK_LOST_IDLE_MS 2000           // a noticed loss whose data is left this long is released
@@ -83,6 +84,7 @@ struct NetWorkState {
     int32_t pumpDepth;      // nesting of PumpNetWorkMessages; the socket poll runs at depth 0
     int32_t startedWindows; // WInitSubsystem taken by the start
     int64_t recvQueueLimit; // no new message is taken while the ring holds this much
+    int32_t receiveBuffer;  // bytes a framed socket's receive buffer is set to; 0: the system's own
     // One budget per pass over all connections and transfers: a pass polls the sockets and serves the
     // read notices in turn from where the last pass stopped; a call's own receive takes from it too.
     NetWorkBudget pass;
@@ -137,5 +139,9 @@ void RemoveNetWorkRecord(NetWorkHandleRecord *record);
 void ResumeHeldNetWorkReceive(NetWorkHandleRecord *record);
 // Destroys the socket window if it is still there and forgets its class.
 void EndNetWorkWindow(void);
+// Lets a framed connection's socket hold what one pass may take, so a program that makes a pass a frame
+// gets what a pass can take, not what the system buffers at first; only when the system holds that
+// much (gNetWork.receiveBuffer), as a fixed size below it would cap the system's own growth.
+void SetNetWorkReceiveBuffer(WsSocket s);
 // Opens an outgoing connection; the handle or -1.
 int OpenNetWorkConnection(const uint8_t address[4], int port, int framed, int autoRelease);
