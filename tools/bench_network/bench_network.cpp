@@ -4,8 +4,14 @@
 // compares with curl writing to /dev/shm, and also shows curl writing to /dev/null). Framed:
 // messages of 1 KiB, 64 KiB and 32 MiB from one connection of ours to another. Many peers: 1 to 100
 // peers flooding 1-byte messages (and 1,000 idle ones) served by a program that reads every peer once
-// a pass, with the time of the pump and of each call beside the peer count.
+// a pass, with the time of the pump and of each call and a light peer's latency in passes beside the
+// peer count. Bulk: a peer sending 1 MiB messages to a program making one pass per 16 ms, alone and
+// beside flooding peers.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -32,6 +38,14 @@ double NowSeconds(void)
 {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+// Processor seconds of this thread (a busy machine's other work left out).
+double CpuSeconds(void)
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return (double)ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
@@ -211,24 +225,64 @@ void Spread(benchmark::State &state, const char *name, std::vector<double> secon
     state.counters[std::string(name) + "_max_ms"] = seconds.back() * 1e3;
 }
 
+// Takes all that is complete on a connection, as a program does once a pass; the bytes taken.
+int TakeWaiting(int handle, std::string *buffer)
+{
+    int waiting = GetNetWorkDataLength(handle);
+    buffer->resize(waiting > 0 ? (size_t)waiting : 0);
+    return waiting > 0 && NetWorkRecv(handle, buffer->data(), waiting) == 0 ? waiting : 0;
+}
+
+// A light peer of ours: a plain socket connected to our listener, sending one 8-byte message when
+// asked, and its handle on our side. 0 / -1.
+struct LightPeer {
+    int fd = -1;
+    int handle = -1;
+};
+int ConnectLightPeer(LightPeer *light)
+{
+    std::vector<int> older;
+    for (NetWorkListNode *node = gNetWork.head.next; node->next; node = node->next) older.push_back(node->handle);
+    light->fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = htons((uint16_t)GetNetWorkListenPort());
+    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(light->fd, (sockaddr *)&in, sizeof in) != 0) return -1;
+    int one = 1;
+    setsockopt(light->fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    PumpUntil([&] {
+        int newest = gNetWork.head.next->handle;
+        if (std::find(older.begin(), older.end(), newest) == older.end()) light->handle = newest;
+        return light->handle >= 0;
+    }, 20000);
+    return light->handle >= 0 ? 0 : -1;
+}
+void StopLightPeer(LightPeer *light)
+{
+    if (light->handle >= 0) ReleaseNetWorkHandle(light->handle);
+    if (light->fd >= 0) close(light->fd);
+    *light = LightPeer{};
+}
+
 // Args: peers, busy (1: each floods 1-byte messages; 0: idle). One iteration is one pass of the
 // program: the pump (the message pump's network and HTTP hooks), then for every peer one call pair
-// (its data length and the receive of that much), each timed.
+// (its data length and the receive of that much), each timed. Beside them a light peer sends 8 bytes
+// every few passes; its latency is counted in passes from the pass after it sent to the pass that
+// took it (1: taken in the next pass).
 void BM_Peers(benchmark::State &state)
 {
     const int count = (int)state.range(0), busy = (int)state.range(1);
     PeerProcess peer;
+    LightPeer light;
     std::vector<int> handles = StartNetWork() == 0 ? AcceptPeers(&peer, count) : std::vector<int>{};
-    if ((int)handles.size() != count || (busy && PeerCommand(&peer, "flood 1") != "ok")) {
+    if ((int)handles.size() != count || ConnectLightPeer(&light) != 0 || (busy && PeerCommand(&peer, "flood 1") != "ok")) {
         StopPeer(&peer);
+        StopLightPeer(&light);
         return state.SkipWithError("the peers did not connect");
     }
     std::string buffer;
-    auto take = [&](int handle) {
-        int waiting = GetNetWorkDataLength(handle);
-        buffer.resize(waiting > 0 ? (size_t)waiting : 0);
-        return waiting > 0 && NetWorkRecv(handle, buffer.data(), waiting) == 0 ? waiting : 0;
-    };
+    auto take = [&](int handle) { return TakeWaiting(handle, &buffer); };
     // The timed passes begin once every busy peer's data flows, not while its flood is starting.
     std::vector<int> flowing(handles.size(), !busy);
     if (!PumpUntil([&] {
@@ -236,30 +290,97 @@ void BM_Peers(benchmark::State &state)
             return std::count(flowing.begin(), flowing.end(), 0) == 0;
         }, 60000)) {
         StopPeer(&peer);
+        StopLightPeer(&light);
         return state.SkipWithError("the peers sent nothing");
     }
-    std::vector<double> pumps, calls;
+    std::vector<double> pumps, pumpsCpu, calls, latencies;
     double taken = 0;
+    int pass = 0, sentAt = -1;
+    const char message[12] = {8, 0, 0, 0, 'l', 'i', 'g', 'h', 't', '-', '-', '!'};
     for (auto _ : state) {
-        double begin = NowSeconds();
+        double begin = NowSeconds(), cpu = CpuSeconds();
         PumpNetWorkMessages(1);
         StepAllHttpHandles();
         pumps.push_back(NowSeconds() - begin);
+        pumpsCpu.push_back(CpuSeconds() - cpu);
         for (int handle : handles) {
             double call = NowSeconds();
             taken += take(handle);
             calls.push_back(NowSeconds() - call);
         }
         state.SetIterationTime(NowSeconds() - begin);
+        pass++;
+        if (sentAt >= 0 && take(light.handle) > 0) {
+            latencies.push_back(pass - sentAt);
+            sentAt = -1;
+        }
+        if (sentAt < 0 && pass % 4 == 0 && write(light.fd, message, sizeof message) == (ssize_t)sizeof message) sentAt = pass;
     }
     StopPeer(&peer);
+    StopLightPeer(&light);
     for (int handle : handles) ReleaseNetWorkHandle(handle);
     Spread(state, "pump", pumps);
+    Spread(state, "pump_cpu", pumpsCpu);
     Spread(state, "call", calls);
     state.counters["bytes_per_pass"] = taken / (double)state.iterations();
+    if (!latencies.empty()) {
+        std::sort(latencies.begin(), latencies.end());
+        double sum = 0;
+        for (double l : latencies) sum += l;
+        state.counters["light_passes"] = sum / (double)latencies.size();
+        state.counters["light_max_passes"] = latencies.back();
+    }
 }
 BENCHMARK(BM_Peers)->ArgNames({"peers", "busy"})->Args({1, 1})->Args({10, 1})->Args({50, 1})->Args({100, 1})
     ->Args({1000, 0})->Iterations(300)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Arg: flooding peers beside the bulk one. A peer sends 1 MiB messages without end while the program
+// makes one pass per 16 ms (the pump, then it takes all that is complete from every peer), as a game
+// at 60 frames a second does; the bulk peer's throughput and bytes a pass over about two seconds, and
+// the time of the pump.
+void BM_BulkPerFrame(benchmark::State &state)
+{
+    const int flooders = (int)state.range(0);
+    PeerProcess bulk, others;
+    std::vector<int> bulkHandle = StartNetWork() == 0 ? AcceptPeers(&bulk, 1) : std::vector<int>{};
+    std::vector<int> handles = flooders > 0 ? AcceptPeers(&others, flooders) : std::vector<int>{};
+    if (bulkHandle.size() != 1 || (int)handles.size() != flooders ||
+        (flooders > 0 && PeerCommand(&others, "flood 1") != "ok") || PeerCommand(&bulk, "flood 1048576") != "ok") {
+        StopPeer(&bulk);
+        StopPeer(&others);
+        return state.SkipWithError("the peers did not connect");
+    }
+    std::string buffer;
+    auto take = [&](int handle) { return TakeWaiting(handle, &buffer); };
+    const int passes = 125;
+    double bytes = 0, seconds = 0;
+    std::vector<double> pumps;
+    for (auto _ : state) {
+        double begin = NowSeconds(), got = 0;
+        for (int pass = 0; pass < passes; pass++) {
+            double frame = NowSeconds();
+            PumpNetWorkMessages(1);
+            StepAllHttpHandles();
+            pumps.push_back(NowSeconds() - frame);
+            got += take(bulkHandle[0]);
+            for (int handle : handles) take(handle);
+            WaitForFrameEnd(frame);
+        }
+        double spent = NowSeconds() - begin;
+        state.SetIterationTime(spent);
+        bytes += got;
+        seconds += spent;
+    }
+    StopPeer(&bulk);
+    StopPeer(&others);
+    ReleaseNetWorkHandle(bulkHandle[0]);
+    for (int handle : handles) ReleaseNetWorkHandle(handle);
+    state.counters["bulk_MB/s"] = bytes / 1e6 / seconds;
+    Spread(state, "pump", pumps);
+    state.counters["per_pass_MB"] = bytes / 1e6 / (passes * (double)state.iterations());
+}
+BENCHMARK(BM_BulkPerFrame)->ArgNames({"flooders"})->Arg(0)->Arg(10)->Arg(100)->Iterations(3)->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
