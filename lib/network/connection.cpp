@@ -628,7 +628,8 @@ static void ServeShare(NetWorkHandleRecord *record, int parties, NetWorkBudget *
     if (record->framed) {
         RunSocketStep(record->node.handle, 0, &share);
     } else {
-        aside->deadline += share.deadline - NowMicroseconds();
+        int64_t time = share.deadline - NowMicroseconds();
+        aside->deadline += time > 0 ? time : 0;
         aside->bytes += share.bytes;
         aside->messages += share.messages;
         share.bytes = 0;
