@@ -324,20 +324,15 @@ int WsAsyncSelect(WsSocket s, WHandle window, uint32_t message, uint32_t events)
     return 0;
 }
 
-// Linux's option for one of ours, or -1 (not one the stand-in knows).
-static int ToLinuxOption(int level, int name)
-{
-    if (level != WS_SOL_SOCKET) return -1;
-    return name == WS_SO_RCVBUF ? SO_RCVBUF : name == WS_SO_SNDBUF ? SO_SNDBUF : -1;
-}
+// 1 when the option is one the stand-in knows.
+static int KnownOption(int level, int name) { return level == WS_SOL_SOCKET && name == WS_SO_RCVBUF; }
 
 int WsSetSockOpt(WsSocket s, int level, int name, const void *value, int length)
 {
     WsEntry *entry = Lookup(s);
     if (!entry) return WS_SOCKET_ERROR;
-    int option = ToLinuxOption(level, name);
-    if (option < 0 || !value || length != (int)sizeof(int)) return Fail(WS_WSAEINVAL);
-    if (setsockopt(entry->fd, SOL_SOCKET, option, value, sizeof(int)) != 0) return Fail(MapErrno(errno));
+    if (!KnownOption(level, name) || !value || length != (int)sizeof(int)) return Fail(WS_WSAEINVAL);
+    if (setsockopt(entry->fd, SOL_SOCKET, SO_RCVBUF, value, sizeof(int)) != 0) return Fail(MapErrno(errno));
     return 0;
 }
 
@@ -345,10 +340,9 @@ int WsGetSockOpt(WsSocket s, int level, int name, void *value, int *length)
 {
     WsEntry *entry = Lookup(s);
     if (!entry) return WS_SOCKET_ERROR;
-    int option = ToLinuxOption(level, name);
-    if (option < 0 || !value || !length || *length < (int)sizeof(int)) return Fail(WS_WSAEINVAL);
+    if (!KnownOption(level, name) || !value || !length || *length < (int)sizeof(int)) return Fail(WS_WSAEINVAL);
     socklen_t size = sizeof(int);
-    if (getsockopt(entry->fd, SOL_SOCKET, option, value, &size) != 0) return Fail(MapErrno(errno));
+    if (getsockopt(entry->fd, SOL_SOCKET, SO_RCVBUF, value, &size) != 0) return Fail(MapErrno(errno));
     *length = (int)sizeof(int);
     return 0;
 }

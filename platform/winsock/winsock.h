@@ -18,7 +18,7 @@ typedef uintptr_t WsSocket;
 // Events of WsAsyncSelect; the notice's lParam is event | (error << 16), its wParam the socket.
 enum : uint32_t { WS_FD_READ = 1, WS_FD_WRITE = 2, WS_FD_ACCEPT = 8, WS_FD_CONNECT = 16, WS_FD_CLOSE = 32 };
 enum : int { WS_MSG_PEEK = 2 };
-enum : int { WS_SOL_SOCKET = 0xFFFF, WS_SO_SNDBUF = 0x1001, WS_SO_RCVBUF = 0x1002 };
+enum : int { WS_SOL_SOCKET = 0xFFFF, WS_SO_RCVBUF = 0x1002 };
 
 // Error numbers as the calls they stand for report them.
 enum : int {
@@ -77,8 +77,8 @@ WsSocket WsAccept(WsSocket s, WsSockAddrIn *address, int *length);
 int WsRecv(WsSocket s, void *buffer, int length, int flags);
 // Count (possibly short), or WS_SOCKET_ERROR. A would-block or a short send arms WS_FD_WRITE.
 int WsSend(WsSocket s, const void *buffer, int length, int flags);
-// Socket options: SO_RCVBUF and SO_SNDBUF at SOL_SOCKET, as an int. The system may hold a size below
-// the one asked for (Linux caps it at net.core.rmem_max); getting one tells what it holds.
+// Socket options: SO_RCVBUF at SOL_SOCKET, as an int. The system may hold a size other than the one
+// asked for (Linux doubles it, and caps it at net.core.rmem_max); getting it tells what it holds.
 // 0 / WS_SOCKET_ERROR.
 int WsSetSockOpt(WsSocket s, int level, int name, const void *value, int length);
 int WsGetSockOpt(WsSocket s, int level, int name, void *value, int *length);
