@@ -6,7 +6,7 @@
 // peers flooding 1-byte messages (and 1,000 idle ones) served by a program that reads every peer once
 // a pass, with the time of the pump and of each call and a light peer's latency in passes beside the
 // peer count. Bulk: a peer sending 1 MiB messages to a program making one pass per 16 ms, alone and
-// beside flooding peers.
+// beside flooding peers. Growth: the longest pass while a memory body or the receive ring grows large.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -380,6 +381,60 @@ void BM_BulkPerFrame(benchmark::State &state)
     state.counters["per_pass_MB"] = bytes / 1e6 / (passes * (double)state.iterations());
 }
 BENCHMARK(BM_BulkPerFrame)->ArgNames({"flooders"})->Arg(0)->Arg(10)->Arg(100)->Iterations(3)->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Passes until done() holds, pumping as a program does and sending the peer its commands first; the
+// processor time of the longest pass, or -1 when done() did not come within a minute.
+double LongestPass(PeerProcess *peer, const std::string &commands, const std::function<bool()> &done)
+{
+    if (write(peer->in, commands.data(), commands.size()) != (ssize_t)commands.size()) return -1;
+    double longest = 0, begin = NowSeconds();
+    while (!done()) {
+        if (NowSeconds() - begin > 60) return -1;
+        double cpu = CpuSeconds();
+        PumpNetWorkMessages(1);
+        StepAllHttpHandles();
+        longest = std::max(longest, CpuSeconds() - cpu);
+    }
+    return longest;
+}
+
+// Arg: 0 a memory body of 200 MiB without a length (the memory limit raised to it), grown as it comes;
+// 1 a 64 MiB framed message whose whole length is reserved behind 64 MiB the program has not taken (its
+// queue limit raised). The processor time of the longest pass: growth must not copy what is held.
+void BM_LongestGrowthPass(benchmark::State &state)
+{
+    const int framed = (int)state.range(0), size = framed ? 64 << 20 : 200 << 20;
+    for (auto _ : state) {
+        PeerProcess peer;
+        std::string line;
+        void *memory = nullptr;
+        double longest = -1;
+        SetHttpMaxMemoryBody(size + 4);
+        if (framed) {
+            std::vector<int> h = StartNetWork() == 0 ? AcceptPeers(&peer, 1) : std::vector<int>{};
+            if (h.size() == 1) {
+                SetNetWorkRecvQueueLimit(256 << 20);
+                longest = LongestPass(&peer, "frames 64 1048576\nframe " + std::to_string(size) + " 1\n",
+                                      [&] { return GetNetWorkDataLength(h[0]) >= 2 * size; });
+                ReleaseNetWorkHandle(h[0]);
+                SetNetWorkRecvQueueLimit(NETWORK_DEFAULT_RECV_QUEUE);
+            }
+        } else if (StartPeer(&peer, {"python3", PeerScript("framed_peer.py"), "listen"}) == 0 && ReadPeerLine(&peer, &line)) {
+            HttpTransferStart start{HTTP_GET, "127.0.0.1", atoi(line.c_str() + 5), "/", nullptr, 0, nullptr, &memory};
+            int slot = StartHttpTransfer(&start), state = HTTP_RUNNING;
+            longest = LongestPass(&peer, "readhead\nsend 485454502f312e3020323030204f4b0d0a0d0a\nframe " + std::to_string(size) + " 1\nclose\n",
+                                  [&] { return GetHttpTransferState(slot, &state, nullptr, nullptr) != 0 || state != HTTP_RUNNING; });
+            DeleteHttpHandle(slot);
+            FreeMemoryTracked(memory);
+        }
+        StopPeer(&peer);
+        SetHttpMaxMemoryBody(64 << 20);
+        if (longest < 0) return state.SkipWithError("the data did not come");
+        state.SetIterationTime(longest);
+    }
+}
+BENCHMARK(BM_LongestGrowthPass)->ArgNames({"framed"})->Arg(0)->Arg(1)->Iterations(3)->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
