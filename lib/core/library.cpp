@@ -91,7 +91,7 @@ static int StartMainWindow(void)
     return 0;
 }
 
-// Timer, window, class; the instance lock goes last. A handle of a window already gone fails harmlessly.
+// Timer, window, class. A handle of a window already gone fails harmlessly.
 static void EndMainWindow(void)
 {
     WKillTimer(sCreatedWindow, LIBRARY_WINDOW_TIMER_ID);
@@ -206,12 +206,14 @@ int RunLibraryEnd(void)
     if (sStarted & STARTED_SOUND) ShutdownSoundSystem();
     if (sStarted & (STARTED_WINDOW | STARTED_PLATFORM)) EndMainWindow();
     if (sStarted & STARTED_PLATFORM) WQuitSubsystem();
-    WReleaseInstanceLock(gSystem.instanceLock);
-    gSystem.instanceLock = 0;
     if (gSystem.startDirectory[0]) KSetCurrentDirectory(gSystem.startDirectory);
     WriteLog("ライブラリの終了処理が完了しました\n");
     DumpTrackedMemory();
     if (sStarted & STARTED_LOG) CloseLogFile();
+    // The instance lock last: a copy that starts once it is free empties the log, and every line of
+    // ours must be in it by then.
+    WReleaseInstanceLock(gSystem.instanceLock);
+    gSystem.instanceLock = 0;
     sStarted = 0;
     // Late callers (the game's clock thread) must see the end and nothing of what is gone.
     gSystem.endRequest = 1;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,55 +140,87 @@ TEST_F(LibraryLife, SecondInstanceIsRefusedWithTheEndRequestSet)
 }
 
 // A second copy of the program: a process forked before the running copy starts, so that it starts
-// the library afresh in the same folder under the same lock once told to go. Its stderr is collected.
+// the library afresh in the same folder under the same lock, once for each 's' it reads (a copy that
+// retries its start), answering '0' (started) or '1' (refused); 'e' ends its library and it. Its stderr
+// is collected.
 struct SecondCopy {
     pid_t pid;
-    int go;      // a byte written here starts it
-    int errors;  // its stderr
+    int orders, answers, errors;
 };
 
 int ForkSecondCopy(SecondCopy *copy)
 {
-    int go[2], errors[2];
-    if (pipe(go) != 0) return -1;
-    if (pipe(errors) != 0) return close(go[0]), close(go[1]), -1;
+    int orders[2], answers[2], errors[2];
+    if (pipe(orders) != 0 || pipe(answers) != 0 || pipe(errors) != 0) return -1;
     copy->pid = fork();
     if (copy->pid == 0) {
         dup2(errors[1], 2);
-        close(errors[0]);
-        close(go[1]);
-        char c;
-        if (read(go[0], &c, 1) != 1) _exit(2);
-        _exit(InitLibrary() == 0 ? 0 : 1);
+        char order;
+        while (read(orders[0], &order, 1) == 1 && order == 's') {
+            char answer = InitLibrary() == 0 ? '0' : '1';
+            if (write(answers[1], &answer, 1) != 1) break;
+        }
+        EndLibrary();
+        _exit(0);
     }
-    close(go[0]);
-    close(errors[1]);
-    copy->go = go[1];
-    copy->errors = errors[0];
+    for (int fd : {orders[0], answers[1], errors[1]}) close(fd);
+    *copy = SecondCopy{copy->pid, orders[1], answers[0], errors[0]};
     return copy->pid > 0 ? 0 : -1;
 }
 
-// Starts the second copy and waits for its end. Its exit status (0 started, 1 refused), -1 otherwise.
-int RunSecondCopy(SecondCopy *copy, std::string *told)
+// One start of the second copy: '0' started, '1' refused, 0 without an answer.
+char StartSecondCopy(const SecondCopy *copy)
+{
+    char answer = 0;
+    if (write(copy->orders, "s", 1) != 1 || read(copy->answers, &answer, 1) != 1) return 0;
+    return answer;
+}
+
+// Ends the second copy and collects what it said. 0 once it has ended, -1 otherwise.
+int EndSecondCopy(SecondCopy *copy, std::string *told)
 {
     int status = 0;
-    if (write(copy->go, "g", 1) != 1) return -1;
-    close(copy->go);
+    if (write(copy->orders, "e", 1) != 1) return -1;
     char buffer[4096];
     ssize_t n;
     while ((n = read(copy->errors, buffer, sizeof buffer)) > 0) told->append(buffer, (size_t)n);
-    close(copy->errors);
-    if (waitpid(copy->pid, &status, 0) != copy->pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    for (int fd : {copy->orders, copy->answers, copy->errors}) close(fd);
+    return waitpid(copy->pid, &status, 0) == copy->pid && WIFEXITED(status) ? 0 : -1;
+}
+
+// The handshake of a second copy starting while the first ends: at the moment the instance lock is
+// let go, the second copy tries once just before and once just after.
+SecondCopy *gStartAtRelease;
+char gAnswerBefore, gAnswerAfter;
+
+}  // namespace
+
+// In front of the C library's, for the handshake.
+extern "C" int flock(int fd, int operation) __THROW
+{
+    SecondCopy *copy = operation == LOCK_UN ? gStartAtRelease : nullptr;
+    gStartAtRelease = nullptr;
+    if (copy) gAnswerBefore = StartSecondCopy(copy);
+    int result = (int)syscall(SYS_flock, fd, operation);
+    if (copy) gAnswerAfter = StartSecondCopy(copy);
+    return result;
+}
+
+namespace {
+
+// Runs the copies with their lock in the test's directory under a name of their own.
+void UseOwnInstanceLock(const char *prefix)
+{
+    char title[64];
+    snprintf(title, sizeof title, "%s%d", prefix, (int)getpid());
+    SetMainWindowTitle(title);
+    setenv("DAZAR_SINGLE_INSTANCE", "1", 1);
+    setenv("XDG_RUNTIME_DIR", GetFreshTempDir(), 1);
 }
 
 TEST_F(LibraryLife, RefusedSecondCopyLeavesTheRunningCopysLogWhole)
 {
-    char title[64];
-    snprintf(title, sizeof title, "DaZarCopy%d", (int)getpid());
-    SetMainWindowTitle(title);
-    setenv("DAZAR_SINGLE_INSTANCE", "1", 1);
-    setenv("XDG_RUNTIME_DIR", GetFreshTempDir(), 1);  // the lock file goes with the test's directory
+    UseOwnInstanceLock("DaZarCopy");
     SecondCopy copy = {};
     ASSERT_EQ(ForkSecondCopy(&copy), 0);
     ASSERT_EQ(InitLibrary(), 0);
@@ -194,7 +228,8 @@ TEST_F(LibraryLife, RefusedSecondCopyLeavesTheRunningCopysLogWhole)
     ASSERT_NE(Find(before, "ライブラリの初期化が完了しました"), std::string::npos);
 
     std::string told;
-    EXPECT_EQ(RunSecondCopy(&copy, &told), 1);  // refused
+    EXPECT_EQ(StartSecondCopy(&copy), '1');
+    EXPECT_EQ(EndSecondCopy(&copy, &told), 0);
     const char *refusal = reinterpret_cast<const char *>(u8"既に起動しています、二重起動は出来ません\n");
     EXPECT_NE(told.find(refusal), std::string::npos) << told;
     EXPECT_TRUE(ReadLog(GetFreshTempDir()) == before) << "the second copy changed the running copy's log";
@@ -209,6 +244,28 @@ TEST_F(LibraryLife, RefusedSecondCopyLeavesTheRunningCopysLogWhole)
     ASSERT_NE(ours, std::string::npos);
     ASSERT_NE(ended, std::string::npos);
     EXPECT_LT(ours, ended);
+}
+
+// A copy retrying its start while the first ends finds the first's lock until the first's log is
+// closed, and then a log of its own from its first line: none of the first's last lines land in it.
+TEST_F(LibraryLife, SecondCopyStartingAsTheFirstEndsFindsItsLockOrALogOfItsOwn)
+{
+    UseOwnInstanceLock("DaZarEnd");
+    SecondCopy copy = {};
+    ASSERT_EQ(ForkSecondCopy(&copy), 0);
+    ASSERT_EQ(InitLibrary(), 0);
+    gStartAtRelease = &copy;
+    EndLibrary();
+    EXPECT_EQ(gAnswerBefore, '1');
+    ASSERT_EQ(gAnswerAfter, '0');
+    std::string told;
+    ASSERT_EQ(EndSecondCopy(&copy, &told), 0);
+    std::string log = ReadLog(GetFreshTempDir());
+    EXPECT_EQ(log.find(":DaZar Ver2.25b\r\n"), log.find(':')) << "the log does not begin with its own start";
+    const char *ended = "ライブラリの終了処理が完了しました\r\n";
+    size_t first = Find(log, ended);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(log.find(ended, first + 1), std::string::npos) << "the first copy's end is in the log";
 }
 
 // However the window went before the end, the end releases everything and the library starts again.
