@@ -62,18 +62,46 @@ static void SetFixedState(void)
 // The hidden window for the context, made at its first use; null when it cannot be made (also on a
 // display that lost its connection, where SDL would take the new window for shown and wait for ever
 // for its unmapping at its end).
+static void MakeHiddenWindow(void *)
+{
+    gGlContext.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+}
+
 static SDL_Window *HiddenWindow(void)
 {
-    D3dGlContext &gl = gGlContext;
-    if (!gl.window && !WIsDisplayLost())
-        gl.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    return gl.window;
+    if (!gGlContext.window && !WIsDisplayLost()) WRunOnDisplay(MakeHiddenWindow, nullptr);
+    return gGlContext.window;
+}
+
+static void MakeHiddenCurrent(void *result)
+{
+    *(int *)result = SDL_GL_MakeCurrent(gGlContext.window, gGlContext.context);
 }
 
 // The context made current on the hidden window. 0 / -1.
 static int UseHiddenWindow(void)
 {
-    return HiddenWindow() && SDL_GL_MakeCurrent(gGlContext.window, gGlContext.context) == 0 ? 0 : -1;
+    int result = -1;
+    return HiddenWindow() && WRunOnDisplay(MakeHiddenCurrent, &result) == 0 && result == 0 ? 0 : -1;
+}
+
+// A present does not wait for the display.
+static void NoSwapWait(void *)
+{
+    SDL_GL_SetSwapInterval(0);
+}
+
+static void MakeHiddenContext(void *)
+{
+    gGlContext.context = SDL_GL_CreateContext(gGlContext.window);
+}
+
+// The context and the hidden window go, unless the connection broke: that would ask the dead display,
+// and the process end takes them.
+static void DeleteContextAndWindow(void *)
+{
+    if (gGlContext.context) SDL_GL_DeleteContext(gGlContext.context);
+    if (gGlContext.window) SDL_DestroyWindow(gGlContext.window);
 }
 
 // The shown window is closing: a context no device uses goes with it; one in use goes on, on a hidden
@@ -102,13 +130,13 @@ int D3dGlOpenContext(WHandle shown)
     if (shown) gl.context = (SDL_GLContext)WCreateGlContext(shown, ShownWindowGone);
     if (gl.context) {
         gl.shown = shown;
-        SDL_GL_SetSwapInterval(0);  // a present does not wait for the display
-    } else {
-        gl.context = HiddenWindow() ? SDL_GL_CreateContext(gl.window) : nullptr;
+        WRunOnDisplay(NoSwapWait, nullptr);
+    } else if (HiddenWindow()) {
+        WRunOnDisplay(MakeHiddenContext, nullptr);
     }
     if (!gl.context || LoadFunctions() != 0) {
-        if (gl.context) WForgetGlContext(gl.context), SDL_GL_DeleteContext(gl.context);
-        if (gl.window) SDL_DestroyWindow(gl.window);
+        if (gl.context) WForgetGlContext(gl.context);
+        WRunOnDisplay(DeleteContextAndWindow, nullptr);
         memset(&gl, 0, sizeof gl);
         return -1;
     }
@@ -137,8 +165,7 @@ void D3dGlCloseContext(void)
     gGl.DeleteBuffers(1, &gl.indexBuffer);
     gGl.DeleteVertexArrays(1, &gl.vao);
     WForgetGlContext(gl.context);
-    SDL_GL_DeleteContext(gl.context);
-    if (gl.window) SDL_DestroyWindow(gl.window);
+    WRunOnDisplay(DeleteContextAndWindow, nullptr);
     memset(&gl, 0, sizeof gl);
     D3dCountObject(D3D_LIVE_CONTEXTS, -1);
 }

@@ -127,6 +127,38 @@ static void FitRect(int w, int h, int dw, int dh, GLint out[4])
     out[3] = out[1] + (GLint)fh;
 }
 
+struct WindowPresent {
+    DdSurface *surface;
+    intptr_t window;
+    D3dGlCopy *copy;
+    int dw, dh;
+    int result;
+};
+
+// The copy drawn into the window's framebuffer, then the swap. On the display: drawing there asks it
+// for the window's size.
+static void DrawIntoWindow(void *data)
+{
+    WindowPresent *p = (WindowPresent *)data;
+    D3dGlCopy *copy = p->copy;
+    BeginWork();  // current again, whatever the watcher did
+    gGl.BindFramebuffer(GL_READ_FRAMEBUFFER, copy->framebuffer);
+    gGl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    GLint at[4];
+    FitRect(copy->width, copy->height, p->dw, p->dh, at);
+    if (at[0] > 0 || at[1] > 0) {  // bars beside or above the picture
+        gGl.ClearColor(0, 0, 0, 1);
+        gGl.Clear(GL_COLOR_BUFFER_BIT);
+    }
+    // Row 0 of a copy is at the bottom of OpenGL's picture; the window shows it at the top.
+    gGl.BlitFramebuffer(0, 0, copy->width, copy->height, at[0], p->dh - at[1], at[2], p->dh - at[3],
+                        GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    EndWork();
+    if (gD3d.presentWatcher) gD3d.presentWatcher(p->surface, p->window);
+    D3dGlCheckErrors("a present");
+    p->result = WSwapGlWindow(gGlContext.shown);
+}
+
 int D3dGlPresent(DdSurface *surface, intptr_t window)
 {
     D3dGlContext &gl = gGlContext;
@@ -139,20 +171,9 @@ int D3dGlPresent(DdSurface *surface, intptr_t window)
         return -1;
     D3dGlCopy *copy = D3dGlCurrentCopy(surface, &view);
     if (!copy || D3dGlMakeFramebuffer(copy) != 0) return -1;
-    BeginWork();
-    gGl.BindFramebuffer(GL_READ_FRAMEBUFFER, copy->framebuffer);
-    gGl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    GLint at[4];
-    FitRect(copy->width, copy->height, dw, dh, at);
-    if (at[0] > 0 || at[1] > 0) {  // bars beside or above the picture
-        gGl.ClearColor(0, 0, 0, 1);
-        gGl.Clear(GL_COLOR_BUFFER_BIT);
-    }
-    // Row 0 of a copy is at the bottom of OpenGL's picture; the window shows it at the top.
-    gGl.BlitFramebuffer(0, 0, copy->width, copy->height, at[0], dh - at[1], at[2], dh - at[3], GL_COLOR_BUFFER_BIT,
-                        GL_NEAREST);
-    EndWork();
-    if (gD3d.presentWatcher) gD3d.presentWatcher(surface, window);
-    D3dGlCheckErrors("a present");
-    return WSwapGlWindow(gl.shown);
+    WindowPresent present = {surface, window, copy, dw, dh, -1};
+    WRunOnDisplay(DrawIntoWindow, &present);
+    // Left in the middle when the connection broke: no drawing goes on into the window's framebuffer.
+    gl.cache.framebuffer = (GLuint)-1;
+    return present.result;
 }

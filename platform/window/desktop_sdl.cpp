@@ -35,6 +35,17 @@ static int ScriptedAnswer(uint32_t type)
     return 0;
 }
 
+struct BoxCall {
+    const SDL_MessageBoxData *data;
+    int pressed;
+};
+
+static void AskWithBox(void *data)
+{
+    BoxCall *box = (BoxCall *)data;
+    if (SDL_ShowMessageBox(box->data, &box->pressed) != 0) box->pressed = 0;
+}
+
 // Shows the box with UTF-8 texts.
 static int ShowBox(WHandle owner, const char *text, const char *caption, uint32_t type)
 {
@@ -51,9 +62,9 @@ static int ShowBox(WHandle owner, const char *text, const char *caption, uint32_
     WWindowRecord *record = WLookupWindow(owner);
     SDL_MessageBoxData data{SDL_MESSAGEBOX_INFORMATION, record ? record->sdl : nullptr, caption, text,
                             yesNo ? 2 : 1, buttons, nullptr};
-    int pressed = 0;
-    if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed <= 0) return yesNo ? W_IDNO : W_IDOK;
-    return pressed;
+    BoxCall box = {&data, 0};
+    if (WRunOnDisplay(AskWithBox, &box) != 0 || box.pressed <= 0) return yesNo ? W_IDNO : W_IDOK;
+    return box.pressed;
 }
 
 int WMessageBoxA(WHandle owner, const char *text, const char *caption, uint32_t type)
@@ -138,17 +149,26 @@ WHandle WGetDesktopWindow(void)
 }
 
 // Cursor and screen saver go through the display: on a broken connection nothing is asked of it.
+static void ShowSdlCursor(void *show)
+{
+    *(int *)show = SDL_ShowCursor(*(int *)show ? SDL_ENABLE : SDL_DISABLE) == SDL_ENABLE;
+}
+
 int WShowCursor(int show)
 {
-    if (!SDL_WasInit(SDL_INIT_VIDEO) || WIsDisplayBroken()) return 0;
-    return SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE) == SDL_ENABLE;
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return 0;
+    return WRunOnDisplay(ShowSdlCursor, &show) == 0 ? show : 0;
+}
+
+static void SetSdlScreenSaver(void *disable)
+{
+    if (*(int *)disable) SDL_DisableScreenSaver();
+    else SDL_EnableScreenSaver();
 }
 
 void WDisableScreenSaver(int disable)
 {
-    if (!SDL_WasInit(SDL_INIT_VIDEO) || WIsDisplayBroken()) return;
-    if (disable) SDL_DisableScreenSaver();
-    else SDL_EnableScreenSaver();
+    if (SDL_WasInit(SDL_INIT_VIDEO)) WRunOnDisplay(SetSdlScreenSaver, &disable);
 }
 
 // ================================================================================================

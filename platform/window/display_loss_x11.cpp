@@ -2,7 +2,17 @@
 // is destroyed from outside (the next request on it fails) or the connection breaks (the client was
 // killed); here both become a close of the windows concerned, so the program ends as when it is
 // asked to, with its end run. Errors other than a window gone keep going to the handler before.
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include <SDL_syswm.h>
@@ -34,6 +44,9 @@ static struct {
     std::atomic<int> broken;                 // 1 once the connection broke
     int brokenTaken;                         // 1 once that was turned into closes (event thread)
 } sX;
+
+// Where a thread inside WRunOnDisplay goes on when the connection breaks under it, or null.
+static thread_local jmp_buf *tEscape;
 
 static int IsInRing(const XWindowRing &ring, unsigned long id)
 {
@@ -99,38 +112,63 @@ static int OnXError(Display *display, XErrorEvent *error)
 }
 
 // A broken connection: Xlib's own handler would end the process at once; the program ends by its
-// own way instead, with every later request of the dead connection failing quietly.
+// own way instead, with every later request of the dead connection failing quietly. A thread inside
+// WRunOnDisplay leaves what it was doing at once: SDL and Mesa would go on with the replies that never
+// came (a null atom name compared, a window size never written).
 static int OnXConnectionBroken(Display *)
 {
     sX.broken.store(1);
+    jmp_buf *escape = tEscape;
+    tEscape = nullptr;
+    if (escape) longjmp(*escape, 1);
     return 0;
 }
 
 // Xlib's exit after that handler: none.
 static void KeepRunningAfterBreak(Display *, void *) {}
 
+void WCatchDisplayBreak(void)
+{
+    XSetIOErrorHandler(OnXConnectionBroken);
+}
+
+void WCatchDisplayErrors(void)
+{
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if (!driver || strcmp(driver, "x11") != 0) return;
+    // Ours already when SDL's display outlived an end of ours: the handler before stays the one kept.
+    XErrorHandler before = XSetErrorHandler(OnXError);
+    if (before != OnXError) sX.previous = before;
+}
+
+static void FindGlxErrors(void *)
+{
+    int opcode = 0, firstEvent = 0, firstError = 0;
+    sX.glxErrorBase = XQueryExtension(sX.display, "GLX", &opcode, &firstEvent, &firstError) ? firstError : 0;
+}
+
 void WWatchDisplay(const WWindowRecord *record)
 {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(record->sdl, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    if (!record->sdl || !SDL_GetWindowWMInfo(record->sdl, &info) || info.subsystem != SDL_SYSWM_X11) return;
     if (sX.display == info.info.x11.display) return;
     sX.display = info.info.x11.display;
-    int opcode = 0, firstEvent = 0, firstError = 0;
-    sX.glxErrorBase = XQueryExtension(sX.display, "GLX", &opcode, &firstEvent, &firstError) ? firstError : 0;
-    // Ours already when SDL's display outlived an end of ours: the handler before stays the one kept.
-    XErrorHandler before = XSetErrorHandler(OnXError);
-    if (before != OnXError) sX.previous = before;
-    XSetIOErrorHandler(OnXConnectionBroken);
     XSetIOErrorExitHandler(sX.display, KeepRunningAfterBreak, nullptr);
+    WRunOnDisplay(FindGlxErrors, nullptr);
+}
+
+// A window that is gone fails this request: the error callback notes it before the reply returns.
+static void AskForWindow(void *xWindow)
+{
+    XWindowAttributes attributes;
+    XGetWindowAttributes(sX.display, *(Window *)xWindow, &attributes);
 }
 
 void WProbeXWindow(unsigned long xWindow)
 {
-    if (!sX.display || !xWindow || sX.broken.load()) return;
-    // A window that is gone fails this request: the error callback notes it before the reply returns.
-    XWindowAttributes attributes;
-    XGetWindowAttributes(sX.display, (Window)xWindow, &attributes);
+    Window asked = (Window)xWindow;
+    if (sX.display && xWindow) WRunOnDisplay(AskForWindow, &asked);
 }
 
 void WForgetXWindow(unsigned long xWindow)
@@ -142,20 +180,79 @@ void WForgetXWindow(unsigned long xWindow)
 
 int WIsXWindowLost(const WWindowRecord *record)
 {
-    return sX.broken.load() || IsInRingLocked(sX.gone, WXWindowOf(record));
+    return WIsDisplayBroken() || IsInRingLocked(sX.gone, WXWindowOf(record));
 }
 
 int WIsDisplayLost(void)
 {
+    if (WIsDisplayBroken()) return 1;
     std::lock_guard<std::mutex> hold(sX.lock);
-    return sX.broken.load() || sX.gone.count > 0;
+    return sX.gone.count > 0;
 }
 
-int WIsDisplayBroken(void) { return sX.broken.load(); }
+int WIsDisplayBroken(void)
+{
+    if (sX.broken.load()) return 1;
+    // The server's end closed (the client killed, the server gone) shows on the socket at once, even
+    // with events still unread before it, which Xlib would hand on before it noticed.
+    Display *display = sX.display;
+    pollfd socket{display ? ConnectionNumber(display) : -1, POLLRDHUP, 0};
+    if (display && poll(&socket, 1, 0) == 1 && (socket.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL)))
+        sX.broken.store(1);
+    return sX.broken.load();
+}
+
+int WRunOnDisplay(void (*work)(void *data), void *data)
+{
+    if (WIsDisplayBroken()) return -1;
+    if (tEscape) {  // inside another: that one is left when the connection breaks
+        work(data);
+        return 0;
+    }
+    jmp_buf escape;
+    if (setjmp(escape)) return -1;  // tEscape was cleared by the callback
+    tEscape = &escape;
+    work(data);
+    tEscape = nullptr;
+    return 0;
+}
+
+// 1 when the local X server of DISPLAY takes no connection, asked on its socket without Xlib (whose
+// connection to a server that dies while it is made ends the process). A remote display counts as
+// there.
+static int IsLocalServerGone(void)
+{
+    const char *name = getenv("DISPLAY");
+    if (!name) return 0;
+    if (strncmp(name, "unix:", 5) == 0) name += 4;
+    if (name[0] != ':') return 0;
+    int number = atoi(name + 1);
+    for (int abstract = 1; abstract >= 0; abstract--) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        int length = snprintf(address.sun_path + abstract, sizeof address.sun_path - 1, "/tmp/.X11-unix/X%d", number);
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int reached = fd >= 0 && connect(fd, (sockaddr *)&address,
+                                         (socklen_t)(offsetof(sockaddr_un, sun_path) + abstract + length)) == 0;
+        if (fd >= 0) close(fd);
+        if (reached) return 0;
+    }
+    return 1;
+}
+
+int WIsDisplayGone(void)
+{
+    if (WIsDisplayBroken()) return 1;
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if (sX.display || !driver || strcmp(driver, "x11") != 0) return 0;
+    // SDL hands its connection out with a window only: before the first, the server is asked.
+    if (IsLocalServerGone()) sX.broken.store(1);
+    return sX.broken.load();
+}
 
 void WSyncDisplay(void)
 {
-    if (sX.display && !sX.broken.load()) XSync(sX.display, False);
+    if (sX.display && !WIsDisplayBroken()) XSync(sX.display, False);
 }
 
 void WUnwatchDisplay(void)
@@ -186,7 +283,7 @@ void WTakeDisplayLosses(void (*close)(unsigned long xWindow))
         for (; sX.goneTaken < sX.gone.count; sX.goneTaken++) taken[n++] = sX.gone.ids[sX.goneTaken % W_GONE_WINDOWS];
     }
     for (int i = 0; i < n; i++) close(taken[i]);
-    if (sX.broken.load() && !sX.brokenTaken) {
+    if (WIsDisplayBroken() && !sX.brokenTaken) {
         sX.brokenTaken = 1;
         close(0);
     }

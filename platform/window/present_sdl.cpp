@@ -1,9 +1,17 @@
 // Presentation of a software screen: the pixel block goes into a streaming texture scaled to the
 // window. A 3-D device drawing into the window's own OpenGL framebuffer presents by a buffer swap
 // instead. Each present is handed to the record hook.
+#include <dlfcn.h>
 #include "platform/kernel/kernel.h"
 #include "platform/kernel/standin_hooks.h"
 #include "platform/window/window_internal.h"
+
+static void DestroyRenderer(void *data)
+{
+    WWindowRecord *record = (WWindowRecord *)data;
+    if (record->texture) SDL_DestroyTexture(record->texture);
+    if (record->renderer) SDL_DestroyRenderer(record->renderer);
+}
 
 void WPresentRelease(WWindowRecord *record)
 {
@@ -12,10 +20,7 @@ void WPresentRelease(WWindowRecord *record)
     record->glGone = nullptr;
     // The renderer draws through the display: on a broken connection it stays with SDL's window,
     // which the process end takes.
-    if (!WIsDisplayBroken()) {
-        if (record->texture) SDL_DestroyTexture(record->texture);
-        if (record->renderer) SDL_DestroyRenderer(record->renderer);
-    }
+    WRunOnDisplay(DestroyRenderer, record);
     record->texture = nullptr;
     record->renderer = nullptr;
 }
@@ -29,12 +34,21 @@ static int IsDrawingLost(const WWindowRecord *record)
     return WIsXWindowLost(record);
 }
 
+static void CreateRenderer(void *data)
+{
+    WWindowRecord *record = (WWindowRecord *)data;
+    // In software under X too: an OpenGL renderer has Mesa draw with threads of its own into buffers
+    // sized by what the display answers, which a connection that breaks leaves unanswered.
+    int software = WIsHeadlessVideo() || WXWindowOf(record);
+    record->renderer = SDL_CreateRenderer(record->sdl, -1, software ? SDL_RENDERER_SOFTWARE : 0);
+    if (!record->renderer) record->renderer = SDL_CreateRenderer(record->sdl, -1, SDL_RENDERER_SOFTWARE);
+}
+
 // Makes the renderer and a texture of the frame's size and format when they are missing. 0 / -1.
 static int PrepareTexture(WWindowRecord *record, int width, int height, int bits)
 {
     if (!record->renderer) {
-        record->renderer = SDL_CreateRenderer(record->sdl, -1, WIsHeadlessVideo() ? SDL_RENDERER_SOFTWARE : 0);
-        if (!record->renderer) record->renderer = SDL_CreateRenderer(record->sdl, -1, SDL_RENDERER_SOFTWARE);
+        WRunOnDisplay(CreateRenderer, record);
         if (!record->renderer) return -1;
     }
     if (record->texture && record->textureWidth == width && record->textureHeight == height &&
@@ -52,6 +66,24 @@ static int PrepareTexture(WWindowRecord *record, int width, int height, int bits
     return 0;
 }
 
+struct RendererPresent {
+    WWindowRecord *record;
+    const WPresentRecord *present;
+};
+
+// The frame in the texture through the renderer. On the display.
+static void PresentThroughRenderer(void *data)
+{
+    const RendererPresent *p = (const RendererPresent *)data;
+    WWindowRecord *record = p->record;
+    SDL_SetRenderDrawColor(record->renderer, 0, 0, 0, 255);
+    SDL_RenderClear(record->renderer);
+    SDL_RenderCopy(record->renderer, record->texture, nullptr, nullptr);
+    // Recorded once drawn, so a hook may read what the window is about to show.
+    StandInRecord(STAND_IN_WINDOW, p->present);
+    SDL_RenderPresent(record->renderer);
+}
+
 // Shows a 16- or 32-bit pixel block in the window.
 int WPresentPixels(WHandle window, const void *pixels, int width, int height, int pitch, int bitsPerPixel)
 {
@@ -61,14 +93,9 @@ int WPresentPixels(WHandle window, const void *pixels, int width, int height, in
     if (pitch < width * (bitsPerPixel / 8)) return -1;
     if (IsDrawingLost(record) || PrepareTexture(record, width, height, bitsPerPixel) != 0) return -1;
     if (SDL_UpdateTexture(record->texture, nullptr, pixels, pitch) != 0) return -1;
-    SDL_SetRenderDrawColor(record->renderer, 0, 0, 0, 255);
-    SDL_RenderClear(record->renderer);
-    SDL_RenderCopy(record->renderer, record->texture, nullptr, nullptr);
-    // Recorded once drawn, so a hook may read what the window is about to show.
     const WPresentRecord present = {window, pixels, width, height, pitch, bitsPerPixel};
-    StandInRecord(STAND_IN_WINDOW, &present);
-    SDL_RenderPresent(record->renderer);
-    return 0;
+    RendererPresent job = {record, &present};
+    return WRunOnDisplay(PresentThroughRenderer, &job);
 }
 
 // ================================================================================================
@@ -80,7 +107,12 @@ int WLoadGlDriver(void)
     static int loaded;
     if (loaded) return 0;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return -1;
-    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+    // SDL unloads the EGL library when its start fails, as it does on a display that dies under it,
+    // and Mesa keeps the display records it made in that library's own list: the library stays loaded,
+    // and what it made stays its own.
+    if (SDL_GetHintBoolean(SDL_HINT_VIDEO_X11_FORCE_EGL, SDL_FALSE)) dlopen("libEGL.so.1", RTLD_LAZY | RTLD_NODELETE);
+    // Not started at all on a display already gone.
+    if (WIsDisplayGone() || SDL_GL_LoadLibrary(nullptr) != 0) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return -1;
     }
@@ -88,14 +120,28 @@ int WLoadGlDriver(void)
     return 0;
 }
 
+struct GlCall {
+    WWindowRecord *record;
+    void *context;  // made, or to make current
+    int result;
+};
+
+static void CreateContextOnWindow(void *data)
+{
+    GlCall *call = (GlCall *)data;
+    WProbeXWindow(WXWindowOf(call->record));
+    if (!WIsXWindowLost(call->record)) call->context = SDL_GL_CreateContext(call->record->sdl);
+}
+
 void *WCreateGlContext(WHandle window, void (*windowGone)(void *context))
 {
     WWindowRecord *record = WLookupWindow(window);
     if (!record || record->ownerThread != KGetCurrentThreadId()) return nullptr;
-    WProbeXWindow(WXWindowOf(record));
-    if (WIsXWindowLost(record) || !(SDL_GetWindowFlags(record->sdl) & SDL_WINDOW_OPENGL)) return nullptr;
-    SDL_GLContext context = SDL_GL_CreateContext(record->sdl);
-    if (!context) return nullptr;
+    if (!(SDL_GetWindowFlags(record->sdl) & SDL_WINDOW_OPENGL)) return nullptr;
+    GlCall made = {record, nullptr, 0};
+    // A context made as the connection broke is left with it: deleting it would ask the display.
+    if (WRunOnDisplay(CreateContextOnWindow, &made) != 0 || !made.context) return nullptr;
+    SDL_GLContext context = made.context;
     record->glContext = context;
     record->glGone = windowGone;
     return context;
@@ -110,26 +156,43 @@ void WForgetGlContext(void *context)
     }
 }
 
+static void MakeCurrentOnWindow(void *data)
+{
+    GlCall *call = (GlCall *)data;
+    call->result = SDL_GL_MakeCurrent(call->record->sdl, (SDL_GLContext)call->context) == 0 ? 0 : -1;
+}
+
 int WMakeGlCurrent(WHandle window, void *context)
 {
     WWindowRecord *record = WLookupWindow(window);
     if (!record || !context || WIsXWindowLost(record)) return -1;
-    return SDL_GL_MakeCurrent(record->sdl, (SDL_GLContext)context) == 0 ? 0 : -1;
+    GlCall call = {record, context, -1};
+    return WRunOnDisplay(MakeCurrentOnWindow, &call) == 0 ? call.result : -1;
 }
 
+// The size SDL keeps (asked of no display), while the window is there: the caller is about to draw
+// into it.
 int WGetGlDrawableSize(WHandle window, int *width, int *height)
 {
     WWindowRecord *record = WLookupWindow(window);
-    if (!record) return -1;
+    if (!record || WIsXWindowLost(record)) return -1;
     SDL_GL_GetDrawableSize(record->sdl, width, height);
     return 0;
+}
+
+static void SwapOnWindow(void *data)
+{
+    GlCall *call = (GlCall *)data;
+    SDL_GL_SwapWindow(call->record->sdl);
+    call->result = 0;
 }
 
 int WSwapGlWindow(WHandle window)
 {
     WWindowRecord *record = WLookupWindow(window);
     if (!record || record->ownerThread != KGetCurrentThreadId() || WIsXWindowLost(record)) return -1;
-    SDL_GL_SwapWindow(record->sdl);
+    GlCall call = {record, nullptr, -1};
+    if (WRunOnDisplay(SwapOnWindow, &call) != 0) return -1;
     const WPresentRecord present = {window, nullptr, 0, 0, 0, 0};
     StandInRecord(STAND_IN_WINDOW, &present);
     return 0;

@@ -116,6 +116,15 @@ void WDisableScreenSaver(int disable);
 // under X): no window is made or ended on it any more, as SDL would wait on it for ever; the
 // process end takes what is left.
 int WIsDisplayLost(void);
+// 1 once the connection to the display broke (the client killed, the server gone; seen on its socket
+// before Xlib notices): Xlib then fails every request without an answer, so no SDL or OpenGL call that
+// reaches the display may be made, on any thread.
+int WIsDisplayBroken(void);
+// Runs work, whose SDL or OpenGL calls reach the display: not at all once the connection broke, and
+// left at once when it breaks inside (what work called would go on with the answers that never came).
+// Nothing is freed or unlocked on the way out: work holds no lock of ours over a call that reaches the
+// display. Calls inside another run as part of it. 0 / -1 (the connection broke).
+int WRunOnDisplay(void (*work)(void *data), void *data);
 
 // ---- single instance ----------------------------------------------------------------------------
 // Takes the per-user lock file keyed by name (dropped by the system when the process ends).

@@ -84,8 +84,13 @@ void WInputClosePads(void);
 // SDL scancode of a DirectInput key number, or SDL_SCANCODE_UNKNOWN.
 SDL_Scancode WScancodeOfDik(int dik);
 
-// Under the "x11" driver: watches the window's display, so that the window destroyed or the
-// connection broken from outside no longer end the process (display_loss_x11.cpp).
+// Before SDL's video starts: a connection that breaks no longer ends the process, from its first
+// request on (display_loss_x11.cpp).
+void WCatchDisplayBreak(void);
+// Under the "x11" driver, once SDL's video has started: a window destroyed from outside no longer
+// ends the process either (Xlib's error callback becomes ours, SDL's the one before).
+void WCatchDisplayErrors(void);
+// Watches the window's display: its socket, and Xlib's exit after a break (none).
 void WWatchDisplay(const WWindowRecord *record);
 // The window's X window now under the "x11" driver, else 0.
 unsigned long WXWindowOf(const WWindowRecord *record);
@@ -98,9 +103,9 @@ void WForgetXWindow(unsigned long xWindow);
 // 1 when the window's X window was destroyed from outside or the connection broke: SDL must not
 // be asked to destroy it (it would wait for its unmapping for ever).
 int WIsXWindowLost(const WWindowRecord *record);
-// 1 once the connection to the display broke: Xlib then fails every request by writing through
-// what it no longer has, so no SDL call that reaches the display may be made.
-int WIsDisplayBroken(void);
+// WIsDisplayBroken, or, before the first window (whose connection's socket is not known yet), the
+// server gone.
+int WIsDisplayGone(void);
 // Waits until the display has answered every request sent, so their failures reach the error
 // callback while it is in place (SDL's video end puts Xlib's own back first).
 void WSyncDisplay(void);

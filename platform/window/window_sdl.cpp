@@ -1,4 +1,6 @@
 // Window stand-in over SDL2: subsystem, classes, windows, message queues, timers, event translation.
+#include <signal.h>
+
 #include <cstring>
 
 #include "platform/kernel/kernel.h"
@@ -37,6 +39,13 @@ WWindowRecord *WLookupSdlWindow(uint32_t sdlId)
     return nullptr;
 }
 
+// SDL waits for a shown window's unmapping: on the display.
+static void DestroySdlWindow(void *sdl)
+{
+    SDL_DestroyWindow((SDL_Window *)sdl);
+    WSyncDisplay();
+}
+
 // Closes the SDL window and frees its slot; the generation stays, so old handles keep failing.
 static void CloseWindowRecord(WWindowRecord *record)
 {
@@ -52,8 +61,7 @@ static void CloseWindowRecord(WWindowRecord *record)
             sdl = record->sdl;
             record->sdl = nullptr;
         }
-        SDL_DestroyWindow(sdl);
-        WSyncDisplay();
+        WRunOnDisplay(DestroySdlWindow, sdl);
     }
     std::lock_guard<std::mutex> hold(gWin.mutex);
     uint32_t generation = record->generation;
@@ -75,6 +83,11 @@ static void ConvertTitle(const char *title, char *out, int size)
 // subsystem
 // ================================================================================================
 
+static void StartSdlVideo(void *started)
+{
+    *(int *)started = SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+}
+
 // Starts SDL video and events, pads when they can be had; the caller becomes the event thread.
 int WInitSubsystem(void)
 {
@@ -82,11 +95,24 @@ int WInitSubsystem(void)
         gWin.initCount++;
         return 0;
     }
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return -1;
+    // A display that goes away leaves a socket whose writes raise SIGPIPE, which would end the process
+    // before the loss is seen: the write fails instead (unless the program handles the signal itself).
+    struct sigaction pipe;
+    if (sigaction(SIGPIPE, nullptr, &pipe) == 0 && pipe.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
+    // A connection that breaks while SDL's video starts on it leaves the start, which fails.
+    WCatchDisplayBreak();
+    int started = -1;
+    if (SDL_WasInit(SDL_INIT_VIDEO)) started = SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    else WRunOnDisplay(StartSdlVideo, &started);
+    if (started != 0) return -1;
+    WCatchDisplayErrors();
     SDL_StopTextInput();  // no character input is read: keep the IME away
     // SDL's "offscreen" driver shows nothing: its frames need no OpenGL, whose driver, unloaded again
-    // at the end, would strand the process-wide state it keeps (LeakSanitizer: 7 KB).
-    if (WIsHeadlessVideo()) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // at the end, would strand the process-wide state it keeps (LeakSanitizer: 7 KB). Under X a
+    // window's frames go to the display without it too (see CreateRenderer).
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if (WIsHeadlessVideo() || (driver && strcmp(driver, "x11") == 0))
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Pads are read whatever the focus: the library decides what inactivity means, and headless
     // windows never get the focus.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
@@ -178,6 +204,26 @@ int WUnregisterClass(const char *className)
     return 1;
 }
 
+struct NewWindow {
+    const char *title;
+    int width, height;
+    uint32_t flags;
+    SDL_Window *sdl;
+};
+
+// Makes the SDL window, with OpenGL where the driver has it, so a 3-D device can draw into the window
+// itself. On the display.
+static void MakeSdlWindow(void *data)
+{
+    NewWindow *w = (NewWindow *)data;
+    if (WLoadGlDriver() == 0)
+        w->sdl = SDL_CreateWindow(w->title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w->width, w->height,
+                                  w->flags | SDL_WINDOW_OPENGL);
+    if (!w->sdl && !WIsDisplayBroken())
+        w->sdl = SDL_CreateWindow(w->title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w->width, w->height,
+                                  w->flags);
+}
+
 // Creates a window of a class, owned by the calling thread.
 WHandle WCreateWindow(const char *className, const char *title, int width, int height, uint32_t style)
 {
@@ -192,20 +238,20 @@ WHandle WCreateWindow(const char *className, const char *title, int width, int h
     ConvertTitle(title, utf8, sizeof utf8);
     uint32_t flags = (style & W_STYLE_HIDDEN) ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
     if (style & W_STYLE_FULLSCREEN) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    // With OpenGL where the driver has it, so a 3-D device can draw into the window itself.
-    SDL_Window *sdl = nullptr;
-    if (WLoadGlDriver() == 0)
-        sdl = SDL_CreateWindow(utf8, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
-                               flags | SDL_WINDOW_OPENGL);
-    if (!sdl) sdl = SDL_CreateWindow(utf8, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
-    if (!sdl) return 0;
+    // A connection that broke before the window was made, or while it was, leaves the window lost at
+    // once: the start goes on, and the first pass of events closes it as it would close one lost later
+    // (what SDL had made of it the process end takes).
+    NewWindow made = {utf8, width, height, flags, nullptr};
+    WRunOnDisplay(MakeSdlWindow, &made);
+    if (!made.sdl && !WIsDisplayBroken()) return 0;
+    SDL_Window *sdl = made.sdl;
     {
         std::lock_guard<std::mutex> hold(gWin.mutex);
         uint32_t generation = record->generation + 1;
         *record = WWindowRecord{};
         record->generation = generation;
         record->sdl = sdl;
-        record->sdlId = SDL_GetWindowID(sdl);
+        record->sdlId = sdl ? SDL_GetWindowID(sdl) : 0;
         record->classSlot = cls;
         record->ownerThread = KGetCurrentThreadId();
         record->used = 1;
@@ -230,22 +276,46 @@ int WIsWindow(WHandle window)
     return WLookupWindow(window) != nullptr;
 }
 
-int WSetWindowTitle(WHandle window, const char *title)
+// A window's title or screen mode to set on the display.
+struct WindowChange {
+    SDL_Window *sdl;
+    const char *title;  // null: the screen mode
+    int fullScreen;
+    int done;
+};
+
+static void ChangeSdlWindow(void *data)
+{
+    WindowChange *change = (WindowChange *)data;
+    if (change->title) {
+        SDL_SetWindowTitle(change->sdl, change->title);
+        change->done = 1;
+    } else {
+        change->done =
+            SDL_SetWindowFullscreen(change->sdl, change->fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+    }
+}
+
+// 1 when the change was made; none is asked of a window the display has lost.
+static int ChangeWindow(WHandle window, const char *title, int fullScreen)
 {
     WWindowRecord *record = WLookupWindow(window);
-    if (!record) return 0;
+    if (!record || WIsXWindowLost(record)) return 0;
+    WindowChange change = {record->sdl, title, fullScreen, 0};
+    return WRunOnDisplay(ChangeSdlWindow, &change) == 0 && change.done;
+}
+
+int WSetWindowTitle(WHandle window, const char *title)
+{
     char utf8[1024];
     ConvertTitle(title, utf8, sizeof utf8);
-    SDL_SetWindowTitle(record->sdl, utf8);
-    return 1;
+    return ChangeWindow(window, utf8, 0);
 }
 
 // Full screen keeps the desktop mode; the present scales the picture to it.
 int WSetWindowFullScreen(WHandle window, int fullScreen)
 {
-    WWindowRecord *record = WLookupWindow(window);
-    if (!record) return 0;
-    return SDL_SetWindowFullscreen(record->sdl, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+    return ChangeWindow(window, nullptr, fullScreen);
 }
 
 int WIsWindowMinimised(WHandle window)
@@ -257,7 +327,7 @@ int WIsWindowMinimised(WHandle window)
 int WGetClientRect(WHandle window, WRect *rect)
 {
     WWindowRecord *record = WLookupWindow(window);
-    if (!record || !rect) return 0;
+    if (!record || !rect || !record->sdl) return 0;  // none: lost as it was made
     int w = 0, h = 0;
     SDL_GetWindowSize(record->sdl, &w, &h);
     *rect = WRect{0, 0, w, h};
@@ -416,8 +486,7 @@ static void CloseLostWindow(unsigned long xWindow)
         if (record.used && !record.destroying && WXWindowOf(&record) == xWindow) Enqueue(&record, W_WM_CLOSE, 0, 0);
 }
 
-// Reads every waiting SDL event and turns it into messages and input state. Event thread only.
-static void TranslateEvents(void)
+static void TranslateSdlEvents(void *)
 {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -426,6 +495,13 @@ static void TranslateEvents(void)
         else if (event.type == SDL_QUIT) PostToEventThreadWindows(W_WM_CLOSE, 0, 0);
         else if (event.type == SDL_DISPLAYEVENT) TranslateDisplayEvent();
     }
+}
+
+// Reads every waiting SDL event and turns it into messages and input state; none once the connection
+// broke, as SDL's dispatch of what Xlib still holds would ask the dead display. Event thread only.
+static void TranslateEvents(void)
+{
+    WRunOnDisplay(TranslateSdlEvents, nullptr);
     WTakeDisplayLosses(CloseLostWindow);
     WInputRefreshPads();
 }

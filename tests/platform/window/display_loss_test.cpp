@@ -14,12 +14,19 @@
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dlfcn.h>
+#include <X11/keysym.h>
+
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -132,6 +139,8 @@ std::string StartDesk(void)
     gDesk.name = ":" + number;
     gDesk.display = XOpenDisplay(gDesk.name.c_str());
     if (!gDesk.display) return "the display " + gDesk.name + " cannot be opened";
+    // Requests on the game's window that went (taking its presents) fail: no reason to end the test.
+    XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
     Window root = DefaultRootWindow(gDesk.display);
     XSelectInput(gDesk.display, root, PropertyChangeMask);
     gDesk.manager = Spawn({"evilwm", "-fn", "fixed"}, {"DISPLAY=" + gDesk.name}, "/dev/null");
@@ -165,11 +174,19 @@ Window AwaitGameWindow(pid_t game)
     }
 }
 
-enum Loss { DESTROYED, KILLED, CLOSED };
+enum Loss { DESTROYED, KILLED, CLOSED, SERVER_KILLED };
 
 void LoseWindow(Window window, Loss loss)
 {
     Display *d = gDesk.display;
+    if (loss == SERVER_KILLED) {
+        // The test's own connection first: Xlib would end the test with the server.
+        XCloseDisplay(d);
+        gDesk.display = nullptr;
+        Stop(&gDesk.server);
+        Stop(&gDesk.manager);
+        return;
+    }
     if (loss == DESTROYED) XDestroyWindow(d, window);
     if (loss == KILLED) XKillClient(d, window);
     if (loss == CLOSED) {
@@ -188,14 +205,12 @@ void LoseWindow(Window window, Loss loss)
 // choice on X). The Direct3D route, which draws with OpenGL itself, goes through EGL as well.
 struct Route { const char *name, *route; int egl; };
 void PrintTo(const Route &route, std::ostream *out) { *out << route.name; }
-const Route kRoutes[] = {{"Direct3D", "d3d", 0}, {"DirectDraw", "ddraw", 0}, {"Direct3DOnEgl", "d3d", 1}};
-const char *const kLossNames[] = {"Destroyed", "Killed", "Closed"};
+const Route kRoutes[] = {{"Direct3D", "d3d", 0}, {"DirectDraw", "ddraw", 0}, {"Direct3DOnEgl", "d3d", 1},
+                         {"Software", "software", 0}};
+const char *const kLossNames[] = {"Destroyed", "Killed", "Closed", "ServerKilled"};
 
-// The loss, full screen (1) or windowed, and the route.
-using LossCase = std::tuple<Loss, int, Route>;
-
-// The desk, shared by the cases of a suite.
-template <class Param> class OnXDesk : public ::testing::TestWithParam<Param> {
+// The desk, shared by the cases of a suite; a case that kills the server has it started again.
+class XDeskTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { gDesk.missing = StartDesk(); }
     static void TearDownTestSuite() { StopDesk(); }
@@ -207,64 +222,299 @@ protected:
     {
         Stop(&game);
         if (GetFreshTempDir()[0]) LeaveFreshTempDir();
+        if (gDesk.missing.empty() && !gDesk.display) StopDesk(), gDesk.missing = StartDesk();
     }
     pid_t game = 0;
 };
 
-using DisplayLoss = OnXDesk<LossCase>;
+// ---- the game lost at a moment of its run
 
-TEST_P(DisplayLoss, TheGameEndsByItselfWithItsLogClosedAndNothingLeaked)
+// Presents seen from outside: the DAMAGE extension tells of every picture put into the game's window.
+// Its library is loaded where installed (no header of it is needed to build).
+struct DamageCalls {
+    int tried, eventBase;
+    Bool (*query)(Display *, int *, int *);
+    XID (*create)(Display *, Drawable, int);
+    void (*subtract)(Display *, XID, XID, XID);
+} gDamage;
+
+#define DAMAGE_REPORT_NON_EMPTY 3  // one notice, until the damage is taken away
+
+// 1 when presents can be seen on the desk.
+int CanSeePresents(void)
 {
-    if (!*DAZAR_GAME_PROGRAM) GTEST_SKIP() << "the game program is not built";
-    const auto [loss, fullScreen, route] = GetParam();
-    ASSERT_EQ(EnterFreshTempDir(), 0);
+    if (!gDamage.tried) {
+        gDamage.tried = 1;
+        void *library = dlopen("libXdamage.so.1", RTLD_NOW);
+        if (library) {
+            gDamage.query = (Bool(*)(Display *, int *, int *))dlsym(library, "XDamageQueryExtension");
+            gDamage.create = (XID(*)(Display *, Drawable, int))dlsym(library, "XDamageCreate");
+            gDamage.subtract = (void (*)(Display *, XID, XID, XID))dlsym(library, "XDamageSubtract");
+        }
+    }
+    int errorBase = 0;
+    return gDamage.query && gDamage.create && gDamage.subtract &&
+           gDamage.query(gDesk.display, &gDamage.eventBase, &errorBase);
+}
+
+// What the test sees of a running game: its window, the log's lines, the music files it makes (the
+// menu's, then each stage's) and its presents.
+struct GameRun {
+    pid_t pid;
+    int ended;              // the pidfd: readable once it ends
+    int notices, folder, tmp;  // inotify and its two watches
+    Window window;
+    XID damage;             // the window's, 0 where presents cannot be seen
+    std::string log;        // as last read
+    int logWritten, musicFiles, presents;
+};
+
+// The settings the game finds and must keep (84 bytes): hi score 4321, progress 1, music and sound on.
+const std::string kSettings = std::string("\xE1\x10\0\0\1\0\0\0\1\0\0\0\1\0\0\0", 16) + std::string(68, '\0');
+
+// Starts the game in a fresh folder of the test. Why it could not, or "".
+std::string StartGameRun(GameRun *run, const Route &route, int fullScreen)
+{
+    *run = GameRun{};
+    run->ended = run->notices = -1;
+    if (EnterFreshTempDir() != 0) return "no folder";
     std::string dir = GetFreshTempDir();
     const char *assets = getenv("DAZAR_ASSET_DIR");
-    ASSERT_TRUE(assets);
+    if (!assets) return "no DAZAR_ASSET_DIR";
     for (const char *sub : {"png", "wav", "voice", "mid"})
-        ASSERT_EQ(symlink((std::string(assets) + "/" + sub).c_str(), sub), 0);
-    ASSERT_EQ(mkdir("tmp", 0700), 0);
-    // The menu's music goes to a temporary file just before its first frame is shown: once it is
-    // there, a frame will have been presented before the loss is seen.
-    int notify = inotify_init1(IN_CLOEXEC);
-    ASSERT_GE(inotify_add_watch(notify, (dir + "/tmp").c_str(), IN_CREATE), 0);
+        if (symlink((std::string(assets) + "/" + sub).c_str(), sub) != 0) return "no assets";
+    FILE *file = fopen("HiScore.dat", "wb");
+    if (!file || fwrite(kSettings.data(), 1, 84, file) != 84 || fclose(file) != 0) return "no settings file";
+    if (mkdir("tmp", 0700) != 0) return "no tmp";
+    // The menu's music goes to a temporary file just before its first frame is shown, each stage's at its
+    // start.
+    run->notices = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    run->folder = inotify_add_watch(run->notices, dir.c_str(), IN_MODIFY);
+    run->tmp = inotify_add_watch(run->notices, (dir + "/tmp").c_str(), IN_CREATE);
     std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
-    game = Spawn({DAZAR_GAME_PROGRAM, fullScreen ? "--fullscreen" : "--windowed"},
-                 {"DISPLAY=" + gDesk.name, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "TMPDIR=" + dir + "/tmp",
-                  std::string("DAZAR_RENDER_ROUTE=") + route.route, "DAZAR_SINGLE_INSTANCE=0",
-                  std::string("SDL_VIDEO_X11_FORCE_EGL=") + (route.egl ? "1" : "0"),
-                  // No session bus here: libdbus's failed search for one keeps a block (upstream).
-                  "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "ASAN_OPTIONS=" + asan + ":detect_leaks=1"},
-                 "out.txt");
-    ASSERT_GT(game, 0);
-    Window window = AwaitGameWindow(game);
-    ASSERT_NE(window, 0u) << ReadTestFile("out.txt");
-    pollfd p{notify, POLLIN, 0};
-    ASSERT_EQ(poll(&p, 1, LOSS_WAIT_MS), 1) << "no menu frame";
-    close(notify);
+    run->pid = Spawn({DAZAR_GAME_PROGRAM, fullScreen ? "--fullscreen" : "--windowed"},
+                     {"DISPLAY=" + gDesk.name, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "TMPDIR=" + dir + "/tmp",
+                      std::string("DAZAR_RENDER_ROUTE=") + route.route, "DAZAR_SINGLE_INSTANCE=0",
+                      std::string("SDL_VIDEO_X11_FORCE_EGL=") + (route.egl ? "1" : "0"),
+                      // No session bus here: libdbus's failed search for one keeps a block (upstream).
+                      "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "ASAN_OPTIONS=" + asan + ":detect_leaks=1"},
+                     "out.txt");
+    if (run->pid <= 0) return "no game";
+    run->ended = (int)syscall(SYS_pidfd_open, run->pid, 0);
+    return "";
+}
 
-    LoseWindow(window, loss);
-    int status = WaitForExit(game, LOSS_WAIT_MS);
+// Waits for the game's window, which is then watched for presents. 1 once it is there.
+int AwaitWindow(GameRun *run)
+{
+    if (!run->window) run->window = AwaitGameWindow(run->pid);
+    if (run->window && !run->damage && CanSeePresents())
+        run->damage = gDamage.create(gDesk.display, run->window, DAMAGE_REPORT_NON_EMPTY);
+    return run->window != 0;
+}
+
+// Takes in what happened: the log written, temporary files made, presents.
+void TakeNotices(GameRun *run)
+{
+    alignas(inotify_event) char buffer[4096];
+    ssize_t n;
+    while ((n = read(run->notices, buffer, sizeof buffer)) > 0) {
+        for (char *at = buffer; at < buffer + n; at += sizeof(inotify_event) + ((inotify_event *)at)->len) {
+            const inotify_event *notice = (const inotify_event *)at;
+            if (notice->wd == run->tmp) run->musicFiles++;
+            if (notice->wd == run->folder && notice->len && strcmp(notice->name, "Log.txt") == 0) run->logWritten = 1;
+        }
+    }
+    while (gDesk.display && XPending(gDesk.display)) {
+        XEvent event;
+        XNextEvent(gDesk.display, &event);
+        if (!run->damage || event.type != gDamage.eventBase) continue;  // XDamageNotify
+        run->presents++;
+        gDamage.subtract(gDesk.display, run->damage, 0, 0);
+    }
+    if (run->logWritten) run->log = ReadTestFile("Log.txt"), run->logWritten = 0;
+}
+
+// Waits until what the game did fulfils holds. 1 then; 0 when the game ended first or nothing happened
+// for LOSS_WAIT_MS.
+template <class Holds> int AwaitRun(GameRun *run, Holds holds)
+{
+    for (;;) {
+        TakeNotices(run);
+        if (holds()) return 1;
+        pollfd p[3] = {{run->ended, POLLIN, 0}, {run->notices, POLLIN, 0},
+                       {gDesk.display ? ConnectionNumber(gDesk.display) : -1, POLLIN, 0}};
+        if (poll(p, 3, LOSS_WAIT_MS) <= 0 || p[0].revents) return 0;
+    }
+}
+// A key of the keyboard pressed or let go in the game's window.
+void SendKey(Window window, KeySym key, int down)
+{
+    XEvent event{};
+    event.xkey.type = down ? KeyPress : KeyRelease;
+    event.xkey.window = window;
+    event.xkey.root = DefaultRootWindow(gDesk.display);
+    event.xkey.same_screen = True;
+    event.xkey.keycode = XKeysymToKeycode(gDesk.display, key);
+    XSendEvent(gDesk.display, window, True, down ? KeyPressMask : KeyReleaseMask, &event);
+    XFlush(gDesk.display);
+}
+
+// From the title into the first stage: Z (normal mode), Down (one player), Z. Each key stays down over
+// two presents and up over two more, so a frame reads it each way. 1 once the stage's music starts.
+int PlayIntoStage(GameRun *run)
+{
+    for (KeySym key : {XK_z, XK_Down, XK_z}) {
+        for (int down : {1, 0}) {
+            SendKey(run->window, key, down);
+            int until = run->presents + 2;
+            if (!AwaitRun(run, [&] { return run->presents >= until; })) return 0;
+        }
+    }
+    return AwaitRun(run, [&] { return run->musicFiles >= 2; });
+}
+
+// When the loss comes: the window shown (the start goes on), a text in the log for the count-th time,
+// the log's count-th line, or the count-th present of the menus (or of the first stage, play). A loss
+// of the window waits for the window.
+enum Step { WINDOW_SHOWN, LOG_TEXT, LOG_LINES, PRESENTS };
+struct Moment {
+    const char *name;
+    Step step;
+    int count, play;
+    const char *text;
+};
+
+// 1 once the game is at the moment.
+int ReachMoment(GameRun *run, const Moment &moment)
+{
+    if (moment.step == WINDOW_SHOWN) return AwaitWindow(run);
+    auto count = [&](const std::string &what) {
+        int n = 0;
+        for (size_t at = run->log.find(what); at != std::string::npos; at = run->log.find(what, at + 1)) n++;
+        return n;
+    };
+    if (moment.step == LOG_TEXT) return AwaitRun(run, [&] { return count(moment.text) >= moment.count; });
+    if (moment.step == LOG_LINES) return AwaitRun(run, [&] { return count("\r\n") >= moment.count; });
+    if (!AwaitWindow(run) || !run->damage) return 0;
+    if (!AwaitRun(run, [&] { return run->musicFiles >= 1; })) return 0;
+    if (moment.play && !PlayIntoStage(run)) return 0;
+    int until = run->presents + moment.count;
+    return AwaitRun(run, [&] { return run->presents >= until; });
+}
+
+// Starts the game and loses its window or the server at the moment: the game ends by itself as a
+// closed window ends it, with exit 0, its log closed by the end lines with no memory left, and its
+// settings as they were.
+void LoseAtMoment(pid_t *game, const Route &route, int fullScreen, const Moment &moment, Loss loss)
+{
+    GameRun run;
+    std::string failed = StartGameRun(&run, route, fullScreen);
+    *game = run.pid;
+    ASSERT_EQ(failed, "");
+    ASSERT_TRUE(ReachMoment(&run, moment) && (loss == SERVER_KILLED || AwaitWindow(&run)))
+        << "the game did not reach the moment (presents seen: " << (run.damage ? "yes" : "no") << ")\n"
+        << ReadTestFile("out.txt");
+    LoseWindow(run.window, loss);
+    int status = WaitForExit(run.pid, LOSS_WAIT_MS);
+    close(run.ended);
+    close(run.notices);
     ASSERT_NE(status, -1) << "the game did not end";
-    game = 0;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << "\n"
-                                                               << ReadTestFile("out.txt");
+    *game = 0;
+    EXPECT_EQ(status, 0) << ReadTestFile("out.txt");
     std::string log = ReadTestFile("Log.txt");
     size_t ended = log.find("ライブラリの終了処理が完了しました\r\n");
     ASSERT_NE(ended, std::string::npos) << "the log has no end";
     EXPECT_NE(log.find("解放されていないメモリはありません\r\n", ended), std::string::npos);
+    EXPECT_TRUE(ReadTestFile("HiScore.dat") == kSettings) << "the settings were not kept";
 }
 
-std::string CaseName(const ::testing::TestParamInfo<LossCase> &info)
+// The moments: the window just shown (the start going on), the graphics' start (the window made, no
+// device yet), the game's own screen mode change, the title's first frame presented, the fifth present
+// of the first stage.
+const Moment kMoments[] = {
+    {"StartUp", WINDOW_SHOWN, 0, 0, nullptr}, {"GraphicsStart", LOG_TEXT, 1, 0, "DirectDraw の初期化を開始します"},
+    {"ModeChange", LOG_TEXT, 2, 0, "画面モードを"}, {"Menu", PRESENTS, 1, 0, nullptr}, {"Play", PRESENTS, 5, 1, nullptr},
+};
+void PrintTo(const Moment &moment, std::ostream *out) { *out << moment.name; }
+
+// The loss, full screen (1) or windowed, the moment and the route.
+using BreakCase = std::tuple<Loss, int, Moment, Route>;
+
+class BreakDuringRun : public XDeskTest, public ::testing::WithParamInterface<BreakCase> {};
+
+TEST_P(BreakDuringRun, TheGameEndsByItselfWithItsLogClosedAndItsSettingsKept)
 {
-    const auto [loss, fullScreen, route] = info.param;
-    return std::string(kLossNames[loss]) + (fullScreen ? "FullScreen" : "Windowed") + route.name;
+    if (!*DAZAR_GAME_PROGRAM) GTEST_SKIP() << "the game program is not built";
+    const auto [loss, fullScreen, moment, route] = GetParam();
+    if (moment.step == PRESENTS && !CanSeePresents()) GTEST_SKIP() << "no DAMAGE extension to see presents";
+    LoseAtMoment(&game, route, fullScreen, moment, loss);
 }
 
-INSTANTIATE_TEST_SUITE_P(UnderX, DisplayLoss,
-                         ::testing::Combine(::testing::Values(DESTROYED, KILLED, CLOSED), ::testing::Values(0, 1),
-                                            ::testing::ValuesIn(kRoutes)),
-                         CaseName);
+std::string BreakName(const ::testing::TestParamInfo<BreakCase> &info)
+{
+    const auto [loss, fullScreen, moment, route] = info.param;
+    return std::string(kLossNames[loss]) + (fullScreen ? "FullScreenAt" : "At") + moment.name + route.name;
+}
+
+using ::testing::Combine;
+using ::testing::Values;
+using ::testing::ValuesIn;
+// Every loss at the title, windowed and full screen (the software route presents as DirectDraw's).
+INSTANTIATE_TEST_SUITE_P(WindowLost, BreakDuringRun,
+                         Combine(Values(DESTROYED, KILLED, CLOSED), Values(0, 1), Values(kMoments[3]),
+                                 ValuesIn(kRoutes, kRoutes + 3)),
+                         BreakName);
+INSTANTIATE_TEST_SUITE_P(ClientKilled, BreakDuringRun,
+                         Combine(Values(KILLED), Values(0), Values(kMoments[0], kMoments[2], kMoments[4]),
+                                 ValuesIn(kRoutes)),
+                         BreakName);
+INSTANTIATE_TEST_SUITE_P(ServerKilled, BreakDuringRun,
+                         Combine(Values(SERVER_KILLED), Values(0), Values(kMoments[1], kMoments[4]), ValuesIn(kRoutes)),
+                         BreakName);
+
+// Many breaks at moments drawn from a seed (DAZAR_LOSS_SEED, else the time; DAZAR_LOSS_RUNS runs, 40
+// unless set): the route, full screen or not, the client or the server killed, and the moment: a line
+// of the start's log, or a present of the menus or of the first stage. Each run says what it drew.
+class BreakSoak : public XDeskTest {};
+
+TEST_F(BreakSoak, DISABLED_BreaksAtRandomMomentsEndTheGameCleanly)
+{
+    if (!*DAZAR_GAME_PROGRAM) GTEST_SKIP() << "the game program is not built";
+    if (!CanSeePresents()) GTEST_SKIP() << "no DAMAGE extension to see presents";
+    const char *seedText = getenv("DAZAR_LOSS_SEED"), *runsText = getenv("DAZAR_LOSS_RUNS");
+    uint32_t seed = seedText ? (uint32_t)strtoul(seedText, nullptr, 0) : (uint32_t)time(nullptr);
+    int runs = runsText ? atoi(runsText) : 40;
+    printf("seed %u (DAZAR_LOSS_SEED=%u repeats it)\n", seed, seed);
+    fflush(stdout);
+    std::mt19937 draw(seed);
+    auto below = [&](int n) { return (int)(draw() % (uint32_t)n); };
+    const ::testing::TestResult *result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
+    int failed = 0;
+    for (int i = 0; i < runs; i++) {
+        int failuresBefore = result->total_part_count();
+        const Route &route = kRoutes[below(4)];
+        int fullScreen = below(4) == 0;
+        Loss loss = below(5) < 3 ? KILLED : SERVER_KILLED;
+        Moment moment = {"", PRESENTS, 0, 0, nullptr};
+        int kind = below(3);
+        // From the first line after the window system's start; every route's start writes 30.
+        if (kind == 0) moment.step = LOG_LINES, moment.count = 3 + below(28);
+        else moment.play = kind == 2, moment.count = below(kind == 2 ? 120 : 60);
+        char what[160];
+        snprintf(what, sizeof what, "run %d: %s %s, %s at the %s %d%s", i, route.name,
+                 fullScreen ? "full screen" : "windowed", kLossNames[loss],
+                 moment.step == LOG_LINES ? "log line" : "present", moment.count,
+                 moment.play ? " of play" : moment.step == PRESENTS ? " of the menus" : "");
+        printf("%s\n", what);
+        fflush(stdout);
+        SCOPED_TRACE(what);
+        LoseAtMoment(&game, route, fullScreen, moment, loss);
+        TearDown();
+        failed += result->total_part_count() > failuresBefore;
+    }
+    printf("%d of %d runs failed\n", failed, runs);
+}
 
 // ---- the stand-in's own window lost on the desk, each case in a process of its own: SDL's video,
 // once started on a driver, stays with the process
@@ -320,7 +570,7 @@ const char *ContextHearsAndANewStartGoesOn(Loss loss)
     return WIsDisplayLost() ? nullptr : "the loss was forgotten at the second end";
 }
 
-using WindowLostInProcessDeathTest = OnXDesk<Loss>;
+class WindowLostInProcessDeathTest : public XDeskTest, public ::testing::WithParamInterface<Loss> {};
 
 TEST_P(WindowLostInProcessDeathTest, ContextHearsOnceAndANewStartGoesOnWithTheLoss)
 {
@@ -337,5 +587,84 @@ TEST_P(WindowLostInProcessDeathTest, ContextHearsOnceAndANewStartGoesOnWithTheLo
 
 INSTANTIATE_TEST_SUITE_P(OnX, WindowLostInProcessDeathTest, ::testing::Values(DESTROYED, KILLED),
                          [](const ::testing::TestParamInfo<Loss> &info) { return kLossNames[info.param]; });
+
+// ---- the stand-in's own connection in the test's process: cut on its socket, inside a call that
+// reaches the display or between two; or an error about a window not of ours on it
+
+enum Upset { CUT_INSIDE_A_CALL, CUT_BETWEEN_CALLS, OTHER_WINDOW_GONE };
+const char *const kUpsetNames[] = {"CutInsideACall", "CutBetweenCalls", "OtherWindowGone"};
+int gGoneOn;  // what ran after a cut inside a call, or after the break was known
+
+void CutAndAsk(void *display)
+{
+    shutdown(ConnectionNumber((Display *)display), SHUT_RDWR);
+    XSync((Display *)display, False);  // no answer comes
+    gGoneOn = 1;
+}
+
+// A break leaves the call it comes in (or is seen on the socket before a call, and a write to the dead
+// socket ends nothing), no call reaches the display after it, a window made then is lost at once, the
+// pump closes the windows and the end waits on nothing. A window-gone error about a window not of ours
+// (the manager's frames SDL asks about) loses nothing. Why it failed, or null.
+const char *ConnectionUpset(Upset upset)
+{
+    setenv("DISPLAY", gDesk.name.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    WHandle window = OpenOnDesk();
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(WLookupWindow(window)->sdl, &info)) return "no window";
+    Display *display = info.info.x11.display;
+    WMessage message;
+    if (upset == OTHER_WINDOW_GONE) {
+        Window other = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+        XDestroyWindow(display, other);
+        XWindowAttributes attributes;
+        XGetWindowAttributes(display, other, &attributes);  // BadWindow, about the other window
+        while (WPeekMessage(&message, 0, 1)) WDispatchMessage(&message);
+        if (WIsDisplayLost() || !WIsWindow(window)) return "the other window's error lost ours";
+        CloseOnDesk(window);
+        return nullptr;
+    }
+    if (upset == CUT_INSIDE_A_CALL) {
+        if (WRunOnDisplay(CutAndAsk, display) != -1 || gGoneOn) return "the call went on past the break";
+    } else {
+        shutdown(ConnectionNumber(display), SHUT_RDWR);
+        if (!WIsDisplayBroken()) return "the break was not seen on the socket";
+        // Xlib, xcb or Mesa may still write to it before they notice: that ends nothing (no SIGPIPE).
+        char nothing = 0;
+        if (write(ConnectionNumber(display), &nothing, 1) != -1) return "the dead socket took a write";
+    }
+    if (WRunOnDisplay([](void *) { gGoneOn = 1; }, nullptr) != -1 || gGoneOn) return "a call was made after the break";
+    WHandle late = WCreateWindow("LostClass", "late", 64, 48, W_STYLE_HIDDEN);
+    if (!late) return "a window made after the break was refused";
+    int closes = 0;
+    while (WPeekMessage(&message, 0, 1)) {
+        closes += message.message == W_WM_CLOSE;
+        WDispatchMessage(&message);
+    }
+    if (closes != 2 || WIsWindow(window) || WIsWindow(late)) return "the windows were not closed";
+    CloseOnDesk(window);
+    return nullptr;
+}
+
+class ConnectionInProcessDeathTest : public XDeskTest, public ::testing::WithParamInterface<Upset> {};
+
+TEST_P(ConnectionInProcessDeathTest, BreakLeavesTheCallAndClosesTheWindowsAndOtherWindowsLoseNothing)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(LOSS_WAIT_MS / 1000);
+            const char *failed = ConnectionUpset(GetParam());
+            if (failed) fprintf(stderr, "%s\n", failed);
+            _exit(failed ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(OnX, ConnectionInProcessDeathTest,
+                         ::testing::Values(CUT_INSIDE_A_CALL, CUT_BETWEEN_CALLS, OTHER_WINDOW_GONE),
+                         [](const ::testing::TestParamInfo<Upset> &info) { return kUpsetNames[info.param]; });
 
 }  // namespace
