@@ -9,7 +9,7 @@ pkgs=(build-essential cmake ninja-build pkg-config git
       fonts-ipafont-gothic timgm6mb-soundfont espeak-ng
       sox libsox-fmt-base lame mpg123 midicsv vorbis-tools
       python3 busybox nginx-light curl
-      xvfb evilwm
+      xvfb evilwm libxdamage1
       afl++)
 missing=()
 for p in "${pkgs[@]}"; do
