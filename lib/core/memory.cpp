@@ -45,13 +45,17 @@ static void SetNameTail(MemoryBlockHeader *h, const char *file)
     memcpy(h->nameTail, file + length - keep, keep);
 }
 
-void *AllocMemoryTracked(size_t size, const char *file, int line)
+// A tracked block of size bytes, its bytes 0 when zeroed (calloc: a large block comes as fresh pages
+// from the system, zero already, that cost nothing until they are written).
+static void *NewTrackedBlock(size_t size, const char *file, int line, int zeroed)
 {
     if (size > 0xFFFFFFFFu - sizeof(MemoryBlockHeader)) {
         WriteLogFormat("メモリの確保に失敗しました サイズ %zu in AllocMemoryTracked", size);
         return nullptr;
     }
-    MemoryBlockHeader *h = InjectedFailure() ? nullptr : (MemoryBlockHeader *)malloc(sizeof(MemoryBlockHeader) + size);
+    size_t whole = sizeof(MemoryBlockHeader) + size;
+    MemoryBlockHeader *h = nullptr;
+    if (!InjectedFailure()) h = (MemoryBlockHeader *)(zeroed ? calloc(1, whole) : malloc(whole));
     if (!h) {
         WriteLogFormat("メモリの確保に失敗しました サイズ %zu in AllocMemoryTracked", size);
         return nullptr;
@@ -73,13 +77,9 @@ void *AllocMemoryTracked(size_t size, const char *file, int line)
     return h + 1;
 }
 
-void *AllocMemoryZeroed(size_t size, const char *file, int line)
-{
-    void *block = AllocMemoryTracked(size, file, line);
-    if (block)
-        memset(block, 0, size);
-    return block;
-}
+void *AllocMemoryTracked(size_t size, const char *file, int line) { return NewTrackedBlock(size, file, line, 0); }
+
+void *AllocMemoryZeroed(size_t size, const char *file, int line) { return NewTrackedBlock(size, file, line, 1); }
 
 // 1 when h is intact and sits in the list where its links say.
 static int BlockLinkedSoundly(const MemoryBlockHeader *h)

@@ -1,11 +1,15 @@
 // Surfaces of the display-surface stand-in: creation, references, locks, blits, colour keys, loss,
 // attached surfaces, device contexts and the flip.
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/ddraw/ddraw_internal.h"
 
 extern const DdSurfaceFns kDdSurfaceFns;
+
+// Surface rows are 16-byte aligned (pitches are multiples of 16): the heap's blocks are.
+static_assert(alignof(std::max_align_t) >= 16);
 
 static DdSurfaceRecord *AsRecord(DdSurface *s) { return AsSurfaceRecord(s); }
 
@@ -77,13 +81,14 @@ int32_t DdNewSurface(DdDrawRecord *owner, const DdSurfaceDesc *desc, const DdPix
     if (w < 1 || h < 1 || w > 32768 || h > 32768) return DD_ERR_INVALID_PARAMS;
     int pitch = (w * bytes + 15) & ~15;
     auto *r = (DdSurfaceRecord *)calloc(1, sizeof(DdSurfaceRecord));
-    uint8_t *block = (uint8_t *)aligned_alloc(16, (size_t)pitch * h);
+    // A new surface is black. A large block comes as fresh pages from the system, zero already and
+    // costing nothing until written (a zero-fill of a huge movie frame took hundreds of milliseconds).
+    uint8_t *block = (uint8_t *)calloc((size_t)pitch, (size_t)h);
     if (!r || !block) {
         free(r);
         free(block);
         return DD_ERR_OUT_OF_MEMORY;
     }
-    memset(block, 0, (size_t)pitch * h);
     r->object.fn = &kDdSurfaceFns;
     r->object.id = ++gDd.nextId;
     r->object.caps = desc->caps | (desc->caps & DD_CAPS_SYSTEMMEMORY ? 0u : (uint32_t) DD_CAPS_VIDEOMEMORY);

@@ -141,10 +141,13 @@ TEST_F(MovieGraphTest, PutGraphShowsSuccessiveFramesAndFocusAndDisplayChangesKee
 // graph's store where that can hold it (a 640-wide movie on the software and the DirectDraw route, not
 // in a texture), and goes back into a block of the movie's own over the display change and while the
 // graph's store is lost: the frame copy and the screen show each frame due (the screen not while
-// lost), 16 and 32-bit screens.
+// lost), 16 and 32-bit screens. Drawn before its first frame is decoded, the graph and its frame copy
+// are black (their stores are made blank, not left as the heap gave them).
 TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFrameCopy)
 {
+    const std::vector<uint8_t> black((size_t)640 * 480 * 4);
     SavedRenderRoute keep;
+    struct Held { ~Held() { MmTestHoldDecoders(0); } } held;   // also when an assertion ends the test
     // The time it moves on, what happens first (1 a display change, 2 every display surface but the
     // movie's own lost), the frame then due.
     const struct { int advance, event, frame; } steps[] = {{0, 0, 0}, {110000, 1, 3}, {100000, 0, 6}, {34000, 0, 7},
@@ -152,10 +155,19 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
     for (const char *use : Routes())
         for (int bits : {16, 32}) {
             ASSERT_NO_FATAL_FAILURE(RestartOn(use, 640, 480, bits));
+            MmTestHoldDecoders(1);   // nothing decoded yet
             int graph = OpenMovieToGraph(Path("m640.ogv").c_str(), 0, 1);
             ASSERT_NE(graph, -1) << use << " " << bits;
             MovieRecord *r = LookupMovieRecord(GetGraphMovieHandle(graph));
             ASSERT_EQ(RunMovie(GetGraphMovieHandle(graph)), 0);
+            ASSERT_EQ(PaintFilledBox(0, 0, 640, 480, 0xFFFFFF), 0);
+            ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
+            const MEMIMG *shown = ReadBackBackScreen();
+            uint64_t blank = PictureHash(black.data(), 640 * bits / 8, 640, 480, bits);
+            EXPECT_EQ(PictureHash(shown->pixels, shown->shared->pitch, 640, 480, bits), blank) << use << " " << bits;
+            const uint8_t *copy = (const uint8_t *)r->frameCopy.pixels;
+            EXPECT_EQ(PictureHash(copy, r->frameCopy.pitch, 640, 480, bits), blank) << use << " " << bits;
+            MmTestHoldDecoders(0);
             ASSERT_EQ(MmTestWaitForDecoders(), 0);   // frames 0 and 1
             MmTestResetCounters();
             for (int k = 0; k < 6; k++) {
