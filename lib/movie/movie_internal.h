@@ -33,6 +33,9 @@ void FreeMovieFrameCopy(MovieRecord *record);
 // EndFrameCopyWrite after the rows are written.
 uint8_t *BeginFrameCopyWrite(MovieRecord *record);
 void EndFrameCopyWrite(MovieRecord *record);
+// A movie shown in a graph whose store can hold its frame copy keeps it there from the open (and the
+// re-open after a display change) on, before the first frame: its own new block goes.
+void KeepFrameCopyInGraph(MovieRecord *record);
 void CloseMovieUpdateEvent(MovieRecord *record);
 // 1 when both surface interfaces are gone (the streams were released).
 int AreMovieStreamsReleased(const MovieRecord *record);

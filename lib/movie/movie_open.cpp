@@ -241,6 +241,7 @@ static int TakeSurfaceVersions(MovieRecord *record)
     record->frameCopy.pitch = (record->frameFormat.pixelByte * record->width + 3) & ~3;
     // A failed allocation turns the frame copy off.
     record->frameCopy.pixels = AllocMemoryZeroed((size_t)record->frameCopy.pitch * (size_t)record->height, "", 0);
+    KeepFrameCopyInGraph(record);   // a re-open after a display change
     return 0;
 }
 

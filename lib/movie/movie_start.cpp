@@ -28,11 +28,12 @@ static int AddMovieRecord(MovieRecord **out)
 
 // ---- the frame copy in the graph's store --------------------------------------------------------------
 // A movie shown in a graph keeps its frame copy in the graph's pixel store when that store is the
-// graph's whole, in memory or on a display surface, in the frame copy's format and pitch: a new frame
-// then reaches the graph with the frame copy, without a second full copy. The store is looked at
-// again before each frame; when it no longer holds the copy (made anew, lost), the frame copy is a
-// block of the movie's own again until a frame has gone into the graph the usual way. Drawing into
-// such a graph draws into the frame copy, which the next frame overwrites as it overwrites the graph.
+// graph's whole, in memory or on a display surface, in the frame copy's format and pitch, from its open
+// (and its re-open after a display change) on: a new frame then reaches the graph with the frame copy,
+// without a second full copy. The store is looked at again before each frame; when it no longer holds
+// the copy (made anew, lost), the frame copy is a block of the movie's own again until a frame has gone
+// into the graph the usual way. Drawing into such a graph draws into the frame copy, which the next
+// frame overwrites as it overwrites the graph.
 
 // The graph's store when it can hold the movie's frame copy, else null.
 static MEMIMG *FrameCopyStore(const MovieRecord *movie, int graph)
@@ -72,6 +73,16 @@ void EndFrameCopyWrite(MovieRecord *movie)
     UnlockGraphPixels(graph);
 }
 
+// The movie's own frame copy goes, and the graph's store holds it from now on, when the store can.
+static void MoveFrameCopyToStore(MovieRecord *movie, int graph)
+{
+    MEMIMG *store = FrameCopyStore(movie, graph);
+    if (!store) return;
+    FreeMemoryTracked(movie->frameCopy.pixels);
+    movie->frameCopy.pixels = store->pixels;
+    movie->frameCopyHost = graph;
+}
+
 // The frame callback of a movie shown in a graph: the frame copy goes into the graph's pixels, and
 // from then on lives there when the store can hold it.
 static void CopyFrameToGraph(MovieRecord *movie, uintptr_t graph)
@@ -81,11 +92,16 @@ static void CopyFrameToGraph(MovieRecord *movie, uintptr_t graph)
                         movie->frameCopy.pixels};
     Rect whole = {0, 0, image.width, image.height};
     if (UpdateGraphImageRect((int)graph, 0, 0, &image, &whole) != 0 || movie->frameCopyHost) return;
-    MEMIMG *store = FrameCopyStore(movie, (int)graph);
-    if (!store) return;
-    FreeMemoryTracked(movie->frameCopy.pixels);
-    movie->frameCopy.pixels = store->pixels;
-    movie->frameCopyHost = (int)graph;
+    MoveFrameCopyToStore(movie, (int)graph);
+}
+
+void KeepFrameCopyInGraph(MovieRecord *movie)
+{
+    // The new frame copy has no frame yet and the graph shows black or its last frame: the store takes
+    // it over as it is, and the first frame is written there once instead of into a block of its own
+    // copied on (for a huge movie, a whole picture more to fault in, copy and unmap at the first draw).
+    if (movie->frameCallback == CopyFrameToGraph && movie->frameCopy.pixels && !movie->frameCopyHost)
+        MoveFrameCopyToStore(movie, (int)movie->callbackData);
 }
 
 int OpenMovieToGraph(const char *fileName, int surfaceMode, int playType)
@@ -112,6 +128,7 @@ int OpenMovieToGraph(const char *fileName, int surfaceMode, int playType)
     if (record->surfaceMode != MOVIE_SURFACE_OVERLAY) {
         record->frameCallback = CopyFrameToGraph;
         record->callbackData = (uintptr_t)graph;
+        KeepFrameCopyInGraph(record);
     }
     return graph;
 }

@@ -139,10 +139,10 @@ TEST_F(MovieGraphTest, PutGraphShowsSuccessiveFramesAndFocusAndDisplayChangesKee
 // A frame is converted once, when it is taken: the first at the open's first draw, and again after a
 // display change, on every route (Direct3D's where it really draws). The frame copy lives in the
 // graph's store where that can hold it (a 640-wide movie on the software and the DirectDraw route, not
-// in a texture), and goes back into a block of the movie's own over the display change and while the
-// graph's store is lost: the frame copy and the screen show each frame due (the screen not while
-// lost), 16 and 32-bit screens. Drawn before its first frame is decoded, the graph and its frame copy
-// are black (their stores are made blank, not left as the heap gave them).
+// in a texture) from the open and the re-open after a display change on, and goes back into a block of
+// the movie's own while the graph's store is lost: the frame copy and the screen show each frame due
+// (the screen not while lost), 16 and 32-bit screens. Drawn before its first frame is decoded, the
+// graph and its frame copy are black (their stores are made blank, not left as the heap gave them).
 TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFrameCopy)
 {
     const std::vector<uint8_t> black((size_t)640 * 480 * 4);
@@ -159,6 +159,8 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
             int graph = OpenMovieToGraph(Path("m640.ogv").c_str(), 0, 1);
             ASSERT_NE(graph, -1) << use << " " << bits;
             MovieRecord *r = LookupMovieRecord(GetGraphMovieHandle(graph));
+            int hosted = strcmp(use, "d3d") ? graph : 0;
+            EXPECT_EQ(r->frameCopyHost, hosted) << use << " " << bits;
             ASSERT_EQ(RunMovie(GetGraphMovieHandle(graph)), 0);
             ASSERT_EQ(PaintFilledBox(0, 0, 640, 480, 0xFFFFFF), 0);
             ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
@@ -172,7 +174,10 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
             MmTestResetCounters();
             for (int k = 0; k < 6; k++) {
                 AdvanceSteppedClock(steps[k].advance);
-                if (steps[k].event == 1) HandleWindowMessage((WHandle)GetMainWindowHandle(), W_WM_DISPLAYCHANGE, bits, 0);
+                if (steps[k].event == 1) {
+                    HandleWindowMessage((WHandle)GetMainWindowHandle(), W_WM_DISPLAYCHANGE, bits, 0);
+                    EXPECT_EQ(r->frameCopyHost, hosted) << use << " " << bits;
+                }
                 PresentFrame();
                 ASSERT_EQ(MmTestWaitForDecoders(), 0);
                 if (steps[k].event == 2) {
@@ -189,7 +194,7 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
                     << use << " " << bits << " step " << k;
                 EXPECT_EQ(Counted(&MmTestCounters::converted), k + 1) << use << " " << bits << " step " << k;
             }
-            EXPECT_EQ(r->frameCopyHost, strcmp(use, "d3d") ? graph : 0) << use << " " << bits;
+            EXPECT_EQ(r->frameCopyHost, hosted) << use << " " << bits;
             EXPECT_EQ(RemoveGraph(graph, 0), 0);
         }
 }
