@@ -117,8 +117,14 @@ static int TakeOneFrame(MovieRecord *record, int force)
     // read as the end. No caller passes 1.
     if (record->updatePending && !force) {
         if (KWaitForSingleObject(record->updateEvent, 0) != K_WAIT_OBJECT_0) return 0;
-        TakeArrivedFrame(record);
-        return 1;
+        if (record->sample->fn->CompletionStatus(record->sample) == MM_OK) {
+            TakeArrivedFrame(record);
+            return 1;
+        }
+        // It ended at the end of the stream (or a break) without a frame: the sample surface may be
+        // the blank one of a re-open, not the last frame. The next update meets the end again.
+        KResetEvent(record->updateEvent);
+        record->updatePending = 0;
     }
     MmStreamSample *sample = record->sample;
     int32_t result = sample->fn->Update(sample, 0, force ? 0 : record->updateEvent, nullptr, 0);

@@ -188,6 +188,9 @@ struct MmStreamSampleFns {
     int32_t (*GetSurface)(MmStreamSample *self, void **surface, MmRect *rect);
     // flags must be 0; event 0 waits until the frame is due (sleeping on the clock source).
     int32_t (*Update)(MmStreamSample *self, uint32_t flags, KHandle event, void *apc, uintptr_t apcData);
+    // How the last update ended: MM_OK when it brought its frame, MM_S_ENDOFSTREAM, a failure code;
+    // MM_S_PENDING while it is under way. What an update with an event ended with, once it is signalled.
+    int32_t (*CompletionStatus)(MmStreamSample *self);
 };
 struct MmStreamSample { const MmStreamSampleFns *fn; };
 

@@ -41,6 +41,7 @@ struct MmSampleObject {
     void *surface;                // referenced through the surface access
     MmRect rect;
     KHandle pendingEvent;         // the event of the update under way, 0 when none
+    int32_t status;               // how the last update ended (MM_S_PENDING while one is under way)
 };
 
 // The multimedia stream: the file, the clock and the streams.

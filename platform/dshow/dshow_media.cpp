@@ -253,13 +253,14 @@ static int32_t TakeDueFrame(MmSampleObject *sample, MmStreamObject *stream, int6
 }
 
 // The kernel runs this before a wait on a pending update's event: the update is over once a frame
-// is due, the last one has had its time, or the stream broke; the next Update tells which.
+// is due, the last one has had its time, or the stream broke; its completion status tells which.
 static void PollPendingUpdate(void *user)
 {
     MmSampleObject *sample = (MmSampleObject *)user;
     MmStreamObject *stream = sample->video->parent;
     if (!sample->pendingEvent || !stream || !MmStreamIsRunning(stream)) return;
-    if (TakeDueFrame(sample, stream, -1) == MM_S_PENDING) return;
+    sample->status = TakeDueFrame(sample, stream, -1);
+    if (sample->status == MM_S_PENDING) return;
     KHandle event = sample->pendingEvent;
     MmForgetPendingSample(sample);
     KSetEvent(event);
@@ -299,16 +300,22 @@ static int32_t SampleUpdate(MmStreamSample *self, uint32_t flags, KHandle event,
     if (sample->pendingEvent) return MM_E_BUSY;
     MmCount(MM_COUNT_UPDATE);
     int64_t asked = event ? -1 : MmStreamTimeNow(stream);
-    int32_t result = TakeDueFrame(sample, stream, asked);
-    if (result != MM_S_PENDING) return result;
-    if (!event) return WaitForDueFrame(sample, stream, asked);
+    sample->status = TakeDueFrame(sample, stream, asked);
+    if (sample->status != MM_S_PENDING) return sample->status;
+    if (!event) return sample->status = WaitForDueFrame(sample, stream, asked);
     sample->pendingEvent = event;
     stream->pending = sample;
     KSetEventPollHook(event, PollPendingUpdate, sample);
     return MM_S_PENDING;
 }
 
-static const MmStreamSampleFns kSampleFns = {SampleQuery, SampleAddRef, SampleRelease, SampleGetSurface, SampleUpdate};
+static int32_t SampleCompletionStatus(MmStreamSample *self)
+{
+    return MM_OBJECT_OF(MmSampleObject, iface, self)->status;
+}
+
+static const MmStreamSampleFns kSampleFns = {SampleQuery,  SampleAddRef, SampleRelease, SampleGetSurface,
+                                             SampleUpdate, SampleCompletionStatus};
 
 MmSampleObject *MmNewSample(MmMediaObject *video, void *surface, const MmRect *rect)
 {

@@ -199,6 +199,42 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
         }
 }
 
+// A movie whose stream time ran past its end before a display change: the first update after the
+// re-open ends at the end of the stream without a frame, and the graph goes on showing the last frame
+// shown (not the blank new sample surface) until the movie ends, or loops to its first frame.
+TEST_F(MovieGraphTest, AnUpdateEndingAtTheEndAfterADisplayChangeKeepsTheLastFrameShown)
+{
+    const Movie &m = kMovies[0];
+    SavedRenderRoute keep;
+    struct Held { ~Held() { MmTestHoldDecoders(0); } } held;
+    for (const char *use : Routes())
+        for (int playType : {1, 3}) {
+            ASSERT_NO_FATAL_FAILURE(RestartOn(use, 320, 240, 16));
+            int graph = OpenMovieToGraph(Path(m.name).c_str(), 0, playType);
+            ASSERT_NE(graph, -1) << use << playType;
+            ASSERT_EQ(RunMovie(GetGraphMovieHandle(graph)), 0);
+            AdvanceSteppedClock(1950000);
+            ASSERT_EQ(MmTestWaitForDecoders(), 0);
+            ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
+            EXPECT_EQ(WrongOnScreen(m, FIXTURE_FRAMES - 1, 0, 0), 0) << use << playType;
+            AdvanceSteppedClock(500000);
+            MmTestHoldDecoders(1);   // the first update after the re-open stays pending
+            HandleWindowMessage((WHandle)GetMainWindowHandle(), W_WM_DISPLAYCHANGE, 16, 0);
+            for (int draw = 0; draw < 2; draw++) {
+                PresentFrame();
+                ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
+                EXPECT_EQ(WrongOnScreen(m, FIXTURE_FRAMES - 1, 0, 0), 0) << use << playType << " draw " << draw;
+                MmTestHoldDecoders(0);
+                ASSERT_EQ(MmTestWaitForDecoders(), 0);
+            }
+            EXPECT_EQ(LookupMovieRecord(GetGraphMovieHandle(graph))->playing, playType == 3) << use << playType;
+            PresentFrame();
+            ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
+            EXPECT_EQ(WrongOnScreen(m, playType == 3 ? 0 : FIXTURE_FRAMES - 1, 0, 0), 0) << use << playType;
+            EXPECT_EQ(RemoveGraph(graph, 0), 0);
+        }
+}
+
 // The library's own display behind the movie (no stand-in draw object): software rendering mode on a
 // 16 and a 32-bit screen, a movie asked for in each surface mode (the overlay is not offered: mode 1
 // plays in system memory), every frame of every fixture on the back screen at n / fps.
