@@ -244,6 +244,7 @@ static void IndexMemImgRuns(const MemImgSharedRecord *s, MemImgRunTable *t, cons
 static void DropMemImgRunSlice(MemImgRunSlice *slice) {
     FreeMemoryTracked(slice->runs);
     FreeMemoryTracked(slice->rowStart);
+    FreeMemoryTracked(slice->pixels);
     *slice = {};
 }
 
@@ -306,15 +307,27 @@ static size_t CutMemImgRuns(const MemImgSharedRecord *s, uint32_t first, uint32_
     return n;
 }
 
+// Copies columns [first, end) of every row into the slice's pixels, rows back to back; leaves
+// them null with no memory.
+static void CopyMemImgSliceColumns(const MemImgSharedRecord *s, uint32_t first, uint32_t end, MemImgRunSlice *slice) {
+    const size_t bytes = (size_t)s->format->pixelByte, rowBytes = (size_t)(end - first) * bytes;
+    slice->pixels = static_cast<uint8_t *>(DZ_ALLOC(rowBytes * (size_t)s->height));
+    if (slice->pixels == nullptr) return;
+    for (int y = 0; y < s->height; ++y)
+        memcpy(slice->pixels + rowBytes * (size_t)y, s->pixels + (intptr_t)y * s->pitch + first * bytes, rowBytes);
+}
+
 const MemImgRunSlice *GetMemImgRunSlice(MemImgSharedRecord *shared, uint32_t first, uint32_t end) {
     MemImgRunTable *t = &shared->runTable;
     MemImgRunSlice *slice = nullptr;
+    uint32_t copied = 0;  // columns the slices in use hold copies of
     for (MemImgRunSlice &s : t->slices) {  // the slices in use come first
         if (s.end == 0) {
             slice = &s;
             break;
         }
         if (s.first == first && s.end == end) return &s;
+        if (s.pixels != nullptr) copied += s.end - s.first;
     }
     if (slice == nullptr) return nullptr;
     slice->runs = static_cast<uint32_t *>(DZ_ALLOC(sizeof(uint32_t) * CutMemImgRuns(shared, first, end, nullptr, nullptr)));
@@ -324,6 +337,7 @@ const MemImgRunSlice *GetMemImgRunSlice(MemImgSharedRecord *shared, uint32_t fir
         return nullptr;
     }
     CutMemImgRuns(shared, first, end, slice->rowStart, slice->runs);
+    if (copied + (end - first) <= (uint32_t)shared->width) CopyMemImgSliceColumns(shared, first, end, slice);
     slice->first = first;
     slice->end = end;
     return slice;

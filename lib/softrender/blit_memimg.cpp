@@ -450,19 +450,25 @@ template <int Bpp> static void CopyRectangle(MEMIMG *dst, const MEMIMG *src, con
 
 // The plain keyed copy of a window between two stores (in store columns; the view starts at
 // column vx). The rows of a view as wide as its store are the table's own, those of any other the
-// slice of its columns: either way they are walked in order, and cut only when the window is
-// narrower than the view. Without a slice each row starts from the block index.
+// slice of its columns, read from the slice's copy of them where it has one: either way they are
+// walked in order, and cut only when the window is narrower than the view. Without a slice each
+// row starts from the block index.
 template <int Bpp> static void CopyByRuns(MEMIMG *dst, const MEMIMG *src, const RunWindow &win, uint32_t vx) {
     MemImgSharedRecord *s = src->shared;
     const MemImgRunTable &t = s->runTable;
-    const intptr_t dpitch = dst->shared->pitch, spitch = s->pitch;
+    const intptr_t dpitch = dst->shared->pitch;
+    intptr_t spitch = s->pitch;
     uint8_t *const drow = GetMemImgRow(dst, win.t) + (intptr_t)win.l * Bpp;
-    const uint8_t *const srow = s->pixels + (intptr_t)win.row * spitch + (intptr_t)win.col * Bpp;
+    const uint8_t *srow = s->pixels + (intptr_t)win.row * spitch + (intptr_t)win.col * Bpp;
     const uint32_t *rows;
     if (vx == 0 && src->width == s->width) {
         rows = t.runs + t.blockStart[win.row];  // block 0's entries: each row's first pair
     } else if (const MemImgRunSlice *slice = GetMemImgRunSlice(s, vx, vx + (uint32_t)src->width)) {
         rows = slice->runs + slice->rowStart[win.row];
+        if (slice->pixels != nullptr) {
+            spitch = (intptr_t)src->width * Bpp;
+            srow = slice->pixels + (intptr_t)win.row * spitch + (intptr_t)(win.col - vx) * Bpp;
+        }
     } else {
         WalkWindowRuns(t, s->height, win, [&](int i, uint32_t col, uint32_t n) {
             const size_t at = (size_t)(col - win.col) * Bpp;
