@@ -430,13 +430,13 @@ struct CopyKernels {
     void (*cutRows)(uint8_t *, intptr_t, const uint8_t *, intptr_t, const uint32_t *, uint32_t, uint32_t, int);
 };
 
-// The kernels for Bpp-byte pixels: the widest the processor has, unless the vector code is off.
+// The kernels for Bpp-byte pixels: the widest the processor has, unless narrower pieces are asked for.
 template <int Bpp> static const CopyKernels &GetCopyKernels(void) {
     static const CopyKernels narrow = {CopyRect<Bpp>, CopyRows<Bpp>, CopyCutRows<Bpp>};
 #if DZ_WIDE_COPIES
     static const CopyKernels wide = {CopyRectWide<Bpp>, CopyRowsWide<Bpp>, CopyCutRowsWide<Bpp>};
     static const bool hasWide = __builtin_cpu_supports("avx2");
-    if (hasWide && GetBlitVectorUse()) return wide;
+    if (hasWide && GetBlitVectorUse() == BLIT_VECTOR_WIDEST) return wide;
 #endif
     return narrow;
 }

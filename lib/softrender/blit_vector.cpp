@@ -1,17 +1,19 @@
-// Vector rows of the whole-image blit. Each body turns one 16-byte group of destination pixels
-// and texels into the new pixels with the per-pixel bodies' exact arithmetic: divisions by 255 and
-// 63 become multiplications by a reciprocal that is exact over every value the fields can reach,
-// and the packed add and subtract run on the same 32-bit words as their scalar forms.
+// Vector rows of the whole-image blit. Each body turns one 16-byte group (32 bytes for the 32-bit
+// mix with AVX2) of destination pixels and texels into the new pixels with the per-pixel bodies'
+// exact arithmetic: divisions by 255 and 63 become multiplications by a reciprocal that is exact
+// over every value the fields can reach, and the packed add and subtract run on the same 32-bit
+// words as their scalar forms.
 #include "lib/softrender/blit_vector.h"
 
+#include <algorithm>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-static int gVectorUse = 1;
+static int gVectorUse = BLIT_VECTOR_WIDEST;
 
-void SetBlitVectorUse(int enable) { gVectorUse = enable ? 1 : 0; }
+void SetBlitVectorUse(int level) { gVectorUse = std::clamp(level, (int)BLIT_VECTOR_OFF, (int)BLIT_VECTOR_WIDEST); }
 int GetBlitVectorUse(void) { return gVectorUse; }
 
 #if defined(__SSE2__)
@@ -119,14 +121,6 @@ template <int Body> inline V Blend8888(V d, V s, const PixelOpSnapshot &sn) {
     if constexpr (Body == BODY_HALF) {
         const V m = Set32(0x7F7F7F);
         return _mm_add_epi32(_mm_and_si128(_mm_srli_epi32(d, 1), m), _mm_and_si128(_mm_srli_epi32(s, 1), m));
-    } else if constexpr (Body == 1 || Body == 10) {
-        // L_1: (d * (256 - p) + s * p) >> 8 never leaves 16 bits.
-        const V p = Set16(sn.param), q = Set16(256 - sn.param);
-        if constexpr (Body == 10) s = _mm_xor_si128(s, Set32(0xFFFFFF));
-        V r = PerByte(d, s, [&](V dv, V sv) {
-            return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dv, q), _mm_mullo_epi16(sv, p)), 8);
-        });
-        return KeepX(r, d);
     } else if constexpr (Body == 2 || Body == 3) {
         const V p = Set16(sn.param);
         V sp = PerByte(d, s, [&](V, V sv) { return Div255(_mm_mullo_epi16(sv, p)); });
@@ -177,15 +171,97 @@ template <int Type, int Body> BlitRowFn PickKeyed(bool keyed) {
     return keyed ? VectorRow<Type, Body, true> : VectorRow<Type, Body, false>;
 }
 
+// ---- X8R8G8B8 mix by p (bodies 1 and 10) on vectors of Bytes bytes ----------------------------
+// L_1 = d + floor((s - d) * p / 256) lies between d and s, so it is d plus the product's second
+// byte, added modulo 256: the 16-bit product of the wrapped difference holds that byte exactly.
+// Each byte is a field in its own right, so the blue and red bytes (low halves of the 16-bit
+// lanes) and the green and X bytes (high halves) each take one multiplication, the X byte by 0,
+// and nothing is widened: 16 bytes take two multiplications instead of four, and with AVX2 a
+// group is 8 pixels, as the 16-bit rows' is.
+template <int Bytes> struct MixLanes {
+    typedef uint16_t U16 __attribute__((vector_size(Bytes)));
+    typedef uint8_t U8 __attribute__((vector_size(Bytes)));
+    typedef uint32_t U32 __attribute__((vector_size(Bytes)));
+};
+
+// One group in place at d from s (by reference: wide vectors are not passed by value outside
+// AVX2 code). pe: p in every lane; po: p in the green lanes, 0 in the X lanes.
+template <int Bytes, bool Invert, bool Keyed>
+[[gnu::always_inline]] inline void MixGroup(typename MixLanes<Bytes>::U16 &d, const typename MixLanes<Bytes>::U16 &src,
+                                            const typename MixLanes<Bytes>::U16 &pe,
+                                            const typename MixLanes<Bytes>::U16 &po, uint32_t key) {
+    using L = MixLanes<Bytes>;
+    using U16 = typename L::U16;
+    U16 s = Invert ? (U16)((typename L::U32)src ^ 0xFFFFFFu) : src;
+    const U16 xe = (s & 0xFF) - (d & 0xFF), xo = (s >> 8) - (d >> 8);
+    const U16 t = ((xe * pe) >> 8) | ((xo * po) & 0xFF00);
+    U16 r = (U16)((typename L::U8)d + (typename L::U8)t);
+    if constexpr (Keyed) {
+        const typename L::U32 keep = (typename L::U32)((typename L::U32)src == key);
+        r = (U16)(((typename L::U32)r & ~keep) | ((typename L::U32)d & keep));
+    }
+    d = r;
+}
+
+// The row: whole groups in place, the last part-group through a copy of itself.
+template <int Bytes, bool Invert, bool Keyed>
+[[gnu::always_inline]] inline void MixRowOf(uint8_t *dst, const uint8_t *src, int count, const PixelOpSnapshot &sn) {
+    using U16 = typename MixLanes<Bytes>::U16;
+    using U32 = typename MixLanes<Bytes>::U32;
+    constexpr int group = Bytes / 4;
+    const U16 pe = (U16){} + (uint16_t)sn.param, po = (U16)((U32){} + (uint32_t)sn.param);
+    U16 d, s;
+    int i = 0;
+    for (; i + group <= count; i += group) {
+        memcpy(&d, dst + 4 * i, Bytes);
+        memcpy(&s, src + 4 * i, Bytes);
+        MixGroup<Bytes, Invert, Keyed>(d, s, pe, po, sn.colorKey);
+        memcpy(dst + 4 * i, &d, Bytes);
+    }
+    if (i < count) {
+        const size_t rest = (size_t)(count - i) * 4;
+        d = s = (U16){};
+        memcpy(&d, dst + 4 * i, rest);
+        memcpy(&s, src + 4 * i, rest);
+        MixGroup<Bytes, Invert, Keyed>(d, s, pe, po, sn.colorKey);
+        memcpy(dst + 4 * i, &d, rest);
+    }
+}
+
+template <bool Invert, bool Keyed>
+void MixRow(uint8_t *dst, const uint8_t *src, const uint8_t *, int count, const PixelOpSnapshot &sn) {
+    MixRowOf<16, Invert, Keyed>(dst, src, count, sn);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+template <bool Invert, bool Keyed>
+__attribute__((target("avx2"))) void MixRowWide(uint8_t *dst, const uint8_t *src, const uint8_t *, int count,
+                                               const PixelOpSnapshot &sn) {
+    MixRowOf<32, Invert, Keyed>(dst, src, count, sn);
+}
+#endif
+
+// The mix row of body 1 or 10: 32 bytes at a time where the processor has AVX2 (asked once) and the
+// widest pieces are in use.
+template <bool Invert> BlitRowFn PickMixRow(bool keyed) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    static const bool hasWide = __builtin_cpu_supports("avx2");
+    if (hasWide && gVectorUse == BLIT_VECTOR_WIDEST) return keyed ? MixRowWide<Invert, true> : MixRowWide<Invert, false>;
+#endif
+    return keyed ? MixRow<Invert, true> : MixRow<Invert, false>;
+}
+
 template <int Type> BlitRowFn PickBody(int body, bool keyed) {
     switch (body) {
     case 1:  // type 0 mode 1 comes here only tinted
-        if constexpr (Type == 1) return PickKeyed<1, 1>(keyed);
+        if constexpr (Type == 1) return PickMixRow<false>(keyed);
         else return nullptr;
     case 2: return PickKeyed<Type, 2>(keyed);
     case 3: return PickKeyed<Type, 3>(keyed);
     case 4: return PickKeyed<Type, 4>(keyed);
-    case 10: return PickKeyed<Type, 10>(keyed);
+    case 10:
+        if constexpr (Type == 1) return PickMixRow<true>(keyed);
+        else return PickKeyed<0, 10>(keyed);
     case BODY_HALF: return PickKeyed<Type, BODY_HALF>(keyed);
     case BODY_ALPHA6:
         if constexpr (Type == 0) return PickKeyed<0, BODY_ALPHA6>(keyed);
@@ -197,7 +273,7 @@ template <int Type> BlitRowFn PickBody(int body, bool keyed) {
 }  // namespace
 
 BlitRowFn PickVectorBlitRow(int type, int body, bool keyed) {
-    if (!gVectorUse) return nullptr;
+    if (gVectorUse == BLIT_VECTOR_OFF) return nullptr;
     return type == MEMIMG_COLOR_565 ? PickBody<0>(body, keyed) : PickBody<1>(body, keyed);
 }
 #else

@@ -19,7 +19,9 @@ typedef void (*BlitRowFn)(uint8_t *dst, const uint8_t *src, const uint8_t *blend
 // key leave their pixels as they were. Null when there is none: another body, no vector unit, or
 // the vector rows switched off.
 BlitRowFn PickVectorBlitRow(int type, int body, bool keyed);
-// 0 makes the blit take its per-pixel bodies everywhere and copy in 16-byte pieces (tests compare
-// the two); 1, the default, lets it take the vector rows and the processor's widest copies.
-void SetBlitVectorUse(int enable);
+// How far the blit may use the processor's vectors (tests compare the levels): OFF, its per-pixel
+// bodies everywhere and copies in 16-byte pieces; NARROW, the vector rows and copies in 16-byte
+// pieces; WIDEST, the default, both in the widest pieces the processor has.
+enum { BLIT_VECTOR_OFF, BLIT_VECTOR_NARROW, BLIT_VECTOR_WIDEST };
+void SetBlitVectorUse(int level);
 int GetBlitVectorUse(void);

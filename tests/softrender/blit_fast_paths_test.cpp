@@ -27,7 +27,7 @@ class BlitFastPaths : public ::testing::Test {
 protected:
     void SetUp() override { ResetDrawState(0, 0, kScreenW, kScreenH); }
     void TearDown() override {
-        SetBlitVectorUse(1);
+        SetBlitVectorUse(BLIT_VECTOR_WIDEST);
         SetMemImgRunTableUse(1);
         ResetDrawSettings();
     }
@@ -59,7 +59,7 @@ protected:
             }
         MarkMemImgPixelsChanged(m);
     }
-    // The screen after the draw with the fast path on (fast = 1) or off; the canary checked.
+    // The screen after the draw with the fast path at level fast (0: off); the canary checked.
     std::vector<uint32_t> Run(const Draw &d, const MEMIMG &view, const std::vector<uint32_t> &screen,
                               void (*use)(int), int fast) {
         MEMIMG dst;
@@ -75,8 +75,8 @@ protected:
         ReleaseMemImg(&dst);
         return out;
     }
-    // Draws d both ways and compares every pixel.
-    void Compare(const Draw &d, void (*use)(int), const char *what) {
+    // Draws d with the fast path at level fast and off and compares every pixel.
+    void Compare(const Draw &d, void (*use)(int), const char *what, int fast = 1) {
         MEMIMG store;
         ASSERT_EQ(0, CreateMemImg(&store, d.storeW, d.storeH, d.type, d.kind == TEXEL_DIRECT_ALPHA,
                                   d.kind == TEXEL_PALETTE, d.kind == TEXEL_PALETTE ? 7 : 0x0841));
@@ -86,18 +86,18 @@ protected:
             SetMemImgPalette(&store, rgb.data(), 256);
         }
         FillStore(&store, d.kind);
-        CompareView(d, store, use, what);
+        CompareView(d, store, use, what, fast);
         ReleaseMemImg(&store);
     }
-    // Draws d's view of store both ways and compares every pixel.
-    void CompareView(const Draw &d, const MEMIMG &store, void (*use)(int), const char *what) {
+    // Draws d's view of store with the fast path at level fast and off and compares every pixel.
+    void CompareView(const Draw &d, const MEMIMG &store, void (*use)(int), const char *what, int fast = 1) {
         MEMIMG view;
         ASSERT_EQ(0, CreateMemImgSubView(&view, &store, d.vx, d.vy, d.vw, d.vh));
         std::vector<uint32_t> screen((size_t)kScreenW * kScreenH);
         for (auto &v : screen) v = d.type == 0 ? rng() & 0xFFFF : rng();
-        std::vector<uint32_t> fast = Run(d, view, screen, use, 1), slow = Run(d, view, screen, use, 0);
-        for (size_t i = 0; i < fast.size(); ++i)
-            ASSERT_EQ(slow[i], fast[i]) << what << " pixel " << i % kScreenW << "," << i / kScreenW << " type "
+        std::vector<uint32_t> quick = Run(d, view, screen, use, fast), slow = Run(d, view, screen, use, 0);
+        for (size_t i = 0; i < quick.size(); ++i)
+            ASSERT_EQ(slow[i], quick[i]) << what << " " << fast << " pixel " << i % kScreenW << "," << i / kScreenW << " type "
                                         << d.type << " kind " << d.kind << " mode " << d.mode << " p " << d.p
                                         << " trans " << d.trans << " view " << d.vx << "," << d.vy << " " << d.vw
                                         << "x" << d.vh << " of " << d.storeW << " at " << d.x << "," << d.y;
@@ -106,15 +106,16 @@ protected:
 };
 
 // Modes 1 (at p = 128 the halving, on 16 bits the 6-bit table), 10, 2, 3 and 4, keyed and not, on
-// both colour types: the vector rows give the per-pixel bodies' pixels.
+// both colour types, in 16-byte and in the widest pieces: the vector rows give the per-pixel
+// bodies' pixels.
 TEST_F(BlitFastPaths, VectorRowsEqualThePerPixelBodies) {
     for (int type = 0; type < 2; ++type)
         for (int mode : {1, 10, 2, 3, 4})
-            for (int round = 0; round < 60; ++round) {
+            for (int round = 0; round < 80; ++round) {
                 Draw d = RandomDraw(type, TEXEL_DIRECT, mode);
                 d.trans = round % 2;
                 if (round % 5 == 0) d.p = 128;
-                Compare(d, SetBlitVectorUse, "vector");
+                Compare(d, SetBlitVectorUse, "vector", round / 2 % 2 ? BLIT_VECTOR_WIDEST : BLIT_VECTOR_NARROW);
                 if (HasFatalFailure()) return;
             }
 }
@@ -137,7 +138,7 @@ TEST_F(BlitFastPaths, RunsOfAnyViewAndClipEqualTheTexelWalk) {
 TEST_F(BlitFastPaths, PiecesOfOneSheetEqualTheTexelWalkAsTheirSlicesComeAndGo) {
     for (int pass = 0; pass < 4; ++pass) {
         const int type = pass % 2;
-        SetBlitVectorUse(pass < 2);
+        SetBlitVectorUse(pass < 2 ? BLIT_VECTOR_WIDEST : BLIT_VECTOR_OFF);
         MEMIMG store;
         ASSERT_EQ(0, CreateMemImg(&store, 96, 24, type, 0, 0, 0x0841));
         for (int round = 0; round < 120; ++round) {

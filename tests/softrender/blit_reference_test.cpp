@@ -134,7 +134,7 @@ protected:
     }
     void TearDown() override {
         SetMemImgRunTableUse(1);
-        SetBlitVectorUse(1);
+        SetBlitVectorUse(BLIT_VECTOR_WIDEST);
         ResetDrawSettings();
     }
     std::mt19937 rng{12345};
@@ -234,7 +234,7 @@ TEST_F(BlitReference, EveryModeKindTintBlendKeyAndClipMatchesTheModel) {
 // The run table and the texel-by-texel walk give the same pixels, also after the source changed.
 // (Vector rows, which test the key themselves, are off so that every draw here takes the runs.)
 TEST_F(BlitReference, RunTablePathEqualsPerTexelPathAlsoAfterAWrite) {
-    SetBlitVectorUse(0);
+    SetBlitVectorUse(BLIT_VECTOR_OFF);
     for (int type = 0; type < 2; ++type)
         for (int kind = 0; kind < 3; ++kind)
             for (int mode : {0, 1, 2, 4, 11}) {

@@ -25,7 +25,7 @@ protected:
     }
     void TearDown() override {
         SetMemImgRunTableUse(1);
-        SetBlitVectorUse(1);
+        SetBlitVectorUse(BLIT_VECTOR_WIDEST);
         ResetDrawSettings();
     }
     std::mt19937 rng{2024};
@@ -86,7 +86,7 @@ TEST_F(BlitRuns, EveryRunLengthAtEveryAlignmentMatchesTheRule) {
     const Rect whole = {0, 0, kDstW, kDstH}, top = {4, 5, kDstW, kDstH}, sides = {7, 0, 280, kDstH};
     for (int wide = 0; wide < 2; ++wide)
         for (int type = 0; type < 2; ++type) {
-            SetBlitVectorUse(wide);
+            SetBlitVectorUse(wide ? BLIT_VECTOR_WIDEST : BLIT_VECTOR_OFF);
             MEMIMG src;
             MakeSource(&src, type, 300, 40, lengths);
             for (int x = 1; x <= 9; ++x) {
