@@ -3,11 +3,13 @@
 // source column runs and a table of source rows. One loop per combination of the draw settings
 // then draws every row from the tables, testing the key once per source pixel.
 #include "lib/softrender/blit_stretched.h"
+#include <cstring>
 #include <type_traits>
 #include "lib/core/cpu.h"
 #include "lib/core/helpers.h"
 #include "lib/core/memory.h"
 #include "lib/softrender/blit.h"
+#include "lib/softrender/blit_vector.h"
 #include "lib/softrender/flat_span.h"
 #include "lib/softrender/pixel_ops.h"
 #if defined(__SSE2__)
@@ -39,6 +41,7 @@ struct StretchJob {
     const int32_t *columns;     // source column of every clipped destination column
     int width;                  // clipped columns
     const int32_t *rows;        // source row of every clipped destination row
+    bool copyRepeats;           // the unkeyed copy copies a row whose source row is the row above's
     PixelOpSnapshot snap;
 };
 
@@ -97,7 +100,8 @@ template <int Type, int Kind, int Body, bool Tint, bool HasBlend, bool Trans> vo
 
 // The plain copy (mode 0, or 1 at p = 255, without tint, blend image or alpha): one load and one
 // store per pixel. Enlargements walk the runs (one key test per source pixel); the rest read the
-// column table, where the short runs would cost more than they save.
+// column table, where the short runs would cost more than they save. Unkeyed, a row that shows the
+// same source row as the row above is a copy of that row (with copyRepeats).
 template <int Type, int Kind, bool Trans, bool Runs> void StretchRowsCopy(const StretchJob &j) {
     using Pixel = typename StretchTexel<Type, Kind>::Pixel;
     using Texel = typename StretchTexel<Type, Kind>::Texel;
@@ -106,6 +110,10 @@ template <int Type, int Kind, bool Trans, bool Runs> void StretchRowsCopy(const 
     for (int y = 0; y < j.rowCount; ++y) {
         const auto *s = reinterpret_cast<const Texel *>(j.src + j.rows[y] * j.srcPitch);
         auto *d = reinterpret_cast<Pixel *>(j.dst + y * j.dstPitch);
+        if (!Trans && j.copyRepeats && y > 0 && j.rows[y] == j.rows[y - 1]) {
+            memcpy(d, j.dst + (y - 1) * j.dstPitch, sizeof(Pixel) * (size_t)j.width);
+            continue;
+        }
         if constexpr (Runs) {
             for (int r = 0; r < j.runCount; ++r) {
                 const StretchRun run = j.runs[r];
@@ -299,6 +307,8 @@ void DrawStretched(MEMIMG *dst, const MEMIMG *src, const Rect &whole, const Rect
     j.columns = columns;
     j.width = clipW;
     j.rows = srcRows;
+    // Within one store the row above may have changed the source row.
+    j.copyRepeats = src->shared != dst->shared && GetBlitVectorUse() != BLIT_VECTOR_OFF;
     rows(j);
     FreeMemoryTracked(heap);
     MarkMemImgPixelsChanged(dst);

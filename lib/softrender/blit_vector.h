@@ -19,9 +19,10 @@ typedef void (*BlitRowFn)(uint8_t *dst, const uint8_t *src, const uint8_t *blend
 // key leave their pixels as they were. Null when there is none: another body, no vector unit, or
 // the vector rows switched off.
 BlitRowFn PickVectorBlitRow(int type, int body, bool keyed);
-// How far the blit may use the processor's vectors (tests compare the levels): OFF, its per-pixel
-// bodies everywhere and copies in 16-byte pieces; NARROW, the vector rows and copies in 16-byte
-// pieces; WIDEST, the default, both in the widest pieces the processor has.
+// How far the blit may use the processor's vectors and short-cuts (tests compare the levels): OFF,
+// its per-pixel bodies everywhere and copies in 16-byte pieces, and the scaled blit drawing every
+// row anew; NARROW, the vector rows and copies in 16-byte pieces; WIDEST, the default, both in the
+// widest pieces the processor has.
 enum { BLIT_VECTOR_OFF, BLIT_VECTOR_NARROW, BLIT_VECTOR_WIDEST };
 void SetBlitVectorUse(int level);
 int GetBlitVectorUse(void);
