@@ -108,6 +108,12 @@ int RunPixman(BenchScene &s, BenchOp op) {
     switch (op) {
     case OP_STRETCH_X3_KEYED: PixmanPut(screen, PIXMAN_OP_OVER, mechX3, nullptr, 0, 0, 272, 192, 96, 96); return 1;
     case OP_STRETCH_HALF_KEYED: PixmanPut(screen, PIXMAN_OP_OVER, half, nullptr, 0, 0, 200, 100, 128, 128); return 1;
+    case OP_STRETCH_X4_565: case OP_STRETCH_X4_8888: {
+        const int type = GetBenchOpType(op);
+        PixmanPut(s.screens[type].pixmanScreen, PIXMAN_OP_SRC, s.quarter[type].pixmanX4, nullptr, 0, 0, 0, 0, kScreenW,
+                  kScreenH);
+        return 1;
+    }
     case OP_CIRCLE16_M0: case OP_CIRCLE16_M2: case OP_CIRCLE96_M0: case OP_CIRCLE96_M2:
         PixmanDisc(s, GetBenchFill(op));
         return 1;

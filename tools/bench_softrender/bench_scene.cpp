@@ -88,28 +88,32 @@ void MakeSprite(BenchSprite *sp, int size, uint32_t seed) {
 }
 
 // An unkeyed picture and its SDL2 surfaces, one per setting.
-void MakePicture(BenchPicture *pic, int type, int size, uint32_t seed) {
+void MakePicture(BenchPicture *pic, int type, int w, int h, uint32_t seed) {
     std::mt19937 rng(seed);
     const int bpp = BytesPerPixel(type);
-    CreateMemImg(&pic->ours, size, size, type, 0, 0, 0);
-    pic->pixels.assign((size_t)size * size * bpp, 0);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
+    CreateMemImg(&pic->ours, w, h, type, 0, 0, 0);
+    pic->pixels.assign((size_t)w * h * bpp, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
             const uint32_t p = RandomPixel(rng, type);
             PutPixel(GetMemImgRow(&pic->ours, y), x, type, p);
-            PutPixel(pic->pixels.data() + (size_t)y * size * bpp, x, type, p);
+            PutPixel(pic->pixels.data() + (size_t)y * w * bpp, x, type, p);
         }
     MarkMemImgPixelsChanged(&pic->ours);
-    pic->pixman = pixman_image_create_bits(PixmanFormat(type), size, size,
-                                           reinterpret_cast<uint32_t *>(pic->pixels.data()), size * bpp);
+    uint32_t *bits = reinterpret_cast<uint32_t *>(pic->pixels.data());
+    pic->pixman = pixman_image_create_bits(PixmanFormat(type), w, h, bits, w * bpp);
+    pic->pixmanX4 = pixman_image_create_bits(PixmanFormat(type), w, h, bits, w * bpp);
+    pixman_transform_t quarter;
+    pixman_transform_init_scale(&quarter, pixman_double_to_fixed(0.25), pixman_double_to_fixed(0.25));
+    pixman_image_set_transform(pic->pixmanX4, &quarter);
+    pixman_image_set_filter(pic->pixmanX4, PIXMAN_FILTER_NEAREST, nullptr, 0);
     const struct {
         SDL_BlendMode mode;
         uint8_t alpha;
     } kSettings[SDL_AS_COUNT] = {{SDL_BLENDMODE_NONE, 255}, {SDL_BLENDMODE_BLEND, 100}, {SDL_BLENDMODE_BLEND, 128},
                                  {SDL_BLENDMODE_ADD, 200}, {SDL_BLENDMODE_MOD, 255}};
     for (int i = 0; i < SDL_AS_COUNT; ++i) {
-        pic->sdl[i] = SDL_CreateRGBSurfaceWithFormatFrom(pic->pixels.data(), size, size, bpp * 8, size * bpp,
-                                                         SdlFormat(type));
+        pic->sdl[i] = SDL_CreateRGBSurfaceWithFormatFrom(pic->pixels.data(), w, h, bpp * 8, w * bpp, SdlFormat(type));
         SDL_SetSurfaceBlendMode(pic->sdl[i], kSettings[i].mode);
         SDL_SetSurfaceAlphaMod(pic->sdl[i], kSettings[i].alpha);
     }
@@ -136,8 +140,9 @@ void MakeScene(BenchScene &s) {
         MakeScreens(&s.screens[type], type, 15 + type);
         for (int i = 0; i < 2; ++i) {
             MakeSheet(&s.keyed[type][i], type, i ? 256 : 32, 4, 2, true, 20 + 2 * type + i);
-            MakePicture(&s.pictures[type][i], type, i ? 256 : 32, 30 + 2 * type + i);
+            MakePicture(&s.pictures[type][i], type, i ? 256 : 32, i ? 256 : 32, 30 + 2 * type + i);
         }
+        MakePicture(&s.quarter[type], type, 160, 120, 40 + type);
     }
     s.memcpySource = s.screens[0].background;
     s.sdlRenderer = SDL_CreateSoftwareRenderer(s.screens[0].sdlScreen);
@@ -220,7 +225,7 @@ void ResetBenchScreens(BenchScene &s) {
     }
 }
 
-int GetBenchOpType(BenchOp op) { return op >= OP_BLITS ? GetBlitCase(op).type : 0; }
+int GetBenchOpType(BenchOp op) { return op >= OP_BLITS ? GetBlitCase(op).type : op == OP_STRETCH_X4_8888; }
 
 BlitCase GetBlitCase(BenchOp op) {
     const int i = op - OP_BLITS, size = (i / 2) % 2 ? 256 : 32;
@@ -282,12 +287,17 @@ int RunOurs(BenchScene &s, BenchOp op) {
         BlitOurs(s, GetBlitCase(op));
         return 1;
     }
-    if (op == OP_STRETCH_X3_KEYED || op == OP_STRETCH_HALF_KEYED) SelectBlendMode(0, 255);
+    if (op >= OP_STRETCH_X3_KEYED && op <= OP_STRETCH_X4_8888) SelectBlendMode(0, 255);
     MEMIMG *screen = &s.screens[0].ours;
     switch (op) {
     case OP_STRETCH_X3_KEYED: {
         int rect[4] = {272, 192, 368, 288};
         BlitMemImgStretched(screen, &s.mech32.ours, rect, 1, nullptr);
+        return 1;
+    }
+    case OP_STRETCH_X4_565: case OP_STRETCH_X4_8888: {
+        const int type = GetBenchOpType(op), rect[4] = {0, 0, kScreenW, kScreenH};
+        BlitMemImgStretched(&s.screens[type].ours, &s.quarter[type].ours, rect, 0, nullptr);
         return 1;
     }
     case OP_STRETCH_HALF_KEYED: {

@@ -25,14 +25,15 @@ constexpr bool IsKeyedBlitWork(BlitWork w) { return w <= BLIT_CLIP_LEFT; }
 constexpr int kBlitCaseCount = BLIT_WORK_COUNT * 2 * 2;
 constexpr int kKeyedPiece = 6;  // piece (2, 1) of the micro blits' 4 x 2 sheets: not at the store's corner
 
-// Every operation measured. The frames are the game's: the clear, the 15 x 13 floor field at
+// Every operation measured. The plain x4 stretches draw a 160 x 120 picture over the whole screen
+// of each colour type. The frames are the game's: the clear, the 15 x 13 floor field at
 // (80, 80) with its bottom row cut by the screen, 150 keyed sprites from sheet pieces (some cut at
 // the field's bottom edge), the HUD band at the top; world 2 adds the tint below the band, dark
 // the darkness and four light discs. The micro blits follow OP_BLITS.
 enum BenchOp {
     OP_FILL32_M0, OP_FILL32_M1, OP_FILL32_M2, OP_FILL32_M4, OP_FILL32_M11,
     OP_FILL390_M0, OP_FILL390_M1, OP_FILL390_M2, OP_FILL390_M4, OP_FILL390_M11,
-    OP_STRETCH_X3_KEYED, OP_STRETCH_HALF_KEYED,
+    OP_STRETCH_X3_KEYED, OP_STRETCH_HALF_KEYED, OP_STRETCH_X4_565, OP_STRETCH_X4_8888,
     OP_CIRCLE16_M0, OP_CIRCLE16_M2, OP_CIRCLE96_M0, OP_CIRCLE96_M2,
     OP_FRAME_NORMAL, OP_FRAME_WORLD2, OP_FRAME_DARK,
     OP_SCREEN_MEMCPY,
@@ -86,13 +87,14 @@ struct BenchSheet {
     int size, across;
 };
 
-// An unkeyed picture of one size and colour type: ours, pixman's in the screen's format, and one
-// SDL2 surface per setting over the same pixels (so no setting changes between blits).
+// An unkeyed picture of one size and colour type: ours, pixman's in the screen's format (and a view
+// of it sampled at 4 times its size), and one SDL2 surface per setting over the same pixels (so no
+// setting changes between blits).
 enum { SDL_AS_COPY, SDL_AS_ALPHA100, SDL_AS_ALPHA128, SDL_AS_ADD200, SDL_AS_MUL, SDL_AS_COUNT };
 struct BenchPicture {
     MEMIMG ours;
     std::vector<uint8_t> pixels;
-    pixman_image_t *pixman;
+    pixman_image_t *pixman, *pixmanX4;
     SDL_Surface *sdl[SDL_AS_COUNT];
 };
 
@@ -112,6 +114,7 @@ struct BenchScene {
     BenchSheet floor, sprites;         // the frames' sheets (16 bits)
     BenchSheet keyed[2][2];            // [type][size 32, 256]: the micro blits' sheets, 4 x 2 pieces
     BenchPicture pictures[2][2];       // [type][size]
+    BenchPicture quarter[2];           // [type]: 160 x 120, for the x4 stretches
     int tileX[195], tileY[195], tilePiece[195];
     int spriteX[150], spriteY[150], spritePiece[150];
 };

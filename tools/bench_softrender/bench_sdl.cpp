@@ -64,6 +64,11 @@ int RunSdl(BenchScene &s, BenchOp op) {
     switch (op) {
     case OP_STRETCH_X3_KEYED: SdlBlit(screen, s.mech32.sdl, 272, 192, 96, 96, true); return 1;
     case OP_STRETCH_HALF_KEYED: SdlBlit(screen, s.sprite256.sdl, 200, 100, 128, 128, true); return 1;
+    case OP_STRETCH_X4_565: case OP_STRETCH_X4_8888: {
+        const int type = GetBenchOpType(op);
+        SdlBlit(s.screens[type].sdlScreen, s.quarter[type].sdl[SDL_AS_COPY], 0, 0, kScreenW, kScreenH, true);
+        return 1;
+    }
     case OP_CIRCLE16_M0: case OP_CIRCLE16_M2: case OP_CIRCLE96_M0: case OP_CIRCLE96_M2:
         SdlDisc(s, GetBenchFill(op));
         return 1;

@@ -6,8 +6,10 @@
 // median and the minimum of the repetitions of each back end, our median over the faster peer's
 // and our minimum over the faster peer's (steadier on a shared machine). --per_pixel_bodies runs
 // our blits with the per-pixel bodies instead of the vector rows. Full run, by hand, on a Release
-// build:
+// build (the repetitions of every operation and back end in random order, so that a busy spell
+// of the machine does not fall on one of them alone):
 //   taskset -c 2 bench_softrender --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
+//       --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
 
 #include <time.h>
@@ -29,7 +31,8 @@ std::string BenchName(BenchOp op) {
     static const char *const kNames[OP_BLITS] = {
         "Fill/32x32/mode0", "Fill/32x32/mode1_p128", "Fill/32x32/mode2_p128", "Fill/32x32/mode4", "Fill/32x32/mode11_p255",
         "Fill/640x390/mode0", "Fill/640x390/mode1_p128", "Fill/640x390/mode2_p128", "Fill/640x390/mode4",
-        "Fill/640x390/mode11_p255", "Stretch/x3_keyed_32to96", "Stretch/x0.5_keyed_256to128", "Circle/r16/mode0",
+        "Fill/640x390/mode11_p255", "Stretch/x3_keyed_32to96", "Stretch/x0.5_keyed_256to128",
+        "Stretch/x4_plain_160x120/565", "Stretch/x4_plain_160x120/8888", "Circle/r16/mode0",
         "Circle/r16/mode2_p128", "Circle/r96/mode0", "Circle/r96/mode2_p128", "Frame/normal", "Frame/world2",
         "Frame/dark", "ScreenCopy/memcpy"};
     static const char *const kWork[BLIT_WORK_COUNT] = {
@@ -152,7 +155,7 @@ private:
 int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]) == "--per_pixel_bodies") {
-            SetBlitVectorUse(0);
+            SetBlitVectorUse(BLIT_VECTOR_OFF);
             for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
             --argc;
             break;
