@@ -55,5 +55,6 @@ inline uint8_t *GetMemImgPixelAddress(const MEMIMG *dst, int x, int y) {
     return GetMemImgRow(dst, y) + (intptr_t)x * GetMemImgBytesPerPixel(dst);
 }
 
-// Test hook: 0 makes the spans use their scalar loops only, 1 (the default) the vector ones too.
-void SetFlatSpanVectorUse(int enable);
+// Test hook: 0 makes the spans use their scalar loops only, 1 the 16-byte vector ones too, 2 (the
+// default) the plain fill in the widest stores the processor has.
+void SetFlatSpanVectorUse(int level);

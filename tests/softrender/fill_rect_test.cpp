@@ -9,7 +9,7 @@ namespace {
 
 struct FillRect : ::testing::Test {
     void SetUp() override { ResetDrawState(2, 2, 38, 30); }
-    void TearDown() override { SetFlatSpanVectorUse(1); }
+    void TearDown() override { SetFlatSpanVectorUse(2); }
 };
 
 TEST_F(FillRect, ReversedCornersNameTheSameRectangle) {
@@ -46,7 +46,7 @@ TEST_F(FillRect, NullFillsTheRegionAndEmptyDrawsNothing) {
 }
 
 TEST_F(FillRect, OddStartAndWidthStopAtTheLastPixel) {
-    for (int vec = 0; vec < 2; ++vec) {
+    for (int vec = 0; vec <= 2; ++vec) {
         SetFlatSpanVectorUse(vec);
         for (int left = 3; left <= 4; ++left)
             for (int width = 1; width <= 19; ++width) {
@@ -150,6 +150,31 @@ TEST_F(FillRect, FlatArithmeticCasesInSpans) {
             ReleaseMemImg(&m);
         }
     }
+}
+
+// Plain fills of many lengths from 16 starts, in the scalar loop, 16-byte and the widest stores,
+// both colour types: the span's pixels take the colour, its neighbours keep theirs.
+TEST_F(FillRect, PlainFillsOfEveryLengthAndStart) {
+    std::vector<int> widths;
+    for (int w = 1; w <= 70; ++w) widths.push_back(w);
+    for (int w : {127, 128, 129, 255, 256, 257, 299}) widths.push_back(w);
+    GDrawSettings.drawRegion = {0, 0, 320, 1};
+    for (int level = 0; level <= 2; ++level)
+        for (int type = 0; type < 2; ++type) {
+            SetFlatSpanVectorUse(level);
+            MEMIMG m = MakeImage(320, 1, type, 0);
+            for (int left = 0; left < 16; ++left)
+                for (int w : widths) {
+                    FillMemImgPixels(&m, {0, 0, 320, 1}, 0x5555);
+                    int r[4] = {left, 0, left + w, 1};
+                    FillMemImgRect(&m, r, 0x00ABCDEFu);
+                    const uint32_t c = type ? 0xABCDEFu : 0xCDEFu;
+                    for (int x = 0; x < 320; ++x)
+                        ASSERT_EQ(GetPx(&m, x, 0), x >= left && x < left + w ? c : 0x5555u)
+                            << "level " << level << " type " << type << " from " << left << " width " << w;
+                }
+            ReleaseMemImg(&m);
+        }
 }
 
 // Every vector span against the scalar loop on random pixels, colours, parameters and tints.
