@@ -105,16 +105,13 @@ TEST_F(BlitRuns, EveryRunLengthAtEveryAlignmentMatchesTheRule) {
 // Unkeyed copies of rows long enough to be aligned, at every alignment of the destination against
 // the source (where they lie 16 bytes apart modulo 32 they move in 16-byte pieces), in both sizes.
 TEST_F(BlitRuns, PlainCopyAtEveryAlignment) {
-    const Rect whole = {0, 0, kDstW, kDstH};
     for (int level : {BLIT_VECTOR_NARROW, BLIT_VECTOR_WIDEST})
         for (int type = 0; type < 2; ++type) {
             SetBlitVectorUse(level);
-            for (int w : {36, 72, 73}) {  // source pitches 16 bytes past a multiple of 32, as the screen's
-                MEMIMG src;
-                MakeSource(&src, type, w, 5, {9});
-                for (int x = 1; x <= 16; ++x) Check(type, src, x, 3, whole, "copy", 0);
-                ReleaseMemImg(&src);
-            }
+            MEMIMG src;  // pitch 16 bytes past a multiple of 32, as the screen's
+            MakeSource(&src, type, type ? 73 : 72, 5, {9});
+            for (int x = 1; x <= 16; ++x) Check(type, src, x, 3, {0, 0, kDstW, kDstH}, "copy", 0);
+            ReleaseMemImg(&src);
         }
 }
 
