@@ -187,7 +187,7 @@ TEST_F(FillRect, VectorSpansEqualScalarLoops) {
                 uint32_t colour = rng();
                 SetFlatSpanVectorUse(0);
                 FillMemImgRect(&a, r, colour);
-                SetFlatSpanVectorUse(1);
+                SetFlatSpanVectorUse(2);
                 FillMemImgRect(&b, r, colour);
                 ASSERT_EQ(Pixels(&a), Pixels(&b)) << "type " << type << " mode " << mode << " p " << p;
                 ReleaseMemImg(&a);
