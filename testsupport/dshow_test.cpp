@@ -79,25 +79,18 @@ static void Query(int kind)
     sHold.changed.notify_all();
 }
 
-void MmTestHoldDecoders(int hold)
+// Sets a hold and wakes whoever waits on it.
+static void SetHold(int *hold, int value)
 {
     std::lock_guard<std::mutex> guard(sHold.lock);
-    sHold.holdJobs = hold;
+    *hold = value;
     sHold.changed.notify_all();
 }
 
-void MmTestHoldNextFrame(void)
-{
-    std::lock_guard<std::mutex> guard(sHold.lock);
-    sHold.frameHold = 1;
-}
-
-void MmTestHoldEveryFrame(int hold)
-{
-    std::lock_guard<std::mutex> guard(sHold.lock);
-    sHold.everyFrame = hold;
-    sHold.changed.notify_all();
-}
+void MmTestHoldDecoders(int hold) { SetHold(&sHold.holdJobs, hold); }
+void MmTestHoldNextFrame(void) { SetHold(&sHold.frameHold, 1); }
+void MmTestHoldEveryFrame(int hold) { SetHold(&sHold.everyFrame, hold); }
+void MmTestReleaseHeldFrame(void) { SetHold(&sHold.frameHold, 0); }
 
 int MmTestWaitForHeldFrame(void)
 {
@@ -112,37 +105,30 @@ int MmTestFrameHeld(void)
     return sHold.frameHold == 2;
 }
 
-void MmTestReleaseHeldFrame(void)
+// The decoders running, or those of them holding a codec; under the decoders' lock.
+static int RunningDecoders(int holding)
 {
-    std::lock_guard<std::mutex> guard(sHold.lock);
-    sHold.frameHold = 0;
-    sHold.changed.notify_all();
+    int running, holders;
+    MmCountDecoders(&running, &holders);
+    return holding ? holders : running;
 }
 
-int MmTestWaitForDecoders(void)
-{
-    std::unique_lock<std::mutex> guard(gMmDecoders.lock);
-    return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), [] { return MmDecodersIdle() != 0; }) ? 0 : -1;
-}
-
-int MmTestRunningDecoders(int *holding)
+int MmTestDecodersHoldingACodec(void)
 {
     std::lock_guard<std::mutex> guard(gMmDecoders.lock);
-    int running;
-    MmCountDecoders(&running, holding);
-    return running;
+    return RunningDecoders(1);
 }
 
-int MmTestWaitForRunningDecoders(int most)
+// Waits on the decoders until done says so. 0, -1 after a long time.
+template <typename Done>
+static int WaitOnDecoders(Done done)
 {
     std::unique_lock<std::mutex> guard(gMmDecoders.lock);
-    auto few = [most] {
-        int running, holding;
-        MmCountDecoders(&running, &holding);
-        return running <= most;
-    };
-    return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), few) ? 0 : -1;
+    return gMmDecoders.changed.wait_for(guard, std::chrono::seconds(30), done) ? 0 : -1;
 }
+
+int MmTestWaitForDecoders(void) { return WaitOnDecoders([] { return MmDecodersIdle() != 0; }); }
+int MmTestWaitForRunningDecoders(int most) { return WaitOnDecoders([most] { return RunningDecoders(0) <= most; }); }
 
 // ---- installed before main, whenever a program links this file --------------------------------------
 static const StandInHooks kHooks = {Fault, Query, Count, CountObject};

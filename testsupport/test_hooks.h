@@ -130,10 +130,10 @@ void MmTestReleaseHeldFrame(void);
 // (the clock moved on: the decoders catch up first) and every decoder let go has ended. 0, -1 after a
 // long time.
 int MmTestWaitForDecoders(void);
-// Decoders whose worker runs now (also ones let go and still finishing a frame); of them, those that
-// hold a codec (the memory of a decoder) in *holding.
-int MmTestRunningDecoders(int *holding);
-// Waits (on the decoders) until at most that many run. 0, -1 after a long time.
+// Decoders that hold a codec now (the memory of a decoder), also ones let go still finishing a frame.
+int MmTestDecodersHoldingACodec(void);
+// Waits (on the decoders) until at most that many have a worker running (also ones let go and still
+// finishing a frame). 0, -1 after a long time.
 int MmTestWaitForRunningDecoders(int most);
 
 // ---- sound converter (acm_test.cpp) --------------------------------------------------------------

@@ -6,25 +6,12 @@
 
 #include "lib/core/system.h"
 #include "tests/movie/movie_support.h"
+#include "tests/support/hostile_files.h"
 #include "testsupport/test_hooks.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
-#endif
 
 namespace {
 
 using namespace movietest;
-
-// Bytes allocated now where the address sanitizer counts them, else 0.
-size_t AllocatedBytes(void)
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    return 0;
-#endif
-}
 
 TEST_F(MovieTest, EveryHookReturnsAtOnceOnAnEmptyTableOrMinusOne)
 {
@@ -385,22 +372,14 @@ TEST_F(MovieTest, AStormOfRemovesReopensAndDisplayChangesHoldsTheMemoryOfADecode
 {
     size_t start = AllocatedBytes();
     MmTestHoldEveryFrame(1);
-    struct Held { ~Held() { MmTestHoldEveryFrame(0); } } held;   // also when an assertion ends the test
     MovieRecord *r;
     int movie = RunningMovie(this, "m640.ogv", 1, &r);
     ASSERT_EQ(MmTestWaitForHeldFrame(), 0);   // frame 0, decoded while the movie was made ready
     size_t one = AllocatedBytes() - start;
     for (int i = 0; i < 40; i++) {
-        if (i % 4 == 3) {
-            ReleaseAllMovieStreams();
-            ReopenAllMovies();
-        } else {
-            ReleaseMovieHandle(movie);
-            movie = RunningMovie(this, "m640.ogv", 1, &r);
-        }
-        int holding;
-        MmTestRunningDecoders(&holding);
-        EXPECT_EQ(holding, 1) << i;
+        if (i % 4 == 3) ReleaseAllMovieStreams(), ReopenAllMovies();
+        else ReleaseMovieHandle(movie), movie = RunningMovie(this, "m640.ogv", 1, &r);
+        EXPECT_EQ(MmTestDecodersHoldingACodec(), 1) << i;
     }
     if (!HasFailure()) { EXPECT_EQ(MmTestWaitForRunningDecoders(2), 0); }   // the held one and the live one
     EXPECT_LE(AllocatedBytes() - start, 2 * one);

@@ -84,6 +84,7 @@ protected:
     }
     void TearDown() override
     {
+        MmTestHoldEveryFrame(0);   // a hold a failed assertion left
         for (int slot = 0; slot < MOVIE_TABLE_SIZE; slot++) {
             HandleRecordHead *r = GetMovieHandleTable()->records[slot];
             if (r) ReleaseMovieHandle(MakeHandle(GetMovieHandleTable(), slot, r->check));

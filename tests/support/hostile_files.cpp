@@ -20,6 +20,7 @@ static std::atomic<int> sWatching{0};
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void *, size_t),
                                                           void (*onFree)(const volatile void *));
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
 
 static void OnMalloc(const volatile void *, size_t size)
 {
@@ -37,8 +38,11 @@ int CanWatchAllocations(void)
     static int installed = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
     return installed != 0;
 }
+
+size_t AllocatedBytes(void) { return __sanitizer_get_current_allocated_bytes(); }
 #else
 int CanWatchAllocations(void) { return 0; }
+size_t AllocatedBytes(void) { return 0; }
 #endif
 
 size_t LargestAllocationDuring(const std::function<void()> &body)

@@ -1,5 +1,5 @@
-// The hostile input files (tests/hostile, made by make_hostile.py there) and a watch on the largest
-// single heap allocation while a loader reads one.
+// The hostile input files (tests/hostile, made by make_hostile.py there), a watch on the largest
+// single heap allocation while a loader reads one, and the bytes allocated.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -13,3 +13,5 @@ std::vector<uint8_t> ReadHostileFile(const std::string &name);
 int CanWatchAllocations(void);
 // The largest single allocation any thread made while body ran (0 when it cannot be watched).
 size_t LargestAllocationDuring(const std::function<void()> &body);
+// The bytes allocated now (0 when they cannot be watched).
+size_t AllocatedBytes(void);
