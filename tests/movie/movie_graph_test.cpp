@@ -32,6 +32,7 @@ DdDraw *LibraryDraw(void) { return gDraw; }
 class MovieGraphTest : public ::testing::Test {
 protected:
     int objects = 0, surfaces = 0;
+    SavedRenderRoute keep;
     void SetUp() override
     {
         ASSERT_EQ(EnterFreshTempDir(), 0);
@@ -49,6 +50,7 @@ protected:
     }
     void TearDown() override
     {
+        MmTestHoldDecoders(0);   // a hold a failed assertion left
         EndLibrary();
         if (gDraw) gDraw->fn->Release(gDraw);
         gDraw = nullptr;
@@ -59,9 +61,11 @@ protected:
         EXPECT_EQ(DdTestLiveCount(DD_OBJ_SURFACE), surfaces);
         LeaveFreshTempDir();
     }
-    // Back-screen pixels at (x0, y0) that differ from reference frame n (565 or X888 by the screen).
-    static int WrongOnScreen(const Movie &m, int n, int x0, int y0)
+    // The graph drawn at (x0, y0) of the back screen: its pixels that differ from reference frame n
+    // (565 or X888 by the screen).
+    static int WrongInGraph(const Movie &m, int n, int graph, int x0, int y0)
     {
+        EXPECT_EQ(PutGraph(x0, y0, graph, 0), 0);
         RefFrame f = ReferenceFrames(m)[n];
         const MEMIMG *screen = ReadBackBackScreen();
         int wide = GetMemImgBytesPerPixel(screen) == 4;
@@ -74,6 +78,13 @@ protected:
                 wrong += (GetPx(screen, x0 + x, y0 + y) & (wide ? 0xFFFFFFu : 0xFFFFu)) != want;
             }
         return wrong;
+    }
+    // The frame of m the graph shows drawn at (0, 0) of the back screen, -1 none.
+    static int FrameInGraph(const Movie &m, int graph, int bits)
+    {
+        EXPECT_EQ(PutGraph(0, 0, graph, 0), 0);
+        const MEMIMG *screen = ReadBackBackScreen();
+        return FrameShown(m, screen->pixels, screen->shared->pitch, bits);
     }
     // The routes a run draws on: software and DirectDraw, and Direct3D where it really draws.
     static std::vector<const char *> Routes()
@@ -108,13 +119,11 @@ TEST_F(MovieGraphTest, PutGraphShowsSuccessiveFramesAndFocusAndDisplayChangesKee
     int movie = GetGraphMovieHandle(graph);
     ASSERT_EQ(RunMovie(movie), 0);
     ASSERT_EQ(MmTestWaitForDecoders(), 0);
-    ASSERT_EQ(PutGraph(100, 50, graph, 0), 0);
-    EXPECT_EQ(WrongOnScreen(m, 0, 100, 50), 0);
+    EXPECT_EQ(WrongInGraph(m, 0, graph, 100, 50), 0);
     PresentFrame();
     AdvanceSteppedClock(100000);
     ASSERT_EQ(MmTestWaitForDecoders(), 0);
-    ASSERT_EQ(PutGraph(100, 50, graph, 0), 0);
-    EXPECT_EQ(WrongOnScreen(m, 1, 100, 50), 0);
+    EXPECT_EQ(WrongInGraph(m, 1, graph, 100, 50), 0);
 
     WHandle window = (WHandle)GetMainWindowHandle();
     MmStreamTime before = StreamTime(movie);
@@ -129,8 +138,7 @@ TEST_F(MovieGraphTest, PutGraphShowsSuccessiveFramesAndFocusAndDisplayChangesKee
     EXPECT_EQ(StreamTime(movie), before);   // released, re-opened at its time and run again
     PresentFrame();
     ASSERT_EQ(MmTestWaitForDecoders(), 0);
-    ASSERT_EQ(PutGraph(100, 50, graph, 0), 0);
-    EXPECT_EQ(WrongOnScreen(m, 2, 100, 50), 0);
+    EXPECT_EQ(WrongInGraph(m, 2, graph, 100, 50), 0);
 
     EXPECT_EQ(RemoveGraph(graph, 0), 0);
     EXPECT_EQ(LookupMovieRecord(movie), nullptr);
@@ -146,8 +154,6 @@ TEST_F(MovieGraphTest, PutGraphShowsSuccessiveFramesAndFocusAndDisplayChangesKee
 TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFrameCopy)
 {
     const std::vector<uint8_t> black((size_t)640 * 480 * 4);
-    SavedRenderRoute keep;
-    struct Held { ~Held() { MmTestHoldDecoders(0); } } held;   // also when an assertion ends the test
     // The time it moves on, what happens first (1 a display change, 2 every display surface but the
     // movie's own lost), the frame then due.
     const struct { int advance, event, frame; } steps[] = {{0, 0, 0}, {110000, 1, 3}, {100000, 0, 6}, {34000, 0, 7},
@@ -155,20 +161,20 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
     for (const char *use : Routes())
         for (int bits : {16, 32}) {
             ASSERT_NO_FATAL_FAILURE(RestartOn(use, 640, 480, bits));
+            SCOPED_TRACE(std::string(use) + " " + std::to_string(bits));
             MmTestHoldDecoders(1);   // nothing decoded yet
             int graph = OpenMovieToGraph(Path("m640.ogv").c_str(), 0, 1);
-            ASSERT_NE(graph, -1) << use << " " << bits;
+            ASSERT_NE(graph, -1);
             MovieRecord *r = LookupMovieRecord(GetGraphMovieHandle(graph));
             int hosted = strcmp(use, "d3d") ? graph : 0;
-            EXPECT_EQ(r->frameCopyHost, hosted) << use << " " << bits;
+            EXPECT_EQ(r->frameCopyHost, hosted);
             ASSERT_EQ(RunMovie(GetGraphMovieHandle(graph)), 0);
             ASSERT_EQ(PaintFilledBox(0, 0, 640, 480, 0xFFFFFF), 0);
             ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
             const MEMIMG *shown = ReadBackBackScreen();
             uint64_t blank = PictureHash(black.data(), 640 * bits / 8, 640, 480, bits);
-            EXPECT_EQ(PictureHash(shown->pixels, shown->shared->pitch, 640, 480, bits), blank) << use << " " << bits;
-            const uint8_t *copy = (const uint8_t *)r->frameCopy.pixels;
-            EXPECT_EQ(PictureHash(copy, r->frameCopy.pitch, 640, 480, bits), blank) << use << " " << bits;
+            EXPECT_EQ(PictureHash(shown->pixels, shown->shared->pitch, 640, 480, bits), blank);
+            EXPECT_EQ(PictureHash((const uint8_t *)r->frameCopy.pixels, r->frameCopy.pitch, 640, 480, bits), blank);
             MmTestHoldDecoders(0);
             ASSERT_EQ(MmTestWaitForDecoders(), 0);   // frames 0 and 1
             MmTestResetCounters();
@@ -176,7 +182,7 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
                 AdvanceSteppedClock(steps[k].advance);
                 if (steps[k].event == 1) {
                     HandleWindowMessage((WHandle)GetMainWindowHandle(), W_WM_DISPLAYCHANGE, bits, 0);
-                    EXPECT_EQ(r->frameCopyHost, hosted) << use << " " << bits;
+                    EXPECT_EQ(r->frameCopyHost, hosted);
                 }
                 PresentFrame();
                 ASSERT_EQ(MmTestWaitForDecoders(), 0);
@@ -186,15 +192,12 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
                     UpdateGraphMovieFrame(graph, 0);
                     RestoreDisplay();
                 } else {
-                    ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
-                    const MEMIMG *screen = ReadBackBackScreen();
-                    EXPECT_EQ(FrameShown(kM640, screen->pixels, screen->shared->pitch, bits), steps[k].frame) << use << bits << " " << k;
+                    EXPECT_EQ(FrameInGraph(kM640, graph, bits), steps[k].frame) << "step " << k;
                 }
-                EXPECT_EQ(FrameShown(kM640, r->frameCopy.pixels, r->frameCopy.pitch, bits), steps[k].frame)
-                    << use << " " << bits << " step " << k;
-                EXPECT_EQ(Counted(&MmTestCounters::converted), k + 1) << use << " " << bits << " step " << k;
+                EXPECT_EQ(FrameShown(kM640, r->frameCopy.pixels, r->frameCopy.pitch, bits), steps[k].frame) << "step " << k;
+                EXPECT_EQ(Counted(&MmTestCounters::converted), k + 1) << "step " << k;
             }
-            EXPECT_EQ(r->frameCopyHost, hosted) << use << " " << bits;
+            EXPECT_EQ(r->frameCopyHost, hosted);
             EXPECT_EQ(RemoveGraph(graph, 0), 0);
         }
 }
@@ -205,32 +208,26 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
 TEST_F(MovieGraphTest, AnUpdateEndingAtTheEndAfterADisplayChangeKeepsTheLastFrameShown)
 {
     const Movie &m = kMovies[0];
-    SavedRenderRoute keep;
-    struct Held { ~Held() { MmTestHoldDecoders(0); } } held;
     for (const char *use : Routes())
         for (int playType : {1, 3}) {
             ASSERT_NO_FATAL_FAILURE(RestartOn(use, 320, 240, 16));
+            SCOPED_TRACE(std::string(use) + " play type " + std::to_string(playType));
             int graph = OpenMovieToGraph(Path(m.name).c_str(), 0, playType);
-            ASSERT_NE(graph, -1) << use << playType;
+            ASSERT_NE(graph, -1);
             ASSERT_EQ(RunMovie(GetGraphMovieHandle(graph)), 0);
             AdvanceSteppedClock(1950000);
             ASSERT_EQ(MmTestWaitForDecoders(), 0);
-            ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
-            EXPECT_EQ(WrongOnScreen(m, FIXTURE_FRAMES - 1, 0, 0), 0) << use << playType;
+            EXPECT_EQ(WrongInGraph(m, FIXTURE_FRAMES - 1, graph, 0, 0), 0);
             AdvanceSteppedClock(500000);
             MmTestHoldDecoders(1);   // the first update after the re-open stays pending
             HandleWindowMessage((WHandle)GetMainWindowHandle(), W_WM_DISPLAYCHANGE, 16, 0);
-            for (int draw = 0; draw < 2; draw++) {
+            for (int draw = 0; draw < 3; draw++) {
+                if (draw == 2) { EXPECT_EQ(LookupMovieRecord(GetGraphMovieHandle(graph))->playing, playType == 3); }
                 PresentFrame();
-                ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
-                EXPECT_EQ(WrongOnScreen(m, FIXTURE_FRAMES - 1, 0, 0), 0) << use << playType << " draw " << draw;
+                EXPECT_EQ(WrongInGraph(m, draw == 2 && playType == 3 ? 0 : FIXTURE_FRAMES - 1, graph, 0, 0), 0) << draw;
                 MmTestHoldDecoders(0);
                 ASSERT_EQ(MmTestWaitForDecoders(), 0);
             }
-            EXPECT_EQ(LookupMovieRecord(GetGraphMovieHandle(graph))->playing, playType == 3) << use << playType;
-            PresentFrame();
-            ASSERT_EQ(PutGraph(0, 0, graph, 0), 0);
-            EXPECT_EQ(WrongOnScreen(m, playType == 3 ? 0 : FIXTURE_FRAMES - 1, 0, 0), 0) << use << playType;
             EXPECT_EQ(RemoveGraph(graph, 0), 0);
         }
 }
@@ -244,7 +241,6 @@ TEST_F(MovieGraphTest, InSoftwareRenderingModeEveryModePlaysEveryFramePixelExact
     gDraw->fn->Release(gDraw);
     gDraw = nullptr;
     SetMovieDisplayFns(nullptr);
-    SavedRenderRoute keep;
     setenv("DAZAR_RENDER_ROUTE", "software", 1);
     ASSERT_EQ(InitLibrary(), 0);
     for (int depth : {16, 32})
@@ -259,8 +255,7 @@ TEST_F(MovieGraphTest, InSoftwareRenderingModeEveryModePlaysEveryFramePixelExact
                 ASSERT_EQ(RunMovie(movie), 0);
                 for (int n = 0; n < FIXTURE_FRAMES; n++) {
                     ASSERT_EQ(MmTestWaitForDecoders(), 0);
-                    ASSERT_EQ(PutGraph(20, 30, graph, 0), 0);
-                    EXPECT_EQ(WrongOnScreen(m, n, 20, 30), 0) << m.name << " " << depth << " " << mode << " frame " << n;
+                    EXPECT_EQ(WrongInGraph(m, n, graph, 20, 30), 0) << m.name << " " << depth << " " << mode << " frame " << n;
                     PresentFrame();
                     AdvanceSteppedClock(100000);
                 }
@@ -285,51 +280,44 @@ TEST_F(MovieGraphTest, FramesHeldLongInAFineTimeBaseShowForAllTheirTimeAndSeeksL
         {{"held90k.ogv", 64, 48, 0}, 90000, held90k,
          {15000000, 29000000, 30666554, 30666556, 35000000, 10000000}},
     };
-    SavedRenderRoute keep;
     for (const char *use : Routes())
         for (int bits : {16, 32}) {
             ASSERT_NO_FATAL_FAILURE(RestartOn(use, 320, 240, bits));
             for (const Held &h : movies) {
+                SCOPED_TRACE(std::string(use) + " " + std::to_string(bits) + " " + h.movie.name);
                 int graph = OpenMovieToGraph(Path(h.movie.name).c_str(), 0, 1);
-                ASSERT_NE(graph, -1) << h.movie.name;
-                int movie = GetGraphMovieHandle(graph);
-                MovieRecord *r = LookupMovieRecord(movie);
+                ASSERT_NE(graph, -1);
+                MovieRecord *r = LookupMovieRecord(GetGraphMovieHandle(graph));
                 std::vector<MmStreamTime> times;
                 for (int64_t n : h.numbers) times.push_back(n * 10000000 / h.rate);
-                // The frame a draw shows now, and once the stream time is at least at (100 ns). A
-                // draw within 17 ms of the last takes a frame only in the next presented frame.
+                // The frame a draw shows once the stream time is at least at (100 ns; -1: now). A draw
+                // within 17 ms of the last takes a frame only in the next presented frame.
                 uint64_t start = GetSteppedClockMicroseconds(), drawn = 0;
-                ASSERT_EQ(RunMovie(movie), 0);
-                auto shown = [&]() {
+                ASSERT_EQ(RunMovie(GetGraphMovieHandle(graph)), 0);
+                auto shownAt = [&](MmStreamTime at) {
+                    if (at >= 0) AdvanceSteppedClock(start + (uint64_t)(at + 9) / 10 - GetSteppedClockMicroseconds());
                     EXPECT_EQ(MmTestWaitForDecoders(), 0);
                     if (GetSteppedClockMicroseconds() - drawn <= 17000) PresentFrame();
                     drawn = GetSteppedClockMicroseconds();
-                    EXPECT_EQ(PutGraph(0, 0, graph, 0), 0);
-                    const MEMIMG *screen = ReadBackBackScreen();
-                    return FrameShown(h.movie, screen->pixels, screen->shared->pitch, bits);
+                    return FrameInGraph(h.movie, graph, bits);
                 };
-                auto shownAt = [&](MmStreamTime at) {
-                    AdvanceSteppedClock(start + (uint64_t)(at + 9) / 10 - GetSteppedClockMicroseconds());
-                    return shown();
-                };
-                std::string what = std::string(use) + std::to_string(bits) + " " + h.movie.name;
                 for (size_t k = 0; k < times.size(); k++) {
-                    EXPECT_EQ(shownAt(times[k]), (int)k) << what << " at frame " << k;
+                    EXPECT_EQ(shownAt(times[k]), (int)k) << "at frame " << k;
                     // A frame held long is still on show just before the next one.
                     if (k + 1 < times.size() && times[k + 1] - times[k] > 10000000) {
-                        EXPECT_EQ(shownAt((times[k + 1] - 10) / 10 * 10), (int)k) << what << " before " << k + 1;
+                        EXPECT_EQ(shownAt((times[k + 1] - 10) / 10 * 10), (int)k) << "before " << k + 1;
                     }
                 }
                 for (MmStreamTime seek : h.seeks) {
                     int want = (int)(std::upper_bound(times.begin(), times.end(), seek) - times.begin()) - 1;
                     r->multiStream->fn->Seek(r->multiStream, seek);
-                    EXPECT_EQ(shown(), want) << what << " seek to " << seek;
+                    EXPECT_EQ(shownAt(-1), want) << "seek to " << seek;
                 }
-                EXPECT_EQ(r->playing, 1) << what;
+                EXPECT_EQ(r->playing, 1);
                 r->multiStream->fn->Seek(r->multiStream, times.back());
                 start = GetSteppedClockMicroseconds() - (uint64_t)times.back() / 10;
                 shownAt(times.back() + 10000000);
-                EXPECT_EQ(r->playing, 0) << what;   // ended a second after the last frame
+                EXPECT_EQ(r->playing, 0);   // ended a second after the last frame
                 EXPECT_EQ(RemoveGraph(graph, 0), 0);
             }
         }
