@@ -192,10 +192,10 @@ TEST_F(MovieGraphTest, EachFrameShownIsConvertedOnceAndReachesTheGraphWithTheFra
                     UpdateGraphMovieFrame(graph, 0);
                     RestoreDisplay();
                 } else {
-                    EXPECT_EQ(FrameInGraph(kM640, graph, bits), steps[k].frame) << "step " << k;
+                    EXPECT_EQ(FrameInGraph(kM640, graph, bits), steps[k].frame) << k;
                 }
-                EXPECT_EQ(FrameShown(kM640, r->frameCopy.pixels, r->frameCopy.pitch, bits), steps[k].frame) << "step " << k;
-                EXPECT_EQ(Counted(&MmTestCounters::converted), k + 1) << "step " << k;
+                EXPECT_EQ(FrameShown(kM640, r->frameCopy.pixels, r->frameCopy.pitch, bits), steps[k].frame) << k;
+                EXPECT_EQ(Counted(&MmTestCounters::converted), k + 1) << k;
             }
             EXPECT_EQ(r->frameCopyHost, hosted);
             EXPECT_EQ(RemoveGraph(graph, 0), 0);
@@ -255,7 +255,7 @@ TEST_F(MovieGraphTest, InSoftwareRenderingModeEveryModePlaysEveryFramePixelExact
                 ASSERT_EQ(RunMovie(movie), 0);
                 for (int n = 0; n < FIXTURE_FRAMES; n++) {
                     ASSERT_EQ(MmTestWaitForDecoders(), 0);
-                    EXPECT_EQ(WrongInGraph(m, n, graph, 20, 30), 0) << m.name << " " << depth << " " << mode << " frame " << n;
+                    EXPECT_EQ(WrongInGraph(m, n, graph, 20, 30), 0) << m.name << " " << depth << " " << mode << " " << n;
                     PresentFrame();
                     AdvanceSteppedClock(100000);
                 }
