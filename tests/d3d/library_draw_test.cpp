@@ -302,20 +302,14 @@ TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
 
 // The device on OpenGL (SDL's "offscreen" driver; under "dummy" the tests skip), its pictures read
 // back as the present would show them.
-class DeviceRouteGlTest : public LibraryDrawTest {
+class DeviceRouteGlTest : public DeviceRouteTest {
 protected:
-    SavedRenderRoute savedRoute;
     void SetUp() override
     {
         D3dTestReset();
         ASSERT_EQ(0, D3dSelectBackend("gl"));
         StartDrawLibrary("d3d");
         if (!IsDirect3DDrawUsable()) GTEST_SKIP() << "the Direct3D route needs OpenGL (SDL_VIDEODRIVER=offscreen)";
-    }
-    void TearDown() override
-    {
-        LibraryDrawTest::TearDown();
-        D3dTestReset();
     }
 };
 
