@@ -49,20 +49,19 @@ TEST_F(FillRect, NullFillsTheRegionAndEmptyDrawsNothing) {
 // colour types: exactly the span's pixels take the colour (a stray bit 16 of a 16-bit colour must
 // not spread into the next pixel).
 TEST_F(FillRect, OddStartAndWidthStopAtTheLastPixel) {
-    std::vector<int> widths;
+    std::vector<int> widths = {127, 128, 129, 255, 256, 257, 299};
     for (int w = 1; w <= 70; ++w) widths.push_back(w);
-    for (int w : {127, 128, 129, 255, 256, 257, 299}) widths.push_back(w);
     GDrawSettings.drawRegion = {0, 0, 320, 1};
     for (int level = 0; level <= 2; ++level)
         for (int type = 0; type < 2; ++type) {
             SetFlatSpanVectorUse(level);
             MEMIMG m = MakeImage(320, 1, type, 0);
+            const uint32_t c = type ? 0x7ABCDEFu : 0xCDEFu;
             for (int left = 0; left < 16; ++left)
                 for (int w : widths) {
                     FillMemImgPixels(&m, {0, 0, 320, 1}, 0x5555);
                     int r[4] = {left, 0, left + w, 1};
                     FillMemImgRect(&m, r, 0x7ABCDEFu);
-                    const uint32_t c = type ? 0x7ABCDEFu : 0xCDEFu;
                     for (int x = 0; x < 320; ++x)
                         ASSERT_EQ(GetPx(&m, x, 0), x >= left && x < left + w ? c : 0x5555u)
                             << "level " << level << " type " << type << " from " << left << " width " << w;
