@@ -1,14 +1,16 @@
-// The game's window lost from outside under a real X server (Xvfb with a small window manager, where
-// they are installed): destroyed, its client killed, or closed through the manager, in full screen
-// and in a window, on the Direct3D and the DirectDraw route. Each run must end by itself with exit 0
-// (under the sanitizers: no leak), its log closed by the end lines. Then the stand-in's own window lost
-// in the test's process: what a context on it hears, and the library started again after the loss.
+// The game's window or its X server lost from outside under a real X server (Xvfb with a small window
+// manager, where they are installed), at moments of the start and of play, windowed and full screen,
+// on every route: each run must end by itself with exit 0 (under the sanitizers: no leak), its log
+// closed by the end lines and its settings kept. Then the stand-in's own window and X connection lost
+// in the test's process.
 #include <gtest/gtest.h>
 // After the test framework: Xlib's macros (None, Bool) would rename its types.
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -19,9 +21,6 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <dlfcn.h>
-#include <X11/keysym.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -66,32 +65,12 @@ pid_t Spawn(const std::vector<std::string> &argv, const std::vector<std::string>
     _exit(127);
 }
 
-// Waits up to ms for the process to end. Its wait status, or -1 when it did not end in time.
-int WaitForExit(pid_t pid, int ms)
-{
-    pollfd p{(int)syscall(SYS_pidfd_open, pid, 0), POLLIN, 0};
-    int status = 0, ended = p.fd >= 0 && poll(&p, 1, ms) == 1;
-    close(p.fd);
-    return ended && waitpid(pid, &status, 0) == pid ? status : -1;
-}
-
 void Stop(pid_t *pid)
 {
     if (*pid <= 0) return;
     kill(*pid, SIGKILL);
     waitpid(*pid, nullptr, 0);
     *pid = 0;
-}
-
-// Waits up to ms for the next X event. 1 when one is there.
-int NextXEvent(Display *display, XEvent *event, int ms)
-{
-    if (!XPending(display)) {
-        pollfd p{ConnectionNumber(display), POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0 || !XPending(display)) return 0;
-    }
-    XNextEvent(display, event);
-    return 1;
 }
 
 // The WINDOW-list or CARDINAL property of a window, as numbers.
@@ -117,6 +96,52 @@ struct XDesk {
     std::string name;    // ":N"
     std::string missing; // why no desk could be had
 } gDesk;
+
+// Presents seen from outside: the DAMAGE extension tells of every picture put into the game's window.
+// Its library is loaded where installed (it ships no header here).
+struct DamageCalls {
+    Bool (*query)(Display *, int *, int *);
+    XID (*create)(Display *, Drawable, int);
+    void (*subtract)(Display *, XID, XID, XID);
+    int eventBase;
+} gDamage;
+
+#define DAMAGE_REPORT_NON_EMPTY 3  // one notice, until the damage is taken away
+
+// What the test watches: a game's end (a pidfd), the files it makes (the log written; the music it
+// writes to temporary files, the menu's just before its first frame is shown, each stage's at its
+// start), its window and the presents into it; and the desk's events. A wait on the desk alone
+// watches nothing else.
+struct GameRun {
+    pid_t pid = 0;
+    int ended = -1, notices = -1, tmp = -1;  // the pidfd, inotify and its watch of the temporary folder
+    Window window = 0;
+    XID damage = 0;  // the window's, 0 where presents cannot be seen
+    int musicFiles = 0, presents = 0;
+    ~GameRun() { close(ended), close(notices); }
+};
+
+// Takes in what happened until holds() does. 1 then; 0 when the game ended first or nothing happened
+// for LOSS_WAIT_MS.
+template <class Holds> int AwaitRun(GameRun *run, Holds holds)
+{
+    for (;;) {
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = read(run->notices, buffer, sizeof buffer)) > 0;)
+            for (char *at = buffer; at < buffer + n; at += sizeof(inotify_event) + ((inotify_event *)at)->len)
+                run->musicFiles += ((inotify_event *)at)->wd == run->tmp;
+        while (gDesk.display && XPending(gDesk.display)) {
+            XEvent event;
+            XNextEvent(gDesk.display, &event);
+            if (run->damage && event.type == gDamage.eventBase)  // XDamageNotify
+                run->presents++, gDamage.subtract(gDesk.display, run->damage, 0, 0);
+        }
+        if (holds()) return 1;
+        pollfd p[3] = {{run->ended, POLLIN, 0}, {run->notices, POLLIN, 0},
+                       {gDesk.display ? ConnectionNumber(gDesk.display) : -1, POLLIN, 0}};
+        if (poll(p, 3, LOSS_WAIT_MS) <= 0 || p[0].revents) return 0;
+    }
+}
 
 // Starts Xvfb (it picks a free display and names it on a pipe) and the manager, whose check window on
 // the root says it has taken over.
@@ -144,49 +169,28 @@ std::string StartDesk(void)
     Window root = DefaultRootWindow(gDesk.display);
     XSelectInput(gDesk.display, root, PropertyChangeMask);
     gDesk.manager = Spawn({"evilwm", "-fn", "fixed"}, {"DISPLAY=" + gDesk.name}, "/dev/null");
-    XEvent event;
-    while (ReadNumbers(gDesk.display, root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty()) {
-        if (!NextXEvent(gDesk.display, &event, LOSS_WAIT_MS)) return "the window manager did not start";
-    }
-    return "";
+    GameRun desk;
+    auto managed = [&] { return !ReadNumbers(gDesk.display, root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty(); };
+    return AwaitRun(&desk, managed) ? "" : "the window manager did not start";
 }
 
+// Also what a case that kills the server does (the test's own connection first: Xlib would end the
+// test with the server).
 void StopDesk(void)
 {
     if (gDesk.display) XCloseDisplay(gDesk.display);
     gDesk.display = nullptr;
-    Stop(&gDesk.manager);
     Stop(&gDesk.server);
-}
-
-// The game's managed window (its _NET_WM_PID is the game's), waited for through the manager's client
-// list. 0 when it does not come or the game ends first.
-Window AwaitGameWindow(pid_t game)
-{
-    Window root = DefaultRootWindow(gDesk.display);
-    for (;;) {
-        for (unsigned long client : ReadNumbers(gDesk.display, root, "_NET_CLIENT_LIST", XA_WINDOW)) {
-            std::vector<unsigned long> pid = ReadNumbers(gDesk.display, client, "_NET_WM_PID", XA_CARDINAL);
-            if (!pid.empty() && (pid_t)pid[0] == game) return client;
-        }
-        XEvent event;
-        if (kill(game, 0) != 0 || !NextXEvent(gDesk.display, &event, LOSS_WAIT_MS)) return 0;
-    }
+    Stop(&gDesk.manager);
 }
 
 enum Loss { DESTROYED, KILLED, CLOSED, SERVER_KILLED };
+const char *const kLossNames[] = {"Destroyed", "Killed", "Closed", "ServerKilled"};
 
 void LoseWindow(Window window, Loss loss)
 {
     Display *d = gDesk.display;
-    if (loss == SERVER_KILLED) {
-        // The test's own connection first: Xlib would end the test with the server.
-        XCloseDisplay(d);
-        gDesk.display = nullptr;
-        Stop(&gDesk.server);
-        Stop(&gDesk.manager);
-        return;
-    }
+    if (loss == SERVER_KILLED) return StopDesk();
     if (loss == DESTROYED) XDestroyWindow(d, window);
     if (loss == KILLED) XKillClient(d, window);
     if (loss == CLOSED) {
@@ -207,7 +211,6 @@ struct Route { const char *name, *route; int egl; };
 void PrintTo(const Route &route, std::ostream *out) { *out << route.name; }
 const Route kRoutes[] = {{"Direct3D", "d3d", 0}, {"DirectDraw", "ddraw", 0}, {"Direct3DOnEgl", "d3d", 1},
                          {"Software", "software", 0}};
-const char *const kLossNames[] = {"Destroyed", "Killed", "Closed", "ServerKilled"};
 
 // The desk, shared by the cases of a suite; a case that kills the server has it started again.
 class XDeskTest : public ::testing::Test {
@@ -229,67 +232,37 @@ protected:
 
 // ---- the game lost at a moment of its run
 
-// Presents seen from outside: the DAMAGE extension tells of every picture put into the game's window.
-// Its library is loaded where installed (no header of it is needed to build).
-struct DamageCalls {
-    int tried, eventBase;
-    Bool (*query)(Display *, int *, int *);
-    XID (*create)(Display *, Drawable, int);
-    void (*subtract)(Display *, XID, XID, XID);
-} gDamage;
-
-#define DAMAGE_REPORT_NON_EMPTY 3  // one notice, until the damage is taken away
-
 // 1 when presents can be seen on the desk.
 int CanSeePresents(void)
 {
-    if (!gDamage.tried) {
-        gDamage.tried = 1;
-        void *library = dlopen("libXdamage.so.1", RTLD_NOW);
-        if (library) {
-            gDamage.query = (Bool(*)(Display *, int *, int *))dlsym(library, "XDamageQueryExtension");
-            gDamage.create = (XID(*)(Display *, Drawable, int))dlsym(library, "XDamageCreate");
-            gDamage.subtract = (void (*)(Display *, XID, XID, XID))dlsym(library, "XDamageSubtract");
-        }
+    static void *library = dlopen("libXdamage.so.1", RTLD_NOW);
+    if (library && !gDamage.query) {
+        gDamage.query = (decltype(gDamage.query))dlsym(library, "XDamageQueryExtension");
+        gDamage.create = (decltype(gDamage.create))dlsym(library, "XDamageCreate");
+        gDamage.subtract = (decltype(gDamage.subtract))dlsym(library, "XDamageSubtract");
     }
     int errorBase = 0;
     return gDamage.query && gDamage.create && gDamage.subtract &&
            gDamage.query(gDesk.display, &gDamage.eventBase, &errorBase);
 }
 
-// What the test sees of a running game: its window, the log's lines, the music files it makes (the
-// menu's, then each stage's) and its presents.
-struct GameRun {
-    pid_t pid;
-    int ended;              // the pidfd: readable once it ends
-    int notices, folder, tmp;  // inotify and its two watches
-    Window window;
-    XID damage;             // the window's, 0 where presents cannot be seen
-    std::string log;        // as last read
-    int logWritten, musicFiles, presents;
-};
-
 // The settings the game finds and must keep (84 bytes): hi score 4321, progress 1, music and sound on.
 const std::string kSettings = std::string("\xE1\x10\0\0\1\0\0\0\1\0\0\0\1\0\0\0", 16) + std::string(68, '\0');
 
-// Starts the game in a fresh folder of the test. Why it could not, or "".
-std::string StartGameRun(GameRun *run, const Route &route, int fullScreen)
+// Starts the game in a fresh folder of the test.
+void StartGameRun(GameRun *run, const Route &route, int fullScreen)
 {
-    *run = GameRun{};
-    run->ended = run->notices = -1;
-    if (EnterFreshTempDir() != 0) return "no folder";
+    ASSERT_EQ(EnterFreshTempDir(), 0);
     std::string dir = GetFreshTempDir();
     const char *assets = getenv("DAZAR_ASSET_DIR");
-    if (!assets) return "no DAZAR_ASSET_DIR";
+    ASSERT_TRUE(assets);
     for (const char *sub : {"png", "wav", "voice", "mid"})
-        if (symlink((std::string(assets) + "/" + sub).c_str(), sub) != 0) return "no assets";
+        ASSERT_EQ(symlink((std::string(assets) + "/" + sub).c_str(), sub), 0);
     FILE *file = fopen("HiScore.dat", "wb");
-    if (!file || fwrite(kSettings.data(), 1, 84, file) != 84 || fclose(file) != 0) return "no settings file";
-    if (mkdir("tmp", 0700) != 0) return "no tmp";
-    // The menu's music goes to a temporary file just before its first frame is shown, each stage's at its
-    // start.
+    ASSERT_TRUE(file && fwrite(kSettings.data(), 1, 84, file) == 84 && fclose(file) == 0);
+    ASSERT_EQ(mkdir("tmp", 0700), 0);
     run->notices = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    run->folder = inotify_add_watch(run->notices, dir.c_str(), IN_MODIFY);
+    inotify_add_watch(run->notices, dir.c_str(), IN_MODIFY);
     run->tmp = inotify_add_watch(run->notices, (dir + "/tmp").c_str(), IN_CREATE);
     std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
     run->pid = Spawn({DAZAR_GAME_PROGRAM, fullScreen ? "--fullscreen" : "--windowed"},
@@ -299,108 +272,79 @@ std::string StartGameRun(GameRun *run, const Route &route, int fullScreen)
                       // No session bus here: libdbus's failed search for one keeps a block (upstream).
                       "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "ASAN_OPTIONS=" + asan + ":detect_leaks=1"},
                      "out.txt");
-    if (run->pid <= 0) return "no game";
+    ASSERT_GT(run->pid, 0);
     run->ended = (int)syscall(SYS_pidfd_open, run->pid, 0);
-    return "";
 }
 
-// Waits for the game's window, which is then watched for presents. 1 once it is there.
+// Waits for the game's managed window (its _NET_WM_PID is the game's), which is then watched for
+// presents. 1 once it is there.
 int AwaitWindow(GameRun *run)
 {
-    if (!run->window) run->window = AwaitGameWindow(run->pid);
-    if (run->window && !run->damage && CanSeePresents())
-        run->damage = gDamage.create(gDesk.display, run->window, DAMAGE_REPORT_NON_EMPTY);
-    return run->window != 0;
-}
-
-// Takes in what happened: the log written, temporary files made, presents.
-void TakeNotices(GameRun *run)
-{
-    alignas(inotify_event) char buffer[4096];
-    ssize_t n;
-    while ((n = read(run->notices, buffer, sizeof buffer)) > 0) {
-        for (char *at = buffer; at < buffer + n; at += sizeof(inotify_event) + ((inotify_event *)at)->len) {
-            const inotify_event *notice = (const inotify_event *)at;
-            if (notice->wd == run->tmp) run->musicFiles++;
-            if (notice->wd == run->folder && notice->len && strcmp(notice->name, "Log.txt") == 0) run->logWritten = 1;
+    Window root = DefaultRootWindow(gDesk.display);
+    auto found = [&] {
+        for (unsigned long client : ReadNumbers(gDesk.display, root, "_NET_CLIENT_LIST", XA_WINDOW)) {
+            std::vector<unsigned long> pid = ReadNumbers(gDesk.display, client, "_NET_WM_PID", XA_CARDINAL);
+            if (!pid.empty() && (pid_t)pid[0] == run->pid) run->window = client;
         }
-    }
-    while (gDesk.display && XPending(gDesk.display)) {
-        XEvent event;
-        XNextEvent(gDesk.display, &event);
-        if (!run->damage || event.type != gDamage.eventBase) continue;  // XDamageNotify
-        run->presents++;
-        gDamage.subtract(gDesk.display, run->damage, 0, 0);
-    }
-    if (run->logWritten) run->log = ReadTestFile("Log.txt"), run->logWritten = 0;
+        return run->window != 0;
+    };
+    if (!run->window && !AwaitRun(run, found)) return 0;
+    if (!run->damage && CanSeePresents())
+        run->damage = gDamage.create(gDesk.display, run->window, DAMAGE_REPORT_NON_EMPTY);
+    return 1;
 }
 
-// Waits until what the game did fulfils holds. 1 then; 0 when the game ended first or nothing happened
-// for LOSS_WAIT_MS.
-template <class Holds> int AwaitRun(GameRun *run, Holds holds)
+int AwaitPresents(GameRun *run, int count)
 {
-    for (;;) {
-        TakeNotices(run);
-        if (holds()) return 1;
-        pollfd p[3] = {{run->ended, POLLIN, 0}, {run->notices, POLLIN, 0},
-                       {gDesk.display ? ConnectionNumber(gDesk.display) : -1, POLLIN, 0}};
-        if (poll(p, 3, LOSS_WAIT_MS) <= 0 || p[0].revents) return 0;
-    }
-}
-// A key of the keyboard pressed or let go in the game's window.
-void SendKey(Window window, KeySym key, int down)
-{
-    XEvent event{};
-    event.xkey.type = down ? KeyPress : KeyRelease;
-    event.xkey.window = window;
-    event.xkey.root = DefaultRootWindow(gDesk.display);
-    event.xkey.same_screen = True;
-    event.xkey.keycode = XKeysymToKeycode(gDesk.display, key);
-    XSendEvent(gDesk.display, window, True, down ? KeyPressMask : KeyReleaseMask, &event);
-    XFlush(gDesk.display);
+    int until = run->presents + count;
+    return AwaitRun(run, [&] { return run->presents >= until; });
 }
 
-// From the title into the first stage: Z (normal mode), Down (one player), Z. Each key stays down over
-// two presents and up over two more, so a frame reads it each way. 1 once the stage's music starts.
+// From the title into the first stage: Z (normal mode), Down (one player), Z, each key down over two
+// presents and up over two more, so a frame reads it each way. 1 once the stage's music starts.
 int PlayIntoStage(GameRun *run)
 {
-    for (KeySym key : {XK_z, XK_Down, XK_z}) {
+    XEvent event{};
+    event.xkey.window = run->window;
+    event.xkey.root = DefaultRootWindow(gDesk.display);
+    event.xkey.same_screen = True;
+    for (KeySym key : {XK_z, XK_Down, XK_z})
         for (int down : {1, 0}) {
-            SendKey(run->window, key, down);
-            int until = run->presents + 2;
-            if (!AwaitRun(run, [&] { return run->presents >= until; })) return 0;
+            event.xkey.type = down ? KeyPress : KeyRelease;
+            event.xkey.keycode = XKeysymToKeycode(gDesk.display, key);
+            XSendEvent(gDesk.display, run->window, True, down ? KeyPressMask : KeyReleaseMask, &event);
+            XFlush(gDesk.display);
+            if (!AwaitPresents(run, 2)) return 0;
         }
-    }
     return AwaitRun(run, [&] { return run->musicFiles >= 2; });
 }
 
-// When the loss comes: the window shown (the start goes on), a text in the log for the count-th time,
-// the log's count-th line, or the count-th present of the menus (or of the first stage, play). A loss
-// of the window waits for the window.
-enum Step { WINDOW_SHOWN, LOG_TEXT, LOG_LINES, PRESENTS };
+// When the loss comes: the window shown (the start goes on), a text in the log for the count-th time
+// (a line end: the count-th line), or the count-th present of the menus (or of the first stage, play).
+// A loss of the window waits for the window.
+enum Step { WINDOW_SHOWN, LOG_TEXT, PRESENTS };
 struct Moment {
     const char *name;
     Step step;
     int count, play;
     const char *text;
 };
+void PrintTo(const Moment &moment, std::ostream *out) { *out << moment.name; }
 
 // 1 once the game is at the moment.
 int ReachMoment(GameRun *run, const Moment &moment)
 {
     if (moment.step == WINDOW_SHOWN) return AwaitWindow(run);
-    auto count = [&](const std::string &what) {
-        int n = 0;
-        for (size_t at = run->log.find(what); at != std::string::npos; at = run->log.find(what, at + 1)) n++;
-        return n;
-    };
-    if (moment.step == LOG_TEXT) return AwaitRun(run, [&] { return count(moment.text) >= moment.count; });
-    if (moment.step == LOG_LINES) return AwaitRun(run, [&] { return count("\r\n") >= moment.count; });
-    if (!AwaitWindow(run) || !run->damage) return 0;
-    if (!AwaitRun(run, [&] { return run->musicFiles >= 1; })) return 0;
-    if (moment.play && !PlayIntoStage(run)) return 0;
-    int until = run->presents + moment.count;
-    return AwaitRun(run, [&] { return run->presents >= until; });
+    if (moment.step == LOG_TEXT) {
+        return AwaitRun(run, [&] {
+            std::string log = ReadTestFile("Log.txt");
+            int n = 0;
+            for (size_t at = log.find(moment.text); at != std::string::npos; at = log.find(moment.text, at + 1)) n++;
+            return n >= moment.count;
+        });
+    }
+    return AwaitWindow(run) && run->damage && AwaitRun(run, [&] { return run->musicFiles >= 1; }) &&
+           (!moment.play || PlayIntoStage(run)) && AwaitPresents(run, moment.count);
 }
 
 // Starts the game and loses its window or the server at the moment: the game ends by itself as a
@@ -409,17 +353,15 @@ int ReachMoment(GameRun *run, const Moment &moment)
 void LoseAtMoment(pid_t *game, const Route &route, int fullScreen, const Moment &moment, Loss loss)
 {
     GameRun run;
-    std::string failed = StartGameRun(&run, route, fullScreen);
+    ASSERT_NO_FATAL_FAILURE(StartGameRun(&run, route, fullScreen));
     *game = run.pid;
-    ASSERT_EQ(failed, "");
     ASSERT_TRUE(ReachMoment(&run, moment) && (loss == SERVER_KILLED || AwaitWindow(&run)))
         << "the game did not reach the moment (presents seen: " << (run.damage ? "yes" : "no") << ")\n"
         << ReadTestFile("out.txt");
     LoseWindow(run.window, loss);
-    int status = WaitForExit(run.pid, LOSS_WAIT_MS);
-    close(run.ended);
-    close(run.notices);
-    ASSERT_NE(status, -1) << "the game did not end";
+    pollfd p{run.ended, POLLIN, 0};
+    int status = -1;
+    ASSERT_TRUE(poll(&p, 1, LOSS_WAIT_MS) == 1 && waitpid(run.pid, &status, 0) == run.pid) << "the game did not end";
     *game = 0;
     EXPECT_EQ(status, 0) << ReadTestFile("out.txt");
     std::string log = ReadTestFile("Log.txt");
@@ -432,11 +374,10 @@ void LoseAtMoment(pid_t *game, const Route &route, int fullScreen, const Moment 
 // The moments: the window just shown (the start going on), the graphics' start (the window made, no
 // device yet), the game's own screen mode change, the title's first frame presented, the fifth present
 // of the first stage.
-const Moment kMoments[] = {
-    {"StartUp", WINDOW_SHOWN, 0, 0, nullptr}, {"GraphicsStart", LOG_TEXT, 1, 0, "DirectDraw の初期化を開始します"},
-    {"ModeChange", LOG_TEXT, 2, 0, "画面モードを"}, {"Menu", PRESENTS, 1, 0, nullptr}, {"Play", PRESENTS, 5, 1, nullptr},
-};
-void PrintTo(const Moment &moment, std::ostream *out) { *out << moment.name; }
+const Moment kStartUp = {"StartUp", WINDOW_SHOWN, 0, 0, nullptr},
+             kGraphicsStart = {"GraphicsStart", LOG_TEXT, 1, 0, "DirectDraw の初期化を開始します"},
+             kModeChange = {"ModeChange", LOG_TEXT, 2, 0, "画面モードを"}, kMenu = {"Menu", PRESENTS, 1, 0, nullptr},
+             kPlay = {"Play", PRESENTS, 5, 1, nullptr};
 
 // The loss, full screen (1) or windowed, the moment and the route.
 using BreakCase = std::tuple<Loss, int, Moment, Route>;
@@ -462,15 +403,14 @@ using ::testing::Values;
 using ::testing::ValuesIn;
 // Every loss at the title, windowed and full screen (the software route presents as DirectDraw's).
 INSTANTIATE_TEST_SUITE_P(WindowLost, BreakDuringRun,
-                         Combine(Values(DESTROYED, KILLED, CLOSED), Values(0, 1), Values(kMoments[3]),
+                         Combine(Values(DESTROYED, KILLED, CLOSED), Values(0, 1), Values(kMenu),
                                  ValuesIn(kRoutes, kRoutes + 3)),
                          BreakName);
 INSTANTIATE_TEST_SUITE_P(ClientKilled, BreakDuringRun,
-                         Combine(Values(KILLED), Values(0), Values(kMoments[0], kMoments[2], kMoments[4]),
-                                 ValuesIn(kRoutes)),
+                         Combine(Values(KILLED), Values(0), Values(kStartUp, kModeChange, kPlay), ValuesIn(kRoutes)),
                          BreakName);
 INSTANTIATE_TEST_SUITE_P(ServerKilled, BreakDuringRun,
-                         Combine(Values(SERVER_KILLED), Values(0), Values(kMoments[1], kMoments[4]), ValuesIn(kRoutes)),
+                         Combine(Values(SERVER_KILLED), Values(0), Values(kGraphicsStart, kPlay), ValuesIn(kRoutes)),
                          BreakName);
 
 // Many breaks at moments drawn from a seed (DAZAR_LOSS_SEED, else the time; DAZAR_LOSS_RUNS runs, 40
@@ -486,7 +426,6 @@ TEST_F(BreakSoak, DISABLED_BreaksAtRandomMomentsEndTheGameCleanly)
     uint32_t seed = seedText ? (uint32_t)strtoul(seedText, nullptr, 0) : (uint32_t)time(nullptr);
     int runs = runsText ? atoi(runsText) : 40;
     printf("seed %u (DAZAR_LOSS_SEED=%u repeats it)\n", seed, seed);
-    fflush(stdout);
     std::mt19937 draw(seed);
     auto below = [&](int n) { return (int)(draw() % (uint32_t)n); };
     const ::testing::TestResult *result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
@@ -496,16 +435,15 @@ TEST_F(BreakSoak, DISABLED_BreaksAtRandomMomentsEndTheGameCleanly)
         const Route &route = kRoutes[below(4)];
         int fullScreen = below(4) == 0;
         Loss loss = below(5) < 3 ? KILLED : SERVER_KILLED;
-        Moment moment = {"", PRESENTS, 0, 0, nullptr};
+        Moment moment = {"", PRESENTS, 0, 0, "\r\n"};
         int kind = below(3);
         // From the first line after the window system's start; every route's start writes 30.
-        if (kind == 0) moment.step = LOG_LINES, moment.count = 3 + below(28);
+        if (kind == 0) moment.step = LOG_TEXT, moment.count = 3 + below(28);
         else moment.play = kind == 2, moment.count = below(kind == 2 ? 120 : 60);
         char what[160];
         snprintf(what, sizeof what, "run %d: %s %s, %s at the %s %d%s", i, route.name,
-                 fullScreen ? "full screen" : "windowed", kLossNames[loss],
-                 moment.step == LOG_LINES ? "log line" : "present", moment.count,
-                 moment.play ? " of play" : moment.step == PRESENTS ? " of the menus" : "");
+                 fullScreen ? "full screen" : "windowed", kLossNames[loss], kind ? "present" : "log line",
+                 moment.count, kind ? (moment.play ? " of play" : " of the menus") : "");
         printf("%s\n", what);
         fflush(stdout);
         SCOPED_TRACE(what);
@@ -516,22 +454,30 @@ TEST_F(BreakSoak, DISABLED_BreaksAtRandomMomentsEndTheGameCleanly)
     printf("%d of %d runs failed\n", failed, runs);
 }
 
-// ---- the stand-in's own window lost on the desk, each case in a process of its own: SDL's video,
-// once started on a driver, stays with the process
+// ---- the stand-in's own window and connection lost in the test's process, each case in a process of
+// its own: SDL's video, once started on a driver, stays with the process
 
 int gGoneHeard;    // what a context on the lost window was told of its window's end
 int gOtherErrors;  // X errors of other kinds that reached the handler before ours
+int gGoneOn;       // what ran after a cut inside a call, or after the break was known
 
 void HearGone(void *) { gGoneHeard++; }
 
 int CountOtherError(Display *, XErrorEvent *) { return gOtherErrors++, 0; }
 
-// A hidden window of the stand-in on the desk, its subsystem started for it. 0 when it cannot be had.
-WHandle OpenOnDesk(void)
+// A hidden window of the stand-in on the desk, its subsystem started for it. Its X connection, or
+// null when it cannot be had.
+Display *OpenOnDesk(WHandle *window)
 {
-    if (WInitSubsystem() != 0) return 0;
+    setenv("DISPLAY", gDesk.name.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    *window = 0;
+    if (WInitSubsystem() != 0) return nullptr;
     WRegisterClass("LostClass", WDefWindowProc);
-    return WCreateWindow("LostClass", "lost", 64, 48, W_STYLE_HIDDEN);
+    *window = WCreateWindow("LostClass", "lost", 64, 48, W_STYLE_HIDDEN);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    return *window && SDL_GetWindowWMInfo(WLookupWindow(*window)->sdl, &info) ? info.info.x11.display : nullptr;
 }
 
 void CloseOnDesk(WHandle window)
@@ -544,56 +490,29 @@ void CloseOnDesk(WHandle window)
 // A context on a window lost from the desk's own connection hears once that it closes; after the end
 // the library starts again in the same process, on the display SDL kept, with the loss still known and
 // X errors of other kinds still reaching the handler before ours. Why it failed, or null.
-const char *ContextHearsAndANewStartGoesOn(Loss loss)
+const char *ContextHearsAndANewStartGoesOn(int loss)
 {
-    setenv("DISPLAY", gDesk.name.c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
     XSetErrorHandler(CountOtherError);  // in place of Xlib's own, which ends the process
-    WHandle window = OpenOnDesk();
-    if (!window || !WCreateGlContext(window, HearGone)) return "no window with OpenGL";
+    WHandle window;
+    if (!OpenOnDesk(&window) || !WCreateGlContext(window, HearGone)) return "no window with OpenGL";
     unsigned long x = WXWindowOf(WLookupWindow(window));
-    LoseWindow(x, loss);
+    LoseWindow(x, (Loss)loss);
     WProbeXWindow(x);  // the stand-in hears of it by asking
     if (!WIsDisplayLost()) return "the loss was not seen";
     CloseOnDesk(window);
     if (gGoneHeard != 1) return "the context was not told once";
     if (!WIsDisplayLost()) return "the loss was forgotten at the end";
-    window = OpenOnDesk();
+    Display *display = OpenOnDesk(&window);
     if (loss == DESTROYED) {
-        SDL_SysWMinfo info;
-        SDL_VERSION(&info.version);
-        if (!window || !SDL_GetWindowWMInfo(WLookupWindow(window)->sdl, &info)) return "no window after the new start";
-        XGetAtomName(info.info.x11.display, (Atom)0x7FFFFFF);  // no such atom: an error of another kind
+        if (!display) return "no window after the new start";
+        XGetAtomName(display, (Atom)0x7FFFFFF);  // no such atom: an error of another kind
         if (gOtherErrors != 1) return "the other error did not reach the handler before once";
     }
     CloseOnDesk(window);
     return WIsDisplayLost() ? nullptr : "the loss was forgotten at the second end";
 }
 
-class WindowLostInProcessDeathTest : public XDeskTest, public ::testing::WithParamInterface<Loss> {};
-
-TEST_P(WindowLostInProcessDeathTest, ContextHearsOnceAndANewStartGoesOnWithTheLoss)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            alarm(LOSS_WAIT_MS / 1000);  // a wait for ever on the display fails the case instead
-            const char *failed = ContextHearsAndANewStartGoesOn(GetParam());
-            if (failed) fprintf(stderr, "%s\n", failed);
-            _exit(failed ? 1 : 0);  // SDL keeps the lost window: the process's own end is not for it
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(OnX, WindowLostInProcessDeathTest, ::testing::Values(DESTROYED, KILLED),
-                         [](const ::testing::TestParamInfo<Loss> &info) { return kLossNames[info.param]; });
-
-// ---- the stand-in's own connection in the test's process: cut on its socket, inside a call that
-// reaches the display or between two; or an error about a window not of ours on it
-
 enum Upset { CUT_INSIDE_A_CALL, CUT_BETWEEN_CALLS, OTHER_WINDOW_GONE };
-const char *const kUpsetNames[] = {"CutInsideACall", "CutBetweenCalls", "OtherWindowGone"};
-int gGoneOn;  // what ran after a cut inside a call, or after the break was known
 
 void CutAndAsk(void *display)
 {
@@ -606,15 +525,11 @@ void CutAndAsk(void *display)
 // socket ends nothing), no call reaches the display after it, a window made then is lost at once, the
 // pump closes the windows and the end waits on nothing. A window-gone error about a window not of ours
 // (the manager's frames SDL asks about) loses nothing. Why it failed, or null.
-const char *ConnectionUpset(Upset upset)
+const char *ConnectionUpset(int upset)
 {
-    setenv("DISPLAY", gDesk.name.c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    WHandle window = OpenOnDesk();
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!window || !SDL_GetWindowWMInfo(WLookupWindow(window)->sdl, &info)) return "no window";
-    Display *display = info.info.x11.display;
+    WHandle window;
+    Display *display = OpenOnDesk(&window);
+    if (!display) return "no window";
     WMessage message;
     if (upset == OTHER_WINDOW_GONE) {
         Window other = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
@@ -648,23 +563,36 @@ const char *ConnectionUpset(Upset upset)
     return nullptr;
 }
 
-class ConnectionInProcessDeathTest : public XDeskTest, public ::testing::WithParamInterface<Upset> {};
+struct InProcessCase {
+    const char *name;
+    const char *(*run)(int how);
+    int how;
+};
+void PrintTo(const InProcessCase &c, std::ostream *out) { *out << c.name; }
+const InProcessCase kInProcess[] = {
+    {"WindowDestroyed", ContextHearsAndANewStartGoesOn, DESTROYED},
+    {"WindowKilled", ContextHearsAndANewStartGoesOn, KILLED},
+    {"CutInsideACall", ConnectionUpset, CUT_INSIDE_A_CALL},
+    {"CutBetweenCalls", ConnectionUpset, CUT_BETWEEN_CALLS},
+    {"OtherWindowGone", ConnectionUpset, OTHER_WINDOW_GONE},
+};
 
-TEST_P(ConnectionInProcessDeathTest, BreakLeavesTheCallAndClosesTheWindowsAndOtherWindowsLoseNothing)
+class LostInProcessDeathTest : public XDeskTest, public ::testing::WithParamInterface<InProcessCase> {};
+
+TEST_P(LostInProcessDeathTest, LossIsHeardAndEndsNothingWaitingOrLost)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            alarm(LOSS_WAIT_MS / 1000);
-            const char *failed = ConnectionUpset(GetParam());
+            alarm(LOSS_WAIT_MS / 1000);  // a wait for ever on the display fails the case instead
+            const char *failed = GetParam().run(GetParam().how);
             if (failed) fprintf(stderr, "%s\n", failed);
-            _exit(failed ? 1 : 0);
+            _exit(failed ? 1 : 0);  // SDL keeps the lost window: the process's own end is not for it
         },
         ::testing::ExitedWithCode(0), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(OnX, ConnectionInProcessDeathTest,
-                         ::testing::Values(CUT_INSIDE_A_CALL, CUT_BETWEEN_CALLS, OTHER_WINDOW_GONE),
-                         [](const ::testing::TestParamInfo<Upset> &info) { return kUpsetNames[info.param]; });
+INSTANTIATE_TEST_SUITE_P(OnX, LostInProcessDeathTest, ::testing::ValuesIn(kInProcess),
+                         [](const ::testing::TestParamInfo<InProcessCase> &info) { return info.param.name; });
 
 }  // namespace
