@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -114,15 +115,22 @@ TEST_F(LibraryLife, PumpAfterTheEndReturnsMinusOneOnEveryThread)
     EXPECT_EQ(EndLibrary(), 0);  // a second end does nothing
 }
 
+// The instance lock in the test's directory under a name of its own (the title's, which is the class
+// name). The title.
+std::string UseOwnInstanceLock(const char *prefix)
+{
+    std::string title = prefix + std::to_string(getpid());
+    SetMainWindowTitle(title.c_str());
+    setenv("DAZAR_SINGLE_INSTANCE", "1", 1);
+    setenv("XDG_RUNTIME_DIR", GetFreshTempDir(), 1);
+    return title;
+}
+
 TEST_F(LibraryLife, SecondInstanceIsRefusedWithTheEndRequestSet)
 {
-    char title[64];
-    snprintf(title, sizeof title, "DaZarTest%d", (int)getpid());
-    SetMainWindowTitle(title);
-    EXPECT_STREQ(gSystem.className, title);
-    setenv("DAZAR_SINGLE_INSTANCE", "1", 1);
-    setenv("XDG_RUNTIME_DIR", GetFreshTempDir(), 1);  // the lock file goes with the test's directory
-    int firstInstance = WAcquireInstanceLock(title);
+    std::string title = UseOwnInstanceLock("DaZarTest");
+    EXPECT_EQ(gSystem.className, title);
+    int firstInstance = WAcquireInstanceLock(title.c_str());
     ASSERT_GT(firstInstance, 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(InitLibrary(), -1);
@@ -141,30 +149,32 @@ TEST_F(LibraryLife, SecondInstanceIsRefusedWithTheEndRequestSet)
 
 // A second copy of the program: a process forked before the running copy starts, so that it starts
 // the library afresh in the same folder under the same lock, once for each 's' it reads (a copy that
-// retries its start), answering '0' (started) or '1' (refused); 'e' ends its library and it. Its stderr
-// is collected.
+// retries its start), answering '0' (started) or '1' (refused) on the same socket; its end ends its
+// library and it. Its stderr is collected.
 struct SecondCopy {
     pid_t pid;
-    int orders, answers, errors;
+    int talk, errors;
 };
 
 int ForkSecondCopy(SecondCopy *copy)
 {
-    int orders[2], answers[2], errors[2];
-    if (pipe(orders) != 0 || pipe(answers) != 0 || pipe(errors) != 0) return -1;
+    int talk[2], errors[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, talk) != 0 || pipe(errors) != 0) return -1;
     copy->pid = fork();
     if (copy->pid == 0) {
         dup2(errors[1], 2);
+        close(talk[0]);  // the test's end closed is the copy's end
         char order;
-        while (read(orders[0], &order, 1) == 1 && order == 's') {
+        while (read(talk[1], &order, 1) == 1 && order == 's') {
             char answer = InitLibrary() == 0 ? '0' : '1';
-            if (write(answers[1], &answer, 1) != 1) break;
+            if (write(talk[1], &answer, 1) != 1) break;
         }
         EndLibrary();
         _exit(0);
     }
-    for (int fd : {orders[0], answers[1], errors[1]}) close(fd);
-    *copy = SecondCopy{copy->pid, orders[1], answers[0], errors[0]};
+    close(talk[1]);
+    close(errors[1]);
+    *copy = SecondCopy{copy->pid, talk[0], errors[0]};
     return copy->pid > 0 ? 0 : -1;
 }
 
@@ -172,7 +182,7 @@ int ForkSecondCopy(SecondCopy *copy)
 char StartSecondCopy(const SecondCopy *copy)
 {
     char answer = 0;
-    if (write(copy->orders, "s", 1) != 1 || read(copy->answers, &answer, 1) != 1) return 0;
+    if (write(copy->talk, "s", 1) != 1 || read(copy->talk, &answer, 1) != 1) return 0;
     return answer;
 }
 
@@ -180,11 +190,11 @@ char StartSecondCopy(const SecondCopy *copy)
 int EndSecondCopy(SecondCopy *copy, std::string *told)
 {
     int status = 0;
-    if (write(copy->orders, "e", 1) != 1) return -1;
+    close(copy->talk);
     char buffer[4096];
     ssize_t n;
     while ((n = read(copy->errors, buffer, sizeof buffer)) > 0) told->append(buffer, (size_t)n);
-    for (int fd : {copy->orders, copy->answers, copy->errors}) close(fd);
+    close(copy->errors);
     return waitpid(copy->pid, &status, 0) == copy->pid && WIFEXITED(status) ? 0 : -1;
 }
 
@@ -207,16 +217,6 @@ extern "C" int flock(int fd, int operation) __THROW
 }
 
 namespace {
-
-// Runs the copies with their lock in the test's directory under a name of their own.
-void UseOwnInstanceLock(const char *prefix)
-{
-    char title[64];
-    snprintf(title, sizeof title, "%s%d", prefix, (int)getpid());
-    SetMainWindowTitle(title);
-    setenv("DAZAR_SINGLE_INSTANCE", "1", 1);
-    setenv("XDG_RUNTIME_DIR", GetFreshTempDir(), 1);
-}
 
 TEST_F(LibraryLife, RefusedSecondCopyLeavesTheRunningCopysLogWhole)
 {
