@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -115,6 +116,9 @@ TEST_F(LibraryLife, PumpAfterTheEndReturnsMinusOneOnEveryThread)
     EXPECT_EQ(EndLibrary(), 0);  // a second end does nothing
 }
 
+// The terminal's copy of the refusal's log line, in UTF-8.
+const char *const kRefusalTold = reinterpret_cast<const char *>(u8"既に起動しています、二重起動は出来ません\n");
+
 // The instance lock in the test's directory under a name of its own (the title's, which is the class
 // name). The title.
 std::string UseOwnInstanceLock(const char *prefix)
@@ -134,9 +138,7 @@ TEST_F(LibraryLife, SecondInstanceIsRefusedWithTheEndRequestSet)
     ASSERT_GT(firstInstance, 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(InitLibrary(), -1);
-    // The terminal's copy of the log line, in UTF-8.
-    const char *told = reinterpret_cast<const char *>(u8"既に起動しています、二重起動は出来ません\n");
-    EXPECT_NE(testing::internal::GetCapturedStderr().find(told), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(kRefusalTold), std::string::npos);
     EXPECT_EQ(GetEndRequest(), 1);
     EXPECT_EQ(PumpMessages(), -1);
     EXPECT_EQ(GetMainWindowHandle(), 0);
@@ -148,24 +150,23 @@ TEST_F(LibraryLife, SecondInstanceIsRefusedWithTheEndRequestSet)
 }
 
 // A second copy of the program: a process forked before the running copy starts, so that it starts
-// the library afresh in the same folder under the same lock, once for each 's' it reads (a copy that
-// retries its start), answering '0' (started) or '1' (refused) on the same socket; its end ends its
-// library and it. Its stderr is collected.
+// the library afresh in the same folder under the same lock once for each byte it reads on its socket
+// (a copy that retries its start), answering '0' (started) or '1' (refused); the socket's close ends
+// its library and it. Its stderr goes to Copy.txt.
 struct SecondCopy {
     pid_t pid;
-    int talk, errors;
+    int talk;
 };
 
 int ForkSecondCopy(SecondCopy *copy)
 {
-    int talk[2], errors[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM, 0, talk) != 0 || pipe(errors) != 0) return -1;
+    int talk[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, talk) != 0) return -1;
     copy->pid = fork();
     if (copy->pid == 0) {
-        dup2(errors[1], 2);
-        close(talk[0]);  // the test's end closed is the copy's end
-        char order;
-        while (read(talk[1], &order, 1) == 1 && order == 's') {
+        close(talk[0]);
+        dup2(open("Copy.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        for (char order; read(talk[1], &order, 1) == 1;) {
             char answer = InitLibrary() == 0 ? '0' : '1';
             if (write(talk[1], &answer, 1) != 1) break;
         }
@@ -173,8 +174,7 @@ int ForkSecondCopy(SecondCopy *copy)
         _exit(0);
     }
     close(talk[1]);
-    close(errors[1]);
-    *copy = SecondCopy{copy->pid, talk[0], errors[0]};
+    copy->talk = talk[0];
     return copy->pid > 0 ? 0 : -1;
 }
 
@@ -182,19 +182,14 @@ int ForkSecondCopy(SecondCopy *copy)
 char StartSecondCopy(const SecondCopy *copy)
 {
     char answer = 0;
-    if (write(copy->talk, "s", 1) != 1 || read(copy->talk, &answer, 1) != 1) return 0;
-    return answer;
+    return write(copy->talk, "s", 1) == 1 && read(copy->talk, &answer, 1) == 1 ? answer : 0;
 }
 
-// Ends the second copy and collects what it said. 0 once it has ended, -1 otherwise.
-int EndSecondCopy(SecondCopy *copy, std::string *told)
+// Ends the second copy. 0 once it has ended, -1 otherwise.
+int EndSecondCopy(const SecondCopy *copy)
 {
     int status = 0;
     close(copy->talk);
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(copy->errors, buffer, sizeof buffer)) > 0) told->append(buffer, (size_t)n);
-    close(copy->errors);
     return waitpid(copy->pid, &status, 0) == copy->pid && WIFEXITED(status) ? 0 : -1;
 }
 
@@ -227,11 +222,10 @@ TEST_F(LibraryLife, RefusedSecondCopyLeavesTheRunningCopysLogWhole)
     std::string before = ReadLog(GetFreshTempDir());
     ASSERT_NE(Find(before, "ライブラリの初期化が完了しました"), std::string::npos);
 
-    std::string told;
     EXPECT_EQ(StartSecondCopy(&copy), '1');
-    EXPECT_EQ(EndSecondCopy(&copy, &told), 0);
-    const char *refusal = reinterpret_cast<const char *>(u8"既に起動しています、二重起動は出来ません\n");
-    EXPECT_NE(told.find(refusal), std::string::npos) << told;
+    EXPECT_EQ(EndSecondCopy(&copy), 0);
+    std::string told = ReadTestFile("Copy.txt");
+    EXPECT_NE(told.find(kRefusalTold), std::string::npos) << told;
     EXPECT_TRUE(ReadLog(GetFreshTempDir()) == before) << "the second copy changed the running copy's log";
 
     WriteLog("still ours\n");
@@ -258,8 +252,7 @@ TEST_F(LibraryLife, SecondCopyStartingAsTheFirstEndsFindsItsLockOrALogOfItsOwn)
     EndLibrary();
     EXPECT_EQ(gAnswerBefore, '1');
     ASSERT_EQ(gAnswerAfter, '0');
-    std::string told;
-    ASSERT_EQ(EndSecondCopy(&copy, &told), 0);
+    ASSERT_EQ(EndSecondCopy(&copy), 0);
     std::string log = ReadLog(GetFreshTempDir());
     EXPECT_EQ(log.find(":DaZar Ver2.25b\r\n"), log.find(':')) << "the log does not begin with its own start";
     const char *ended = "ライブラリの終了処理が完了しました\r\n";
