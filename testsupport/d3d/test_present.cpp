@@ -3,7 +3,7 @@
 #include <SDL.h>
 #include <GL/glcorearb.h>
 
-#include <cstdlib>
+#include <vector>
 
 #include "platform/d3d/d3d_internal.h"
 #include "testsupport/d3d/d3d_test.h"
@@ -13,28 +13,22 @@
 // the surface's picture as it shows there. The device's context is current.
 static void KeepShown(DdSurface *surface, intptr_t window)
 {
-    static PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
-    static PFNGLREADPIXELSPROC readPixels;
-    if (!readPixels) {
-        bindFramebuffer = (PFNGLBINDFRAMEBUFFERPROC)SDL_GL_GetProcAddress("glBindFramebuffer");
-        readPixels = (PFNGLREADPIXELSPROC)SDL_GL_GetProcAddress("glReadPixels");
-    }
-    D3dSurfaceView view;
+    static auto bindFramebuffer = (PFNGLBINDFRAMEBUFFERPROC)SDL_GL_GetProcAddress("glBindFramebuffer");
+    static auto readPixels = (PFNGLREADPIXELSPROC)SDL_GL_GetProcAddress("glReadPixels");
+    D3dSurfaceView view{};
     int dw = 0, dh = 0;
-    uint32_t *shown = nullptr;
-    if (bindFramebuffer && readPixels && D3dViewOf(surface, &view) == 0 &&
-        WGetGlDrawableSize((WHandle)window, &dw, &dh) == 0 && dw > 0 && dh > 0)
-        shown = (uint32_t *)malloc((size_t)dw * (size_t)dh * 4);
-    if (!shown) {
-        WTestKeepShownFrame((WHandle)window, nullptr, 0, 0, 0, 0, 0, 0);  // not an older frame
-        return;
+    if (!bindFramebuffer || !readPixels || D3dViewOf(surface, &view) != 0 ||
+        WGetGlDrawableSize((WHandle)window, &dw, &dh) != 0 || dw <= 0 || dh <= 0)
+        dw = dh = 0;
+    std::vector<uint32_t> shown((size_t)dw * (size_t)dh);
+    if (dw) {
+        bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        readPixels(0, 0, dw, dh, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, shown.data());
     }
-    bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    readPixels(0, 0, dw, dh, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, shown);
-    // OpenGL's rows run up from the bottom: the window's top row is the last read.
-    WTestKeepShownFrame((WHandle)window, shown + (size_t)(dh - 1) * (size_t)dw, -(ptrdiff_t)dw, dw, dh, view.width,
-                        view.height, (int)view.format.bitCount);
-    free(shown);
+    // OpenGL's rows run up from the bottom: the window's top row is the last read. None read: the
+    // last frame is forgotten, not kept as this one.
+    WTestKeepShownFrame((WHandle)window, dw ? &shown[(size_t)(dh - 1) * (size_t)dw] : nullptr, -(ptrdiff_t)dw, dw,
+                        dh, view.width, view.height, (int)view.format.bitCount);
 }
 
 void D3dTestKeepPresentedFrames(int on) { gD3d.presentWatcher = on ? KeepShown : nullptr; }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "platform/kernel/standin_hooks.h"
 #include "platform/window/window_internal.h"
@@ -87,10 +88,13 @@ static void DropFrame(KeptFrame *kept)
 // Keeps the picture of width x height that a drawable of dw x dh shows (rows of 0xAARRGGBB words from
 // the top, `stride` words apart) packed in its own format: the picture is placed as a present places
 // it, scaled to fit with its aspect kept and centred, and each of its pixels is read where the centre
-// of its footprint lands. 0 / -1 (nothing of it shows, no memory). Frame mutex held.
+// of its footprint lands. 0 / -1 (nothing of it shows or was read, no memory: the kept picture is then
+// forgotten, as it is not an older frame). Frame mutex held.
 static int KeepShown(KeptFrame *kept, const uint32_t *shown, ptrdiff_t stride, int dw, int dh, int width,
                      int height, int bits)
 {
+    if (!shown || dw <= 0 || dh <= 0 || width <= 0 || height <= 0 || (bits != 16 && bits != 32))
+        return DropFrame(kept), -1;
     // The scale is the smaller ratio of drawable to picture, kept as the fraction num / den.
     int64_t num = dw, den = width;
     if ((int64_t)dh * width < (int64_t)dw * height) num = dh, den = height;
@@ -121,26 +125,8 @@ static int KeepShown(KeptFrame *kept, const uint32_t *shown, ptrdiff_t stride, i
     return 0;
 }
 
-// What the window's renderer is about to show, read whole (bars too) and kept as the picture of
-// width x height. The renderer's placement of the picture is put back afterwards.
-static void KeepRendered(KeptFrame *kept, SDL_Renderer *renderer, int width, int height, int bits)
-{
-    int dw = 0, dh = 0, lw = 0, lh = 0;
-    uint32_t *shown = nullptr;
-    if (!renderer || SDL_GetRendererOutputSize(renderer, &dw, &dh) != 0 || dw <= 0 || dh <= 0 ||
-        !(shown = (uint32_t *)malloc((size_t)dw * (size_t)dh * 4)))
-        return DropFrame(kept);
-    SDL_RenderGetLogicalSize(renderer, &lw, &lh);
-    SDL_RenderSetLogicalSize(renderer, 0, 0);  // the read covers the viewport: make it the whole output
-    if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, shown, dw * 4) == 0)
-        KeepShown(kept, shown, dw, dw, dh, width, height, bits);
-    else
-        DropFrame(kept);
-    SDL_RenderSetLogicalSize(renderer, lw, lh);
-    free(shown);
-}
-
-// The record hook: every present counts, and one through memory is read back from the window.
+// The record hook: every present counts, and one through memory is kept as the window's renderer is
+// about to show it, read whole (bars too) with the renderer's placement of the picture put back after.
 static void RecordPresent(const void *entry)
 {
     const WPresentRecord *present = (const WPresentRecord *)entry;
@@ -148,10 +134,18 @@ static void RecordPresent(const void *entry)
     KeptFrame *kept = FrameOf(present->window);
     if (!kept) return;
     kept->presents++;
-    if (present->pixels) {
-        KeepRendered(kept, WLookupWindow(present->window)->renderer, present->width, present->height,
-                     present->bitsPerPixel);
-    }
+    if (!present->pixels) return;
+    SDL_Renderer *renderer = WLookupWindow(present->window)->renderer;
+    int dw = 0, dh = 0, lw = 0, lh = 0;
+    if (renderer) SDL_GetRendererOutputSize(renderer, &dw, &dh);
+    std::vector<uint32_t> shown(dw > 0 && dh > 0 ? (size_t)dw * (size_t)dh : 0);
+    SDL_RenderGetLogicalSize(renderer, &lw, &lh);
+    SDL_RenderSetLogicalSize(renderer, 0, 0);  // the read covers the viewport: make it the whole output
+    int read = !shown.empty() &&
+               SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, shown.data(), dw * 4) == 0;
+    SDL_RenderSetLogicalSize(renderer, lw, lh);
+    KeepShown(kept, read ? shown.data() : nullptr, dw, dw, dh, present->width, present->height,
+              present->bitsPerPixel);
 }
 
 int WTestKeepShownFrame(WHandle window, const uint32_t *shown, ptrdiff_t stride, int dw, int dh, int width,
@@ -159,10 +153,7 @@ int WTestKeepShownFrame(WHandle window, const uint32_t *shown, ptrdiff_t stride,
 {
     std::lock_guard<std::mutex> hold(sFrameMutex);
     KeptFrame *kept = FrameOf(window);
-    if (!kept) return -1;
-    if (!shown || dw <= 0 || dh <= 0 || width <= 0 || height <= 0 || (bitsPerPixel != 16 && bitsPerPixel != 32))
-        return DropFrame(kept), -1;
-    return KeepShown(kept, shown, stride, dw, dh, width, height, bitsPerPixel);
+    return kept ? KeepShown(kept, shown, stride, dw, dh, width, height, bitsPerPixel) : -1;
 }
 
 int WTestGetPresentedFrame(WHandle window, const void **pixels, int *width, int *height, int *bitsPerPixel)
