@@ -551,7 +551,7 @@ static void Drain(int handle, NetWorkHandleRecord *record, int forWrite)
         // A release waits on its own time, not the pass's.
         NetWorkBudget own = GetFreshNetWorkBudget();
         RunSocketStep(handle, forWrite, &own);
-        WsWaitSocket(record->socket, forWrite, 1);
+        WsWaitSocket(record->socket, forWrite, 1000);
     }
 }
 

@@ -9,9 +9,12 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 // Armed events: one notice each until the call that re-arms it.
@@ -29,6 +32,8 @@ struct WsEntry {
     uint32_t armed;         // ARM_ bits
     int resetSeen;          // a receive already took the reset: the close notice still carries it
     int connectError;       // the connect's failure, once read (reading it clears it from the socket)
+    int peekingAhead;       // SO_PEEK_OFF is left set by WsPeekAhead: other peeks clear it first
+    int receives;           // receives that took bytes (a test seam)
     WsSocketLimits limits;  // test seams
 };
 
@@ -37,6 +42,7 @@ static struct {
     uint32_t nextSerial;            // serial of the next socket
     int openCount;                  // sockets in the table
     WsEntry entries[WS_MAX_SOCKETS];
+    int noPeekOffset;               // the system cannot peek past the start of a TCP socket's data
 } sWs;
 
 static thread_local int tLastError;
@@ -252,24 +258,81 @@ WsSocket WsAccept(WsSocket s, WsSockAddrIn *address, int *length)
     return value;
 }
 
+// A peek that looks at the start: the offset WsPeekAhead left is cleared first.
+static void PeekFromStart(WsEntry *entry)
+{
+    if (!entry->peekingAhead) return;
+    int off = -1;
+    setsockopt(entry->fd, SOL_SOCKET, SO_PEEK_OFF, &off, sizeof off);
+    entry->peekingAhead = 0;
+}
+
+// Receives into the pieces in order (non-blocking) with the Linux flags, honouring the test limits:
+// the count, or WS_SOCKET_ERROR. A reset found is kept for the close notice.
+static int ReceiveInto(WsEntry *entry, iovec *pieces, int count, int linuxFlags)
+{
+    if (entry->limits.blockRecv) return Fail(WS_WSAEWOULDBLOCK);
+    size_t room = entry->limits.maxRecv > 0 ? (size_t)entry->limits.maxRecv : SIZE_MAX;
+    int used = 0;
+    for (; used < count && room > 0; used++) {
+        if (pieces[used].iov_len > room) pieces[used].iov_len = room;
+        room -= pieces[used].iov_len;
+    }
+    msghdr message{};
+    message.msg_iov = pieces;
+    message.msg_iovlen = (size_t)used;
+    ssize_t got;
+    do {
+        got = recvmsg(entry->fd, &message, linuxFlags | MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        if (errno == ECONNRESET) entry->resetSeen = 1;
+        return Fail(MapErrno(errno));
+    }
+    if (got > 0 && !(linuxFlags & MSG_PEEK)) entry->receives++;
+    return (int)got;
+}
+
 int WsRecv(WsSocket s, void *buffer, int length, int flags)
 {
     WsEntry *entry = Lookup(s);
     if (!entry) return WS_SOCKET_ERROR;
     entry->armed |= ARM_READ;
     if (length < 0 || (!buffer && length > 0)) return Fail(WS_WSAEINVAL);
-    if (entry->limits.blockRecv) return Fail(WS_WSAEWOULDBLOCK);
-    if (entry->limits.maxRecv > 0 && length > entry->limits.maxRecv) length = entry->limits.maxRecv;
-    int linuxFlags = MSG_DONTWAIT | ((flags & WS_MSG_PEEK) ? MSG_PEEK : 0);
-    ssize_t got;
-    do {
-        got = recv(entry->fd, buffer, (size_t)length, linuxFlags);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0) {
-        if (errno == ECONNRESET) entry->resetSeen = 1;
-        return Fail(MapErrno(errno));
+    iovec piece{buffer, (size_t)length};
+    if (flags & WS_MSG_PEEK) PeekFromStart(entry);
+    return ReceiveInto(entry, &piece, 1, (flags & WS_MSG_PEEK) ? MSG_PEEK : 0);
+}
+
+int WsRecvPieces(WsSocket s, const WsBuffer *pieces, int count)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return WS_SOCKET_ERROR;
+    entry->armed |= ARM_READ;
+    if (count < 0 || count > WS_MAX_PIECES || (count > 0 && !pieces)) return Fail(WS_WSAEINVAL);
+    iovec vector[WS_MAX_PIECES];
+    for (int i = 0; i < count; i++) {
+        if (pieces[i].length < 0 || (!pieces[i].data && pieces[i].length > 0)) return Fail(WS_WSAEINVAL);
+        vector[i] = iovec{pieces[i].data, (size_t)pieces[i].length};
     }
-    return (int)got;
+    return ReceiveInto(entry, vector, count, 0);
+}
+
+int WsPeekAhead(WsSocket s, int offset, void *buffer, int length)
+{
+    WsEntry *entry = Lookup(s);
+    if (!entry) return WS_SOCKET_ERROR;
+    entry->armed |= ARM_READ;
+    if (offset < 0 || length < 0 || (!buffer && length > 0)) return Fail(WS_WSAEINVAL);
+    if (sWs.noPeekOffset) return Fail(WS_WSAEOPNOTSUPP);
+    // Left set (the next look ahead sets its own), so a look costs two calls.
+    if (setsockopt(entry->fd, SOL_SOCKET, SO_PEEK_OFF, &offset, sizeof offset) != 0) {
+        sWs.noPeekOffset = errno == EOPNOTSUPP || errno == ENOPROTOOPT;
+        return Fail(sWs.noPeekOffset ? WS_WSAEOPNOTSUPP : MapErrno(errno));
+    }
+    entry->peekingAhead = 1;
+    iovec piece{buffer, (size_t)length};
+    return ReceiveInto(entry, &piece, 1, MSG_PEEK);
 }
 
 int WsSend(WsSocket s, const void *buffer, int length, int flags)
@@ -357,6 +420,12 @@ int WsSetSocketLimits(WsSocket s, const WsSocketLimits *limits)
 
 int WsGetOpenSocketCount(void) { return sWs.openCount; }
 
+int WsGetReceiveCount(WsSocket s)
+{
+    WsEntry *entry = Lookup(s);
+    return entry ? entry->receives : -1;
+}
+
 // ================================================================================================
 // addresses
 // ================================================================================================
@@ -433,6 +502,7 @@ static short WantedEvents(const WsEntry *entry)
 // socket and a close retold later must still carry it.
 static ssize_t PeekOne(WsEntry *entry)
 {
+    PeekFromStart(entry);
     char byte;
     ssize_t got = recv(entry->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     if (got < 0 && errno == ECONNRESET) entry->resetSeen = 1;
@@ -502,14 +572,26 @@ int WsPollEvents(void)
     return posted;
 }
 
-int WsWaitSocket(WsSocket s, int forWrite, int milliseconds)
+// Real microseconds, for the waits.
+static int64_t NowMicroseconds(void)
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000;
+}
+
+int WsWaitSocket(WsSocket s, int forWrite, int microseconds)
 {
     WsEntry *entry = Lookup(s);
     if (!entry) return 0;
     pollfd fd{entry->fd, (short)(forWrite ? POLLOUT : POLLIN), 0};
+    int64_t end = NowMicroseconds() + microseconds;
     int result;
     do {
-        result = poll(&fd, 1, milliseconds);
+        int64_t left = end - NowMicroseconds();
+        if (left < 0) left = 0;
+        timespec wait{(time_t)(left / 1000000), (long)(left % 1000000 * 1000)};
+        result = ppoll(&fd, 1, &wait, nullptr);
     } while (result < 0 && errno == EINTR);
     return result > 0 ? 1 : 0;
 }

@@ -28,6 +28,7 @@ enum : int {
     WS_WSAEMFILE = 10024,
     WS_WSAEWOULDBLOCK = 10035,
     WS_WSAENOTSOCK = 10038,
+    WS_WSAEOPNOTSUPP = 10045,
     WS_WSAEADDRINUSE = 10048,
     WS_WSAEADDRNOTAVAIL = 10049,
     WS_WSAENETUNREACH = 10051,
@@ -75,6 +76,19 @@ WsSocket WsAccept(WsSocket s, WsSockAddrIn *address, int *length);
 // Count, 0 on an orderly close with nothing left, or WS_SOCKET_ERROR. Every call arms WS_FD_READ
 // again, peeking or not, failing or not. A negative length is WS_WSAEINVAL.
 int WsRecv(WsSocket s, void *buffer, int length, int flags);
+// Ours: a receive into several buffers at once, filled in order (WinSock 2's buffer arrays), as WsRecv
+// does into one; at most WS_MAX_PIECES. One large receive costs the system less than several small ones.
+struct WsBuffer {
+    int length;
+    void *data;
+};
+#define WS_MAX_PIECES 128
+int WsRecvPieces(WsSocket s, const WsBuffer *pieces, int count);
+// Ours: copies up to length bytes that stand offset bytes into what the socket holds, leaving every
+// byte in the socket. The count (less than length, 0 included, where what has come ends sooner), or
+// WS_SOCKET_ERROR: WS_WSAEWOULDBLOCK when nothing stands there yet, WS_WSAEOPNOTSUPP where the system
+// cannot look past the start (older Linux kernels). Arms WS_FD_READ again, as WsRecv does.
+int WsPeekAhead(WsSocket s, int offset, void *buffer, int length);
 // Count (possibly short), or WS_SOCKET_ERROR. A would-block or a short send arms WS_FD_WRITE.
 int WsSend(WsSocket s, const void *buffer, int length, int flags);
 // Socket options: SO_RCVBUF at SOL_SOCKET, as an int. The system may hold a size other than the one
@@ -97,9 +111,9 @@ WsSockAddrIn WsMakeAddress(const uint8_t address[4], int port);
 // ---- notices ------------------------------------------------------------------------------------
 // One poll over the registered sockets; posts what is armed and holds. The number posted.
 int WsPollEvents(void);
-// Waits at most milliseconds (real time) until the socket can be read (forWrite 0) or written, or has
+// Waits at most microseconds (real time) until the socket can be read (forWrite 0) or written, or has
 // failed. 1 ready, 0 not.
-int WsWaitSocket(WsSocket s, int forWrite, int milliseconds);
+int WsWaitSocket(WsSocket s, int forWrite, int microseconds);
 
 // ---- test seams ---------------------------------------------------------------------------------
 // Per socket: at most maxSend / maxRecv bytes per call (0 = no limit) and forced would-blocks.
@@ -109,3 +123,5 @@ struct WsSocketLimits {
 };
 int WsSetSocketLimits(WsSocket s, const WsSocketLimits *limits);  // 0 / -1
 int WsGetOpenSocketCount(void);
+// Receives that took bytes from the socket (peeks aside) since it was made; -1 for an unknown socket.
+int WsGetReceiveCount(WsSocket s);

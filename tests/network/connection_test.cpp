@@ -59,7 +59,7 @@ protected:
         for (const char *command : commands) ok = ok && PeerCommand(&peer, command) == "ok";
         for (int h : handles) {
             WsSetSocketLimits(Record(h)->socket, nullptr);
-            ok = ok && WsWaitSocket(Record(h)->socket, 0, 5000) == 1;
+            ok = ok && WsWaitSocket(Record(h)->socket, 0, 5000000) == 1;
         }
         return ok;
     }

@@ -427,7 +427,7 @@ TEST_F(Http, OneStepTakesABoundedShareOfTheBody)
     WsSocket socket = LookupNetWorkRecord(gHttp.table[slot]->netHandle)->socket;
     WsSocketLimits pieces{0, 1000, 0, 0};
     WsSetSocketLimits(socket, &pieces);
-    ASSERT_EQ(WsWaitSocket(socket, 0, 5000), 1);
+    ASSERT_EQ(WsWaitSocket(socket, 0, 5000000), 1);
     EXPECT_EQ(StepHttpHandle(slot), 0);  // status, the header's end and the first pieces
     EXPECT_EQ(gHttp.table[slot]->step, 3);
     EXPECT_GT(gHttp.table[slot]->received, 0);

@@ -30,7 +30,7 @@ TEST(NetWorkInLibrary, ThePumpServicesConnectionsAndTheEndShutsThemDown)
     for (int pass = 0; pass < 20000 && (handle < 0 || GetNetWorkDataLength(handle) != 5); pass++) {
         ASSERT_EQ(PumpMessages(), 0);
         if (gNetWork.head.next->next) handle = gNetWork.head.next->handle;
-        WsWaitSocket(handle >= 0 ? LookupNetWorkRecord(handle)->socket : 0, 0, 1);
+        WsWaitSocket(handle >= 0 ? LookupNetWorkRecord(handle)->socket : 0, 0, 1000);
     }
     ASSERT_GE(handle, 0);
     EXPECT_EQ(GetNetWorkDataLength(handle), 5);

@@ -89,7 +89,7 @@ WsSocket MakeEventHold(const NoticeCase &c, WHandle window, std::vector<int> *fd
     WsSockAddrIn address = WsMakeAddress(kLoopback, port);
     if (WsAsyncSelect(s, window, kNotice, c.event) != 0) return WS_INVALID_SOCKET;
     WsConnect(s, &address);
-    if (!WsWaitSocket(s, 1, 5000)) return WS_INVALID_SOCKET;
+    if (!WsWaitSocket(s, 1, 5000000)) return WS_INVALID_SOCKET;
     if (c.event == WS_FD_CONNECT) return s;
     WsPollEvents();  // the connect, not asked for: nothing is posted
     int accepted = accept(peer, nullptr, nullptr);
@@ -100,7 +100,7 @@ WsSocket MakeEventHold(const NoticeCase &c, WHandle window, std::vector<int> *fd
     } else {
         close(accepted);  // an orderly close
     }
-    return WsWaitSocket(s, 0, 5000) ? s : WS_INVALID_SOCKET;
+    return WsWaitSocket(s, 0, 5000000) ? s : WS_INVALID_SOCKET;
 }
 
 TEST_F(WsNotices, ANoticeTheQueueCannotTakeIsToldAtTheNextPoll)
