@@ -24,6 +24,12 @@ void SetNetWorkHookTable(const NetWorkHookTable *hooks)
 // A receive's answer when the budget was spent before it read anything.
 #define RECV_NOT_BEGUN 1
 
+// A message under way this long or longer is received with the whole messages the socket holds behind
+// it, up to this many, in one move.
+#define RUN_MIN_BYTES (64 * 1024)
+#define RUN_MESSAGES 40
+static_assert(2 + 3 * RUN_MESSAGES <= WS_MAX_PIECES, "a run's pieces: each body in two, each header in one");
+
 // Passes of a release drain at most, whatever the clock does (each waits up to 1 ms for the socket).
 #define DRAIN_PASSES 2000
 
@@ -199,6 +205,19 @@ static int ReceiveHeader(NetWorkHandleRecord *record, NetWorkBudget *budget)
     return 1;
 }
 
+// Counts got bytes of the message under way as received, and the message once it is whole (the
+// budget pays for both). 1 when it is whole.
+static int TakeBodyBytes(NetWorkHandleRecord *record, NetWorkBudget *budget, int64_t got)
+{
+    record->recvRing.dataSize += (int32_t)got;
+    record->bytesMissing -= (int32_t)got;
+    budget->bytes -= got;
+    if (record->bytesMissing > 0) return 0;
+    record->completeBytes += record->messageSize;
+    budget->messages--;
+    return 1;
+}
+
 // Receives the message under way as far as data is there, in one move (its room is reserved, so the
 // ring takes it in at most two pieces). 1 complete, 0 more must come.
 static int ReceiveBody(NetWorkHandleRecord *record, NetWorkBudget *budget)
@@ -206,14 +225,99 @@ static int ReceiveBody(NetWorkHandleRecord *record, NetWorkBudget *budget)
     int64_t left = budget->bytes > 0 ? budget->bytes : 0;  // a header may have taken it below 0
     int want = record->bytesMissing < left ? record->bytesMissing : (int)left;
     int got = want > 0 ? MoveRingBytes(record->socket, &record->recvRing, &record->recvRing.writePos, want, 0) : 0;
-    record->recvRing.dataSize += got;
-    record->bytesMissing -= got;
-    budget->bytes -= got;
     // Stopped by the budget, not by the socket running dry.
-    record->recvWaiting = got == want && record->bytesMissing > 0;
-    if (record->bytesMissing > 0) return 0;
-    record->completeBytes += record->messageSize;
-    return 1;
+    record->recvWaiting = got == want && record->bytesMissing - got > 0;
+    return TakeBodyBytes(record, budget, got);
+}
+
+// Plans the whole messages the socket holds behind the body under way, reading their headers where
+// they stand, as far as the budget's messages, the queue limit and its bytes go, and no further than
+// its time left is worth at a pass's bytes over a pass's time: one move cannot be cut short, and a
+// run begun late must not carry the pass far past its time. A length over the limit is left to the
+// ordinary receive, which refuses it. Their lengths; the count.
+static int PlanRun(const NetWorkHandleRecord *record, const NetWorkBudget *budget, int32_t lengths[RUN_MESSAGES])
+{
+    int64_t ahead = record->bytesMissing, held = record->recvRing.dataSize + record->bytesMissing;
+    int64_t time = budget->deadline - NowMicroseconds();
+    int64_t most = (time > 0 ? time : 0) * (NETWORK_RECV_BYTES_PER_PASS / NETWORK_PASS_MICROSECONDS);
+    if (most > budget->bytes) most = budget->bytes;
+    int count = 0;
+    while (count < RUN_MESSAGES && count + 1 < budget->messages && held < gNetWork.recvQueueLimit) {
+        uint8_t header[4];
+        if (WsPeekAhead(record->socket, (int)ahead, header, 4) != 4) break;
+        uint32_t length = ReadLe32(header);
+        if ((int64_t)length > gNetWork.maxMessage || ahead + 4 + length > most) break;
+        lengths[count++] = (int32_t)length;
+        ahead += 4 + length;
+        held += length;
+    }
+    return count;
+}
+
+// The pieces of a run's receive: the body under way, then each planned header (into headers) and
+// body, the bodies in the ring from its write position on, across its end. Their count.
+static int LayRun(RingBuffer *ring, int32_t missing, const int32_t *lengths, int count, uint8_t (*headers)[4],
+                  WsBuffer *pieces)
+{
+    int used = 0;
+    int32_t pos = ring->writePos;
+    for (int i = -1; i < count; i++) {
+        if (i >= 0) pieces[used++] = WsBuffer{4, headers[i]};
+        int32_t n = i < 0 ? missing : lengths[i];
+        int32_t first = n < ring->bufferSize - pos ? n : ring->bufferSize - pos;
+        pieces[used++] = WsBuffer{first, ring->data + pos};
+        if (n > first) pieces[used++] = WsBuffer{n - first, ring->data};
+        pos = n > first ? n - first : pos + n;
+    }
+    return used;
+}
+
+// Counts got bytes of a run's receive as LayRun laid them: bodies completed, a header begun or taken.
+static void TakeRun(NetWorkHandleRecord *record, NetWorkBudget *budget, const int32_t *lengths, int count,
+                    uint8_t (*headers)[4], int64_t got)
+{
+    RingBuffer *ring = &record->recvRing;
+    int64_t bodies = 0;
+    for (int i = -1; i < count; i++) {
+        if (i >= 0) {
+            int64_t part = got < 4 ? got : 4;
+            got -= part;
+            budget->bytes -= part;
+            CopyBytes(record->header, headers[i], (size_t)part);
+            record->headerCount = part < 4 ? (int32_t)part : 0;
+            if (part < 4) break;
+            record->messageSize = record->bytesMissing = lengths[i];
+        }
+        int64_t part = got < record->bytesMissing ? got : record->bytesMissing;
+        got -= part;
+        bodies += part;
+        if (!TakeBodyBytes(record, budget, part)) break;
+    }
+    int64_t end = (int64_t)ring->writePos + bodies;
+    ring->writePos = (int32_t)(end > ring->bufferSize ? end - ring->bufferSize : end);
+}
+
+// A long message under way is received with the whole messages behind it in one move: their headers
+// are read where they stand, their bodies reserved, and one receive puts every body in the ring and
+// every header aside. A stream of long messages comes several times faster so than in a move for each
+// header and body, each of which lets the peer send again while we wait on it. Falls back on the
+// message alone where nothing can be planned. 1 when all that was planned came, 0 more must come.
+static int ReceiveBodies(NetWorkHandleRecord *record, NetWorkBudget *budget)
+{
+    int32_t lengths[RUN_MESSAGES];
+    int count = record->bytesMissing >= RUN_MIN_BYTES && record->bytesMissing <= budget->bytes
+                    ? PlanRun(record, budget, lengths) : 0;
+    int64_t total = record->bytesMissing;
+    for (int i = 0; i < count; i++) total += lengths[i];
+    if (count == 0 || ExtendRingBuffer(&record->recvRing, (int)total) != 0) return ReceiveBody(record, budget);
+    WrapRingBufferEnds(&record->recvRing);
+    static WsBuffer pieces[WS_MAX_PIECES];
+    uint8_t headers[RUN_MESSAGES][4];
+    int used = LayRun(&record->recvRing, record->bytesMissing, lengths, count, headers, pieces);
+    int got = WsRecvPieces(record->socket, pieces, used);
+    TakeRun(record, budget, lengths, count, headers, got > 0 ? got : 0);
+    record->recvWaiting = 0;
+    return got == total + 4 * count;
 }
 
 // Queues the connection's receive for its turn in a pass.
@@ -230,6 +334,19 @@ void ResumeHeldNetWorkReceive(NetWorkHandleRecord *record)
     MarkReadPending(record);
 }
 
+// Waits, up to the end of the budget's time, for more of a stream whose socket ran dry in the middle
+// of a long message after a move that took a long message's worth (moved bytes): its peer is sending
+// as fast as the window we just opened lets it, so more comes within moments, and a pass that ended
+// there would leave its time unused while the socket fills. A peer that sends less than that between
+// two moves is not waited on again, nor a socket that tells its end at once. 1 when more came (or the
+// end).
+static int WaitForStream(NetWorkHandleRecord *record, const NetWorkBudget *budget, int64_t moved)
+{
+    if (moved < RUN_MIN_BYTES || record->recvWaiting || record->bytesMissing == 0) return 0;
+    int64_t left = budget->deadline - NowMicroseconds();
+    return left > 0 && WsWaitSocket(record->socket, 0, (int)left);
+}
+
 // The framed receive: headers and bodies while the budget lasts. No new message is begun while the
 // ring holds more than the queue limit: the socket is left unread, so TCP's window slows the peer
 // until the program takes data. Only a recv asks for the next read notice, so a held receive is
@@ -241,14 +358,14 @@ static int ReceiveMessages(NetWorkHandleRecord *record, NetWorkBudget *budget)
     if (!budget->sure && IsBudgetSpent(budget)) return RECV_NOT_BEGUN;
     record->recvWaiting = 0;
     do {
+        int64_t before = budget->bytes;
         if (record->bytesMissing == 0) {
             record->heldAtLimit = record->recvRing.dataSize >= gNetWork.recvQueueLimit;
             if (record->heldAtLimit) return 0;
             int header = ReceiveHeader(record, budget);
             if (header <= 0) return header;
         }
-        if (ReceiveBody(record, budget) == 0) return 0;
-        budget->messages--;
+        if (ReceiveBodies(record, budget) == 0 && !WaitForStream(record, budget, before - budget->bytes)) return 0;
     } while (!IsBudgetSpent(budget));
     record->recvWaiting = 1;
     return 0;

@@ -51,12 +51,12 @@ protected:
     std::string Log() { return ReadTestFile("Log.txt"); }
     // Has the peer run the commands while the connections take nothing, so all they send waits in
     // their sockets. true when every command answered "ok".
-    bool SendHeld(const std::vector<int> &handles, std::initializer_list<const char *> commands)
+    bool SendHeld(const std::vector<int> &handles, const std::vector<std::string> &commands)
     {
         WsSocketLimits held{0, 0, 0, 1};
         for (int h : handles) WsSetSocketLimits(Record(h)->socket, &held);
         bool ok = true;
-        for (const char *command : commands) ok = ok && PeerCommand(&peer, command) == "ok";
+        for (const std::string &command : commands) ok = ok && PeerCommand(&peer, command) == "ok";
         for (int h : handles) {
             WsSetSocketLimits(Record(h)->socket, nullptr);
             ok = ok && WsWaitSocket(Record(h)->socket, 0, 5000000) == 1;
@@ -447,6 +447,52 @@ TEST_F(Connection, ABigMessageIsReservedOnceAndArrivesWhole)
     EXPECT_TRUE(TakeAll(h, size) == Pattern(size, 3));
     printf("64 MiB message: %lld ms\n", (long long)(NowMs() - start));
     EXPECT_EQ(r->recvRing.data, storage);
+}
+
+// Long messages the socket holds: a receive with a pass's time (the clock stands still, so only bytes
+// could end it) takes them in two receives, a header and one move that reads the headers behind it
+// where they stand and puts every body in its place, across the ring's end too, whatever short
+// messages lie between; with little of the pass's time left, the move takes no more than that time is
+// worth. And where a receive comes short in the middle of a long message (each receive limited here,
+// as a peer held by the window gives), the receive waits for more rather than ending there.
+TEST_F(Connection, HeldLongMessagesAreTakenInOneMoveAndAStreamIsFollowed)
+{
+    struct Case { int maxRecv, time, receives; std::vector<std::pair<int, int>> frames; };  // frames: size, seed
+    const std::vector<std::pair<int, int>> mixed = {{65536, 1}, {0, 2}, {3, 3}, {70000, 4}};
+    const Case cases[] = {{0, NETWORK_PASS_MICROSECONDS, 2, mixed}, {0, 10, 4, mixed},
+                          {66000, NETWORK_PASS_MICROSECONDS, 0, {{80000, 5}, {80000, 6}}}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "limit " << c.maxRecv << " time " << c.time);
+        int h = AcceptPeer();
+        ASSERT_GE(h, 0);
+        WsSocket socket = Record(h)->socket;
+        int bytes = 1 << 20;  // room for every held message, as far as the system allows
+        ASSERT_EQ(WsSetSockOpt(socket, WS_SOL_SOCKET, WS_SO_RCVBUF, &bytes, (int)sizeof bytes), 0);
+        ASSERT_EQ(PeerCommand(&peer, "frame 150000 9"), "ok");  // leaves the ring's positions near its end
+        ASSERT_TRUE(TakeAll(h, 150000) == Pattern(150000, 9));
+        std::vector<std::string> commands;
+        std::string expected;
+        for (auto [size, seed] : c.frames) {
+            commands.push_back("frame " + std::to_string(size) + " " + std::to_string(seed));
+            expected += Pattern(size, seed);
+        }
+        ASSERT_TRUE(SendHeld({h}, commands));
+        WsSocketLimits limits{0, c.maxRecv, 0, 0};
+        WsSetSocketLimits(socket, &limits);
+        int receives = WsGetReceiveCount(socket);
+        InstallSteppedClock(1000000);
+        int64_t now = (int64_t)GetSteppedClockMicroseconds();
+        gNetWork.passEnded = now;  // the receive begins no pass of its own
+        gNetWork.pass = NetWorkBudget{now + c.time, NETWORK_RECV_BYTES_PER_PASS, NETWORK_RECV_MESSAGES_PER_PASS, 0};
+        RecvSocket(h);
+        RemoveSteppedClock();
+        EXPECT_EQ(Record(h)->completeBytes, (int)expected.size());
+        if (c.receives) {
+            EXPECT_EQ(WsGetReceiveCount(socket) - receives, c.receives);
+        }
+        EXPECT_TRUE(TakeAll(h, expected.size()) == expected);
+        StopPeer(&peer);
+    }
 }
 
 // A program that does not read holds the peer back through TCP's window, not through our memory.
