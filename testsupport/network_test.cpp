@@ -1,7 +1,9 @@
-// Test hooks of the network module: smaller limits per run, so a limit shows with little data.
+// Test hooks of the network module and the socket stand-in: smaller limits per run, so a limit shows
+// with little data, the receives a socket takes and a look ahead refused.
 #include <atomic>
 
 #include "lib/network/network_internal.h"
+#include "platform/kernel/standin_hooks.h"
 #include "testsupport/test_hooks.h"
 
 static std::atomic<int32_t> sReceiveBudget, sPiecesPerStep;  // 0: the module's own
@@ -27,3 +29,39 @@ void NetTestSetHttpPiecesPerStep(int32_t pieces)
     sPiecesPerStep.store(pieces > 0 ? pieces : 0);
     Install();
 }
+
+// ---- receives (the socket stand-in's record hook) ------------------------------------------------
+static std::atomic<WsSocket> sWatched;
+static std::atomic<int> sWatchedReceives;
+
+static void RecordReceive(const void *entry)
+{
+    if (((const WsReceiveRecord *)entry)->socket == sWatched.load()) sWatchedReceives++;
+}
+
+void NetTestWatchReceives(WsSocket s)
+{
+    sWatched.store(s);
+    sWatchedReceives.store(0);
+}
+
+int NetTestWatchedReceives(void) { return sWatchedReceives.load(); }
+
+// ---- the look ahead refused, as on a system that cannot (the socket stand-in's fault hook) ----------
+static std::atomic<int> sPeekAheadRefused;
+
+static int32_t SocketFault(int kind, int64_t)
+{
+    return kind == WS_FAULT_PEEK_AHEAD && sPeekAheadRefused.load();
+}
+
+void NetTestRefusePeekAhead(int refused) { sPeekAheadRefused.store(refused != 0); }
+
+// ---- installed before main, whenever a program links this file --------------------------------------
+static const StandInHooks kSocketHooks = {SocketFault, nullptr, RecordReceive, nullptr};
+static int InstallHooks(void)
+{
+    StandInSetHooks(STAND_IN_WINSOCK, &kSocketHooks);
+    return 0;
+}
+[[maybe_unused]] static const int sInstalled = InstallHooks();

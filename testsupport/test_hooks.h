@@ -12,7 +12,8 @@
 // This folder is the library dazar_test_hooks, which fills those tables and holds what tests call. Each
 // file installs its table before main when the program links it, that is when it calls any of its
 // functions (setting a fault or reading a record does):
-//   testsupport/test_hooks.h         this header: DirectDraw, sound, movie, converter, MIDI, network
+//   testsupport/test_hooks.h         this header: DirectDraw, sound, movie, converter, MIDI, network and
+//                                    sockets
 //   testsupport/d3d/d3d_test.h       the 3-D device's recorder, faults, strict mode, lists, counters
 //   testsupport/d3d/d3d_test_surface.h  memory surfaces for the 3-D device alone
 //   testsupport/window/window_test.h pushed window events, keys, virtual pads, presented frames
@@ -30,6 +31,7 @@
 #include "platform/dshow/dshow.h"
 #include "platform/dsound/dsound.h"
 #include "platform/mci/mci.h"
+#include "platform/winsock/winsock.h"
 
 // ---- display surfaces (ddraw_test.cpp) -----------------------------------------------------------
 // Recording is on from the start; the last 4096 calls are kept.
@@ -159,3 +161,8 @@ void NetTestSetReceiveBudget(int32_t bytes);
 // Body pieces one pass over the HTTP transfers (or a step alone) takes at most; 0 returns to the
 // module's own (as many as its time allows).
 void NetTestSetHttpPiecesPerStep(int32_t pieces);
+// Counts from now the receives that take bytes from the socket (peeks aside) / how many there were.
+void NetTestWatchReceives(WsSocket s);
+int NetTestWatchedReceives(void);
+// Nonzero: WsPeekAhead fails as on a system that cannot look past the start of a socket's data.
+void NetTestRefusePeekAhead(int refused);

@@ -14,6 +14,7 @@ enum StandInModule {
     STAND_IN_ACM,
     STAND_IN_MCI,
     STAND_IN_WINDOW,
+    STAND_IN_WINSOCK,
     STAND_IN_MODULE_COUNT
 };
 

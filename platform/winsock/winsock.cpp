@@ -2,6 +2,8 @@
 // the poll that turns what holds into posted notices.
 #include "platform/winsock/winsock.h"
 
+#include "platform/kernel/standin_hooks.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -33,7 +35,6 @@ struct WsEntry {
     int resetSeen;          // a receive already took the reset: the close notice still carries it
     int connectError;       // the connect's failure, once read (reading it clears it from the socket)
     int peekingAhead;       // SO_PEEK_OFF is left set by WsPeekAhead: other peeks clear it first
-    int receives;           // receives that took bytes (a test seam)
     WsSocketLimits limits;  // test seams
 };
 
@@ -289,7 +290,10 @@ static int ReceiveInto(WsEntry *entry, iovec *pieces, int count, int linuxFlags)
         if (errno == ECONNRESET) entry->resetSeen = 1;
         return Fail(MapErrno(errno));
     }
-    if (got > 0 && !(linuxFlags & MSG_PEEK)) entry->receives++;
+    if (got > 0 && !(linuxFlags & MSG_PEEK)) {
+        WsReceiveRecord record{ValueOf(entry), (int)got};
+        StandInRecord(STAND_IN_WINSOCK, &record);
+    }
     return (int)got;
 }
 
@@ -324,7 +328,7 @@ int WsPeekAhead(WsSocket s, int offset, void *buffer, int length)
     if (!entry) return WS_SOCKET_ERROR;
     entry->armed |= ARM_READ;
     if (offset < 0 || length < 0 || (!buffer && length > 0)) return Fail(WS_WSAEINVAL);
-    if (sWs.noPeekOffset) return Fail(WS_WSAEOPNOTSUPP);
+    if (sWs.noPeekOffset || StandInFault(STAND_IN_WINSOCK, WS_FAULT_PEEK_AHEAD, 0)) return Fail(WS_WSAEOPNOTSUPP);
     // Left set (the next look ahead sets its own), so a look costs two calls.
     if (setsockopt(entry->fd, SOL_SOCKET, SO_PEEK_OFF, &offset, sizeof offset) != 0) {
         sWs.noPeekOffset = errno == EOPNOTSUPP || errno == ENOPROTOOPT;
@@ -420,11 +424,6 @@ int WsSetSocketLimits(WsSocket s, const WsSocketLimits *limits)
 
 int WsGetOpenSocketCount(void) { return sWs.openCount; }
 
-int WsGetReceiveCount(WsSocket s)
-{
-    WsEntry *entry = Lookup(s);
-    return entry ? entry->receives : -1;
-}
 
 // ================================================================================================
 // addresses

@@ -123,5 +123,13 @@ struct WsSocketLimits {
 };
 int WsSetSocketLimits(WsSocket s, const WsSocketLimits *limits);  // 0 / -1
 int WsGetOpenSocketCount(void);
-// Receives that took bytes from the socket (peeks aside) since it was made; -1 for an unknown socket.
-int WsGetReceiveCount(WsSocket s);
+// What the record hook (platform/kernel/standin_hooks.h) is handed for each receive that took bytes
+// (peeks aside).
+struct WsReceiveRecord {
+    WsSocket socket;
+    int bytes;
+};
+// The calls a test may make fail through the fault hook.
+enum WsFaultKind {
+    WS_FAULT_PEEK_AHEAD,  // WsPeekAhead answers as a system that cannot look past the start
+};
