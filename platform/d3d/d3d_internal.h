@@ -59,7 +59,8 @@ struct D3dState {
     D3dDeviceRecord *devices;       // live devices
     uint32_t nextObjectId, nextDeviceId;
     // Told of every present by the device once the picture is in the window's framebuffer, before the
-    // swap (a test hook reads the window back); or null.
+    // swap (a test hook reads the window back, inside the present's WRunOnDisplay: it holds no lock and
+    // nothing to free over a call that reaches the display); or null.
     void (*presentWatcher)(DdSurface *surface, intptr_t window);
 };
 extern D3dState gD3d;

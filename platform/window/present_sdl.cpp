@@ -79,7 +79,8 @@ static void PresentThroughRenderer(void *data)
     SDL_SetRenderDrawColor(record->renderer, 0, 0, 0, 255);
     SDL_RenderClear(record->renderer);
     SDL_RenderCopy(record->renderer, record->texture, nullptr, nullptr);
-    // Recorded once drawn, so a hook may read what the window is about to show.
+    // Recorded once drawn, so a hook may read what the window is about to show (inside this guarded
+    // call: the hook holds no lock and nothing to free over a call that reaches the display).
     StandInRecord(STAND_IN_WINDOW, p->present);
     SDL_RenderPresent(record->renderer);
 }

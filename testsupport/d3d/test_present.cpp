@@ -10,7 +10,9 @@
 #include "testsupport/window/window_test.h"
 
 // Reads the window's OpenGL framebuffer as the present left it (drawn, not yet swapped) and keeps
-// the surface's picture as it shows there. The device's context is current.
+// the surface's picture as it shows there. The device's context is current. Inside the present's
+// guarded call, which a broken connection leaves from any call that reaches the display: the buffer is
+// the thread's, with nothing to free on the way out.
 static void KeepShown(DdSurface *surface, intptr_t window)
 {
     static auto bindFramebuffer = (PFNGLBINDFRAMEBUFFERPROC)SDL_GL_GetProcAddress("glBindFramebuffer");
@@ -20,7 +22,8 @@ static void KeepShown(DdSurface *surface, intptr_t window)
     if (!bindFramebuffer || !readPixels || D3dViewOf(surface, &view) != 0 ||
         WGetGlDrawableSize((WHandle)window, &dw, &dh) != 0 || dw <= 0 || dh <= 0)
         dw = dh = 0;
-    std::vector<uint32_t> shown((size_t)dw * (size_t)dh);
+    static thread_local std::vector<uint32_t> shown;
+    shown.resize((size_t)dw * (size_t)dh);
     if (dw) {
         bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
         readPixels(0, 0, dw, dh, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, shown.data());

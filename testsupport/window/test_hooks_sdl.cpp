@@ -127,25 +127,30 @@ static int KeepShown(KeptFrame *kept, const uint32_t *shown, ptrdiff_t stride, i
 
 // The record hook: every present counts, and one through memory is kept as the window's renderer is
 // about to show it, read whole (bars too) with the renderer's placement of the picture put back after.
+// It runs inside the present's guarded call, which a broken connection leaves from any call that
+// reaches the display: the picture is read before the frame lock is taken, into a buffer of the
+// thread's that nothing on the way out has to free.
 static void RecordPresent(const void *entry)
 {
     const WPresentRecord *present = (const WPresentRecord *)entry;
+    static thread_local std::vector<uint32_t> shown;
+    SDL_Renderer *renderer = present->pixels ? WLookupWindow(present->window)->renderer : nullptr;
+    int dw = 0, dh = 0, read = 0;
+    if (renderer && SDL_GetRendererOutputSize(renderer, &dw, &dh) == 0 && dw > 0 && dh > 0) {
+        shown.resize((size_t)dw * (size_t)dh);
+        int lw = 0, lh = 0;
+        SDL_RenderGetLogicalSize(renderer, &lw, &lh);
+        SDL_RenderSetLogicalSize(renderer, 0, 0);  // the read covers the viewport: make it the whole output
+        read = SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, shown.data(), dw * 4) == 0;
+        SDL_RenderSetLogicalSize(renderer, lw, lh);
+    }
     std::lock_guard<std::mutex> hold(sFrameMutex);
     KeptFrame *kept = FrameOf(present->window);
     if (!kept) return;
     kept->presents++;
-    if (!present->pixels) return;
-    SDL_Renderer *renderer = WLookupWindow(present->window)->renderer;
-    int dw = 0, dh = 0, lw = 0, lh = 0;
-    if (renderer) SDL_GetRendererOutputSize(renderer, &dw, &dh);
-    std::vector<uint32_t> shown(dw > 0 && dh > 0 ? (size_t)dw * (size_t)dh : 0);
-    SDL_RenderGetLogicalSize(renderer, &lw, &lh);
-    SDL_RenderSetLogicalSize(renderer, 0, 0);  // the read covers the viewport: make it the whole output
-    int read = !shown.empty() &&
-               SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, shown.data(), dw * 4) == 0;
-    SDL_RenderSetLogicalSize(renderer, lw, lh);
-    KeepShown(kept, read ? shown.data() : nullptr, dw, dw, dh, present->width, present->height,
-              present->bitsPerPixel);
+    if (present->pixels)
+        KeepShown(kept, read ? shown.data() : nullptr, dw, dw, dh, present->width, present->height,
+                  present->bitsPerPixel);
 }
 
 int WTestKeepShownFrame(WHandle window, const uint32_t *shown, ptrdiff_t stride, int dw, int dh, int width,
