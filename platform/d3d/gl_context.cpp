@@ -59,14 +59,14 @@ static void SetFixedState(void)
     memset(&gl.cache, 0xFF, sizeof gl.cache);  // nothing matches: the first use sends
 }
 
-// The hidden window for the context, made at its first use; null when it cannot be made (also on a
-// display that lost its connection, where SDL would take the new window for shown and wait for ever
-// for its unmapping at its end).
 static void MakeHiddenWindow(void *)
 {
     gGlContext.window = SDL_CreateWindow("d3d", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
 }
 
+// The hidden window for the context, made at its first use; null when it cannot be made (also on a
+// display that lost its connection, where SDL would take the new window for shown and wait for ever
+// for its unmapping at its end).
 static SDL_Window *HiddenWindow(void)
 {
     if (!gGlContext.window && !WIsDisplayLost()) WRunOnDisplay(MakeHiddenWindow, nullptr);
