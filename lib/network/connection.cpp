@@ -237,7 +237,7 @@ static int ReceiveBody(NetWorkHandleRecord *record, NetWorkBudget *budget)
 // ordinary receive, which refuses it. Their lengths; the count.
 static int PlanRun(const NetWorkHandleRecord *record, const NetWorkBudget *budget, int32_t lengths[RUN_MESSAGES])
 {
-    int64_t ahead = record->bytesMissing, held = record->recvRing.dataSize + record->bytesMissing;
+    int64_t ahead = record->bytesMissing, held = (int64_t)record->recvRing.dataSize + record->bytesMissing;
     int64_t time = budget->deadline - NowMicroseconds();
     int64_t most = (time > 0 ? time : 0) * (NETWORK_RECV_BYTES_PER_PASS / NETWORK_PASS_MICROSECONDS);
     if (most > budget->bytes) most = budget->bytes;

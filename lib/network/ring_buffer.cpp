@@ -97,6 +97,8 @@ int ReserveRingBuffer(RingBuffer *ring, int n)
 int ExtendRingBuffer(RingBuffer *ring, int n)
 {
     WrapRingBufferEnds(ring);
+    // The bytes of both storages together must still fit the ring's 32-bit counts.
+    if ((int64_t)ring->dataSize + (n > 0 ? n : 0) > INT32_MAX) return RefuseGrowth(INT32_MAX);
     int32_t held = HeldInStorage(ring);
     int64_t need = (int64_t)held + (n > 0 ? n : 0);
     if (ring->bufferSize >= need) return 0;

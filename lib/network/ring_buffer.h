@@ -31,7 +31,7 @@ int ReserveRingBuffer(RingBuffer *ring, int n);
 // Makes room for n more bytes without moving the stored ones: storage whose bytes do not wrap is
 // resized where it lies (the C runtime moves a large block's pages, not its bytes); a wrapped one is
 // kept, to be read first, and the new bytes go to new storage. Same sizes, results and log line as
-// ReserveRingBuffer.
+// ReserveRingBuffer; the bytes of both storages and the n new ones together must fit 32 bits.
 int ExtendRingBuffer(RingBuffer *ring, int n);
 // Appends n bytes. 0, or -1 (logged) when they do not fit; the stored bytes stay.
 int AppendRingBuffer(RingBuffer *ring, const void *src, int n);

@@ -147,6 +147,11 @@ TEST(RingBuffer, RefusedGrowthKeepsTheStoredBytesAndLogsBothLines)
     for (int i = 0; i < 20; i++) EXPECT_EQ(out[i], i);
     // Sizes that do not fit 32 bits are refused before any allocation.
     EXPECT_EQ(ReserveRingBuffer(&ring, INT32_MAX), -1);
+    // Nor may an older storage's bytes and the new ones together (its 2 GiB stood in for by its counts).
+    ring.oldData = (uint8_t *)AllocMemoryTracked(1, "", 0);
+    ring.oldDataSize = ring.oldBufferSize = ring.dataSize = INT32_MAX - 1000;
+    EXPECT_EQ(ExtendRingBuffer(&ring, 2000), -1);
+    EXPECT_EQ(ring.bufferSize, 1010);
     FreeRingBuffer(&ring);
     CloseLogFile();
     std::string log = ReadTestFile("Log.txt");
