@@ -737,8 +737,9 @@ NetWorkBudget ShareNetWorkBudget(const NetWorkBudget *budget, int parties)
 }
 
 // A waiting connection's turn with an equal share of what the pass has left; the pass is charged what
-// it took. A raw connection takes nothing here: its share is set aside (added to *aside: time, bytes,
-// messages) for its own reader, the HTTP steps after the pump.
+// it took. A raw connection takes nothing here: its share is withheld from the pass at once, so those
+// served after it share the pass without it, and kept (added to *aside: time, bytes, messages) for its
+// own reader, the HTTP steps after the pump.
 static void ServeShare(NetWorkHandleRecord *record, int parties, NetWorkBudget *aside)
 {
     NetWorkBudget share = ShareNetWorkBudget(&gNetWork.pass, parties), given = share;
@@ -746,7 +747,9 @@ static void ServeShare(NetWorkHandleRecord *record, int parties, NetWorkBudget *
         RunSocketStep(record->node.handle, 0, &share);
     } else {
         int64_t time = share.deadline - NowMicroseconds();
-        aside->deadline += time > 0 ? time : 0;
+        if (time < 0) time = 0;
+        aside->deadline += time;
+        gNetWork.pass.deadline -= time;
         aside->bytes += share.bytes;
         aside->messages += share.messages;
         share.bytes = 0;
@@ -776,7 +779,6 @@ static void ServePendingReads(void)
         // A record whose own receive is under way keeps its notice.
         if (record && record->readPending && !record->recvBusy) ServeShare(record, count - i, &aside);
     }
-    gNetWork.pass.deadline -= aside.deadline;
     for (int i = 0; i < count; i++) {
         NetWorkHandleRecord *record = gNetWork.table[order[i]];
         if (!record || !record->readPending || record->recvBusy) continue;

@@ -49,14 +49,15 @@ protected:
     }
     NetWorkHandleRecord *Record(int handle) { return LookupNetWorkRecord(handle); }
     std::string Log() { return ReadTestFile("Log.txt"); }
-    // Has the peer run the commands while the connections take nothing, so all they send waits in
-    // their sockets. true when every command answered "ok".
-    bool SendHeld(const std::vector<int> &handles, const std::vector<std::string> &commands)
+    // Has the peer (to, or the fixture's) run the commands while the connections take nothing, so all
+    // they send waits in their sockets. true when every command answered "ok".
+    bool SendHeld(const std::vector<int> &handles, const std::vector<std::string> &commands,
+                  PeerProcess *to = nullptr)
     {
         WsSocketLimits held{0, 0, 0, 1};
         for (int h : handles) WsSetSocketLimits(Record(h)->socket, &held);
         bool ok = true;
-        for (const std::string &command : commands) ok = ok && PeerCommand(&peer, command) == "ok";
+        for (const std::string &command : commands) ok = ok && PeerCommand(to ? to : &peer, command) == "ok";
         for (int h : handles) {
             WsSetSocketLimits(Record(h)->socket, nullptr);
             ok = ok && WsWaitSocket(Record(h)->socket, 0, 5000000) == 1;
@@ -612,6 +613,33 @@ TEST_F(Connection, BesideFloodingPeersALightPeerIsServedAtOnceAndNothingSentBefo
     }
     RemoveSteppedClock();
     StopPeer(&flooders);
+}
+
+// A raw connection's share of a pass is kept for its reader, the HTTP steps after the pump, also when
+// a framed connection with more than a pass can take is served after it (a clock that moves at every
+// look, so time ends the framed receive).
+TEST_F(Connection, ARawConnectionsShareOfAPassIsKeptWhateverIsServedAfterIt)
+{
+    SetNetWorkRawOption(1);
+    int raw = AcceptPeer();
+    SetNetWorkRawOption(0);
+    PeerProcess flooder;
+    std::vector<int> framed = AcceptPeers(&flooder, 1);
+    ASSERT_TRUE(raw >= 0 && framed.size() == 1);
+    ASSERT_LT(raw & 0xFFFF, framed[0] & 0xFFFF);  // the raw connection is served first
+    ASSERT_TRUE(SendHeld({raw}, {"send 41424344"}));
+    ASSERT_TRUE(SendHeld(framed, {"frames 100 1000"}, &flooder));
+    char byte;
+    WsRecv(Record(raw)->socket, &byte, 1, WS_MSG_PEEK);  // its read notice is told again at the next poll
+    gNetWork.readCursor = 0;
+    uint64_t now = 1000000;
+    InstallTickingClock(&now);
+    PumpNetWorkMessages(1);
+    int64_t left = GetNetWorkPassDeadline() - (int64_t)now;
+    KSetClockSource(nullptr);
+    EXPECT_GT(Record(framed[0])->completeBytes, 0);
+    EXPECT_GE(left, NETWORK_PASS_MICROSECONDS / 4);
+    StopPeer(&flooder);
 }
 
 TEST_F(Connection, FullTableTurnsTheConnectionAwayAndKeepsListening)

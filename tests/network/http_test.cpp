@@ -307,11 +307,6 @@ TEST_F(Http, OnePassOverTheTransfersTakesOneBudget)
     for (PeerProcess &p : peers) StopPeer(&p);
 }
 
-// A clock that moves a little at every look, as the work of a pass takes time, besides the steps a
-// test makes.
-uint64_t TickingClockNow(void *user) { return *(uint64_t *)user += 50; }
-void TickingClockSleep(void *user, uint32_t milliseconds) { *(uint64_t *)user += milliseconds * 1000ull; }
-
 // Twenty transfers whose servers send a 40-line head at once, beside flooding peers that spend the
 // time of every pass, at one pass per 16 ms: every head is read whole within a few passes, and the
 // head's time limit counts none of the time the transfers waited for their turn. All finish.
@@ -325,8 +320,7 @@ TEST_F(Http, WholeHeadsBesideFloodingPeersAreReadAndAllTransfersFinish)
     ASSERT_EQ(PeerCommand(&flooders, "flood 1000"), "ok");
     flooding.push_back(gNetWork.table[NETWORK_LISTEN_SLOT]->node.handle);
     uint64_t now = 1000000;
-    KClockSource ticking = {TickingClockNow, TickingClockSleep, &now};
-    KSetClockSource(&ticking);
+    InstallTickingClock(&now);
     const int count = 20;
     void *bodies[count] = {};
     int slots[count];

@@ -17,6 +17,7 @@
 
 #include "lib/network/http.h"
 #include "lib/network/network_internal.h"
+#include "platform/kernel/kernel.h"
 
 const unsigned char kLoopback[4] = {127, 0, 0, 1};
 bool gFixtureStepsHttp = true;
@@ -26,6 +27,15 @@ int64_t NowMs(void)
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+static uint64_t TickingClockNow(void *user) { return *(uint64_t *)user += 50; }
+static void TickingClockSleep(void *user, uint32_t milliseconds) { *(uint64_t *)user += milliseconds * 1000ull; }
+
+void InstallTickingClock(uint64_t *now)
+{
+    KClockSource ticking = {TickingClockNow, TickingClockSleep, now};
+    KSetClockSource(&ticking);
 }
 
 static int ElapsedMs(int64_t start) { return (int)(NowMs() - start); }
