@@ -85,11 +85,12 @@ struct NetWorkState {
     int32_t startedWindows; // WInitSubsystem taken by the start
     int64_t recvQueueLimit; // no new message is taken while the ring holds this much
     int32_t receiveBuffer;  // bytes a framed socket's receive buffer is set to; 0: the system's own
-    // One budget per pass over all connections and transfers: a pass polls the sockets and serves the
-    // read notices in turn from where the last pass stopped; a call's own receive takes from it too.
+    // One budget per pass over all connections and transfers: a pass polls the sockets, gives every
+    // waiting read notice an equal share, then serves those that took their whole share in turn from
+    // where the last pass stopped; a call's own receive takes from it too.
     NetWorkBudget pass;
     int64_t passEnded;      // kernel microseconds at the end of the last pass
-    int32_t readCursor;     // the slot the next pass serves first
+    int32_t readCursor;     // the slot the next pass's turns after the shares begin with
     int32_t pendingReads;   // records with a read notice waiting
 };
 

@@ -424,7 +424,6 @@ int WsSetSocketLimits(WsSocket s, const WsSocketLimits *limits)
 
 int WsGetOpenSocketCount(void) { return sWs.openCount; }
 
-
 // ================================================================================================
 // addresses
 // ================================================================================================
