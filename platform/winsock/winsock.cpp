@@ -32,7 +32,7 @@ struct WsEntry {
     int listening;          // after WsListen
     int connecting;         // WsConnect under way
     uint32_t armed;         // ARM_ bits
-    int resetSeen;          // a receive already took the reset: the close notice still carries it
+    int resetSeen;          // a receive or send already took the reset: the close notice still carries it
     int connectError;       // the connect's failure, once read (reading it clears it from the socket)
     int peekingAhead;       // SO_PEEK_OFF is left set by WsPeekAhead: other peeks clear it first
     WsSocketLimits limits;  // test seams
@@ -356,6 +356,7 @@ int WsSend(WsSocket s, const void *buffer, int length, int flags)
     } while (sent < 0 && errno == EINTR);
     if (sent < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) entry->armed |= ARM_WRITE;
+        if (errno == ECONNRESET) entry->resetSeen = 1;  // told once: the close notice must still carry it
         return Fail(MapErrno(errno));
     }
     // A short send also waits for FD_WRITE: the caller returns and resumes on that notice.
