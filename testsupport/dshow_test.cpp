@@ -21,7 +21,7 @@ static StandInLiveTable sLive;
 
 static void CountObject(int kind, int delta) { StandInLiveAdd(&sLive, kind, delta); }
 
-int MmTestLiveObjectCount(void) { return StandInLiveCount(&sLive, 0); }
+int MmTestLiveObjectCount(void) { return StandInLiveCount(&sLive, MM_OBJ_OBJECT); }
 
 // ---- counters (the record hook; decoders count from their own threads) -------------------------------
 static std::atomic<int> sCounts[MM_COUNT_KIND_COUNT];
@@ -105,19 +105,9 @@ int MmTestFrameHeld(void)
     return sHold.frameHold == 2;
 }
 
-// The decoders running, or those of them holding a codec; under the decoders' lock.
-static int RunningDecoders(int holding)
-{
-    int running, holders;
-    MmCountDecoders(&running, &holders);
-    return holding ? holders : running;
-}
-
-int MmTestDecodersHoldingACodec(void)
-{
-    std::lock_guard<std::mutex> guard(gMmDecoders.lock);
-    return RunningDecoders(1);
-}
+// Codecs held and decoders running are counted by the object hook; a worker's end is counted under
+// the decoders' lock before the wait below is woken.
+int MmTestDecodersHoldingACodec(void) { return StandInLiveCount(&sLive, MM_OBJ_CODEC); }
 
 // Waits on the decoders until done says so. 0, -1 after a long time.
 template <typename Done>
@@ -128,7 +118,7 @@ static int WaitOnDecoders(Done done)
 }
 
 int MmTestWaitForDecoders(void) { return WaitOnDecoders([] { return MmDecodersIdle() != 0; }); }
-int MmTestWaitForRunningDecoders(int most) { return WaitOnDecoders([most] { return RunningDecoders(0) <= most; }); }
+int MmTestWaitForRunningDecoders(int most) { return WaitOnDecoders([most] { return StandInLiveCount(&sLive, MM_OBJ_DECODER) <= most; }); }
 
 // ---- installed before main, whenever a program links this file --------------------------------------
 static const StandInHooks kHooks = {Fault, Query, Count, CountObject};

@@ -86,15 +86,6 @@ int MmDecodersIdle(void)
     return 1;
 }
 
-void MmCountDecoders(int *running, int *holding)
-{
-    *running = *holding = 0;
-    for (MmDecoder *d = gMmDecoders.first; d; d = d->next) {
-        ++*running;
-        *holding += d->holding;
-    }
-}
-
 // ---- the worker ----------------------------------------------------------------------------------------
 
 // 1 while the job of generation is still wanted; its step counts then. 0 after a stop or a newer job.
@@ -286,7 +277,11 @@ static void FreeDecoder(MmDecoder *d, std::unique_lock<std::mutex> &guard)
     free(d->planes[0]);
     free(d->planes[1]);
     guard.lock();
-    if (d->holding) gMmDecoders.stoppedHolding--;
+    if (d->holding) {
+        gMmDecoders.stoppedHolding--;
+        StandInCountObject(STAND_IN_DSHOW, MM_OBJ_CODEC, -1);
+    }
+    StandInCountObject(STAND_IN_DSHOW, MM_OBJ_DECODER, -1);
     for (MmDecoder **link = &gMmDecoders.first; *link; link = &(*link)->next)
         if (*link == d) {
             *link = d->next;
@@ -339,6 +334,7 @@ static uint32_t WorkerMain(void *arg)
             gMmDecoders.changed.wait(guard);
             continue;
         }
+        if (!d->holding) StandInCountObject(STAND_IN_DSHOW, MM_OBJ_CODEC, 1);
         d->holding = 1;
         d->posted = 0;
         uint32_t generation = d->generation;
@@ -370,6 +366,7 @@ MmDecoder *MmStartDecoder(MmTheoraReader *reader)
     }
     d->next = gMmDecoders.first;
     gMmDecoders.first = d;
+    StandInCountObject(STAND_IN_DSHOW, MM_OBJ_DECODER, 1);
     return d;
 }
 

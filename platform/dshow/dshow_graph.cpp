@@ -17,7 +17,7 @@ int MmFaultHit(MmFaultKind kind)
 
 void MmCount(MmCountKind kind) { StandInRecord(STAND_IN_DSHOW, &kind); }
 
-void MmCountObject(int delta) { StandInCountObject(STAND_IN_DSHOW, 0, delta); }
+void MmCountObject(int delta) { StandInCountObject(STAND_IN_DSHOW, MM_OBJ_OBJECT, delta); }
 
 // ---- the filter graph -----------------------------------------------------------------------------
 

@@ -64,6 +64,9 @@ struct MmStreamObject {
 // The object whose interface field at offset holds iface.
 #define MM_OBJECT_OF(Type, field, iface) ((Type *)((char *)(iface) - offsetof(Type, field)))
 
+// The kinds the object hook is told of: an object of the stand-in, a decoder whose worker runs, and a
+// worker's codec (a decoder's memory), each made (delta 1) or freed (-1).
+enum MmObjectKind { MM_OBJ_OBJECT, MM_OBJ_DECODER, MM_OBJ_CODEC };
 // Tells the object hook of an object of the stand-in made (delta 1) or freed (-1).
 void MmCountObject(int delta);
 // 1 when a call of that kind is to fail now (the fault hook).
@@ -159,5 +162,3 @@ extern MmDecoderList &gMmDecoders;
 // 1 when no decoder has anything to do at the stream time now and every one let go has ended
 // (gMmDecoders.lock held). A decoder the clock has given work is woken.
 int MmDecodersIdle(void);
-// Decoders whose worker runs, and of them those holding a codec (gMmDecoders.lock held).
-void MmCountDecoders(int *running, int *holding);
