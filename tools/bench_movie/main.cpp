@@ -13,6 +13,9 @@
 // processor time both sides took (this process's threads together; ffmpeg's user and system time),
 // which other work on a shared machine disturbs less. DAZAR_BENCH_NULL names ffmpeg's null device
 // (default /dev/null). Without ffmpeg on the PATH there are no ratios, and the summary says so.
+// BM_HugeFrameCalls times the calls around a 16384 x 4096 movie (open, first draw, display change,
+// remove) on each route and depth and prints their milliseconds; the Direct3D route's cases need
+// OpenGL (SDL_VIDEODRIVER=offscreen). It writes bench_huge.ogv into the working folder.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <time.h>
@@ -27,12 +30,15 @@
 
 #include "lib/core/library.h"
 #include "lib/core/system.h"
+#include "lib/graphics/draw.h"
 #include "lib/graphics/graph.h"
 #include "lib/graphics/screen.h"
 #include "lib/movie/movie.h"
 #include "lib/movie/movie_graph_hooks.h"
 #include "platform/dshow/frame_convert.h"
 #include "platform/dshow/theora_reader.h"
+#include "platform/window/window.h"
+#include "tests/movie/movie_fixtures.h"
 
 namespace {
 
@@ -198,6 +204,86 @@ void BM_Convert(benchmark::State &state)
 }
 BENCHMARK(BM_Convert)->ArgNames({"bits", "rows"})
     ->ArgsProduct({{16, 32}, {MM_ROWS_REFERENCE, MM_ROWS_SSE2, MM_ROWS_AVX2}})->Unit(benchmark::kMicrosecond);
+
+// ---- a huge frame's open, first draw, display change and remove ----------------------------------------
+
+// m420.ogv declaring 1024 x 256 macroblocks, a 16384 x 4096 picture: a 6 KB file each of whose frames
+// takes a long decode and a 256 MiB graph at 32 bits. Written once into the working folder.
+const char *HugeMoviePath(void)
+{
+    static const char *name = "bench_huge.ogv";
+    static bool written = false;
+    if (!written) {
+        std::string dir = getenv("DAZAR_SOURCE_DIR") ? getenv("DAZAR_SOURCE_DIR") : DAZAR_BENCH_SOURCE_DIR;
+        FILE *f = fopen((dir + "/tests/movie/fixtures/m420.ogv").c_str(), "rb");
+        std::string bytes;
+        char buffer[4096];
+        for (size_t n; f && (n = fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+        if (f) fclose(f);
+        if (bytes.empty()) return nullptr;
+        moviefixture::WriteMovieFile(name, moviefixture::WithHeaderBytes(bytes, moviefixture::HEADER_FRAME_MBS,
+                                                                         {4, 0, 1, 0, 0, 0x40, 0, 0, 0x10, 0, 0, 0}));
+        written = true;
+    }
+    return name;
+}
+
+// Milliseconds of each call of one cycle, and the slowest over the cycles, printed per route and depth.
+enum { CALL_OPEN, CALL_FIRST_DRAW, CALL_DISPLAY_CHANGE, CALL_REMOVE, CALL_KINDS };
+const char *const kCallNames[CALL_KINDS] = {"open", "first draw", "display change", "remove"};
+
+// Each iteration opens the huge movie into a graph and runs it, draws the graph and presents, changes
+// the display and removes the graph, on the real clock (the decoder works through its frames beside).
+void BM_HugeFrameCalls(benchmark::State &state)
+{
+    const char *const routes[] = {"software", "ddraw", "d3d"};
+    int route = (int)state.range(0), depth = (int)state.range(1);
+    setenv("DAZAR_RENDER_ROUTE", routes[route], 1);
+    ChangeWindowMode(1);
+    const char *path = HugeMoviePath();
+    if (!path || InitLibrary() != 0 || SelectScreenMode(640, 480, depth, 60) != 0 ||
+        SelectDrawTarget(SCREEN_BACK) != 0) {
+        state.SkipWithError("no library or no huge movie");
+        EndLibrary();
+        return;
+    }
+    if (route == 2 && !IsDirect3DDrawUsable()) {
+        state.SkipWithError("Direct3D does not draw here (SDL_VIDEODRIVER=offscreen)");
+        EndLibrary();
+        return;
+    }
+    double total[CALL_KINDS] = {}, slowest[CALL_KINDS] = {};
+    int cycles = 0;
+    for (auto _ : state) {
+        double t[CALL_KINDS + 1];
+        t[0] = SecondsNow();
+        int graph = OpenMovieToGraph(path, MOVIE_SURFACE_OFFSCREEN, 3);
+        RunMovie(GetGraphMovieHandle(graph));
+        t[1] = SecondsNow();
+        PutGraph(0, 0, graph, 0);
+        PresentFrame();
+        t[2] = SecondsNow();
+        HandleWindowMessage(GetMainWindowHandle(), W_WM_DISPLAYCHANGE, depth, 0);
+        t[3] = SecondsNow();
+        RemoveGraph(graph, 0);
+        t[4] = SecondsNow();
+        if (graph == -1) state.SkipWithError("the movie did not open (see Log.txt)");
+        for (int k = 0; k < CALL_KINDS; k++) {
+            total[k] += (t[k + 1] - t[k]) * 1000;
+            slowest[k] = std::max(slowest[k], (t[k + 1] - t[k]) * 1000);
+        }
+        cycles++;
+    }
+    for (int k = 0; k < CALL_KINDS && cycles; k++) {
+        printf("%s route, %d-bit screen, 16384 x 4096 movie: %s %.1f ms (slowest %.1f) over %d cycles\n", routes[route],
+               depth, kCallNames[k], total[k] / cycles, slowest[k], cycles);
+        state.counters[kCallNames[k]] = total[k] / cycles;
+    }
+    EndLibrary();
+    unsetenv("DAZAR_RENDER_ROUTE");
+}
+BENCHMARK(BM_HugeFrameCalls)->ArgNames({"route", "depth"})->ArgsProduct({{0, 1, 2}, {16, 32}})->Iterations(5)
+    ->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // ---- the comparison with ffmpeg ------------------------------------------------------------------------
 
