@@ -20,7 +20,7 @@ static const char *const kMethodNames[DD_METHOD_COUNT] = {
     "GetCaps", "CreateSurface", "CreateClipper", "TestCooperativeLevel", "RestoreAllSurfaces", "Release", "Lock",
     "Unlock", "Blt", "BltFast", "SetColorKey", "GetColorKey", "IsLost", "Restore", "AddAttachedSurface",
     "DeleteAttachedSurface", "GetAttachedSurface", "GetDC", "ReleaseDC", "GetSurfaceDesc", "GetPixelFormat", "Flip",
-    "SetClipper", "SetPaletteEntries", "SetHWnd", "BitBlt",
+    "SetClipper", "SetPaletteEntries", "SetHWnd", "BitBlt", "TradePixels",
 };
 
 const char *DdMethodName(DdMethod method)

@@ -90,7 +90,7 @@ int G_D3D_RecreateDevice(uint32_t slot)
         // A store still keeping its pixels could not give them back: every graph on it reloads its
         // picture, a derived graph sharing it too, so the copies go only after the walk.
         const SurfaceDataRecord *store = LookupSurfaceData(data->surfaceData);
-        GraphRecord *graph = store && store->keptPixels ? LookupGraph((int)data->owner) : nullptr;
+        GraphRecord *graph = store && store->keptSurface ? LookupGraph((int)data->owner) : nullptr;
         if (graph) graph->lost = 1;
     }
     for (uint32_t i = 0; i < GDirect3D.highWater && port && port->DropKeptSurfaceDataPixels; i++)

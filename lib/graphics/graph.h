@@ -45,7 +45,7 @@ struct SurfaceDataRecord {
     int lost;                 // 1 once the store was lost (hardware only)
     int lockedForWrite;       // 1 when a write-only lock is among the open ones
     Rect unlocked;            // the rectangles the open locks' unlocks named, joined (empty: none yet)
-    uint8_t *keptPixels;      // a texture's rows kept while the device is made again, or null
+    void *keptSurface;        // a texture's display surface kept with its pixels while the device is made again
 };
 
 // One piece of a non-texture graph: a rectangle of a pixel store.

@@ -122,8 +122,8 @@ int DecrementSurfaceDataRef(int handle)
 int RemoveSurfaceData(int handle)
 {
     if (ReleaseSurfaceDataObjects(handle) != 0) return -1;
+    DropKeptSurfaceDataPixels(handle);
     auto *record = (SurfaceDataRecord *)RemoveHandleRecord(&sTables.surfaceData, handle);
-    if (record) FreeMemoryTracked(record->keptPixels);
     FreeMemoryTracked(record);
     return 0;
 }

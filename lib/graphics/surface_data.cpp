@@ -194,52 +194,42 @@ static int UnlockSurfaceDataOf(SurfaceDataRecord *r, const Rect *rect)
 // pixels kept over a device re-creation
 // ================================================================================================
 
-// Copies every row between the display surface, locked whole, and the kept block: into the surface
-// when back is 1. 0 / -1 (the surface refuses the lock).
-static int CopyKeptRows(SurfaceDataRecord *r, int back)
-{
-    auto *surface = (DdSurface *)r->ddSurface;
-    DdSurfaceDesc desc = {};
-    desc.size = sizeof desc;
-    uint32_t flags = DD_LOCK_WAIT | (back ? DD_LOCK_WRITEONLY : DD_LOCK_READONLY);
-    if (surface->fn->Lock(surface, nullptr, &desc, flags) != DD_OK) return -1;
-    size_t row = (size_t)r->width * (surface->format.bitCount / 8);
-    for (int y = 0; y < r->height; y++) {
-        uint8_t *s = (uint8_t *)desc.surface + (ptrdiff_t)y * desc.pitch, *k = r->keptPixels + row * (size_t)y;
-        memcpy(back ? s : k, back ? k : s, row);
-    }
-    surface->fn->Unlock(surface, nullptr);
-    return 0;
-}
-
+// The display surface itself is kept, with a reference of its own, rather than a copy of its rows:
+// it outlives the store's release and the device's, and the new surface takes over its memory block.
+// A huge texture went through two whole copies into and out of fresh memory at every display change.
+// A surface whose pixels cannot be read (its lock refused) is not kept.
 int KeepSurfaceDataPixels(int handle)
 {
     SurfaceDataRecord *r = LookupSurfaceData(handle);
     auto *surface = r ? (DdSurface *)r->ddSurface : nullptr;
-    if (!surface) return r && r->keptPixels ? 0 : -1;
-    if (r->keptPixels) return 0;
-    r->keptPixels = (uint8_t *)DZ_ALLOC((size_t)r->width * r->height * (surface->format.bitCount / 8));
-    if (r->keptPixels && CopyKeptRows(r, 0) == 0) return 0;
-    FreeMemoryTracked(r->keptPixels);
-    r->keptPixels = nullptr;
-    return -1;
+    if (!surface) return r && r->keptSurface ? 0 : -1;
+    if (r->keptSurface) return 0;
+    DdSurfaceDesc desc = {};
+    desc.size = sizeof desc;
+    if (surface->fn->Lock(surface, nullptr, &desc, DD_LOCK_WAIT | DD_LOCK_READONLY) != DD_OK) return -1;
+    surface->fn->Unlock(surface, nullptr);
+    surface->fn->AddRef(surface);
+    r->keptSurface = surface;
+    return 0;
 }
 
-// A new surface takes the kept pixels, if any, and the block goes; a surface that refuses them
-// leaves the block with the store (DropKeptSurfaceDataPixels).
+// A new surface takes the kept pixels, if any, and the kept surface goes; a surface that refuses them
+// (another size or format) leaves it with the store (DropKeptSurfaceDataPixels).
 static void GiveKeptPixelsBack(SurfaceDataRecord *r)
 {
-    if (!r->keptPixels || CopyKeptRows(r, 1) != 0) return;
-    FreeMemoryTracked(r->keptPixels);
-    r->keptPixels = nullptr;
+    auto *kept = (DdSurface *)r->keptSurface;
+    if (!kept || DdTradeSurfacePixels((DdSurface *)r->ddSurface, kept) != DD_OK) return;
+    kept->fn->Release(kept);
+    r->keptSurface = nullptr;
 }
 
 int DropKeptSurfaceDataPixels(int handle)
 {
     SurfaceDataRecord *r = LookupSurfaceData(handle);
-    if (!r || !r->keptPixels) return 0;
-    FreeMemoryTracked(r->keptPixels);
-    r->keptPixels = nullptr;
+    auto *kept = r ? (DdSurface *)r->keptSurface : nullptr;
+    if (!kept) return 0;
+    kept->fn->Release(kept);
+    r->keptSurface = nullptr;
     return 1;
 }
 

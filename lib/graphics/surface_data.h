@@ -28,12 +28,12 @@ int LockSurfaceData(int handle, int *pitch, uint8_t **pixels, int writeFlag, con
 // memory image's pixels changed; who writes through a lock of write flag 0 marks them itself
 // (MarkMemImgPixelsChanged).
 int UnlockSurfaceData(int handle, const Rect *rect);
-// Copies the display surface's pixels into a block the store keeps while its objects are released for
-// a device re-creation: the next build writes them into the new surface and frees the block (a new
-// surface that refuses them leaves it for DropKeptSurfaceDataPixels; the store's removal frees it).
-// 0 (also when kept already); -1 when there is no surface, it cannot be read or there is no room.
+// Keeps the display surface, with its pixels, while the store's objects are released for a device
+// re-creation: the next build has the new surface take its memory block and lets it go (a new surface
+// of another size or format leaves it for DropKeptSurfaceDataPixels; the store's removal lets it go).
+// 0 (also when kept already); -1 when there is no surface.
 int KeepSurfaceDataPixels(int handle);
-// Frees the pixels a store still keeps after its build: its new surface refused them, so its graphs
+// Lets go the pixels a store still keeps after its build: its new surface refused them, so its graphs
 // must reload their pictures. 1 when it kept some, else 0 (none, or a bad handle).
 int DropKeptSurfaceDataPixels(int handle);
 // -1 when the store's surface was lost (it is restored now, its record marked lost), else 0.

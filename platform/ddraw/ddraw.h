@@ -292,6 +292,10 @@ struct DdDraw {
 int32_t DdCreate(const DdGuid *guid, DdDraw **out, void *outer);
 // Attaches a device-side copy to a surface (null, null detaches; the old copy's Detach is called).
 void DdSetDeviceCopy(DdSurface *surface, void *copy, const DdDeviceCopyFns *fns);
+// Two unlocked surfaces of one size, pitch and format trade their memory blocks, each brought up to
+// date from its device copy first and the copies told the whole picture changed: a picture moves to
+// a surface made anew without a copy of its pixels. DD_OK, DD_ERR_INVALID_PARAMS, or an injected fault.
+int32_t DdTradeSurfacePixels(DdSurface *a, DdSurface *b);
 // What a surface is now, beyond its public fields (for the 3-D device and tests).
 struct DdSurfaceState {
     int lost;                // 1 until Restore
@@ -360,6 +364,7 @@ enum DdMethod {
     DD_M_SET_PALETTE,
     DD_M_SET_HWND,
     DD_M_BIT_BLT,
+    DD_M_TRADE_PIXELS,
     DD_METHOD_COUNT
 };
 enum DdObjectKind { DD_OBJ_DRAW, DD_OBJ_SURFACE, DD_OBJ_CLIPPER, DD_OBJ_DC, DD_OBJ_KIND_COUNT };

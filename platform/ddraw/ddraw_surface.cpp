@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/ddraw/ddraw_internal.h"
 
@@ -58,6 +59,23 @@ void DdSetDeviceCopy(DdSurface *surface, void *copy, const DdDeviceCopyFns *fns)
         surface->deviceCopyFns->Detach(surface);
     surface->deviceCopy = copy;
     surface->deviceCopyFns = copy ? fns : nullptr;
+}
+
+int32_t DdTradeSurfacePixels(DdSurface *a, DdSurface *b)
+{
+    if (!a || !b) return DD_ERR_INVALID_PARAMS;
+    int32_t result = DdTakeFault(DD_M_TRADE_PIXELS);
+    if (result == DD_OK && (a == b || a->width != b->width || a->height != b->height || a->pitch != b->pitch ||
+                            memcmp(&a->format, &b->format, sizeof a->format) != 0 || AsRecord(a)->locks ||
+                            AsRecord(b)->locks || AsRecord(a)->dc || AsRecord(b)->dc))
+        result = DD_ERR_INVALID_PARAMS;
+    if (result != DD_OK) return Done(DD_M_TRADE_PIXELS, a, result, (int32_t)b->id);
+    for (DdSurface *s : {a, b})
+        if (s->deviceCopy && s->deviceCopyFns->BeforeCpuAccess) s->deviceCopyFns->BeforeCpuAccess(s, DD_CPU_READ);
+    std::swap(a->pixels, b->pixels);
+    for (DdSurface *s : {a, b})
+        if (s->deviceCopy && s->deviceCopyFns->AfterCpuWrite) s->deviceCopyFns->AfterCpuWrite(s, nullptr);
+    return Done(DD_M_TRADE_PIXELS, a, DD_OK, (int32_t)b->id);
 }
 
 int DdGetSurfaceState(DdSurface *surface, DdSurfaceState *state)

@@ -223,6 +223,15 @@ TEST_F(DeviceRouteTest, NewGlyphsUnlockJustTheirCellsAndTheGuardStopsText)
     EXPECT_EQ(0, QuadVertices(mark, &v));
 }
 
+// The display surface of a texture graph's first piece, or null.
+static DdSurface *PieceSurface(int graph)
+{
+    const GraphRecord *record = LookupGraph(graph);
+    const Surface3DData *piece = record ? GetSurface3DData(record->pieces.handles[0]) : nullptr;
+    const SurfaceDataRecord *data = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
+    return data ? (DdSurface *)data->ddSurface : nullptr;
+}
+
 // The pixels of a texture graph's first piece, row by row.
 static std::vector<uint8_t> PiecePixels(int graph)
 {
@@ -241,8 +250,9 @@ static std::vector<uint8_t> PiecePixels(int graph)
 }
 
 // A full-screen loss: the device and its textures go, the display is rebuilt around them. Each
-// texture keeps its pixels for its new surface, a glyph cache excepted (its font makes it again); one
-// that cannot (its lock refused at the release, or its new surface refusing them) has its graphs
+// texture keeps its pixels for its new surface, a glyph cache excepted (its font makes it again): the
+// new surface takes over the old one's memory block, no copy of it. One that cannot (its lock refused
+// at the release, or its new surface refusing them) has its graphs
 // reload their pictures: a graph made from memory from the picture it keeps, a blank graph and a part
 // of it from nothing (logged); a glyph cache is made again by its font, with no log of its own.
 // (Graphs from files are reloaded in the game's restore runs.)
@@ -265,7 +275,7 @@ TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
     struct Case {
         const char *name;
         int refusedAtRelease;  // every lock refused while the device goes
-        int refusedAtRebuild;  // the first lock of the rebuild refused: the blank graph's, made first
+        int refusedAtRebuild;  // the first trade of the rebuild refused: the blank graph's, made first
     } cases[] = {{"pixels refused by the new surface", 0, 1}, {"pixels kept", 0, 0},
                  {"lock refused at the release", 1, 0}};
     for (int i = 0; i < 3; i++) {
@@ -275,6 +285,11 @@ TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
         const std::vector<uint8_t> blankBefore = PiecePixels(blank);
         ASSERT_EQ(0, DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0, 0));
         std::string start = ReadTestFile("Log.txt");
+        // Held here so that the new surface cannot be given the old one's block again by the allocator.
+        int refused = c.refusedAtRelease || c.refusedAtRebuild;
+        DdSurface *old = PieceSurface(blank);
+        old->fn->AddRef(old);
+        uint8_t *oldPixels = old->pixels;
 
         DdTestFailAlways(DD_M_LOCK, c.refusedAtRelease, DD_ERR_GENERIC);
         DdTestClearRecord();
@@ -282,13 +297,14 @@ TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
         // Three textures read: the glyph caches are not.
         EXPECT_EQ(3, DdTestCountCalls(DD_M_LOCK));
         DdTestFailAlways(DD_M_LOCK, 0, DD_OK);
-        if (c.refusedAtRebuild) DdTestFailNth(DD_M_LOCK, 1, DD_ERR_GENERIC);
+        if (c.refusedAtRebuild) DdTestFailNth(DD_M_TRADE_PIXELS, 1, DD_ERR_GENERIC);
         ASSERT_EQ(0, RestoreDisplay());
-        DdTestFailNth(DD_M_LOCK, 0, DD_OK);
+        DdTestFailNth(DD_M_TRADE_PIXELS, 0, DD_OK);
+        EXPECT_EQ(!refused, PieceSurface(blank)->pixels == oldPixels);
+        old->fn->Release(old);
         ASSERT_EQ(1, IsDirect3DDrawUsable());
         EXPECT_EQ(partBefore, PiecePixels(part));
         EXPECT_TRUE(alphaBefore == PiecePixels(withAlpha)) << "the alpha channel is lost";
-        int refused = c.refusedAtRelease || c.refusedAtRebuild;
         EXPECT_EQ(!refused, blankBefore == PiecePixels(blank));
         // Only the blank graph and its part have nothing to reload from.
         std::string log = ReadTestFile("Log.txt").substr(start.size()), undefined;
