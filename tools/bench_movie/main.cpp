@@ -15,7 +15,8 @@
 // (default /dev/null). Without ffmpeg on the PATH there are no ratios, and the summary says so.
 // BM_HugeFrameCalls times the calls around a 16384 x 4096 movie (open, first draw, display change,
 // remove) on each route and depth and prints their milliseconds; the Direct3D route's cases need
-// OpenGL (SDL_VIDEODRIVER=offscreen). It writes bench_huge.ogv into the working folder.
+// OpenGL (SDL_VIDEODRIVER=offscreen). It writes bench_huge.ogv into the working folder and removes it
+// at the end.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <time.h>
@@ -390,6 +391,7 @@ int main(int argc, char **argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    remove("bench_huge.ogv");
     const char *rounds = getenv("DAZAR_BENCH_ROUNDS");
     if (rounds && atoi(rounds) > 0) CompareWithFfmpeg(atoi(rounds));
     return 0;
