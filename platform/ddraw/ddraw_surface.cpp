@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/ddraw/ddraw_internal.h"
+#include "platform/kernel/kernel.h"
 
 extern const DdSurfaceFns kDdSurfaceFns;
 
@@ -91,6 +92,25 @@ int DdGetSurfaceState(DdSurface *surface, DdSurfaceState *state)
 // creation and references
 // ================================================================================================
 
+// A new surface is black. A large block is pages of its own from the system, zero already, costing
+// nothing until written, and given back at the release: from the C heap it could be a huge earlier
+// block's memory (a device's textures freed there), which calloc then clears page by page (a 16384 x
+// 4096 movie frame's open took up to 440 ms). A block's size tells which kind it is; the blocks a trade
+// or a flip swaps are the same size.
+static const size_t kOwnPagesBytes = (size_t)1 << 20;
+
+static uint8_t *NewPixelBlock(size_t bytes)
+{
+    if (bytes < kOwnPagesBytes) return (uint8_t *)calloc(1, bytes);
+    return (uint8_t *)KVirtualAlloc(nullptr, bytes, K_MEM_COMMIT | K_MEM_RESERVE, K_PAGE_READWRITE);
+}
+
+static void FreePixelBlock(uint8_t *block, size_t bytes)
+{
+    if (bytes < kOwnPagesBytes) free(block);
+    else if (block) KVirtualFree(block, 0, K_MEM_RELEASE);
+}
+
 int32_t DdNewSurface(DdDrawRecord *owner, const DdSurfaceDesc *desc, const DdPixelFormat *format, DdSurface **out)
 {
     int bytes = DdFormatBytes(format);
@@ -99,12 +119,10 @@ int32_t DdNewSurface(DdDrawRecord *owner, const DdSurfaceDesc *desc, const DdPix
     if (w < 1 || h < 1 || w > 32768 || h > 32768) return DD_ERR_INVALID_PARAMS;
     int pitch = (w * bytes + 15) & ~15;
     auto *r = (DdSurfaceRecord *)calloc(1, sizeof(DdSurfaceRecord));
-    // A new surface is black. A large block comes as fresh pages from the system, zero already and
-    // costing nothing until written (a zero-fill of a huge movie frame took hundreds of milliseconds).
-    uint8_t *block = (uint8_t *)calloc((size_t)pitch, (size_t)h);
+    uint8_t *block = NewPixelBlock((size_t)pitch * (size_t)h);
     if (!r || !block) {
         free(r);
-        free(block);
+        FreePixelBlock(block, (size_t)pitch * (size_t)h);
         return DD_ERR_OUT_OF_MEMORY;
     }
     r->object.fn = &kDdSurfaceFns;
@@ -142,7 +160,7 @@ static uint32_t SurfaceRelease(DdSurface *self)
     if (r->next) r->next->prev = r->prev;
     DdCountObject(DD_OBJ_SURFACE, -1);
     // A flipped pair may hold each other's block: each frees the one it has now.
-    free(self->pixels);
+    FreePixelBlock(self->pixels, (size_t)self->pitch * (size_t)self->height);
     free(r);
     return 0;
 }

@@ -66,6 +66,17 @@ void KLeaveCriticalSection(KCriticalSection *cs);
 void KDeleteCriticalSection(KCriticalSection *cs);
 uint32_t KGetCurrentThreadId(void);
 
+// ---- virtual memory ------------------------------------------------------------------------------
+// Pages straight from the system, for large blocks: zero, costing nothing until written, and given back
+// whole at the release, never kept in the C heap to be handed out (and cleared) again.
+enum : uint32_t { K_MEM_COMMIT = 0x1000, K_MEM_RESERVE = 0x2000, K_MEM_RELEASE = 0x8000, K_PAGE_READWRITE = 0x04 };
+// Reserves and commits size bytes of read-write pages where the system chooses (address null, type
+// K_MEM_COMMIT | K_MEM_RESERVE, protection K_PAGE_READWRITE: the only form offered); null on failure
+// (last error set).
+void *KVirtualAlloc(void *address, size_t size, uint32_t type, uint32_t protection);
+// Releases a whole region KVirtualAlloc gave (size 0, type K_MEM_RELEASE). 1 / 0 (last error set).
+int KVirtualFree(void *address, size_t size, uint32_t type);
+
 // ---- time ----------------------------------------------------------------------------------------
 // One clock source serves every time call; tests replace it with a stepped clock.
 struct KClockSource {

@@ -244,6 +244,20 @@ void HookAfter(DdSurface *, const DdRect *r) { gHookLog += r ? "A" + std::to_str
 void HookDetach(DdSurface *) { gHookLog += "D"; }
 const DdDeviceCopyFns kHook = {HookBefore, HookAfter, HookDetach};
 
+TEST_F(DdTest, SurfacesLargeOrSmallStartBlackAndTradeTheirBlocks)
+{
+    for (int w : {64, 1024, 1024, 64}) {   // below and at the size with pages of its own, each twice
+        DdSurface *a = Make(565, w, 512), *b = Make(565, w, 512);
+        ASSERT_TRUE(a && b);
+        EXPECT_EQ(Pixel(a, 0, 0) | Pixel(b, w - 1, 511), 0u) << w;
+        Fill(a, 0x1234);
+        ASSERT_EQ(DdTradeSurfacePixels(a, b), DD_OK);
+        EXPECT_EQ(Pixel(b, w - 1, 511), 0x1234u);
+        for (DdSurface *s : made) s->fn->Release(s);
+        made.clear();
+    }
+}
+
 TEST_F(DdTest, TheDeviceCopyHearsOfEveryCpuAccessAndIsDetachedLast)
 {
     DdSurface *s = Make(565, 8, 8), *src = Make(565, 2, 2);

@@ -106,3 +106,17 @@ TEST(KernelModules, RegisteredModulesLoadByNameCaseInsensitively)
     EXPECT_EQ(KFreeLibrary(module), 1);
     EXPECT_EQ(KFreeLibrary(module), 0);
 }
+
+TEST(KernelMemory, VirtualRegionsAreZeroWritableAndReleasedWhole)
+{
+    const uint32_t both = K_MEM_COMMIT | K_MEM_RESERVE;
+    EXPECT_EQ(KVirtualAlloc(nullptr, 0, both, K_PAGE_READWRITE), nullptr);
+    EXPECT_EQ(KVirtualAlloc(nullptr, 4096, K_MEM_RESERVE, K_PAGE_READWRITE), nullptr);
+    EXPECT_EQ(KGetLastError(), (uint32_t)K_ERROR_INVALID_PARAMETER);
+    auto *bytes = (unsigned char *)KVirtualAlloc(nullptr, 5000, both, K_PAGE_READWRITE);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(bytes[0] | bytes[4999], 0);
+    memset(bytes, 0xA5, 5000);
+    EXPECT_EQ(KVirtualFree(bytes, 5000, K_MEM_RELEASE), 0);   // a release takes the whole region
+    EXPECT_EQ(KVirtualFree(bytes, 0, K_MEM_RELEASE), 1);
+}
