@@ -71,11 +71,11 @@ int32_t DdTradeSurfacePixels(DdSurface *a, DdSurface *b)
                             AsRecord(b)->locks || AsRecord(a)->dc || AsRecord(b)->dc))
         result = DD_ERR_INVALID_PARAMS;
     if (result != DD_OK) return Done(DD_M_TRADE_PIXELS, a, result, (int32_t)b->id);
-    for (DdSurface *s : {a, b})
-        if (s->deviceCopy && s->deviceCopyFns->BeforeCpuAccess) s->deviceCopyFns->BeforeCpuAccess(s, DD_CPU_READ);
+    DdBeforeCpu(a, DD_CPU_READ);
+    DdBeforeCpu(b, DD_CPU_READ);
     std::swap(a->pixels, b->pixels);
-    for (DdSurface *s : {a, b})
-        if (s->deviceCopy && s->deviceCopyFns->AfterCpuWrite) s->deviceCopyFns->AfterCpuWrite(s, nullptr);
+    DdAfterCpuWrite(a, nullptr);
+    DdAfterCpuWrite(b, nullptr);
     return Done(DD_M_TRADE_PIXELS, a, DD_OK, (int32_t)b->id);
 }
 
