@@ -290,15 +290,15 @@ static int JumpContradicted(const MmTheoraReader *r, int64_t number, int64_t end
     return r->lastPageFrame < 0 && end + AHEAD_WINDOW < r->fileSize;
 }
 
-// Numbers the count packets a page ending at offset end completes: back from its granule position, or
-// on from *lastNumber when it has none. Numbers only go up. A jump the file contradicts is no frame
+// Numbers the count packets the page just read completes: back from its granule position, or on from
+// *lastNumber when it has none. Numbers only go up. A jump the file contradicts is no frame
 // time: the packets are numbered on, and 1 returned.
-static int NumberPackets(const MmTheoraReader *r, const ogg_page *page, int64_t end, int count,
-                         int64_t *lastNumber, int64_t numbers[])
+static int NumberPackets(const MmTheoraReader *r, const ogg_page *page, int count, int64_t *lastNumber,
+                         int64_t numbers[])
 {
     int64_t granule = ogg_page_granulepos(page);
     int64_t last = granule >= 0 ? GranuleFrame(r, granule, 0) : *lastNumber + count;
-    int broken = last > *lastNumber + count && JumpContradicted(r, last, end);
+    int broken = last > *lastNumber + count && JumpContradicted(r, last, r->syncOffset);
     if (broken) last = *lastNumber + count;
     for (int i = 0; i < count; i++) {
         int64_t number = last - (count - 1 - i);
@@ -319,7 +319,7 @@ static void TakePage(MmTheoraReader *r, ogg_page *page)
         if (got == 1) r->packetCount++;
         // got < 0: a hole in the data; the next packet follows
     }
-    r->pageBroken = NumberPackets(r, page, r->syncOffset, r->packetCount, &r->lastNumber, r->numbers);
+    r->pageBroken = NumberPackets(r, page, r->packetCount, &r->lastNumber, r->numbers);
 }
 
 int MmHasNextTheoraFrame(MmTheoraReader *r)
@@ -468,7 +468,7 @@ static int KeyframeBy(MmTheoraReader *r, const PageMark *p, int64_t target, int6
         ogg_packet packet;
         for (int got; count < PAGE_PACKETS_MAX && (got = ogg_stream_packetout(&probe, &packet)) != 0;)
             if (got == 1) key[count++] = th_packet_iskeyframe(&packet) == 1;
-        NumberPackets(r, &page, r->syncOffset, count, &after, numbers);
+        NumberPackets(r, &page, count, &after, numbers);
         for (int i = 0; i < count && !found && !past; i++) {
             past = numbers[i] > target;
             found = !past && key[i];
