@@ -4,6 +4,7 @@
 #include "lib/softrender/flat_span.h"
 #include <algorithm>
 #include <cstring>
+#include "lib/softrender/blit_vector.h"
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #define FLAT_SPAN_SSE2 1
@@ -17,9 +18,11 @@
 #define FLAT_SPAN_WIDE 0
 #endif
 
-static int gFlatVectorUse = 2;   // test hook: 0 = scalar loops only, 1 = 16-byte vectors only
+static int gFlatVectorUse = BLIT_VECTOR_WIDEST;   // test hook: the levels the blit's hook takes
 
-void SetFlatSpanVectorUse(int level) { gFlatVectorUse = std::clamp(level, 0, 2); }
+void SetFlatSpanVectorUse(int level) {
+    gFlatVectorUse = std::clamp(level, (int)BLIT_VECTOR_OFF, (int)BLIT_VECTOR_WIDEST);
+}
 
 namespace {
 
@@ -332,10 +335,10 @@ int PrepareFlatDraw(FlatDraw *fd, int colorType, uint32_t colour) {
     }
     fd->colour = colour;
     FlatLoops loops = colorType == MEMIMG_COLOR_565 ? PickFlatLoops<0>(body) : PickFlatLoops<1>(body);
-    fd->span = gFlatVectorUse ? loops.span : loops.spanScalar;
+    fd->span = gFlatVectorUse != BLIT_VECTOR_OFF ? loops.span : loops.spanScalar;
 #if FLAT_SPAN_WIDE
     static const bool hasWide = __builtin_cpu_supports("avx2");
-    if (body == 0 && hasWide && gFlatVectorUse == 2)
+    if (body == 0 && hasWide && gFlatVectorUse == BLIT_VECTOR_WIDEST)
         fd->span = colorType == MEMIMG_COLOR_565 ? FillSpanWide<0> : FillSpanWide<1>;
 #endif
     fd->pixel = loops.pixel;
