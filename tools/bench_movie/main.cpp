@@ -48,11 +48,13 @@ const int kStretchFrames = 1800;   // 30 passes over the file's frames
 const char *const kRoutes[] = {"software", "ddraw"};
 const char *const kPeerFormats[] = {"rgb565le", "bgr0"};   // the 16- and 32-bit screens' pixels
 
-std::string MoviePath(void)
+std::string FixturePath(const char *name)
 {
     const char *dir = getenv("DAZAR_SOURCE_DIR");
-    return std::string(dir ? dir : DAZAR_BENCH_SOURCE_DIR) + "/tests/movie/fixtures/m640.ogv";
+    return std::string(dir ? dir : DAZAR_BENCH_SOURCE_DIR) + "/tests/movie/fixtures/" + name;
 }
+
+std::string MoviePath(void) { return FixturePath("m640.ogv"); }
 
 // Frames per second of a stretch, by the clock and by processor time.
 struct Rate {
@@ -109,15 +111,20 @@ void BenchSleep(void *, uint32_t milliseconds) { gClockNow += (uint64_t)millisec
 DdDraw *gDraw;
 DdDraw *BenchDraw(void) { return gDraw; }
 
-// The library on a headless screen of that route and depth with a looping movie in a graph. The
-// movie handle, or -1.
-int StartMovie(const char *route, int depth, int *graph)
+// The library on a headless 640 x 480 window of that route and depth. 0 / -1.
+int StartLibrary(const char *route, int depth)
 {
     setenv("DAZAR_RENDER_ROUTE", route, 1);
+    ChangeWindowMode(1);
+    return InitLibrary() == 0 && SelectScreenMode(640, 480, depth, 60) == 0 ? 0 : -1;
+}
+
+// The library as StartLibrary makes it with a looping movie in a graph. The movie handle, or -1.
+int StartMovie(const char *route, int depth, int *graph)
+{
     KClockSource clock = {BenchNow, BenchSleep, nullptr};
     KSetClockSource(&clock);
-    ChangeWindowMode(1);
-    if (InitLibrary() != 0 || SelectScreenMode(640, 480, depth, 60) != 0) return -1;
+    if (StartLibrary(route, depth) != 0) return -1;
     if (DdCreate(nullptr, &gDraw, nullptr) != DD_OK) return -1;
     MovieDisplayFns fns = {};
     fns.getDirectDrawObject = BenchDraw;
@@ -137,6 +144,13 @@ void StopMovie(int graph)
     unsetenv("DAZAR_RENDER_ROUTE");
 }
 
+// Takes the movie's next frame into its graph: 1, or 0 for the loop's seek back to the start.
+int TakeFrame(int movie)
+{
+    AdvanceMovieToCurrentFrame(movie, 1);
+    return LookupMovieRecord(movie)->lastUpdateTime != (uint32_t)-1;
+}
+
 // Each iteration takes the next frame into the graph (decode, convert, copy, upload); the loop's
 // seek back to the start counts as no frame.
 void BM_MoviePath(benchmark::State &state)
@@ -149,10 +163,7 @@ void BM_MoviePath(benchmark::State &state)
         return;
     }
     int64_t frames = 0;
-    for (auto _ : state) {
-        AdvanceMovieToCurrentFrame(movie, 1);
-        frames += LookupMovieRecord(movie)->lastUpdateTime != (uint32_t)-1;
-    }
+    for (auto _ : state) frames += TakeFrame(movie);
     state.counters["fps"] = benchmark::Counter((double)frames, benchmark::Counter::kIsRate);
     StopMovie(graph);
 }
@@ -210,23 +221,23 @@ BENCHMARK(BM_Convert)->ArgNames({"bits", "rows"})
 
 // m420.ogv declaring 1024 x 256 macroblocks, a 16384 x 4096 picture: a 6 KB file each of whose frames
 // takes a long decode and a 256 MiB graph at 32 bits. Written once into the working folder.
+const char *const kHugeMovieFile = "bench_huge.ogv";
+
 const char *HugeMoviePath(void)
 {
-    static const char *name = "bench_huge.ogv";
     static bool written = false;
     if (!written) {
-        std::string dir = getenv("DAZAR_SOURCE_DIR") ? getenv("DAZAR_SOURCE_DIR") : DAZAR_BENCH_SOURCE_DIR;
-        FILE *f = fopen((dir + "/tests/movie/fixtures/m420.ogv").c_str(), "rb");
+        FILE *f = fopen(FixturePath("m420.ogv").c_str(), "rb");
         std::string bytes;
         char buffer[4096];
         for (size_t n; f && (n = fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
         if (f) fclose(f);
         if (bytes.empty()) return nullptr;
-        moviefixture::WriteMovieFile(name, moviefixture::WithHeaderBytes(bytes, moviefixture::HEADER_FRAME_MBS,
+        moviefixture::WriteMovieFile(kHugeMovieFile, moviefixture::WithHeaderBytes(bytes, moviefixture::HEADER_FRAME_MBS,
                                                                          {4, 0, 1, 0, 0, 0x40, 0, 0, 0x10, 0, 0, 0}));
         written = true;
     }
-    return name;
+    return kHugeMovieFile;
 }
 
 // Milliseconds of each call of one cycle, and the slowest over the cycles, printed per route and depth.
@@ -239,18 +250,16 @@ void BM_HugeFrameCalls(benchmark::State &state)
 {
     const char *const routes[] = {"software", "ddraw", "d3d"};
     int route = (int)state.range(0), depth = (int)state.range(1);
-    setenv("DAZAR_RENDER_ROUTE", routes[route], 1);
-    ChangeWindowMode(1);
     const char *path = HugeMoviePath();
-    if (!path || InitLibrary() != 0 || SelectScreenMode(640, 480, depth, 60) != 0 ||
-        SelectDrawTarget(SCREEN_BACK) != 0) {
-        state.SkipWithError("no library or no huge movie");
+    const char *fault = nullptr;
+    if (!path || StartLibrary(routes[route], depth) != 0 || SelectDrawTarget(SCREEN_BACK) != 0)
+        fault = "no library or no huge movie";
+    else if (route == 2 && !IsDirect3DDrawUsable())
+        fault = "Direct3D does not draw here (SDL_VIDEODRIVER=offscreen)";
+    if (fault) {
+        state.SkipWithError(fault);
         EndLibrary();
-        return;
-    }
-    if (route == 2 && !IsDirect3DDrawUsable()) {
-        state.SkipWithError("Direct3D does not draw here (SDL_VIDEODRIVER=offscreen)");
-        EndLibrary();
+        unsetenv("DAZAR_RENDER_ROUTE");
         return;
     }
     double total[CALL_KINDS] = {}, slowest[CALL_KINDS] = {};
@@ -333,10 +342,7 @@ int FfmpegRate(const char *pixelFormat, Rate *rate)
 Rate PathRate(int movie)
 {
     double start = SecondsNow(), startProcessor = ProcessorSeconds();
-    for (int taken = 0; taken < kStretchFrames;) {
-        AdvanceMovieToCurrentFrame(movie, 1);
-        taken += LookupMovieRecord(movie)->lastUpdateTime != (uint32_t)-1;
-    }
+    for (int taken = 0; taken < kStretchFrames;) taken += TakeFrame(movie);
     return RateOf(kStretchFrames, SecondsNow() - start, ProcessorSeconds() - startProcessor);
 }
 
@@ -391,7 +397,7 @@ int main(int argc, char **argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    remove("bench_huge.ogv");
+    remove(kHugeMovieFile);
     const char *rounds = getenv("DAZAR_BENCH_ROUNDS");
     if (rounds && atoi(rounds) > 0) CompareWithFfmpeg(atoi(rounds));
     return 0;
