@@ -57,9 +57,11 @@ void PixmanPiece(pixman_image_t *screen, pixman_op_t op, const BenchSheet &sh, i
               sh.size, sh.size);
 }
 
-// A second view of a sprite's pixels that samples it scaled (destination to source: 1 / factor).
-pixman_image_t *ScaledView(BenchSprite &sp, double sourcePerDest) {
-    pixman_image_t *img = pixman_image_create_bits(PIXMAN_a8r8g8b8, sp.w, sp.h, sp.argb.data(), sp.w * 4);
+// A second view of an image's pixels that samples them scaled (destination to source: 1 / factor).
+pixman_image_t *ScaledView(pixman_image_t *of, double sourcePerDest) {
+    pixman_image_t *img = pixman_image_create_bits(pixman_image_get_format(of), pixman_image_get_width(of),
+                                                   pixman_image_get_height(of), pixman_image_get_data(of),
+                                                   pixman_image_get_stride(of));
     pixman_transform_t t;
     pixman_transform_init_scale(&t, pixman_double_to_fixed(sourcePerDest), pixman_double_to_fixed(sourcePerDest));
     pixman_image_set_transform(img, &t);
@@ -98,8 +100,10 @@ void PixmanBlit(BenchScene &s, const BlitCase &b) {
 }  // namespace
 
 int RunPixman(BenchScene &s, BenchOp op) {
-    static pixman_image_t *mechX3 = ScaledView(s.mech32, 1.0 / 3.0);
-    static pixman_image_t *half = ScaledView(s.sprite256, 2.0);
+    static pixman_image_t *mechX3 = ScaledView(s.mech32.pixman, 1.0 / 3.0);
+    static pixman_image_t *half = ScaledView(s.sprite256.pixman, 2.0);
+    static pixman_image_t *const quarterX4[2] = {ScaledView(s.quarter[0].pixman, 0.25),
+                                                 ScaledView(s.quarter[1].pixman, 0.25)};
     pixman_image_t *screen = s.screens[0].pixmanScreen;
     if (op >= OP_BLITS) {
         PixmanBlit(s, GetBlitCase(op));
@@ -110,7 +114,7 @@ int RunPixman(BenchScene &s, BenchOp op) {
     case OP_STRETCH_HALF_KEYED: PixmanPut(screen, PIXMAN_OP_OVER, half, nullptr, 0, 0, 200, 100, 128, 128); return 1;
     case OP_STRETCH_X4_565: case OP_STRETCH_X4_8888: {
         const int type = GetBenchOpType(op);
-        PixmanPut(s.screens[type].pixmanScreen, PIXMAN_OP_SRC, s.quarter[type].pixmanX4, nullptr, 0, 0, 0, 0, kScreenW,
+        PixmanPut(s.screens[type].pixmanScreen, PIXMAN_OP_SRC, quarterX4[type], nullptr, 0, 0, 0, 0, kScreenW,
                   kScreenH);
         return 1;
     }

@@ -100,13 +100,8 @@ void MakePicture(BenchPicture *pic, int type, int w, int h, uint32_t seed) {
             PutPixel(pic->pixels.data() + (size_t)y * w * bpp, x, type, p);
         }
     MarkMemImgPixelsChanged(&pic->ours);
-    uint32_t *bits = reinterpret_cast<uint32_t *>(pic->pixels.data());
-    pic->pixman = pixman_image_create_bits(PixmanFormat(type), w, h, bits, w * bpp);
-    pic->pixmanX4 = pixman_image_create_bits(PixmanFormat(type), w, h, bits, w * bpp);
-    pixman_transform_t quarter;
-    pixman_transform_init_scale(&quarter, pixman_double_to_fixed(0.25), pixman_double_to_fixed(0.25));
-    pixman_image_set_transform(pic->pixmanX4, &quarter);
-    pixman_image_set_filter(pic->pixmanX4, PIXMAN_FILTER_NEAREST, nullptr, 0);
+    pic->pixman = pixman_image_create_bits(PixmanFormat(type), w, h, reinterpret_cast<uint32_t *>(pic->pixels.data()),
+                                           w * bpp);
     const struct {
         SDL_BlendMode mode;
         uint8_t alpha;

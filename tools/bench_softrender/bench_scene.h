@@ -87,14 +87,13 @@ struct BenchSheet {
     int size, across;
 };
 
-// An unkeyed picture of one size and colour type: ours, pixman's in the screen's format (and a view
-// of it sampled at 4 times its size), and one SDL2 surface per setting over the same pixels (so no
-// setting changes between blits).
+// An unkeyed picture of one size and colour type: ours, pixman's in the screen's format, and one
+// SDL2 surface per setting over the same pixels (so no setting changes between blits).
 enum { SDL_AS_COPY, SDL_AS_ALPHA100, SDL_AS_ALPHA128, SDL_AS_ADD200, SDL_AS_MUL, SDL_AS_COUNT };
 struct BenchPicture {
     MEMIMG ours;
     std::vector<uint8_t> pixels;
-    pixman_image_t *pixman, *pixmanX4;
+    pixman_image_t *pixman;
     SDL_Surface *sdl[SDL_AS_COUNT];
 };
 
