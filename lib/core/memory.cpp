@@ -11,6 +11,8 @@
 // The header fields that the integrity copy covers: everything before it.
 #define HEADER_CHECKED_BYTES offsetof(MemoryBlockHeader, check)
 static_assert(HEADER_CHECKED_BYTES == sizeof(((MemoryBlockHeader *)0)->check), "the copy covers the fields");
+// The largest block: its size and header together must fit the header's 32-bit size.
+#define TRACKED_MAX_SIZE (0xFFFFFFFFu - sizeof(MemoryBlockHeader))
 
 static std::mutex g_memoryLock;
 static MemoryBlockHeader *g_firstBlock;   // newest first
@@ -49,7 +51,7 @@ static void SetNameTail(MemoryBlockHeader *h, const char *file)
 // from the system, zero already, that cost nothing until they are written).
 static void *NewTrackedBlock(size_t size, const char *file, int line, int zeroed)
 {
-    if (size > 0xFFFFFFFFu - sizeof(MemoryBlockHeader)) {
+    if (size > TRACKED_MAX_SIZE) {
         WriteLogFormat("メモリの確保に失敗しました サイズ %zu in AllocMemoryTracked", size);
         return nullptr;
     }
@@ -112,20 +114,21 @@ static void RelinkMovedBlock(MemoryBlockHeader *h)
 void *ResizeMemoryTracked(void *block, size_t size)
 {
     if (!block) return AllocMemoryTracked(size, "", 0);
-    MemoryBlockHeader *h = HeaderOf(block), *moved = nullptr;
-    int sound = 0;
-    if (size <= 0xFFFFFFFFu - sizeof(MemoryBlockHeader)) {
+    MemoryBlockHeader *h = HeaderOf(block);
+    int sound = 1;
+    if (size <= TRACKED_MAX_SIZE) {
         // Under the lock: the list's links are set again before anyone walks them.
         std::lock_guard<std::mutex> guard(g_memoryLock);
         sound = BlockLinkedSoundly(h);
-        if (sound && !InjectedFailure()) moved = (MemoryBlockHeader *)realloc(h, sizeof(MemoryBlockHeader) + size);
+        MemoryBlockHeader *moved =
+            sound && !InjectedFailure() ? (MemoryBlockHeader *)realloc(h, sizeof(MemoryBlockHeader) + size) : nullptr;
         if (moved) {
             moved->size = (uint32_t)size;
             RelinkMovedBlock(moved);
+            return moved + 1;
         }
     }
-    if (moved) return moved + 1;
-    if (sound || size > 0xFFFFFFFFu - sizeof(MemoryBlockHeader)) {
+    if (sound) {
         WriteLogFormat("メモリの確保に失敗しました サイズ %zu in ResizeMemoryTracked", size);
     } else {
         WriteLogFormat("メモリブロックのヘッダが壊れています アドレス %p in ResizeMemoryTracked", block);

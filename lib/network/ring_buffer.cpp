@@ -57,56 +57,59 @@ int ReadRingBuffer(RingBuffer *ring, void *dst, int n, int peek)
     return 0;
 }
 
-// The size a ring needing need bytes grows to: need + 1000, or at least doubled, so a ring that grows
-// step by step copies each byte a bounded number of times. -1 (logged) past 32 bits.
-static int64_t GrownSize(const RingBuffer *ring, int64_t need)
-{
-    int64_t size = need + RING_BUFFER_SLACK;
-    int64_t doubled = 2 * (int64_t)ring->bufferSize;
-    if (size < doubled && doubled <= INT32_MAX) size = doubled;
-    if (size <= INT32_MAX) return size;
-    WriteLogFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %d byte)", INT32_MAX);
-    return -1;
-}
-
-// Logs a storage that could not be had. -1.
+// Logs a storage that could not be had (its size capped at 32 bits). -1.
 static int RefuseGrowth(int64_t size)
 {
-    return WriteLogFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %d byte)", (int)size);
+    return WriteLogFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %d byte)",
+                          (int)(size > INT32_MAX ? INT32_MAX : size));
+}
+
+// Storage for need bytes: block resized to it, or a new one when block is null. It grows to need + 1000,
+// or at least double the ring's size, so a ring that grows step by step copies each byte a bounded
+// number of times. Null (logged) past 32 bits or when it cannot be had, block staying as it was.
+static uint8_t *GrowStorage(const RingBuffer *ring, void *block, int64_t need, int32_t *size)
+{
+    int64_t grown = need + RING_BUFFER_SLACK;
+    int64_t doubled = 2 * (int64_t)ring->bufferSize;
+    if (grown < doubled && doubled <= INT32_MAX) grown = doubled;
+    uint8_t *data = grown <= INT32_MAX ? (uint8_t *)ResizeMemoryTracked(block, (size_t)grown) : nullptr;
+    if (!data) {
+        RefuseGrowth(grown);
+        return nullptr;
+    }
+    *size = (int32_t)grown;
+    return data;
 }
 
 int ReserveRingBuffer(RingBuffer *ring, int n)
 {
     WrapRingBufferEnds(ring);
-    int32_t held = HeldInStorage(ring);
+    int32_t held = HeldInStorage(ring), size;
     int64_t need = (int64_t)held + (n > 0 ? n : 0);
     if (ring->bufferSize >= need) return 0;
-    int64_t size = GrownSize(ring, need);
-    if (size < 0) return -1;
-    uint8_t *data = (uint8_t *)AllocMemoryTracked((size_t)size, "", 0);
-    if (!data) return RefuseGrowth(size);
+    uint8_t *data = GrowStorage(ring, nullptr, need, &size);
+    if (!data) return -1;
     CopyOut(ring->data, ring->bufferSize, ring->readPos, data, held);
     FreeMemoryTracked(ring->data);
     ring->data = data;
     ring->readPos = 0;
     ring->writePos = held;
-    ring->bufferSize = (int32_t)size;
+    ring->bufferSize = size;
     return 0;
 }
 
 int ExtendRingBuffer(RingBuffer *ring, int n)
 {
     WrapRingBufferEnds(ring);
+    int64_t more = n > 0 ? n : 0;
     // The bytes of both storages together must still fit the ring's 32-bit counts.
-    if ((int64_t)ring->dataSize + (n > 0 ? n : 0) > INT32_MAX) return RefuseGrowth(INT32_MAX);
-    int32_t held = HeldInStorage(ring);
-    int64_t need = (int64_t)held + (n > 0 ? n : 0);
-    if (ring->bufferSize >= need) return 0;
+    if (ring->dataSize + more > INT32_MAX) return RefuseGrowth(INT32_MAX);
+    int32_t held = HeldInStorage(ring), size;
+    if (ring->bufferSize >= held + more) return 0;
     // While an older storage is read, this one's bytes start at 0 and never wrap.
     if (!ring->oldData && (int64_t)ring->readPos + held > ring->bufferSize) {
-        int64_t size = GrownSize(ring, n > 0 ? n : 0);
-        uint8_t *data = size < 0 ? nullptr : (uint8_t *)AllocMemoryTracked((size_t)size, "", 0);
-        if (!data) return size < 0 ? -1 : RefuseGrowth(size);
+        uint8_t *data = GrowStorage(ring, nullptr, more, &size);
+        if (!data) return -1;
         ring->oldData = ring->data;
         ring->oldReadPos = ring->readPos;
         ring->oldDataSize = held;
@@ -114,15 +117,14 @@ int ExtendRingBuffer(RingBuffer *ring, int n)
         ring->data = data;
         ring->readPos = 0;
         ring->writePos = 0;
-        ring->bufferSize = (int32_t)size;
+        ring->bufferSize = size;
         return 0;
     }
-    int64_t size = GrownSize(ring, need);
-    uint8_t *data = size < 0 ? nullptr : (uint8_t *)ResizeMemoryTracked(ring->data, (size_t)size);
-    if (!data) return size < 0 ? -1 : RefuseGrowth(size);
+    uint8_t *data = GrowStorage(ring, ring->data, held + more, &size);
+    if (!data) return -1;
     ring->data = data;
     ring->writePos = ring->readPos + held;
-    ring->bufferSize = (int32_t)size;
+    ring->bufferSize = size;
     return 0;
 }
 
