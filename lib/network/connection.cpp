@@ -316,7 +316,6 @@ static int ReceiveBodies(NetWorkHandleRecord *record, NetWorkBudget *budget)
     int used = LayRun(&record->recvRing, record->bytesMissing, lengths, count, headers, pieces);
     int got = WsRecvPieces(record->socket, pieces, used);
     TakeRun(record, budget, lengths, count, headers, got > 0 ? got : 0);
-    record->recvWaiting = 0;
     return got == total + 4 * count;
 }
 
