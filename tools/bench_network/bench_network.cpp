@@ -214,16 +214,19 @@ void BM_Framed(benchmark::State &state)
 }
 BENCHMARK(BM_Framed)->Arg(1024)->Arg(64 * 1024)->Arg(32 * 1024 * 1024)->Unit(benchmark::kMillisecond);
 
-// Milliseconds of the mean, the 99th percentile and the largest of some seconds.
-void Spread(benchmark::State &state, const char *name, std::vector<double> seconds)
+// The mean, the 99th percentile and the largest of some values, in unit (scale: one value in it; by
+// default seconds in milliseconds).
+void Spread(benchmark::State &state, const char *name, std::vector<double> values, const char *unit = "ms",
+            double scale = 1e3)
 {
-    if (seconds.empty()) return;
-    std::sort(seconds.begin(), seconds.end());
+    if (values.empty()) return;
+    std::sort(values.begin(), values.end());
     double sum = 0;
-    for (double s : seconds) sum += s;
-    state.counters[std::string(name) + "_ms"] = sum / (double)seconds.size() * 1e3;
-    state.counters[std::string(name) + "_p99_ms"] = seconds[seconds.size() * 99 / 100] * 1e3;
-    state.counters[std::string(name) + "_max_ms"] = seconds.back() * 1e3;
+    for (double v : values) sum += v;
+    std::string tail = std::string("_") + unit;
+    state.counters[name + tail] = sum / (double)values.size() * scale;
+    state.counters[name + ("_p99" + tail)] = values[values.size() * 99 / 100] * scale;
+    state.counters[name + ("_max" + tail)] = values.back() * scale;
 }
 
 // Takes all that is complete on a connection, as a program does once a pass; the bytes taken.
@@ -324,13 +327,7 @@ void BM_Peers(benchmark::State &state)
     Spread(state, "pump_cpu", pumpsCpu);
     Spread(state, "call", calls);
     state.counters["bytes_per_pass"] = taken / (double)state.iterations();
-    if (!latencies.empty()) {
-        std::sort(latencies.begin(), latencies.end());
-        double sum = 0;
-        for (double l : latencies) sum += l;
-        state.counters["light_passes"] = sum / (double)latencies.size();
-        state.counters["light_max_passes"] = latencies.back();
-    }
+    Spread(state, "light", latencies, "passes", 1);
 }
 BENCHMARK(BM_Peers)->ArgNames({"peers", "busy"})->Args({1, 1})->Args({10, 1})->Args({50, 1})->Args({100, 1})
     ->Args({1000, 0})->Iterations(300)->UseManualTime()->Unit(benchmark::kMillisecond);
