@@ -259,6 +259,9 @@ WsSocket WsAccept(WsSocket s, WsSockAddrIn *address, int *length)
     return value;
 }
 
+// 1 when a caller's buffer is unusable: a negative length, or none where bytes are asked for.
+static int IsBadBuffer(const void *data, int length) { return length < 0 || (!data && length > 0); }
+
 // A peek that looks at the start: the offset WsPeekAhead left is cleared first.
 static void PeekFromStart(WsEntry *entry)
 {
@@ -302,7 +305,7 @@ int WsRecv(WsSocket s, void *buffer, int length, int flags)
     WsEntry *entry = Lookup(s);
     if (!entry) return WS_SOCKET_ERROR;
     entry->armed |= ARM_READ;
-    if (length < 0 || (!buffer && length > 0)) return Fail(WS_WSAEINVAL);
+    if (IsBadBuffer(buffer, length)) return Fail(WS_WSAEINVAL);
     iovec piece{buffer, (size_t)length};
     if (flags & WS_MSG_PEEK) PeekFromStart(entry);
     return ReceiveInto(entry, &piece, 1, (flags & WS_MSG_PEEK) ? MSG_PEEK : 0);
@@ -316,7 +319,7 @@ int WsRecvPieces(WsSocket s, const WsBuffer *pieces, int count)
     if (count < 0 || count > WS_MAX_PIECES || (count > 0 && !pieces)) return Fail(WS_WSAEINVAL);
     iovec vector[WS_MAX_PIECES];
     for (int i = 0; i < count; i++) {
-        if (pieces[i].length < 0 || (!pieces[i].data && pieces[i].length > 0)) return Fail(WS_WSAEINVAL);
+        if (IsBadBuffer(pieces[i].data, pieces[i].length)) return Fail(WS_WSAEINVAL);
         vector[i] = iovec{pieces[i].data, (size_t)pieces[i].length};
     }
     return ReceiveInto(entry, vector, count, 0);
@@ -327,7 +330,7 @@ int WsPeekAhead(WsSocket s, int offset, void *buffer, int length)
     WsEntry *entry = Lookup(s);
     if (!entry) return WS_SOCKET_ERROR;
     entry->armed |= ARM_READ;
-    if (offset < 0 || length < 0 || (!buffer && length > 0)) return Fail(WS_WSAEINVAL);
+    if (offset < 0 || IsBadBuffer(buffer, length)) return Fail(WS_WSAEINVAL);
     if (sWs.noPeekOffset || StandInFault(STAND_IN_WINSOCK, WS_FAULT_PEEK_AHEAD, 0)) return Fail(WS_WSAEOPNOTSUPP);
     // Left set (the next look ahead sets its own), so a look costs two calls.
     if (setsockopt(entry->fd, SOL_SOCKET, SO_PEEK_OFF, &offset, sizeof offset) != 0) {
@@ -343,7 +346,7 @@ int WsSend(WsSocket s, const void *buffer, int length, int flags)
 {
     WsEntry *entry = Lookup(s);
     if (!entry) return WS_SOCKET_ERROR;
-    if (length < 0 || (!buffer && length > 0)) return Fail(WS_WSAEINVAL);
+    if (IsBadBuffer(buffer, length)) return Fail(WS_WSAEINVAL);
     if (entry->limits.blockSend) {
         entry->armed |= ARM_WRITE;
         return Fail(WS_WSAEWOULDBLOCK);
