@@ -141,7 +141,7 @@ static void DrawIntoWindow(void *data)
 {
     WindowPresent *p = (WindowPresent *)data;
     D3dGlCopy *copy = p->copy;
-    BeginWork();  // current again, whatever the watcher did
+    BeginWork();
     gGl.BindFramebuffer(GL_READ_FRAMEBUFFER, copy->framebuffer);
     gGl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     GLint at[4];

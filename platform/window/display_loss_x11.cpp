@@ -134,8 +134,7 @@ void WCatchDisplayBreak(void)
 
 void WCatchDisplayErrors(void)
 {
-    const char *driver = SDL_GetCurrentVideoDriver();
-    if (!driver || strcmp(driver, "x11") != 0) return;
+    if (!WIsX11Video()) return;
     // Ours already when SDL's display outlived an end of ours: the handler before stays the one kept.
     XErrorHandler before = XSetErrorHandler(OnXError);
     if (before != OnXError) sX.previous = before;
@@ -243,8 +242,7 @@ static int IsLocalServerGone(void)
 int WIsDisplayGone(void)
 {
     if (WIsDisplayBroken()) return 1;
-    const char *driver = SDL_GetCurrentVideoDriver();
-    if (sX.display || !driver || strcmp(driver, "x11") != 0) return 0;
+    if (sX.display || !WIsX11Video()) return 0;
     // SDL hands its connection out with a window only: before the first, the server is asked.
     if (IsLocalServerGone()) sX.broken.store(1);
     return sX.broken.load();

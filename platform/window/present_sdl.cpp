@@ -142,10 +142,9 @@ void *WCreateGlContext(WHandle window, void (*windowGone)(void *context))
     GlCall made = {record, nullptr, 0};
     // A context made as the connection broke is left with it: deleting it would ask the display.
     if (WRunOnDisplay(CreateContextOnWindow, &made) != 0 || !made.context) return nullptr;
-    SDL_GLContext context = made.context;
-    record->glContext = context;
+    record->glContext = made.context;
     record->glGone = windowGone;
-    return context;
+    return made.context;
 }
 
 void WForgetGlContext(void *context)
@@ -181,19 +180,16 @@ int WGetGlDrawableSize(WHandle window, int *width, int *height)
     return 0;
 }
 
-static void SwapOnWindow(void *data)
+static void SwapOnWindow(void *sdl)
 {
-    GlCall *call = (GlCall *)data;
-    SDL_GL_SwapWindow(call->record->sdl);
-    call->result = 0;
+    SDL_GL_SwapWindow((SDL_Window *)sdl);
 }
 
 int WSwapGlWindow(WHandle window)
 {
     WWindowRecord *record = WLookupWindow(window);
     if (!record || record->ownerThread != KGetCurrentThreadId() || WIsXWindowLost(record)) return -1;
-    GlCall call = {record, nullptr, -1};
-    if (WRunOnDisplay(SwapOnWindow, &call) != 0) return -1;
+    if (WRunOnDisplay(SwapOnWindow, record->sdl) != 0) return -1;
     const WPresentRecord present = {window, nullptr, 0, 0, 0, 0};
     StandInRecord(STAND_IN_WINDOW, &present);
     return 0;

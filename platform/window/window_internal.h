@@ -116,6 +116,8 @@ void WUnwatchDisplay(void);
 void WTakeDisplayLosses(void (*close)(unsigned long xWindow));
 // 1 on SDL's "offscreen" driver, which shows nothing: frames are presented without OpenGL.
 int WIsHeadlessVideo(void);
+// 1 on SDL's "x11" driver.
+int WIsX11Video(void);
 // Releases the presentation objects of a window (present_sdl.cpp): its frame copy, and the renderer
 // unless the connection broke; a device's context on it hears that the window goes.
 void WPresentRelease(WWindowRecord *record);

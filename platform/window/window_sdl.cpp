@@ -110,9 +110,7 @@ int WInitSubsystem(void)
     // SDL's "offscreen" driver shows nothing: its frames need no OpenGL, whose driver, unloaded again
     // at the end, would strand the process-wide state it keeps (LeakSanitizer: 7 KB). Under X a
     // window's frames go to the display without it too (see CreateRenderer).
-    const char *driver = SDL_GetCurrentVideoDriver();
-    if (WIsHeadlessVideo() || (driver && strcmp(driver, "x11") == 0))
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    if (WIsHeadlessVideo() || WIsX11Video()) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Pads are read whatever the focus: the library decides what inactivity means, and headless
     // windows never get the focus.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
@@ -123,11 +121,15 @@ int WInitSubsystem(void)
     return 0;
 }
 
-int WIsHeadlessVideo(void)
+static int IsVideoDriver(const char *name)
 {
     const char *driver = SDL_GetCurrentVideoDriver();
-    return driver && strcmp(driver, "offscreen") == 0;
+    return driver && strcmp(driver, name) == 0;
 }
+
+int WIsHeadlessVideo(void) { return IsVideoDriver("offscreen"); }
+
+int WIsX11Video(void) { return IsVideoDriver("x11"); }
 
 // Ends what WInitSubsystem started once the last user has gone.
 void WQuitSubsystem(void)
