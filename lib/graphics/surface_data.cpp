@@ -213,24 +213,27 @@ int KeepSurfaceDataPixels(int handle)
     return 0;
 }
 
-// A new surface takes the kept pixels, if any, and the kept surface goes; a surface that refuses them
-// (another size or format) leaves it with the store (DropKeptSurfaceDataPixels).
-static void GiveKeptPixelsBack(SurfaceDataRecord *r)
+// Lets the kept surface go. 1 when there was one.
+static int LetKeptSurfaceGo(SurfaceDataRecord *r)
 {
-    auto *kept = (DdSurface *)r->keptSurface;
-    if (!kept || DdTradeSurfacePixels((DdSurface *)r->ddSurface, kept) != DD_OK) return;
-    kept->fn->Release(kept);
-    r->keptSurface = nullptr;
-}
-
-int DropKeptSurfaceDataPixels(int handle)
-{
-    SurfaceDataRecord *r = LookupSurfaceData(handle);
     auto *kept = r ? (DdSurface *)r->keptSurface : nullptr;
     if (!kept) return 0;
     kept->fn->Release(kept);
     r->keptSurface = nullptr;
     return 1;
+}
+
+// A new surface takes the kept pixels, if any, and the kept surface goes; a surface that refuses them
+// (another size or format) leaves it with the store (DropKeptSurfaceDataPixels).
+static void GiveKeptPixelsBack(SurfaceDataRecord *r)
+{
+    auto *kept = (DdSurface *)r->keptSurface;
+    if (kept && DdTradeSurfacePixels((DdSurface *)r->ddSurface, kept) == DD_OK) LetKeptSurfaceGo(r);
+}
+
+int DropKeptSurfaceDataPixels(int handle)
+{
+    return LetKeptSurfaceGo(LookupSurfaceData(handle));
 }
 
 // ================================================================================================
