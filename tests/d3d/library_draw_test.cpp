@@ -223,21 +223,19 @@ TEST_F(DeviceRouteTest, NewGlyphsUnlockJustTheirCellsAndTheGuardStopsText)
     EXPECT_EQ(0, QuadVertices(mark, &v));
 }
 
-// The display surface of a texture graph's first piece, or null.
-static DdSurface *PieceSurface(int graph)
+// The surface data of a texture graph's first piece (the piece in *piece), or null.
+static const SurfaceDataRecord *PieceData(int graph, const Surface3DData **piece)
 {
     const GraphRecord *record = LookupGraph(graph);
-    const Surface3DData *piece = record ? GetSurface3DData(record->pieces.handles[0]) : nullptr;
-    const SurfaceDataRecord *data = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
-    return data ? (DdSurface *)data->ddSurface : nullptr;
+    *piece = record ? GetSurface3DData(record->pieces.handles[0]) : nullptr;
+    return *piece ? LookupSurfaceData((*piece)->surfaceData) : nullptr;
 }
 
 // The pixels of a texture graph's first piece, row by row.
 static std::vector<uint8_t> PiecePixels(int graph)
 {
-    const GraphRecord *record = LookupGraph(graph);
-    const Surface3DData *piece = record ? GetSurface3DData(record->pieces.handles[0]) : nullptr;
-    const SurfaceDataRecord *data = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
+    const Surface3DData *piece;
+    const SurfaceDataRecord *data = PieceData(graph, &piece);
     if (!data) return {};
     int bytes = G_D3D_GetTextureFormatColorFormat(data->textureFormatSlot)->pixelByte, pitch = 0;
     uint8_t *pixels = nullptr;
@@ -252,9 +250,9 @@ static std::vector<uint8_t> PiecePixels(int graph)
 // A full-screen loss: the device and its textures go, the display is rebuilt around them. Each
 // texture keeps its pixels for its new surface, a glyph cache excepted (its font makes it again): the
 // new surface takes over the old one's memory block, no copy of it. One that cannot (its lock refused
-// at the release, or its new surface refusing them) has its graphs
-// reload their pictures: a graph made from memory from the picture it keeps, a blank graph and a part
-// of it from nothing (logged); a glyph cache is made again by its font, with no log of its own.
+// at the release, or its new surface refusing them) has its graphs reload their pictures: a graph made
+// from memory from the picture it keeps, a blank graph and a part of it from nothing (logged); a glyph
+// cache is made again by its font, with no log of its own.
 // (Graphs from files are reloaded in the game's restore runs.)
 TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
 {
@@ -287,7 +285,8 @@ TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
         std::string start = ReadTestFile("Log.txt");
         // Held here so that the new surface cannot be given the old one's block again by the allocator.
         int refused = c.refusedAtRelease || c.refusedAtRebuild;
-        DdSurface *old = PieceSurface(blank);
+        const Surface3DData *piece;
+        DdSurface *old = (DdSurface *)PieceData(blank, &piece)->ddSurface;
         old->fn->AddRef(old);
         uint8_t *oldPixels = old->pixels;
 
@@ -300,7 +299,7 @@ TEST_F(DeviceRouteTest, ARestoreGivesTexturesTheirPixelsOrReloadsTheirPictures)
         if (c.refusedAtRebuild) DdTestFailNth(DD_M_TRADE_PIXELS, 1, DD_ERR_GENERIC);
         ASSERT_EQ(0, RestoreDisplay());
         DdTestFailNth(DD_M_TRADE_PIXELS, 0, DD_OK);
-        EXPECT_EQ(!refused, PieceSurface(blank)->pixels == oldPixels);
+        EXPECT_EQ(!refused, ((DdSurface *)PieceData(blank, &piece)->ddSurface)->pixels == oldPixels);
         old->fn->Release(old);
         ASSERT_EQ(1, IsDirect3DDrawUsable());
         EXPECT_EQ(partBefore, PiecePixels(part));

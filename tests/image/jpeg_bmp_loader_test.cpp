@@ -90,11 +90,10 @@ void ArithmeticProgressive(jpeg_compress_struct *c) { ArithmeticCoded(c), Progre
 TEST_F(Loader, JpegColourMatchesLibjpegsOwnDecode) {
     std::vector<uint8_t> px(37 * 23 * 3);
     for (size_t i = 0; i < px.size(); ++i) px[i] = (uint8_t)(i * 37 % 251);
-    const Tweak tweaks[] = {nullptr, Progressive, ArithmeticCoded, ArithmeticProgressive};
-    for (int k = 0; k < 4; ++k) {
-        std::vector<uint8_t> file = WriteJpeg(37, 23, 3, px, 80, tweaks[k]);
-        ASSERT_EQ(0, Load(file)) << k;
-        EXPECT_EQ(DecodeJpegPlainly(file), Packed()) << k;
+    for (Tweak tweak : {Tweak(nullptr), Progressive, ArithmeticCoded, ArithmeticProgressive}) {
+        std::vector<uint8_t> file = WriteJpeg(37, 23, 3, px, 80, tweak);
+        ASSERT_EQ(0, Load(file)) << (void *)tweak;
+        EXPECT_EQ(DecodeJpegPlainly(file), Packed()) << (void *)tweak;
         DiscardGraphImage(&img);
     }
 }
@@ -233,9 +232,8 @@ std::vector<uint8_t> LeastColourJpeg(uint8_t sof, int w, int h, size_t bytes) {
         f.insert(f.end(), data.begin(), data.end());
     };
     std::vector<uint8_t> quantizer(65, 1), tables(2 * 18, 0);
-    quantizer[0] = 0;
+    quantizer[0] = 0, tables[18] = 0x10;
     tables[1] = tables[19] = 1;  // DC table 0 and AC table 0: one code of length 1, for symbol 0
-    tables[18] = 0x10;
     std::vector<uint8_t> frame = {8, (uint8_t)(h >> 8), (uint8_t)h, (uint8_t)(w >> 8), (uint8_t)w, 3};
     for (uint8_t id = 1; id <= 3; ++id) frame.insert(frame.end(), {id, 0x11, 0});
     segment(0xDB, quantizer);
@@ -371,14 +369,13 @@ TEST_F(Loader, BmpBeyondWhatItsFileHoldsIsRefusedUnallocated) {
 // two bits a block sequential and one progressive) or a byte short (a BMP's stored rows) is refused
 // before the picture is allocated.
 TEST_F(Loader, BoundsAtTheirEdgeTakeAFileThatHoldsItsPictureAndNoLess) {
+    auto jpeg = [](uint8_t sof, int blocks) { return LeastColourJpeg(sof, 8 * blocks, 8, 2040 * 3 * (sof == 0xC0 ? 2 : 1) / 8); };
+    auto bmp = [](size_t rowBytes) { return Bmp(16384, 256, 1, 0, std::vector<uint8_t>(8, 0), std::vector<uint8_t>(rowBytes, 0), 2); };
     struct Case { const char *what; std::vector<uint8_t> holds, lacks; size_t picture; };
     const Case cases[] = {
-        {"a sequential colour JPEG", LeastColourJpeg(0xC0, 8 * 2040, 8, 2040 * 3 * 2 / 8),
-         LeastColourJpeg(0xC0, 8 * 2041, 8, 2040 * 3 * 2 / 8), 8 * 2041 * 8 * 3},
-        {"a progressive colour JPEG", LeastColourJpeg(0xC2, 8 * 2040, 8, 2040 * 3 / 8),
-         LeastColourJpeg(0xC2, 8 * 2041, 8, 2040 * 3 / 8), 8 * 2041 * 8 * 3},
-        {"a one-bit BMP", Bmp(16384, 256, 1, 0, std::vector<uint8_t>(8, 0), std::vector<uint8_t>(2048 * 256, 0), 2),
-         Bmp(16384, 256, 1, 0, std::vector<uint8_t>(8, 0), std::vector<uint8_t>(2048 * 256 - 1, 0), 2), 16384 * 256},
+        {"a sequential colour JPEG", jpeg(0xC0, 2040), jpeg(0xC0, 2041), 8 * 2041 * 8 * 3},
+        {"a progressive colour JPEG", jpeg(0xC2, 2040), jpeg(0xC2, 2041), 8 * 2041 * 8 * 3},
+        {"a one-bit BMP", bmp(2048 * 256), bmp(2048 * 256 - 1), 16384 * 256},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

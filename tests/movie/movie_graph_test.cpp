@@ -61,8 +61,7 @@ protected:
         EXPECT_EQ(DdTestLiveCount(DD_OBJ_SURFACE), surfaces);
         LeaveFreshTempDir();
     }
-    // The graph drawn at (x0, y0) of the back screen: its pixels that differ from reference frame n
-    // (565 or X888 by the screen).
+    // The graph drawn at (x0, y0): its pixels that differ from reference frame n (565 or X888 by the screen).
     static int WrongInGraph(const Movie &m, int n, int graph, int x0, int y0)
     {
         EXPECT_EQ(PutGraph(x0, y0, graph, 0), 0);
@@ -89,9 +88,8 @@ protected:
     // The routes a run draws on: software and DirectDraw, and Direct3D where it really draws.
     static std::vector<const char *> Routes()
     {
-        std::vector<const char *> routes = {"software", "ddraw"};
-        if (IsDirect3DRouteExpected()) routes.push_back("d3d");
-        return routes;
+        return IsDirect3DRouteExpected() ? std::vector<const char *>{"software", "ddraw", "d3d"}
+                                         : std::vector<const char *>{"software", "ddraw"};
     }
     // The library started again on a route, its back screen of that size and depth the draw target.
     static void RestartOn(const char *route, int width, int height, int bits)
