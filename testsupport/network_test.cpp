@@ -30,14 +30,16 @@ void NetTestSetHttpPiecesPerStep(int32_t pieces)
     Install();
 }
 
-// ---- receives (the socket stand-in's record hook) ------------------------------------------------
+// ---- receives a socket takes (the record hook) and the look ahead refused (the fault hook) ---------
 static std::atomic<WsSocket> sWatched;
-static std::atomic<int> sWatchedReceives;
+static std::atomic<int> sWatchedReceives, sPeekAheadRefused;
 
 static void RecordReceive(const void *entry)
 {
     if (((const WsReceiveRecord *)entry)->socket == sWatched.load()) sWatchedReceives++;
 }
+
+static int32_t SocketFault(int kind, int64_t) { return kind == WS_FAULT_PEEK_AHEAD && sPeekAheadRefused.load(); }
 
 void NetTestWatchReceives(WsSocket s)
 {
@@ -46,14 +48,6 @@ void NetTestWatchReceives(WsSocket s)
 }
 
 int NetTestWatchedReceives(void) { return sWatchedReceives.load(); }
-
-// ---- the look ahead refused, as on a system that cannot (the socket stand-in's fault hook) ----------
-static std::atomic<int> sPeekAheadRefused;
-
-static int32_t SocketFault(int kind, int64_t)
-{
-    return kind == WS_FAULT_PEEK_AHEAD && sPeekAheadRefused.load();
-}
 
 void NetTestRefusePeekAhead(int refused) { sPeekAheadRefused.store(refused != 0); }
 

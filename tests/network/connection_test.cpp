@@ -68,11 +68,9 @@ protected:
     // or the connection is gone; what was taken.
     std::string TakeAll(int h, size_t total)
     {
-        std::string taken, piece;
+        std::string taken;
         PumpUntil([&] {
-            int waiting = GetNetWorkDataLength(h);
-            piece.resize(waiting > 0 ? (size_t)waiting : 0);
-            if (waiting > 0 && NetWorkRecv(h, piece.data(), waiting) == 0) taken += piece;
+            taken += TakeWaiting(h);
             return taken.size() >= total || GetNetWorkAcceptState(h) < 0;
         });
         return taken;
@@ -83,13 +81,11 @@ protected:
     {
         std::vector<int> came(h.size());
         for (size_t i = 0; i < h.size(); i++) came[i] = -Record(h[i])->completeBytes;
-        std::string buffer;
         for (int pass = 0; pass < passes; pass++) {
             PumpNetWorkMessages(1);
             for (size_t i = 0; i < h.size(); i++) {
-                int waiting = GetNetWorkDataLength(h[i]);
-                buffer.resize(waiting > 0 ? (size_t)waiting : 0);
-                if (take && waiting > 0 && NetWorkRecv(h[i], buffer.data(), waiting) == 0) came[i] += waiting;
+                if (take) came[i] += (int)TakeWaiting(h[i]).size();
+                else GetNetWorkDataLength(h[i]);
             }
         }
         for (size_t i = 0; i < h.size(); i++) came[i] += Record(h[i])->completeBytes;
@@ -450,13 +446,11 @@ TEST_F(Connection, ABigMessageIsReservedOnceAndArrivesWhole)
     EXPECT_EQ(r->recvRing.data, storage);
 }
 
-// Long messages the socket holds: a receive with a pass's time (the clock stands still, so only bytes
-// could end it) takes them in two receives, a header and one move that reads the headers behind it
-// where they stand and puts every body in its place, across the ring's end too, whatever short
-// messages lie between; with little of the pass's time left, the move takes no more than that time is
-// worth; where the system cannot look ahead, a receive for each header and each body's piece.
-// And where a receive comes short in the middle of a long message (each receive limited here, as a
-// peer held by the window gives), the receive waits for more rather than ending there.
+// Long messages held in the socket, one receive with a pass's time (a still clock): a header, then one
+// move that reads the headers behind it in place and puts every body where it belongs, across the
+// ring's end and short messages too; with little time left, only what that time is worth; without a
+// look ahead, a receive per header and body piece. A receive that comes short within a long message
+// (receives limited, as a peer held by the window gives) waits for more rather than ending there.
 TEST_F(Connection, HeldLongMessagesAreTakenInOneMoveAndAStreamIsFollowed)
 {
     struct Case { int maxRecv, time, refused, receives; std::vector<std::pair<int, int>> frames; };  // size, seed
@@ -488,8 +482,8 @@ TEST_F(Connection, HeldLongMessagesAreTakenInOneMoveAndAStreamIsFollowed)
         WsSetSocketLimits(socket, &limits);
         NetTestRefusePeekAhead(c.refused);
         NetTestWatchReceives(socket);
-        InstallSteppedClock(1000000);
-        int64_t now = (int64_t)GetSteppedClockMicroseconds();
+        const int64_t now = 1000000;
+        InstallSteppedClock(now);
         gNetWork.passEnded = now;  // the receive begins no pass of its own
         gNetWork.pass = NetWorkBudget{now + c.time, NETWORK_RECV_BYTES_PER_PASS, NETWORK_RECV_MESSAGES_PER_PASS, 0};
         RecvSocket(h);
@@ -579,11 +573,9 @@ TEST_F(Connection, NothingIsLostAtACloseReadInTheNaturalOrder)
     EXPECT_EQ(TakeAll(h, 6000).size(), 6000u);
 }
 
-// Beside 20 flooding peers (the clock stands still, so bytes end each pass): a light peer is served
-// within two passes of its data coming, and whatever a peer sent before it ended, by a reset, a close
-// or a half-close, reaches a program that reads. The end is not told before the data, and a connection
-// whose end is told early (as a socket layer may tell a reset) stays until its socket's data is
-// received and taken.
+// Beside 20 flooding peers (a still clock: bytes end each pass), a light peer is served within two
+// passes of its data coming, and what a peer sent before a reset, close or half-close reaches a
+// reader: an end told early (as a socket layer may tell a reset) waits until the data is taken.
 TEST_F(Connection, BesideFloodingPeersALightPeerIsServedAtOnceAndNothingSentBeforeAnEndIsLost)
 {
     PeerProcess flooders;
@@ -593,13 +585,12 @@ TEST_F(Connection, BesideFloodingPeersALightPeerIsServedAtOnceAndNothingSentBefo
     InstallSteppedClock(1000000);
     int light = AcceptPeer();
     ASSERT_GE(light, 0);
-    char taken[8];
     for (int round = 0; round < 3; round++) {
         ASSERT_TRUE(SendHeld({light}, {"frame 8 1"}));
         int passes = 0;
         for (; passes < 100 && GetNetWorkDataLength(light) < 8; passes++) PumpNetWorkMessages(1);
         EXPECT_LE(passes, 2);
-        ASSERT_EQ(NetWorkRecv(light, taken, 8), 0);
+        ASSERT_EQ(TakeWaiting(light).size(), 8u);
     }
     StopPeer(&peer);
     struct Case { const char *ending; int toldEarly; };
@@ -615,9 +606,8 @@ TEST_F(Connection, BesideFloodingPeersALightPeerIsServedAtOnceAndNothingSentBefo
     StopPeer(&flooders);
 }
 
-// A raw connection's share of a pass is kept for its reader, the HTTP steps after the pump, also when
-// a framed connection with more than a pass can take is served after it (a clock that moves at every
-// look, so time ends the framed receive).
+// A raw connection's share of a pass is kept for its reader (the HTTP steps after the pump) when a
+// framed connection with more than a pass can take follows it (a ticking clock ends that receive).
 TEST_F(Connection, ARawConnectionsShareOfAPassIsKeptWhateverIsServedAfterIt)
 {
     SetNetWorkRawOption(1);
@@ -719,13 +709,9 @@ TEST_F(Connection, EchoSoakUnderRandomFragmentation)
     std::string text = command + "\n";
     ASSERT_EQ(write(peer.in, text.data(), text.size()), (ssize_t)text.size());
     std::string reply;
-    std::string chunk;
     auto echo = [&] {
-        int waiting = GetNetWorkDataLength(h);
-        if (waiting > 0) {
-            chunk.resize((size_t)waiting);
-            if (NetWorkRecv(h, chunk.data(), waiting) == 0) NetWorkSend(h, chunk.data(), waiting);
-        }
+        std::string chunk = TakeWaiting(h);
+        if (!chunk.empty()) NetWorkSend(h, chunk.data(), (int)chunk.size());
         size_t end = peer.pending.find('\n');
         return end != std::string::npos;
     };

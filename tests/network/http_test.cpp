@@ -307,9 +307,8 @@ TEST_F(Http, OnePassOverTheTransfersTakesOneBudget)
     for (PeerProcess &p : peers) StopPeer(&p);
 }
 
-// Twenty transfers whose servers send a 40-line head at once, beside flooding peers that spend the
-// time of every pass, at one pass per 16 ms: every head is read whole within a few passes, and the
-// head's time limit counts none of the time the transfers waited for their turn. All finish.
+// Twenty transfers whose servers send a 40-line head at once, beside flooding peers that spend every
+// pass's time (a pass per 16 ms): the head's time limit counts none of the waits for a turn; all finish.
 TEST_F(Http, WholeHeadsBesideFloodingPeersAreReadAndAllTransfersFinish)
 {
     int port = StartServer({"python3", PeerScript("framed_peer.py"), "serve", "40"});
@@ -332,11 +331,7 @@ TEST_F(Http, WholeHeadsBesideFloodingPeersAreReadAndAllTransfersFinish)
         now += 16000;
         PumpNetWorkMessages(1);
         StepAllHttpHandles();
-        for (int h : flooding) {
-            int waiting = GetNetWorkDataLength(h);
-            std::string taken(waiting > 0 ? (size_t)waiting : 0, 0);
-            if (waiting > 0) NetWorkRecv(h, taken.data(), waiting);
-        }
+        for (int h : flooding) TakeWaiting(h);
         running = 0;
         for (int slot : slots) running += gHttp.table[slot]->state == HTTP_RUNNING;
     }
@@ -351,9 +346,8 @@ TEST_F(Http, WholeHeadsBesideFloodingPeersAreReadAndAllTransfersFinish)
     for (int h : flooding) ReleaseNetWorkHandle(h);
 }
 
-// A memory body without a length grown past 64 MiB: each growth resizes the one block (it keeps its
-// allocation), so no step copies what was received before it; a growth into a new block would copy
-// all of it. The bytes copied are counted step by step through the allocator's ID of the body.
+// A memory body without a length grown past 64 MiB keeps its one block (the allocator's ID of it,
+// watched step by step), so no step copies what was received before it.
 TEST_F(Http, AMemoryBodyGrownPast64MiBIsNeverCopied)
 {
     const int size = 64 * 1024 * 1024 + 1000;

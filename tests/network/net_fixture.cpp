@@ -38,6 +38,14 @@ void InstallTickingClock(uint64_t *now)
     KSetClockSource(&ticking);
 }
 
+std::string TakeWaiting(int handle)
+{
+    int waiting = GetNetWorkDataLength(handle);
+    std::string taken(waiting > 0 ? (size_t)waiting : 0, 0);
+    if (waiting > 0 && NetWorkRecv(handle, taken.data(), waiting) != 0) taken.clear();
+    return taken;
+}
+
 static int ElapsedMs(int64_t start) { return (int)(NowMs() - start); }
 
 int StartPeer(PeerProcess *peer, const std::vector<std::string> &argv)

@@ -28,6 +28,8 @@ std::string PeerScript(const char *name);
 // Starts framed_peer.py with count connections to our listening record (listening on loopback first
 // when there is none); their handles, or none when they did not all come.
 std::vector<int> AcceptPeers(PeerProcess *peer, int count);
+// Takes what waits whole on a connection ("" when nothing, or the receive failed).
+std::string TakeWaiting(int handle);
 // Runs the pump's network and HTTP hooks until done() holds; false after timeoutMs.
 bool PumpUntil(const std::function<bool()> &done, int timeoutMs = 20000);
 // Whether the fixture's pump loops also step the HTTP transfers (default true).

@@ -3,9 +3,10 @@
 
 Started as `framed_peer.py connect PORT [COUNT]` (opens COUNT connections, 1 by default, to
 127.0.0.1:PORT) or `framed_peer.py listen` (binds 127.0.0.1 on a free port, prints "port N", accepts one
-connection). `framed_peer.py serve LINES` is an HTTP server instead: it prints "port N" and answers every
-request with a head of LINES header lines and a 2-byte body, all in one send. Every command answers one line starting with "ok" (or "error ..."), which is the test's
-handshake. "frames" and "flood" go to every connection, the others to the first.
+connection); `framed_peer.py serve LINES` is an HTTP server that prints "port N" and answers each request
+with a head of LINES header lines and a 2-byte body in one send. Every command answers one line starting
+with "ok" (or "error ..."), which is the test's handshake. "frames" and "flood" go to every connection, the
+others to the first.
 """
 import fcntl
 import random
@@ -78,23 +79,18 @@ def flood(conn, block):
 
 def serve_heads(lines):
     """Answers every request head, on a thread per connection, with the whole response at once."""
-    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    server.bind(("127.0.0.1", 0))
-    server.listen(128)
+    server = socket.create_server(("127.0.0.1", 0), backlog=128)
     response = ("HTTP/1.0 200 OK\r\n" + "".join("X-Line-%d: v\r\n" % i for i in range(lines)) +
                 "Content-Length: 2\r\n\r\nok").encode()
 
     def answer(conn):
-        with conn:
-            request = b""
+        with conn, conn.makefile("rb") as head:
             try:
-                while b"\r\n\r\n" not in request:
-                    piece = conn.recv(4096)
-                    if not piece:
-                        return
-                    request += piece
-                conn.sendall(response)
-                conn.recv(1)  # until the client goes
+                while (line := head.readline()) not in (b"\r\n", b""):
+                    pass
+                if line:
+                    conn.sendall(response)
+                    conn.recv(1)  # until the client goes
             except OSError:
                 pass
 
