@@ -375,19 +375,6 @@ TEST_F(Connection, OnePassTakesOneBudgetWhateverTheNumberOfPeers)
     EXPECT_LE(*std::max_element(first.begin(), first.end()), peers);
 }
 
-// A clock that stands still but for one jump of a second at its cut-th look (0: never).
-struct CutClock {
-    uint64_t now = 1000000;
-    int looks = 0, cut = 0;
-};
-uint64_t CutClockNow(void *user)
-{
-    CutClock *clock = (CutClock *)user;
-    if (++clock->looks == clock->cut) clock->now += 1000000;
-    return clock->now;
-}
-void CutClockSleep(void *user, uint32_t milliseconds) { ((CutClock *)user)->now += milliseconds * 1000ull; }
-
 // Two flooding peers and a program that reads both once a pass: each takes its share again though the
 // other could spend every pass's budget before the program's calls come. Held at its queue limit, a
 // connection has used up its read notice without the receive that asks for the next one, and must have
@@ -409,10 +396,8 @@ TEST_F(Connection, NoConnectionIsLeftBehindBesideAFloodingPeer)
         ASSERT_EQ(SetNetWorkRecvQueueLimit(c.held ? limit : NETWORK_DEFAULT_RECV_QUEUE), 0);
         ReadEachPass(h, 1, true);
         ASSERT_TRUE(PumpUntil([&] { return Record(h[0])->completeBytes >= limit && Record(h[1])->completeBytes >= limit; }));
-        CutClock clock;
-        clock.cut = c.cut;
-        KClockSource source = {CutClockNow, CutClockSleep, &clock};
-        KSetClockSource(&source);
+        TestClock clock{.cut = c.cut};  // stands still but for a jump of a second
+        InstallTestClock(&clock);
         ReadEachPass(h, 3, false);  // the last notices come at the limit, or a pass is cut short
         if (c.raise) {
             ASSERT_EQ(SetNetWorkRecvQueueLimit(NETWORK_DEFAULT_RECV_QUEUE), 0);
@@ -622,10 +607,10 @@ TEST_F(Connection, ARawConnectionsShareOfAPassIsKeptWhateverIsServedAfterIt)
     char byte;
     WsRecv(Record(raw)->socket, &byte, 1, WS_MSG_PEEK);  // its read notice is told again at the next poll
     gNetWork.readCursor = 0;
-    uint64_t now = 1000000;
-    InstallTickingClock(&now);
+    TestClock clock{.tick = 50};
+    InstallTestClock(&clock);
     PumpNetWorkMessages(1);
-    int64_t left = GetNetWorkPassDeadline() - (int64_t)now;
+    int64_t left = GetNetWorkPassDeadline() - (int64_t)clock.now;
     KSetClockSource(nullptr);
     EXPECT_GT(Record(framed[0])->completeBytes, 0);
     EXPECT_GE(left, NETWORK_PASS_MICROSECONDS / 4);

@@ -318,8 +318,8 @@ TEST_F(Http, WholeHeadsBesideFloodingPeersAreReadAndAllTransfersFinish)
     ASSERT_EQ(flooding.size(), 10u);
     ASSERT_EQ(PeerCommand(&flooders, "flood 1000"), "ok");
     flooding.push_back(gNetWork.table[NETWORK_LISTEN_SLOT]->node.handle);
-    uint64_t now = 1000000;
-    InstallTickingClock(&now);
+    TestClock clock{.tick = 50};
+    InstallTestClock(&clock);
     const int count = 20;
     void *bodies[count] = {};
     int slots[count];
@@ -328,7 +328,7 @@ TEST_F(Http, WholeHeadsBesideFloodingPeersAreReadAndAllTransfersFinish)
         ASSERT_GE(slots[i] = StartHttpTransfer(&start), 0);
     }
     for (int pass = 0, running = count; pass < 1000 && running > 0; pass++) {
-        now += 16000;
+        clock.now += 16000;
         PumpNetWorkMessages(1);
         StepAllHttpHandles();
         for (int h : flooding) TakeWaiting(h);

@@ -29,13 +29,18 @@ int64_t NowMs(void)
     return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
-static uint64_t TickingClockNow(void *user) { return *(uint64_t *)user += 50; }
-static void TickingClockSleep(void *user, uint32_t milliseconds) { *(uint64_t *)user += milliseconds * 1000ull; }
-
-void InstallTickingClock(uint64_t *now)
+static uint64_t TestClockNow(void *user)
 {
-    KClockSource ticking = {TickingClockNow, TickingClockSleep, now};
-    KSetClockSource(&ticking);
+    TestClock *clock = (TestClock *)user;
+    if (++clock->looks == clock->cut) clock->now += 1000000;
+    return clock->now += clock->tick;
+}
+static void TestClockSleep(void *user, uint32_t milliseconds) { ((TestClock *)user)->now += milliseconds * 1000ull; }
+
+void InstallTestClock(TestClock *clock)
+{
+    KClockSource source = {TestClockNow, TestClockSleep, clock};
+    KSetClockSource(&source);
 }
 
 std::string TakeWaiting(int handle)

@@ -58,9 +58,14 @@ int StartNginx(const std::string &dir, PeerProcess *server);
 int CountLogLines(const std::string &text);
 // Real milliseconds (not the kernel stand-in's clock, which a test may have stepped).
 int64_t NowMs(void);
-// Installs as the kernel's clock one that moves 50 us at every look, as the work of a pass takes time;
-// *now is its time, which the test may also move. KSetClockSource(nullptr) removes it.
-void InstallTickingClock(uint64_t *now);
+// A kernel clock that moves tick us at every look (as the work of a pass takes time) and jumps a second
+// at its cut-th look (0: never); the test may move now too.
+struct TestClock {
+    uint64_t now = 1000000, tick = 0;
+    int looks = 0, cut = 0;
+};
+// Installs it as the kernel's clock; KSetClockSource(nullptr) removes it.
+void InstallTestClock(TestClock *clock);
 // The loopback address bytes.
 extern const unsigned char kLoopback[4];
 // 1 when a program is on the PATH.
